@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs a Windows test executable under Wine in a prefix owned by the build
+# tree (never the user's ~/.wine).
+#   wine_run.sh --start          prepare the prefix and keep one wineserver up
+#   wine_run.sh --stop           stop that wineserver
+#   wine_run.sh EXE [ARGS...]    run EXE in the prefix, passing its exit code
+set -u
+
+build_dir=${PALVO_BUILD_DIR:-$PWD}
+export WINEPREFIX=${PALVO_WINEPREFIX:-$build_dir/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+unset DISPLAY WAYLAND_DISPLAY
+WINE=${PALVO_WINE:-wine}
+WINESERVER=${PALVO_WINESERVER:-wineserver}
+if [ -x /usr/lib/wine/wine64 ]; then WINE=${PALVO_WINE:-/usr/lib/wine/wine64}; fi
+
+prepare_prefix() {
+  mkdir -p "$WINEPREFIX"
+  (
+    flock 9
+    [ -f "$WINEPREFIX/.palvo_ready" ] && exit 0
+    "$WINE" wineboot --init >/dev/null 2>&1
+    "$WINESERVER" -w
+    reg() { "$WINE" reg add "$@" /f >/dev/null 2>&1; }
+    # Deterministic version answers.
+    reg 'HKCU\Software\Wine' /v Version /d win10
+    # Crashing children (death tests) must end, not start a debugger.
+    reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
+    reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0
+    reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+    # No display here: windows stay invisible.
+    reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
+    "$WINESERVER" -w
+    touch "$WINEPREFIX/.palvo_ready"
+  ) 9>"$WINEPREFIX.lock"
+}
+
+case "${1:-}" in
+  --start)
+    prepare_prefix
+    # Detached from our output, or CTest would wait for it.
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    "$WINE" net start schedule >/dev/null 2>&1 || true
+    exit 0
+    ;;
+  --stop)
+    "$WINESERVER" -k 2>/dev/null
+    exit 0
+    ;;
+  "")
+    echo "usage: wine_run.sh --start | --stop | EXE [ARGS...]" >&2
+    exit 2
+    ;;
+esac
+
+prepare_prefix
+exec "$WINE" "$@"

@@ -1,7 +1,5 @@
 #include "base/command_line.h"
 
-#include <string.h>
-
 #include <algorithm>
 
 #include "base/strings/string_util.h"
@@ -93,17 +91,6 @@ string16 QuoteForCommandLineToArgvW(const string16& item) {
   }
   quoted.push_back(u'"');
   return quoted;
-}
-
-bool CommandLine::SwitchKeyLess::operator()(StringPiece a,
-                                            StringPiece b) const {
-  const size_t common = std::min(a.size(), b.size());
-  if (common > 0) {
-    const int result = memcmp(a.data(), b.data(), common);
-    if (result != 0)
-      return result < 0;
-  }
-  return a.size() < b.size();
 }
 
 CommandLine::CommandLine() : argv_(1), begin_args_(1) {}

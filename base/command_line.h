@@ -83,11 +83,9 @@ class CommandLine {
   string16 GetArgumentsString() const;
 
  private:
-  // Keys are views of the keys stored in |switches_|, ordered by bytes.
-  struct SwitchKeyLess {
-    bool operator()(StringPiece a, StringPiece b) const;
-  };
-  typedef std::map<StringPiece, const string16*, SwitchKeyLess> SwitchIndex;
+  // Views of the keys stored in |switches_|, ordered by bytes, so that a
+  // lookup builds no string.
+  typedef std::map<StringPiece, const string16*> SwitchIndex;
 
   void Reset();
   void RebuildSwitchIndex();

@@ -68,7 +68,7 @@ TEST(FilePathTest, DecomposesRootsDrivesAndRelativePaths) {
 TEST(FilePathTest, StripsTrailingSeparatorsButKeepsRoots) {
   EXPECT_EQ(u"C:\\", P(u"C:\\").StripTrailingSeparators().value());
   EXPECT_EQ(u"\\\\", P(u"\\\\").StripTrailingSeparators().value());
-  EXPECT_EQ(u"\\", P(u"////").StripTrailingSeparators().value());
+  EXPECT_EQ(u"/", P(u"////").StripTrailingSeparators().value());
   EXPECT_EQ(u"a", P(u"a\\\\").StripTrailingSeparators().value());
   EXPECT_EQ(u"C:a", P(u"C:a\\").StripTrailingSeparators().value());
   // The source is never changed.

@@ -17,7 +17,7 @@ struct Sink {
   }
 };
 struct Voidify {
-  void operator&(std::ostream&) {}
+  void operator&(const std::ostream&) {}
 };
 }  // namespace logging_standin
 

@@ -20,27 +20,13 @@ bool IsAsciiDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
-// Hexadecimal digits filling the whole group. No whitespace and no sign:
-// "\x-1" is no escape of anything.
-bool ParseHexDigits(const char* digits, size_t count, uint32_t* value) {
-  uint32_t result = 0;
-  for (size_t i = 0; i < count; ++i) {
-    int digit = HexDigitValue(digits[i]);
-    if (digit < 0)
-      return false;
-    result = result * 16 + digit;
-  }
-  *value = result;
+// A group of hexadecimal digits filling the whole group; a \u group may
+// start with 0x. No whitespace and no sign: "\x-1" escapes nothing.
+bool ParseHexGroup(StringPiece group, uint32_t* value) {
+  uint64_t result;
+  if (group.empty() || group[0] == '+' || !HexStringToUInt64(group, &result))
+    return false;
+  *value = static_cast<uint32_t>(result);
   return true;
 }
 
@@ -400,7 +386,7 @@ bool JSONParser::ConsumeEscape(std::string* out) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
         return false;
       }
-      if (!ParseHexDigits(input_ + pos_.index, 2, &value)) {
+      if (!ParseHexGroup(StringPiece(input_ + pos_.index, 2), &value)) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
         return false;
       }
@@ -425,12 +411,8 @@ bool JSONParser::ConsumeEscape(std::string* out) {
 
 bool JSONParser::ReadUnicodeGroup(size_t offset, uint32_t* value) const {
   const size_t kGroup = 4;
-  if (length_ - offset < kGroup)
-    return false;
-  const char* group = input_ + offset;
-  if (group[0] == '0' && (group[1] == 'x' || group[1] == 'X'))
-    return ParseHexDigits(group + 2, kGroup - 2, value);
-  return ParseHexDigits(group, kGroup, value);
+  return length_ - offset >= kGroup &&
+         ParseHexGroup(StringPiece(input_ + offset, kGroup), value);
 }
 
 bool JSONParser::ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point) {

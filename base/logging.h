@@ -204,6 +204,18 @@ BASE_DEFINE_CHECK_OP(GE, >=)
 }  // namespace logging_internal
 }  // namespace base
 
+// Wide text is streamed as UTF-8; a null pointer writes nothing. These live
+// in std so that lookup finds them from every namespace (the argument types
+// bring in no other).
+namespace std {
+std::ostream& operator<<(std::ostream& out, const char16_t* wide);
+std::ostream& operator<<(std::ostream& out, const std::u16string& wide);
+#if defined(_WIN32)
+std::ostream& operator<<(std::ostream& out, const wchar_t* wide);
+std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
+#endif
+}  // namespace std
+
 // Evaluates |stream| only when |condition| holds.
 #define BASE_LOG_LAZY_STREAM(stream, condition) \
   !(condition) ? (void)0 : ::base::logging_internal::StreamSink() & (stream)

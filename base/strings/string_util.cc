@@ -51,18 +51,22 @@ uint64_t OrAllUnits(const Char* units, size_t length) {
   uint64_t acc = 0;
   while (p < end && reinterpret_cast<uintptr_t>(p) % sizeof(uint64_t) != 0)
     acc |= static_cast<Unit>(*p++);
-  const size_t kPerWord = sizeof(uint64_t) / sizeof(Char);
-  uint64_t words[2] = {0, 0};
-  while (static_cast<size_t>(end - p) >= 2 * kPerWord) {
-    uint64_t w[2];
+  // Four words a step into two pairs of accumulators, which the compiler
+  // can keep in two 16-byte registers.
+  const size_t kPerStep = 4 * sizeof(uint64_t) / sizeof(Char);
+  uint64_t pairs[2][2] = {{0, 0}, {0, 0}};
+  while (static_cast<size_t>(end - p) >= kPerStep) {
+    uint64_t w[4];
     memcpy(w, p, sizeof(w));
-    words[0] |= w[0];
-    words[1] |= w[1];
-    p += 2 * kPerWord;
+    pairs[0][0] |= w[0];
+    pairs[0][1] |= w[1];
+    pairs[1][0] |= w[2];
+    pairs[1][1] |= w[3];
+    p += kPerStep;
   }
   while (p < end)
     acc |= static_cast<Unit>(*p++);
-  return acc | words[0] | words[1];
+  return acc | pairs[0][0] | pairs[0][1] | pairs[1][0] | pairs[1][1];
 }
 
 template <typename Char>

@@ -72,8 +72,8 @@ uint64_t OrAllUnits(const Char* units, size_t length) {
 template <typename Char>
 bool DoIsStringASCII(const Char* units, size_t length) {
   // The bits above 0x7F in every lane of a word.
-  const uint64_t kNonASCIIMask = sizeof(Char) == 1 ? 0x8080808080808080ULL
-                                                   : 0xFF80FF80FF80FF80ULL;
+  const uint64_t kNonASCIIMask =
+      sizeof(Char) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
   return (OrAllUnits(units, length) & kNonASCIIMask) == 0;
 }
 
@@ -179,8 +179,7 @@ bool CompareReplacementOffset(const ReplacementOffset& elem1,
 template <typename StringType>
 StringType DoReplaceStringPlaceholders(
     BasicStringPiece<StringType> format_string,
-    const std::vector<StringType>& subst,
-    std::vector<size_t>* offsets) {
+    const std::vector<StringType>& subst, std::vector<size_t>* offsets) {
   size_t reserve = format_string.size();
   for (const StringType& s : subst)
     reserve += s.size();
@@ -343,8 +342,7 @@ bool ReplaceChars(const std::string& input, StringPiece replace_chars,
   bool replaced = false;
   size_t copied = 0;
   StringPiece text(input);
-  for (size_t pos = text.find_first_of(replace_chars);
-       pos != StringPiece::npos;
+  for (size_t pos = text.find_first_of(replace_chars); pos != StringPiece::npos;
        pos = text.find_first_of(replace_chars, pos + 1)) {
     result.append(input, copied, pos - copied);
     result.append(replace_with);

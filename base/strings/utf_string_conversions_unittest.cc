@@ -81,7 +81,8 @@ TEST(UTFStringConversionsTest, UTF8ToUTF16Malformed) {
   };
   for (const Case& c : cases) {
     bool ok = true;
-    EXPECT_EQ(c.expected, Decode(c.bytes, &ok)) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(c.expected, Decode(c.bytes, &ok))
+        << testing::PrintToString(c.bytes);
     EXPECT_FALSE(ok) << testing::PrintToString(c.bytes);
   }
 }

@@ -226,5 +226,11 @@ TEST(PickleTest, ShortFinalPaddingIsTolerated) {
   ExpectAllReadsFail(&iter);
 }
 
+TEST(PickleDeathTest, ReceivedBuffersAreNeverWritten) {
+  std::string data = Message(4, std::string("\x01\0\0\0", 4));
+  Pickle view(data.data(), static_cast<int>(data.size()));
+  EXPECT_DEATH(view.WriteInt(2), "");
+}
+
 }  // namespace
 }  // namespace base

@@ -1,5 +1,7 @@
 #include "base/json/json_writer.h"
 
+#include <limits.h>
+
 #include <limits>
 #include <memory>
 #include <string>
@@ -134,6 +136,15 @@ TEST(JSONWriterTest, WrittenTextReadsBackEqual) {
   ASSERT_TRUE(back) << json;
   EXPECT_TRUE(back->Equals(&dict)) << json;
   EXPECT_EQ(json, Write(*back));
+}
+
+TEST(JSONWriterDeathTest, TwoGigabyteStringsAreRefused) {
+  // Checked on the length alone, before a byte is read.
+  const char small[] = "x";
+  std::string out;
+  EXPECT_DEATH(EscapeJSONString(
+                   StringPiece(small, static_cast<size_t>(INT_MAX) + 1), &out),
+               "");
 }
 
 }  // namespace

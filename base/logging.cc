@@ -7,6 +7,9 @@
 #include <mutex>
 
 #include "base/logging_internal.h"
+#include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/vlog.h"
 
 namespace base {
 
@@ -22,6 +25,9 @@ uint32_t g_logging_destination = LOG_TO_FILE;
 int g_min_log_level = LOG_INFO;
 li::PrefixItems g_prefix_items;
 LogMessageHandlerFunction g_log_message_handler = nullptr;
+// Created at most once, by initialisation, and never freed: other threads
+// may be reading it.
+VlogInfo* g_vlog_info = nullptr;
 
 // The log file is opened lazily by whichever thread writes first, so its
 // name and handle are guarded. The name lives until the process ends.
@@ -77,10 +83,6 @@ void KeepInCrashDump(const void* buffer) {
   memcpy(message, text.data(), size);
   KeepInCrashDump(message);
   li::PlatformBreakAndDie();
-}
-
-bool IsAsciiWhitespace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 }  // namespace
@@ -263,7 +265,9 @@ bool ShouldCreateLogMessage(int severity) {
 }
 
 int GetVlogLevelHelper(const char* file, size_t n) {
-  return std::max(-1, -g_min_log_level);
+  if (!g_vlog_info)
+    return std::max(-1, -g_min_log_level);
+  return g_vlog_info->GetVlogLevel(StringPiece(file, n > 0 ? n - 1 : 0));
 }
 
 SystemErrorCode GetLastSystemErrorCode() {
@@ -280,14 +284,8 @@ std::string SystemErrorCodeToString(SystemErrorCode error_code) {
              error_code);
     return suffix;
   }
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsAsciiWhitespace(text[begin]))
-    ++begin;
-  while (end > begin && IsAsciiWhitespace(text[end - 1]))
-    --end;
   snprintf(suffix, sizeof(suffix), " (0x%X)", error_code);
-  return text.substr(begin, end - begin) + suffix;
+  return CollapseWhitespaceASCII(text) + suffix;
 }
 
 LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
@@ -346,3 +344,25 @@ Win32ErrorLogMessage::~Win32ErrorLogMessage() {
 }
 
 }  // namespace base
+
+namespace std {
+
+std::ostream& operator<<(std::ostream& out, const char16_t* wide) {
+  return wide ? out << base::UTF16ToUTF8(wide) : out;
+}
+
+std::ostream& operator<<(std::ostream& out, const std::u16string& wide) {
+  return out << base::UTF16ToUTF8(wide);
+}
+
+#if defined(_WIN32)
+std::ostream& operator<<(std::ostream& out, const wchar_t* wide) {
+  return wide ? out << base::WideToUTF8(wide) : out;
+}
+
+std::ostream& operator<<(std::ostream& out, const std::wstring& wide) {
+  return out << base::WideToUTF8(wide);
+}
+#endif
+
+}  // namespace std

@@ -5,20 +5,17 @@
 #include <atomic>
 #include <limits>
 
+#include "base/command_line.h"
 #include "base/lazy_instance.h"
-#include "base/logging.h"
-
-#if defined(_WIN32)
 #include "base/threading/thread_local_storage.h"
-#else
-#include <pthread.h>
-#endif
+
 
 namespace base {
 namespace tracked_objects {
 
 namespace {
 
+constexpr char kProfilerTimingSwitch[] = "profiler-timing";
 constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
 
@@ -48,45 +45,18 @@ int32_t SaturatedAdd(int32_t a, int32_t b) {
 }
 
 // Each thread's record, in a slot whose destructor retires the record when
-// the thread ends.
-#if defined(_WIN32)
+// the thread ends. Set up once, under the list lock.
 ThreadLocalStorage::StaticSlot g_tls = TLS_INITIALIZER;
-
-bool SlotInitialized() {
-  return g_tls.initialized;
-}
-void InitializeSlot(void (*destructor)(void*)) {
-  g_tls.Initialize(destructor);
-}
-void* GetSlot() {
-  return g_tls.Get();
-}
-void SetSlot(void* value) {
-  g_tls.Set(value);
-}
-#else
-pthread_key_t g_tls_key;
-std::atomic<bool> g_tls_initialized{false};
-
-bool SlotInitialized() {
-  return g_tls_initialized.load();
-}
-void InitializeSlot(void (*destructor)(void*)) {
-  CHECK_EQ(0, pthread_key_create(&g_tls_key, destructor));
-  g_tls_initialized = true;
-}
-void* GetSlot() {
-  return pthread_getspecific(g_tls_key);
-}
-void SetSlot(void* value) {
-  CHECK_EQ(0, pthread_setspecific(g_tls_key, value));
-}
-#endif
+std::atomic<bool> g_tls_ready{false};
 
 // The value of --profiler-timing; false while the process has no command
 // line.
 bool ReadProfilerTimingSwitch(std::string* value) {
-  return false;
+  const CommandLine* command_line = CommandLine::ForCurrentProcess();
+  if (!command_line)
+    return false;
+  *value = command_line->GetSwitchValueASCII(kProfilerTimingSwitch);
+  return true;
 }
 
 }  // namespace
@@ -221,9 +191,9 @@ void ThreadData::PushToHeadOfList() {
 // static
 void ThreadData::InitializeThreadContext(const std::string& name) {
   Initialize();
-  if (GetSlot())
+  if (g_tls.Get())
     return;
-  SetSlot(new ThreadData(name, 0));
+  g_tls.Set(new ThreadData(name, 0));
 }
 
 // static
@@ -233,8 +203,10 @@ void ThreadData::Initialize() {
   AutoLock lock(g_list_lock.Get());
   if (g_status.load() == ACTIVE)
     return;
-  if (!SlotInitialized())
-    InitializeSlot(&ThreadData::OnThreadTermination);
+  if (!g_tls_ready.load()) {
+    g_tls.Initialize(&ThreadData::OnThreadTermination);
+    g_tls_ready = true;
+  }
   ++g_incarnation_counter;
   g_status = ACTIVE;
 }
@@ -246,9 +218,9 @@ ThreadData::Status ThreadData::status() {
 
 // static
 ThreadData* ThreadData::Get() {
-  if (!SlotInitialized())
+  if (!g_tls_ready.load())
     return nullptr;
-  ThreadData* registered = static_cast<ThreadData*>(GetSlot());
+  ThreadData* registered = static_cast<ThreadData*>(g_tls.Get());
   if (registered)
     return registered;
 
@@ -272,7 +244,7 @@ ThreadData* ThreadData::Get() {
     snprintf(name, sizeof(name), "WorkerThread-%d", worker_number);
     worker = new ThreadData(name, worker_number);
   }
-  SetSlot(worker);
+  g_tls.Set(worker);
   return worker;
 }
 

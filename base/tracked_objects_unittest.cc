@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "base/command_line.h"
 #include "gtest/gtest.h"
 
 #if defined(_WIN32)
@@ -104,7 +105,21 @@ std::string CollectionScenario() {
   if (ThreadData::Get() || ThreadData::status() != ThreadData::UNINITIALIZED)
     return "a record exists before any thread was named";
 
-  internal::SetProfilerTimingForTesting(internal::ProfilerTiming::DISABLED);
+  // Timing is on while there is no command line, and then as the switch
+  // says, decided once.
+  if (!CommandLine::ForCurrentProcess()) {
+    if (!IsProfilerTimingEnabled())
+      return "timing off without a command line";
+    CommandLine::Init();
+  }
+  CommandLine* command_line = CommandLine::ForCurrentProcess();
+  command_line->AppendSwitchASCII("profiler-timing", "0");
+  if (IsProfilerTimingEnabled())
+    return "--profiler-timing=0 did not switch timing off";
+  command_line->AppendSwitchASCII("profiler-timing", "1");
+  if (IsProfilerTimingEnabled())
+    return "the timing switch was read again";
+
 #if defined(_WIN32)
   // Naming a thread is what starts the collection, except for this name.
   PlatformThread::SetName("BrokerEvent");

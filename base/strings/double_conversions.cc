@@ -1,0 +1,316 @@
+#include "base/strings/double_conversions.h"
+
+#include <errno.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <charconv>
+#include <system_error>
+
+// The correctly rounded arithmetic in both directions is the standard
+// library's (std::from_chars, and std::to_chars in its shortest mode). This
+// file only fixes the text grammar around it, so the result never depends
+// on the C runtime's locale or on its own strtod, which is not exact on
+// every runtime we ship on.
+
+namespace base {
+
+namespace {
+
+constexpr uint64_t kSignBit = 0x8000000000000000ULL;
+constexpr uint64_t kExponentMask = 0x7FF0000000000000ULL;
+constexpr uint64_t kFractionMask = 0x000FFFFFFFFFFFFFULL;
+constexpr uint64_t kQuietNaN = 0x7FF8000000000000ULL;
+// Payload bits of a quiet NaN: the fraction below the quiet bit.
+constexpr uint64_t kNaNPayloadMask = 0x0007FFFFFFFFFFFFULL;
+constexpr uint64_t kInfinity = 0x7FF0000000000000ULL;
+
+// Exponents are saturated here while reading; anything this far out is
+// already far beyond the range of a double either way.
+constexpr int64_t kExponentLimit = 1000000000;
+
+double FromBits(uint64_t bits) {
+  double value;
+  memcpy(&value, &bits, sizeof(value));
+  return value;
+}
+
+uint64_t ToBits(double value) {
+  uint64_t bits;
+  memcpy(&bits, &value, sizeof(bits));
+  return bits;
+}
+
+bool IsWhitespace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+int HexDigitValue(char c) {
+  if (IsDigit(c))
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+// True when |text| begins with the lower-case |word| in any case. The NUL
+// of |text| never matches, so this never reads past it.
+bool StartsWithNoCase(const char* text, const char* word) {
+  for (; *word; ++text, ++word) {
+    char c = *text;
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+    if (c != *word)
+      return false;
+  }
+  return true;
+}
+
+// Reads "inf", "infinity", "nan" or "nan(hex)" at |s|. Returns the end of
+// what was used, or null when |s| holds none of them.
+const char* ParseSpecial(const char* s, bool negative, double* value) {
+  const uint64_t sign = negative ? kSignBit : 0;
+  if (StartsWithNoCase(s, "inf")) {
+    *value = FromBits(sign | kInfinity);
+    return StartsWithNoCase(s, "infinity") ? s + 8 : s + 3;
+  }
+  if (!StartsWithNoCase(s, "nan"))
+    return nullptr;
+  s += 3;
+  uint64_t payload = 0;
+  if (*s == '(' && HexDigitValue(s[1]) >= 0) {
+    const char* p = s + 1;
+    for (; HexDigitValue(*p) >= 0; ++p)
+      payload = (payload << 4) | static_cast<uint64_t>(HexDigitValue(*p));
+    if (*p == ')')
+      s = p + 1;
+    else
+      payload = 0;  // Unclosed: only "nan" was read.
+  }
+  *value = FromBits(sign | kQuietNaN | (payload & kNaNPayloadMask));
+  return s;
+}
+
+// The extent of a decimal number (without its sign) and where its first
+// significant digit stands: the value is below 10^|magnitude| and at least
+// 10^(|magnitude| - 1), unless it has no significant digit at all.
+struct DecimalSpan {
+  const char* end = nullptr;
+  bool has_digits = false;
+  bool is_zero = true;
+  int64_t magnitude = 0;
+};
+
+DecimalSpan ScanDecimal(const char* s) {
+  DecimalSpan span;
+  int64_t integer_digits = 0;  // Counted from the first non-zero digit.
+  int64_t fraction_zeros = 0;  // Zeros after the point before any non-zero.
+  for (; IsDigit(*s); ++s) {
+    span.has_digits = true;
+    if (*s != '0')
+      span.is_zero = false;
+    if (!span.is_zero)
+      ++integer_digits;
+  }
+  if (*s == '.') {
+    const char* p = s + 1;
+    bool fraction_digits = false;
+    for (; IsDigit(*p); ++p) {
+      fraction_digits = true;
+      if (span.is_zero && *p == '0')
+        ++fraction_zeros;
+      else
+        span.is_zero = false;
+    }
+    // A lone "." is not a number; "1." is.
+    if (span.has_digits || fraction_digits) {
+      span.has_digits = true;
+      s = p;
+    }
+  }
+  if (!span.has_digits)
+    return span;
+  int64_t exponent = 0;
+  if (*s == 'e' || *s == 'E') {
+    const char* p = s + 1;
+    bool exponent_negative = false;
+    if (*p == '+' || *p == '-') {
+      exponent_negative = *p == '-';
+      ++p;
+    }
+    if (IsDigit(*p)) {
+      for (; IsDigit(*p); ++p) {
+        if (exponent < kExponentLimit)
+          exponent = exponent * 10 + (*p - '0');
+      }
+      if (exponent_negative)
+        exponent = -exponent;
+      s = p;
+    } else {
+      exponent = 0;  // "1e" and "1e+" end before the 'e'.
+    }
+  }
+  span.end = s;
+  span.magnitude =
+      (integer_digits > 0 ? integer_digits : -fraction_zeros) + exponent;
+  return span;
+}
+
+}  // namespace
+
+double dmg_strtod(const char* text, char** end) {
+  const char* s = text;
+  while (IsWhitespace(*s))
+    ++s;
+  bool negative = false;
+  if (*s == '+' || *s == '-') {
+    negative = *s == '-';
+    ++s;
+  }
+
+  double value = 0.0;
+  const char* used_end = text;
+  const DecimalSpan span = ScanDecimal(s);
+  if (!span.has_digits) {
+    const char* special_end = ParseSpecial(s, negative, &value);
+    if (special_end)
+      used_end = special_end;
+    else
+      value = 0.0;
+  } else {
+    used_end = span.end;
+    double magnitude = 0.0;
+    std::from_chars_result result = std::from_chars(
+        s, span.end, magnitude, std::chars_format::general);
+    bool out_of_range = result.ec == std::errc::result_out_of_range;
+    if (out_of_range)
+      magnitude = span.magnitude > 0 ? FromBits(kInfinity) : 0.0;
+    else if (result.ec != std::errc())
+      magnitude = 0.0;  // Cannot happen for text the scan accepted.
+    const uint64_t bits = ToBits(magnitude);
+    if ((bits & ~kSignBit) == kInfinity || (magnitude == 0.0 && !span.is_zero))
+      out_of_range = true;
+    if (out_of_range)
+      errno = ERANGE;
+    value = negative ? -magnitude : magnitude;
+  }
+
+  if (end)
+    *end = const_cast<char*>(used_end);
+  return value;
+}
+
+char* dtoa(double value,
+           int* decpt,
+           int* sign,
+           char** rve,
+           char (&digits)[kDtoaBufferSize]) {
+  const uint64_t bits = ToBits(value);
+  *sign = (bits & kSignBit) ? 1 : 0;
+  char* out = digits;
+  if ((bits & kExponentMask) == kExponentMask) {
+    const char* text = (bits & kFractionMask) ? "NaN" : "Infinity";
+    size_t length = strlen(text);
+    memcpy(out, text, length + 1);
+    *decpt = 9999;
+    if (rve)
+      *rve = out + length;
+    return out;
+  }
+
+  // The shortest scientific form, "d.ddde+XX", carries exactly the digits
+  // and exponent asked for.
+  char scientific[32];
+  std::to_chars_result result =
+      std::to_chars(scientific, scientific + sizeof(scientific) - 1,
+                    FromBits(bits & ~kSignBit), std::chars_format::scientific);
+  *result.ptr = '\0';
+
+  size_t count = 0;
+  const char* p = scientific;
+  for (; *p && *p != 'e'; ++p) {
+    if (IsDigit(*p) && count < kDtoaBufferSize - 1)
+      out[count++] = *p;
+  }
+  while (count > 1 && out[count - 1] == '0')
+    --count;
+  out[count] = '\0';
+
+  int exponent = 0;
+  if (*p == 'e') {
+    ++p;
+    bool exponent_negative = *p == '-';
+    if (*p == '+' || *p == '-')
+      ++p;
+    for (; IsDigit(*p); ++p)
+      exponent = exponent * 10 + (*p - '0');
+    if (exponent_negative)
+      exponent = -exponent;
+  }
+  *decpt = exponent + 1;
+  if (rve)
+    *rve = out + count;
+  return out;
+}
+
+char* g_fmt(char* buffer, double value) {
+  char digits[kDtoaBufferSize];
+  int decpt = 0;
+  int sign = 0;
+  char* digits_end = nullptr;
+  dtoa(value, &decpt, &sign, &digits_end, digits);
+  const int count = static_cast<int>(digits_end - digits);
+
+  char* out = buffer;
+  if (sign)
+    *out++ = '-';
+  if (decpt == 9999) {
+    memcpy(out, digits, static_cast<size_t>(count) + 1);
+    return buffer;
+  }
+
+  if (decpt <= -4 || decpt > count + 5) {
+    *out++ = digits[0];
+    if (count > 1) {
+      *out++ = '.';
+      memcpy(out, digits + 1, static_cast<size_t>(count) - 1);
+      out += count - 1;
+    }
+    *out++ = 'e';
+    int exponent = decpt - 1;
+    if (exponent < 0) {
+      *out++ = '-';
+      exponent = -exponent;
+    } else {
+      *out++ = '+';
+    }
+    if (exponent >= 100)
+      *out++ = static_cast<char>('0' + exponent / 100);
+    *out++ = static_cast<char>('0' + exponent / 10 % 10);
+    *out++ = static_cast<char>('0' + exponent % 10);
+  } else if (decpt <= 0) {
+    *out++ = '.';
+    for (int i = decpt; i < 0; ++i)
+      *out++ = '0';
+    memcpy(out, digits, static_cast<size_t>(count));
+    out += count;
+  } else {
+    for (int i = 0; i < count; ++i) {
+      if (i == decpt)
+        *out++ = '.';
+      *out++ = digits[i];
+    }
+    for (int i = count; i < decpt; ++i)
+      *out++ = '0';
+  }
+  *out = '\0';
+  return buffer;
+}
+
+}  // namespace base

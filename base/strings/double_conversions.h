@@ -1,0 +1,48 @@
+#ifndef BASE_STRINGS_DOUBLE_CONVERSIONS_H_
+#define BASE_STRINGS_DOUBLE_CONVERSIONS_H_
+
+#include <stddef.h>
+
+// Exact, locale-independent conversion between doubles and decimal text.
+// Every double reads back from its text as exactly the same bits, and text
+// is rounded to the nearest double (ties to even). All functions are
+// stateless and may run on any thread at any time.
+
+namespace base {
+
+// Parses a decimal number at the start of |text| (NUL-terminated): leading
+// ASCII whitespace (space, tab, LF, VT, FF, CR), one optional sign, digits
+// with an optional '.' fraction and an optional exponent; or "inf",
+// "infinity", "nan" and "nan(hex payload)" in any case. Hexadecimal floats
+// are not accepted. When |end| is not null it receives the position after
+// the last character used, or |text| itself when nothing was parsed (the
+// result is then 0). On overflow the result is +-infinity and on underflow
+// to zero it is +-0; both set errno to ERANGE. errno is otherwise untouched.
+double dmg_strtod(const char* text, char** end);
+
+// Size of the digit buffer that dtoa() fills: 17 digits or "Infinity", and
+// the terminating NUL.
+constexpr size_t kDtoaBufferSize = 18;
+
+// Writes into |digits| the shortest string of significant digits that reads
+// back as exactly |value|, without trailing zeros, and returns |digits|.
+// |*decpt| is the position of the decimal point relative to the first digit
+// (0 gives "0" with decpt 1); infinities and NaNs give "Infinity" or "NaN"
+// with decpt 9999. |*sign| is 1 whenever the sign bit is set, negative zero
+// and NaNs included. |*rve|, when |rve| is not null, points at the NUL.
+char* dtoa(double value,
+           int* decpt,
+           int* sign,
+           char** rve,
+           char (&digits)[kDtoaBufferSize]);
+
+// Size g_fmt() needs: "-" + 17 digits + "." + "e" + sign + 3 digits + NUL.
+constexpr size_t kGFmtBufferSize = 25;
+
+// Formats |value| in its shortest round-trip form into |buffer|: ".5",
+// "-0", "100000", "1e+06", "1.5e-10", "Infinity", "NaN". Returns |buffer|.
+char* g_fmt(char* buffer, double value);
+
+}  // namespace base
+
+#endif  // BASE_STRINGS_DOUBLE_CONVERSIONS_H_

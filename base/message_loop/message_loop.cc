@@ -41,8 +41,8 @@ class MessageLoop::DestructionObserverRecord : public DestructionObserver {
     const void* frames[kMaxRegistrationFrames] = {};
     std::copy(frames_.begin(), frames_.end(), frames);
     size_t frame_count = frames_.size();
-    debug::Alias(frames);
-    debug::Alias(&frame_count);
+    DebugAlias(frames);
+    DebugAlias(&frame_count);
     // The observer may remove and so delete this record: nothing of it is
     // touched after the call.
     observer_->WillDestroyCurrentMessageLoop();
@@ -53,7 +53,8 @@ class MessageLoop::DestructionObserverRecord : public DestructionObserver {
   std::vector<const void*> frames_;
 };
 
-MessageLoop::MessageLoop(Type type) : MessageLoop(type, nullptr) {
+MessageLoop::MessageLoop(Type type)
+    : MessageLoop(type, MessagePumpFactoryCallback()) {
   BindToCurrentThread();
 }
 
@@ -75,7 +76,7 @@ std::unique_ptr<MessageLoop> MessageLoop::CreateUnbound(
 
 MessageLoop::~MessageLoop() {
   if (in_high_res_mode_)
-    Time::ActivateHighResolutionTimer(false);
+    internal::ActivateHighResolutionTimer(false);
 
   // Deleting a task may post another; each pass picks those up.
   for (int pass = 0; pass < kMaxDeletePasses; ++pass) {
@@ -210,7 +211,8 @@ void MessageLoop::RunTask(PendingTask* pending_task) {
   if (pending_task->is_high_res)
     pending_high_res_tasks_ = std::max(pending_high_res_tasks_ - 1, 0);
   nestable_tasks_allowed_ = false;
-  internal::ScopedTaskRunTrace trace(*pending_task);
+  internal::ScopedTaskTraceEvent trace("MessageLoop::RunTask",
+                                      pending_task->posted_from);
   task_annotator_.RunTask("MessageLoop::PostTask", pending_task);
   nestable_tasks_allowed_ = true;
 }
@@ -306,7 +308,7 @@ bool MessageLoop::DoIdleWork() {
   bool high_res = pending_high_res_tasks_ > 0;
   if (high_res != in_high_res_mode_) {
     in_high_res_mode_ = high_res;
-    Time::ActivateHighResolutionTimer(in_high_res_mode_);
+    internal::ActivateHighResolutionTimer(in_high_res_mode_);
   }
   return false;
 }

@@ -1,32 +1,24 @@
 #include "base/message_loop/message_loop_internal.h"
 
 #include "base/message_loop/message_pump_default.h"
-#include "base/threading/thread_local.h"
+#include "base/threading/lazy_tls_value.h"
 
 namespace base {
 namespace internal {
 
 namespace {
 
-ThreadLocalPointer<MessageLoop>& CurrentLoopSlot() {
-  static ThreadLocalPointer<MessageLoop>* slot =
-      new ThreadLocalPointer<MessageLoop>();
-  return *slot;
-}
+LazyTlsValue g_current_loop;
 
 }  // namespace
 
 MessageLoop* GetCurrentMessageLoop() {
-  return CurrentLoopSlot().Get();
+  return static_cast<MessageLoop*>(g_current_loop.Get());
 }
 
 void SetCurrentMessageLoop(MessageLoop* message_loop) {
-  CurrentLoopSlot().Set(message_loop);
+  g_current_loop.Set(message_loop);
 }
-
-ScopedTaskRunTrace::ScopedTaskRunTrace(const PendingTask& pending_task) {}
-
-ScopedTaskRunTrace::~ScopedTaskRunTrace() {}
 
 #if !defined(_WIN32)
 // Without Windows every loop serves posted tasks only.
@@ -38,6 +30,8 @@ std::unique_ptr<MessagePump> CreatePlatformMessagePump(
 int CaptureRegistrationTrace(const void** frames, int max_frames) {
   return 0;
 }
+
+void ActivateHighResolutionTimer(bool activate) {}
 
 void RunPump(MessageLoop* loop, MessagePumpDispatcher* dispatcher) {
   loop->pump()->Run(loop);

@@ -21,19 +21,11 @@ std::unique_ptr<MessagePump> CreatePlatformMessagePump(MessageLoop::Type type);
 // Runs |loop|'s pump; a UI loop given a dispatcher runs with it.
 void RunPump(MessageLoop* loop, MessagePumpDispatcher* dispatcher);
 
+// Switches the system's high-resolution timer; calls are balanced.
+void ActivateHighResolutionTimer(bool activate);
+
 // Fills |frames| with the caller's caller and up; returns the count.
 int CaptureRegistrationTrace(const void** frames, int max_frames);
-
-// Traces one task run on a loop for as long as it lives.
-class ScopedTaskRunTrace {
- public:
-  explicit ScopedTaskRunTrace(const PendingTask& pending_task);
-  ~ScopedTaskRunTrace();
-
- private:
-  ScopedTaskRunTrace(const ScopedTaskRunTrace&) = delete;
-  ScopedTaskRunTrace& operator=(const ScopedTaskRunTrace&) = delete;
-};
 
 }  // namespace internal
 }  // namespace base

@@ -43,6 +43,10 @@ std::unique_ptr<MessagePump> CreatePlatformMessagePump(
   return std::make_unique<MessagePumpDefault>();
 }
 
+void ActivateHighResolutionTimer(bool activate) {
+  Time::ActivateHighResolutionTimer(activate);
+}
+
 int CaptureRegistrationTrace(const void** frames, int max_frames) {
   // Skips this function's own frame.
   return ::RtlCaptureStackBackTrace(1, max_frames,

@@ -10,6 +10,8 @@
 #include "base/message_loop/message_loop_problem.h"
 #include "base/message_loop/seh_guard_win.h"
 #include "base/message_loop/user32_calls_win.h"
+#include "base/metrics/histogram.h"
+#include "base/metrics/histogram_base.h"
 
 namespace base {
 
@@ -28,6 +30,16 @@ PumpPlatformCalls* Calls() {
 }
 
 }  // namespace
+
+namespace internal {
+
+void RecordMessageLoopProblem(int problem) {
+  static HistogramBase* histogram =
+      LinearHistogram::FactoryGet("Base.MessageLoopProblem", 3, 4);
+  histogram->Add(problem);
+}
+
+}  // namespace internal
 
 // The window procedure's exception filter: the installed filter decides, else
 // the search goes on up the stack.
@@ -339,17 +351,20 @@ MessagePumpForIO::IOContext::IOContext() {
 
 MessagePumpForIO::MessagePumpForIO() {
   DWORD last_error = ::GetLastError();
-  port_.Set(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  port_ = ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
   ::SetLastError(last_error);
 }
 
-MessagePumpForIO::~MessagePumpForIO() = default;
+MessagePumpForIO::~MessagePumpForIO() {
+  if (port_)
+    ::CloseHandle(port_);
+}
 
 void MessagePumpForIO::ScheduleWork() {
   if (work_state_.exchange(HAVE_WORK) != READY)
     return;  // A wake-up is already in flight.
   if (Calls()->post_queued_completion_status(
-          port_.Get(), 0, reinterpret_cast<ULONG_PTR>(this),
+          port_, 0, reinterpret_cast<ULONG_PTR>(this),
           reinterpret_cast<OVERLAPPED*>(this))) {
     return;
   }
@@ -363,7 +378,7 @@ void MessagePumpForIO::ScheduleDelayedWork(const TimeTicks& delayed_work_time) {
 }
 
 void MessagePumpForIO::RegisterIOHandler(HANDLE file, IOHandler* handler) {
-  ::CreateIoCompletionPort(file, port_.Get(),
+  ::CreateIoCompletionPort(file, port_,
                            reinterpret_cast<ULONG_PTR>(handler), 1);
 }
 
@@ -436,7 +451,7 @@ bool MessagePumpForIO::GetIOItem(DWORD timeout, IOItem* item) {
   ULONG_PTR key = 0;
   OVERLAPPED* overlapped = nullptr;
   item->error = 0;
-  if (!::GetQueuedCompletionStatus(port_.Get(), &bytes_transferred, &key,
+  if (!::GetQueuedCompletionStatus(port_, &bytes_transferred, &key,
                                    &overlapped, timeout)) {
     if (!overlapped)
       return false;  // Nothing arrived.

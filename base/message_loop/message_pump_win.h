@@ -10,7 +10,6 @@
 
 #include "base/message_loop/message_pump.h"
 #include "base/time/time.h"
-#include "base/win/scoped_handle.h"
 
 namespace base {
 
@@ -155,7 +154,7 @@ class MessagePumpForIO : public MessagePumpWin {
   bool GetIOItem(DWORD timeout, IOItem* item);
   bool ProcessInternalIOItem(const IOItem& item);
 
-  win::ScopedHandle port_;
+  HANDLE port_ = nullptr;
   std::list<IOItem> completed_io_;
 };
 

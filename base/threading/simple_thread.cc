@@ -46,7 +46,7 @@ void SimpleThread::Join() {
   CHECK(started_);
   CHECK(!joined_);
   PlatformThread::Join(thread_);
-  thread_ = PlatformThreadHandle();
+  thread_ = nullptr;
   joined_ = true;
 }
 

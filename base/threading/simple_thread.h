@@ -21,7 +21,7 @@ class SimpleThread : public PlatformThread::Delegate {
 
   explicit SimpleThread(const std::string& name_prefix);
   SimpleThread(const std::string& name_prefix, const Options& options);
-  ~SimpleThread() override;
+  virtual ~SimpleThread();
 
   // Starts the thread and waits until it runs. False when the thread cannot
   // be created.
@@ -43,9 +43,9 @@ class SimpleThread : public PlatformThread::Delegate {
   const std::string name_prefix_;
   std::string name_;
   const Options options_;
-  PlatformThreadHandle thread_;
+  PlatformThreadHandle thread_ = nullptr;
   WaitableEvent start_event_;
-  PlatformThreadId tid_ = kInvalidThreadId;
+  PlatformThreadId tid_ = 0;
   bool started_ = false;
   bool joined_ = false;
 

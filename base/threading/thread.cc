@@ -34,7 +34,7 @@ bool Thread::Start() {
 
 bool Thread::StartWithOptions(const Options& options) {
   id_event_.Reset();
-  id_ = kInvalidThreadId;
+  id_ = 0;
 
   MessageLoop::Type type = options.message_pump_factory
                                ? MessageLoop::TYPE_CUSTOM
@@ -62,9 +62,9 @@ bool Thread::StartWithOptions(const Options& options) {
 void Thread::Stop() {
   AutoLock lock(thread_lock_);
   StopSoon();
-  if (!thread_.is_null()) {
+  if (thread_) {
     PlatformThread::Join(thread_);
-    thread_ = PlatformThreadHandle();
+    thread_ = nullptr;
   }
   stopping_ = false;
 }

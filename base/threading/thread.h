@@ -42,7 +42,7 @@ class Thread : PlatformThread::Delegate {
   };
 
   explicit Thread(const std::string& name);
-  ~Thread() override;
+  virtual ~Thread();
 
   // Must be set before Start.
   void set_com_status(ComStatus com_status) { com_status_ = com_status; }
@@ -83,9 +83,9 @@ class Thread : PlatformThread::Delegate {
   bool stopping_ = false;
   bool running_ = false;
   mutable Lock running_lock_;
-  PlatformThreadHandle thread_;
+  PlatformThreadHandle thread_ = nullptr;
   Lock thread_lock_;
-  PlatformThreadId id_ = kInvalidThreadId;
+  PlatformThreadId id_ = 0;
   mutable WaitableEvent id_event_;
   MessageLoop* message_loop_ = nullptr;
   RunLoop* run_loop_ = nullptr;

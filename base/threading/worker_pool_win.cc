@@ -4,8 +4,9 @@
 
 #include "base/logging.h"
 #include "base/pending_task.h"
+#include "base/task_annotator.h"
 #include "base/threading/post_task_and_reply_impl.h"
-#include "base/threading/thread_local_flag_win.h"
+#include "base/threading/lazy_tls_value.h"
 #include "base/threading/worker_pool.h"
 #include "base/tracked_objects.h"
 
@@ -19,8 +20,8 @@ internal::LazyTlsValue g_worker_pool_running_on_this_thread;
 DWORD CALLBACK WorkItemCallback(void* param) {
   PendingTask* pending_task = static_cast<PendingTask*>(param);
   {
-    internal::ScopedWorkerTaskTrace trace(pending_task->posted_from,
-                                          "WorkerThread::ThreadMain::Run");
+    internal::ScopedTaskTraceEvent trace("WorkerThread::ThreadMain::Run",
+                                        pending_task->posted_from);
     g_worker_pool_running_on_this_thread.Set(reinterpret_cast<void*>(1));
 
     tracked_objects::TaskStopwatch stopwatch;
@@ -30,7 +31,7 @@ DWORD CALLBACK WorkItemCallback(void* param) {
 
     g_worker_pool_running_on_this_thread.Set(nullptr);
 
-    tracked_objects::ThreadData::TallyRunOnWorkerThreadIfTracking(
+    tracked_objects::ThreadData::TallyRunOnNamedThreadIfTracking(
         *pending_task, stopwatch);
     delete pending_task;
   }

@@ -1,0 +1,271 @@
+#include "base/logging.h"
+
+#include <string>
+#include <vector>
+
+#include "base/logging_internal.h"
+#include "gtest/gtest.h"
+
+namespace base {
+namespace {
+
+namespace li = logging_internal;
+
+struct Captured {
+  int severity;
+  int line;
+  size_t message_start;
+  std::string text;
+};
+
+std::vector<Captured>* g_captured = nullptr;
+bool g_consume = true;
+
+bool CaptureHandler(int severity,
+                    const char* file,
+                    int line,
+                    size_t message_start,
+                    const std::string& text) {
+  g_captured->push_back({severity, line, message_start, text});
+  return g_consume;
+}
+
+// Every test starts with no destinations, a capturing handler and the
+// default prefix, and leaves the process-wide state as it found it.
+class LoggingTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_captured = &captured_;
+    g_consume = true;
+    LoggingSettings settings;
+    settings.logging_dest = LOG_NONE;
+    BaseInitLoggingImpl(settings);
+    SetLogMessageHandler(&CaptureHandler);
+    SetMinLogLevel(LOG_INFO);
+    SetLogItems(false, false, true, false);
+  }
+  void TearDown() override {
+    SetLogMessageHandler(nullptr);
+    SetMinLogLevel(LOG_INFO);
+    SetLogItems(false, false, true, false);
+    g_captured = nullptr;
+  }
+  std::string Message(size_t i) const {
+    return captured_[i].text.substr(captured_[i].message_start);
+  }
+
+  std::vector<Captured> captured_;
+};
+
+int g_evaluations = 0;
+int Counted() {
+  ++g_evaluations;
+  return 7;
+}
+
+TEST(LoggingRulesTest, SeverityNamesAndBaseNames) {
+  EXPECT_EQ("INFO", li::SeverityName(0));
+  EXPECT_EQ("WARNING", li::SeverityName(1));
+  EXPECT_EQ("ERROR", li::SeverityName(2));
+  EXPECT_EQ("FATAL", li::SeverityName(3));
+  EXPECT_EQ("UNKNOWN", li::SeverityName(4));
+  EXPECT_EQ("VERBOSE1", li::SeverityName(-1));
+  EXPECT_EQ("VERBOSE3", li::SeverityName(-3));
+
+  EXPECT_STREQ("a.cc", li::FileBaseName("x\\y/a.cc"));
+  EXPECT_STREQ("a.cc", li::FileBaseName("a.cc"));
+  EXPECT_STREQ("", li::FileBaseName("dir/"));
+  EXPECT_STREQ("", li::FileBaseName(nullptr));
+}
+
+TEST(LoggingRulesTest, PrefixItemsInOrder) {
+  li::PrefixFacts facts;
+  facts.process_id = 12;
+  facts.thread_id = 34;
+  facts.time.month = 6;
+  facts.time.day = 12;
+  facts.time.hour = 14;
+  facts.time.minute = 5;
+  facts.time.second = 5;
+  facts.tick_count = 99;
+
+  li::PrefixItems defaults;
+  EXPECT_EQ("[0612/140505:INFO:file.cc(7)] ",
+            li::FormatPrefix(defaults, facts, LOG_INFO, "a\\file.cc", 7));
+
+  li::PrefixItems all;
+  all.process_id = all.thread_id = all.tick_count = true;
+  EXPECT_EQ("[12:34:0612/140505:99:VERBOSE2:f.h(1)] ",
+            li::FormatPrefix(all, facts, -2, "f.h", 1));
+
+  li::PrefixItems none;
+  none.timestamp = false;
+  EXPECT_EQ("[UNKNOWN:(0)] ", li::FormatPrefix(none, facts, 4, nullptr, 0));
+}
+
+TEST(LoggingRulesTest, VlogModulesAndPatterns) {
+  EXPECT_EQ("foo", li::VlogModuleName("a/b\\foo-inl.h"));
+  EXPECT_EQ("foo", li::VlogModuleName("foo.cc"));
+  EXPECT_EQ("foo.x", li::VlogModuleName("foo.x.cc"));
+  EXPECT_EQ("noext", li::VlogModuleName("noext"));
+  EXPECT_EQ("", li::VlogModuleName("-inl.h"));
+
+  EXPECT_TRUE(li::MatchVlogPattern("abc", "a*"));
+  EXPECT_TRUE(li::MatchVlogPattern("abc", "a?c"));
+  EXPECT_TRUE(li::MatchVlogPattern("", ""));
+  EXPECT_FALSE(li::MatchVlogPattern("a", ""));
+  EXPECT_TRUE(li::MatchVlogPattern("", "**"));
+  EXPECT_FALSE(li::MatchVlogPattern("", "?"));
+  EXPECT_FALSE(li::MatchVlogPattern("abcd", "a?c"));
+  EXPECT_TRUE(li::MatchVlogPattern("x\\bar\\baz.cc", "*/bar/*"));
+  EXPECT_TRUE(li::MatchVlogPattern("x/bar\\baz.cc", "*\\bar/*"));
+  EXPECT_FALSE(li::MatchVlogPattern("x\\barn\\baz.cc", "*/bar/*"));
+  EXPECT_TRUE(li::MatchVlogPattern("aXbXc", "a*b*c"));
+  EXPECT_FALSE(li::MatchVlogPattern("aXbXd", "a*b*c"));
+  // Many stars over a long text must still finish.
+  EXPECT_FALSE(li::MatchVlogPattern(std::string(40, 'a'),
+                                    "*a*a*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(LoggingRulesTest, LevelsAndFileNames) {
+  EXPECT_EQ(3, li::ClampMinLogLevel(7));
+  EXPECT_EQ(-2, li::ClampMinLogLevel(-2));
+  EXPECT_EQ(1, li::ClampMinLogLevel(1));
+
+  EXPECT_EQ(u"C:\\app\\debug.log", li::LogFileNameBeside(u"C:\\app\\x.exe"));
+  EXPECT_EQ(u"debug.log", li::LogFileNameBeside(u""));
+  EXPECT_EQ(u"C:\\dir\\debug.log", li::LogFileNameIn(u"C:\\dir"));
+  EXPECT_EQ(u"C:\\debug.log", li::LogFileNameIn(u"C:\\"));
+}
+
+TEST_F(LoggingTest, LineHasPrefixMessageAndNewline) {
+  SetLogItems(false, false, false, false);
+  LOG(WARNING) << "hello " << 42;
+  ASSERT_EQ(1u, captured_.size());
+  const std::string& text = captured_[0].text;
+  EXPECT_EQ(LOG_WARNING, captured_[0].severity);
+  EXPECT_EQ("[WARNING:logging_unittest.cc(" +
+                std::to_string(captured_[0].line) + ")] hello 42\n",
+            text);
+  EXPECT_EQ("hello 42\n", Message(0));
+}
+
+TEST_F(LoggingTest, SuppressedStatementsEvaluateNothing) {
+  g_evaluations = 0;
+  SetMinLogLevel(LOG_ERROR);
+  LOG(INFO) << Counted();
+  LOG(WARNING) << Counted();
+  VLOG(1) << Counted();
+  LOG_IF(ERROR, false) << Counted();
+  EXPECT_EQ(0, g_evaluations);
+  EXPECT_TRUE(captured_.empty());
+
+  LOG_IF(ERROR, true) << Counted();
+  CHECK(true) << Counted();
+  CHECK_EQ(1, 1) << Counted();
+  DCHECK(true) << Counted();
+  EXPECT_EQ(1, g_evaluations);
+  EXPECT_EQ(1u, captured_.size());
+}
+
+TEST_F(LoggingTest, ShouldCreateLogMessageRules) {
+  // A handler is set: everything from the minimum level up.
+  EXPECT_TRUE(ShouldCreateLogMessage(LOG_INFO));
+  EXPECT_FALSE(ShouldCreateLogMessage(-1));
+  SetLogMessageHandler(nullptr);
+  // No destinations and no handler: only what goes to standard error.
+  EXPECT_FALSE(ShouldCreateLogMessage(LOG_INFO));
+  EXPECT_FALSE(ShouldCreateLogMessage(LOG_WARNING));
+  EXPECT_TRUE(ShouldCreateLogMessage(LOG_ERROR));
+  SetMinLogLevel(7);
+  EXPECT_EQ(LOG_FATAL, GetMinLogLevel());
+  EXPECT_FALSE(ShouldCreateLogMessage(LOG_ERROR));
+  EXPECT_TRUE(ShouldCreateLogMessage(LOG_FATAL));
+}
+
+TEST_F(LoggingTest, VerboseLevelsFollowMinimumLevel) {
+  EXPECT_EQ(0, GetVlogLevel(__FILE__)) << "no verbose logging by default";
+  SetMinLogLevel(LOG_ERROR);
+  EXPECT_EQ(-1, GetVlogLevel(__FILE__));
+  SetMinLogLevel(-2);
+  VLOG(1) << "one";
+  VLOG(2) << "two";
+  VLOG(3) << "three";
+  ASSERT_EQ(2u, captured_.size());
+  EXPECT_EQ(-1, captured_[0].severity);
+  EXPECT_NE(std::string::npos, captured_[1].text.find(":VERBOSE2:"));
+}
+
+TEST_F(LoggingTest, ErrorSuffixAndLastErrorKept) {
+  li::PlatformSetLastError(5);
+  PLOG(ERROR) << "open";
+  ASSERT_EQ(1u, captured_.size());
+  std::string message = Message(0);
+  EXPECT_EQ(0u, message.find("open: ")) << message;
+  EXPECT_NE(std::string::npos, message.find(" (0x5)\n")) << message;
+  EXPECT_EQ(std::string::npos, message.find("\r")) << message;
+  EXPECT_EQ(5u, GetLastSystemErrorCode());
+
+  // Written nowhere but still formatted: the debug output is the call that
+  // disturbs the last error on some systems.
+  g_consume = false;
+  LoggingSettings settings;
+  settings.logging_dest = LOG_TO_SYSTEM_DEBUG_LOG;
+  BaseInitLoggingImpl(settings);
+  li::PlatformSetLastError(87);
+  LOG(INFO) << "to the debugger";
+  PLOG(WARNING) << "and again";
+  EXPECT_EQ(87u, GetLastSystemErrorCode());
+}
+
+TEST_F(LoggingTest, CheckOpsPassAndNameBothValues) {
+  int a = 1;
+  int b = 2;
+  CHECK_LT(a, b);
+  CHECK_LE(a, a);
+  CHECK_GT(b, a);
+  CHECK_GE(b, b);
+  CHECK_NE(a, b);
+  CHECK_EQ(a, 1) << "never evaluated";
+  enum class Kind { kOne = 1 };
+  CHECK_EQ(Kind::kOne, Kind::kOne);
+  EXPECT_TRUE(captured_.empty());
+
+  li::CheckOpResult result = li::CheckEQ(a, b, "a == b");
+  ASSERT_TRUE(result.failed());
+  EXPECT_EQ("Check failed: a == b (1 vs. 2). ", result.message());
+}
+
+using LoggingDeathTest = LoggingTest;
+
+TEST_F(LoggingDeathTest, FatalEndsTheProcess) {
+  SetLogMessageHandler(nullptr);
+  EXPECT_DEATH(LOG(FATAL) << "fatal text", "FATAL:logging_unittest.cc.*fatal text");
+  EXPECT_DEATH(CHECK(1 + 1 == 3) << "math", "Check failed: 1 \\+ 1 == 3. math");
+  int two = 2;
+  EXPECT_DEATH(CHECK_EQ(two, 3), "Check failed: two == 3 \\(2 vs. 3\\)");
+}
+
+TEST_F(LoggingDeathTest, ConsumingHandlerCannotKeepFatalAlive) {
+  // The handler swallows the line; the process still ends.
+  EXPECT_DEATH(LOG(FATAL) << "swallowed", "");
+}
+
+#if DCHECK_IS_ON()
+TEST_F(LoggingDeathTest, DcheckFailsInDebugBuilds) {
+  SetLogMessageHandler(nullptr);
+  EXPECT_DEATH(DCHECK(false), "Check failed: false");
+  EXPECT_DEATH(NOTREACHED(), "Check failed");
+}
+#else
+TEST_F(LoggingTest, DcheckCompiledOutInReleaseBuilds) {
+  g_evaluations = 0;
+  DCHECK(Counted() == 0);
+  DCHECK_EQ(Counted(), 0);
+  NOTREACHED();
+  EXPECT_EQ(0, g_evaluations);
+}
+#endif
+
+}  // namespace
+}  // namespace base

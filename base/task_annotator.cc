@@ -50,16 +50,6 @@ void EndCompleteEvent(const unsigned char* category,
                                                            handle);
 }
 
-// The effective posting time in milliseconds: the run time of a delayed task,
-// else the time it was posted.
-int64_t EffectivePostingTimeMs(const PendingTask& pending_task) {
-  if (pending_task.delayed_run_time.is_null())
-    return pending_task.time_posted;
-  if (pending_task.delayed_run_time.is_max())
-    return -1;
-  return (pending_task.delayed_run_time - TimeTicks()).InMilliseconds();
-}
-
 }  // namespace
 
 namespace internal {
@@ -114,8 +104,8 @@ void TaskAnnotator::RunTask(const char* queue_function,
 
   tracked_objects::TaskStopwatch stopwatch;
   stopwatch.Start();
-  int64_t queue_duration =
-      stopwatch.StartTime() - EffectivePostingTimeMs(*pending_task);
+  int32_t queue_duration = tracked_objects::internal::QueueDuration(
+      *pending_task, stopwatch.StartTime());
 
   bool flow_recording = internal::IsCategoryRecording(FlowCategory());
   trace_event::TraceEventHandle flow_handle = {};

@@ -351,20 +351,17 @@ MessagePumpForIO::IOContext::IOContext() {
 
 MessagePumpForIO::MessagePumpForIO() {
   DWORD last_error = ::GetLastError();
-  port_ = ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  port_.Set(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
   ::SetLastError(last_error);
 }
 
-MessagePumpForIO::~MessagePumpForIO() {
-  if (port_)
-    ::CloseHandle(port_);
-}
+MessagePumpForIO::~MessagePumpForIO() = default;
 
 void MessagePumpForIO::ScheduleWork() {
   if (work_state_.exchange(HAVE_WORK) != READY)
     return;  // A wake-up is already in flight.
   if (Calls()->post_queued_completion_status(
-          port_, 0, reinterpret_cast<ULONG_PTR>(this),
+          port_.Get(), 0, reinterpret_cast<ULONG_PTR>(this),
           reinterpret_cast<OVERLAPPED*>(this))) {
     return;
   }
@@ -378,7 +375,7 @@ void MessagePumpForIO::ScheduleDelayedWork(const TimeTicks& delayed_work_time) {
 }
 
 void MessagePumpForIO::RegisterIOHandler(HANDLE file, IOHandler* handler) {
-  ::CreateIoCompletionPort(file, port_,
+  ::CreateIoCompletionPort(file, port_.Get(),
                            reinterpret_cast<ULONG_PTR>(handler), 1);
 }
 
@@ -451,7 +448,7 @@ bool MessagePumpForIO::GetIOItem(DWORD timeout, IOItem* item) {
   ULONG_PTR key = 0;
   OVERLAPPED* overlapped = nullptr;
   item->error = 0;
-  if (!::GetQueuedCompletionStatus(port_, &bytes_transferred, &key,
+  if (!::GetQueuedCompletionStatus(port_.Get(), &bytes_transferred, &key,
                                    &overlapped, timeout)) {
     if (!overlapped)
       return false;  // Nothing arrived.

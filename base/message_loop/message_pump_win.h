@@ -10,6 +10,7 @@
 
 #include "base/message_loop/message_pump.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 
@@ -154,7 +155,7 @@ class MessagePumpForIO : public MessagePumpWin {
   bool GetIOItem(DWORD timeout, IOItem* item);
   bool ProcessInternalIOItem(const IOItem& item);
 
-  HANDLE port_ = nullptr;
+  win::ScopedHandle port_;
   std::list<IOItem> completed_io_;
 };
 

@@ -5,15 +5,14 @@
 namespace base {
 
 PendingTask::PendingTask(const Location& posted_from, Closure task)
-    : TrackingInfo(posted_from, TimeTicks()),
-      task(std::move(task)),
+    : task(std::move(task)),
       posted_from(posted_from) {}
 
 PendingTask::PendingTask(const Location& posted_from,
                          Closure task,
                          TimeTicks delayed_run_time,
                          bool nestable)
-    : TrackingInfo(posted_from, delayed_run_time),
+    : delayed_run_time(delayed_run_time),
       task(std::move(task)),
       posted_from(posted_from),
       nestable(nestable) {}

@@ -22,7 +22,6 @@
 #include "base/threading/simple_thread.h"
 #include "base/threading/thread_internal.h"
 #include "base/threading/thread_task_runner_handle.h"
-#include "base/tracked_objects.h"
 
 namespace base {
 
@@ -37,10 +36,9 @@ std::atomic<bool> g_worker_created{false};
 
 internal::LazyTlsValue g_current_worker;
 
-struct SequencedTask : public tracked_objects::TrackingInfo {
+struct SequencedTask {
   SequencedTask(const Location& from_here, TimeTicks time_to_run)
-      : TrackingInfo(from_here, TimeTicks()),
-        posted_from(from_here),
+      : posted_from(from_here),
         time_to_run(time_to_run) {}
 
   uint32_t sequence_token_id = 0;
@@ -414,12 +412,7 @@ void SequencedWorkerPool::Inner::ThreadLoop(Worker* worker) {
           FinishStartingAdditionalThread(new_thread_id);
 
         worker->SetRunningTask(task.sequence_token_id, task.shutdown_behavior);
-        tracked_objects::TaskStopwatch stopwatch;
-        stopwatch.Start();
         task.task.Run();
-        stopwatch.Stop();
-        tracked_objects::ThreadData::TallyRunOnNamedThreadIfTracking(
-            task, stopwatch);
         // Its destruction may post tasks: not under the lock.
         task.task.Reset();
         worker->ResetRunningTask();

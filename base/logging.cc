@@ -7,6 +7,8 @@
 #include <mutex>
 
 #include "base/logging_internal.h"
+#include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
 
 namespace base {
 
@@ -77,10 +79,6 @@ void KeepInCrashDump(const void* buffer) {
   memcpy(message, text.data(), size);
   KeepInCrashDump(message);
   li::PlatformBreakAndDie();
-}
-
-bool IsAsciiWhitespace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 }  // namespace
@@ -280,14 +278,8 @@ std::string SystemErrorCodeToString(SystemErrorCode error_code) {
              error_code);
     return suffix;
   }
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsAsciiWhitespace(text[begin]))
-    ++begin;
-  while (end > begin && IsAsciiWhitespace(text[end - 1]))
-    --end;
   snprintf(suffix, sizeof(suffix), " (0x%X)", error_code);
-  return text.substr(begin, end - begin) + suffix;
+  return CollapseWhitespaceASCII(text) + suffix;
 }
 
 LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
@@ -346,3 +338,25 @@ Win32ErrorLogMessage::~Win32ErrorLogMessage() {
 }
 
 }  // namespace base
+
+namespace std {
+
+std::ostream& operator<<(std::ostream& out, const char16_t* wide) {
+  return wide ? out << base::UTF16ToUTF8(wide) : out;
+}
+
+std::ostream& operator<<(std::ostream& out, const std::u16string& wide) {
+  return out << base::UTF16ToUTF8(wide);
+}
+
+#if defined(_WIN32)
+std::ostream& operator<<(std::ostream& out, const wchar_t* wide) {
+  return wide ? out << base::WideToUTF8(wide) : out;
+}
+
+std::ostream& operator<<(std::ostream& out, const std::wstring& wide) {
+  return out << base::WideToUTF8(wide);
+}
+#endif
+
+}  // namespace std

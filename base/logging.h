@@ -204,6 +204,18 @@ BASE_DEFINE_CHECK_OP(GE, >=)
 }  // namespace logging_internal
 }  // namespace base
 
+// Wide text is streamed as UTF-8; a null pointer writes nothing. These live
+// in std so that lookup finds them from every namespace (the argument types
+// bring in no other).
+namespace std {
+std::ostream& operator<<(std::ostream& out, const char16_t* wide);
+std::ostream& operator<<(std::ostream& out, const std::u16string& wide);
+#if defined(_WIN32)
+std::ostream& operator<<(std::ostream& out, const wchar_t* wide);
+std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
+#endif
+}  // namespace std
+
 // Evaluates |stream| only when |condition| holds.
 #define BASE_LOG_LAZY_STREAM(stream, condition) \
   !(condition) ? (void)0 : ::base::logging_internal::StreamSink() & (stream)
@@ -211,31 +223,35 @@ BASE_DEFINE_CHECK_OP(GE, >=)
 #define BASE_LOG_STREAM(severity) \
   ::base::LogMessage(__FILE__, __LINE__, severity).stream()
 
+// Every use of a severity name is pasted at once: Windows headers define
+// ERROR as a macro, which must not be expanded first.
 #define LOG_IS_ON(severity) \
   (::base::ShouldCreateLogMessage(::base::LOG_##severity))
 
-#define LOG(severity) \
-  BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(::base::LOG_##severity), LOG_IS_ON(severity))
+#define BASE_LOG_IF_ON(severity_value, condition)   \
+  BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(severity_value),      \
+                       ::base::ShouldCreateLogMessage(severity_value) && \
+                           (condition))
 
-#define LOG_IF(severity, condition)                              \
-  BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(::base::LOG_##severity), \
-                       LOG_IS_ON(severity) && (condition))
+#define LOG(severity) BASE_LOG_IF_ON(::base::LOG_##severity, true)
+
+#define LOG_IF(severity, condition) \
+  BASE_LOG_IF_ON(::base::LOG_##severity, condition)
 
 #define VLOG_IS_ON(verbose_level) \
   ((verbose_level) <= ::base::GetVlogLevel(__FILE__))
 
-#define VLOG(verbose_level)                                         \
-  BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(-(verbose_level)),          \
-                       VLOG_IS_ON(verbose_level) &&                 \
-                           ::base::ShouldCreateLogMessage(-(verbose_level)))
+#define VLOG(verbose_level) \
+  BASE_LOG_IF_ON(-(verbose_level), VLOG_IS_ON(verbose_level))
 
-#define PLOG(severity)                                                 \
-  BASE_LOG_LAZY_STREAM(                                                \
-      ::base::Win32ErrorLogMessage(__FILE__, __LINE__,                 \
-                                   ::base::LOG_##severity,             \
-                                   ::base::GetLastSystemErrorCode())   \
-          .stream(),                                                   \
-      LOG_IS_ON(severity))
+#define BASE_PLOG_IF_ON(severity_value)                                  \
+  BASE_LOG_LAZY_STREAM(                                                 \
+      ::base::Win32ErrorLogMessage(__FILE__, __LINE__, severity_value,  \
+                                   ::base::GetLastSystemErrorCode())    \
+          .stream(),                                                    \
+      ::base::ShouldCreateLogMessage(severity_value))
+
+#define PLOG(severity) BASE_PLOG_IF_ON(::base::LOG_##severity)
 
 #define CHECK(condition)                                                  \
   BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(::base::LOG_FATAL), !(condition)) \

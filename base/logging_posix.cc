@@ -11,28 +11,10 @@
 #include <unistd.h>
 
 #include "base/logging_internal.h"
+#include "base/strings/utf_string_conversions.h"
 
 namespace base {
 namespace logging_internal {
-
-namespace {
-
-// Host paths are narrow; the logger's names are plain ASCII in tests.
-std::string ToNarrow(const string16& text) {
-  std::string narrow;
-  for (char16 c : text)
-    narrow += c < 0x80 ? static_cast<char>(c) : '?';
-  return narrow;
-}
-
-string16 ToWide(const char* text, size_t size) {
-  string16 wide;
-  for (size_t i = 0; i < size; ++i)
-    wide += static_cast<unsigned char>(text[i]);
-  return wide;
-}
-
-}  // namespace
 
 SystemErrorCode PlatformGetLastError() {
   return static_cast<SystemErrorCode>(errno);
@@ -81,19 +63,19 @@ string16 PlatformExecutablePath() {
   ssize_t size = readlink("/proc/self/exe", path, sizeof(path));
   if (size <= 0 || static_cast<size_t>(size) >= sizeof(path))
     return string16();
-  return ToWide(path, static_cast<size_t>(size));
+  return UTF8ToUTF16(StringPiece(path, static_cast<size_t>(size)));
 }
 
 bool PlatformCurrentDirectory(string16* directory) {
   char path[4096];
   if (!getcwd(path, sizeof(path)))
     return false;
-  *directory = ToWide(path, strlen(path));
+  *directory = UTF8ToUTF16(path);
   return true;
 }
 
 LogFileHandle PlatformOpenLogFile(const string16& name) {
-  FILE* file = fopen(ToNarrow(name).c_str(), "a");
+  FILE* file = fopen(UTF16ToUTF8(name).c_str(), "a");
   if (file)
     setvbuf(file, nullptr, _IONBF, 0);
   return file;
@@ -108,7 +90,7 @@ void PlatformWriteLogFile(LogFileHandle file, const std::string& text) {
 }
 
 void PlatformDeleteFile(const string16& name) {
-  unlink(ToNarrow(name).c_str());
+  unlink(UTF16ToUTF8(name).c_str());
 }
 
 bool PlatformFormatError(SystemErrorCode code,

@@ -1,9 +1,13 @@
 #include "base/logging.h"
 
+#include <stdio.h>
+
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/logging_internal.h"
+#include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -234,6 +238,114 @@ TEST_F(LoggingTest, CheckOpsPassAndNameBothValues) {
   li::CheckOpResult result = li::CheckEQ(a, b, "a == b");
   ASSERT_TRUE(result.failed());
   EXPECT_EQ("Check failed: a == b (1 vs. 2). ", result.message());
+}
+
+TEST_F(LoggingTest, WideTextIsStreamedAsUtf8) {
+  const char16* null_text = nullptr;
+  LOG(INFO) << u"gr\u00fc\u00df " << string16(u"\u20ac") << null_text << ".";
+  ASSERT_EQ(1u, captured_.size());
+  EXPECT_EQ("gr\xc3\xbc\xc3\x9f \xe2\x82\xac.\n", Message(0));
+}
+
+std::string ReadFile(const std::string& name) {
+  std::string contents;
+  FILE* file = fopen(name.c_str(), "rb");
+  if (!file)
+    return contents;
+  char buffer[4096];
+  size_t size;
+  while ((size = fread(buffer, 1, sizeof(buffer), file)) > 0)
+    contents.append(buffer, size);
+  fclose(file);
+  return contents;
+}
+
+class LogFileTest : public LoggingTest {
+ protected:
+  void SetUp() override {
+    LoggingTest::SetUp();
+    SetLogMessageHandler(nullptr);
+    SetLogItems(false, false, false, false);
+    name_ = "logging_unittest_" + std::to_string(li::PlatformProcessId());
+    first_ = name_ + "_1.log";
+    second_ = name_ + "_2.log";
+    remove(first_.c_str());
+    remove(second_.c_str());
+  }
+  void TearDown() override {
+    LoggingSettings none;
+    none.logging_dest = LOG_NONE;
+    BaseInitLoggingImpl(none);
+    // Back on a file that is not ours, so that ours can go.
+    LoggingSettings settings;
+    string16 other = UTF8ToUTF16(name_ + "_other.log");
+    settings.log_file = other.c_str();
+    settings.delete_old = DELETE_OLD_LOG_FILE;
+    BaseInitLoggingImpl(settings);
+    BaseInitLoggingImpl(none);
+    remove(first_.c_str());
+    remove(second_.c_str());
+    LoggingTest::TearDown();
+  }
+  bool InitToFile(const std::string& name, uint32_t delete_old) {
+    name16_ = UTF8ToUTF16(name);
+    LoggingSettings settings;
+    settings.log_file = name16_.c_str();
+    settings.delete_old = delete_old;
+    return BaseInitLoggingImpl(settings);
+  }
+
+  std::string name_;
+  std::string first_;
+  std::string second_;
+  string16 name16_;
+};
+
+TEST_F(LogFileTest, AppendsOrStartsOverAndReopens) {
+  ASSERT_TRUE(InitToFile(first_, DELETE_OLD_LOG_FILE));
+  LOG(INFO) << "one";
+  const int one_line = __LINE__ - 1;
+  ASSERT_TRUE(InitToFile(first_, APPEND_TO_OLD_LOG_FILE));
+  LOG(WARNING) << "two";
+  const int two_line = __LINE__ - 1;
+  EXPECT_EQ("[INFO:logging_unittest.cc(" + std::to_string(one_line) +
+                ")] one\n[WARNING:logging_unittest.cc(" +
+                std::to_string(two_line) + ")] two\n",
+            ReadFile(first_));
+
+  // Re-initialising closes the old file: it can be removed at once.
+  ASSERT_TRUE(InitToFile(second_, APPEND_TO_OLD_LOG_FILE));
+  EXPECT_EQ(0, remove(first_.c_str()));
+  ASSERT_TRUE(InitToFile(second_, DELETE_OLD_LOG_FILE));
+  LOG(INFO) << "three";
+  EXPECT_NE(std::string::npos, ReadFile(second_).find("] three\n"));
+}
+
+TEST_F(LogFileTest, LinesFromManyThreadsStayWhole) {
+  ASSERT_TRUE(InitToFile(first_, DELETE_OLD_LOG_FILE));
+  const int kThreads = 6;
+  const int kLines = 40;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kLines; ++i)
+        LOG(INFO) << "thread " << t << " line " << i << " end";
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  std::string contents = ReadFile(first_);
+  int lines = 0;
+  size_t start = 0;
+  for (size_t end; (end = contents.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    std::string line = contents.substr(start, end - start);
+    EXPECT_EQ(0u, line.find("[INFO:")) << line;
+    EXPECT_EQ(line.size() - 4, line.rfind(" end")) << line;
+    ++lines;
+  }
+  EXPECT_EQ(kThreads * kLines, lines);
+  EXPECT_EQ(contents.size(), start);
 }
 
 using LoggingDeathTest = LoggingTest;

@@ -42,8 +42,7 @@ class WideSet {
 };
 
 template <typename Piece, typename Set>
-size_t FindForward(const Piece& self, const Set& set, size_t pos,
-                   bool in_set) {
+size_t FindForward(const Piece& self, const Set& set, size_t pos, bool in_set) {
   for (size_t i = pos; i < self.size(); ++i) {
     if (set.Contains(self[i]) == in_set)
       return i;
@@ -120,8 +119,7 @@ size_t find_first_not_of(const StringPiece16& self, const StringPiece16& s,
   return FindForward(self, WideSet(s), pos, false);
 }
 
-size_t find_last_of(const StringPiece& self, const StringPiece& s,
-                    size_t pos) {
+size_t find_last_of(const StringPiece& self, const StringPiece& s, size_t pos) {
   return FindBackward(self, NarrowSet(s), pos, true);
 }
 size_t find_last_of(const StringPiece16& self, const StringPiece16& s,

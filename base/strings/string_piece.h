@@ -92,8 +92,8 @@ class BasicStringPiece {
   // |x|: units compared as unsigned values, a prefix first.
   int compare(const BasicStringPiece& x) const {
     size_type common = length_ < x.length_ ? length_ : x.length_;
-    int r = common ? STRING_TYPE::traits_type::compare(ptr_, x.ptr_, common)
-                   : 0;
+    int r =
+        common ? STRING_TYPE::traits_type::compare(ptr_, x.ptr_, common) : 0;
     if (r == 0) {
       if (length_ < x.length_)
         r = -1;

@@ -34,6 +34,8 @@ TEST(StringPieceTest, EqualityAndOrdering) {
   EXPECT_TRUE(StringPiece("abc") == std::string("abc"));
   EXPECT_TRUE(std::string("abc") == StringPiece("abc"));
   EXPECT_FALSE(StringPiece("abc") == StringPiece("ab"));
+  EXPECT_FALSE(StringPiece() == StringPiece("a"));
+  EXPECT_FALSE(StringPiece16(u"a") == StringPiece16());
   EXPECT_TRUE(StringPiece("abc") != "abd");
   EXPECT_TRUE(StringPiece16(u"a") == string16(u"a"));
 
@@ -71,6 +73,7 @@ TEST(StringPieceTest, SubstringSearches) {
   EXPECT_EQ(2u, s.rfind('c', 4));
   EXPECT_EQ(npos, s.rfind("abcabcd"));
   EXPECT_EQ(6u, s.rfind(""));
+  EXPECT_EQ(2u, s.rfind("", 2));
   EXPECT_EQ(npos, StringPiece().find("a"));
   EXPECT_EQ(npos, StringPiece().rfind('a'));
   EXPECT_EQ(0u, StringPiece().find(""));
@@ -126,6 +129,8 @@ TEST(StringPieceTest, SubstrClampsAndPrefixes) {
   EXPECT_EQ("bc", abc.substr(1, npos));
   EXPECT_EQ("bc", abc.substr(1));
   EXPECT_EQ("b", abc.substr(1, 1));
+  EXPECT_EQ("bc", abc.substr(1, 3));
+  EXPECT_EQ("c", abc.substr(2, 2));
   EXPECT_EQ("", abc.substr(3));
 
   StringPiece p("hello");

@@ -51,25 +51,29 @@ uint64_t OrAllUnits(const Char* units, size_t length) {
   uint64_t acc = 0;
   while (p < end && reinterpret_cast<uintptr_t>(p) % sizeof(uint64_t) != 0)
     acc |= static_cast<Unit>(*p++);
-  const size_t kPerWord = sizeof(uint64_t) / sizeof(Char);
-  uint64_t words[2] = {0, 0};
-  while (static_cast<size_t>(end - p) >= 2 * kPerWord) {
-    uint64_t w[2];
+  // Four words a step into two pairs of accumulators, which the compiler
+  // can keep in two 16-byte registers.
+  const size_t kPerStep = 4 * sizeof(uint64_t) / sizeof(Char);
+  uint64_t pairs[2][2] = {{0, 0}, {0, 0}};
+  while (static_cast<size_t>(end - p) >= kPerStep) {
+    uint64_t w[4];
     memcpy(w, p, sizeof(w));
-    words[0] |= w[0];
-    words[1] |= w[1];
-    p += 2 * kPerWord;
+    pairs[0][0] |= w[0];
+    pairs[0][1] |= w[1];
+    pairs[1][0] |= w[2];
+    pairs[1][1] |= w[3];
+    p += kPerStep;
   }
   while (p < end)
     acc |= static_cast<Unit>(*p++);
-  return acc | words[0] | words[1];
+  return acc | pairs[0][0] | pairs[0][1] | pairs[1][0] | pairs[1][1];
 }
 
 template <typename Char>
 bool DoIsStringASCII(const Char* units, size_t length) {
   // The bits above 0x7F in every lane of a word.
-  const uint64_t kNonASCIIMask = sizeof(Char) == 1 ? 0x8080808080808080ULL
-                                                   : 0xFF80FF80FF80FF80ULL;
+  const uint64_t kNonASCIIMask =
+      sizeof(Char) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
   return (OrAllUnits(units, length) & kNonASCIIMask) == 0;
 }
 
@@ -175,8 +179,7 @@ bool CompareReplacementOffset(const ReplacementOffset& elem1,
 template <typename StringType>
 StringType DoReplaceStringPlaceholders(
     BasicStringPiece<StringType> format_string,
-    const std::vector<StringType>& subst,
-    std::vector<size_t>* offsets) {
+    const std::vector<StringType>& subst, std::vector<size_t>* offsets) {
   size_t reserve = format_string.size();
   for (const StringType& s : subst)
     reserve += s.size();
@@ -339,8 +342,7 @@ bool ReplaceChars(const std::string& input, StringPiece replace_chars,
   bool replaced = false;
   size_t copied = 0;
   StringPiece text(input);
-  for (size_t pos = text.find_first_of(replace_chars);
-       pos != StringPiece::npos;
+  for (size_t pos = text.find_first_of(replace_chars); pos != StringPiece::npos;
        pos = text.find_first_of(replace_chars, pos + 1)) {
     result.append(input, copied, pos - copied);
     result.append(replace_with);

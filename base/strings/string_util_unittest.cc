@@ -72,6 +72,8 @@ TEST(StringUtilTest, CaseHelpers) {
   EXPECT_TRUE(EndsWith16(u"abc", u"", SENSITIVE));
   EXPECT_TRUE(EndsWith16(u"", u"", INSENSITIVE_ASCII));
   EXPECT_FALSE(EndsWith16(u"exe", u".exe", INSENSITIVE_ASCII));
+  // The units past a short view must not be looked at.
+  EXPECT_FALSE(EndsWith16(StringPiece16(u"aaaa", 1), u"aaa", SENSITIVE));
   // Only A to Z fold.
   EXPECT_FALSE(EndsWith16(u"\u00c9", u"\u00e9", INSENSITIVE_ASCII));
   EXPECT_FALSE(EndsWith16(u"[", u"{", INSENSITIVE_ASCII));
@@ -126,6 +128,8 @@ TEST(StringUtilTest, CollapseWhitespaceASCII) {
   EXPECT_EQ("", CollapseWhitespaceASCII(" \t\r\n "));
   EXPECT_EQ("ab", CollapseWhitespaceASCII("  a \r\n b  "));
   EXPECT_EQ("a b", CollapseWhitespaceASCII("a  b"));
+  EXPECT_EQ("ab", CollapseWhitespaceASCII("a \r b"));
+  EXPECT_EQ("ab", CollapseWhitespaceASCII("a\nb"));
   EXPECT_EQ("a b", CollapseWhitespaceASCII("a\tb"));
   EXPECT_EQ("a b c", CollapseWhitespaceASCII("a\v\fb\t c\t"));
   // UTF-8 bytes 0x85 and 0xA0 are text, not whitespace.
@@ -192,11 +196,19 @@ TEST(StringUtilTest, ReplaceSubstringsAfterOffset) {
   ReplaceSubstringsAfterOffset(&str, 0, "", "x", false);
   EXPECT_EQ("abc", str);
 
-  // Texts that view the string being changed.
-  str = "ab-ab";
-  ReplaceSubstringsAfterOffset(&str, 0, StringPiece(str).substr(0, 2), str,
+  // Texts that view the string being changed, long enough that growing
+  // it moves it.
+  str = "abc-abc-abc-abc-abc";
+  ReplaceSubstringsAfterOffset(&str, 0, StringPiece(str).substr(0, 3), str,
                                true);
-  EXPECT_EQ("ab-ab-ab-ab", str);
+  EXPECT_EQ(
+      "abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-abc-"
+      "abc-abc-abc-abc-abc-abc-abc-abc",
+      str);
+  str = "-ab-ab-ab";
+  ReplaceSubstringsAfterOffset(&str, 0, StringPiece(str).substr(1, 2), "",
+                               true);
+  EXPECT_EQ("---", str);
   str = "ab-ab";
   ReplaceSubstringsAfterOffset(&str, 0, StringPiece(str).substr(2, 1),
                                StringPiece(str).substr(0, 1), true);
@@ -240,6 +252,10 @@ TEST(StringUtilTest, ReplaceStringPlaceholders) {
   EXPECT_EQ("B-A-", ReplaceStringPlaceholders("$2-$1-$3", {"A", "B"},
                                               &offsets));
   EXPECT_EQ((std::vector<size_t>{99, 2, 0, 4}), offsets);
+  // Only $1 to $9 are placeholders, so only they record a position.
+  offsets.clear();
+  EXPECT_EQ("ab", ReplaceStringPlaceholders("$0a$ b$", {"x"}, &offsets));
+  EXPECT_TRUE(offsets.empty());
 
   offsets.clear();
   EXPECT_EQ(u"Install Palvo to C:\\x? \u00e9",

@@ -36,15 +36,14 @@ std::string SysWideToUTF8Impl(const std::wstring& wide) {
   if (wide.empty() || !FitsInt(wide.size()))
     return std::string();
   const int in_length = static_cast<int>(wide.size());
-  const int out_length = WideCharToMultiByte(CP_UTF8, 0, wide.data(),
-                                             in_length, nullptr, 0, nullptr,
-                                             nullptr);
+  const int out_length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), in_length,
+                                             nullptr, 0, nullptr, nullptr);
   if (out_length <= 0)
     return std::string();
   std::string utf8(static_cast<size_t>(out_length), '\0');
-  const int written = WideCharToMultiByte(CP_UTF8, 0, wide.data(), in_length,
-                                          &utf8[0], out_length, nullptr,
-                                          nullptr);
+  const int written =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), in_length, &utf8[0],
+                          out_length, nullptr, nullptr);
   if (written <= 0)
     return std::string();
   utf8.resize(static_cast<size_t>(written));
@@ -53,9 +52,7 @@ std::string SysWideToUTF8Impl(const std::wstring& wide) {
 
 }  // namespace
 
-std::wstring SysUTF8ToWide(StringPiece utf8) {
-  return SysUTF8ToWideImpl(utf8);
-}
+std::wstring SysUTF8ToWide(StringPiece utf8) { return SysUTF8ToWideImpl(utf8); }
 
 std::string SysWideToUTF8(const std::wstring& wide) {
   return SysWideToUTF8Impl(wide);

@@ -9,9 +9,7 @@ namespace {
 
 const uint32_t kReplacementCharacter = 0xFFFD;
 
-bool IsTrailByte(unsigned char b) {
-  return (b & 0xC0) == 0x80;
-}
+bool IsTrailByte(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // A code point that may be encoded: no surrogate, nothing above U+10FFFF.
 bool IsEncodable(uint32_t code_point) {
@@ -19,13 +17,9 @@ bool IsEncodable(uint32_t code_point) {
          (code_point >= 0xE000 && code_point <= 0x10FFFF);
 }
 
-bool IsHighSurrogate(uint32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
+bool IsHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
-bool IsLowSurrogate(uint32_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
+bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // ASCII text is copied unit by unit into a buffer sized once. The units
 // are zero-extended or cut, never sign-extended.
@@ -155,9 +149,8 @@ bool ConvertUTF16ToUTF8(const char16* src, size_t src_len,
       ++i;
     } else if (IsHighSurrogate(unit) && i + 1 < src_len &&
                IsLowSurrogate(src[i + 1])) {
-      WriteUnicodeCharacter(0x10000 + ((unit - 0xD800) << 10) +
-                                (src[i + 1] - 0xDC00u),
-                            output);
+      WriteUnicodeCharacter(
+          0x10000 + ((unit - 0xD800) << 10) + (src[i + 1] - 0xDC00u), output);
       i += 2;
     } else {
       // An unpaired surrogate: the unit after it is converted on its own.

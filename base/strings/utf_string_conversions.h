@@ -29,8 +29,7 @@ std::string UTF16ToASCII(StringPiece16 utf16);
 // The conversion loops: append the converted |src_len| units to |output|
 // and return false when at least one U+FFFD had to be substituted.
 bool ConvertUTF8ToUTF16(const char* src, size_t src_len, string16* output);
-bool ConvertUTF16ToUTF8(const char16* src, size_t src_len,
-                        std::string* output);
+bool ConvertUTF16ToUTF8(const char16* src, size_t src_len, std::string* output);
 
 // Decodes the one code point that starts at |*index| of |src| and moves
 // |*index| past the bytes it consumes. A byte below 0x80 is itself. A lead

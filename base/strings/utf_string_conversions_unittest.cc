@@ -81,7 +81,8 @@ TEST(UTFStringConversionsTest, UTF8ToUTF16Malformed) {
   };
   for (const Case& c : cases) {
     bool ok = true;
-    EXPECT_EQ(c.expected, Decode(c.bytes, &ok)) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(c.expected, Decode(c.bytes, &ok))
+        << testing::PrintToString(c.bytes);
     EXPECT_FALSE(ok) << testing::PrintToString(c.bytes);
   }
 }
@@ -101,6 +102,10 @@ TEST(UTFStringConversionsTest, ReadUTF8CodePointConsumption) {
       {"\xfd\x80\x80", {3}},
       {"\xff\x80\x80", {1, 2, 3}},
       {"\xc2\x80\x80", {2, 3}},
+      {"\xf7\xbf\xbf\xbf\xbf", {4, 5}},
+      {"\xfb\xbf\xbf\xbf\xbf\xbf", {5, 6}},
+      {"\xdf\xbf\xbf", {2, 3}},
+      {"\xef\xbf\xbf\xbf", {3, 4}},
   };
   for (const Case& c : cases) {
     size_t index = 0;
@@ -152,6 +157,14 @@ TEST(UTFStringConversionsTest, UTF16ToUTF8) {
     EXPECT_EQ("<" + c.expected, out);
     EXPECT_EQ(c.expected, UTF16ToUTF8(c.units));
   }
+
+  // A high surrogate at the end of the count is unpaired even when the
+  // buffer goes on with a low one.
+  const string16 pair = Units({0xD83D, 0xDE00});
+  std::string out;
+  EXPECT_FALSE(ConvertUTF16ToUTF8(pair.data(), 1, &out));
+  EXPECT_EQ("\xef\xbf\xbd", out);
+  EXPECT_EQ("\xef\xbf\xbd", UTF16ToUTF8(StringPiece16(pair.data(), 1)));
 }
 
 TEST(UTFStringConversionsTest, RoundTripsEveryCodePoint) {

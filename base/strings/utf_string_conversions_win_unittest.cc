@@ -16,6 +16,8 @@ TEST(UTFStringConversionsWinTest, WideWrappers) {
   EXPECT_EQ("\xc3\xa9\xf0\x9f\x98\x80", WideToUTF8(L"\u00e9\U0001F600"));
   EXPECT_EQ("\xef\xbf\xbd" "A", WideToUTF8(std::wstring(L"\xdc00" L"A")));
   EXPECT_EQ(std::string("a\0b", 3), WideToUTF8(std::wstring(L"a\0b", 3)));
+  EXPECT_EQ(std::wstring(L"a\0b\u00e9", 4),
+            UTF8ToWide(StringPiece("a\0b\xc3\xa9", 5)));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #define BASE_SYNCHRONIZATION_WAITABLE_EVENT_H_
 
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 
@@ -26,11 +27,11 @@ class WaitableEvent {
   // Polls without waiting; an automatic event is reset by a true answer.
   bool IsSignaled() { return TimedWait(TimeDelta()); }
 
-  // The event's HANDLE, for waits on several objects.
-  void* handle() const { return handle_; }
+  // For waits on several objects.
+  HANDLE handle() const { return handle_.Get(); }
 
  private:
-  void* handle_;
+  win::ScopedHandle handle_;
 };
 
 }  // namespace base

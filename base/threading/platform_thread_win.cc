@@ -7,6 +7,7 @@
 #include "base/synchronization/wait_milliseconds.h"
 #include "base/threading/platform_thread_internal_win.h"
 #include "base/threading/thread_id_name_manager.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 
@@ -41,21 +42,20 @@ DWORD WINAPI ThreadFunc(void* param) {
     SetThreadPriority(GetCurrentThread(), ToSystemPriority(record->priority));
 
   // A real handle, so that the name table can tell this thread from a later
-  // one that reuses its id.
-  HANDLE self = nullptr;
+  // one that reuses its id; owned so that the handle verifier tracks it.
+  HANDLE duplicate = nullptr;
   const bool registered =
-      DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS) != 0;
+      DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &duplicate,
+                      0, FALSE, DUPLICATE_SAME_ACCESS) != 0;
+  win::ScopedHandle self(registered ? duplicate : nullptr);
   if (registered)
-    ThreadIdNameManager::GetInstance()->RegisterThread(self, PlatformThread::CurrentId());
+    ThreadIdNameManager::GetInstance()->RegisterThread(self.Get(), PlatformThread::CurrentId());
 
   delete record;
   delegate->ThreadMain();
 
-  if (registered) {
-    ThreadIdNameManager::GetInstance()->RemoveName(self, PlatformThread::CurrentId());
-    CloseHandle(self);
-  }
+  if (registered)
+    ThreadIdNameManager::GetInstance()->RemoveName(self.Get(), PlatformThread::CurrentId());
   return 0;
 }
 

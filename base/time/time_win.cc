@@ -1,11 +1,11 @@
 #include "base/time/time.h"
 
 #include <windows.h>
-#include <mmsystem.h>
 #include <x86intrin.h>
 
 #include <atomic>
 
+#include "base/cpu.h"
 #include "base/synchronization/lock.h"
 #include "base/time/clock_sources.h"
 
@@ -22,8 +22,40 @@ int64_t FileTimeToInt64(const FILETIME& ft) {
 
 std::atomic<int64_t> g_counter_frequency{0};
 
+// winmm is loaded on first use rather than imported: under Wine, merely
+// having it loaded makes a process that dies of an unhandled exception hang
+// instead of ending, and most processes never need it.
+struct WinmmFunctions {
+  using TimeGetTime = DWORD(WINAPI*)();
+  using TimePeriod = UINT(WINAPI*)(UINT);
+
+  TimeGetTime time_get_time = nullptr;
+  TimePeriod time_begin_period = nullptr;
+  TimePeriod time_end_period = nullptr;
+};
+
+const WinmmFunctions& Winmm() {
+  static const WinmmFunctions functions = [] {
+    WinmmFunctions f;
+    HMODULE winmm = LoadLibraryW(L"winmm.dll");
+    if (winmm) {
+      f.time_get_time = reinterpret_cast<WinmmFunctions::TimeGetTime>(
+          reinterpret_cast<void*>(GetProcAddress(winmm, "timeGetTime")));
+      f.time_begin_period = reinterpret_cast<WinmmFunctions::TimePeriod>(
+          reinterpret_cast<void*>(GetProcAddress(winmm, "timeBeginPeriod")));
+      f.time_end_period = reinterpret_cast<WinmmFunctions::TimePeriod>(
+          reinterpret_cast<void*>(GetProcAddress(winmm, "timeEndPeriod")));
+    }
+    return f;
+  }();
+  return functions;
+}
+
 uint32_t ReadTimeGetTime() {
-  return timeGetTime();
+  // The system's own millisecond count, with the same 49.7-day wrap, should
+  // winmm be missing.
+  const WinmmFunctions& winmm = Winmm();
+  return winmm.time_get_time ? winmm.time_get_time() : GetTickCount();
 }
 
 time_internal::RolloverCounter g_rollover_counter(&ReadTimeGetTime);
@@ -45,8 +77,12 @@ struct ProcessorClockFacts {
 };
 
 ProcessorClockFacts ReadProcessorClockFacts() {
-  // Until the processor facts are read, trust only the millisecond clock.
-  return ProcessorClockFacts();
+  const CPU cpu;
+  ProcessorClockFacts facts;
+  facts.has_non_stop_tsc = cpu.has_non_stop_time_stamp_counter();
+  facts.amd_with_unreliable_counter = time_internal::IsAmdWithUnreliableCounter(
+      cpu.vendor(), cpu.family(), cpu.extended_family());
+  return facts;
 }
 
 TimeTicks SelectTickSourceAndNow();
@@ -150,11 +186,11 @@ void Time::Explode(bool is_local, Exploded* exploded) const {
 bool Time::ActivateHighResolutionTimer(bool activate) {
   AutoLock hold(g_timer_lock);
   if (activate) {
-    if (++g_timer_activations == 1)
-      timeBeginPeriod(kTimerPeriodMs);
+    if (++g_timer_activations == 1 && Winmm().time_begin_period)
+      Winmm().time_begin_period(kTimerPeriodMs);
   } else if (g_timer_activations > 0) {
-    if (--g_timer_activations == 0)
-      timeEndPeriod(kTimerPeriodMs);
+    if (--g_timer_activations == 0 && Winmm().time_end_period)
+      Winmm().time_end_period(kTimerPeriodMs);
   }
   return false;
 }

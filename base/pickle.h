@@ -1,0 +1,94 @@
+#ifndef BASE_PICKLE_H_
+#define BASE_PICKLE_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+#include "base/strings/string16.h"
+#include "base/strings/string_piece.h"
+
+namespace base {
+
+class Pickle;
+
+// Reads the fields of a pickle back in the order they were written. Once a
+// read fails, every later read fails too, so a caller may read a whole
+// message and test only the last result.
+class PickleIterator {
+ public:
+  PickleIterator();
+  explicit PickleIterator(const Pickle& pickle);
+
+  // Each returns false and leaves |result| untouched when the field is
+  // missing or malformed.
+  bool ReadBool(bool* result);
+  bool ReadInt(int* result);
+  bool ReadString(std::string* result);
+  bool ReadString16(string16* result);
+
+ private:
+  // The start of the next |num_bytes| bytes, moving past them and their
+  // padding; null (and the end reached) when fewer bytes are left.
+  const char* GetReadPointerAndAdvance(size_t num_bytes);
+  // Reads a length field and claims that many |unit_size| units after it.
+  const char* ReadLengthPrefixed(size_t unit_size, int* length);
+  void SkipToEnd() { read_index_ = end_index_; }
+
+  const char* payload_;
+  size_t read_index_;
+  size_t end_index_;
+};
+
+// A growable byte buffer of 4-byte aligned fields behind a header holding
+// the payload size. The layout is a wire format between processes:
+// little-endian, 32-bit ints and lengths, every field padded with zeros to a
+// multiple of 4 bytes.
+class Pickle {
+ public:
+  // An empty, writable pickle.
+  Pickle();
+  // A read-only view of a received message; |data| is not copied and must
+  // outlive the pickle. A malformed buffer gives a pickle whose reads all
+  // fail.
+  Pickle(const char* data, int data_len);
+  // A writable copy (of a read-only view as well).
+  Pickle(const Pickle& other);
+  Pickle& operator=(const Pickle& other) = delete;
+  virtual ~Pickle();
+
+  // The whole message, header included; 0 bytes for a pickle without a
+  // valid header.
+  const void* data() const { return buffer_; }
+  size_t size() const { return header_size_ + payload_size(); }
+
+  size_t payload_size() const;
+  const char* payload() const;
+
+  bool WriteBool(bool value) { return WriteInt(value ? 1 : 0); }
+  bool WriteInt(int value);
+  bool WriteString(const StringPiece& value);
+  bool WriteString16(const StringPiece16& value);
+
+ private:
+  static const size_t kHeaderSize = sizeof(uint32_t);
+  static const size_t kCapacityReadOnly = static_cast<size_t>(-1);
+
+  bool IsReadOnly() const { return capacity_after_header_ == kCapacityReadOnly; }
+  // Appends |length| bytes as one field, zero-padded to a multiple of 4.
+  void WriteBytes(const void* bytes, size_t length);
+  // Grows the payload capacity so that at least |needed| bytes fit.
+  void Reserve(size_t needed);
+  void Reallocate(size_t payload_capacity);
+  void SetPayloadSize(size_t payload_size);
+
+  char* buffer_;
+  size_t header_size_;
+  size_t capacity_after_header_;
+  size_t write_offset_;
+};
+
+}  // namespace base
+
+#endif  // BASE_PICKLE_H_

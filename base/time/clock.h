@@ -1,0 +1,17 @@
+#ifndef BASE_TIME_CLOCK_H_
+#define BASE_TIME_CLOCK_H_
+
+#include "base/time/time.h"
+
+namespace base {
+
+// A source of wall-clock time, so that users can be given a fake one.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual Time Now() = 0;
+};
+
+}  // namespace base
+
+#endif  // BASE_TIME_CLOCK_H_

@@ -1,0 +1,9 @@
+#include "base/time/default_clock.h"
+
+namespace base {
+
+Time DefaultClock::Now() {
+  return Time::Now();
+}
+
+}  // namespace base

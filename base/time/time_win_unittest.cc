@@ -1,0 +1,93 @@
+#include "base/time/time.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "gtest/gtest.h"
+
+namespace base {
+namespace {
+
+FILETIME MakeFileTime(uint32_t high, uint32_t low) {
+  FILETIME ft;
+  ft.dwHighDateTime = high;
+  ft.dwLowDateTime = low;
+  return ft;
+}
+
+TEST(TimeWinTest, FromFileTime) {
+  EXPECT_TRUE(Time::FromFileTime(MakeFileTime(0, 0)).is_null());
+  EXPECT_TRUE(Time::FromFileTime(MakeFileTime(0xFFFFFFFF, 0xFFFFFFFF)).is_max());
+  EXPECT_EQ(1, Time::FromFileTime(MakeFileTime(0, 19)).ToInternalValue());
+  EXPECT_EQ(int64_t{0x100000000} / 10,
+            Time::FromFileTime(MakeFileTime(1, 0)).ToInternalValue());
+  // The high bit makes the value negative; it is divided as signed.
+  EXPECT_EQ(static_cast<int64_t>(0xFFFFFFFFFFFFFFF6ull) / 10,
+            Time::FromFileTime(MakeFileTime(0xFFFFFFFF, 0xFFFFFFF6)).ToInternalValue());
+}
+
+TEST(TimeWinTest, ExplodeInUtc) {
+  // 2017-03-15 (a Wednesday) 13:14:15.678 UTC.
+  const Time time = Time::FromInternalValue(
+      (INT64_C(1489583655) * 1000000 + 678000) + Time::kTimeTToMicrosecondsOffset);
+  Time::Exploded e;
+  time.UTCExplode(&e);
+  EXPECT_EQ(2017, e.year);
+  EXPECT_EQ(3, e.month);
+  EXPECT_EQ(3, e.day_of_week);
+  EXPECT_EQ(15, e.day_of_month);
+  EXPECT_EQ(13, e.hour);
+  EXPECT_EQ(14, e.minute);
+  EXPECT_EQ(15, e.second);
+  EXPECT_EQ(678, e.millisecond);
+
+  Time::Exploded zero = {};
+  Time::FromInternalValue(-1).UTCExplode(&e);
+  EXPECT_EQ(0, memcmp(&zero, &e, sizeof(e)));
+  // Beyond what SYSTEMTIME holds the system refuses, and every field is 0.
+  Time::Max().LocalExplode(&e);
+  EXPECT_EQ(0, memcmp(&zero, &e, sizeof(e)));
+}
+
+TEST(TimeWinTest, LocalExplodeAndBackAgree) {
+  const Time now = Time::FromInternalValue(Time::Now().ToInternalValue() / 1000 * 1000);
+  Time::Exploded local;
+  now.LocalExplode(&local);
+  Time back;
+  ASSERT_TRUE(Time::FromLocalExploded(local, &back));
+  EXPECT_EQ(now, back);
+
+  Time::Exploded bad = local;
+  bad.month = 13;
+  Time result = now;
+  EXPECT_FALSE(Time::FromLocalExploded(bad, &result));
+  EXPECT_TRUE(result.is_null());
+}
+
+TEST(TimeWinTest, HighResolutionTimerIsCountedAndNeverReported) {
+  EXPECT_FALSE(Time::ActivateHighResolutionTimer(true));
+  EXPECT_FALSE(Time::ActivateHighResolutionTimer(true));
+  EXPECT_FALSE(Time::ActivateHighResolutionTimer(false));
+  EXPECT_FALSE(Time::ActivateHighResolutionTimer(false));
+}
+
+TEST(TimeWinTest, TicksAndThreadTicks) {
+  const TimeTicks start = TimeTicks::Now();
+  Sleep(20);
+  const TimeDelta elapsed = TimeTicks::Now() - start;
+  EXPECT_GE(elapsed.InMilliseconds(), 10);
+  EXPECT_LT(elapsed.InSeconds(), 60);
+  if (ThreadTicks::IsSupportedWin()) {
+    // Ask until enough time has passed for a measurement.
+    double frequency = ThreadTicks::TSCTicksPerSecond();
+    for (int i = 0; i < 20 && frequency == 0.0; ++i) {
+      Sleep(10);
+      frequency = ThreadTicks::TSCTicksPerSecond();
+    }
+    EXPECT_GT(frequency, 1e6);
+    EXPECT_EQ(frequency, ThreadTicks::TSCTicksPerSecond());
+  }
+}
+
+}  // namespace
+}  // namespace base

@@ -7,7 +7,6 @@
 #include "base/debug/alias.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop_internal.h"
-#include "base/message_loop/message_pump_default.h"
 #include "base/run_loop.h"
 #include "base/threading/platform_thread.h"
 #include "base/threading/thread_task_runner_handle.h"

@@ -85,6 +85,10 @@ class SequencedWorkerPool : public TaskRunner {
   // reference.
   void Shutdown(int max_new_blocking_tasks_after_shutdown);
 
+  // Workers started from now on reserve this much stack (0: the system's
+  // default); an impossible size makes their creation fail.
+  static void SetWorkerStackSizeForTesting(size_t stack_size);
+
  protected:
   ~SequencedWorkerPool() override;
 

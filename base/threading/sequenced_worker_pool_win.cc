@@ -36,6 +36,14 @@ std::atomic<bool> g_worker_created{false};
 
 internal::LazyTlsValue g_current_worker;
 
+std::atomic<size_t> g_worker_stack_size{0};
+
+SimpleThread::Options WorkerOptions() {
+  SimpleThread::Options options;
+  options.stack_size = g_worker_stack_size;
+  return options;
+}
+
 struct SequencedTask {
   SequencedTask(const Location& from_here, TimeTicks time_to_run)
       : posted_from(from_here),
@@ -108,8 +116,10 @@ class SequencedWorkerPool::Worker : public SimpleThread {
  public:
   Worker(scoped_refptr<SequencedWorkerPool> pool, int thread_number,
          const std::string& prefix)
-      : SimpleThread(prefix + "Worker" + std::to_string(thread_number)),
-        pool_(std::move(pool)) {}
+      : SimpleThread(prefix + "Worker" + std::to_string(thread_number),
+                     WorkerOptions()),
+        pool_(pool.get()),
+        pool_ref_(std::move(pool)) {}
 
   static Worker* GetForCurrentThread() {
     return static_cast<Worker*>(g_current_worker.Get());
@@ -118,8 +128,9 @@ class SequencedWorkerPool::Worker : public SimpleThread {
   // SimpleThread:
   void Run() override;
 
-  SequencedWorkerPool* pool() const { return pool_.get(); }
-  scoped_refptr<SequencedWorkerPool> pool_ref() const { return pool_; }
+  // The pool this worker belongs to, also once the reference is dropped.
+  SequencedWorkerPool* pool() const { return pool_; }
+  scoped_refptr<SequencedWorkerPool> pool_ref() const { return pool_ref_; }
 
   void SetRunningTask(uint32_t token, WorkerShutdown behavior) {
     task_sequence_token_ = token;
@@ -137,7 +148,8 @@ class SequencedWorkerPool::Worker : public SimpleThread {
   bool is_processing_task() const { return is_processing_task_; }
 
  private:
-  scoped_refptr<SequencedWorkerPool> pool_;
+  SequencedWorkerPool* const pool_;
+  scoped_refptr<SequencedWorkerPool> pool_ref_;
   uint32_t task_sequence_token_ = 0;
   WorkerShutdown task_shutdown_behavior_ = BLOCK_SHUTDOWN;
   bool is_processing_task_ = false;
@@ -490,7 +502,7 @@ void SequencedWorkerPool::Worker::Run() {
   // The pool's state owns this object once the loop has entered it.
   pool_->inner_->ThreadLoop(this);
   // May be the last reference: the pool then goes on its creating thread.
-  pool_ = nullptr;
+  pool_ref_ = nullptr;
 }
 
 //------------------------------------------------------------------------------
@@ -576,6 +588,11 @@ bool SequencedWorkerPool::RunsTasksOnCurrentThread() const {
 bool SequencedWorkerPool::IsRunningSequenceOnCurrentThread(
     SequenceToken token) const {
   return inner_->IsRunningSequenceOnCurrentThread(token);
+}
+
+// static
+void SequencedWorkerPool::SetWorkerStackSizeForTesting(size_t stack_size) {
+  g_worker_stack_size = stack_size;
 }
 
 void SequencedWorkerPool::Shutdown(int max_new_blocking_tasks_after_shutdown) {

@@ -9,6 +9,7 @@
 #include "base/logging_internal.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/vlog.h"
 
 namespace base {
 
@@ -24,6 +25,9 @@ uint32_t g_logging_destination = LOG_TO_FILE;
 int g_min_log_level = LOG_INFO;
 li::PrefixItems g_prefix_items;
 LogMessageHandlerFunction g_log_message_handler = nullptr;
+// Created at most once, by initialisation, and never freed: other threads
+// may be reading it.
+VlogInfo* g_vlog_info = nullptr;
 
 // The log file is opened lazily by whichever thread writes first, so its
 // name and handle are guarded. The name lives until the process ends.
@@ -261,7 +265,9 @@ bool ShouldCreateLogMessage(int severity) {
 }
 
 int GetVlogLevelHelper(const char* file, size_t n) {
-  return std::max(-1, -g_min_log_level);
+  if (!g_vlog_info)
+    return std::max(-1, -g_min_log_level);
+  return g_vlog_info->GetVlogLevel(StringPiece(file, n > 0 ? n - 1 : 0));
 }
 
 SystemErrorCode GetLastSystemErrorCode() {

@@ -7,6 +7,7 @@
 #include "base/debug/alias.h"
 #include "base/hash/super_fast_hash.h"
 #include "base/lazy_instance.h"
+#include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 
 namespace base {
@@ -178,7 +179,7 @@ ActiveVerifier::~ActiveVerifier() {
 
 void ActiveVerifier::SetClosing(bool closing) {
   if (!::TlsSetValue(closing_, closing ? this : nullptr))
-    HandleVerifierCrash();
+    LOG(FATAL) << "Failed to TlsSetValue().";
 }
 
 bool ActiveVerifier::CloseHandle(HANDLE handle) {

@@ -159,6 +159,24 @@ bool CloseHandleWrapper(HANDLE handle) {
 
 namespace internal {
 
+namespace {
+
+// Copies the tracked entry and the verifier's creation stack onto this
+// frame, where the crash dump will have them, and ends the process.
+[[noreturn]] __attribute__((noinline)) void CrashWithHandleInfo(
+    const HandleInfo& info,
+    const debug::StackTrace& creation_stack,
+    const void* other_owner) {
+  HandleInfo info_copy = info;
+  debug::StackTrace creation_stack_copy = creation_stack;
+  DebugAlias(&info_copy);
+  DebugAlias(&creation_stack_copy);
+  DebugAlias(&other_owner);
+  HandleVerifierCrash();
+}
+
+}  // namespace
+
 size_t HandleHash::operator()(HANDLE handle) const {
   char bytes[sizeof(handle)];
   memcpy(bytes, &handle, sizeof(handle));
@@ -199,13 +217,11 @@ void ActiveVerifier::StartTracking(HANDLE handle,
     return;
   const DWORD thread_id = ::GetCurrentThreadId();
   AutoLock lock(*lock_);
-  auto inserted = map_.emplace(handle, HandleInfo{owner, pc1, pc2, thread_id});
+  auto inserted = map_.emplace(
+      handle, HandleInfo{owner, pc1, pc2, debug::StackTrace(), thread_id});
   if (!inserted.second) {
     // Taken twice: both owners go into the dump.
-    HandleInfo other = inserted.first->second;
-    DebugAlias(&other);
-    DebugAlias(&owner);
-    HandleVerifierCrash();
+    CrashWithHandleInfo(inserted.first->second, creation_stack_, owner);
   }
 }
 
@@ -218,15 +234,13 @@ void ActiveVerifier::StopTracking(HANDLE handle,
   AutoLock lock(*lock_);
   auto it = map_.find(handle);
   if (it == map_.end()) {
+    debug::StackTrace creation_stack = creation_stack_;
+    DebugAlias(&creation_stack);
     DebugAlias(&handle);
     HandleVerifierCrash();
   }
-  if (it->second.owner != owner) {
-    HandleInfo other = it->second;
-    DebugAlias(&other);
-    DebugAlias(&owner);
-    HandleVerifierCrash();
-  }
+  if (it->second.owner != owner)
+    CrashWithHandleInfo(it->second, creation_stack_, owner);
   map_.erase(it);
 }
 
@@ -241,11 +255,8 @@ void ActiveVerifier::OnHandleBeingClosed(HANDLE handle) {
     return;  // The verifier's own close.
   AutoLock lock(*lock_);
   auto it = map_.find(handle);
-  if (it != map_.end()) {
-    HandleInfo other = it->second;
-    DebugAlias(&other);
-    HandleVerifierCrash();
-  }
+  if (it != map_.end())
+    CrashWithHandleInfo(it->second, creation_stack_, nullptr);
 }
 
 HMODULE ActiveVerifier::GetModule() const {

@@ -5,14 +5,15 @@
 namespace base {
 
 PendingTask::PendingTask(const Location& posted_from, Closure task)
-    : task(std::move(task)),
+    : TrackingInfo(posted_from, TimeTicks()),
+      task(std::move(task)),
       posted_from(posted_from) {}
 
 PendingTask::PendingTask(const Location& posted_from,
                          Closure task,
                          TimeTicks delayed_run_time,
                          bool nestable)
-    : delayed_run_time(delayed_run_time),
+    : TrackingInfo(posted_from, delayed_run_time),
       task(std::move(task)),
       posted_from(posted_from),
       nestable(nestable) {}

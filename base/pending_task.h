@@ -8,15 +8,12 @@
 #include "base/callback.h"
 #include "base/location.h"
 #include "base/time/time.h"
+#include "base/tracked_objects.h"
 
 namespace base {
 
-namespace tracked_objects {
-class Births;
-}  // namespace tracked_objects
-
 // One queued task. Moved from queue to queue, never shared.
-struct PendingTask {
+struct PendingTask : public tracked_objects::TrackingInfo {
   PendingTask(const Location& posted_from, Closure task);
   PendingTask(const Location& posted_from,
               Closure task,
@@ -30,11 +27,6 @@ struct PendingTask {
   // a max-heap is the next task to run.
   bool operator<(const PendingTask& other) const;
 
-  // Task profiling: the posting site's birth record and the posting time.
-  tracked_objects::Births* birth_tally = nullptr;
-  int32_t time_posted = 0;
-  // When the task may run; null for now.
-  TimeTicks delayed_run_time;
   Closure task;
   Location posted_from;
   // Order of posting on the loop; compared by the sign of the difference so

@@ -3,6 +3,7 @@
 #include "base/bind.h"
 #include "base/message_loop/message_loop.h"
 #include "base/message_loop/message_loop_internal.h"
+#include "base/tracked_objects.h"
 
 namespace base {
 
@@ -27,7 +28,11 @@ void RunLoop::Run() {
   loop_->run_loop_ = this;
   running_ = true;
 
+  // The run's time is not charged to an enclosing task.
+  tracked_objects::TaskStopwatch stopwatch;
+  stopwatch.Start();
   internal::RunPump(loop_, dispatcher_);
+  stopwatch.Stop();
 
   running_ = false;
   loop_->run_loop_ = previous_run_loop_;

@@ -4,6 +4,7 @@
 #include "base/debug/alias.h"
 #include "base/pending_task.h"
 #include "base/threading/platform_thread.h"
+#include "base/tracked_objects.h"
 
 namespace base {
 
@@ -101,7 +102,10 @@ void TaskAnnotator::RunTask(const char* queue_function,
                             PendingTask* pending_task) {
   debug::ScopedTaskRunActivity task_activity(*pending_task);
 
-  int32_t queue_duration = 0;
+  tracked_objects::TaskStopwatch stopwatch;
+  stopwatch.Start();
+  int32_t queue_duration = tracked_objects::internal::QueueDuration(
+      *pending_task, stopwatch.StartTime());
 
   bool flow_recording = internal::IsCategoryRecording(FlowCategory());
   trace_event::TraceEventHandle flow_handle = {};
@@ -124,6 +128,9 @@ void TaskAnnotator::RunTask(const char* queue_function,
 
   pending_task->task.Run();
 
+  stopwatch.Stop();
+  tracked_objects::ThreadData::TallyRunOnNamedThreadIfTracking(*pending_task,
+                                                               stopwatch);
   if (flow_recording)
     EndCompleteEvent(FlowCategory(), queue_function, flow_handle);
 }

@@ -22,6 +22,7 @@
 #include "base/threading/simple_thread.h"
 #include "base/threading/thread_internal.h"
 #include "base/threading/thread_task_runner_handle.h"
+#include "base/tracked_objects.h"
 
 namespace base {
 
@@ -44,9 +45,10 @@ SimpleThread::Options WorkerOptions() {
   return options;
 }
 
-struct SequencedTask {
+struct SequencedTask : public tracked_objects::TrackingInfo {
   SequencedTask(const Location& from_here, TimeTicks time_to_run)
-      : posted_from(from_here),
+      : TrackingInfo(from_here, TimeTicks()),
+        posted_from(from_here),
         time_to_run(time_to_run) {}
 
   uint32_t sequence_token_id = 0;
@@ -424,7 +426,12 @@ void SequencedWorkerPool::Inner::ThreadLoop(Worker* worker) {
           FinishStartingAdditionalThread(new_thread_id);
 
         worker->SetRunningTask(task.sequence_token_id, task.shutdown_behavior);
+        tracked_objects::TaskStopwatch stopwatch;
+        stopwatch.Start();
         task.task.Run();
+        stopwatch.Stop();
+        tracked_objects::ThreadData::TallyRunOnNamedThreadIfTracking(
+            task, stopwatch);
         // Its destruction may post tasks: not under the lock.
         task.task.Reset();
         worker->ResetRunningTask();

@@ -11,6 +11,7 @@
 #include "base/threading/post_task_and_reply_impl.h"
 #include "base/threading/lazy_tls_value.h"
 #include "base/threading/worker_pool.h"
+#include "base/tracked_objects.h"
 
 namespace base {
 
@@ -26,10 +27,15 @@ DWORD CALLBACK WorkItemCallback(void* param) {
                                         pending_task->posted_from);
     g_worker_pool_running_on_this_thread.Set(reinterpret_cast<void*>(1));
 
+    tracked_objects::TaskStopwatch stopwatch;
+    stopwatch.Start();
     pending_task->task.Run();
+    stopwatch.Stop();
 
     g_worker_pool_running_on_this_thread.Set(nullptr);
 
+    tracked_objects::ThreadData::TallyRunOnNamedThreadIfTracking(
+        *pending_task, stopwatch);
     delete pending_task;
   }
   return 0;

@@ -64,14 +64,14 @@ TEST(MessageLoopTest, RunsImmediateTasksFirstThenDelayedByTimeAndPostingOrder) {
     Order order;
     auto runner = loop.task_runner();
     runner->PostDelayedTask(FROM_HERE, Record(&order, "late"),
-                            TimeDelta::FromMilliseconds(40));
+                            TimeDelta::FromMilliseconds(200));
     runner->PostDelayedTask(FROM_HERE, Record(&order, "early1"),
-                            TimeDelta::FromMilliseconds(20));
+                            TimeDelta::FromMilliseconds(100));
     runner->PostTask(FROM_HERE, Record(&order, "now1"));
     runner->PostDelayedTask(FROM_HERE, Record(&order, "early2"),
-                            TimeDelta::FromMilliseconds(20));
+                            TimeDelta::FromMilliseconds(100));
     runner->PostTask(FROM_HERE, Record(&order, "now2"));
-    RunFor(TimeDelta::FromMilliseconds(100));
+    RunFor(TimeDelta::FromMilliseconds(300));
     EXPECT_EQ((Order{"now1", "now2", "early1", "early2", "late"}), order)
         << "loop type " << type;
   }

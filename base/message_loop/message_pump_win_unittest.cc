@@ -128,15 +128,19 @@ TEST(MessagePumpForUITest, TimerFailureIsCountedAndDelayedWorkStillRuns) {
 }
 
 TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
-  MessageLoopForUI loop;
+  MessagePumpForUI pump;
   ScopedCallSwap<decltype(&::SetTimer)> swap(
       &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
   g_last_timer_elapse = 0;
-  RunLoop run_loop;
-  loop.task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
-                                      TimeDelta::FromMilliseconds(3));
-  run_loop.Run();
+  pump.ScheduleDelayedWork(TimeTicks::Now() + TimeDelta::FromMilliseconds(8));
   EXPECT_EQ(10u, g_last_timer_elapse);
+
+  // A time already passed asks for work at once instead of a timer.
+  g_last_timer_elapse = 0;
+  pump.ScheduleDelayedWork(TimeTicks::Now() - TimeDelta::FromSeconds(1));
+  EXPECT_EQ(0u, g_last_timer_elapse);
+  EXPECT_EQ(1u, TakeWorkMessages().size());
+  ::KillTimer(pump.message_hwnd(), reinterpret_cast<UINT_PTR>(&pump));
 }
 
 LONG WINAPI ExecuteHandlerFilter(EXCEPTION_POINTERS* info) {

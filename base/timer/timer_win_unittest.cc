@@ -67,20 +67,24 @@ TEST(TimerTest, ResetToALaterTimeKeepsThePostedTask) {
   int runs = 0;
   TimeTicks start = TimeTicks::Now();
   TimeTicks ran_at;
-  timer.Start(FROM_HERE, TimeDelta::FromMilliseconds(40), Bind([&] {
+  RunLoop run_loop;
+  timer.Start(FROM_HERE, TimeDelta::FromMilliseconds(300), Bind([&] {
     ++runs;
     ran_at = TimeTicks::Now();
+    run_loop.Quit();
   }));
   EXPECT_EQ(1, runner->posts);
-  RunFor(TimeDelta::FromMilliseconds(20));
+  RunFor(TimeDelta::FromMilliseconds(50));
+  TimeTicks reset_at = TimeTicks::Now();
   timer.Reset();
   EXPECT_EQ(1, runner->posts);
   EXPECT_TRUE(timer.IsRunning());
-  RunFor(TimeDelta::FromMilliseconds(150));
+  run_loop.Run();
   EXPECT_EQ(1, runs);
   // The first task reposted once for the rest of the time.
   EXPECT_EQ(2, runner->posts);
-  EXPECT_GE(ran_at - start, TimeDelta::FromMilliseconds(60));
+  EXPECT_GE(ran_at - reset_at, TimeDelta::FromMilliseconds(300));
+  EXPECT_GE(ran_at - start, TimeDelta::FromMilliseconds(350));
 }
 
 TEST(TimerTest, ResetToAnEarlierTimePostsAnew) {
@@ -103,11 +107,15 @@ TEST(TimerTest, RepeatingTimerStoppedByItsTaskRunsNoMore) {
   MessageLoop loop;
   RepeatingTimer timer;
   int runs = 0;
+  RunLoop run_loop;
   timer.Start(FROM_HERE, TimeDelta::FromMilliseconds(5), Bind([&] {
-    if (++runs == 3)
+    if (++runs == 3) {
       timer.Stop();
+      run_loop.Quit();
+    }
   }));
-  RunFor(TimeDelta::FromMilliseconds(100));
+  run_loop.Run();
+  RunFor(TimeDelta::FromMilliseconds(30));
   EXPECT_EQ(3, runs);
   EXPECT_FALSE(timer.IsRunning());
   // A repeating timer keeps its task and can start again.
@@ -117,25 +125,33 @@ TEST(TimerTest, RepeatingTimerStoppedByItsTaskRunsNoMore) {
 TEST(TimerTest, RetainedTaskCanBeResetAfterItRan) {
   MessageLoop loop;
   int runs = 0;
-  DelayTimer timer(FROM_HERE, TimeDelta::FromMilliseconds(5),
-                   Bind([&runs] { ++runs; }));
-  timer.Reset();
-  RunFor(TimeDelta::FromMilliseconds(40));
-  EXPECT_EQ(1, runs);
-  timer.Reset();
-  RunFor(TimeDelta::FromMilliseconds(40));
-  EXPECT_EQ(2, runs);
+  RunLoop* current = nullptr;
+  DelayTimer timer(FROM_HERE, TimeDelta::FromMilliseconds(5), Bind([&] {
+    ++runs;
+    current->Quit();
+  }));
+  for (int i = 1; i <= 2; ++i) {
+    RunLoop run_loop;
+    current = &run_loop;
+    timer.Reset();
+    run_loop.Run();
+    EXPECT_EQ(i, runs);
+    EXPECT_FALSE(timer.IsRunning());
+  }
 }
 
 TEST(TimerTest, TaskMayDestroyTheTimer) {
   MessageLoop loop;
   auto timer = std::make_unique<RepeatingTimer>();
   int runs = 0;
+  RunLoop run_loop;
   timer->Start(FROM_HERE, TimeDelta::FromMilliseconds(1), Bind([&] {
     ++runs;
     timer.reset();
+    run_loop.Quit();
   }));
-  RunFor(TimeDelta::FromMilliseconds(30));
+  run_loop.Run();
+  RunFor(TimeDelta::FromMilliseconds(10));
   EXPECT_EQ(1, runs);
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "base/command_line.h"
 #include "base/logging_internal.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
@@ -217,6 +218,15 @@ string16 LogFileNameIn(const string16& directory) {
 }  // namespace logging_internal
 
 bool BaseInitLoggingImpl(const LoggingSettings& settings) {
+  const CommandLine* command_line = CommandLine::ForCurrentProcess();
+  if (command_line &&
+      (command_line->HasSwitch("v") || command_line->HasSwitch("vmodule"))) {
+    // Replacing the settings would free them under threads that read them.
+    CHECK(!g_vlog_info) << "Verbose logging can be set up only once.";
+    g_vlog_info = new VlogInfo(command_line->GetSwitchValueASCII("v"),
+                               command_line->GetSwitchValueASCII("vmodule"),
+                               &g_min_log_level);
+  }
   g_logging_destination = settings.logging_dest;
   if (!(g_logging_destination & LOG_TO_FILE))
     return true;

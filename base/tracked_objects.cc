@@ -9,7 +9,6 @@
 #include "base/lazy_instance.h"
 #include "base/threading/thread_local_storage.h"
 
-
 namespace base {
 namespace tracked_objects {
 
@@ -234,12 +233,13 @@ ThreadData* ThreadData::Get() {
       g_first_retired_worker = worker->next_retired_worker_;
       worker->next_retired_worker_ = nullptr;
     } else {
+      // Numbers must stay positive; running out is not survivable.
+      if (g_worker_thread_data_creation_count == kInt32Max)
+        __builtin_trap();
       worker_number = ++g_worker_thread_data_creation_count;
     }
   }
   if (!worker) {
-    if (worker_number < 1)
-      __builtin_trap();
     char name[32];
     snprintf(name, sizeof(name), "WorkerThread-%d", worker_number);
     worker = new ThreadData(name, worker_number);

@@ -94,11 +94,12 @@ LONG QueryObjectTypeName(HANDLE handle,
       nt_query_object(handle, kObjectTypeInformation, nullptr, 0, &size);
   if (status != kStatusInfoLengthMismatch || size == 0)
     return status;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+  const ULONG allocated = size;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[allocated]);
   if (!buffer)
     return kStatusNoMemory;
-  status = nt_query_object(handle, kObjectTypeInformation, buffer.get(), size,
-                           &size);
+  status = nt_query_object(handle, kObjectTypeInformation, buffer.get(),
+                           allocated, &size);
   if (status < 0)
     return status;
   // The type information starts with the counted name; its text normally
@@ -108,14 +109,15 @@ LONG QueryObjectTypeName(HANDLE handle,
     USHORT maximum_length;
     const wchar_t* buffer;
   };
-  if (size < sizeof(CountedString))
+  if (allocated < sizeof(CountedString))
     return status;
   CountedString type_name;
   memcpy(&type_name, buffer.get(), sizeof(type_name));
   const size_t chars = type_name.length / 2;
   const char* text = reinterpret_cast<const char*>(type_name.buffer);
-  if (text && text >= buffer.get() && text <= buffer.get() + size &&
-      chars <= static_cast<size_t>(buffer.get() + size - text) / 2) {
+  const char* end = buffer.get() + allocated;
+  if (text && text >= buffer.get() && text <= end &&
+      chars <= static_cast<size_t>(end - text) / 2) {
     *name = WideToUTF8(std::wstring(type_name.buffer, chars));
   }
   return status;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "base/command_line.h"
+#include "base/debug/alias.h"
 #include "base/logging_internal.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
@@ -73,16 +74,12 @@ void WriteToLogFile(const std::string& text) {
     li::PlatformWriteLogFile(g_log_file, text);
 }
 
-// Keeps |buffer| in a crash dump: the compiler must assume it is read.
-void KeepInCrashDump(const void* buffer) {
-  __asm__ __volatile__("" : : "r"(buffer) : "memory");
-}
-
 [[noreturn]] void DieWithMessage(const std::string& text) {
   char message[1024] = {};
-  size_t size = std::min(text.size(), sizeof(message) - 1);
+  size_t size = std::min(text.size(), sizeof(message));
   memcpy(message, text.data(), size);
-  KeepInCrashDump(message);
+  // Kept alive so that the text is in the crash dump.
+  DebugAlias(message);
   li::PlatformBreakAndDie();
 }
 

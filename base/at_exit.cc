@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/bind.h"
+#include "base/logging.h"
 
 namespace base {
 
@@ -18,6 +19,9 @@ AtExitManager::AtExitManager() : next_manager_(g_top_manager) {
 }
 
 AtExitManager::~AtExitManager() {
+  // Managers end in the reverse order of their making; anything else would
+  // leave the top pointing at a destroyed manager.
+  CHECK(g_top_manager == this) << "AtExitManager destroyed out of order";
   if (g_top_manager) {
     ProcessCallbacksNow();
     g_top_manager = next_manager_;

@@ -77,5 +77,15 @@ TEST_F(AtExitTest, ShadowingManagerRunsOnlyItsOwnCallbacks) {
   EXPECT_EQ("BCA", log_);
 }
 
+TEST_F(AtExitTest, OutOfOrderDestructionEndsTheProcess) {
+  EXPECT_DEATH(
+      {
+        auto* outer = new AtExitManager;
+        AtExitManager inner;
+        delete outer;
+      },
+      "out of order");
+}
+
 }  // namespace
 }  // namespace base

@@ -94,18 +94,6 @@ TEST(CPUTest, DecodesSignatureFlagsAndTexts) {
   EXPECT_EQ("Made-up(R) Core(TM) CPU @ 3.00GHz", cpu.brand());
 }
 
-TEST(CPUTest, SignatureFieldsOfAnotherFamily) {
-  FakeCpuidSource source;
-  source.leaves[0] = {1, 0, 0, 0};
-  source.leaves[1] = {0x00A20F12, 0, 0, 0};
-  CPU cpu(source);
-  EXPECT_EQ(0xF, cpu.family());
-  EXPECT_EQ(0xA, cpu.extended_family());
-  EXPECT_EQ(2, cpu.extended_model());
-  EXPECT_EQ(0x21, cpu.model());
-  EXPECT_EQ(2, cpu.stepping());
-}
-
 TEST(CPUTest, AvxNeedsTheSystemToSaveItsState) {
   FakeCpuidSource source = IntelLike();
   source.xcr0 = 0x3;  // AVX state not enabled by the system.

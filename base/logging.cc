@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "base/command_line.h"
+#include "base/debug/alias.h"
 #include "base/logging_internal.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
@@ -72,16 +74,12 @@ void WriteToLogFile(const std::string& text) {
     li::PlatformWriteLogFile(g_log_file, text);
 }
 
-// Keeps |buffer| in a crash dump: the compiler must assume it is read.
-void KeepInCrashDump(const void* buffer) {
-  __asm__ __volatile__("" : : "r"(buffer) : "memory");
-}
-
 [[noreturn]] void DieWithMessage(const std::string& text) {
   char message[1024] = {};
-  size_t size = std::min(text.size(), sizeof(message) - 1);
+  size_t size = std::min(text.size(), sizeof(message));
   memcpy(message, text.data(), size);
-  KeepInCrashDump(message);
+  // Kept alive so that the text is in the crash dump.
+  DebugAlias(message);
   li::PlatformBreakAndDie();
 }
 
@@ -217,6 +215,15 @@ string16 LogFileNameIn(const string16& directory) {
 }  // namespace logging_internal
 
 bool BaseInitLoggingImpl(const LoggingSettings& settings) {
+  const CommandLine* command_line = CommandLine::ForCurrentProcess();
+  if (command_line &&
+      (command_line->HasSwitch("v") || command_line->HasSwitch("vmodule"))) {
+    // Replacing the settings would free them under threads that read them.
+    CHECK(!g_vlog_info) << "Verbose logging can be set up only once.";
+    g_vlog_info = new VlogInfo(command_line->GetSwitchValueASCII("v"),
+                               command_line->GetSwitchValueASCII("vmodule"),
+                               &g_min_log_level);
+  }
   g_logging_destination = settings.logging_dest;
   if (!(g_logging_destination & LOG_TO_FILE))
     return true;

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/logging_internal.h"
 #include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
@@ -361,6 +362,24 @@ TEST_F(LoggingDeathTest, FatalEndsTheProcess) {
 TEST_F(LoggingDeathTest, ConsumingHandlerCannotKeepFatalAlive) {
   // The handler swallows the line; the process still ends.
   EXPECT_DEATH(LOG(FATAL) << "swallowed", "");
+}
+
+// Changes the process for good, so it runs in a child: the switches reach
+// the verbose test, and a second set-up is refused.
+void SetUpVerboseTwice() {
+  CommandLine::Init();
+  CommandLine::ForCurrentProcess()->AppendSwitchASCII(
+      "vmodule", "logging_unittest=3,other=1");
+  LoggingSettings settings;
+  settings.logging_dest = LOG_NONE;
+  BaseInitLoggingImpl(settings);
+  if (VLOG_IS_ON(3) && !VLOG_IS_ON(4))
+    BaseInitLoggingImpl(settings);
+}
+
+TEST_F(LoggingDeathTest, VerboseSwitchesTakeEffectOnce) {
+  SetLogMessageHandler(nullptr);
+  EXPECT_DEATH(SetUpVerboseTwice(), "only once");
 }
 
 #if DCHECK_IS_ON()

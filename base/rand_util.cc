@@ -5,6 +5,8 @@
 #include <atomic>
 #include <limits>
 
+#include "base/logging.h"
+
 #if !defined(_WIN32)
 #include <errno.h>
 #include <sys/random.h>
@@ -19,8 +21,9 @@ std::atomic<RandomBytesSource> g_source{&internal::SystemRandomBytes};
 uint64_t RandUint64() {
   uint64_t value = 0;
   // A generator that fails leaves nothing sound to return.
-  if (!g_source.load(std::memory_order_relaxed)(&value, sizeof(value)))
-    __builtin_trap();
+  const bool filled =
+      g_source.load(std::memory_order_relaxed)(&value, sizeof(value));
+  CHECK(filled) << "The system's random generator failed";
   return value;
 }
 
@@ -52,8 +55,7 @@ RandomBytesSource SetRandomBytesSourceForTesting(RandomBytesSource source) {
 }
 
 uint64_t RandGenerator(uint64_t range) {
-  if (range == 0)
-    __builtin_trap();
+  CHECK_NE(range, 0u);
   // Values above the last whole multiple of |range| would favour the low
   // results; they are drawn again.
   const uint64_t max_acceptable =
@@ -66,8 +68,7 @@ uint64_t RandGenerator(uint64_t range) {
 }
 
 int RandInt(int min, int max) {
-  if (min > max)
-    __builtin_trap();
+  CHECK_LE(min, max);
   const uint64_t range =
       static_cast<uint64_t>(static_cast<int64_t>(max) - min) + 1;
   return static_cast<int>(min + static_cast<int64_t>(RandGenerator(range)));

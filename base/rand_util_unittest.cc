@@ -100,14 +100,14 @@ TEST(RandUtilTest, SystemGenerator) {
 }
 
 TEST(RandUtilDeathTest, MisuseAndFailureEndTheProcess) {
-  EXPECT_DEATH(RandGenerator(0), "");
-  EXPECT_DEATH(RandInt(2, 1), "");
+  EXPECT_DEATH(RandGenerator(0), "range");
+  EXPECT_DEATH(RandInt(2, 1), "min");
   EXPECT_DEATH(
       {
         SetRandomBytesSourceForTesting(&FailingBytes);
         RandGenerator(10);
       },
-      "");
+      "random generator failed");
 }
 
 }  // namespace

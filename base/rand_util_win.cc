@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <limits>
+
 // RtlGenRandom is exported from advapi32 only under this name.
 extern "C" BOOLEAN NTAPI SystemFunction036(PVOID buffer, ULONG length);
 
@@ -9,15 +11,9 @@ namespace base {
 namespace internal {
 
 bool SystemRandomBytes(void* output, size_t size) {
-  char* out = static_cast<char*>(output);
-  while (size > 0) {
-    const ULONG chunk = size > 0x10000000 ? 0x10000000 : static_cast<ULONG>(size);
-    if (!SystemFunction036(out, chunk))
-      return false;
-    out += chunk;
-    size -= chunk;
-  }
-  return true;
+  if (size > std::numeric_limits<ULONG>::max())
+    return false;
+  return SystemFunction036(output, static_cast<ULONG>(size)) != FALSE;
 }
 
 }  // namespace internal

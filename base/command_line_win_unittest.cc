@@ -35,6 +35,7 @@ const char16* const kHardItems[] = {
     u"\\",
     u"\\\"\\\\\"",
     u"tab\there",
+    u"line\nbreak\vx",
     u"caf\u00e9 \u65e5\u672c \U0001F600",
     u"x=\"y z\"\\",
 };

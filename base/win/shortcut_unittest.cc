@@ -2,7 +2,9 @@
 
 #include <propvarutil.h>
 #include <shellapi.h>
+#include <share.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <map>
 #include <string>
@@ -503,15 +505,17 @@ class ScopedVerbHandler {
   bool created_ = false;
 };
 
-// The verb command runs on its own; its marker file appears when it is done.
+// The verb command runs on its own; its marker line is whole once it ends
+// in a line break.
 std::string WaitForMarker(const std::wstring& marker) {
   for (int attempt = 0; attempt < 600; ++attempt) {
-    FILE* file = _wfopen(marker.c_str(), L"r");
+    FILE* file = _wfsopen(marker.c_str(), L"r", _SH_DENYNO);
     if (file) {
       char line[MAX_PATH * 2] = {};
       const bool read = fgets(line, sizeof(line), file) != nullptr;
       fclose(file);
-      if (read)
+      const size_t length = strlen(line);
+      if (read && length && line[length - 1] == '\n')
         return line;
     }
     ::Sleep(50);

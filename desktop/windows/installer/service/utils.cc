@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kMaxFolderPathLength = 248;
 constexpr size_t kMaxFilePathLength = 260;
 
-bool IsSeparator(base::char16 c) {
+bool IsSeparator(char16 c) {
   return c == u'\\' || c == u'/';
 }
 
@@ -24,8 +24,8 @@ size_t FindSeparator(base::StringPiece16 path, size_t start) {
   return start;
 }
 
-base::char16 ToUpperASCII(base::char16 c) {
-  return (c >= u'a' && c <= u'z') ? static_cast<base::char16>(c - u'a' + u'A')
+char16 ToUpperASCII(char16 c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16>(c - u'a' + u'A')
                                   : c;
 }
 
@@ -36,7 +36,7 @@ bool IsDeviceName(base::StringPiece16 stem) {
   for (const char* device : kDevices) {
     size_t i = 0;
     while (device[i] && i < stem.size() &&
-           ToUpperASCII(stem[i]) == static_cast<base::char16>(device[i])) {
+           ToUpperASCII(stem[i]) == static_cast<char16>(device[i])) {
       ++i;
     }
     if (!device[i] && i == stem.size())
@@ -46,7 +46,7 @@ bool IsDeviceName(base::StringPiece16 stem) {
 }
 
 bool IsValidComponent(base::StringPiece16 component) {
-  for (base::char16 c : component) {
+  for (char16 c : component) {
     // A NUL would cut the path short at the system boundary.
     if (c < 32)
       return false;
@@ -67,7 +67,7 @@ bool IsValidComponent(base::StringPiece16 component) {
     return true;
   if (component[0] == u' ')
     return false;
-  base::char16 last = component[component.size() - 1];
+  char16 last = component[component.size() - 1];
   if (last == u' ' || last == u'.')
     return false;
   size_t dot = component.find(u'.');
@@ -117,14 +117,14 @@ bool IsValidFolderPath(base::StringPiece16 path, bool is_folder) {
   return true;
 }
 
-void MakeKernelObjectName(base::string16* out,
+void MakeKernelObjectName(string16* out,
                           base::StringPiece16 name,
                           base::StringPiece16 prefix,
                           bool global) {
-  base::string16 object_name = prefix.as_string();
+  string16 object_name = prefix.as_string();
   object_name += u'/';
   object_name.append(name.data(), name.size());
-  for (base::char16& c : object_name) {
+  for (char16& c : object_name) {
     if (c == u'\\')
       c = u'/';
   }
@@ -151,7 +151,7 @@ std::string GetChannelName() {
   }
 }
 
-base::string16 GetCompanyRegistryKey() {
+string16 GetCompanyRegistryKey() {
   // The branding is UTF-8: decode it rather than widening byte by byte, which
   // would give a different key for any name beyond ASCII.
   return u"Software\\" + base::UTF8ToUTF16(Branding::GetCompanyName());

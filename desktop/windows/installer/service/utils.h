@@ -28,7 +28,7 @@ bool IsValidFolderPath(base::StringPiece16 path, bool is_folder);
 // Builds the name of a mutex or event: "Global\" or "Local\", then
 // |prefix| + "/" + |name| with every backslash turned into "/" (a backslash
 // would name a namespace).
-void MakeKernelObjectName(base::string16* out,
+void MakeKernelObjectName(string16* out,
                           base::StringPiece16 name,
                           base::StringPiece16 prefix,
                           bool global);
@@ -42,7 +42,7 @@ std::string GetChannelName();
 
 // "Software\" + the company name, the key under which the installer keeps
 // its per-company values.
-base::string16 GetCompanyRegistryKey();
+string16 GetCompanyRegistryKey();
 
 #if defined(_WIN32)
 

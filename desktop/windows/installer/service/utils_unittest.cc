@@ -20,7 +20,7 @@ TEST(IsValidFolderPathTest, RootsAndLengths) {
   EXPECT_TRUE(IsValidFolderPath(u"//server/share/dir", true));
   EXPECT_FALSE(IsValidFolderPath(u"\\\\server\\share\\d?r", true));
 
-  base::string16 long_path = u"C:\\";
+  string16 long_path = u"C:\\";
   long_path.append(245, u'a');
   ASSERT_EQ(248u, long_path.size());
   EXPECT_FALSE(IsValidFolderPath(long_path, true));
@@ -40,7 +40,7 @@ TEST(IsValidFolderPathTest, Components) {
     EXPECT_FALSE(IsValidFolderPath(bad, true)) << bad;
   }
   // An embedded NUL would shorten the path at the system boundary.
-  base::string16 with_nul = u"C:\\a";
+  string16 with_nul = u"C:\\a";
   with_nul += u'\0';
   with_nul += u"b";
   EXPECT_FALSE(IsValidFolderPath(with_nul, true));
@@ -58,7 +58,7 @@ TEST(IsValidFolderPathTest, DeviceNames) {
 }
 
 TEST(UtilsTest, KernelObjectNames) {
-  base::string16 name;
+  string16 name;
   MakeKernelObjectName(&name, u"C:\\x", u"A/B", true);
   EXPECT_EQ(u"Global\\A/B/C:/x", name);
   MakeKernelObjectName(&name, u"setup", u"P\\Q", false);
@@ -69,7 +69,7 @@ TEST(UtilsTest, BrandingDerivedNames) {
   EXPECT_EQ("Developer", GetChannelName());
   std::string exe = GetBrowserExeName();
   EXPECT_EQ(".exe", exe.substr(exe.size() - 4));
-  base::string16 key = GetCompanyRegistryKey();
+  string16 key = GetCompanyRegistryKey();
   EXPECT_EQ(u"Software\\", key.substr(0, 9));
 }
 

@@ -119,7 +119,7 @@ bool IsUserAdmin(bool use_linked_token) {
     return false;
   }
   base::win::ScopedHandle token(process_token);
-  if (use_linked_token && base::win::GetVersion() >= base::win::VERSION_VISTA &&
+  if (use_linked_token && base::win::GetVersion() >= base::win::OSInfo::VERSION_VISTA &&
       !UseLinkedTokenIfLimited(&token)) {
     return false;
   }
@@ -166,7 +166,7 @@ bool GetKnownFolderPath(REFKNOWNFOLDERID id,
       ::CoTaskMemFree(text);
       return false;
     }
-    *path = base::FilePath(base::as_u16cstr(text));
+    *path = base::FilePath(as_u16cstr(text));
     ::CoTaskMemFree(text);
     return true;
   }
@@ -181,13 +181,13 @@ bool GetKnownFolderPath(REFKNOWNFOLDERID id,
   if (FAILED(result))
     return false;
   buffer[MAX_PATH] = L'\0';
-  *path = base::FilePath(base::as_u16cstr(buffer));
+  *path = base::FilePath(as_u16cstr(buffer));
   return true;
 }
 
 base::FilePath FindTaskbarPin(const base::FilePath& target,
                               const BY_HANDLE_FILE_INFORMATION* target_info) {
-  if (base::win::GetVersion() < base::win::VERSION_WIN7)
+  if (base::win::GetVersion() < base::win::OSInfo::VERSION_WIN7)
     return base::FilePath();
 
   base::FilePath pins;

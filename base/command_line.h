@@ -58,6 +58,8 @@ class CommandLine {
   FilePath GetSwitchValuePath(StringPiece name) const;
   // Also empty when the value is not all ASCII.
   std::string GetSwitchValueASCII(StringPiece name) const;
+  // Every switch by its lower-case key, in byte order of the keys.
+  const SwitchMap& GetSwitches() const { return switches_; }
 
   // Adds a switch, or replaces the value of one added before. A name
   // without a prefix gets "--".

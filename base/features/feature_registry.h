@@ -40,7 +40,9 @@ class FeatureRegistry {
   // The process's registry, created on first use and never freed.
   static FeatureRegistry* GetInstance();
 
-  // A name registered twice keeps its first entry.
+  // A name registered twice keeps its first entry. Names are compared
+  // exactly; command-line switch keys are lower case, so a feature meant to
+  // be switched from the command line has a lower-case name.
   void AddFeature(StringPiece name, bool enabled_by_default, bool overridable);
   void ReadOverridesFrom(FeatureReader* reader);
 

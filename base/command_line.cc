@@ -57,6 +57,18 @@ string16 TrimWhitespace(const string16& text) {
   return trimmed;
 }
 
+// Names are narrowed to their low bytes, so distinct wide names may meet in
+// one key. A unit above U+00FF can also narrow to a NUL, an "=" or
+// whitespace; the name is cut and trimmed as parsing the written switch
+// again would, so that a child started with this command line sees the
+// same key as this process does.
+std::string NarrowSwitchName(const string16& name) {
+  const std::string narrowed = UTF16ToASCII(name);
+  const std::string cut =
+      narrowed.substr(0, narrowed.find_first_of(std::string("\0=", 2)));
+  return UTF16ToASCII(TrimWhitespace(ASCIIToUTF16(cut)));
+}
+
 // Besides the space, CommandLineToArgvW splits at tabs, so an item holding
 // one is quoted too or it would come back as two items.
 bool NeedsQuoting(const string16& item) {
@@ -169,9 +181,7 @@ void CommandLine::AppendSwitchesAndArguments(
     if (item == kSwitchTerminator)
       parse_switches = false;
     if (parse_switches && IsSwitch(item, &name, &value)) {
-      // Names are narrowed to their low bytes, so distinct wide names may
-      // meet in one key.
-      AppendSwitchNative(UTF16ToASCII(name), value);
+      AppendSwitchNative(NarrowSwitchName(name), value);
     } else {
       argv_.push_back(item);
     }
@@ -228,7 +238,7 @@ void CommandLine::AppendSwitchASCII(const std::string& name,
 void CommandLine::AppendSwitchNative(const std::string& name,
                                      const string16& value) {
   // A NUL would cut the text of a child's command line short, so neither
-  // name nor value keeps one (a narrowed wide name can bring one).
+  // name nor value keeps one.
   const std::string key_text = ToLowerASCII(name.substr(0, name.find('\0')));
   const string16 stored_value = CutAtNul(value);
 

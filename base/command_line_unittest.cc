@@ -85,6 +85,18 @@ TEST(CommandLineTest, WideNamesAreNarrowedToTheirLowBytes) {
   CommandLine cut = FromItems({u"p", u"--a\u0100b=v"});
   EXPECT_EQ(u"v", cut.GetSwitchValueNative("a"));
   EXPECT_EQ(string16::npos, cut.GetCommandLineString().find(char16(0)));
+
+  // Units that narrow to "=" or to trailing whitespace end the name the
+  // way parsing the written switch in a child would.
+  CommandLine crafted =
+      FromItems({u"p", u"--system-level\u013D1", u"--b\u0120", u"--c\u0120=x"});
+  EXPECT_TRUE(crafted.HasSwitch("system-level"));
+  EXPECT_EQ(u"", crafted.GetSwitchValueNative("system-level"));
+  EXPECT_TRUE(crafted.HasSwitch("b"));
+  EXPECT_EQ(u"x", crafted.GetSwitchValueNative("c"));
+  CommandLine child;
+  child.AppendArguments(crafted, true);
+  EXPECT_EQ(crafted.GetCommandLineString(), child.GetCommandLineString());
 }
 
 TEST(CommandLineTest, QuotesForCommandLineToArgvW) {

@@ -1,0 +1,45 @@
+#ifndef BASE_MESSAGE_LOOP_MESSAGE_PUMP_H_
+#define BASE_MESSAGE_LOOP_MESSAGE_PUMP_H_
+
+#include "base/time/time.h"
+
+namespace base {
+
+// The waiting half of a message loop: it calls its delegate's work functions
+// in a fixed order and sleeps when none of them has anything to do.
+class MessagePump {
+ public:
+  class Delegate {
+   public:
+    virtual ~Delegate() = default;
+
+    // Runs one immediate task; true when one ran.
+    virtual bool DoWork() = 0;
+    // Runs one due delayed task; true when one ran. |next_delayed_work_time|
+    // receives the run time of the next delayed task (null for none).
+    virtual bool DoDelayedWork(TimeTicks* next_delayed_work_time) = 0;
+    // Called before the pump sleeps; true when it found something to do.
+    virtual bool DoIdleWork() = 0;
+  };
+
+  MessagePump() = default;
+  virtual ~MessagePump() = default;
+
+  // Runs until Quit is called. Runs may nest.
+  virtual void Run(Delegate* delegate) = 0;
+  // Ends the innermost Run; only called from inside Run.
+  virtual void Quit() = 0;
+  // Wakes the pump for immediate work. Any thread.
+  virtual void ScheduleWork() = 0;
+  // Asks for a DoDelayedWork call at |delayed_work_time|. The pump's thread.
+  virtual void ScheduleDelayedWork(const TimeTicks& delayed_work_time) = 0;
+  // Timer slack is not used by any pump here.
+  virtual void SetTimerSlack(uint32_t timer_slack) {}
+
+  MessagePump(const MessagePump&) = delete;
+  MessagePump& operator=(const MessagePump&) = delete;
+};
+
+}  // namespace base
+
+#endif  // BASE_MESSAGE_LOOP_MESSAGE_PUMP_H_

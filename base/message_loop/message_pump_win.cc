@@ -1,0 +1,475 @@
+#include "base/message_loop/message_pump_win.h"
+
+#include <math.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "base/logging.h"
+#include "base/message_loop/message_loop_problem.h"
+#include "base/message_loop/seh_guard_win.h"
+#include "base/message_loop/user32_calls_win.h"
+#include "base/metrics/histogram.h"
+#include "base/metrics/histogram_base.h"
+
+namespace base {
+
+namespace {
+
+using internal::GetPumpPlatformCalls;
+using internal::PumpPlatformCalls;
+
+// The shortest timer the system honours; shorter delays get this one.
+constexpr int kMinTimerDelayMs = 10;
+
+std::atomic<WinProcExceptionFilter> g_exception_filter{nullptr};
+
+PumpPlatformCalls* Calls() {
+  return GetPumpPlatformCalls();
+}
+
+}  // namespace
+
+namespace internal {
+
+void RecordMessageLoopProblem(int problem) {
+  static HistogramBase* histogram =
+      LinearHistogram::FactoryGet("Base.MessageLoopProblem", 3, 4);
+  histogram->Add(problem);
+}
+
+}  // namespace internal
+
+// The window procedure's exception filter: the installed filter decides, else
+// the search goes on up the stack.
+extern "C" LONG MessagePumpCallExceptionFilter(EXCEPTION_POINTERS* info,
+                                               void* frame) {
+  WinProcExceptionFilter filter = g_exception_filter.load();
+  return filter ? filter(info) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+WinProcExceptionFilter SetWinProcExceptionFilter(
+    WinProcExceptionFilter filter) {
+  return g_exception_filter.exchange(filter);
+}
+
+// Kept out of line so that the whole call lies inside the guarded range.
+__attribute__((noinline)) LRESULT CALLBACK
+MessagePumpWndProcThunk(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  return MessagePumpForUI::WndProcThunk(hwnd, message, wparam, lparam);
+}
+
+namespace {
+
+__attribute__((noinline, noclone)) LRESULT CALLBACK
+WrappedWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  // Read back after the guard: 0 when the handler was chosen.
+  volatile LRESULT result = 0;
+  SEH_GUARD_BEGIN(wndproc, MessagePumpCallExceptionFilter)
+  result = MessagePumpWndProcThunk(hwnd, message, wparam, lparam);
+  SEH_GUARD_END(wndproc)
+  return result;
+}
+
+}  // namespace
+
+//------------------------------------------------------------------------------
+// MessagePumpWin
+
+MessagePumpWin::MessagePumpWin() = default;
+MessagePumpWin::~MessagePumpWin() = default;
+
+void MessagePumpWin::Run(Delegate* delegate) {
+  RunWithState(delegate, nullptr);
+}
+
+void MessagePumpWin::RunWithState(Delegate* delegate,
+                                  MessagePumpDispatcher* dispatcher) {
+  RunState state;
+  state.delegate = delegate;
+  state.dispatcher = dispatcher;
+  state.should_quit = false;
+  state.run_depth = state_ ? state_->run_depth + 1 : 1;
+  state.schedule_work_error_count = 0;
+  state.last_schedule_work_error_time = Time();
+
+  RunState* previous_state = state_;
+  state_ = &state;
+  DoRunLoop();
+  state_ = previous_state;
+}
+
+void MessagePumpWin::Quit() {
+  CHECK(state_);
+  state_->should_quit = true;
+}
+
+int MessagePumpWin::GetCurrentDelay() const {
+  if (delayed_work_time_.is_null())
+    return -1;
+  double timeout;
+  if (delayed_work_time_.is_max()) {
+    timeout = std::numeric_limits<double>::infinity();
+  } else {
+    TimeDelta delay = delayed_work_time_ - TimeTicks::Now();
+    timeout = ceil(delay.InMicroseconds() / 1000.0);
+  }
+  if (timeout < 0)
+    return 0;
+  if (timeout > std::numeric_limits<int>::max())
+    return std::numeric_limits<int>::max();
+  return static_cast<int>(timeout);
+}
+
+void MessagePumpWin::RecordScheduleWorkError(int problem) {
+  internal::RecordMessageLoopProblem(problem);
+  if (state_) {
+    state_->schedule_work_error_count++;
+    state_->last_schedule_work_error_time = Time::Now();
+  }
+}
+
+//------------------------------------------------------------------------------
+// MessagePumpForUI
+
+MessagePumpForUI::MessagePumpForUI() {
+  InitMessageWnd();
+}
+
+MessagePumpForUI::~MessagePumpForUI() {
+  Calls()->destroy_window(message_hwnd_);
+  Calls()->unregister_class(MAKEINTATOM(atom_), ::GetModuleHandleW(nullptr));
+}
+
+void MessagePumpForUI::RunWithDispatcher(Delegate* delegate,
+                                         MessagePumpDispatcher* dispatcher) {
+  RunWithState(delegate, dispatcher);
+}
+
+UINT_PTR MessagePumpForUI::TimerId() const {
+  return reinterpret_cast<UINT_PTR>(this);
+}
+
+void MessagePumpForUI::InitMessageWnd() {
+  wchar_t class_name[64];
+  swprintf(class_name, 64, L"Base_MessagePumpWindow_%p", this);
+
+  HMODULE instance = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&WrappedWindowProc),
+                       &instance);
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = &WrappedWindowProc;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = class_name;
+  atom_ = Calls()->register_class_ex(&window_class);
+  CHECK(atom_);
+  message_hwnd_ = Calls()->create_window_ex(0, MAKEINTATOM(atom_), nullptr, 0,
+                                            0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            instance, nullptr);
+  CHECK(message_hwnd_);
+}
+
+void MessagePumpForUI::ScheduleWork() {
+  if (work_state_.exchange(HAVE_WORK) != READY)
+    return;  // A wake-up is already in flight.
+  if (Calls()->post_message(message_hwnd_, kMsgHaveWork,
+                            reinterpret_cast<WPARAM>(this), 0)) {
+    return;
+  }
+  // The thread's queue is full: let the next post try again.
+  work_state_.exchange(READY);
+  RecordScheduleWorkError(internal::MESSAGE_POST_ERROR);
+}
+
+void MessagePumpForUI::ScheduleDelayedWork(const TimeTicks& delayed_work_time) {
+  delayed_work_time_ = delayed_work_time;
+  RescheduleTimer();
+}
+
+void MessagePumpForUI::RescheduleTimer() {
+  if (delayed_work_time_.is_null())
+    return;
+  int delay_ms = GetCurrentDelay();
+  if (delay_ms == 0) {
+    ScheduleWork();
+    return;
+  }
+  delay_ms = std::max(delay_ms, kMinTimerDelayMs);
+  if (!Calls()->set_timer(message_hwnd_, TimerId(), delay_ms, nullptr))
+    internal::RecordMessageLoopProblem(internal::SET_TIMER_ERROR);
+}
+
+// static
+LRESULT CALLBACK MessagePumpForUI::WndProcThunk(HWND hwnd,
+                                                UINT message,
+                                                WPARAM wparam,
+                                                LPARAM lparam) {
+  switch (message) {
+    case kMsgHaveWork:
+      reinterpret_cast<MessagePumpForUI*>(wparam)->HandleWorkMessage();
+      break;
+    case WM_TIMER:
+      reinterpret_cast<MessagePumpForUI*>(wparam)->HandleTimerMessage();
+      break;
+  }
+  return Calls()->def_window_proc(hwnd, message, wparam, lparam);
+}
+
+void MessagePumpForUI::HandleWorkMessage() {
+  if (!state_) {
+    // A foreign modal loop dispatched it outside Run: only let the next post
+    // send another.
+    work_state_.exchange(READY);
+    return;
+  }
+  ProcessPumpReplacementMessage();
+  if (state_->delegate->DoWork())
+    ScheduleWork();
+  state_->delegate->DoDelayedWork(&delayed_work_time_);
+  RescheduleTimer();
+}
+
+void MessagePumpForUI::HandleTimerMessage() {
+  Calls()->kill_timer(message_hwnd_, TimerId());
+  if (!state_)
+    return;
+  state_->delegate->DoDelayedWork(&delayed_work_time_);
+  RescheduleTimer();
+}
+
+void MessagePumpForUI::DoRunLoop() {
+  for (;;) {
+    bool more_work_is_plausible = ProcessNextWindowsMessage();
+    if (state_->should_quit)
+      break;
+
+    more_work_is_plausible |= state_->delegate->DoWork();
+    if (state_->should_quit)
+      break;
+
+    more_work_is_plausible |=
+        state_->delegate->DoDelayedWork(&delayed_work_time_);
+    // Nothing delayed is left: the timer would only wake us for nothing.
+    if (more_work_is_plausible && delayed_work_time_.is_null())
+      Calls()->kill_timer(message_hwnd_, TimerId());
+    if (state_->should_quit)
+      break;
+
+    if (more_work_is_plausible)
+      continue;
+
+    more_work_is_plausible = state_->delegate->DoIdleWork();
+    if (state_->should_quit)
+      break;
+
+    if (more_work_is_plausible)
+      continue;
+
+    WaitForWork();
+  }
+}
+
+bool MessagePumpForUI::HasSentMessages() const {
+  return (HIWORD(Calls()->get_queue_status(QS_SENDMESSAGE)) &
+          QS_SENDMESSAGE) != 0;
+}
+
+void MessagePumpForUI::WaitForWork() {
+  DWORD flags = MWMO_INPUTAVAILABLE;
+  int delay;
+  while ((delay = GetCurrentDelay()) != 0) {
+    DWORD timeout = delay < 0 ? INFINITE : static_cast<DWORD>(delay);
+    DWORD result = Calls()->msg_wait_for_multiple_objects_ex(
+        0, nullptr, timeout, QS_ALLINPUT, flags);
+    if (result != WAIT_OBJECT_0)
+      return;
+    MSG msg;
+    if (HasSentMessages() ||
+        Calls()->peek_message(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+      return;
+    }
+    // Only input that arrives from now on.
+    flags = 0;
+  }
+}
+
+bool MessagePumpForUI::ProcessNextWindowsMessage() {
+  bool sent_messages_in_queue = HasSentMessages();
+  MSG msg;
+  if (Calls()->peek_message(&msg, nullptr, 0, 0, PM_REMOVE))
+    return ProcessMessageHelper(msg);
+  return sent_messages_in_queue;
+}
+
+bool MessagePumpForUI::ProcessMessageHelper(const MSG& msg) {
+  if (msg.message == WM_QUIT) {
+    // Ends this run and is posted again for the enclosing one.
+    state_->should_quit = true;
+    Calls()->post_quit_message(static_cast<int>(msg.wParam));
+    return false;
+  }
+
+  if (msg.message == kMsgHaveWork && msg.hwnd == message_hwnd_)
+    return ProcessPumpReplacementMessage();
+
+  if (Calls()->call_msg_filter(const_cast<MSG*>(&msg), kMessageFilterCode))
+    return true;
+
+  uint32_t action = MessagePumpDispatcher::POST_DISPATCH_PERFORM_DEFAULT;
+  if (state_->dispatcher)
+    action = state_->dispatcher->Dispatch(msg);
+  if (action & MessagePumpDispatcher::POST_DISPATCH_QUIT_LOOP)
+    state_->should_quit = true;
+  if (action & MessagePumpDispatcher::POST_DISPATCH_PERFORM_DEFAULT) {
+    Calls()->translate_message(&msg);
+    Calls()->dispatch_message(&msg);
+  }
+  return true;
+}
+
+bool MessagePumpForUI::ProcessPumpReplacementMessage() {
+  // The work message must not delay the message that would have come next.
+  MSG msg;
+  bool have_message = Calls()->peek_message(&msg, nullptr, 0, 0, PM_REMOVE);
+  work_state_.exchange(READY);
+  if (!have_message)
+    return false;
+  ScheduleWork();
+  return ProcessMessageHelper(msg);
+}
+
+//------------------------------------------------------------------------------
+// MessagePumpForIO
+
+MessagePumpForIO::IOContext::IOContext() {
+  memset(&overlapped, 0, sizeof(overlapped));
+}
+
+MessagePumpForIO::MessagePumpForIO() {
+  DWORD last_error = ::GetLastError();
+  port_.Set(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  ::SetLastError(last_error);
+}
+
+MessagePumpForIO::~MessagePumpForIO() = default;
+
+void MessagePumpForIO::ScheduleWork() {
+  if (work_state_.exchange(HAVE_WORK) != READY)
+    return;  // A wake-up is already in flight.
+  if (Calls()->post_queued_completion_status(
+          port_.Get(), 0, reinterpret_cast<ULONG_PTR>(this),
+          reinterpret_cast<OVERLAPPED*>(this))) {
+    return;
+  }
+  work_state_.exchange(READY);
+  RecordScheduleWorkError(internal::COMPLETION_POST_ERROR);
+}
+
+void MessagePumpForIO::ScheduleDelayedWork(const TimeTicks& delayed_work_time) {
+  // Picked up by the next wait's timeout.
+  delayed_work_time_ = delayed_work_time;
+}
+
+void MessagePumpForIO::RegisterIOHandler(HANDLE file, IOHandler* handler) {
+  ::CreateIoCompletionPort(file, port_.Get(),
+                           reinterpret_cast<ULONG_PTR>(handler), 1);
+}
+
+void MessagePumpForIO::DoRunLoop() {
+  for (;;) {
+    bool more_work_is_plausible = state_->delegate->DoWork();
+    if (state_->should_quit)
+      break;
+
+    more_work_is_plausible |= WaitForIOCompletion(0, nullptr);
+    if (state_->should_quit)
+      break;
+
+    more_work_is_plausible |=
+        state_->delegate->DoDelayedWork(&delayed_work_time_);
+    if (state_->should_quit)
+      break;
+
+    if (more_work_is_plausible)
+      continue;
+
+    more_work_is_plausible = state_->delegate->DoIdleWork();
+    if (state_->should_quit)
+      break;
+
+    if (more_work_is_plausible)
+      continue;
+
+    WaitForWork();
+  }
+}
+
+void MessagePumpForIO::WaitForWork() {
+  int timeout = GetCurrentDelay();
+  WaitForIOCompletion(timeout < 0 ? INFINITE : static_cast<DWORD>(timeout),
+                      nullptr);
+}
+
+bool MessagePumpForIO::WaitForIOCompletion(DWORD timeout, IOHandler* filter) {
+  IOItem item;
+  if (!TakeHeldItem(filter, &item)) {
+    if (!GetIOItem(timeout, &item))
+      return false;
+    if (ProcessInternalIOItem(item))
+      return true;
+  }
+  if (filter && item.handler != filter) {
+    // Held for its own handler, in arrival order.
+    completed_io_.push_back(item);
+    return true;
+  }
+  item.handler->OnIOCompleted(item.context, item.bytes_transferred,
+                              item.error);
+  return true;
+}
+
+bool MessagePumpForIO::TakeHeldItem(IOHandler* filter, IOItem* item) {
+  for (auto it = completed_io_.begin(); it != completed_io_.end(); ++it) {
+    if (!filter || it->handler == filter) {
+      *item = *it;
+      completed_io_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool MessagePumpForIO::GetIOItem(DWORD timeout, IOItem* item) {
+  DWORD bytes_transferred = 0;
+  ULONG_PTR key = 0;
+  OVERLAPPED* overlapped = nullptr;
+  item->error = 0;
+  if (!::GetQueuedCompletionStatus(port_.Get(), &bytes_transferred, &key,
+                                   &overlapped, timeout)) {
+    if (!overlapped)
+      return false;  // Nothing arrived.
+    // A completed operation that failed.
+    item->error = ::GetLastError();
+    bytes_transferred = 0;
+  }
+  item->handler = reinterpret_cast<IOHandler*>(key);
+  item->context = reinterpret_cast<IOContext*>(overlapped);
+  item->bytes_transferred = bytes_transferred;
+  return true;
+}
+
+bool MessagePumpForIO::ProcessInternalIOItem(const IOItem& item) {
+  if (reinterpret_cast<void*>(item.handler) == this &&
+      reinterpret_cast<void*>(item.context) == this) {
+    // Our own wake-up.
+    work_state_.exchange(READY);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace base

@@ -61,6 +61,21 @@ bool IsCategoryRecording(const unsigned char* category) {
 ScopedTaskTraceEvent::ScopedTaskTraceEvent(const char* name,
                                            const Location& posted_from)
     : name_(name), category_(TopLevelCategory()) {
+  Begin(posted_from, 0, trace_event::kTraceEventFlagNone);
+}
+
+ScopedTaskTraceEvent::ScopedTaskTraceEvent(const char* name,
+                                           const Location& posted_from,
+                                           uint64_t flow_in_id)
+    : name_(name), category_(FlowCategory()) {
+  Begin(posted_from, flow_in_id,
+        trace_event::kTraceEventFlagFlowIn |
+            trace_event::kTraceEventFlagMangleId);
+}
+
+void ScopedTaskTraceEvent::Begin(const Location& posted_from,
+                                 uint64_t bind_id,
+                                 unsigned int flags) {
   if (!IsCategoryRecording(category_))
     return;
   static const char* const kArgNames[] = {"src_file", "src_func"};
@@ -74,8 +89,8 @@ ScopedTaskTraceEvent::ScopedTaskTraceEvent(const char* name,
                              : "Unknown";
   const unsigned long long values[] = {
       reinterpret_cast<uintptr_t>(file), reinterpret_cast<uintptr_t>(function)};
-  handle_ = AddCompleteEvent(category_, name_, 0, 2, kArgNames, kArgTypes,
-                             values, trace_event::kTraceEventFlagNone);
+  handle_ = AddCompleteEvent(category_, name_, bind_id, 2, kArgNames,
+                             kArgTypes, values, flags);
   recording_ = true;
 }
 
@@ -84,18 +99,21 @@ ScopedTaskTraceEvent::~ScopedTaskTraceEvent() {
     EndCompleteEvent(category_, name_, handle_);
 }
 
+void TraceFlowOut(const char* name, uint64_t flow_id) {
+  if (!IsCategoryRecording(FlowCategory()))
+    return;
+  trace_event::TraceEventHandle handle = AddCompleteEvent(
+      FlowCategory(), name, flow_id, 0, nullptr, nullptr, nullptr,
+      trace_event::kTraceEventFlagFlowOut |
+          trace_event::kTraceEventFlagMangleId);
+  EndCompleteEvent(FlowCategory(), name, handle);
+}
+
 }  // namespace internal
 
 void TaskAnnotator::DidQueueTask(const char* queue_function,
                                  const PendingTask& pending_task) {
-  if (!internal::IsCategoryRecording(FlowCategory()))
-    return;
-  trace_event::TraceEventHandle handle = AddCompleteEvent(
-      FlowCategory(), queue_function, GetTaskTraceID(pending_task), 0, nullptr,
-      nullptr, nullptr,
-      trace_event::kTraceEventFlagFlowOut |
-          trace_event::kTraceEventFlagMangleId);
-  EndCompleteEvent(FlowCategory(), queue_function, handle);
+  internal::TraceFlowOut(queue_function, GetTaskTraceID(pending_task));
 }
 
 void TaskAnnotator::RunTask(const char* queue_function,

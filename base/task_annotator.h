@@ -12,14 +12,21 @@ struct PendingTask;
 
 namespace internal {
 
-// A complete trace event in "toplevel" around one task run, with the posting
-// file and function as arguments; recorded only while the category is on.
+// A complete trace event around one task run, with the posting file and
+// function as arguments; recorded only while its category is on. Without a
+// flow id it goes to "toplevel"; with one it is the run side of a flow in
+// "disabled-by-default-toplevel.flow".
 class ScopedTaskTraceEvent {
  public:
   ScopedTaskTraceEvent(const char* name, const Location& posted_from);
+  ScopedTaskTraceEvent(const char* name,
+                       const Location& posted_from,
+                       uint64_t flow_in_id);
   ~ScopedTaskTraceEvent();
 
  private:
+  void Begin(const Location& posted_from, uint64_t bind_id, unsigned int flags);
+
   const char* name_;
   const unsigned char* category_;
   bool recording_ = false;
@@ -31,6 +38,9 @@ class ScopedTaskTraceEvent {
 
 // Whether events of a category are being recorded.
 bool IsCategoryRecording(const unsigned char* category);
+
+// The queue side of a flow: an event named by the queueing function.
+void TraceFlowOut(const char* name, uint64_t flow_id);
 
 }  // namespace internal
 

@@ -12,6 +12,8 @@
 #include "base/message_loop/user32_calls_win.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
+#include "base/threading/platform_thread.h"
+#include "base/trace_event/trace_log.h"
 
 namespace base {
 
@@ -24,6 +26,43 @@ using internal::PumpPlatformCalls;
 constexpr int kMinTimerDelayMs = 10;
 
 std::atomic<WinProcExceptionFilter> g_exception_filter{nullptr};
+
+// A trace event in "base" naming the Windows message being processed, for as
+// long as it lives; recorded only while the category is on.
+class ScopedMessageTraceEvent {
+ public:
+  explicit ScopedMessageTraceEvent(UINT message) {
+    static const unsigned char* category =
+        trace_event::TraceLog::GetInstance()->GetCategoryGroupEnabled("base");
+    if (!(*category & trace_event::kCategoryEnabledForRecordingMask))
+      return;
+    static const char* const kArgNames[] = {"message"};
+    static const unsigned char kArgTypes[] = {trace_event::kTraceValueTypeUint};
+    const unsigned long long values[] = {message};
+    category_ = category;
+    handle_ = trace_event::TraceLog::GetInstance()
+                  ->AddTraceEventWithThreadIdAndTimestamp(
+                      trace_event::kPhaseComplete, category, kName, nullptr, 0,
+                      0, static_cast<int>(PlatformThread::CurrentId()),
+                      TimeTicks::Now(), 1, kArgNames, kArgTypes, values,
+                      trace_event::kTraceEventFlagNone);
+  }
+  ~ScopedMessageTraceEvent() {
+    if (!category_)
+      return;
+    trace_event::TraceLog::GetInstance()->UpdateTraceEventDuration(
+        category_, kName, handle_);
+    if (*category_ & trace_event::kCategoryEnabledForFiltering) {
+      trace_event::TraceLog::GetInstance()->EndFilteredEvent(category_, kName,
+                                                             handle_);
+    }
+  }
+
+ private:
+  static constexpr const char* kName = "MessagePumpForUI::ProcessMessageHelper";
+  const unsigned char* category_ = nullptr;
+  trace_event::TraceEventHandle handle_ = {};
+};
 
 PumpPlatformCalls* Calls() {
   return GetPumpPlatformCalls();
@@ -306,6 +345,7 @@ bool MessagePumpForUI::ProcessNextWindowsMessage() {
 }
 
 bool MessagePumpForUI::ProcessMessageHelper(const MSG& msg) {
+  ScopedMessageTraceEvent trace(msg.message);
   if (msg.message == WM_QUIT) {
     // Ends this run and is posted again for the enclosing one.
     state_->should_quit = true;

@@ -143,6 +143,29 @@ TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
   ::KillTimer(pump.message_hwnd(), reinterpret_cast<UINT_PTR>(&pump));
 }
 
+TEST(MessagePumpForUITest, DispatcherTakesMessagesAndMayEndTheRun) {
+  MessageLoopForUI loop;
+  class Dispatcher : public MessagePumpDispatcher {
+   public:
+    uint32_t Dispatch(const MSG& msg) override {
+      if (msg.message != WM_APP)
+        return POST_DISPATCH_PERFORM_DEFAULT;
+      seen.push_back(static_cast<int>(msg.wParam));
+      return msg.wParam == 2 ? POST_DISPATCH_QUIT_LOOP : POST_DISPATCH_NONE;
+    }
+    std::vector<int> seen;
+  } dispatcher;
+  ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 1, 0);
+  ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 2, 0);
+  ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 3, 0);
+  RunLoop run_loop(&dispatcher);
+  run_loop.Run();
+  EXPECT_EQ((std::vector<int>{1, 2}), dispatcher.seen);
+  MSG msg;
+  EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));
+  EXPECT_EQ(3u, msg.wParam);
+}
+
 LONG WINAPI ExecuteHandlerFilter(EXCEPTION_POINTERS* info) {
   return info->ExceptionRecord->ExceptionCode == 0xE0001234
              ? EXCEPTION_EXECUTE_HANDLER

@@ -189,6 +189,11 @@ class SequencedWorkerPool::Inner {
   using TaskSet = std::set<SequencedTask, SequencedTaskLess>;
 
   bool IsWorkerOfThisPool(const Worker* worker) const;
+  // Ties a task's post and run events together.
+  uint64_t FlowId(uint32_t trace_id) const {
+    return (static_cast<uint64_t>(trace_id) << 32) |
+           static_cast<uint64_t>(reinterpret_cast<uintptr_t>(this));
+  }
   // Under the lock: the number of the worker to start now, or 0.
   int PrepareToStartAdditionalThreadIfHelpful();
   void FinishStartingAdditionalThread(int thread_number);
@@ -283,6 +288,8 @@ bool SequencedWorkerPool::Inner::PostTask(SequenceToken token,
     }
 
     sequenced.trace_id = next_trace_id_++;
+    internal::TraceFlowOut("SequencedWorkerPool::Inner::PostTask",
+                           FlowId(sequenced.trace_id));
     sequenced.sequence_task_number = next_sequence_task_number_++;
     if (shutdown_behavior == BLOCK_SHUTDOWN)
       ++blocking_shutdown_pending_task_count_;
@@ -412,7 +419,8 @@ void SequencedWorkerPool::Inner::ThreadLoop(Worker* worker) {
     if (status == GET_WORK_FOUND) {
       SequencedTask& task = *found;
       internal::ScopedTaskTraceEvent trace(
-          "SequencedWorkerPool::Inner::ThreadLoop", task.posted_from);
+          "SequencedWorkerPool::Inner::ThreadLoop", task.posted_from,
+          FlowId(task.trace_id));
       if (task.sequence_token_id)
         current_sequences_.insert(task.sequence_token_id);
       if (task.shutdown_behavior != CONTINUE_ON_SHUTDOWN)

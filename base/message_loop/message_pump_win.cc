@@ -178,7 +178,7 @@ MessagePumpForUI::MessagePumpForUI() {
 
 MessagePumpForUI::~MessagePumpForUI() {
   Calls()->destroy_window(message_hwnd_);
-  Calls()->unregister_class(MAKEINTATOM(atom_), ::GetModuleHandleW(nullptr));
+  Calls()->unregister_class(MAKEINTATOM(atom_), instance_);
 }
 
 void MessagePumpForUI::RunWithDispatcher(Delegate* delegate,
@@ -194,21 +194,21 @@ void MessagePumpForUI::InitMessageWnd() {
   wchar_t class_name[64];
   swprintf(class_name, 64, L"Base_MessagePumpWindow_%p", this);
 
-  HMODULE instance = nullptr;
+  // The module holding this code, which is the DLL in the product.
   ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&WrappedWindowProc),
-                       &instance);
+                       &instance_);
   WNDCLASSEXW window_class = {};
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = &WrappedWindowProc;
-  window_class.hInstance = instance;
+  window_class.hInstance = instance_;
   window_class.lpszClassName = class_name;
   atom_ = Calls()->register_class_ex(&window_class);
   CHECK(atom_);
   message_hwnd_ = Calls()->create_window_ex(0, MAKEINTATOM(atom_), nullptr, 0,
                                             0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                            instance, nullptr);
+                                            instance_, nullptr);
   CHECK(message_hwnd_);
 }
 

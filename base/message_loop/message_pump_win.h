@@ -105,6 +105,7 @@ class MessagePumpForUI : public MessagePumpWin {
   bool HasSentMessages() const;
   UINT_PTR TimerId() const;
 
+  HMODULE instance_ = nullptr;
   ATOM atom_ = 0;
   HWND message_hwnd_ = nullptr;
 };

@@ -161,6 +161,13 @@ TEST(ObjectWatcherTest, RefusesWithoutALoop) {
   EXPECT_FALSE(watcher.IsWatching());
 }
 
+TEST(ObjectWatcherDeathTest, NullDelegateEndsTheProcess) {
+  MessageLoop loop;
+  Event event;
+  ObjectWatcher watcher;
+  EXPECT_DEATH(watcher.StartWatchingOnce(event.get(), nullptr), "");
+}
+
 }  // namespace
 }  // namespace win
 }  // namespace base

@@ -15,13 +15,16 @@ namespace {
 std::vector<std::string> g_warnings;
 int g_warning_line = 0;
 
-bool CaptureWarning(int severity, const char* file, int line, size_t start, const std::string& text) {
+bool CaptureWarning(int severity,
+                    const char* file,
+                    int line,
+                    size_t start,
+                    const std::string& text) {
   if (severity != LOG_WARNING)
     return false;
   g_warnings.push_back(text.substr(start, text.find_last_not_of("\r\n") + 1 - start));
-  g_warning_line = std::string(file).find("command_line_feature_reader.cc") != std::string::npos
-                       ? line
-                       : -1;
+  g_warning_line =
+      std::string(file).find("command_line_feature_reader.cc") != std::string::npos ? line : -1;
   return true;
 }
 
@@ -60,10 +63,11 @@ TEST(CommandLineFeatureReaderTest, UnhandledValuesWarnAndAddNothing) {
   command_line.AppendSwitchASCII("with-feature:foo", "maybe");
   EXPECT_TRUE(Read(command_line).empty());
   ASSERT_EQ(3u, g_warnings.size());
-  EXPECT_EQ("with-feature:foo has unhandled value: \"maybe\" did you mean \"on\" or \"off\"? "
-            "Using default setting.",
-            g_warnings[1]);
-  EXPECT_NE(std::string::npos, g_warnings[2].find("\"\xD0\xBE" "ff\""));
+  EXPECT_EQ(
+      "with-feature:foo has unhandled value: \"maybe\" did you mean \"on\" or \"off\"? "
+      "Using default setting.",
+      g_warnings[1]);
+  EXPECT_NE(std::string::npos, g_warnings[2].find("\"\320\276ff\""));  // UTF-8
   EXPECT_EQ(34, g_warning_line);
 }
 

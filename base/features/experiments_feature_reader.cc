@@ -30,8 +30,7 @@ void ExperimentsFeatureReader::ReadOverrides(std::vector<FeatureOverride>* out) 
 }
 
 bool ParseExperimentFeatureEntry(const std::string& entry, FeatureOverride* out) {
-  const std::vector<std::string> pieces =
-      SplitString(entry, "@", TRIM_WHITESPACE, SPLIT_WANT_ALL);
+  const std::vector<std::string> pieces = SplitString(entry, "@", TRIM_WHITESPACE, SPLIT_WANT_ALL);
   if (pieces.size() != 2)
     return false;
   int group = 0;

@@ -17,8 +17,8 @@ TEST(ExperimentsFeatureReaderTest, ParsesNameAtOneOrTwo) {
   EXPECT_EQ("", out.name);
   EXPECT_TRUE(out.enabled);
 
-  for (const char* entry : {"foo@3", "foo@0", "foo", "foo@1@2", "foo@", "", "foo@1x",
-                            "foo@99999999999", "foo@1.0"}) {
+  for (const char* entry :
+       {"foo@3", "foo@0", "foo", "foo@1@2", "foo@", "", "foo@1x", "foo@99999999999", "foo@1.0"}) {
     FeatureOverride kept{"kept", false};
     EXPECT_FALSE(ParseExperimentFeatureEntry(entry, &kept)) << entry;
     EXPECT_EQ("kept", kept.name) << entry;

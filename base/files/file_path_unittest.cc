@@ -65,18 +65,6 @@ TEST(FilePathTest, DecomposesRootsDrivesAndRelativePaths) {
   }
 }
 
-TEST(FilePathTest, StripsTrailingSeparatorsButKeepsRoots) {
-  EXPECT_EQ(u"C:\\", P(u"C:\\").StripTrailingSeparators().value());
-  EXPECT_EQ(u"\\\\", P(u"\\\\").StripTrailingSeparators().value());
-  EXPECT_EQ(u"/", P(u"////").StripTrailingSeparators().value());
-  EXPECT_EQ(u"a", P(u"a\\\\").StripTrailingSeparators().value());
-  EXPECT_EQ(u"C:a", P(u"C:a\\").StripTrailingSeparators().value());
-  // The source is never changed.
-  const FilePath source = P(u"a\\");
-  source.StripTrailingSeparators();
-  EXPECT_EQ(u"a\\", source.value());
-}
-
 TEST(FilePathTest, TextIsCutAtTheFirstNul) {
   const char16 text[] = {u'a', u'b', 0, u'c'};
   EXPECT_EQ(u"ab", FilePath(StringPiece16(text, 4)).value());
@@ -133,15 +121,11 @@ TEST(FilePathTest, FindsSingleAndDoubleExtensions) {
 TEST(FilePathTest, ChangesExtensions) {
   EXPECT_EQ(u"foo..y", P(u"foo.").AddExtension(u".y").value());
   EXPECT_EQ(u"foo.y", P(u"foo.").AddExtension(u"y").value());
-  EXPECT_EQ(u"foo.txt", P(u"foo").AddExtension(u"txt").value());
   EXPECT_EQ(u"foo", P(u"foo").AddExtension(u".").value());
   EXPECT_EQ(u"foo.y", P(u"foo.tar.gz").ReplaceExtension(u"y").value());
-  EXPECT_EQ(u"foo.y", P(u"foo.tar.gz").ReplaceExtension(u".y").value());
   EXPECT_EQ(u"foo", P(u"foo.tar.gz").ReplaceExtension(u"").value());
   EXPECT_EQ(u"foo_1.tar.gz",
             P(u"foo.tar.gz").InsertBeforeExtension(u"_1").value());
-  EXPECT_EQ(u"foo_1.tar.gz",
-            P(u"foo.tar.gz").InsertBeforeExtensionASCII("_1").value());
   EXPECT_EQ(u"a\\b", P(u"a\\b").InsertBeforeExtension(u"").value());
 
   for (const char16* path : {u"", u".", u"..", u"a\\..", u"C:"}) {
@@ -157,7 +141,6 @@ TEST(FilePathTest, ComparesDriveLettersIgnoringCaseOnly) {
   EXPECT_NE(P(u"C:\\a"), P(u"C:\\A"));
   EXPECT_NE(P(u"C:\\a"), P(u"C:/a"));
   EXPECT_NE(P(u"1:\\a"), P(u"1:\\A"));
-  EXPECT_EQ(P(u""), P(u""));
 }
 
 TEST(FilePathTest, AppendsRelativePaths) {

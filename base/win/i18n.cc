@@ -27,7 +27,8 @@ std::wstring GetLocaleText(LANGID language, LCTYPE type) {
 bool AppendPreferredLanguages(std::vector<std::wstring>* languages) {
   HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
   auto get_languages = reinterpret_cast<GetThreadPreferredUILanguagesFunction>(
-      kernel32 ? GetProcAddress(kernel32, "GetThreadPreferredUILanguages") : nullptr);
+      kernel32 ? reinterpret_cast<void*>(GetProcAddress(kernel32, "GetThreadPreferredUILanguages"))
+               : nullptr);
   if (!get_languages)
     return false;
   constexpr DWORD kFlags = MUI_LANGUAGE_NAME | MUI_MERGE_SYSTEM_FALLBACK | MUI_MERGE_USER_FALLBACK;

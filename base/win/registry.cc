@@ -36,8 +36,7 @@ RegKey::~RegKey() {
 
 LONG RegKey::Create(HKEY root, const wchar_t* subkey, REGSAM access) {
   HKEY key = nullptr;
-  const LONG result = RegCreateKeyExW(root, subkey, 0, nullptr, 0, access, nullptr,
-                                      &key, nullptr);
+  const LONG result = RegCreateKeyExW(root, subkey, 0, nullptr, 0, access, nullptr, &key, nullptr);
   if (result == ERROR_SUCCESS)
     Replace(key, access);
   return result;

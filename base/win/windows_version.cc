@@ -14,9 +14,9 @@ static_assert(sizeof(OSVERSIONINFOEXW) == 284, "the extended version record");
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 using GetProductInfoFunction = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
 
-FARPROC GetKernel32Function(const char* name) {
+void* GetKernel32Function(const char* name) {
   HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-  return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
+  return kernel32 ? reinterpret_cast<void*>(GetProcAddress(kernel32, name)) : nullptr;
 }
 
 OSInfo::WOW64Status GetWOW64Status() {
@@ -50,8 +50,8 @@ OSInfo::OSInfo() {
   version_number_.major = static_cast<int>(info.dwMajorVersion);
   version_number_.minor = static_cast<int>(info.dwMinorVersion);
   version_number_.build = static_cast<int>(info.dwBuildNumber);
-  version_ = VersionFromNumbers(version_number_.major, version_number_.minor,
-                                version_number_.build);
+  version_ =
+      VersionFromNumbers(version_number_.major, version_number_.minor, version_number_.build);
   service_pack_.major = info.wServicePackMajor;
   service_pack_.minor = info.wServicePackMinor;
 
@@ -64,8 +64,8 @@ OSInfo::OSInfo() {
   const int major = version_number_.major;
   const DWORD product_info =
       (major == 6 || major == 10) ? GetProductType(major, version_number_.minor) : 0;
-  version_type_ = EditionFrom(major, version_number_.minor, product_info,
-                              info.wProductType, info.wSuiteMask, architecture_);
+  version_type_ = EditionFrom(major, version_number_.minor, product_info, info.wProductType,
+                              info.wSuiteMask, architecture_);
 }
 
 // static

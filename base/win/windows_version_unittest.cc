@@ -17,11 +17,11 @@ TEST(OSInfoTest, VersionFromNumbers) {
     int major, minor, build;
     OSInfo::Version expected;
   } cases[] = {
-      {4, 90, 0, OSInfo::VERSION_PRE_XP},       {5, 0, 2195, OSInfo::VERSION_PRE_XP},
-      {5, 1, 2600, OSInfo::VERSION_XP},         {5, 7, 0, OSInfo::VERSION_SERVER_2003},
-      {6, 0, 6000, OSInfo::VERSION_VISTA},      {6, 2, 9200, OSInfo::VERSION_WIN8},
-      {6, 4, 9841, OSInfo::VERSION_WIN8_1},     {7, 0, 0, OSInfo::VERSION_WIN_LAST},
-      {10, 0, 10240, OSInfo::VERSION_WIN10},    {10, 0, 10586, OSInfo::VERSION_WIN10_TH2},
+      {4, 90, 0, OSInfo::VERSION_PRE_XP},        {5, 0, 2195, OSInfo::VERSION_PRE_XP},
+      {5, 1, 2600, OSInfo::VERSION_XP},          {5, 7, 0, OSInfo::VERSION_SERVER_2003},
+      {6, 0, 6000, OSInfo::VERSION_VISTA},       {6, 2, 9200, OSInfo::VERSION_WIN8},
+      {6, 4, 9841, OSInfo::VERSION_WIN8_1},      {7, 0, 0, OSInfo::VERSION_WIN_LAST},
+      {10, 0, 10240, OSInfo::VERSION_WIN10},     {10, 0, 10586, OSInfo::VERSION_WIN10_TH2},
       {10, 0, 19045, OSInfo::VERSION_WIN10_TH2}, {11, 0, 0, OSInfo::VERSION_WIN_LAST},
   };
   for (const auto& c : cases) {

@@ -1,0 +1,453 @@
+#include "base/files/file_util.h"
+
+#include <windows.h>
+
+#include <share.h>
+#include <shlobj.h>
+#include <stdlib.h>
+
+#include <limits>
+
+#include "base/files/file_enumerator.h"
+#include "base/logging.h"
+#include "base/win/scoped_handle.h"
+
+// A verbose log line with the last Windows error's code and text appended.
+#define FILE_VPLOG(verbose_level)                                          \
+  BASE_LOG_LAZY_STREAM(                                                   \
+      ::base::Win32ErrorLogMessage(__FILE__, __LINE__, -(verbose_level),  \
+                                   ::base::GetLastSystemErrorCode())      \
+          .stream(),                                                      \
+      ::base::ShouldCreateLogMessage(-(verbose_level)) &&                 \
+          VLOG_IS_ON(verbose_level))
+
+namespace base {
+
+namespace {
+
+bool IsTooLong(const FilePath& path) {
+  return path.value().length() >= kMaxPathLength;
+}
+
+DWORD GetAttributes(const FilePath& path) {
+  return ::GetFileAttributesW(as_wcstr(path.value()));
+}
+
+bool SetAttributes(const FilePath& path, DWORD attributes) {
+  // FILE_ATTRIBUTE_NORMAL is valid only alone, and stands for "none".
+  return ::SetFileAttributesW(as_wcstr(path.value()),
+                              attributes ? attributes
+                                         : FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+// The text of a fixed-size buffer that a system call filled, with trailing
+// separators stripped.
+FilePath FromBuffer(const wchar_t* buffer) {
+  return FilePath(as_u16cstr(buffer)).StripTrailingSeparators();
+}
+
+// Deletes the entries of |folder| that match |pattern|; when |recursive|,
+// matching subfolders are emptied by the same pattern and removed. A link
+// to a folder is removed without touching what it points to.
+bool DeleteFileRecursive(const FilePath& folder,
+                         const string16& pattern,
+                         bool recursive) {
+  FileEnumerator traversal(folder, false,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES,
+                           pattern);
+  for (FilePath current = traversal.Next(); !current.empty();
+       current = traversal.Next()) {
+    const FileEnumerator::FileInfo info = traversal.GetInfo();
+    const DWORD attributes = info.find_data().dwFileAttributes;
+    const bool is_directory = info.IsDirectory();
+    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+        (recursive || !is_directory)) {
+      SetAttributes(current, attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (!is_directory) {
+      if (!::DeleteFileW(as_wcstr(current.value())))
+        return false;
+      continue;
+    }
+    if (!recursive)
+      continue;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !DeleteFileRecursive(current, pattern, true)) {
+      return false;
+    }
+    if (!::RemoveDirectoryW(as_wcstr(current.value())))
+      return false;
+  }
+  return true;
+}
+
+bool IsPathNotFoundError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Whether |path| is |prefix| or begins with it, ignoring case as the file
+// system does.
+bool StartsWithIgnoreCase(const string16& path, const string16& prefix) {
+  return path.length() >= prefix.length() &&
+         FilePath::CompareIgnoreCase(StringPiece16(path).substr(0, prefix.length()),
+                                     prefix) == 0;
+}
+
+}  // namespace
+
+bool PathExists(const FilePath& path) {
+  return GetAttributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DirectoryExists(const FilePath& path) {
+  const DWORD attributes = GetAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathIsWritable(const FilePath& path) {
+  win::ScopedHandle dir(::CreateFileW(
+      as_wcstr(path.value()), FILE_ADD_FILE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return dir.IsValid();
+}
+
+FilePath MakeAbsoluteFilePath(const FilePath& input) {
+  wchar_t buffer[kMaxPathLength];
+  if (!_wfullpath(buffer, as_wcstr(input.value()), kMaxPathLength))
+    return FilePath();
+  return FilePath(as_u16cstr(buffer));
+}
+
+bool GetFileInfo(const FilePath& file_path, File::Info* info) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!::GetFileAttributesExW(as_wcstr(file_path.value()),
+                              GetFileExInfoStandard, &attributes)) {
+    return false;
+  }
+  info->size = (static_cast<int64_t>(attributes.nFileSizeHigh) << 32) |
+               attributes.nFileSizeLow;
+  info->is_directory =
+      (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info->last_modified = Time::FromFileTime(attributes.ftLastWriteTime);
+  info->last_accessed = Time::FromFileTime(attributes.ftLastAccessTime);
+  info->creation_time = Time::FromFileTime(attributes.ftCreationTime);
+  return true;
+}
+
+bool GetFileSize(const FilePath& file_path, int64_t* file_size) {
+  File::Info info;
+  if (!GetFileInfo(file_path, &info))
+    return false;
+  *file_size = info.size;
+  return true;
+}
+
+bool GetTempDir(FilePath* path) {
+  wchar_t buffer[kMaxPathLength + 1];
+  const DWORD length = ::GetTempPathW(kMaxPathLength, buffer);
+  if (length == 0 || length >= kMaxPathLength)
+    return false;
+  *path = FromBuffer(buffer);
+  return true;
+}
+
+FilePath GetHomeDir() {
+  wchar_t buffer[kMaxPathLength];
+  if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr,
+                                   SHGFP_TYPE_CURRENT, buffer)) &&
+      buffer[0]) {
+    return FilePath(as_u16cstr(buffer));
+  }
+  FilePath temp;
+  if (GetTempDir(&temp))
+    return temp;
+  return FilePath(u"C:\\");
+}
+
+bool GetCurrentDirectory(FilePath* dir) {
+  wchar_t buffer[kMaxPathLength + 1];
+  const DWORD length = ::GetCurrentDirectoryW(kMaxPathLength, buffer);
+  if (length == 0 || length > kMaxPathLength)
+    return false;
+  *dir = FromBuffer(buffer);
+  return true;
+}
+
+bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file) {
+  wchar_t temp_name[MAX_PATH + 1];
+  if (!::GetTempFileNameW(as_wcstr(dir.value()), L"", 0, temp_name))
+    return false;
+  wchar_t long_name[kMaxPathLength + 1];
+  const DWORD long_length =
+      ::GetLongPathNameW(temp_name, long_name, kMaxPathLength);
+  if (long_length > 0 && long_length < kMaxPathLength)
+    *temp_file = FilePath(as_u16cstr(long_name));
+  else
+    *temp_file = FilePath(as_u16cstr(temp_name));
+  return true;
+}
+
+bool CreateTemporaryFile(FilePath* path) {
+  if (!GetTempDir(path))
+    return false;
+  return CreateTemporaryFileInDir(*path, path);
+}
+
+bool CreateDirectoryAndGetError(const FilePath& full_path, File::Error* error) {
+  const DWORD attributes = GetAttributes(full_path);
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+      return true;
+    if (error)
+      *error = File::FILE_ERROR_NOT_A_DIRECTORY;
+    return false;
+  }
+
+  const FilePath parent = full_path.DirName();
+  if (parent.value() == full_path.value()) {
+    if (error)
+      *error = File::FILE_ERROR_NOT_FOUND;
+    return false;
+  }
+  if (!CreateDirectoryAndGetError(parent, error))
+    return false;
+
+  if (::CreateDirectoryW(as_wcstr(full_path.value()), nullptr))
+    return true;
+  const DWORD error_code = ::GetLastError();
+  if (error_code == ERROR_ALREADY_EXISTS && DirectoryExists(full_path)) {
+    // Someone else made it meanwhile.
+    return true;
+  }
+  if (error)
+    *error = File::OSErrorToFileError(error_code);
+  ::SetLastError(error_code);
+  return false;
+}
+
+bool CreateDirectory(const FilePath& full_path) {
+  return CreateDirectoryAndGetError(full_path, nullptr);
+}
+
+bool DeleteFile(const FilePath& path, bool recursive) {
+  if (path.empty())
+    return true;
+  if (IsTooLong(path))
+    return false;
+
+  const string16 base_name = path.BaseName().value();
+  if (base_name.find_first_of(u"*?") != string16::npos)
+    return DeleteFileRecursive(path.DirName(), base_name, recursive);
+
+  const DWORD attributes = GetAttributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Only a path that is not there counts as deleted; one that cannot be
+    // read (no access, in use) may well still be there.
+    return IsPathNotFoundError(::GetLastError());
+  }
+  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+      !SetAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    return false;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return ::DeleteFileW(as_wcstr(path.value())) != FALSE;
+
+  // A link to a folder is removed as it is: emptying it first would
+  // delete what it points to.
+  if (recursive && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !DeleteFileRecursive(path, u"*", true)) {
+    return false;
+  }
+  return ::RemoveDirectoryW(as_wcstr(path.value())) != FALSE;
+}
+
+bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
+  if (from_path.ReferencesParent() || to_path.ReferencesParent())
+    return false;
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
+                   FALSE)) {
+    return false;
+  }
+  // The copy must stay writable for the installer, whatever the source was.
+  const DWORD attributes = GetAttributes(to_path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return false;
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  return true;
+}
+
+bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+
+  const FilePath real_to = MakeAbsoluteFilePath(
+      PathExists(to_path) ? to_path : to_path.DirName());
+  if (real_to.empty())
+    return false;
+  const FilePath real_from = MakeAbsoluteFilePath(from_path);
+  if (real_from.empty())
+    return false;
+  // Never into itself or below: that copy would feed on its own output.
+  // A target that merely begins with the source's name is refused as well.
+  if (StartsWithIgnoreCase(real_to.value(), real_from.value()))
+    return false;
+
+  if (!PathExists(from_path))
+    return false;
+  FileEnumerator traversal(from_path, true,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+
+  FilePath current = from_path;
+  bool from_is_dir = DirectoryExists(from_path);
+  FilePath from_path_base = from_path;
+  if (DirectoryExists(to_path)) {
+    // The folder itself goes into the existing target.
+    from_path_base = from_path.DirName();
+  }
+
+  bool success = true;
+  while (success && !current.empty()) {
+    FilePath target_path = to_path;
+    if (current != from_path_base &&
+        !from_path_base.AppendRelativePath(current, &target_path)) {
+      success = false;
+      break;
+    }
+    if (from_is_dir) {
+      if (!DirectoryExists(target_path) &&
+          !::CreateDirectoryW(as_wcstr(target_path.value()), nullptr)) {
+        success = false;
+      }
+    } else if (!CopyFile(current, target_path)) {
+      success = false;
+    }
+    current = traversal.Next();
+    if (!current.empty())
+      from_is_dir = traversal.GetInfo().IsDirectory();
+  }
+  return success;
+}
+
+bool Move(const FilePath& from_path, const FilePath& to_path) {
+  if (from_path.ReferencesParent() || to_path.ReferencesParent())
+    return false;
+  return MoveUnsafe(from_path, to_path);
+}
+
+bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  if (::MoveFileExW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
+                    MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING)) {
+    return true;
+  }
+  const DWORD move_error = ::GetLastError();
+  // The system moves folders within one volume only.
+  if (DirectoryExists(from_path) && CopyDirectory(from_path, to_path) &&
+      DeleteFile(from_path, true)) {
+    return true;
+  }
+  ::SetLastError(move_error);
+  return false;
+}
+
+bool ReplaceFile(const FilePath& from_path, const FilePath& to_path) {
+  if (::MoveFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value())))
+    return true;
+  return ::ReplaceFileW(as_wcstr(to_path.value()), as_wcstr(from_path.value()),
+                        nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                        nullptr) != FALSE;
+}
+
+FILE* OpenFile(const FilePath& filename) {
+  return _wfsopen(as_wcstr(filename.value()), L"rb", _SH_DENYNO);
+}
+
+bool ReadFileToStringWithMaxSize(const FilePath& path,
+                                 std::string* contents,
+                                 size_t max_size) {
+  if (contents)
+    contents->clear();
+  if (path.ReferencesParent())
+    return false;
+  FILE* file = OpenFile(path);
+  if (!file)
+    return false;
+  const bool result =
+      internal::ReadStreamToStringWithMaxSize(file, contents, max_size);
+  fclose(file);
+  return result;
+}
+
+bool ReadFileToString(const FilePath& path, std::string* contents) {
+  return ReadFileToStringWithMaxSize(path, contents,
+                                     std::numeric_limits<size_t>::max());
+}
+
+int ReadFile(const FilePath& filename, char* data, int max_size) {
+  // A negative size would become a huge count and overrun |data|.
+  if (max_size < 0)
+    return -1;
+  win::ScopedHandle file(::CreateFileW(
+      as_wcstr(filename.value()), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.IsValid())
+    return -1;
+  DWORD read;
+  if (!::ReadFile(file.Get(), data, static_cast<DWORD>(max_size), &read,
+                  nullptr)) {
+    return -1;
+  }
+  return static_cast<int>(read);
+}
+
+int WriteFile(const FilePath& filename, const char* data, int size) {
+  // Checked before the file is opened: the open would empty it.
+  if (size < 0)
+    return -1;
+  win::ScopedHandle file(::CreateFileW(as_wcstr(filename.value()),
+                                       GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, 0, nullptr));
+  if (!file.IsValid())
+    return -1;
+  DWORD written;
+  if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written,
+                   nullptr) ||
+      static_cast<int>(written) != size) {
+    return -1;
+  }
+  return size;
+}
+
+bool AppendToFile(const FilePath& filename, const char* data, int size) {
+  if (size < 0)
+    return false;
+  win::ScopedHandle file(::CreateFileW(as_wcstr(filename.value()),
+                                       FILE_APPEND_DATA, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+  if (!file.IsValid()) {
+    FILE_VPLOG(1) << "CreateFile failed for path "
+                  << filename.AsUTF8Unsafe();
+    return false;
+  }
+  DWORD written;
+  if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written,
+                   nullptr)) {
+    FILE_VPLOG(1) << "Writing file " << filename.AsUTF8Unsafe() << " failed";
+    return false;
+  }
+  if (static_cast<int>(written) != size) {
+    FILE_VPLOG(1) << "Only wrote " << written << " out of " << size
+                  << " byte(s) to " << filename.AsUTF8Unsafe();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace base

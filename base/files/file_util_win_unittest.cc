@@ -1,0 +1,407 @@
+#include "base/files/file_util.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/files/file_enumerator.h"
+#include "base/files/test_folder_win.h"
+#include "gtest/gtest.h"
+
+namespace base {
+namespace {
+
+void WriteText(const FilePath& path, const std::string& text) {
+  ASSERT_EQ(static_cast<int>(text.size()),
+            WriteFile(path, text.data(), static_cast<int>(text.size())));
+}
+
+std::string ReadText(const FilePath& path) {
+  std::string text;
+  EXPECT_TRUE(ReadFileToString(path, &text));
+  return text;
+}
+
+void SetReadOnly(const FilePath& path) {
+  const DWORD attributes = ::GetFileAttributesW(as_wcstr(path.value()));
+  ASSERT_TRUE(::SetFileAttributesW(as_wcstr(path.value()),
+                                   attributes | FILE_ATTRIBUTE_READONLY));
+}
+
+bool IsReadOnly(const FilePath& path) {
+  return (::GetFileAttributesW(as_wcstr(path.value())) &
+          FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+FilePath LongPath(const FilePath& folder) {
+  // 260 units in all.
+  const size_t rest = kMaxPathLength - folder.value().length() - 1;
+  return folder.Append(string16(rest, u'x'));
+}
+
+// A drive letter that names no drive here.
+FilePath MissingDriveRoot() {
+  const DWORD drives = ::GetLogicalDrives();
+  for (int i = 25; i >= 3; --i) {
+    if (!(drives & (1u << i))) {
+      const char16 root[] = {static_cast<char16>(u'A' + i), u':', u'\\', 0};
+      return FilePath(root);
+    }
+  }
+  return FilePath();
+}
+
+TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
+  TestFolder folder;
+  EXPECT_TRUE(DeleteFile(FilePath(), false));
+  EXPECT_TRUE(DeleteFile(folder.path().Append(u"missing"), false));
+  EXPECT_TRUE(DeleteFile(folder.path().Append(u"missing\\deeper"), true));
+
+  // Refused before the system is asked, even though it would not exist.
+  EXPECT_FALSE(DeleteFile(LongPath(folder.path()), false));
+
+  const FilePath read_only = folder.path().Append(u"ro.txt");
+  WriteText(read_only, "x");
+  SetReadOnly(read_only);
+  EXPECT_TRUE(DeleteFile(read_only, false));
+  EXPECT_FALSE(PathExists(read_only));
+
+  const FilePath tree = folder.path().Append(u"tree");
+  ASSERT_TRUE(CreateDirectory(tree.Append(u"a\\b")));
+  WriteText(tree.Append(u"a\\b\\f.txt"), "f");
+  SetReadOnly(tree.Append(u"a\\b\\f.txt"));
+  SetReadOnly(tree.Append(u"a"));
+  EXPECT_FALSE(DeleteFile(tree, false));
+  EXPECT_TRUE(PathExists(tree.Append(u"a\\b\\f.txt")));
+  EXPECT_TRUE(DeleteFile(tree, true));
+  EXPECT_FALSE(PathExists(tree));
+}
+
+TEST(FileUtilTest, DeleteFileWithPattern) {
+  TestFolder folder;
+  const FilePath dir = folder.path().Append(u"d");
+  ASSERT_TRUE(CreateDirectory(dir.Append(u"sub.tmp")));
+  WriteText(dir.Append(u"a.tmp"), "a");
+  WriteText(dir.Append(u"keep.txt"), "k");
+  WriteText(dir.Append(u"sub.tmp\\inner.tmp"), "i");
+
+  // Not recursive: matching files only, folders stay.
+  EXPECT_TRUE(DeleteFile(dir.Append(u"*.tmp"), false));
+  EXPECT_FALSE(PathExists(dir.Append(u"a.tmp")));
+  EXPECT_TRUE(PathExists(dir.Append(u"keep.txt")));
+  EXPECT_TRUE(PathExists(dir.Append(u"sub.tmp\\inner.tmp")));
+
+  // Recursive: the matching folder is emptied by the same pattern and
+  // removed; an entry that does not match keeps it, and the walk fails.
+  WriteText(dir.Append(u"sub.tmp\\other.txt"), "o");
+  EXPECT_FALSE(DeleteFile(dir.Append(u"*.tmp"), true));
+  EXPECT_FALSE(PathExists(dir.Append(u"sub.tmp\\inner.tmp")));
+  EXPECT_TRUE(PathExists(dir.Append(u"sub.tmp\\other.txt")));
+  EXPECT_TRUE(DeleteFile(dir.Append(u"sub.tmp\\other.txt"), false));
+  EXPECT_TRUE(DeleteFile(dir.Append(u"*.tmp"), true));
+  EXPECT_FALSE(PathExists(dir.Append(u"sub.tmp")));
+  EXPECT_TRUE(PathExists(dir.Append(u"keep.txt")));
+}
+
+// Deleting a folder must never delete what a link inside it points to.
+TEST(FileUtilTest, DeleteFileLeavesLinkTargetsAlone) {
+  TestFolder folder;
+  const FilePath target = folder.path().Append(u"precious");
+  ASSERT_TRUE(CreateDirectory(target));
+  WriteText(target.Append(u"data.txt"), "keep me");
+  const FilePath victim = folder.path().Append(u"victim");
+  const FilePath inner_link = victim.Append(u"link");
+  const FilePath direct_link = folder.path().Append(u"direct");
+  const FilePath pattern_link = folder.path().Append(u"l.tmp");
+  ASSERT_TRUE(CreateDirectory(victim));
+  if (!MakeFolderLink(inner_link, target))
+    GTEST_SKIP() << "no folder link can be made here";
+  ASSERT_TRUE(MakeFolderLink(direct_link, target));
+  ASSERT_TRUE(MakeFolderLink(pattern_link, target));
+
+  // A link inside the folder, the link itself, and a link matched by a
+  // pattern.
+  const bool deleted_inner = DeleteFile(victim, true);
+  EXPECT_EQ("keep me", ReadText(target.Append(u"data.txt")));
+  const bool deleted_direct = DeleteFile(direct_link, true);
+  EXPECT_EQ("keep me", ReadText(target.Append(u"data.txt")));
+  const bool deleted_pattern = DeleteFile(folder.path().Append(u"*.tmp"), true);
+  EXPECT_EQ("keep me", ReadText(target.Append(u"data.txt")));
+
+  if (IsRunningUnderWine()) {
+    RemoveLinkUnderWine(inner_link);
+    RemoveLinkUnderWine(direct_link);
+    RemoveLinkUnderWine(pattern_link);
+    GTEST_SKIP() << "Wine cannot remove a Unix symbolic link to a folder";
+  }
+  EXPECT_TRUE(deleted_inner);
+  EXPECT_FALSE(PathExists(victim));
+  EXPECT_TRUE(deleted_direct);
+  EXPECT_FALSE(PathExists(direct_link));
+  EXPECT_TRUE(deleted_pattern);
+  EXPECT_FALSE(PathExists(pattern_link));
+}
+
+TEST(FileUtilTest, CreateDirectoryAndGetError) {
+  TestFolder folder;
+  File::Error error = File::FILE_OK;
+  const FilePath deep = folder.path().Append(u"a\\b\\c");
+  EXPECT_TRUE(CreateDirectoryAndGetError(deep, &error));
+  EXPECT_TRUE(DirectoryExists(deep));
+
+  error = File::FILE_ERROR_IO;
+  EXPECT_TRUE(CreateDirectoryAndGetError(deep, &error));
+  EXPECT_EQ(File::FILE_ERROR_IO, error);  // Untouched.
+
+  const FilePath file = folder.path().Append(u"file");
+  WriteText(file, "");
+  EXPECT_FALSE(CreateDirectoryAndGetError(file, &error));
+  EXPECT_EQ(File::FILE_ERROR_NOT_A_DIRECTORY, error);
+  EXPECT_FALSE(CreateDirectoryAndGetError(file.Append(u"below"), &error));
+  EXPECT_EQ(File::FILE_ERROR_NOT_A_DIRECTORY, error);
+  EXPECT_FALSE(CreateDirectory(file.Append(u"below")));
+
+  const FilePath missing_root = MissingDriveRoot();
+  ASSERT_FALSE(missing_root.empty());
+  EXPECT_FALSE(CreateDirectoryAndGetError(missing_root.Append(u"x"), &error));
+  EXPECT_EQ(File::FILE_ERROR_NOT_FOUND, error);
+}
+
+TEST(FileUtilTest, CopyFile) {
+  TestFolder folder;
+  const FilePath from = folder.path().Append(u"from.txt");
+  const FilePath to = folder.path().Append(u"to.txt");
+  WriteText(from, "contents");
+  SetReadOnly(from);
+  WriteText(to, "old");
+  EXPECT_TRUE(CopyFile(from, to));
+  EXPECT_EQ("contents", ReadText(to));
+  EXPECT_FALSE(IsReadOnly(to));
+  EXPECT_TRUE(IsReadOnly(from));
+
+  EXPECT_FALSE(CopyFile(folder.path().Append(u"x\\..\\from.txt"),
+                        folder.path().Append(u"y.txt")));
+  EXPECT_FALSE(PathExists(folder.path().Append(u"y.txt")));
+  EXPECT_FALSE(CopyFile(folder.path().Append(u"missing"), to));
+  EXPECT_EQ("contents", ReadText(to));
+}
+
+TEST(FileUtilTest, CopyDirectory) {
+  TestFolder folder;
+  const FilePath a = folder.path().Append(u"a");
+  ASSERT_TRUE(CreateDirectory(a.Append(u"sub\\deeper")));
+  WriteText(a.Append(u"top.txt"), "top");
+  WriteText(a.Append(u"sub\\deeper\\leaf.txt"), "leaf");
+
+  // Into a new folder: the contents.
+  const FilePath copy = folder.path().Append(u"copy");
+  EXPECT_TRUE(CopyDirectory(a, copy));
+  EXPECT_EQ("top", ReadText(copy.Append(u"top.txt")));
+  EXPECT_EQ("leaf", ReadText(copy.Append(u"sub\\deeper\\leaf.txt")));
+
+  // Into an existing folder: the folder itself.
+  const FilePath x = folder.path().Append(u"x");
+  ASSERT_TRUE(CreateDirectory(x));
+  EXPECT_TRUE(CopyDirectory(a, x));
+  EXPECT_EQ("leaf", ReadText(x.Append(u"a\\sub\\deeper\\leaf.txt")));
+
+  // Never into itself, whatever the case of the target's spelling, and
+  // never into a folder whose name begins with the source's.
+  EXPECT_FALSE(CopyDirectory(a, a.Append(u"b")));
+  string16 upper = a.value();
+  upper.back() = u'A';
+  EXPECT_FALSE(CopyDirectory(FilePath(upper), a.Append(u"b")));
+  EXPECT_FALSE(PathExists(a.Append(u"b")));
+  const FilePath ab = folder.path().Append(u"ab");
+  ASSERT_TRUE(CreateDirectory(ab));
+  EXPECT_FALSE(CopyDirectory(a, ab));
+  EXPECT_FALSE(PathExists(ab.Append(u"a")));
+
+  EXPECT_FALSE(CopyDirectory(folder.path().Append(u"missing"),
+                             folder.path().Append(u"m2")));
+  EXPECT_FALSE(CopyDirectory(LongPath(folder.path()), copy));
+}
+
+TEST(FileUtilTest, MoveFilesAndFolders) {
+  TestFolder folder;
+  const FilePath from = folder.path().Append(u"from.txt");
+  const FilePath to = folder.path().Append(u"to.txt");
+  WriteText(from, "new");
+  WriteText(to, "old");
+  EXPECT_TRUE(Move(from, to));
+  EXPECT_FALSE(PathExists(from));
+  EXPECT_EQ("new", ReadText(to));
+
+  EXPECT_FALSE(Move(folder.path().Append(u"sub\\..\\to.txt"),
+                    folder.path().Append(u"moved.txt")));
+  EXPECT_TRUE(PathExists(to));
+  EXPECT_FALSE(Move(to, folder.path().Append(u"..\\escaped.txt")));
+  EXPECT_TRUE(PathExists(to));
+
+  // The system refuses to move a folder onto an existing folder; the copy
+  // and delete fallback puts it inside.
+  const FilePath src = folder.path().Append(u"src");
+  const FilePath dst = folder.path().Append(u"dst");
+  ASSERT_TRUE(CreateDirectory(src.Append(u"inner")));
+  WriteText(src.Append(u"inner\\f.txt"), "f");
+  ASSERT_TRUE(CreateDirectory(dst));
+  EXPECT_TRUE(MoveUnsafe(src, dst));
+  EXPECT_FALSE(PathExists(src));
+  EXPECT_EQ("f", ReadText(dst.Append(u"src\\inner\\f.txt")));
+
+  // A failed move keeps the error of the move and loses nothing.
+  ::SetLastError(0);
+  EXPECT_FALSE(MoveUnsafe(folder.path().Append(u"missing"), dst));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
+  EXPECT_FALSE(MoveUnsafe(LongPath(folder.path()), dst));
+}
+
+TEST(FileUtilTest, ReplaceFile) {
+  TestFolder folder;
+  const FilePath from = folder.path().Append(u"from.txt");
+  const FilePath to = folder.path().Append(u"to.txt");
+  WriteText(from, "new");
+  EXPECT_TRUE(ReplaceFile(from, to));  // No target yet: a plain move.
+  EXPECT_EQ("new", ReadText(to));
+  WriteText(from, "newer");
+  EXPECT_TRUE(ReplaceFile(from, to));
+  EXPECT_EQ("newer", ReadText(to));
+  EXPECT_FALSE(PathExists(from));
+  EXPECT_FALSE(ReplaceFile(from, to));
+  EXPECT_EQ("newer", ReadText(to));
+}
+
+TEST(FileUtilTest, ReadFileToStringWithMaxSize) {
+  TestFolder folder;
+  const FilePath empty = folder.path().Append(u"empty");
+  const FilePath one = folder.path().Append(u"one");
+  WriteText(empty, "");
+  WriteText(one, "1");
+  std::string contents = "stale";
+  EXPECT_TRUE(ReadFileToStringWithMaxSize(empty, &contents, 0));
+  EXPECT_EQ("", contents);
+  contents = "stale";
+  EXPECT_FALSE(ReadFileToStringWithMaxSize(one, &contents, 0));
+  EXPECT_EQ("", contents);
+  EXPECT_TRUE(ReadFileToStringWithMaxSize(one, &contents, 1));
+  EXPECT_EQ("1", contents);
+  EXPECT_TRUE(ReadFileToStringWithMaxSize(one, nullptr, 1));
+
+  contents = "stale";
+  EXPECT_FALSE(ReadFileToString(folder.path().Append(u"missing"), &contents));
+  EXPECT_EQ("", contents);
+  EXPECT_FALSE(
+      ReadFileToString(folder.path().Append(u"x\\..\\one"), &contents));
+
+  // Another reader or writer does not keep it from being read.
+  win::ScopedHandle writer(::CreateFileW(
+      as_wcstr(one.value()), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer.IsValid());
+  EXPECT_EQ("1", ReadText(one));
+}
+
+TEST(FileUtilTest, ReadWriteAndAppend) {
+  TestFolder folder;
+  const FilePath path = folder.path().Append(u"data.bin");
+  const char data[] = "abc\0def";
+  EXPECT_EQ(7, WriteFile(path, data, 7));
+  char buffer[16] = {};
+  EXPECT_EQ(7, ReadFile(path, buffer, sizeof(buffer)));
+  EXPECT_EQ(std::string(data, 7), std::string(buffer, 7));
+  EXPECT_EQ(3, ReadFile(path, buffer, 3));
+  EXPECT_EQ(-1, ReadFile(folder.path().Append(u"missing"), buffer, 3));
+
+  EXPECT_TRUE(AppendToFile(path, "gh", 2));
+  EXPECT_EQ(std::string("abc\0defgh", 9), ReadText(path));
+  EXPECT_FALSE(AppendToFile(folder.path().Append(u"missing"), "x", 1));
+  EXPECT_FALSE(PathExists(folder.path().Append(u"missing")));
+
+  // Negative sizes are refused before anything is opened, so the file
+  // keeps its contents.
+  EXPECT_EQ(-1, WriteFile(path, data, -1));
+  EXPECT_FALSE(AppendToFile(path, data, -1));
+  EXPECT_EQ(-1, ReadFile(path, buffer, -1));
+  EXPECT_EQ(std::string("abc\0defgh", 9), ReadText(path));
+
+  // Writing into a file someone holds open fails and says so.
+  win::ScopedHandle holder(::CreateFileW(as_wcstr(path.value()), GENERIC_READ,
+                                         0, nullptr, OPEN_EXISTING, 0,
+                                         nullptr));
+  ASSERT_TRUE(holder.IsValid());
+  EXPECT_EQ(-1, WriteFile(path, data, 3));
+  EXPECT_FALSE(AppendToFile(path, data, 3));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError());
+}
+
+TEST(FileUtilTest, TemporaryFilesAndFolders) {
+  TestFolder folder;
+  FilePath temp_file;
+  ASSERT_TRUE(CreateTemporaryFileInDir(folder.path(), &temp_file));
+  EXPECT_EQ(folder.path(), temp_file.DirName());
+  int64_t size = -1;
+  EXPECT_TRUE(GetFileSize(temp_file, &size));
+  EXPECT_EQ(0, size);
+  FilePath second;
+  ASSERT_TRUE(CreateTemporaryFileInDir(folder.path(), &second));
+  EXPECT_NE(temp_file, second);
+  EXPECT_FALSE(CreateTemporaryFileInDir(folder.path().Append(u"missing"),
+                                        &second));
+
+  FilePath temp_dir;
+  ASSERT_TRUE(GetTempDir(&temp_dir));
+  EXPECT_FALSE(FilePath::IsSeparator(temp_dir.value().back()));
+  FilePath in_temp;
+  ASSERT_TRUE(CreateTemporaryFile(&in_temp));
+  EXPECT_TRUE(PathExists(in_temp));
+  EXPECT_EQ(0, FilePath::CompareIgnoreCase(temp_dir.value(),
+                                           in_temp.DirName().value()));
+  EXPECT_TRUE(DeleteFile(in_temp, false));
+
+  EXPECT_FALSE(GetHomeDir().empty());
+}
+
+TEST(FileUtilTest, CurrentDirectoryAndAbsolutePaths) {
+  TestFolder folder;
+  FilePath saved;
+  ASSERT_TRUE(GetCurrentDirectory(&saved));
+  ASSERT_TRUE(::SetCurrentDirectoryW(as_wcstr(folder.path().value())));
+  FilePath current;
+  EXPECT_TRUE(GetCurrentDirectory(&current));
+  EXPECT_EQ(folder.path(), current);
+  EXPECT_EQ(folder.path().Append(u"rel"),
+            MakeAbsoluteFilePath(FilePath(u"x\\..\\rel")));
+  ASSERT_TRUE(::SetCurrentDirectoryW(as_wcstr(saved.value())));
+}
+
+TEST(FileUtilTest, InformationAndTests) {
+  TestFolder folder;
+  const FilePath file = folder.path().Append(u"f.txt");
+  WriteText(file, "12345");
+  File::Info info;
+  ASSERT_TRUE(GetFileInfo(file, &info));
+  EXPECT_EQ(5, info.size);
+  EXPECT_FALSE(info.is_directory);
+  EXPECT_FALSE(info.last_modified.is_null());
+  ASSERT_TRUE(GetFileInfo(folder.path(), &info));
+  EXPECT_TRUE(info.is_directory);
+  EXPECT_FALSE(GetFileInfo(folder.path().Append(u"missing"), &info));
+  int64_t size = 0;
+  EXPECT_FALSE(GetFileSize(folder.path().Append(u"missing"), &size));
+
+  EXPECT_TRUE(PathExists(file));
+  EXPECT_FALSE(DirectoryExists(file));
+  EXPECT_TRUE(DirectoryExists(folder.path()));
+  EXPECT_TRUE(PathIsWritable(folder.path()));
+  EXPECT_FALSE(PathIsWritable(folder.path().Append(u"missing")));
+
+  FILE* stream = OpenFile(file);
+  ASSERT_TRUE(stream);
+  char buffer[8] = {};
+  EXPECT_EQ(5u, fread(buffer, 1, sizeof(buffer), stream));
+  fclose(stream);
+  EXPECT_EQ(nullptr, OpenFile(folder.path().Append(u"missing")));
+}
+
+}  // namespace
+}  // namespace base

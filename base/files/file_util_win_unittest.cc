@@ -249,6 +249,11 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
   EXPECT_FALSE(PathExists(src));
   EXPECT_EQ("f", ReadText(dst.Append(u"src\\inner\\f.txt")));
 
+  // A folder never moves into itself, and stays whole.
+  EXPECT_FALSE(MoveUnsafe(dst, dst.Append(u"src\\below")));
+  EXPECT_EQ("f", ReadText(dst.Append(u"src\\inner\\f.txt")));
+  EXPECT_FALSE(PathExists(dst.Append(u"src\\below")));
+
   // A failed move keeps the error of the move and loses nothing.
   ::SetLastError(0);
   EXPECT_FALSE(MoveUnsafe(folder.path().Append(u"missing"), dst));
@@ -267,8 +272,6 @@ TEST(FileUtilTest, ReplaceFile) {
   EXPECT_TRUE(ReplaceFile(from, to));
   EXPECT_EQ("newer", ReadText(to));
   EXPECT_FALSE(PathExists(from));
-  EXPECT_FALSE(ReplaceFile(from, to));
-  EXPECT_EQ("newer", ReadText(to));
 }
 
 TEST(FileUtilTest, ReadFileToStringWithMaxSize) {
@@ -285,11 +288,6 @@ TEST(FileUtilTest, ReadFileToStringWithMaxSize) {
   EXPECT_EQ("", contents);
   EXPECT_TRUE(ReadFileToStringWithMaxSize(one, &contents, 1));
   EXPECT_EQ("1", contents);
-  EXPECT_TRUE(ReadFileToStringWithMaxSize(one, nullptr, 1));
-
-  contents = "stale";
-  EXPECT_FALSE(ReadFileToString(folder.path().Append(u"missing"), &contents));
-  EXPECT_EQ("", contents);
   EXPECT_FALSE(
       ReadFileToString(folder.path().Append(u"x\\..\\one"), &contents));
 
@@ -309,7 +307,6 @@ TEST(FileUtilTest, ReadWriteAndAppend) {
   char buffer[16] = {};
   EXPECT_EQ(7, ReadFile(path, buffer, sizeof(buffer)));
   EXPECT_EQ(std::string(data, 7), std::string(buffer, 7));
-  EXPECT_EQ(3, ReadFile(path, buffer, 3));
   EXPECT_EQ(-1, ReadFile(folder.path().Append(u"missing"), buffer, 3));
 
   EXPECT_TRUE(AppendToFile(path, "gh", 2));
@@ -345,8 +342,6 @@ TEST(FileUtilTest, TemporaryFilesAndFolders) {
   FilePath second;
   ASSERT_TRUE(CreateTemporaryFileInDir(folder.path(), &second));
   EXPECT_NE(temp_file, second);
-  EXPECT_FALSE(CreateTemporaryFileInDir(folder.path().Append(u"missing"),
-                                        &second));
 
   FilePath temp_dir;
   ASSERT_TRUE(GetTempDir(&temp_dir));
@@ -357,21 +352,6 @@ TEST(FileUtilTest, TemporaryFilesAndFolders) {
   EXPECT_EQ(0, FilePath::CompareIgnoreCase(temp_dir.value(),
                                            in_temp.DirName().value()));
   EXPECT_TRUE(DeleteFile(in_temp, false));
-
-  EXPECT_FALSE(GetHomeDir().empty());
-}
-
-TEST(FileUtilTest, CurrentDirectoryAndAbsolutePaths) {
-  TestFolder folder;
-  FilePath saved;
-  ASSERT_TRUE(GetCurrentDirectory(&saved));
-  ASSERT_TRUE(::SetCurrentDirectoryW(as_wcstr(folder.path().value())));
-  FilePath current;
-  EXPECT_TRUE(GetCurrentDirectory(&current));
-  EXPECT_EQ(folder.path(), current);
-  EXPECT_EQ(folder.path().Append(u"rel"),
-            MakeAbsoluteFilePath(FilePath(u"x\\..\\rel")));
-  ASSERT_TRUE(::SetCurrentDirectoryW(as_wcstr(saved.value())));
 }
 
 TEST(FileUtilTest, InformationAndTests) {
@@ -389,18 +369,9 @@ TEST(FileUtilTest, InformationAndTests) {
   int64_t size = 0;
   EXPECT_FALSE(GetFileSize(folder.path().Append(u"missing"), &size));
 
-  EXPECT_TRUE(PathExists(file));
   EXPECT_FALSE(DirectoryExists(file));
-  EXPECT_TRUE(DirectoryExists(folder.path()));
   EXPECT_TRUE(PathIsWritable(folder.path()));
   EXPECT_FALSE(PathIsWritable(folder.path().Append(u"missing")));
-
-  FILE* stream = OpenFile(file);
-  ASSERT_TRUE(stream);
-  char buffer[8] = {};
-  EXPECT_EQ(5u, fread(buffer, 1, sizeof(buffer), stream));
-  fclose(stream);
-  EXPECT_EQ(nullptr, OpenFile(folder.path().Append(u"missing")));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "base/win/shortcut.h"
 
 #include <propvarutil.h>
+#include <shellapi.h>
+#include <share.h>
+#include <stdio.h>
+#include <string.h>
 
 #include <map>
 #include <string>
@@ -8,6 +12,7 @@
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
+#include "base/win/shortcut_testsupport.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -346,6 +351,52 @@ TEST_F(ShortcutTest, AppIdRoundTrip) {
   EXPECT_TRUE(read.dual_mode);
 }
 
+// The same through a link whose property store keeps what it is given, so
+// that the app-id steps run where the platform's store keeps nothing.
+TEST_F(ShortcutTest, AppIdThroughRecordingStore) {
+  ScopedRecordingShellLinkClass recording_links;
+  ASSERT_TRUE(recording_links.registered());
+  const uint32_t kAppIdFields = ShortcutProperties::PROPERTIES_APP_ID |
+                                ShortcutProperties::PROPERTIES_DUAL_MODE;
+
+  ASSERT_TRUE(
+      CreateOrUpdateShortcutLink(link_, FullProperties(), SHORTCUT_CREATE_ALWAYS));
+  ShortcutProperties read;
+  read.app_id = L"stale";
+  read.dual_mode = true;
+  ASSERT_TRUE(ResolveShortcutProperties(link_, kAppIdFields, &read));
+  EXPECT_EQ(kAppIdFields, read.options);
+  EXPECT_TRUE(read.app_id.empty());
+  EXPECT_FALSE(read.dual_mode);
+
+  ShortcutProperties stamp;
+  stamp.set_app_id(L"Palvo.Browser");
+  stamp.set_dual_mode(true);
+  ASSERT_TRUE(CreateOrUpdateShortcutLink(link_, stamp, SHORTCUT_UPDATE_EXISTING));
+  read = Resolve(kLinkFields | kAppIdFields);
+  EXPECT_EQ(L"Palvo.Browser", read.app_id);
+  EXPECT_TRUE(read.dual_mode);
+  ExpectSameLinkFields(FullProperties(), read);
+
+  // Changing the app id alone keeps the dual-mode flag.
+  ShortcutProperties rename;
+  rename.set_app_id(L"Palvo.Other");
+  ASSERT_TRUE(CreateOrUpdateShortcutLink(link_, rename, SHORTCUT_UPDATE_EXISTING));
+  read = Resolve(kAppIdFields);
+  EXPECT_EQ(L"Palvo.Other", read.app_id);
+  EXPECT_TRUE(read.dual_mode);
+
+  // A replaced link keeps the arguments only.
+  ShortcutProperties replacement;
+  replacement.set_target(other_target_);
+  ASSERT_TRUE(CreateOrUpdateShortcutLink(link_, replacement,
+                                         SHORTCUT_REPLACE_EXISTING));
+  read = Resolve(ShortcutProperties::PROPERTIES_ARGUMENTS | kAppIdFields);
+  EXPECT_EQ(FullProperties().arguments, read.arguments);
+  EXPECT_TRUE(read.app_id.empty());
+  EXPECT_FALSE(read.dual_mode);
+}
+
 TEST(ShortcutPropertyStoreTest, WriteAndReadAppId) {
   FakePropertyStore store;
   ShortcutProperties written;
@@ -421,6 +472,91 @@ TEST(ShortcutPropertyStoreTest, FailuresAndUnexpectedTypes) {
   store.fail_get = true;
   EXPECT_FALSE(internal::ReadAppIdProperties(
       &store, ShortcutProperties::PROPERTIES_DUAL_MODE, &read));
+}
+
+// Wine has no handler for the pin verbs (ShellExecute returns 31); a verb
+// command of our own that notes what it was given stands in for it.
+class ScopedVerbHandler {
+ public:
+  ScopedVerbHandler(const std::wstring& verb, const std::wstring& marker)
+      : key_path_(L"lnkfile\\shell\\" + verb) {
+    HKEY key = nullptr;
+    const std::wstring command =
+        L"cmd.exe /c echo " + verb + L" %1> \"" + marker + L"\"";
+    created_ = ::RegCreateKeyExW(HKEY_CLASSES_ROOT,
+                                 (key_path_ + L"\\command").c_str(), 0,
+                                 nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                 nullptr) == ERROR_SUCCESS;
+    if (created_) {
+      ::RegSetValueExW(key, nullptr, 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * 2));
+      ::RegCloseKey(key);
+    }
+  }
+  ~ScopedVerbHandler() {
+    if (created_)
+      ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key_path_.c_str());
+  }
+  bool created() const { return created_; }
+
+ private:
+  std::wstring key_path_;
+  bool created_ = false;
+};
+
+// The verb command runs on its own; its marker line is whole once it ends
+// in a line break.
+std::string WaitForMarker(const std::wstring& marker) {
+  for (int attempt = 0; attempt < 600; ++attempt) {
+    FILE* file = _wfsopen(marker.c_str(), L"r", _SH_DENYNO);
+    if (file) {
+      char line[MAX_PATH * 2] = {};
+      const bool read = fgets(line, sizeof(line), file) != nullptr;
+      fclose(file);
+      const size_t length = strlen(line);
+      if (read && length && line[length - 1] == '\n')
+        return line;
+    }
+    ::Sleep(50);
+  }
+  return std::string();
+}
+
+TEST_F(ShortcutTest, PinVerbs) {
+  ASSERT_TRUE(
+      CreateOrUpdateShortcutLink(link_, FullProperties(), SHORTCUT_CREATE_ALWAYS));
+  const bool wine_lacks_verbs =
+      RunningUnderWine() &&
+      reinterpret_cast<INT_PTR>(::ShellExecuteW(
+          nullptr, L"taskbarpin", as_wcstr(link_.value()), nullptr, nullptr,
+          0)) == SE_ERR_NOASSOC;
+  if (!wine_lacks_verbs) {
+    // A real shell: only where pinning by verb exists is there a result.
+    if (CanPinShortcutToTaskbar()) {
+      EXPECT_TRUE(TaskbarPinShortcutLink(link_));
+      EXPECT_TRUE(TaskbarUnpinShortcutLink(link_));
+    }
+    return;
+  }
+  EXPECT_FALSE(TaskbarPinShortcutLink(link_));
+  EXPECT_FALSE(TaskbarUnpinShortcutLink(link_));
+
+  std::string link_path;
+  for (char16 c : link_.value())
+    link_path.push_back(static_cast<char>(c));
+  for (const wchar_t* verb : {L"taskbarpin", L"taskbarunpin"}) {
+    const std::wstring marker = dir_ + L"\\" + verb + L".txt";
+    ScopedVerbHandler handler(verb, marker);
+    ASSERT_TRUE(handler.created());
+    const bool is_pin = std::wstring(verb) == L"taskbarpin";
+    EXPECT_TRUE(is_pin ? TaskbarPinShortcutLink(link_)
+                       : TaskbarUnpinShortcutLink(link_));
+    std::string expected;
+    for (const wchar_t* c = verb; *c; ++c)
+      expected.push_back(static_cast<char>(*c));
+    EXPECT_EQ(expected + " " + link_path + "\n", WaitForMarker(marker));
+  }
 }
 
 TEST(ShortcutPinTest, PinningDependsOnVersion) {

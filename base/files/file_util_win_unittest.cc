@@ -6,6 +6,7 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/files/test_folder_win.h"
+#include "base/logging.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -329,6 +330,41 @@ TEST(FileUtilTest, ReadWriteAndAppend) {
   EXPECT_EQ(-1, WriteFile(path, data, 3));
   EXPECT_FALSE(AppendToFile(path, data, 3));
   EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError());
+}
+
+std::string* g_log_text = nullptr;
+
+bool CaptureLog(int severity,
+                const char* file,
+                int line,
+                size_t message_start,
+                const std::string& text) {
+  if (g_log_text)
+    *g_log_text += text;
+  return true;
+}
+
+TEST(FileUtilTest, AppendToFileLogsFailuresVerbosely) {
+  TestFolder folder;
+  const FilePath missing = folder.path().Append(u"missing.log");
+  std::string text;
+  g_log_text = &text;
+  const int saved_level = GetMinLogLevel();
+  const LogMessageHandlerFunction saved_handler = GetLogMessageHandler();
+  SetLogMessageHandler(CaptureLog);
+
+  EXPECT_FALSE(AppendToFile(missing, "x", 1));
+  EXPECT_EQ("", text);  // Not at the default level.
+  SetMinLogLevel(-1);
+  EXPECT_FALSE(AppendToFile(missing, "x", 1));
+  SetMinLogLevel(saved_level);
+  SetLogMessageHandler(saved_handler);
+  g_log_text = nullptr;
+
+  // The message, then the system's reason.
+  const std::string expected =
+      "CreateFile failed for path " + missing.AsUTF8Unsafe() + ": ";
+  EXPECT_NE(std::string::npos, text.find(expected)) << text;
 }
 
 TEST(FileUtilTest, TemporaryFilesAndFolders) {

@@ -390,6 +390,19 @@ TEST(FileUtilTest, TemporaryFilesAndFolders) {
   EXPECT_TRUE(DeleteFile(in_temp, false));
 }
 
+TEST(FileUtilTest, FailedTemporaryFileNamesNothing) {
+  TestFolder folder;
+  const FilePath missing = folder.path().Append(u"missing");
+  wchar_t saved[MAX_PATH + 1];
+  const DWORD saved_length = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH + 1);
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", as_wcstr(missing.value())));
+  FilePath path(u"C:\\left\\over");
+  const bool created = CreateTemporaryFile(&path);
+  ::SetEnvironmentVariableW(L"TMP", saved_length ? saved : nullptr);
+  EXPECT_FALSE(created);
+  EXPECT_TRUE(path.empty());
+}
+
 TEST(FileUtilTest, InformationAndTests) {
   TestFolder folder;
   const FilePath file = folder.path().Append(u"f.txt");

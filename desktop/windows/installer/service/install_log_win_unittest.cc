@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/files/file_util.h"
 #include "desktop/windows/installer/service/win/xml_document_testsupport.h"
 #include "gtest/gtest.h"
 
@@ -318,7 +319,7 @@ TEST_F(InstallLogFileTest, BrokenHeadsFailTheLoad) {
   }
   InstallLog missing;
   missing.files = {u"stale"};
-  ::DeleteFileW(as_wcstr(env_.file().value()));
+  ASSERT_TRUE(base::DeleteFile(env_.file(), false));
   EXPECT_FALSE(Load(&missing));
   EXPECT_TRUE(missing.files.empty());
 }

@@ -129,7 +129,7 @@ TEST_F(XmlDocumentTest, PrettyLayout) {
 }
 
 TEST_F(XmlDocumentTest, PrettyLayoutThroughMsxmlWriter) {
-  if (RunningUnderWine()) {
+  if (base::IsRunningUnderWine()) {
     GTEST_SKIP() << "Wine gap: IMXWriter::put_output with a BSTR and "
                     "ISAXXMLReader::parse return E_NOTIMPL";
   }

@@ -307,6 +307,11 @@ TEST_F(InstallLogFileTest, BrokenHeadsFailTheLoad) {
       "pinned=\"False\"><path/><files><dir/></files></install_log>",
       "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
       "pinned=\"False\"/>",
+      // A document type, with an entity standing in for the install folder.
+      "<!DOCTYPE install_log [<!ENTITY p \"C:\\Windows\">]>"
+      "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
+      "pinned=\"False\"><path>&p;</path><files><file>a</file></files>"
+      "</install_log>",
       // Not well-formed: cut off in the middle.
       "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
       "pinned=\"False\"><path/><files><file>a</file>",

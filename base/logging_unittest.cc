@@ -322,6 +322,19 @@ TEST_F(LogFileTest, AppendsOrStartsOverAndReopens) {
   EXPECT_NE(std::string::npos, ReadFile(second_).find("] three\n"));
 }
 
+TEST_F(LogFileTest, NoNameMeansDebugLogBesideTheExecutable) {
+  std::string beside = UTF16ToUTF8(
+      li::LogFileNameBeside(li::PlatformExecutablePath()));
+  LoggingSettings settings;
+  settings.delete_old = DELETE_OLD_LOG_FILE;
+  ASSERT_TRUE(BaseInitLoggingImpl(settings));
+  LOG(INFO) << "default";
+  EXPECT_NE(std::string::npos, ReadFile(beside).find("] default\n"));
+  // Other processes of this executable may log there too: no check.
+  ASSERT_TRUE(InitToFile(first_, APPEND_TO_OLD_LOG_FILE));
+  remove(beside.c_str());
+}
+
 TEST_F(LogFileTest, LinesFromManyThreadsStayWhole) {
   ASSERT_TRUE(InitToFile(first_, DELETE_OLD_LOG_FILE));
   const int kThreads = 6;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/files/file_util.h"
 #include "desktop/windows/installer/service/win/xml_document_testsupport.h"
 #include "gtest/gtest.h"
 
@@ -306,6 +307,11 @@ TEST_F(InstallLogFileTest, BrokenHeadsFailTheLoad) {
       "pinned=\"False\"><path/><files><dir/></files></install_log>",
       "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
       "pinned=\"False\"/>",
+      // A document type, with an entity standing in for the install folder.
+      "<!DOCTYPE install_log [<!ENTITY p \"C:\\Windows\">]>"
+      "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
+      "pinned=\"False\"><path>&p;</path><files><file>a</file></files>"
+      "</install_log>",
       // Not well-formed: cut off in the middle.
       "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
       "pinned=\"False\"><path/><files><file>a</file>",
@@ -318,7 +324,7 @@ TEST_F(InstallLogFileTest, BrokenHeadsFailTheLoad) {
   }
   InstallLog missing;
   missing.files = {u"stale"};
-  ::DeleteFileW(as_wcstr(env_.file().value()));
+  ASSERT_TRUE(base::DeleteFile(env_.file(), false));
   EXPECT_FALSE(Load(&missing));
   EXPECT_TRUE(missing.files.empty());
 }

@@ -1,0 +1,297 @@
+#include "desktop/windows/installer/service/installation.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+
+#include "base/at_exit.h"
+#include "base/base_paths.h"
+#include "base/base_paths_win.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/path_service.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/threading/sequenced_worker_pool.h"
+#include "base/values.h"
+#include "components/prefs/json_pref_store.h"
+#include "desktop/windows/installer/branding.h"
+#include "desktop/windows/installer/service/profile_path.h"
+#include "desktop/windows/installer/service/utils.h"
+#include "desktop/windows/installer/service/win/xml_document.h"
+
+namespace installer {
+
+namespace {
+
+const char kInstallerPrefsFile[] = "installer_prefs.json";
+const char kInstallLogFile[] = "installation_status.xml";
+const char kLauncherFile[] = "launcher.exe";
+const char kProfilePathPref[] = "profile_path";
+const char kSingleProfilePref[] = "single_profile";
+
+constexpr uintptr_t kCreating = 1;
+
+std::atomic<uintptr_t> g_current_installation{0};
+std::atomic<uintptr_t> g_prefs_task_pool{0};
+
+// The instance in |word|, made by |create| on the first call; callers that
+// race the creator yield until it is done.
+template <typename T>
+T* GetOrCreateInstance(std::atomic<uintptr_t>* word, T* (*create)()) {
+  uintptr_t value = word->load(std::memory_order_acquire);
+  if (value > kCreating)
+    return reinterpret_cast<T*>(value);
+  uintptr_t expected = 0;
+  if (word->compare_exchange_strong(expected, kCreating,
+                                    std::memory_order_acq_rel)) {
+    T* instance = create();
+    word->store(reinterpret_cast<uintptr_t>(instance),
+                std::memory_order_release);
+    return instance;
+  }
+  while ((value = word->load(std::memory_order_acquire)) == kCreating)
+    ::Sleep(0);
+  return reinterpret_cast<T*>(value);
+}
+
+void DeleteCurrentInstallation(void* unused) {
+  uintptr_t value = g_current_installation.exchange(0);
+  if (value > kCreating)
+    delete reinterpret_cast<CurrentInstallation*>(value);
+}
+
+base::FilePath FindRunningInstallFolder() {
+  base::FilePath folder;
+  if (!base::PathService::Get(base::DIR_EXE, &folder))
+    return folder;
+  return GetInstallFolderForExeFolder(folder);
+}
+
+bool GetUserName(string16* name) {
+  std::wstring user;
+  if (!GetCurrentUserName(&user))
+    return false;
+  *name = as_u16cstr(user.c_str());
+  return true;
+}
+
+}  // namespace
+
+Installation::Installation() : install_folder_(FindRunningInstallFolder()) {
+  Init();
+}
+
+Installation::Installation(const base::FilePath& install_folder)
+    : install_folder_(install_folder) {
+  Init();
+}
+
+Installation::Installation(const base::FilePath& install_folder,
+                           const InstallLog& install_log)
+    : install_folder_(install_folder),
+      install_log_loaded_(true),
+      install_log_(install_log) {
+  Init();
+}
+
+Installation::~Installation() = default;
+
+void Installation::Init() {
+  if (!ReadProfilePathPref(&profile_path_))
+    profile_path_.clear();
+  registered_app_name_ = base::UTF8ToUTF16(GetProductName()) + u" " +
+                         base::UTF8ToUTF16(GetStream());
+}
+
+// static
+CurrentInstallation* Installation::GetCurrent() {
+  return GetOrCreateInstance<CurrentInstallation>(
+      &g_current_installation, []() {
+        CurrentInstallation* installation = new CurrentInstallation();
+        base::AtExitManager::RegisterCallback(&DeleteCurrentInstallation,
+                                              nullptr);
+        return installation;
+      });
+}
+
+base::scoped_refptr<const base::JsonPrefStore> Installation::GetPrefStore() {
+  if (!pref_store_) {
+    pref_store_ = new base::JsonPrefStore(
+        install_folder_.AppendASCII(kInstallerPrefsFile),
+        new NoOpTaskRunner());
+    pref_store_->ReadPrefs();
+  }
+  return pref_store_;
+}
+
+bool Installation::ReadProfilePathPref(string16* profile_path) {
+  const base::Value* value = nullptr;
+  return GetPrefStore()->GetValue(kProfilePathPref, &value) &&
+         value->GetAsString(profile_path);
+}
+
+bool Installation::IsSingleProfile() {
+  const base::Value* value = nullptr;
+  bool single_profile = false;
+  return GetPrefStore()->GetValue(kSingleProfilePref, &value) &&
+         value->GetAsBoolean(&single_profile) && single_profile;
+}
+
+void Installation::LoadInstallLog() {
+  if (install_log_loaded_)
+    return;
+  install_log_loaded_ = true;
+  // The loader may leave a log half read on failure; read into a copy so
+  // that a damaged file leaves the defaults with empty lists instead.
+  InstallLog loaded = install_log_;
+  XmlDocument document;
+  if (InstallLog::LoadFromFile(&document, &loaded,
+                               install_folder_.AppendASCII(kInstallLogFile))) {
+    install_log_ = loaded;
+    return;
+  }
+  install_log_.files.clear();
+  install_log_.root_files.clear();
+  install_log_.hklm_keys.clear();
+  install_log_.hkcu_keys.clear();
+}
+
+bool Installation::IsCopyOnly() {
+  LoadInstallLog();
+  return install_log_.copy_only;
+}
+
+bool Installation::GetSingleProfileFolder(base::FilePath* folder) {
+  if (!IsSingleProfile())
+    return false;
+  *folder = install_folder_.AppendASCII("profile");
+  return true;
+}
+
+bool Installation::GetProfileFolder(base::FilePath* folder) {
+  if (profile_path_.empty()) {
+    base::FilePath app_data;
+    if (!base::PathService::Get(base::DIR_APP_DATA, &app_data))
+      return false;
+    const std::string relative = ExpandDefaultProfilePath(
+        Branding::GetDefaultProfilePathTemplate(), GetChannelName());
+    *folder = app_data.Append(base::UTF8ToUTF16(relative));
+    return true;
+  }
+  string16 path = profile_path_;
+  if (path.find(kUserNamePlaceholder) != string16::npos) {
+    string16 user_name;
+    if (!GetUserName(&user_name))
+      return false;
+    path = ReplaceUserNamePlaceholder(path, user_name);
+  }
+  *folder = base::FilePath(path);
+  return true;
+}
+
+bool Installation::GetUserDataFolder(base::FilePath* folder, bool users_root) {
+  if (install_folder_.empty())
+    return false;
+  if (GetSingleProfileFolder(folder)) {
+    *folder = folder->AppendASCII("data");
+    return true;
+  }
+  if (!GetProfileFolder(folder))
+    return false;
+  if (users_root && IsUserNameInLastComponent(profile_path_))
+    *folder = folder->DirName();
+  return true;
+}
+
+void Installation::RebaseDefaultProfilePath(const base::FilePath& in,
+                                            base::FilePath* out) {
+  *out = in;
+  if (!profile_path_.empty())
+    return;
+  base::FilePath roaming;
+  base::FilePath local;
+  if (!base::PathService::Get(base::DIR_APP_DATA, &roaming) ||
+      !base::PathService::Get(base::DIR_LOCAL_APP_DATA, &local)) {
+    return;
+  }
+  base::FilePath rebased = local;
+  if (roaming.AppendRelativePath(in, &rebased))
+    *out = rebased;
+}
+
+CurrentInstallation::CurrentInstallation() = default;
+
+CurrentInstallation::CurrentInstallation(const base::FilePath& install_folder)
+    : Installation(install_folder) {}
+
+CurrentInstallation::CurrentInstallation(const base::FilePath& install_folder,
+                                         const InstallLog& install_log)
+    : Installation(install_folder, install_log) {}
+
+CurrentInstallation::~CurrentInstallation() = default;
+
+base::FilePath GetInstallFolderForExeFolder(const base::FilePath& exe_folder) {
+  if (!base::PathExists(exe_folder.AppendASCII(kLauncherFile))) {
+    base::FilePath parent = exe_folder.DirName();
+    if (base::PathExists(parent.AppendASCII(kLauncherFile)))
+      return parent;
+  }
+  return exe_folder;
+}
+
+CurrentInstallation* GetCurrentInstallation() {
+  return Installation::GetCurrent();
+}
+
+PrefsTaskPool::PrefsTaskPool()
+    : pool_(new base::SequencedWorkerPool(1, "PrefsTaskPool", 0)) {}
+
+PrefsTaskPool::~PrefsTaskPool() = default;
+
+// static
+PrefsTaskPool* PrefsTaskPool::Get() {
+  return GetOrCreateInstance<PrefsTaskPool>(&g_prefs_task_pool, []() {
+    PrefsTaskPool* pool = new PrefsTaskPool();
+    base::AtExitManager::RegisterCallback(&PrefsTaskPool::DestroyInstance,
+                                          nullptr);
+    return pool;
+  });
+}
+
+// static
+void PrefsTaskPool::DestroyInstance(void* unused) {
+  uintptr_t value = g_prefs_task_pool.exchange(0);
+  if (value <= kCreating)
+    return;
+  PrefsTaskPool* pool = reinterpret_cast<PrefsTaskPool*>(value);
+  pool->Shutdown();
+  delete pool;
+}
+
+base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
+    const base::FilePath& path) {
+  CHECK(pool_) << "The prefs pool is shut down.";
+  base::scoped_refptr<base::JsonPrefStore> store = new base::JsonPrefStore(
+      path, base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get()));
+  store->ReadPrefs();
+  return store;
+}
+
+void PrefsTaskPool::Shutdown() {
+  // A second call (the entry point's, then the at-exit one) finds no pool.
+  if (!pool_)
+    return;
+  pool_->Shutdown(0);
+  if (wait_for_idle_) {
+    while (!pool_->HasOneRef())
+      ::Sleep(100);
+  }
+  pool_ = nullptr;
+}
+
+PrefsTaskPool* GetPrefsTaskPool() {
+  return PrefsTaskPool::Get();
+}
+
+}  // namespace installer

@@ -208,6 +208,9 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
                                                1500000000)
                 .value());
 
+  // Stops the walk up the folders at commit: it must not go beyond the
+  // test folder.
+  Write(Path("keep.txt"), "keep");
   const FilePath file = Path("sub\\deep\\a.dll");
   Write(file, "data");
   SetAttributes(file, FILE_ATTRIBUTE_READONLY);
@@ -228,9 +231,10 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
     ASSERT_TRUE(transaction.AddAndExecute(
         new DeleteFileOperation(file, true, true)));
   }
-  // The file and the folders it left empty are gone; the test folder,
-  // which still holds nothing else, goes as well, so only look below it.
+  // The file and the folders it left empty are gone, up to the first one
+  // that holds something else.
   EXPECT_FALSE(base::PathExists(Path("sub")));
+  EXPECT_EQ("keep", Read(Path("keep.txt")));
 }
 
 TEST_F(FileOperationsTest, DeleteFolderAndMissingFile) {

@@ -1,10 +1,9 @@
 #include "desktop/windows/installer/service/install_log.h"
 
-#include <windows.h>
-
 #include <limits.h>
 
 #include "base/files/file_path.h"
+#include "base/files/file_util.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/service/win/xml_document.h"
@@ -269,22 +268,6 @@ bool WriteShortcuts(XmlDocument* document, const InstallLog& log) {
          WriteShortcut(document, kQuickLaunch, log.quick_launch_shortcut);
 }
 
-// Creates or replaces `target` with `text`, shared with no one while open.
-bool WriteWholeFile(const base::FilePath& target, const std::string& text) {
-  if (text.size() > static_cast<size_t>(INT_MAX))
-    return false;
-  HANDLE file = ::CreateFileW(as_wcstr(target.value()), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  DWORD written = 0;
-  const BOOL ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()),
-                              &written, nullptr);
-  ::CloseHandle(file);
-  return ok && written == text.size();
-}
-
 }  // namespace
 
 // static
@@ -295,7 +278,10 @@ bool InstallLog::SaveToFile(XmlDocument* document, const InstallLog& log,
       !Write(document, log) || !document->SerializePretty(&text)) {
     return false;
   }
-  return WriteWholeFile(target, text);
+  if (text.size() > static_cast<size_t>(INT_MAX))
+    return false;
+  const int size = static_cast<int>(text.size());
+  return base::WriteFile(target, text.data(), size) == size;
 }
 
 // static

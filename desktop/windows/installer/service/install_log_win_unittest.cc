@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/files/file_util.h"
 #include "desktop/windows/installer/service/win/xml_document_testsupport.h"
 #include "gtest/gtest.h"
 
@@ -306,6 +307,11 @@ TEST_F(InstallLogFileTest, BrokenHeadsFailTheLoad) {
       "pinned=\"False\"><path/><files><dir/></files></install_log>",
       "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
       "pinned=\"False\"/>",
+      // A document type, with an entity standing in for the install folder.
+      "<!DOCTYPE install_log [<!ENTITY p \"C:\\Windows\">]>"
+      "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
+      "pinned=\"False\"><path>&p;</path><files><file>a</file></files>"
+      "</install_log>",
       // Not well-formed: cut off in the middle.
       "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
       "pinned=\"False\"><path/><files><file>a</file>",
@@ -318,9 +324,23 @@ TEST_F(InstallLogFileTest, BrokenHeadsFailTheLoad) {
   }
   InstallLog missing;
   missing.files = {u"stale"};
-  ::DeleteFileW(as_wcstr(env_.file().value()));
+  ASSERT_TRUE(base::DeleteFile(env_.file(), false));
   EXPECT_FALSE(Load(&missing));
   EXPECT_TRUE(missing.files.empty());
+}
+
+TEST_F(InstallLogFileTest, FileNamesAreNoUrls) {
+  // "%20" would name "a b" and "#" would end the name, were it a URL.
+  const base::FilePath folder = env_.file().DirName().Append(u"Palvo%20#1");
+  ASSERT_TRUE(base::CreateDirectory(folder));
+  const base::FilePath file = folder.Append(u"installation_status.xml");
+  const InstallLog full = FullLog();
+  StandInWriterXmlDocument written;
+  ASSERT_TRUE(InstallLog::SaveToFile(&written, full, file));
+  XmlDocument document;
+  InstallLog read;
+  ASSERT_TRUE(InstallLog::LoadFromFile(&document, &read, file));
+  ExpectSameLogs(full, read);
 }
 
 TEST_F(InstallLogFileTest, SaveFailsForAnUnwritableTarget) {

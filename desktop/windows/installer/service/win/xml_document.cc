@@ -1,8 +1,11 @@
 #include "desktop/windows/installer/service/win/xml_document.h"
 
 #include <oleauto.h>
+#include <shlwapi.h>
 #include <wrl/client.h>
 
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string16.h"
 #include "base/strings/utf_string_conversions.h"
@@ -21,6 +24,8 @@ constexpr GUID kClsidDomDocument30 = {
     0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
 constexpr GUID kIidXmlDomDocument = {
     0x2933bf81, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+constexpr GUID kIidXmlDomDocument2 = {
+    0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 constexpr GUID kIidXmlDomElement = {
     0x2933bf86, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 constexpr GUID kClsidMxXmlWriter30 = {
@@ -38,10 +43,64 @@ constexpr GUID kClsidSaxXmlReader30 = {
 constexpr GUID kIidSaxXmlReader = {
     0xa4f96ed0, 0xf829, 0x476e, {0x81, 0xc0, 0xcd, 0xc7, 0xbd, 0x2a, 0x08, 0x02}};
 
+// Far more than any install log holds; a larger file is refused unread.
+constexpr size_t kMaxFileSize = 64 * 1024 * 1024;
+
+// Nesting far beyond the install log's four levels is no log of ours.
+constexpr long kMaxElementDepth = 32;
+
 constexpr wchar_t kLexicalHandlerProperty[] =
     L"http://xml.org/sax/properties/lexical-handler";
 constexpr wchar_t kDeclarationHandlerProperty[] =
     L"http://xml.org/sax/properties/declaration-handler";
+
+// The install log is read from a folder its user can write to: a DTD could
+// make the parser expand entities without end, and deep nesting could
+// exhaust it. Both properties are best effort: MSXML 3.0 releases that lack
+// them refuse them, and LoadFile refuses a document with a DTD in any case.
+void RestrictParsing(IXMLDOMDocument* document) {
+  ComPtr<IXMLDOMDocument2> document2;
+  if (FAILED(document->QueryInterface(
+          kIidXmlDomDocument2,
+          reinterpret_cast<void**>(document2.ReleaseAndGetAddressOf())))) {
+    return;
+  }
+  base::win::ScopedBstr prohibit_dtd(L"ProhibitDTD");
+  base::win::ScopedBstr max_depth(L"MaxElementDepth");
+  CHECK(prohibit_dtd.Get() && max_depth.Get());
+  VARIANT value;
+  ::VariantInit(&value);
+  value.vt = VT_BOOL;
+  value.boolVal = VARIANT_TRUE;
+  document2->setProperty(prohibit_dtd.Get(), value);
+  value.vt = VT_I4;
+  value.lVal = kMaxElementDepth;
+  document2->setProperty(max_depth.Get(), value);
+}
+
+// Sets `found` to whether a top-level node of the loaded document is a
+// document type declaration; false when the walk fails. It ends with the
+// last top-level node.
+bool HasDocumentType(IXMLDOMDocument* document, bool* found) {
+  ComPtr<IXMLDOMNode> node;
+  if (FAILED(document->get_firstChild(node.ReleaseAndGetAddressOf())))
+    return false;
+  *found = false;
+  while (node) {
+    DOMNodeType type;
+    if (FAILED(node->get_nodeType(&type)))
+      return false;
+    if (type == NODE_DOCUMENT_TYPE) {
+      *found = true;
+      return true;
+    }
+    ComPtr<IXMLDOMNode> next;
+    if (FAILED(node->get_nextSibling(next.ReleaseAndGetAddressOf())))
+      return false;
+    node = next;
+  }
+  return true;
+}
 
 template <typename T>
 void** OutPointer(ComPtr<T>& pointer) {
@@ -119,6 +178,7 @@ bool XmlDocument::Create() {
     return false;
   }
   document_ = document;
+  RestrictParsing(document_);
   return SUCCEEDED(document_->put_async(VARIANT_FALSE)) &&
          SUCCEEDED(document_->put_validateOnParse(VARIANT_FALSE)) &&
          SUCCEEDED(document_->put_resolveExternals(VARIANT_FALSE));
@@ -127,13 +187,30 @@ bool XmlDocument::Create() {
 bool XmlDocument::LoadFile(const string16& path) {
   if (!Create())
     return false;
-  base::win::ScopedVariant source(as_wcstr(path));
-  CHECK(source.ptr()->bstrVal);
+  // The parser is handed the bytes, not the path: MSXML takes a path for a
+  // URL, so a folder name holding "%20" or "#" would name another file (or
+  // none), and a URL could even reach the network.
+  std::string bytes;
+  if (!base::ReadFileToStringWithMaxSize(base::FilePath(path), &bytes,
+                                         kMaxFileSize) ||
+      bytes.empty()) {
+    return false;
+  }
+  ComPtr<IStream> stream;
+  stream.Attach(::SHCreateMemStream(
+      reinterpret_cast<const BYTE*>(bytes.data()),
+      static_cast<UINT>(bytes.size())));
+  CHECK(stream);
   VARIANT_BOOL loaded = VARIANT_FALSE;
-  if (FAILED(document_->load(*source.ptr(), &loaded)) ||
+  if (FAILED(document_->load(UnknownVariant(stream.Get()), &loaded)) ||
       loaded != VARIANT_TRUE) {
     return false;
   }
+  // Our files never carry one; where the parser accepted it anyway, its
+  // entities may already have been expanded into the content.
+  bool has_document_type = true;
+  if (!HasDocumentType(document_, &has_document_type) || has_document_type)
+    return false;
   return MoveToDocument();
 }
 

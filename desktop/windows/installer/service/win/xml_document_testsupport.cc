@@ -3,7 +3,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <stdio.h>
+#include "base/files/file_util.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -89,56 +89,23 @@ bool WriteElement(IXMLDOMNode* element, int depth, std::wstring* out) {
 
 }  // namespace
 
-XmlTestEnvironment::XmlTestEnvironment() {
-  com_ready_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  static int counter = 0;
-  wchar_t temp[MAX_PATH];
-  const DWORD length = ::GetTempPathW(MAX_PATH, temp);
-  wchar_t name[80];
-  swprintf(name, 80, L"xml_test_%lu_%d.xml", ::GetCurrentProcessId(),
-           ++counter);
-  const std::wstring path = std::wstring(temp, length) + name;
-  file_ = base::FilePath(as_u16cstr(path.c_str()));
-}
+XmlTestEnvironment::XmlTestEnvironment()
+    : com_ready_(
+          SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))),
+      file_(folder_.path().AppendASCII("test.xml")) {}
 
 XmlTestEnvironment::~XmlTestEnvironment() {
-  ::DeleteFileW(as_wcstr(file_.value()));
   if (com_ready_)
     ::CoUninitialize();
 }
 
 bool XmlTestEnvironment::WriteFileText(const std::string& text) const {
-  HANDLE handle = ::CreateFileW(as_wcstr(file_.value()), GENERIC_WRITE, 0,
-                                nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return false;
-  DWORD written = 0;
-  const BOOL ok = ::WriteFile(handle, text.data(),
-                              static_cast<DWORD>(text.size()), &written, nullptr);
-  ::CloseHandle(handle);
-  return ok && written == text.size();
+  const int size = static_cast<int>(text.size());
+  return base::WriteFile(file_, text.data(), size) == size;
 }
 
 bool XmlTestEnvironment::ReadFileText(std::string* text) const {
-  HANDLE handle = ::CreateFileW(as_wcstr(file_.value()), GENERIC_READ, 0,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return false;
-  text->clear();
-  char buffer[4096];
-  DWORD read = 0;
-  bool ok = true;
-  while ((ok = ::ReadFile(handle, buffer, sizeof(buffer), &read, nullptr)) &&
-         read > 0) {
-    text->append(buffer, read);
-  }
-  ::CloseHandle(handle);
-  return ok;
-}
-
-bool RunningUnderWine() {
-  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+  return base::ReadFileToString(file_, text);
 }
 
 bool StandInWriterXmlDocument::RunWriter(std::wstring* out) {

@@ -4,15 +4,13 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/files/test_folder_win.h"
 #include "desktop/windows/installer/service/win/xml_document.h"
 
 namespace installer {
 
-// True in a process that runs under Wine (ntdll exports wine_get_version).
-bool RunningUnderWine();
-
-// Initialises single-threaded COM for one test and owns a file path in the
-// temporary folder, deleted at the end.
+// Initialises single-threaded COM for one test and names a file in a fresh
+// test folder.
 class XmlTestEnvironment {
  public:
   XmlTestEnvironment();
@@ -25,6 +23,7 @@ class XmlTestEnvironment {
 
  private:
   bool com_ready_ = false;
+  base::TestFolder folder_;
   base::FilePath file_;
 };
 

@@ -86,6 +86,23 @@ TEST_F(XmlDocumentTest, LoadFailures) {
   ASSERT_TRUE(env_.WriteFileText(""));
   EXPECT_FALSE(empty.LoadFile(env_.file().value()));
 
+  // A document type declaration is refused, whatever its entities hold.
+  XmlDocument with_dtd;
+  ASSERT_TRUE(env_.WriteFileText(
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE root [\n<!ENTITY a \"aaaaaaaa\">\n"
+      "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<root>&b;</root>\n"));
+  EXPECT_FALSE(with_dtd.LoadFile(env_.file().value()));
+
+  // Absurd nesting is a clean failure, not an exhausted parser.
+  XmlDocument deep;
+  std::string nested;
+  for (int i = 0; i < 20000; ++i)
+    nested += "<a>";
+  for (int i = 0; i < 20000; ++i)
+    nested += "</a>";
+  ASSERT_TRUE(env_.WriteFileText(nested));
+  EXPECT_FALSE(deep.LoadFile(env_.file().value()));
+
   // Nothing was loaded, so there is nowhere to move to.
   EXPECT_EQ(XML_FAILED, malformed.MoveToFirstChildElement());
   std::string name;
@@ -129,7 +146,7 @@ TEST_F(XmlDocumentTest, PrettyLayout) {
 }
 
 TEST_F(XmlDocumentTest, PrettyLayoutThroughMsxmlWriter) {
-  if (RunningUnderWine()) {
+  if (base::IsRunningUnderWine()) {
     GTEST_SKIP() << "Wine gap: IMXWriter::put_output with a BSTR and "
                     "ISAXXMLReader::parse return E_NOTIMPL";
   }

@@ -229,7 +229,10 @@ bool BaseInitLoggingImpl(const LoggingSettings& settings) {
     return true;
   std::lock_guard<std::mutex> hold(LogFileLock());
   CloseLogFileLocked();
-  string16 name = settings.log_file ? string16(settings.log_file) : string16();
+  // A missing name gets the default one rather than an empty path.
+  string16 name = settings.log_file
+                      ? string16(settings.log_file)
+                      : li::LogFileNameBeside(li::PlatformExecutablePath());
   if (!g_log_file_name)
     g_log_file_name = new string16;
   *g_log_file_name = name;

@@ -277,11 +277,10 @@ class LogFileTest : public LoggingTest {
     LoggingSettings none;
     none.logging_dest = LOG_NONE;
     BaseInitLoggingImpl(none);
-    // Back on a file that is not ours, so that ours can go.
+    // Set-up without a file keeps the open one; moving to a shared,
+    // always empty file releases ours so that it can go.
     LoggingSettings settings;
-    string16 other = UTF8ToUTF16(name_ + "_other.log");
-    settings.log_file = other.c_str();
-    settings.delete_old = DELETE_OLD_LOG_FILE;
+    settings.log_file = u"logging_unittest_parked.log";
     BaseInitLoggingImpl(settings);
     BaseInitLoggingImpl(none);
     remove(first_.c_str());
@@ -320,6 +319,19 @@ TEST_F(LogFileTest, AppendsOrStartsOverAndReopens) {
   ASSERT_TRUE(InitToFile(second_, DELETE_OLD_LOG_FILE));
   LOG(INFO) << "three";
   EXPECT_NE(std::string::npos, ReadFile(second_).find("] three\n"));
+}
+
+TEST_F(LogFileTest, NoNameMeansDebugLogBesideTheExecutable) {
+  std::string beside = UTF16ToUTF8(
+      li::LogFileNameBeside(li::PlatformExecutablePath()));
+  LoggingSettings settings;
+  settings.delete_old = DELETE_OLD_LOG_FILE;
+  ASSERT_TRUE(BaseInitLoggingImpl(settings));
+  LOG(INFO) << "default";
+  EXPECT_NE(std::string::npos, ReadFile(beside).find("] default\n"));
+  // Other processes of this executable may log there too: no check.
+  ASSERT_TRUE(InitToFile(first_, APPEND_TO_OLD_LOG_FILE));
+  remove(beside.c_str());
 }
 
 TEST_F(LogFileTest, LinesFromManyThreadsStayWhole) {

@@ -9,6 +9,10 @@
 #include "base/lazy_instance.h"
 #include "base/threading/thread_local_storage.h"
 
+#if defined(_WIN32)
+#include "base/threading/worker_pool.h"
+#endif
+
 namespace base {
 namespace tracked_objects {
 
@@ -189,6 +193,12 @@ void ThreadData::PushToHeadOfList() {
 
 // static
 void ThreadData::InitializeThreadContext(const std::string& name) {
+#if defined(_WIN32)
+  // The system pool's threads are shared with the rest of the process and
+  // are profiled as unnamed workers.
+  if (WorkerPool::RunsTasksOnCurrentThread())
+    return;
+#endif
   Initialize();
   if (g_tls.Get())
     return;

@@ -11,7 +11,10 @@
 #include "gtest/gtest.h"
 
 #if defined(_WIN32)
+#include "base/bind.h"
+#include "base/synchronization/waitable_event.h"
 #include "base/threading/platform_thread.h"
+#include "base/threading/worker_pool.h"
 #endif
 
 namespace base {
@@ -104,6 +107,20 @@ std::string CollectionScenario() {
   RunTrackedTask(early);
   if (ThreadData::Get() || ThreadData::status() != ThreadData::UNINITIALIZED)
     return "a record exists before any thread was named";
+
+#if defined(_WIN32)
+  // A task on the system pool that names its thread starts nothing.
+  WaitableEvent done(WaitableEvent::ResetPolicy::MANUAL,
+                     WaitableEvent::InitialState::NOT_SIGNALED);
+  WorkerPool::PostTask(FROM_HERE, Bind([&done]() {
+                         PlatformThread::SetName("PoolThread");
+                         done.Signal();
+                       }),
+                       false);
+  done.Wait();
+  if (ThreadData::status() != ThreadData::UNINITIALIZED)
+    return "naming a pool thread started the collection";
+#endif
 
   // Timing is on while there is no command line, and then as the switch
   // says, decided once.

@@ -52,8 +52,9 @@ bool GetCurrentDirectory(FilePath* dir);
 
 // Creates an empty file with a unique name in |dir|; the caller deletes it.
 bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file);
-// The same in the temporary folder. When only the file cannot be made,
-// *path holds the temporary folder.
+// The same in the temporary folder. On failure *path is empty, so that a
+// caller cleaning up after a failure can never delete the temporary folder
+// itself.
 bool CreateTemporaryFile(FilePath* path);
 
 // Creates the folder and every missing parent. True when it exists as a

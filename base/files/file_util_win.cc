@@ -190,9 +190,11 @@ bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file) {
 }
 
 bool CreateTemporaryFile(FilePath* path) {
-  if (!GetTempDir(path))
-    return false;
-  return CreateTemporaryFileInDir(*path, path);
+  FilePath temp_dir;
+  if (GetTempDir(&temp_dir) && CreateTemporaryFileInDir(temp_dir, path))
+    return true;
+  *path = FilePath();
+  return false;
 }
 
 bool CreateDirectoryAndGetError(const FilePath& full_path, File::Error* error) {

@@ -6,6 +6,7 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/files/test_folder_win.h"
+#include "base/logging.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -331,6 +332,41 @@ TEST(FileUtilTest, ReadWriteAndAppend) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError());
 }
 
+std::string* g_log_text = nullptr;
+
+bool CaptureLog(int severity,
+                const char* file,
+                int line,
+                size_t message_start,
+                const std::string& text) {
+  if (g_log_text)
+    *g_log_text += text;
+  return true;
+}
+
+TEST(FileUtilTest, AppendToFileLogsFailuresVerbosely) {
+  TestFolder folder;
+  const FilePath missing = folder.path().Append(u"missing.log");
+  std::string text;
+  g_log_text = &text;
+  const int saved_level = GetMinLogLevel();
+  const LogMessageHandlerFunction saved_handler = GetLogMessageHandler();
+  SetLogMessageHandler(CaptureLog);
+
+  EXPECT_FALSE(AppendToFile(missing, "x", 1));
+  EXPECT_EQ("", text);  // Not at the default level.
+  SetMinLogLevel(-1);
+  EXPECT_FALSE(AppendToFile(missing, "x", 1));
+  SetMinLogLevel(saved_level);
+  SetLogMessageHandler(saved_handler);
+  g_log_text = nullptr;
+
+  // The message, then the system's reason.
+  const std::string expected =
+      "CreateFile failed for path " + missing.AsUTF8Unsafe() + ": ";
+  EXPECT_NE(std::string::npos, text.find(expected)) << text;
+}
+
 TEST(FileUtilTest, TemporaryFilesAndFolders) {
   TestFolder folder;
   FilePath temp_file;
@@ -352,6 +388,19 @@ TEST(FileUtilTest, TemporaryFilesAndFolders) {
   EXPECT_EQ(0, FilePath::CompareIgnoreCase(temp_dir.value(),
                                            in_temp.DirName().value()));
   EXPECT_TRUE(DeleteFile(in_temp, false));
+}
+
+TEST(FileUtilTest, FailedTemporaryFileNamesNothing) {
+  TestFolder folder;
+  const FilePath missing = folder.path().Append(u"missing");
+  wchar_t saved[MAX_PATH + 1];
+  const DWORD saved_length = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH + 1);
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", as_wcstr(missing.value())));
+  FilePath path(u"C:\\left\\over");
+  const bool created = CreateTemporaryFile(&path);
+  ::SetEnvironmentVariableW(L"TMP", saved_length ? saved : nullptr);
+  EXPECT_FALSE(created);
+  EXPECT_TRUE(path.empty());
 }
 
 TEST(FileUtilTest, InformationAndTests) {

@@ -217,10 +217,11 @@ void ActiveVerifier::StartTracking(HANDLE handle,
                                    const void* pc2) {
   if (!enabled_)
     return;
-  const DWORD thread_id = ::GetCurrentThreadId();
+  // The stack and thread id are taken before the lock, to hold it briefly.
+  const HandleInfo info{owner, pc1, pc2, debug::StackTrace(),
+                        ::GetCurrentThreadId()};
   AutoLock lock(*lock_);
-  auto inserted = map_.emplace(
-      handle, HandleInfo{owner, pc1, pc2, debug::StackTrace(), thread_id});
+  auto inserted = map_.emplace(handle, info);
   if (!inserted.second) {
     // Taken twice: both owners go into the dump.
     CrashWithHandleInfo(inserted.first->second, creation_stack_, owner);

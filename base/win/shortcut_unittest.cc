@@ -12,7 +12,6 @@
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
-#include "base/win/shortcut_testsupport.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -349,52 +348,6 @@ TEST_F(ShortcutTest, AppIdRoundTrip) {
                                     ShortcutProperties::PROPERTIES_DUAL_MODE);
   EXPECT_EQ(L"Palvo.Browser", read.app_id);
   EXPECT_TRUE(read.dual_mode);
-}
-
-// The same through a link whose property store keeps what it is given, so
-// that the app-id steps run where the platform's store keeps nothing.
-TEST_F(ShortcutTest, AppIdThroughRecordingStore) {
-  ScopedRecordingShellLinkClass recording_links;
-  ASSERT_TRUE(recording_links.registered());
-  const uint32_t kAppIdFields = ShortcutProperties::PROPERTIES_APP_ID |
-                                ShortcutProperties::PROPERTIES_DUAL_MODE;
-
-  ASSERT_TRUE(
-      CreateOrUpdateShortcutLink(link_, FullProperties(), SHORTCUT_CREATE_ALWAYS));
-  ShortcutProperties read;
-  read.app_id = L"stale";
-  read.dual_mode = true;
-  ASSERT_TRUE(ResolveShortcutProperties(link_, kAppIdFields, &read));
-  EXPECT_EQ(kAppIdFields, read.options);
-  EXPECT_TRUE(read.app_id.empty());
-  EXPECT_FALSE(read.dual_mode);
-
-  ShortcutProperties stamp;
-  stamp.set_app_id(L"Palvo.Browser");
-  stamp.set_dual_mode(true);
-  ASSERT_TRUE(CreateOrUpdateShortcutLink(link_, stamp, SHORTCUT_UPDATE_EXISTING));
-  read = Resolve(kLinkFields | kAppIdFields);
-  EXPECT_EQ(L"Palvo.Browser", read.app_id);
-  EXPECT_TRUE(read.dual_mode);
-  ExpectSameLinkFields(FullProperties(), read);
-
-  // Changing the app id alone keeps the dual-mode flag.
-  ShortcutProperties rename;
-  rename.set_app_id(L"Palvo.Other");
-  ASSERT_TRUE(CreateOrUpdateShortcutLink(link_, rename, SHORTCUT_UPDATE_EXISTING));
-  read = Resolve(kAppIdFields);
-  EXPECT_EQ(L"Palvo.Other", read.app_id);
-  EXPECT_TRUE(read.dual_mode);
-
-  // A replaced link keeps the arguments only.
-  ShortcutProperties replacement;
-  replacement.set_target(other_target_);
-  ASSERT_TRUE(CreateOrUpdateShortcutLink(link_, replacement,
-                                         SHORTCUT_REPLACE_EXISTING));
-  read = Resolve(ShortcutProperties::PROPERTIES_ARGUMENTS | kAppIdFields);
-  EXPECT_EQ(FullProperties().arguments, read.arguments);
-  EXPECT_TRUE(read.app_id.empty());
-  EXPECT_FALSE(read.dual_mode);
 }
 
 TEST(ShortcutPropertyStoreTest, WriteAndReadAppId) {

@@ -17,20 +17,13 @@ const CLSID kWbemLocatorClass = {
 const IID kWbemLocatorInterface = {
     0xdc12a687, 0x737f, 0x11cf, {0x88, 0x4d, 0x00, 0xaa, 0x00, 0x4b, 0x2e, 0x24}};
 
-// Reads an integer property; other types (a missing value reads as
-// VT_NULL) are refused rather than taken as a number.
-bool ReadIntegerProperty(IWbemClassObject* object,
-                         const wchar_t* name,
-                         LONG* value) {
-  ScopedVariant variant;
-  if (FAILED(object->Get(name, 0, variant.Receive(), nullptr, nullptr)))
-    return false;
-  switch (variant.type()) {
+bool IntegerValue(const VARIANT& variant, LONG* value) {
+  switch (variant.vt) {
     case VT_I4:
-      *value = variant.ptr()->lVal;
+      *value = variant.lVal;
       return true;
     case VT_UI4:
-      *value = static_cast<LONG>(variant.ptr()->ulVal);
+      *value = static_cast<LONG>(variant.ulVal);
       return true;
     default:
       return false;
@@ -119,22 +112,30 @@ bool WmiLaunchProcess(const std::wstring& command_line, int* process_id) {
   if (FAILED(hr) || !out_params)
     return false;
 
-  return internal::ReadWmiLaunchResult(out_params.Get(), process_id);
+  ScopedVariant return_value;
+  ScopedVariant pid;
+  if (FAILED(out_params->Get(L"ReturnValue", 0, return_value.Receive(), nullptr,
+                             nullptr)) ||
+      FAILED(out_params->Get(L"ProcessId", 0, pid.Receive(), nullptr,
+                             nullptr))) {
+    return false;
+  }
+  return internal::WmiLaunchResult(*return_value.ptr(), *pid.ptr(), process_id);
 }
 
 namespace internal {
 
-bool ReadWmiLaunchResult(IWbemClassObject* out_params, int* process_id) {
-  LONG return_value = 0;
-  if (!ReadIntegerProperty(out_params, L"ReturnValue", &return_value) ||
-      return_value != 0) {
+bool WmiLaunchResult(const VARIANT& return_value,
+                     const VARIANT& process_id,
+                     int* pid) {
+  LONG code = 0;
+  if (!IntegerValue(return_value, &code) || code != 0)
     return false;
-  }
-  LONG pid = 0;
-  if (!ReadIntegerProperty(out_params, L"ProcessId", &pid) || pid == 0)
+  LONG id = 0;
+  if (!IntegerValue(process_id, &id) || id == 0)
     return false;
-  if (process_id)
-    *process_id = static_cast<int>(pid);
+  if (pid)
+    *pid = static_cast<int>(id);
   return true;
 }
 

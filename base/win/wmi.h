@@ -32,9 +32,12 @@ bool WmiLaunchProcess(const std::wstring& command_line, int* process_id);
 
 namespace internal {
 
-// Reads the outcome of a Win32_Process.Create call from its output
-// parameters: true when "ReturnValue" is 0 and "ProcessId" is not.
-bool ReadWmiLaunchResult(IWbemClassObject* out_params, int* process_id);
+// The outcome of Win32_Process.Create from its "ReturnValue" and
+// "ProcessId" outputs: true when the first is 0 and the second is not.
+// Values that are no integers (unset ones read as VT_NULL) fail.
+bool WmiLaunchResult(const VARIANT& return_value,
+                     const VARIANT& process_id,
+                     int* pid);
 
 }  // namespace internal
 

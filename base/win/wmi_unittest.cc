@@ -20,114 +20,6 @@ class WmiTest : public testing::Test {
   void TearDown() override { ::CoUninitialize(); }
 };
 
-// The output parameters of Win32_Process.Create as the service hands them
-// back; only Get is used. Wine's objects refuse Put on such an instance.
-class FakeCreateResult : public IWbemClassObject {
- public:
-  FakeCreateResult(const VARIANT* return_value, const VARIANT* process_id) {
-    ::VariantInit(&return_value_);
-    ::VariantInit(&process_id_);
-    return_value_.vt = VT_NULL;
-    process_id_.vt = VT_NULL;
-    if (return_value)
-      return_value_ = *return_value;
-    if (process_id)
-      process_id_ = *process_id;
-  }
-
-  HRESULT STDMETHODCALLTYPE Get(LPCWSTR name,
-                                LONG,
-                                VARIANT* value,
-                                CIMTYPE*,
-                                LONG*) override {
-    if (wcscmp(name, L"ReturnValue") == 0)
-      return ::VariantCopy(value, &return_value_);
-    if (wcscmp(name, L"ProcessId") == 0)
-      return ::VariantCopy(value, &process_id_);
-    return WBEM_E_NOT_FOUND;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override {
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Put(LPCWSTR, LONG, VARIANT*, CIMTYPE) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Delete(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR, LONG, VARIANT*,
-                                     SAFEARRAY**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Next(LONG, BSTR*, VARIANT*, CIMTYPE*,
-                                 LONG*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE EndEnumeration() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(
-      LPCWSTR,
-      IWbemQualifierSet**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetObjectText(LONG, BSTR*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE SpawnDerivedClass(LONG,
-                                              IWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE SpawnInstance(LONG, IWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CompareTo(LONG, IWbemClassObject*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR, BSTR*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE InheritsFrom(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetMethod(LPCWSTR, LONG, IWbemClassObject**,
-                                      IWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR, LONG, IWbemClassObject*,
-                                      IWbemClassObject*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteMethod(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE BeginMethodEnumeration(LONG) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE NextMethod(LONG, BSTR*, IWbemClassObject**,
-                                       IWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE EndMethodEnumeration() override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetMethodQualifierSet(LPCWSTR,
-                                                  IWbemQualifierSet**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR, BSTR*) override {
-    return E_NOTIMPL;
-  }
-
- private:
-  VARIANT return_value_;
-  VARIANT process_id_;
-};
-
 VARIANT IntVariant(LONG value) {
   VARIANT variant;
   ::VariantInit(&variant);
@@ -174,31 +66,32 @@ TEST_F(WmiTest, LaunchOfMissingProgramFails) {
   EXPECT_EQ(1234, pid);
 }
 
-TEST_F(WmiTest, LaunchResultNeedsZeroReturnValueAndProcessId) {
-  VARIANT zero = IntVariant(0);
-  VARIANT nine = IntVariant(9);
-  VARIANT pid = IntVariant(4321);
+TEST(WmiLaunchResultTest, NeedsZeroReturnValueAndProcessId) {
+  const VARIANT zero = IntVariant(0);
+  const VARIANT nine = IntVariant(9);
+  const VARIANT pid = IntVariant(4321);
+  VARIANT unset;
+  ::VariantInit(&unset);
+  unset.vt = VT_NULL;
   VARIANT text;
   ::VariantInit(&text);
   text.vt = VT_BSTR;
   text.bstrVal = nullptr;
 
-  FakeCreateResult success(&zero, &pid);
   int process_id = 0;
-  EXPECT_TRUE(internal::ReadWmiLaunchResult(&success, &process_id));
+  EXPECT_TRUE(internal::WmiLaunchResult(zero, pid, &process_id));
   EXPECT_EQ(4321, process_id);
-  EXPECT_TRUE(internal::ReadWmiLaunchResult(&success, nullptr));
+  EXPECT_TRUE(internal::WmiLaunchResult(zero, pid, nullptr));
 
-  FakeCreateResult refused(&nine, &pid);
-  FakeCreateResult no_process(&zero, &zero);
-  // Values the service left unset read as null, not as numbers.
-  FakeCreateResult no_pid_value(&zero, nullptr);
-  FakeCreateResult no_return_value(nullptr, &pid);
-  FakeCreateResult text_pid(&zero, &text);
-  for (FakeCreateResult* result :
-       {&refused, &no_process, &no_pid_value, &no_return_value, &text_pid}) {
+  const struct {
+    const VARIANT& return_value;
+    const VARIANT& pid;
+  } kFailures[] = {{nine, pid}, {zero, zero}, {zero, unset}, {unset, pid},
+                   {zero, text}};
+  for (const auto& failure : kFailures) {
     process_id = 7;
-    EXPECT_FALSE(internal::ReadWmiLaunchResult(result, &process_id));
+    EXPECT_FALSE(
+        internal::WmiLaunchResult(failure.return_value, failure.pid, &process_id));
     EXPECT_EQ(7, process_id);
   }
 }

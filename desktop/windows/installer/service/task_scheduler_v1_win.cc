@@ -1,0 +1,297 @@
+#include "desktop/windows/installer/service/task_scheduler_v1_win.h"
+
+#include <aclapi.h>
+
+#include "base/time/time.h"
+#include "desktop/windows/installer/branding.h"
+#include "desktop/windows/installer/service/task_scheduler_win.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace installer {
+
+namespace {
+
+const CLSID kTaskSchedulerClass = {
+    0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+const IID kTaskSchedulerInterface = {
+    0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+const CLSID kTaskClass = {
+    0x148BD520, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+const IID kTaskInterface = {
+    0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+const IID kPersistFileInterface = {
+    0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+constexpr HRESULT kStatusTaskDisabled = 0x41302;
+constexpr HRESULT kStatusTaskHasNotRun = 0x41303;
+constexpr DWORD kTaskFlagDisabled = 0x4;
+
+// The enumeration comes from the system; a walk this long means it is
+// going round in circles.
+constexpr int kMaxEnumeratedTasks = 100000;
+
+// Names and strings handed out by the 1.0 interfaces are COM memory.
+struct CoTaskMemDeleter {
+  void operator()(void* p) const { ::CoTaskMemFree(p); }
+};
+typedef std::unique_ptr<wchar_t, CoTaskMemDeleter> ScopedCoTaskString;
+
+// Whether the program file of |task| is gone. False when that cannot be
+// told, so that a task is never removed on a read error.
+bool IsProgramMissing(ITask* task) {
+  wchar_t* raw_name = nullptr;
+  if (FAILED(task->GetApplicationName(&raw_name)) || !raw_name)
+    return false;
+  ScopedCoTaskString name(raw_name);
+  return ::GetFileAttributesW(name.get()) == INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TaskSchedulerV1::TaskSchedulerV1() = default;
+
+TaskSchedulerV1::~TaskSchedulerV1() = default;
+
+bool TaskSchedulerV1::Init() {
+  return SUCCEEDED(::CoCreateInstance(
+      kTaskSchedulerClass, nullptr, CLSCTX_INPROC_SERVER,
+      kTaskSchedulerInterface, reinterpret_cast<void**>(scheduler_.GetAddressOf())));
+}
+
+bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
+  std::wstring user_name;
+  if (!task_scheduler::GetUserNameSamCompatible(&user_name))
+    return false;
+
+  const string16 name = GetScheduledTaskName(info.task_id);
+  scheduler_->Delete(as_wcstr(name));
+  ComPtr<ITask> task;
+  if (FAILED(scheduler_->NewWorkItem(as_wcstr(name), kTaskClass, kTaskInterface,
+                                     reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
+    return false;
+  }
+  if (!ConfigureTask(task.Get(), info, user_name) || !SaveTask(task.Get()))
+    return false;
+
+  if (info.all_users == 1 && info.mode != TASK_RUN_ONCE) {
+    ComPtr<IPersistFile> file;
+    wchar_t* raw_path = nullptr;
+    if (SUCCEEDED(task->QueryInterface(kPersistFileInterface,
+                                       reinterpret_cast<void**>(file.GetAddressOf()))) &&
+        SUCCEEDED(file->GetCurFile(&raw_path)) && raw_path) {
+      ScopedCoTaskString path(raw_path);
+      GrantJobFileAccess(path.get());
+    }
+  }
+  // The job deletes itself once this run is over.
+  if (info.mode == TASK_RUN_ONCE)
+    task->Run();
+  return true;
+}
+
+bool TaskSchedulerV1::ConfigureTask(ITask* task,
+                                    const ScheduledTaskInfo& info,
+                                    const std::wstring& user_name) {
+  // An empty account is the local system account.
+  const wchar_t* account = info.all_users == 1 ? L"" : user_name.c_str();
+  const string16 program = info.command.GetProgram().value();
+  const string16 arguments = info.command.GetArgumentsString();
+  if (FAILED(task->SetAccountInformation(account, nullptr)) ||
+      FAILED(task->SetApplicationName(as_wcstr(program))) ||
+      FAILED(task->SetComment(as_wcstr(info.description))) ||
+      FAILED(task->SetCreator(user_name.c_str())) ||
+      FAILED(task->SetFlags(task_scheduler::V1TaskFlags(info.mode))) ||
+      FAILED(task->SetMaxRunTime(
+          task_scheduler::V1MaxRunTimeMs(info.time_limit_seconds))) ||
+      FAILED(task->SetParameters(as_wcstr(arguments)))) {
+    return false;
+  }
+
+  base::Time::Exploded local;
+  base::Time::Now().LocalExplode(&local);
+
+  const task_scheduler::TriggerPlan plan = task_scheduler::PlanTriggers(info);
+  if (plan.time == task_scheduler::TIME_TRIGGER_ONCE &&
+      !AddTrigger(task, local, TASK_TIME_TRIGGER_ONCE)) {
+    return false;
+  }
+  if (plan.time == task_scheduler::TIME_TRIGGER_DAILY &&
+      !AddTrigger(task, local, TASK_TIME_TRIGGER_DAILY)) {
+    return false;
+  }
+  if (plan.at_logon && !AddTrigger(task, local, TASK_EVENT_TRIGGER_AT_LOGON))
+    return false;
+  return true;
+}
+
+// static
+bool TaskSchedulerV1::AddTrigger(ITask* task,
+                                 const base::Time::Exploded& local,
+                                 TASK_TRIGGER_TYPE type) {
+  WORD index = 0;
+  ComPtr<ITaskTrigger> trigger;
+  if (FAILED(task->CreateTrigger(&index, trigger.GetAddressOf())))
+    return false;
+  TASK_TRIGGER data = {};
+  data.cbTriggerSize = sizeof(data);
+  data.wBeginYear = static_cast<WORD>(local.year);
+  data.wBeginMonth = static_cast<WORD>(local.month);
+  data.wBeginDay = static_cast<WORD>(local.day_of_month);
+  data.wStartHour = static_cast<WORD>(local.hour);
+  data.wStartMinute = static_cast<WORD>(local.minute);
+  data.TriggerType = type;
+  if (type != TASK_EVENT_TRIGGER_AT_LOGON)
+    data.Type.Daily.DaysInterval = 1;
+  return SUCCEEDED(trigger->SetTrigger(&data));
+}
+
+// static
+bool TaskSchedulerV1::SaveTask(ITask* task) {
+  ComPtr<IPersistFile> file;
+  if (FAILED(task->QueryInterface(kPersistFileInterface,
+                                  reinterpret_cast<void**>(file.GetAddressOf())))) {
+    return false;
+  }
+  return SUCCEEDED(file->Save(nullptr, TRUE));
+}
+
+// static
+void TaskSchedulerV1::GrantJobFileAccess(const wchar_t* path) {
+  SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+  PSID authenticated_users = nullptr;
+  if (!::AllocateAndInitializeSid(&nt_authority, 1, SECURITY_AUTHENTICATED_USER_RID,
+                                  0, 0, 0, 0, 0, 0, 0, &authenticated_users)) {
+    return;
+  }
+  PACL old_dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &old_dacl, nullptr,
+                              &descriptor) == ERROR_SUCCESS) {
+    EXPLICIT_ACCESSW access = {};
+    access.grfAccessPermissions = GENERIC_READ | GENERIC_EXECUTE;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.grfInheritance = NO_INHERITANCE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    access.Trustee.ptstrName = static_cast<LPWSTR>(authenticated_users);
+    PACL new_dacl = nullptr;
+    if (::SetEntriesInAclW(1, &access, old_dacl, &new_dacl) == ERROR_SUCCESS) {
+      ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              new_dacl, nullptr);
+      ::LocalFree(new_dacl);
+    }
+    ::LocalFree(descriptor);
+  }
+  ::FreeSid(authenticated_users);
+}
+
+void TaskSchedulerV1::DeleteOrphanedTasks() {
+  ComPtr<IEnumWorkItems> items;
+  if (FAILED(scheduler_->Enum(items.GetAddressOf())))
+    return;
+  const std::string product_name = GetProductName();
+  for (int i = 0; i < kMaxEnumeratedTasks; ++i) {
+    wchar_t** names = nullptr;
+    ULONG fetched = 0;
+    if (items->Next(1, &names, &fetched) != S_OK || fetched != 1 || !names)
+      break;
+    ScopedCoTaskString job(names[0]);
+    ::CoTaskMemFree(names);
+    if (!job)
+      continue;
+    const string16 name = task_scheduler::WorkItemNameFromJob(as_u16cstr(job.get()));
+    if (!task_scheduler::IsOwnTaskName(name, product_name))
+      continue;
+    ComPtr<ITask> task;
+    if (FAILED(scheduler_->Activate(as_wcstr(name), kTaskInterface,
+                                    reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
+      continue;
+    }
+    HRESULT status = S_OK;
+    if (FAILED(task->GetStatus(&status)) || status == kStatusTaskDisabled)
+      continue;
+    if (IsProgramMissing(task.Get()))
+      scheduler_->Delete(as_wcstr(name));
+  }
+}
+
+void TaskSchedulerV1::DeleteTask(const string16& task_id) {
+  scheduler_->Delete(as_wcstr(GetScheduledTaskName(task_id)));
+}
+
+void TaskSchedulerV1::SetDailyInterval(const string16& task_id, int days) {
+  if (!task_scheduler::IsValidDaysInterval(days))
+    return;
+  ComPtr<ITask> task;
+  WORD count = 0;
+  if (!OpenTask(task_id, &task) || FAILED(task->GetTriggerCount(&count)))
+    return;
+  for (WORD i = 0; i < count; ++i) {
+    ComPtr<ITaskTrigger> trigger;
+    TASK_TRIGGER data = {};
+    data.cbTriggerSize = sizeof(data);
+    if (FAILED(task->GetTrigger(i, trigger.GetAddressOf())) ||
+        FAILED(trigger->GetTrigger(&data))) {
+      continue;
+    }
+    if (data.TriggerType != TASK_TIME_TRIGGER_DAILY)
+      continue;
+    if (data.Type.Daily.DaysInterval != days) {
+      data.Type.Daily.DaysInterval = static_cast<WORD>(days);
+      if (SUCCEEDED(trigger->SetTrigger(&data)))
+        SaveTask(task.Get());
+    }
+    return;
+  }
+}
+
+void TaskSchedulerV1::SetEnabled(const string16& task_id, bool enabled) {
+  ComPtr<ITask> task;
+  DWORD flags = 0;
+  if (!OpenTask(task_id, &task) || FAILED(task->GetFlags(&flags)))
+    return;
+  if (enabled)
+    flags &= ~kTaskFlagDisabled;
+  else
+    flags |= kTaskFlagDisabled;
+  if (SUCCEEDED(task->SetFlags(flags)))
+    SaveTask(task.Get());
+}
+
+bool TaskSchedulerV1::RunTask(const string16& task_id,
+                              const std::vector<string16>& arguments) {
+  ComPtr<ITask> task;
+  return OpenTask(task_id, &task) && SUCCEEDED(task->Run());
+}
+
+ScheduledTaskState TaskSchedulerV1::GetState(const string16& task_id) {
+  ComPtr<ITask> task;
+  if (!OpenTask(task_id, &task))
+    return TASK_STATE_NOT_FOUND;
+  HRESULT status = S_OK;
+  if (FAILED(task->GetStatus(&status)))
+    return TASK_STATE_UNKNOWN;
+  return task_scheduler::V1StateFromStatus(status);
+}
+
+base::Time TaskSchedulerV1::GetLastRunTime(const string16& task_id) {
+  ComPtr<ITask> task;
+  if (!OpenTask(task_id, &task))
+    return base::Time();
+  SYSTEMTIME local = {};
+  const HRESULT hr = task->GetMostRecentRunTime(&local);
+  if (FAILED(hr) || hr == kStatusTaskHasNotRun)
+    return base::Time();
+  return task_scheduler::TimeFromLocalSystemTime(local);
+}
+
+bool TaskSchedulerV1::OpenTask(const string16& task_id, ComPtr<ITask>* task) {
+  return SUCCEEDED(scheduler_->Activate(
+      as_wcstr(GetScheduledTaskName(task_id)), kTaskInterface,
+      reinterpret_cast<IUnknown**>(task->GetAddressOf())));
+}
+
+}  // namespace installer

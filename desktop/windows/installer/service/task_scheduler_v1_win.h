@@ -1,0 +1,53 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TASK_SCHEDULER_V1_WIN_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TASK_SCHEDULER_V1_WIN_H_
+
+#include <windows.h>
+#include <mstask.h>
+#include <wrl/client.h>
+
+#include <string>
+#include <vector>
+
+#include "desktop/windows/installer/service/task_scheduler.h"
+
+namespace installer {
+
+// The client over the Task Scheduler 1.0 interfaces (before Vista). Tasks
+// are job files; 1.0 passes no arguments to a run.
+class TaskSchedulerV1 : public TaskScheduler {
+ public:
+  TaskSchedulerV1();
+  ~TaskSchedulerV1() override;
+
+  TaskSchedulerV1(const TaskSchedulerV1&) = delete;
+  TaskSchedulerV1& operator=(const TaskSchedulerV1&) = delete;
+
+  bool Init() override;
+  bool RegisterTask(const ScheduledTaskInfo& info) override;
+  void DeleteOrphanedTasks() override;
+  void DeleteTask(const string16& task_id) override;
+  void SetDailyInterval(const string16& task_id, int days) override;
+  void SetEnabled(const string16& task_id, bool enabled) override;
+  bool RunTask(const string16& task_id,
+               const std::vector<string16>& arguments) override;
+  ScheduledTaskState GetState(const string16& task_id) override;
+  base::Time GetLastRunTime(const string16& task_id) override;
+
+  // Lets Authenticated Users read and run the job file at |path|; failures
+  // leave the file as it was.
+  static void GrantJobFileAccess(const wchar_t* path);
+
+ private:
+  bool OpenTask(const string16& task_id, Microsoft::WRL::ComPtr<ITask>* task);
+  bool ConfigureTask(ITask* task, const ScheduledTaskInfo& info,
+                     const std::wstring& user_name);
+  static bool AddTrigger(ITask* task, const base::Time::Exploded& local,
+                         TASK_TRIGGER_TYPE type);
+  static bool SaveTask(ITask* task);
+
+  Microsoft::WRL::ComPtr<ITaskScheduler> scheduler_;
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TASK_SCHEDULER_V1_WIN_H_

@@ -1,0 +1,332 @@
+#include "desktop/windows/installer/service/task_scheduler_v1_win.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <mstask.h>
+#include <wrl/client.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/files/test_folder_win.h"
+#include "base/strings/utf_string_conversions.h"
+#include "gtest/gtest.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace installer {
+namespace {
+
+const CLSID kTaskSchedulerClass = {
+    0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+const IID kTaskSchedulerInterface = {
+    0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+const IID kTaskInterface = {
+    0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+
+string16 U16(const char* text) {
+  return base::UTF8ToUTF16(text);
+}
+
+// A program that exists in every prefix, and one that does not.
+const wchar_t kPresentProgram[] = L"C:\\windows\\system32\\cmd.exe";
+const wchar_t kMissingProgram[] = L"C:\\no such folder\\launcher.exe";
+
+// Wine gaps of Task Scheduler 1.0 (see the design notes): a job saved
+// without triggers reads back with one; the status ignores the disabled
+// flag; a job file's new DACL reads back as the one Wine derives from the
+// file's mode bits.
+bool SkipForWine(const char* gap) {
+  if (!base::IsRunningUnderWine())
+    return false;
+  printf("Skipped under Wine: %s\n", gap);
+  return true;
+}
+
+const char kTriggerlessJobGap[] = "a job saved without triggers reads back with one";
+const char kDisabledStatusGap[] = "a job's status ignores TASK_FLAG_DISABLED";
+const char kJobDaclGap[] = "a job file's DACL reads back as derived from mode bits";
+
+class TaskSchedulerV1Test : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_TRUE(scheduler_.Init());
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(
+        kTaskSchedulerClass, nullptr, CLSCTX_INPROC_SERVER, kTaskSchedulerInterface,
+        reinterpret_cast<void**>(raw_scheduler_.GetAddressOf()))));
+  }
+
+  void TearDown() override {
+    for (const string16& id : ids_)
+      scheduler_.DeleteTask(id);
+    raw_scheduler_.Reset();
+    ::CoUninitialize();
+  }
+
+  // A fresh id per test; every task made under it goes at the end.
+  string16 Id(const char* suffix) {
+    ids_.push_back(U16("Test v1 ") + U16(suffix));
+    return ids_.back();
+  }
+
+  ScheduledTaskInfo Info(const string16& id, const wchar_t* program,
+                         ScheduledTaskMode mode, bool logon_trigger) {
+    base::CommandLine command(base::FilePath(as_u16cstr(program)));
+    command.AppendSwitch("scheduledautoupdate");
+    command.AppendArg("$(Arg0)");
+    ScheduledTaskInfo info(command);
+    info.task_id = id;
+    info.description = U16("Keeps the browser up to date");
+    info.time_limit_seconds = 3600;
+    info.mode = mode;
+    info.logon_trigger = logon_trigger;
+    return info;
+  }
+
+  ComPtr<ITask> OpenJob(const string16& id) {
+    ComPtr<ITask> task;
+    raw_scheduler_->Activate(as_wcstr(GetScheduledTaskName(id)), kTaskInterface,
+                             reinterpret_cast<IUnknown**>(task.GetAddressOf()));
+    return task;
+  }
+
+  std::vector<TASK_TRIGGER> Triggers(ITask* task) {
+    std::vector<TASK_TRIGGER> triggers;
+    WORD count = 0;
+    EXPECT_TRUE(SUCCEEDED(task->GetTriggerCount(&count)));
+    for (WORD i = 0; i < count; ++i) {
+      ComPtr<ITaskTrigger> trigger;
+      TASK_TRIGGER data = {};
+      data.cbTriggerSize = sizeof(data);
+      EXPECT_TRUE(SUCCEEDED(task->GetTrigger(i, trigger.GetAddressOf())));
+      EXPECT_TRUE(SUCCEEDED(trigger->GetTrigger(&data)));
+      triggers.push_back(data);
+    }
+    return triggers;
+  }
+
+  DWORD Flags(ITask* task) {
+    DWORD flags = 0;
+    EXPECT_TRUE(SUCCEEDED(task->GetFlags(&flags)));
+    return flags;
+  }
+
+  TaskSchedulerV1 scheduler_;
+  ComPtr<ITaskScheduler> raw_scheduler_;
+  std::vector<string16> ids_;
+};
+
+TEST_F(TaskSchedulerV1Test, DailyTaskWithLogonTrigger) {
+  const string16 id = Id("daily");
+  ASSERT_TRUE(scheduler_.RegisterTask(Info(id, kPresentProgram, TASK_RUN_DAILY, true)));
+  ComPtr<ITask> task = OpenJob(id);
+  ASSERT_TRUE(task);
+
+  wchar_t* text = nullptr;
+  ASSERT_TRUE(SUCCEEDED(task->GetApplicationName(&text)));
+  EXPECT_EQ(std::wstring(kPresentProgram), text);
+  ::CoTaskMemFree(text);
+  ASSERT_TRUE(SUCCEEDED(task->GetParameters(&text)));
+  // The placeholder reaches the task unquoted.
+  EXPECT_EQ(std::wstring(L"--scheduledautoupdate $(Arg0)"), text);
+  ::CoTaskMemFree(text);
+  ASSERT_TRUE(SUCCEEDED(task->GetComment(&text)));
+  EXPECT_EQ(std::wstring(L"Keeps the browser up to date"), text);
+  ::CoTaskMemFree(text);
+
+  EXPECT_EQ(0x2000u, Flags(task.Get()));
+  DWORD max_run_time = 0;
+  ASSERT_TRUE(SUCCEEDED(task->GetMaxRunTime(&max_run_time)));
+  EXPECT_EQ(3600000u, max_run_time);
+
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  std::vector<TASK_TRIGGER> triggers = Triggers(task.Get());
+  ASSERT_EQ(2u, triggers.size());
+  EXPECT_EQ(TASK_TIME_TRIGGER_DAILY, triggers[0].TriggerType);
+  EXPECT_EQ(1, triggers[0].Type.Daily.DaysInterval);
+  EXPECT_EQ(now.wYear, triggers[0].wBeginYear);
+  EXPECT_EQ(TASK_EVENT_TRIGGER_AT_LOGON, triggers[1].TriggerType);
+  EXPECT_EQ(triggers[0].wBeginDay, triggers[1].wBeginDay);
+  EXPECT_EQ(triggers[0].wStartHour, triggers[1].wStartHour);
+
+  EXPECT_EQ(TASK_STATE_READY, scheduler_.GetState(id));
+  // It never ran.
+  EXPECT_TRUE(scheduler_.GetLastRunTime(id).is_null());
+}
+
+TEST_F(TaskSchedulerV1Test, RunOnceTask) {
+  const string16 id = Id("once");
+  // A program that is not there, so that the run starts nothing.
+  ASSERT_TRUE(scheduler_.RegisterTask(Info(id, kMissingProgram, TASK_RUN_ONCE, true)));
+  ComPtr<ITask> task = OpenJob(id);
+  ASSERT_TRUE(task);
+  EXPECT_EQ(0x2002u, Flags(task.Get()));
+  std::vector<TASK_TRIGGER> triggers = Triggers(task.Get());
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(TASK_TIME_TRIGGER_ONCE, triggers[0].TriggerType);
+}
+
+TEST_F(TaskSchedulerV1Test, OnDemandTaskTriggers) {
+  const string16 plain = Id("on demand");
+  ScheduledTaskInfo info = Info(plain, kPresentProgram, TASK_RUN_ON_DEMAND, false);
+  info.time_limit_seconds = 0;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  ComPtr<ITask> task = OpenJob(plain);
+  ASSERT_TRUE(task);
+  if (!SkipForWine(kTriggerlessJobGap))
+    EXPECT_TRUE(Triggers(task.Get()).empty());
+  DWORD max_run_time = 0;
+  ASSERT_TRUE(SUCCEEDED(task->GetMaxRunTime(&max_run_time)));
+  EXPECT_EQ(INFINITE, max_run_time);
+
+  const string16 at_logon = Id("on demand at logon");
+  info.task_id = at_logon;
+  info.logon_trigger = true;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  task = OpenJob(at_logon);
+  ASSERT_TRUE(task);
+  std::vector<TASK_TRIGGER> triggers = Triggers(task.Get());
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(TASK_EVENT_TRIGGER_AT_LOGON, triggers[0].TriggerType);
+}
+
+TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
+  const string16 id = Id("twice");
+  ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, true);
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  info.mode = TASK_RUN_ON_DEMAND;
+  info.logon_trigger = false;
+  info.description = U16("Second");
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  ComPtr<ITask> task = OpenJob(id);
+  ASSERT_TRUE(task);
+  if (!SkipForWine(kTriggerlessJobGap))
+    EXPECT_TRUE(Triggers(task.Get()).empty());
+  wchar_t* comment = nullptr;
+  ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
+  EXPECT_EQ(std::wstring(L"Second"), comment);
+  ::CoTaskMemFree(comment);
+}
+
+TEST_F(TaskSchedulerV1Test, EnableDisableAndDailyInterval) {
+  const string16 id = Id("switches");
+  ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, false);
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+
+  scheduler_.SetEnabled(id, false);
+  EXPECT_EQ(0x2004u, Flags(OpenJob(id).Get()));
+  if (!SkipForWine(kDisabledStatusGap))
+    EXPECT_EQ(TASK_STATE_DISABLED, scheduler_.GetState(id));
+  scheduler_.SetEnabled(id, true);
+  EXPECT_EQ(0x2000u, Flags(OpenJob(id).Get()));
+
+  scheduler_.SetDailyInterval(id, 3);
+  std::vector<TASK_TRIGGER> triggers = Triggers(OpenJob(id).Get());
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(3, triggers[0].Type.Daily.DaysInterval);
+  // An interval that does not fit leaves the trigger alone.
+  scheduler_.SetDailyInterval(id, 0x10001);
+  scheduler_.SetDailyInterval(id, -2);
+  triggers = Triggers(OpenJob(id).Get());
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(3, triggers[0].Type.Daily.DaysInterval);
+}
+
+TEST_F(TaskSchedulerV1Test, MissingTasks) {
+  const string16 id = Id("missing");
+  ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_ON_DEMAND, false);
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  scheduler_.DeleteTask(id);
+  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
+  EXPECT_TRUE(scheduler_.GetLastRunTime(id).is_null());
+  EXPECT_FALSE(scheduler_.RunTask(id, std::vector<string16>()));
+  // Nothing to change, nothing made.
+  scheduler_.SetEnabled(id, true);
+  scheduler_.SetDailyInterval(id, 2);
+  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
+}
+
+TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
+  const string16 orphan = Id("orphan");
+  const string16 disabled_orphan = Id("disabled orphan");
+  const string16 alive = Id("alive");
+  ScheduledTaskInfo info = Info(orphan, kMissingProgram, TASK_RUN_ON_DEMAND, false);
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  info.task_id = disabled_orphan;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  scheduler_.SetEnabled(disabled_orphan, false);
+  info = Info(alive, kPresentProgram, TASK_RUN_ON_DEMAND, false);
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+
+  // A task of someone else, made here for the test only.
+  const wchar_t kForeign[] = L"Foreign test task for the orphan walk";
+  raw_scheduler_->Delete(kForeign);
+  ComPtr<ITask> foreign;
+  const CLSID kTaskClass = {
+      0x148BD520, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+  ASSERT_TRUE(SUCCEEDED(raw_scheduler_->NewWorkItem(
+      kForeign, kTaskClass, kTaskInterface,
+      reinterpret_cast<IUnknown**>(foreign.GetAddressOf()))));
+  ASSERT_TRUE(SUCCEEDED(foreign->SetApplicationName(kMissingProgram)));
+  ComPtr<IPersistFile> file;
+  ASSERT_TRUE(SUCCEEDED(foreign.As(&file)));
+  ASSERT_TRUE(SUCCEEDED(file->Save(nullptr, TRUE)));
+
+  scheduler_.DeleteOrphanedTasks();
+  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(orphan));
+  if (!SkipForWine(kDisabledStatusGap))
+    EXPECT_EQ(TASK_STATE_DISABLED, scheduler_.GetState(disabled_orphan));
+  EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(alive));
+  ComPtr<ITask> still_there;
+  EXPECT_TRUE(SUCCEEDED(raw_scheduler_->Activate(
+      kForeign, kTaskInterface, reinterpret_cast<IUnknown**>(still_there.GetAddressOf()))));
+  raw_scheduler_->Delete(kForeign);
+}
+
+TEST_F(TaskSchedulerV1Test, JobFileAccessForAllUsers) {
+  const string16 id = Id("all users");
+  ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, false);
+  info.all_users = 1;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  ComPtr<ITask> task = OpenJob(id);
+  ASSERT_TRUE(task);
+  ComPtr<IPersistFile> file;
+  ASSERT_TRUE(SUCCEEDED(task.As(&file)));
+  wchar_t* path = nullptr;
+  ASSERT_TRUE(SUCCEEDED(file->GetCurFile(&path)));
+  std::wstring job_path(path);
+  ::CoTaskMemFree(path);
+
+  if (SkipForWine(kJobDaclGap))
+    return;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            ::GetNamedSecurityInfoW(job_path.c_str(), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &dacl, nullptr, &descriptor));
+  bool granted = false;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (!::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
+        ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) {
+      continue;
+    }
+    PSID sid = &ace->SidStart;
+    if (::IsWellKnownSid(sid, WinAuthenticatedUserSid) &&
+        (ace->Mask & (GENERIC_READ | GENERIC_EXECUTE)) ==
+            (GENERIC_READ | GENERIC_EXECUTE)) {
+      granted = true;
+    }
+  }
+  ::LocalFree(descriptor);
+  EXPECT_TRUE(granted);
+}
+
+}  // namespace
+}  // namespace installer

@@ -60,11 +60,12 @@ BSTR Checked(const ScopedBstr& bstr) {
 
 // Takes ownership of a BSTR handed out by the system, up to its first
 // zero character.
-bool TakeBstr(HRESULT hr, BSTR bstr, std::wstring* text) {
-  const bool ok = SUCCEEDED(hr) && bstr;
+bool TakeBstr(HRESULT hr, BSTR* bstr, std::wstring* text) {
+  const bool ok = SUCCEEDED(hr) && *bstr;
   if (ok)
-    text->assign(bstr);
-  ::SysFreeString(bstr);
+    text->assign(*bstr);
+  ::SysFreeString(*bstr);
+  *bstr = nullptr;
   return ok;
 }
 
@@ -235,7 +236,8 @@ bool GetSoleExecPath(ITaskDefinition* definition, std::wstring* path) {
     return false;
   }
   BSTR raw = nullptr;
-  return TakeBstr(exec->get_Path(&raw), raw, path);
+  const HRESULT hr = exec->get_Path(&raw);
+  return TakeBstr(hr, &raw, path);
 }
 
 }  // namespace
@@ -330,7 +332,8 @@ bool TaskSchedulerV2::ShouldDeleteOrphan(IRegisteredTask* task,
                                          const std::string& product_name,
                                          std::wstring* name) {
   BSTR raw = nullptr;
-  if (!TakeBstr(task->get_Name(&raw), raw, name) ||
+  const HRESULT hr = task->get_Name(&raw);
+  if (!TakeBstr(hr, &raw, name) ||
       !task_scheduler::IsOwnTaskName(as_u16cstr(name->c_str()), product_name)) {
     return false;
   }

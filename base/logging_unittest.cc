@@ -277,11 +277,10 @@ class LogFileTest : public LoggingTest {
     LoggingSettings none;
     none.logging_dest = LOG_NONE;
     BaseInitLoggingImpl(none);
-    // Back on a file that is not ours, so that ours can go.
+    // Set-up without a file keeps the open one; moving to a shared,
+    // always empty file releases ours so that it can go.
     LoggingSettings settings;
-    string16 other = UTF8ToUTF16(name_ + "_other.log");
-    settings.log_file = other.c_str();
-    settings.delete_old = DELETE_OLD_LOG_FILE;
+    settings.log_file = u"logging_unittest_parked.log";
     BaseInitLoggingImpl(settings);
     BaseInitLoggingImpl(none);
     remove(first_.c_str());

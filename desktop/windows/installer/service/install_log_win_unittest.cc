@@ -329,6 +329,20 @@ TEST_F(InstallLogFileTest, BrokenHeadsFailTheLoad) {
   EXPECT_TRUE(missing.files.empty());
 }
 
+TEST_F(InstallLogFileTest, FileNamesAreNoUrls) {
+  // "%20" would name "a b" and "#" would end the name, were it a URL.
+  const base::FilePath folder = env_.file().DirName().Append(u"Palvo%20#1");
+  ASSERT_TRUE(base::CreateDirectory(folder));
+  const base::FilePath file = folder.Append(u"installation_status.xml");
+  const InstallLog full = FullLog();
+  StandInWriterXmlDocument written;
+  ASSERT_TRUE(InstallLog::SaveToFile(&written, full, file));
+  XmlDocument document;
+  InstallLog read;
+  ASSERT_TRUE(InstallLog::LoadFromFile(&document, &read, file));
+  ExpectSameLogs(full, read);
+}
+
 TEST_F(InstallLogFileTest, SaveFailsForAnUnwritableTarget) {
   StandInWriterXmlDocument document;
   const base::FilePath folder(u"C:\\no\\such\\folder\\installation_status.xml");

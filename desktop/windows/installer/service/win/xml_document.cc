@@ -1,8 +1,11 @@
 #include "desktop/windows/installer/service/win/xml_document.h"
 
 #include <oleauto.h>
+#include <shlwapi.h>
 #include <wrl/client.h>
 
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string16.h"
 #include "base/strings/utf_string_conversions.h"
@@ -39,6 +42,9 @@ constexpr GUID kClsidSaxXmlReader30 = {
     0x3124c396, 0xfb13, 0x4836, {0xa6, 0xad, 0x13, 0x17, 0xf1, 0x71, 0x36, 0x88}};
 constexpr GUID kIidSaxXmlReader = {
     0xa4f96ed0, 0xf829, 0x476e, {0x81, 0xc0, 0xcd, 0xc7, 0xbd, 0x2a, 0x08, 0x02}};
+
+// Far more than any install log holds; a larger file is refused unread.
+constexpr size_t kMaxFileSize = 64 * 1024 * 1024;
 
 // Nesting far beyond the install log's four levels is no log of ours.
 constexpr long kMaxElementDepth = 32;
@@ -180,10 +186,22 @@ bool XmlDocument::Create() {
 bool XmlDocument::LoadFile(const string16& path) {
   if (!Create())
     return false;
-  base::win::ScopedVariant source(as_wcstr(path));
-  CHECK(source.ptr()->bstrVal);
+  // The parser is handed the bytes, not the path: MSXML takes a path for a
+  // URL, so a folder name holding "%20" or "#" would name another file (or
+  // none), and a URL could even reach the network.
+  std::string bytes;
+  if (!base::ReadFileToStringWithMaxSize(base::FilePath(path), &bytes,
+                                         kMaxFileSize) ||
+      bytes.empty()) {
+    return false;
+  }
+  ComPtr<IStream> stream;
+  stream.Attach(::SHCreateMemStream(
+      reinterpret_cast<const BYTE*>(bytes.data()),
+      static_cast<UINT>(bytes.size())));
+  CHECK(stream);
   VARIANT_BOOL loaded = VARIANT_FALSE;
-  if (FAILED(document_->load(*source.ptr(), &loaded)) ||
+  if (FAILED(document_->load(UnknownVariant(stream.Get()), &loaded)) ||
       loaded != VARIANT_TRUE) {
     return false;
   }

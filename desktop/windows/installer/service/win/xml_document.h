@@ -43,7 +43,9 @@ class XmlDocument {
   // Creates the empty document (synchronous, no validation, no external
   // entities). Called once.
   bool Create();
-  // Create, load `path`, and put the cursor on the document node.
+  // Create, parse the file at `path` and put the cursor on the document
+  // node. A file that is missing, larger than any log, not well-formed or
+  // carrying a document type declaration gives false.
   bool LoadFile(const string16& path);
   // Puts the cursor on the document node, where writing begins.
   bool MoveToDocument();

@@ -1,0 +1,92 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_UTILS_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_UTILS_H_
+
+#include <string>
+
+#include "base/strings/string16.h"
+#include "base/strings/string_piece.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#define SECURITY_WIN32
+#include <security.h>
+#include <shlobj.h>
+#endif
+
+namespace base {
+class FilePath;
+}
+
+namespace installer {
+
+// Whether |path| may name a folder (|is_folder|) or a file: short enough,
+// with a drive, a \\server\share\ or no root, and with no component that
+// Windows refuses (bad characters, a leading blank, a trailing blank or full
+// stop, a device name such as CON or COM1).
+bool IsValidFolderPath(base::StringPiece16 path, bool is_folder);
+
+// Builds the name of a mutex or event: "Global\" or "Local\", then
+// |prefix| + "/" + |name| with every backslash turned into "/" (a backslash
+// would name a namespace).
+void MakeKernelObjectName(string16* out,
+                          base::StringPiece16 name,
+                          base::StringPiece16 prefix,
+                          bool global);
+
+// The browser executable's file name: the branding's file-name base + ".exe".
+std::string GetBrowserExeName();
+
+// "Nightly", "Developer", "Next" or "Stable" for the build's channel; the
+// release stream name for any other channel.
+std::string GetChannelName();
+
+// "Software\" + the company name, the key under which the installer keeps
+// its per-company values.
+string16 GetCompanyRegistryKey();
+
+#if defined(_WIN32)
+
+// The current user's name in |format|.
+bool GetCurrentUserNameEx(std::wstring* name, EXTENDED_NAME_FORMAT format);
+
+// The current user's display name.
+bool GetUserDisplayName(std::wstring* name);
+
+// The current user's logon name.
+bool GetCurrentUserName(std::wstring* name);
+
+// Whether the process token (or, with |use_linked_token| on Vista and later,
+// the full token behind a limited one) belongs to the Administrators group.
+bool IsUserAdmin(bool use_linked_token);
+
+// Whether the installer must run elevated to install for all users or into
+// a folder the user cannot write.
+bool IsElevationNeeded(bool all_users, bool folder_writable);
+
+// The known folder |id|, or |csidl| on systems without known folders;
+// |create| makes the folder when it does not exist yet.
+bool GetKnownFolderPath(REFKNOWNFOLDERID id,
+                        int csidl,
+                        base::FilePath* path,
+                        bool create);
+
+// The shortcut in the taskbar-pins folder that points to |target| (by path,
+// or by file identity when |target_info| is given); empty when none.
+base::FilePath FindTaskbarPin(const base::FilePath& target,
+                              const BY_HANDLE_FILE_INFORMATION* target_info);
+
+// Whether the shortcut at |shortcut| points to |target|, by path or, when
+// |target_info| is given, by file identity.
+bool ShortcutPointsTo(const base::FilePath& shortcut,
+                      const base::FilePath& target,
+                      const BY_HANDLE_FILE_INFORMATION* target_info);
+
+// Volume serial number, file index and the rest of the file's identity.
+bool GetFileInformation(const base::FilePath& path,
+                        BY_HANDLE_FILE_INFORMATION* info);
+
+#endif  // defined(_WIN32)
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_UTILS_H_

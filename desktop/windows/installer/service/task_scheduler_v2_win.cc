@@ -8,6 +8,7 @@
 #include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/branding.h"
 #include "desktop/windows/installer/service/task_scheduler_win.h"
+#include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/taskschd_triggers_win.h"
 
 using base::win::ScopedBstr;
@@ -210,7 +211,7 @@ bool DefineTask(ITaskDefinition* definition,
   if (!AddExecAction(definition, info.command))
     return false;
 
-  if (task_scheduler::IsProcessUserAdmin()) {
+  if (IsUserAdmin(false)) {
     ComPtr<IPrincipal> principal;
     if (FAILED(definition->get_Principal(principal.GetAddressOf())) ||
         FAILED(principal->put_RunLevel(TASK_RUNLEVEL_HIGHEST))) {
@@ -269,7 +270,7 @@ bool TaskSchedulerV2::InitWithService(ITaskService* service) {
 
 bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   std::wstring user_name;
-  if (!task_scheduler::GetUserNameSamCompatible(&user_name))
+  if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
   const string16 name = GetScheduledTaskName(info.task_id);
   ScopedBstr name_bstr(as_wcstr(name));

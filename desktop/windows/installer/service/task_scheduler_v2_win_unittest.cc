@@ -1,8 +1,6 @@
 #include "desktop/windows/installer/service/task_scheduler_v2_win.h"
 
 #include <windows.h>
-#define SECURITY_WIN32
-#include <security.h>
 #include <stdio.h>
 #include <wchar.h>
 
@@ -13,6 +11,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/service/task_scheduler_v2_fakes_win.h"
+#include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -93,10 +92,7 @@ class TaskSchedulerV2LogicTest : public testing::Test {
     service_ = new fake_taskschd::Service();
     folder_ = service_->folder.Get();
     ASSERT_TRUE(scheduler_.InitWithService(service_.Get()));
-    wchar_t user[256];
-    ULONG size = 256;
-    ASSERT_TRUE(::GetUserNameExW(NameSamCompatible, user, &size));
-    user_ = user;
+    ASSERT_TRUE(GetCurrentUserNameEx(&user_, NameSamCompatible));
   }
 
   ScheduledTaskInfo Info(ScheduledTaskMode mode, bool logon_trigger, int32_t all_users) {

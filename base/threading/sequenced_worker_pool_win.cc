@@ -10,8 +10,6 @@
 #include "base/bind.h"
 #include "base/logging.h"
 
-// windows.h defines ERROR, which LOG(ERROR) needs as a plain word.
-#undef ERROR
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/synchronization/condition_variable.h"

@@ -11,9 +11,6 @@
 #include "base/run_loop.h"
 #include "base/threading/thread_internal.h"
 
-// windows.h defines ERROR, which LOG(ERROR) needs as a plain word.
-#undef ERROR
-
 namespace base {
 
 Thread::Options::Options() = default;

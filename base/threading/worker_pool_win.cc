@@ -4,8 +4,6 @@
 
 #include "base/logging.h"
 
-// windows.h defines ERROR, which LOG(ERROR) needs as a plain word.
-#undef ERROR
 #include "base/pending_task.h"
 #include "base/task_annotator.h"
 #include "base/threading/post_task_and_reply_impl.h"

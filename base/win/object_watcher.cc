@@ -3,9 +3,6 @@
 #include "base/bind.h"
 #include "base/logging.h"
 
-// windows.h defines ERROR, which LOG(ERROR) needs as a plain word.
-#undef ERROR
-
 namespace base {
 namespace win {
 

@@ -167,7 +167,12 @@ TEST_F(InstallLogFileTest, FullLogLayout) {
 }
 
 TEST_F(InstallLogFileTest, RoundTrips) {
-  const InstallLog full = FullLog();
+  InstallLog full = FullLog();
+  // Inner tabs and runs of spaces are data, not layout.
+  const char16 spaced[] = u"a\tb  c";
+  RecordRegistryValue(&full.hkcu_keys, u"Software\\Palvo", u"Spaced", spaced,
+                      1, sizeof(spaced), 0);
+  full.files.push_back(u"two  spaces.txt");
   ASSERT_TRUE(Save(full));
   InstallLog read;
   ASSERT_TRUE(Load(&read));

@@ -5,6 +5,7 @@
 #include "base/time/time.h"
 #include "desktop/windows/installer/branding.h"
 #include "desktop/windows/installer/service/task_scheduler_win.h"
+#include "desktop/windows/installer/service/utils.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -61,7 +62,7 @@ bool TaskSchedulerV1::Init() {
 
 bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   std::wstring user_name;
-  if (!task_scheduler::GetUserNameSamCompatible(&user_name))
+  if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
 
   const string16 name = GetScheduledTaskName(info.task_id);

@@ -161,8 +161,10 @@ TEST_F(TaskSchedulerV1Test, DailyTaskWithLogonTrigger) {
 
 TEST_F(TaskSchedulerV1Test, RunOnceTask) {
   const string16 id = Id("once");
-  // A program that is not there, so that the run starts nothing.
-  ASSERT_TRUE(scheduler_.RegisterTask(Info(id, kMissingProgram, TASK_RUN_ONCE, true)));
+  // A program that ends at once whatever it is given; an existing one, so
+  // that an orphan walk running beside this test leaves the task alone.
+  ASSERT_TRUE(scheduler_.RegisterTask(
+      Info(id, L"C:\\windows\\system32\\hostname.exe", TASK_RUN_ONCE, true)));
   ComPtr<ITask> task = OpenJob(id);
   ASSERT_TRUE(task);
   EXPECT_EQ(0x2002u, Flags(task.Get()));

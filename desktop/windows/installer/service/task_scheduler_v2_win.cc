@@ -8,6 +8,7 @@
 #include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/branding.h"
 #include "desktop/windows/installer/service/task_scheduler_win.h"
+#include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/taskschd_triggers_win.h"
 
 using base::win::ScopedBstr;
@@ -60,11 +61,12 @@ BSTR Checked(const ScopedBstr& bstr) {
 
 // Takes ownership of a BSTR handed out by the system, up to its first
 // zero character.
-bool TakeBstr(HRESULT hr, BSTR bstr, std::wstring* text) {
-  const bool ok = SUCCEEDED(hr) && bstr;
+bool TakeBstr(HRESULT hr, BSTR* bstr, std::wstring* text) {
+  const bool ok = SUCCEEDED(hr) && *bstr;
   if (ok)
-    text->assign(bstr);
-  ::SysFreeString(bstr);
+    text->assign(*bstr);
+  ::SysFreeString(*bstr);
+  *bstr = nullptr;
   return ok;
 }
 
@@ -209,7 +211,7 @@ bool DefineTask(ITaskDefinition* definition,
   if (!AddExecAction(definition, info.command))
     return false;
 
-  if (task_scheduler::IsProcessUserAdmin()) {
+  if (IsUserAdmin(false)) {
     ComPtr<IPrincipal> principal;
     if (FAILED(definition->get_Principal(principal.GetAddressOf())) ||
         FAILED(principal->put_RunLevel(TASK_RUNLEVEL_HIGHEST))) {
@@ -235,7 +237,8 @@ bool GetSoleExecPath(ITaskDefinition* definition, std::wstring* path) {
     return false;
   }
   BSTR raw = nullptr;
-  return TakeBstr(exec->get_Path(&raw), raw, path);
+  const HRESULT hr = exec->get_Path(&raw);
+  return TakeBstr(hr, &raw, path);
 }
 
 }  // namespace
@@ -267,7 +270,7 @@ bool TaskSchedulerV2::InitWithService(ITaskService* service) {
 
 bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   std::wstring user_name;
-  if (!task_scheduler::GetUserNameSamCompatible(&user_name))
+  if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
   const string16 name = GetScheduledTaskName(info.task_id);
   ScopedBstr name_bstr(as_wcstr(name));
@@ -330,7 +333,8 @@ bool TaskSchedulerV2::ShouldDeleteOrphan(IRegisteredTask* task,
                                          const std::string& product_name,
                                          std::wstring* name) {
   BSTR raw = nullptr;
-  if (!TakeBstr(task->get_Name(&raw), raw, name) ||
+  const HRESULT hr = task->get_Name(&raw);
+  if (!TakeBstr(hr, &raw, name) ||
       !task_scheduler::IsOwnTaskName(as_u16cstr(name->c_str()), product_name)) {
     return false;
   }

@@ -78,8 +78,9 @@ void RestrictParsing(IXMLDOMDocument* document) {
   document2->setProperty(max_depth.Get(), value);
 }
 
-// True when a top-level node of the loaded document is a document type
-// declaration. The walk ends with the last top-level node.
+// Sets `found` to whether a top-level node of the loaded document is a
+// document type declaration; false when the walk fails. It ends with the
+// last top-level node.
 bool HasDocumentType(IXMLDOMDocument* document, bool* found) {
   ComPtr<IXMLDOMNode> node;
   if (FAILED(document->get_firstChild(node.ReleaseAndGetAddressOf())))

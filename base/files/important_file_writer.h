@@ -1,0 +1,91 @@
+#ifndef BASE_FILES_IMPORTANT_FILE_WRITER_H_
+#define BASE_FILES_IMPORTANT_FILE_WRITER_H_
+
+#include <memory>
+#include <string>
+
+#include "base/callback.h"
+#include "base/files/file_path.h"
+#include "base/memory/ref_counted.h"
+#include "base/memory/weak_ptr.h"
+#include "base/sequenced_task_runner.h"
+#include "base/strings/string_piece.h"
+#include "base/time/time.h"
+#include "base/timer/timer.h"
+
+namespace base {
+
+// Keeps one file up to date without ever leaving it half written: data goes
+// to a temporary file in the same folder, which is flushed and then moved
+// over the target. Changes are batched: the first ScheduleWrite fixes a
+// deadline |commit_interval| away, and the serializer is asked for the data
+// once, then. The disk work runs on |task_runner|; when that refuses a post,
+// the write happens on the calling thread instead.
+//
+// Used on one thread. A scheduled write that has not happened is lost when
+// the writer goes away, so owners flush with DoScheduledWrite first.
+class ImportantFileWriter {
+ public:
+  // The step of WriteFileAtomically that failed, recorded in the histogram
+  // "ImportantFile.TempFileFailures".
+  enum TempFileFailure {
+    FAILED_CREATING = 0,
+    FAILED_OPENING = 1,
+    // 2 is not used.
+    FAILED_WRITING = 3,
+    FAILED_RENAMING = 4,
+    FAILED_FLUSHING = 5,
+    TEMP_FILE_FAILURE_MAX = 6,
+  };
+
+  class DataSerializer {
+   public:
+    // False: nothing to write.
+    virtual bool SerializeData(std::string* output) = 0;
+
+   protected:
+    virtual ~DataSerializer() = default;
+  };
+
+  ImportantFileWriter(const FilePath& path,
+                      scoped_refptr<SequencedTaskRunner> task_runner);
+  ~ImportantFileWriter();
+
+  ImportantFileWriter(const ImportantFileWriter&) = delete;
+  ImportantFileWriter& operator=(const ImportantFileWriter&) = delete;
+
+  // The atomic write itself, on the calling thread. False when the target
+  // was left as it was.
+  static bool WriteFileAtomically(const FilePath& path, StringPiece data);
+
+  const FilePath& path() const { return path_; }
+  TimeDelta commit_interval() const { return commit_interval_; }
+
+  bool HasPendingWrite() const;
+
+  // Writes |data| now, on the task runner; cancels a scheduled write.
+  void WriteNow(std::unique_ptr<std::string> data);
+
+  // Asks |serializer| for the data |commit_interval| after the first
+  // request; a later request only replaces the serializer. The serializer
+  // must stay alive until the write happens or is cancelled.
+  void ScheduleWrite(DataSerializer* serializer);
+
+  // Performs the scheduled write at once.
+  void DoScheduledWrite();
+
+ private:
+  // Posts a disk task; false when the runner refused it.
+  bool PostWriteTask(const Callback<bool()>& task);
+
+  const FilePath path_;
+  const scoped_refptr<SequencedTaskRunner> task_runner_;
+  OneShotTimer timer_;
+  DataSerializer* serializer_ = nullptr;
+  const TimeDelta commit_interval_;
+  WeakPtrFactory<ImportantFileWriter> weak_factory_;
+};
+
+}  // namespace base
+
+#endif  // BASE_FILES_IMPORTANT_FILE_WRITER_H_

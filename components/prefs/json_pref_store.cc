@@ -1,0 +1,303 @@
+#include "components/prefs/json_pref_store.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "base/bind.h"
+#include "base/json/json_string_value_serializer.h"
+#include "base/location.h"
+#include "base/logging.h"
+#include "base/metrics/histogram.h"
+#include "base/metrics/histogram_base.h"
+#include "base/strings/string_util.h"
+#include "base/threading/sequenced_worker_pool.h"
+#include "base/time/default_clock.h"
+#include "base/values.h"
+
+namespace base {
+
+namespace {
+
+constexpr int64_t kReportIntervalMinutes = 5;
+
+// Windows without any write after a long gap are reported as zeros, but
+// only up to a week of them: a clock that jumps years ahead must not keep
+// this thread busy adding samples.
+constexpr int64_t kMaxIdleWindowsReported = 7 * 24 * 60 / kReportIntervalMinutes;
+
+}  // namespace
+
+namespace internal {
+
+std::string GetSpacelessBaseName(const FilePath& path) {
+  std::string name = path.BaseName().MaybeAsASCII();
+  std::string spaceless;
+  ReplaceChars(name, " ", "_", &spaceless);
+  return spaceless;
+}
+
+}  // namespace internal
+
+JsonPrefStore::ReadResult::ReadResult() {}
+
+JsonPrefStore::ReadResult::~ReadResult() {}
+
+JsonPrefStore::WriteCountHistogram::WriteCountHistogram(
+    TimeDelta commit_interval,
+    const FilePath& path)
+    : WriteCountHistogram(commit_interval,
+                          path,
+                          std::unique_ptr<Clock>(new DefaultClock)) {}
+
+JsonPrefStore::WriteCountHistogram::WriteCountHistogram(
+    TimeDelta commit_interval,
+    const FilePath& path,
+    std::unique_ptr<Clock> clock)
+    : commit_interval_(commit_interval),
+      path_(path),
+      clock_(std::move(clock)),
+      report_interval_(TimeDelta::FromMinutes(kReportIntervalMinutes)),
+      last_report_time_(clock_->Now()) {}
+
+JsonPrefStore::WriteCountHistogram::~WriteCountHistogram() {
+  ReportOutstandingWrites();
+}
+
+void JsonPrefStore::WriteCountHistogram::RecordWriteOccured() {
+  ReportOutstandingWrites();
+  ++writes_since_last_report_;
+}
+
+void JsonPrefStore::WriteCountHistogram::ReportOutstandingWrites() {
+  const TimeDelta elapsed = clock_->Now() - last_report_time_;
+  if (elapsed <= report_interval_)
+    return;
+
+  HistogramBase* histogram = GetHistogram();
+  histogram->Add(static_cast<int>(
+      std::min<uint32_t>(writes_since_last_report_, 0x7FFFFFFF)));
+
+  const int64_t windows = elapsed / report_interval_;
+  const int64_t idle_windows =
+      std::min<int64_t>(windows - 1, kMaxIdleWindowsReported);
+  for (int64_t i = 0; i < idle_windows; ++i)
+    histogram->Add(0);
+
+  writes_since_last_report_ = 0;
+  last_report_time_ += report_interval_ * windows;
+}
+
+HistogramBase* JsonPrefStore::WriteCountHistogram::GetHistogram() {
+  const int max_writes = static_cast<int>(report_interval_ / commit_interval_);
+  return Histogram::FactoryGet(
+      "Settings.JsonDataWriteCount." + internal::GetSpacelessBaseName(path_),
+      1, max_writes, max_writes + 1, HistogramBase::kUmaTargetedHistogramFlag);
+}
+
+// static
+scoped_refptr<SequencedTaskRunner> JsonPrefStore::GetTaskRunnerForFile(
+    const FilePath& path,
+    SequencedWorkerPool* pool) {
+  const std::string sequence_name = "json_pref_store-" + path.AsUTF8Unsafe();
+  return pool->GetSequencedTaskRunnerWithShutdownBehavior(
+      pool->GetNamedSequenceToken(sequence_name),
+      SequencedWorkerPool::BLOCK_SHUTDOWN);
+}
+
+JsonPrefStore::JsonPrefStore(const FilePath& path,
+                             scoped_refptr<SequencedTaskRunner> task_runner)
+    : path_(path),
+      task_runner_(std::move(task_runner)),
+      prefs_(new DictionaryValue),
+      writer_(path, task_runner_),
+      write_count_histogram_(writer_.commit_interval(), path),
+      weak_factory_(this) {}
+
+JsonPrefStore::~JsonPrefStore() {
+  CommitPendingWrite();
+}
+
+void JsonPrefStore::AddObserver(PrefStore::Observer* observer) {
+  observers_.AddObserver(observer);
+}
+
+void JsonPrefStore::RemoveObserver(PrefStore::Observer* observer) {
+  observers_.RemoveObserver(observer);
+}
+
+bool JsonPrefStore::HasObservers() const {
+  return observers_.might_have_observers();
+}
+
+bool JsonPrefStore::IsInitializationComplete() const {
+  return initialized_;
+}
+
+bool JsonPrefStore::GetValue(const std::string& key,
+                             const Value** result) const {
+  const Value* value = nullptr;
+  if (!prefs_->Get(key, &value))
+    return false;
+  if (result)
+    *result = value;
+  return true;
+}
+
+bool JsonPrefStore::GetMutableValue(const std::string& key, Value** result) {
+  Value* value = nullptr;
+  if (!prefs_->Get(key, &value))
+    return false;
+  if (result)
+    *result = value;
+  return true;
+}
+
+bool JsonPrefStore::SetIfChanged(const std::string& key,
+                                 std::unique_ptr<Value> value) {
+  CHECK(value);
+  Value* old_value = nullptr;
+  if (prefs_->Get(key, &old_value) && value->Equals(old_value))
+    return false;
+  prefs_->Set(key, std::move(value));
+  return true;
+}
+
+void JsonPrefStore::SetValue(const std::string& key,
+                             std::unique_ptr<Value> value,
+                             uint32_t flags) {
+  if (SetIfChanged(key, std::move(value)))
+    ReportValueChanged(key, flags);
+}
+
+void JsonPrefStore::SetValueSilently(const std::string& key,
+                                     std::unique_ptr<Value> value,
+                                     uint32_t flags) {
+  if (SetIfChanged(key, std::move(value)))
+    ScheduleWrite(flags);
+}
+
+void JsonPrefStore::RemoveValue(const std::string& key, uint32_t flags) {
+  if (prefs_->RemovePath(key, nullptr))
+    ReportValueChanged(key, flags);
+}
+
+void JsonPrefStore::ReportValueChanged(const std::string& key,
+                                       uint32_t flags) {
+  observers_.Notify(&PrefStore::Observer::OnPrefValueChanged, key);
+  ScheduleWrite(flags);
+}
+
+bool JsonPrefStore::ReadOnly() const {
+  return read_only_;
+}
+
+PrefReadError JsonPrefStore::GetReadError() const {
+  return read_error_;
+}
+
+PrefReadError JsonPrefStore::ReadPrefs() {
+  OnFileRead(ReadPrefsFromDisk(path_));
+  return read_error_;
+}
+
+void JsonPrefStore::ReadPrefsAsync(ReadErrorDelegate* error_delegate) {
+  initialized_ = false;
+  error_delegate_.reset(error_delegate);
+
+  // The reply owns the result; the read fills it in on the file's runner
+  // before the reply is posted back.
+  std::unique_ptr<ReadResult>* result = new std::unique_ptr<ReadResult>;
+  Closure read = Bind(
+      [](const FilePath& path, std::unique_ptr<ReadResult>* out) {
+        *out = ReadPrefsFromDisk(path);
+      },
+      path_, result);
+  Closure reply = Bind(&JsonPrefStore::OnFileReadReply,
+                       weak_factory_.GetWeakPtr(), Owned(result));
+  if (!task_runner_->PostTaskAndReply(FROM_HERE, std::move(read),
+                                      std::move(reply))) {
+    // A runner that takes no tasks would leave the store uninitialized for
+    // good; read here instead, as the writer does with its writes.
+    ReadPrefs();
+  }
+}
+
+void JsonPrefStore::OnFileReadReply(std::unique_ptr<ReadResult>* result) {
+  OnFileRead(std::move(*result));
+}
+
+void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
+  read_error_ = result->error;
+
+  if (result->no_dir) {
+    observers_.Notify(&PrefStore::Observer::OnInitializationCompleted, false);
+    return;
+  }
+
+  std::unique_ptr<DictionaryValue> prefs(new DictionaryValue);
+  switch (read_error_) {
+    case PREF_READ_ERROR_NONE: {
+      DictionaryValue* dictionary = nullptr;
+      if (result->value && result->value->GetAsDictionary(&dictionary)) {
+        prefs.reset(dictionary);
+        result->value.release();
+      }
+      break;
+    }
+    case PREF_READ_ERROR_JSON_TYPE:
+    case PREF_READ_ERROR_ACCESS_DENIED:
+    case PREF_READ_ERROR_FILE_OTHER:
+    case PREF_READ_ERROR_FILE_LOCKED:
+      // The file may hold data we could not see; never overwrite it.
+      read_only_ = true;
+      break;
+    case PREF_READ_ERROR_JSON_PARSE:
+    case PREF_READ_ERROR_NO_FILE:
+    case PREF_READ_ERROR_JSON_REPEAT:
+      break;
+  }
+  prefs_ = std::move(prefs);
+  initialized_ = true;
+
+  if (error_delegate_ && read_error_ != PREF_READ_ERROR_NONE)
+    error_delegate_->OnError(read_error_);
+  observers_.Notify(&PrefStore::Observer::OnInitializationCompleted, true);
+}
+
+void JsonPrefStore::CommitPendingWrite() {
+  SchedulePendingLossyWrites();
+  if (writer_.HasPendingWrite() && !read_only_)
+    writer_.DoScheduledWrite();
+}
+
+void JsonPrefStore::SchedulePendingLossyWrites() {
+  if (pending_lossy_write_)
+    writer_.ScheduleWrite(this);
+}
+
+void JsonPrefStore::ClearMutableValues() {
+  LOG(ERROR) << "NOT IMPLEMENTED";
+}
+
+bool JsonPrefStore::SerializeData(std::string* output) {
+  pending_lossy_write_ = false;
+  // A write scheduled before the read found the file unwritable must not
+  // replace the file after all.
+  if (read_only_)
+    return false;
+  write_count_histogram_.RecordWriteOccured();
+  JSONStringValueSerializer serializer(output);
+  return serializer.Serialize(*prefs_);
+}
+
+void JsonPrefStore::ScheduleWrite(uint32_t flags) {
+  if (read_only_)
+    return;
+  if (flags & LOSSY_PREF_WRITE_FLAG) {
+    pending_lossy_write_ = true;
+    return;
+  }
+  writer_.ScheduleWrite(this);
+}
+
+}  // namespace base

@@ -1,0 +1,147 @@
+#ifndef COMPONENTS_PREFS_JSON_PREF_STORE_H_
+#define COMPONENTS_PREFS_JSON_PREF_STORE_H_
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+
+#include "base/files/file_path.h"
+#include "base/files/important_file_writer.h"
+#include "base/memory/ref_counted.h"
+#include "base/memory/weak_ptr.h"
+#include "base/observer_list.h"
+#include "base/sequenced_task_runner.h"
+#include "base/time/clock.h"
+#include "base/time/time.h"
+#include "components/prefs/persistent_pref_store.h"
+
+namespace base {
+
+class DictionaryValue;
+class HistogramBase;
+class SequencedWorkerPool;
+
+// Preferences kept in one JSON file: read once, changed by dotted key, and
+// written back whole as compact JSON at most once per commit interval, on
+// the file's own task runner. Used on the thread that created it.
+class JsonPrefStore : public PersistentPrefStore,
+                      public ImportantFileWriter::DataSerializer {
+ public:
+  // What the read on the file's runner hands back.
+  struct ReadResult {
+    ReadResult();
+    ~ReadResult();
+
+    std::unique_ptr<Value> value;
+    PrefReadError error = PREF_READ_ERROR_NONE;
+    // The file's folder does not exist.
+    bool no_dir = false;
+  };
+
+  // Counts serializations per five-minute window into the histogram
+  // "Settings.JsonDataWriteCount." plus the file's name.
+  class WriteCountHistogram {
+   public:
+    WriteCountHistogram(TimeDelta commit_interval, const FilePath& path);
+    WriteCountHistogram(TimeDelta commit_interval,
+                        const FilePath& path,
+                        std::unique_ptr<Clock> clock);
+    ~WriteCountHistogram();
+
+    WriteCountHistogram(const WriteCountHistogram&) = delete;
+    WriteCountHistogram& operator=(const WriteCountHistogram&) = delete;
+
+    void RecordWriteOccured();
+    // Adds the count of every window that has ended since the last report.
+    void ReportOutstandingWrites();
+    HistogramBase* GetHistogram();
+
+   private:
+    const TimeDelta commit_interval_;
+    const FilePath path_;
+    const std::unique_ptr<Clock> clock_;
+    const TimeDelta report_interval_;
+    Time last_report_time_;
+    uint32_t writes_since_last_report_ = 0;
+  };
+
+  // The runner of the sequence named after |path| in |pool|; every store of
+  // one file shares it, and the pool finishes its tasks before shutting
+  // down.
+  static scoped_refptr<SequencedTaskRunner> GetTaskRunnerForFile(
+      const FilePath& path,
+      SequencedWorkerPool* pool);
+
+  JsonPrefStore(const FilePath& path,
+                scoped_refptr<SequencedTaskRunner> task_runner);
+
+  JsonPrefStore(const JsonPrefStore&) = delete;
+  JsonPrefStore& operator=(const JsonPrefStore&) = delete;
+
+  // PrefStore:
+  void AddObserver(PrefStore::Observer* observer) override;
+  void RemoveObserver(PrefStore::Observer* observer) override;
+  bool HasObservers() const override;
+  bool IsInitializationComplete() const override;
+  bool GetValue(const std::string& key, const Value** result) const override;
+
+  // PersistentPrefStore:
+  void SetValue(const std::string& key,
+                std::unique_ptr<Value> value,
+                uint32_t flags) override;
+  void RemoveValue(const std::string& key, uint32_t flags) override;
+  bool GetMutableValue(const std::string& key, Value** result) override;
+  void ReportValueChanged(const std::string& key, uint32_t flags) override;
+  void SetValueSilently(const std::string& key,
+                        std::unique_ptr<Value> value,
+                        uint32_t flags) override;
+  bool ReadOnly() const override;
+  PrefReadError GetReadError() const override;
+  PrefReadError ReadPrefs() override;
+  void ReadPrefsAsync(ReadErrorDelegate* error_delegate) override;
+  void CommitPendingWrite() override;
+  void SchedulePendingLossyWrites() override;
+  void ClearMutableValues() override;
+
+  // ImportantFileWriter::DataSerializer:
+  bool SerializeData(std::string* output) override;
+
+ private:
+  ~JsonPrefStore() override;
+
+  // Reads and checks the file; moves a damaged one aside. Blocks.
+  static std::unique_ptr<ReadResult> ReadPrefsFromDisk(const FilePath& path);
+
+  void OnFileReadReply(std::unique_ptr<ReadResult>* result);
+  void OnFileRead(std::unique_ptr<ReadResult> result);
+  // Stores |value| at |key| unless an equal value is there; true when it
+  // changed something.
+  bool SetIfChanged(const std::string& key, std::unique_ptr<Value> value);
+  void ScheduleWrite(uint32_t flags);
+
+  const FilePath path_;
+  const scoped_refptr<SequencedTaskRunner> task_runner_;
+  std::unique_ptr<DictionaryValue> prefs_;
+  bool read_only_ = false;
+  ImportantFileWriter writer_;
+  ObserverList<PrefStore::Observer> observers_;
+  std::unique_ptr<ReadErrorDelegate> error_delegate_;
+  bool initialized_ = false;
+  bool pending_lossy_write_ = false;
+  PrefReadError read_error_ = PREF_READ_ERROR_NONE;
+  WriteCountHistogram write_count_histogram_;
+  WeakPtrFactory<JsonPrefStore> weak_factory_;
+};
+
+namespace internal {
+
+// The file's base name with spaces turned into "_", as used in histogram
+// names; empty when the name is not ASCII.
+std::string GetSpacelessBaseName(const FilePath& path);
+
+}  // namespace internal
+
+}  // namespace base
+
+#endif  // COMPONENTS_PREFS_JSON_PREF_STORE_H_

@@ -1,0 +1,340 @@
+#include "components/prefs/json_pref_store.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/files/file_util.h"
+#include "base/files/test_folder_win.h"
+#include "base/metrics/histogram.h"
+#include "base/metrics/histogram_base.h"
+#include "base/test/manual_task_runner_testsupport.h"
+#include "base/threading/thread_task_runner_handle.h"
+#include "base/values.h"
+#include "gtest/gtest.h"
+
+namespace base {
+namespace {
+
+class RecordingObserver : public PrefStore::Observer {
+ public:
+  void OnPrefValueChanged(const std::string& key) override {
+    changed.push_back(key);
+  }
+  void OnInitializationCompleted(bool succeeded) override {
+    initialized.push_back(succeeded);
+  }
+
+  std::vector<std::string> changed;
+  std::vector<bool> initialized;
+};
+
+class RecordingErrorDelegate : public PersistentPrefStore::ReadErrorDelegate {
+ public:
+  explicit RecordingErrorDelegate(std::vector<PrefReadError>* errors)
+      : errors_(errors) {}
+  void OnError(PrefReadError error) override { errors_->push_back(error); }
+
+ private:
+  std::vector<PrefReadError>* errors_;
+};
+
+class FakeClock : public Clock {
+ public:
+  explicit FakeClock(Time* now) : now_(now) {}
+  Time Now() override { return *now_; }
+
+ private:
+  Time* now_;
+};
+
+std::unique_ptr<Value> Int(int value) {
+  return std::unique_ptr<Value>(new FundamentalValue(value));
+}
+
+// The store's timer runs on the thread's runner and its disk work on the
+// file runner; both are driven by hand.
+class JsonPrefStoreTest : public testing::Test {
+ protected:
+  JsonPrefStoreTest()
+      : thread_runner_(new ManualTaskRunner),
+        file_runner_(new ManualTaskRunner),
+        handle_(thread_runner_),
+        path_(folder_.path().AppendASCII("Local State")) {}
+
+  scoped_refptr<JsonPrefStore> MakeStore() {
+    scoped_refptr<JsonPrefStore> store(new JsonPrefStore(path_, file_runner_));
+    store->AddObserver(&observer_);
+    return store;
+  }
+
+  void WriteText(const std::string& text) {
+    ASSERT_EQ(static_cast<int>(text.size()),
+              WriteFile(path_, text.data(), static_cast<int>(text.size())));
+  }
+
+  std::string ReadText(const FilePath& path) {
+    std::string text;
+    EXPECT_TRUE(ReadFileToString(path, &text));
+    return text;
+  }
+
+  // Lets the commit interval pass and the disk work run.
+  void RunWrites() {
+    thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+    file_runner_->RunUntilIdle();
+  }
+
+  TestFolder folder_;
+  scoped_refptr<ManualTaskRunner> thread_runner_;
+  scoped_refptr<ManualTaskRunner> file_runner_;
+  ThreadTaskRunnerHandle handle_;
+  FilePath path_;
+  RecordingObserver observer_;
+};
+
+TEST_F(JsonPrefStoreTest, ReadsDictionaryAndWritesCompactJson) {
+  WriteText("{\"z\": \"x\", /* kept */ \"a\": {\"n\": 2}}");
+  const int64_t small_reads =
+      Histogram::FactoryGet("Settings.JsonDataReadSizeKilobytes.Local_State",
+                            1, 10000, 50, 1)
+          ->GetCount(0);
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  EXPECT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
+  EXPECT_TRUE(store->IsInitializationComplete());
+  EXPECT_FALSE(store->ReadOnly());
+  EXPECT_EQ(std::vector<bool>{true}, observer_.initialized);
+  EXPECT_EQ(small_reads + 1,
+            Histogram::FactoryGet(
+                "Settings.JsonDataReadSizeKilobytes.Local_State", 1, 10000,
+                50, 1)
+                ->GetCount(0));
+
+  const Value* value = nullptr;
+  ASSERT_TRUE(store->GetValue("a.n", &value));
+  EXPECT_TRUE(Int(2)->Equals(value));
+  EXPECT_FALSE(store->GetValue("a.missing", nullptr));
+
+  store->SetValue("a.m", Int(1), 0);
+  EXPECT_EQ(std::vector<std::string>{"a.m"}, observer_.changed);
+  RunWrites();
+  EXPECT_EQ("{\"a\":{\"m\":1,\"n\":2},\"z\":\"x\"}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, MissingFileGivesEmptyWritableStore) {
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  EXPECT_EQ(PREF_READ_ERROR_NO_FILE, store->ReadPrefs());
+  EXPECT_EQ(PREF_READ_ERROR_NO_FILE, store->GetReadError());
+  EXPECT_TRUE(store->IsInitializationComplete());
+  EXPECT_FALSE(store->ReadOnly());
+
+  store->SetValue("a.b.c", Int(1), 0);
+  const Value* b = nullptr;
+  ASSERT_TRUE(store->GetValue("a.b", &b));
+  EXPECT_TRUE(b->IsType(Value::TYPE_DICTIONARY));
+  store->RemoveValue("a.b.c", 0);
+  EXPECT_FALSE(store->GetValue("a", nullptr));
+  // Removing what is not there tells nobody.
+  store->RemoveValue("a.b.c", 0);
+  EXPECT_EQ((std::vector<std::string>{"a.b.c", "a.b.c"}), observer_.changed);
+
+  RunWrites();
+  EXPECT_EQ("{}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, NonDictionaryFileIsNeverOverwritten) {
+  WriteText("[1,2]");
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  // A change made before the read has already started the timer.
+  store->SetValue("early", Int(1), 0);
+  EXPECT_EQ(PREF_READ_ERROR_JSON_TYPE, store->ReadPrefs());
+  EXPECT_TRUE(store->ReadOnly());
+
+  store->SetValue("late", Int(2), 0);
+  RunWrites();
+  store->CommitPendingWrite();
+  file_runner_->RunUntilIdle();
+  EXPECT_EQ(0, file_runner_->posts());
+  EXPECT_EQ("[1,2]", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, DamagedFileIsMovedAside) {
+  const FilePath bad = folder_.path().AppendASCII("Local State.bad");
+  WriteText("{\"a\": 1,}");
+  std::vector<PrefReadError> errors;
+  {
+    scoped_refptr<JsonPrefStore> store = MakeStore();
+    store->ReadPrefsAsync(new RecordingErrorDelegate(&errors));
+    file_runner_->RunUntilIdle();
+    EXPECT_FALSE(store->IsInitializationComplete());
+    thread_runner_->RunUntilIdle();
+    EXPECT_TRUE(store->IsInitializationComplete());
+    EXPECT_EQ(PREF_READ_ERROR_JSON_PARSE, store->GetReadError());
+    EXPECT_FALSE(store->ReadOnly());
+    EXPECT_FALSE(store->GetValue("a", nullptr));
+  }
+  EXPECT_EQ(std::vector<PrefReadError>{PREF_READ_ERROR_JSON_PARSE}, errors);
+  EXPECT_FALSE(PathExists(path_));
+  EXPECT_EQ("{\"a\": 1,}", ReadText(bad));
+
+  // The second damaged file replaces the first one moved aside.
+  WriteText("{oops");
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  EXPECT_EQ(PREF_READ_ERROR_JSON_REPEAT, store->ReadPrefs());
+  EXPECT_EQ("{oops", ReadText(bad));
+  store->SetValue("fresh", Int(1), 0);
+  store->CommitPendingWrite();
+  file_runner_->RunUntilIdle();
+  EXPECT_EQ("{\"fresh\":1}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
+  WriteText("{}");
+  std::vector<PrefReadError> errors;
+  {
+    scoped_refptr<JsonPrefStore> store = MakeStore();
+    store->ReadPrefsAsync(new RecordingErrorDelegate(&errors));
+    file_runner_->RunUntilIdle();
+  }
+  thread_runner_->RunUntilIdle();
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(observer_.initialized.empty());
+}
+
+TEST_F(JsonPrefStoreTest, RefusingRunnerReadsAndWritesSynchronously) {
+  WriteText("{\"a\":1}");
+  file_runner_->set_refuse_posts(true);
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  store->ReadPrefsAsync(nullptr);
+  EXPECT_TRUE(store->IsInitializationComplete());
+  store->SetValue("a", Int(2), 0);
+  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+  EXPECT_EQ("{\"a\":2}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, EqualValueChangesNothing) {
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  store->ReadPrefs();
+  store->SetValue("a", Int(1), 0);
+  RunWrites();
+  observer_.changed.clear();
+  const int posts = file_runner_->posts();
+
+  store->SetValue("a", Int(1), 0);
+  store->SetValueSilently("a", Int(1), 0);
+  EXPECT_TRUE(observer_.changed.empty());
+  EXPECT_EQ(0u, thread_runner_->pending_count());
+
+  // A silent change is written but not announced.
+  store->SetValueSilently("a", Int(3), 0);
+  EXPECT_TRUE(observer_.changed.empty());
+  RunWrites();
+  EXPECT_EQ(posts + 1, file_runner_->posts());
+  EXPECT_EQ("{\"a\":3}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, ManyChangesGiveOneWrite) {
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  store->ReadPrefs();
+  for (int i = 0; i < 200; ++i) {
+    store->SetValue("count", Int(i), 0);
+    thread_runner_->FastForwardBy(TimeDelta::FromMilliseconds(40));
+  }
+  RunWrites();
+  EXPECT_EQ(1, file_runner_->posts());
+  EXPECT_EQ("{\"count\":199}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, LossyChangeWaitsForAnotherWrite) {
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  store->ReadPrefs();
+  store->SetValue("lossy", Int(1), PersistentPrefStore::LOSSY_PREF_WRITE_FLAG);
+  EXPECT_EQ(std::vector<std::string>{"lossy"}, observer_.changed);
+  RunWrites();
+  EXPECT_EQ(0, file_runner_->posts());
+
+  store->SetValue("plain", Int(2), 0);
+  RunWrites();
+  EXPECT_EQ("{\"lossy\":1,\"plain\":2}", ReadText(path_));
+
+  // Alone, a lossy change goes out when the store flushes.
+  store->SetValue("lossy", Int(3), PersistentPrefStore::LOSSY_PREF_WRITE_FLAG);
+  store->CommitPendingWrite();
+  file_runner_->RunUntilIdle();
+  EXPECT_EQ("{\"lossy\":3,\"plain\":2}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, DestructionFlushesScheduledWrite) {
+  {
+    scoped_refptr<JsonPrefStore> store = MakeStore();
+    store->ReadPrefs();
+    store->SetValue("a", Int(1), 0);
+  }
+  EXPECT_FALSE(PathExists(path_));
+  file_runner_->RunUntilIdle();
+  EXPECT_EQ("{\"a\":1}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, MissingFolderLeavesStoreUninitialized) {
+  path_ = folder_.path().AppendASCII("gone").AppendASCII("prefs.json");
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  EXPECT_EQ(PREF_READ_ERROR_NO_FILE, store->ReadPrefs());
+  EXPECT_FALSE(store->IsInitializationComplete());
+  EXPECT_EQ(std::vector<bool>{false}, observer_.initialized);
+}
+
+TEST_F(JsonPrefStoreTest, ObserverRemovedDuringNotificationIsSkipped) {
+  class Remover : public RecordingObserver {
+   public:
+    void OnPrefValueChanged(const std::string& key) override {
+      RecordingObserver::OnPrefValueChanged(key);
+      store->RemoveObserver(victim);
+    }
+    JsonPrefStore* store = nullptr;
+    PrefStore::Observer* victim = nullptr;
+  };
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  Remover remover;
+  RecordingObserver victim;
+  remover.store = store.get();
+  remover.victim = &victim;
+  store->AddObserver(&remover);
+  store->AddObserver(&victim);
+  store->SetValue("a", Int(1), 0);
+  EXPECT_EQ(1u, remover.changed.size());
+  EXPECT_TRUE(victim.changed.empty());
+  store->RemoveObserver(&observer_);
+  store->RemoveObserver(&remover);
+  EXPECT_FALSE(store->HasObservers());
+}
+
+TEST(JsonPrefStoreWriteCountTest, ReportsWholeWindows) {
+  Time now = Time::Now();
+  const FilePath path(u"C:\\prefs\\write count.json");
+  HistogramBase* histogram = nullptr;
+  {
+    JsonPrefStore::WriteCountHistogram counter(
+        TimeDelta::FromSeconds(10), path,
+        std::unique_ptr<Clock>(new FakeClock(&now)));
+    histogram = counter.GetHistogram();
+    EXPECT_EQ("Settings.JsonDataWriteCount.write_count.json",
+              histogram->histogram_name());
+    EXPECT_EQ(30, histogram->declared_max());
+    EXPECT_EQ(31u, histogram->bucket_count());
+
+    counter.RecordWriteOccured();
+    counter.RecordWriteOccured();
+    now += TimeDelta::FromMinutes(16);
+    counter.RecordWriteOccured();
+    EXPECT_EQ(1, histogram->GetCount(2));
+    EXPECT_EQ(2, histogram->GetCount(0));
+
+    // A clock that leaps years ahead adds a bounded number of idle windows.
+    now += TimeDelta::FromDays(365 * 100);
+  }
+  EXPECT_EQ(1, histogram->GetCount(1));
+  EXPECT_EQ(2 + 2016, histogram->GetCount(0));
+}
+
+}  // namespace
+}  // namespace base

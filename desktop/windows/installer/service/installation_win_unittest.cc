@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "base/at_exit.h"
+#include "base/base_paths.h"
 #include "base/base_paths_win.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
+#include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
@@ -190,6 +192,8 @@ TEST_F(InstallationTest, CurrentInstallationIsShared) {
 TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
   const base::FilePath file = folder_.path().AppendASCII("written.json");
   {
+    // The store schedules its writes on this thread's loop.
+    base::MessageLoop loop;
     base::AtExitManager exit_manager;
     PrefsTaskPool* pool = GetPrefsTaskPool();
     EXPECT_EQ(pool, PrefsTaskPool::Get());

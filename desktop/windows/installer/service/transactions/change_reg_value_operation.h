@@ -1,0 +1,63 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_CHANGE_REG_VALUE_OPERATION_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_CHANGE_REG_VALUE_OPERATION_H_
+
+#if defined(_WIN32)
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/win/registry.h"
+#include "desktop/windows/installer/service/transactions/operation.h"
+
+namespace installer {
+
+struct SavedAccess;
+
+// Sets or removes one registry value; a rollback puts back the old type
+// and bytes, or removes a value that was new.
+class ChangeRegValueOperation : public Operation {
+ public:
+  // The type that means "remove the value".
+  static constexpr DWORD kRemoveValue = 0xFFFFFFFF;
+
+  // |data| (|size| bytes) is copied; any type is written as it comes. An
+  // empty |value_name| is the key's default value.
+  ChangeRegValueOperation(HKEY root,
+                          const std::wstring& key,
+                          const std::wstring& value_name,
+                          const void* data,
+                          DWORD type,
+                          DWORD size);
+  ~ChangeRegValueOperation() override;
+
+  bool Execute(Transaction* prerequisites) override;
+  void Rollback() override;
+
+ private:
+  // Opens |key_| for reading and writing values, creating it through a
+  // sub-operation and widening access when needed. Sets |nothing_to_do|
+  // when the value is to be removed from a key that does not exist.
+  bool OpenKey(Transaction* prerequisites, bool* nothing_to_do);
+  // Reads the current value into the old_ fields.
+  bool ReadOldValue(const std::wstring& object_name);
+
+  HKEY root_;
+  std::wstring key_name_;
+  std::wstring value_name_;
+  base::win::RegKey key_;
+  DWORD old_type_ = kRemoveValue;
+  DWORD new_type_;
+  std::vector<BYTE> old_data_;
+  std::vector<BYTE> new_data_;
+  bool executed_ = false;
+  std::unique_ptr<SavedAccess> saved_access_;
+};
+
+}  // namespace installer
+
+#endif  // defined(_WIN32)
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_CHANGE_REG_VALUE_OPERATION_H_

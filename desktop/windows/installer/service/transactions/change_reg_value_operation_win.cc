@@ -1,0 +1,153 @@
+#include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
+
+#include "base/logging.h"
+#include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
+#include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/service/utils.h"
+
+namespace installer {
+
+namespace {
+
+constexpr REGSAM kValueAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;
+
+const BYTE* DataOrNull(const std::vector<BYTE>& data) {
+  return data.empty() ? nullptr : data.data();
+}
+
+}  // namespace
+
+ChangeRegValueOperation::ChangeRegValueOperation(HKEY root,
+                                                 const std::wstring& key,
+                                                 const std::wstring& value_name,
+                                                 const void* data,
+                                                 DWORD type,
+                                                 DWORD size)
+    : root_(root), key_name_(key), value_name_(value_name), new_type_(type) {
+  if (data && size) {
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    new_data_.assign(bytes, bytes + size);
+  }
+}
+
+ChangeRegValueOperation::~ChangeRegValueOperation() {
+  if (saved_access_)
+    RestoreAccess(&saved_access_);
+}
+
+bool ChangeRegValueOperation::Execute(Transaction* prerequisites) {
+  VLOG(1) << "Attempting to change registry value at " << root_ << ": "
+          << key_name_ << " - " << value_name_
+          << ". New Type:" << new_type_;
+  bool nothing_to_do = false;
+  if (!OpenKey(prerequisites, &nothing_to_do))
+    return false;
+  if (nothing_to_do)
+    return true;
+
+  const std::wstring object_name = RegistryObjectName(root_, key_name_);
+  if (!ReadOldValue(object_name))
+    return false;
+
+  if (new_type_ != kRemoveValue) {
+    if (::RegSetValueExW(key_.Handle(), value_name_.c_str(), 0, new_type_,
+                         DataOrNull(new_data_),
+                         static_cast<DWORD>(new_data_.size())) !=
+        ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed writing " << value_name_ << " to " << object_name;
+      return false;
+    }
+  } else if (old_type_ == kRemoveValue) {
+    VLOG(1) << "We are supposed to remove the value. Nothing to do.";
+    return true;
+  } else if (::RegDeleteValueW(key_.Handle(), value_name_.c_str()) !=
+             ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to remove " << value_name_ << " from "
+               << object_name;
+    return false;
+  }
+  VLOG(1) << "Value changed successfully.";
+  executed_ = true;
+  return true;
+}
+
+void ChangeRegValueOperation::Rollback() {
+  if (!executed_)
+    return;
+  if (old_type_ == kRemoveValue) {
+    ::RegDeleteValueW(key_.Handle(), value_name_.c_str());
+  } else {
+    ::RegSetValueExW(key_.Handle(), value_name_.c_str(), 0, old_type_,
+                     DataOrNull(old_data_),
+                     static_cast<DWORD>(old_data_.size()));
+  }
+}
+
+bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
+                                      bool* nothing_to_do) {
+  LONG result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+  if (result == ERROR_FILE_NOT_FOUND) {
+    VLOG(1) << "Key does not exist,";
+    if (new_type_ == kRemoveValue) {
+      VLOG(1) << "but we are trying to remove the value, nothing to do.";
+      *nothing_to_do = true;
+      return true;
+    }
+    VLOG(1) << "try to create it.";
+    if (!prerequisites->AddAndExecute(
+            new CreateRegKeyOperation(root_, key_name_))) {
+      return false;
+    }
+    result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+  }
+
+  const std::wstring object_name = RegistryObjectName(root_, key_name_);
+  if (result == ERROR_SUCCESS &&
+      HasAccess(object_name, SE_REGISTRY_KEY, kValueAccess)) {
+    return true;
+  }
+  if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
+    VLOG(1) << "We don't have enough permissions on the key.";
+    if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kValueAccess, false,
+                         &saved_access_)) {
+      LOG(ERROR) << "Failed to obtain sufficient permissions on "
+                 << object_name;
+      return false;
+    }
+    result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+    if (result == ERROR_SUCCESS)
+      return true;
+  }
+  LOG(ERROR) << "Failed to open " << object_name;
+  return false;
+}
+
+bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {
+  DWORD size = 0;
+  LONG result = ::RegQueryValueExW(key_.Handle(), value_name_.c_str(), nullptr,
+                                   nullptr, nullptr, &size);
+  if (result == ERROR_FILE_NOT_FOUND) {
+    VLOG(1) << "The value doesn't already exist.";
+    old_type_ = kRemoveValue;
+    return true;
+  }
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to read " << value_name_ << " from " << object_name;
+    return false;
+  }
+  old_data_.resize(size);
+  DWORD type = REG_NONE;
+  result = ::RegQueryValueExW(key_.Handle(), value_name_.c_str(), nullptr,
+                              &type, size ? old_data_.data() : nullptr, &size);
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to read " << value_name_ << " from " << object_name
+               << " (but we succeeded before).";
+    return false;
+  }
+  old_data_.resize(size);
+  old_type_ = type;
+  return true;
+}
+
+}  // namespace installer

@@ -1,0 +1,21 @@
+#include "desktop/windows/installer/service/transactions/copy_file_operation.h"
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+
+namespace installer {
+
+CopyFileOperation::CopyFileOperation(const base::FilePath& source,
+                                     const base::FilePath& destination)
+    : FileTransferOperation(source, destination) {}
+
+bool CopyFileOperation::Transfer() {
+  VLOG(1) << "Copying " << source().value() << " to " << destination().value();
+  return base::CopyFile(source(), destination());
+}
+
+void CopyFileOperation::Undo() {
+  base::DeleteFile(destination(), false);
+}
+
+}  // namespace installer

@@ -1,0 +1,89 @@
+#include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
+
+#include <shlwapi.h>
+
+#include "base/logging.h"
+#include "base/win/registry.h"
+#include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
+#include "desktop/windows/installer/service/utils.h"
+
+namespace installer {
+
+CreateRegKeyOperation::CreateRegKeyOperation(HKEY root, const std::wstring& key)
+    : key_(key), root_(root) {}
+
+CreateRegKeyOperation::~CreateRegKeyOperation() {
+  if (saved_access_)
+    RestoreAccess(&saved_access_);
+}
+
+bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
+  VLOG(1) << "Attempting to create registry key " << key_ << " under "
+          << root_;
+  {
+    base::win::RegKey existing;
+    if (existing.Open(root_, key_.c_str(), KEY_QUERY_VALUE) !=
+        ERROR_FILE_NOT_FOUND) {
+      VLOG(1) << "The key already exists. No need to do anything.";
+      return true;
+    }
+  }
+
+  VLOG(1) << "Attempting to find the nearest existing ancestor.";
+  std::wstring candidate = key_.substr(0, key_.find(L'\0'));
+  std::wstring parent;
+  bool ancestor_denied = false;
+  // Each step drops one level, so the search ends at the root.
+  for (;;) {
+    if (candidate.empty()) {
+      LOG(ERROR) << "No existing ancestor found.";
+      return false;
+    }
+    parent = ParentKeyPath(candidate);
+    base::win::RegKey ancestor;
+    const LONG result =
+        ancestor.Open(root_, parent.c_str(), KEY_CREATE_SUB_KEY);
+    if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
+      ancestor_denied = result == ERROR_ACCESS_DENIED;
+      break;
+    }
+    if (result != ERROR_FILE_NOT_FOUND) {
+      LOG(ERROR) << "Existing ancestor could not be opened.";
+      return false;
+    }
+    candidate = parent;
+  }
+
+  VLOG(1) << "Ancestor found: " << parent;
+  const std::wstring object_name = RegistryObjectName(root_, parent);
+  if (ancestor_denied ||
+      !HasAccess(object_name, SE_REGISTRY_KEY,
+                 KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+    VLOG(1) << "No access to" << object_name;
+    if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY,
+                         false, &saved_access_)) {
+      LOG(ERROR) << "Failed obtaining permissions on " << object_name;
+      return false;
+    }
+  }
+
+  // Known before creating, so that a rollback also removes the levels of a
+  // creation that failed halfway.
+  first_created_ = candidate;
+  HKEY created = nullptr;
+  if (::RegCreateKeyExW(root_, key_.c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &created, nullptr) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed creating key.";
+    return false;
+  }
+  ::RegCloseKey(created);
+  return true;
+}
+
+void CreateRegKeyOperation::Rollback() {
+  if (!first_created_.empty())
+    ::SHDeleteKeyW(root_, first_created_.c_str());
+}
+
+}  // namespace installer

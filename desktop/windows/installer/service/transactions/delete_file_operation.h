@@ -1,0 +1,55 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
+
+#include <stdint.h>
+
+#include <memory>
+
+#include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/operation.h"
+
+namespace installer {
+
+struct SavedAccess;
+
+// Deletes a file or folder at commit. Execute only renames it to
+// "<path>.<seconds since 1970>.old" beside itself, so that a rollback can
+// rename it back; the destructor removes it (or schedules its removal for
+// the next restart) and, when asked, the folders it leaves empty.
+class DeleteFileOperation : public Operation {
+ public:
+  // |check_in_use|: refuse to delete an .exe or .dll that cannot be opened
+  // for writing (a running program). |remove_empty_parents|: at commit,
+  // remove the folders above |path| that became empty.
+  DeleteFileOperation(const base::FilePath& path,
+                      bool check_in_use,
+                      bool remove_empty_parents);
+  ~DeleteFileOperation() override;
+
+  bool Execute(Transaction* prerequisites) override;
+  void Rollback() override;
+
+  // The name |path| is moved to when deleted at |seconds| since 1970.
+  static base::FilePath TemporaryPath(const base::FilePath& path,
+                                      int64_t seconds);
+
+ private:
+  // Widens the user's access to |path_| when it is too narrow.
+  bool EnsureAccess();
+  // The running-program test; moves the file back when it fails.
+  bool CheckNotInUse();
+
+  base::FilePath path_;
+  base::FilePath temporary_path_;
+  bool executed_ = false;
+  bool check_in_use_;
+  bool remove_empty_parents_;
+  // The access list before it was widened; put back when the file comes
+  // back on rollback.
+  std::unique_ptr<SavedAccess> saved_access_;
+  uint32_t attributes_ = 0;
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_

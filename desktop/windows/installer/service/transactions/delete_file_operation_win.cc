@@ -1,0 +1,139 @@
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
+#include "desktop/windows/installer/service/utils.h"
+
+namespace installer {
+
+namespace {
+
+constexpr DWORD kDeleteAccess = FILE_GENERIC_WRITE | DELETE;  // 0x130116
+
+bool IsProgramFile(const base::FilePath& path) {
+  const string16 extension = path.Extension();
+  return base::FilePath::CompareIgnoreCase(extension, u".exe") == 0 ||
+         base::FilePath::CompareIgnoreCase(extension, u".dll") == 0;
+}
+
+}  // namespace
+
+DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
+                                         bool check_in_use,
+                                         bool remove_empty_parents)
+    : path_(path),
+      check_in_use_(check_in_use),
+      remove_empty_parents_(remove_empty_parents) {}
+
+DeleteFileOperation::~DeleteFileOperation() {
+  if (!executed_)
+    return;
+  VLOG(1) << "Actual removal of " << temporary_path_.value();
+  if (!base::DeleteFile(temporary_path_, true) &&
+      !::MoveFileExW(as_wcstr(temporary_path_.value()), nullptr,
+                     MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+    PLOG(ERROR) << "Couldn't schedule the removal of "
+                << temporary_path_.value();
+  }
+  if (!remove_empty_parents_)
+    return;
+  base::FilePath folder = path_.DirName();
+  for (size_t level = 0; level <= path_.value().size(); ++level) {
+    if (!::RemoveDirectoryW(as_wcstr(folder.value())))
+      break;
+    folder = folder.DirName();
+  }
+}
+
+base::FilePath DeleteFileOperation::TemporaryPath(const base::FilePath& path,
+                                                  int64_t seconds) {
+  const std::string suffix =
+      "." + std::to_string(static_cast<uint64_t>(seconds)) + ".old";
+  return path.AddExtension(base::ASCIIToUTF16(suffix));
+}
+
+bool DeleteFileOperation::Execute(Transaction* prerequisites) {
+  VLOG(1) << "Preparing file " << path_.value() << " for removal";
+  if (::GetFileAttributesW(as_wcstr(path_.value())) ==
+      INVALID_FILE_ATTRIBUTES) {
+    VLOG(1) << "File does not exist. Nothing to do";
+    return true;
+  }
+  temporary_path_ = TemporaryPath(path_, base::Time::Now().ToTimeT());
+  if (temporary_path_.empty()) {
+    LOG(ERROR) << "File removal failed";
+    return false;
+  }
+  if (base::PathExists(temporary_path_)) {
+    LOG(ERROR) << "Temporary file with name" << temporary_path_.value()
+               << "already exists";
+    return false;
+  }
+  // Changing the access list may change the attributes as well (Wine
+  // rewrites the read-only mark): the rollback puts them back.
+  attributes_ = ::GetFileAttributesW(as_wcstr(path_.value()));
+  if (!EnsureAccess())
+    return false;
+  if (!base::MoveUnsafe(path_, temporary_path_)) {
+    LOG(ERROR) << "File removal failed";
+    return false;
+  }
+  VLOG(1) << "File moved successfully to " << temporary_path_.value();
+  if (check_in_use_ && IsProgramFile(path_) && !CheckNotInUse())
+    return false;
+  executed_ = true;
+  return true;
+}
+
+void DeleteFileOperation::Rollback() {
+  if (executed_) {
+    // Whether or not the file gets its name back, it is the user's again:
+    // the destructor must not remove it.
+    executed_ = false;
+    if (!base::MoveUnsafe(temporary_path_, path_)) {
+      LOG(ERROR) << "Couldn't move " << temporary_path_.value() << " back to "
+                 << path_.value();
+      return;
+    }
+  }
+  if (saved_access_) {
+    RestoreAccess(&saved_access_);
+    ::SetFileAttributesW(as_wcstr(path_.value()), attributes_);
+  }
+}
+
+bool DeleteFileOperation::EnsureAccess() {
+  const std::wstring name(as_wcstr(path_.value()));
+  if (HasAccess(name, SE_FILE_OBJECT, kDeleteAccess))
+    return true;
+  // Kept, unlike a plain permanent grant, so that a file that comes back on
+  // rollback also gets its old access list back.
+  if (!GrantUserAccess(name, SE_FILE_OBJECT, kDeleteAccess, false,
+                       &saved_access_)) {
+    LOG(ERROR) << "Cannot obtain proper permissions on the file";
+    return false;
+  }
+  return true;
+}
+
+bool DeleteFileOperation::CheckNotInUse() {
+  HANDLE file = ::CreateFileW(as_wcstr(temporary_path_.value()), GENERIC_WRITE,
+                              FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(file);
+    return true;
+  }
+  PLOG(ERROR) << "Attempt to open the file for writing failed";
+  base::MoveUnsafe(temporary_path_, path_);
+  LOG(ERROR) << "File removal failed";
+  return false;
+}
+
+}  // namespace installer

@@ -1,0 +1,59 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_REG_KEY_OPERATION_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_REG_KEY_OPERATION_H_
+
+#if defined(_WIN32)
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop/windows/installer/service/transactions/operation.h"
+
+namespace installer {
+
+struct SavedRegistryValue {
+  std::wstring name;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+// One deleted key: its path below the root, its security and its values.
+struct SavedRegistryKey {
+  SavedRegistryKey();
+  ~SavedRegistryKey();
+
+  std::wstring name;
+  std::vector<BYTE> security_descriptor;
+  std::vector<SavedRegistryValue> values;
+};
+
+// Deletes a key tree after saving every key of it, so that a rollback can
+// rebuild it with its values, their types and the keys' security.
+class DeleteRegKeyOperation : public Operation {
+ public:
+  DeleteRegKeyOperation(HKEY root, const std::wstring& key);
+  ~DeleteRegKeyOperation() override;
+
+  bool Execute(Transaction* prerequisites) override;
+  void Rollback() override;
+
+ private:
+  // Saves and deletes |key_name| and everything below it, deepest keys
+  // first; a key's record stands before those of the keys below it.
+  bool DeleteAndSaveRecursive(const std::wstring& key_name,
+                              const std::wstring& object_name);
+  bool SaveKey(HKEY key, const std::wstring& object_name,
+               SavedRegistryKey* record);
+
+  std::wstring key_;
+  HKEY root_;
+  std::vector<std::unique_ptr<SavedRegistryKey>> saved_keys_;
+};
+
+}  // namespace installer
+
+#endif  // defined(_WIN32)
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_REG_KEY_OPERATION_H_

@@ -1,0 +1,197 @@
+#include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
+
+#include "base/logging.h"
+#include "base/win/registry.h"
+#include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
+#include "desktop/windows/installer/service/utils.h"
+
+namespace installer {
+
+namespace {
+
+// DELETE | READ_CONTROL | KEY_QUERY_VALUE | KEY_SET_VALUE |
+// KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY
+constexpr REGSAM kSaveAndDeleteAccess = 0x3001F;
+constexpr DWORD kNeededAccess = KEY_READ | DELETE;  // 0x30019
+constexpr SECURITY_INFORMATION kSavedSecurity = GROUP_SECURITY_INFORMATION |
+                                                DACL_SECURITY_INFORMATION |
+                                                LABEL_SECURITY_INFORMATION;
+
+}  // namespace
+
+SavedRegistryKey::SavedRegistryKey() = default;
+SavedRegistryKey::~SavedRegistryKey() = default;
+
+DeleteRegKeyOperation::DeleteRegKeyOperation(HKEY root, const std::wstring& key)
+    : key_(key), root_(root) {}
+
+DeleteRegKeyOperation::~DeleteRegKeyOperation() = default;
+
+bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
+  VLOG(1) << "Attempting to delete registry key " << key_ << " under "
+          << root_;
+  const std::wstring object_name = RegistryObjectName(root_, key_);
+  // An empty path names the root itself: deleting "it" would empty the
+  // whole hive.
+  if (key_.find_first_not_of(L'\\') == std::wstring::npos ||
+      key_.find(L'\0') != std::wstring::npos) {
+    LOG(ERROR) << "Refusing to delete key " << object_name;
+    return false;
+  }
+  base::win::RegKey key;
+  const LONG result = key.Open(root_, key_.c_str(), KEY_QUERY_VALUE);
+  if (result == ERROR_FILE_NOT_FOUND) {
+    VLOG(1) << "Key does not exist. Nothing to do.";
+    return true;
+  }
+  if (result != ERROR_SUCCESS && result != ERROR_ACCESS_DENIED) {
+    LOG(ERROR) << "Failed to open key " << object_name;
+    return false;
+  }
+  return DeleteAndSaveRecursive(key_, object_name);
+}
+
+void DeleteRegKeyOperation::Rollback() {
+  for (const std::unique_ptr<SavedRegistryKey>& record : saved_keys_) {
+    SECURITY_ATTRIBUTES attributes = {};
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor =
+        record->security_descriptor.empty()
+            ? nullptr
+            : record->security_descriptor.data();
+    attributes.bInheritHandle = FALSE;
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(root_, record->name.c_str(), 0, nullptr,
+                          REG_OPTION_NON_VOLATILE, kSaveAndDeleteAccess,
+                          &attributes, &key, &disposition) != ERROR_SUCCESS) {
+      continue;
+    }
+    // A key that is there again keeps what it holds now.
+    if (disposition == REG_CREATED_NEW_KEY) {
+      for (const SavedRegistryValue& value : record->values) {
+        ::RegSetValueExW(key, value.name.c_str(), 0, value.type,
+                         value.data.empty() ? nullptr : value.data.data(),
+                         static_cast<DWORD>(value.data.size()));
+      }
+    }
+    ::RegCloseKey(key);
+  }
+}
+
+bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
+    const std::wstring& key_name,
+    const std::wstring& object_name) {
+  VLOG(1) << "DeleteAndSaveRecursive : " << key_name;
+  std::unique_ptr<SavedRegistryKey> record(new SavedRegistryKey);
+  record->name = key_name;
+
+  // Held through a pointer so that it can be closed before the deletion.
+  std::unique_ptr<base::win::RegKey> key(new base::win::RegKey);
+  LONG result = key->Open(root_, key_name.c_str(), kSaveAndDeleteAccess);
+  if (result != ERROR_SUCCESS ||
+      !HasAccess(object_name, SE_REGISTRY_KEY, kNeededAccess)) {
+    if (result != ERROR_SUCCESS && result != ERROR_ACCESS_DENIED) {
+      LOG(ERROR) << "Failed to open key " << object_name;
+      return false;
+    }
+    VLOG(1) << "Insufficient permissions on the key";
+    if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kSaveAndDeleteAccess,
+                         true, nullptr)) {
+      LOG(ERROR) << "Unable to obtain sufficient permissions on key"
+                 << object_name;
+      return false;
+    }
+    if (key->Open(root_, key_name.c_str(), kSaveAndDeleteAccess) !=
+        ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed to open key " << object_name;
+      return false;
+    }
+  }
+
+  if (!SaveKey(key->Handle(), object_name, record.get()))
+    return false;
+  saved_keys_.push_back(std::move(record));
+
+  // Each subkey is gone after its recursion (or the recursion failed), so
+  // index 0 is always the next one.
+  for (;;) {
+    wchar_t subkey[256];  // key names are at most 255 characters
+    DWORD subkey_size = ARRAYSIZE(subkey);
+    result = ::RegEnumKeyExW(key->Handle(), 0, subkey, &subkey_size, nullptr,
+                             nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS)
+      break;
+    if (result != ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed to read a subkey";
+      return false;
+    }
+    const std::wstring name(subkey, subkey_size);
+    if (!DeleteAndSaveRecursive(key_name + L"\\" + name,
+                                object_name + L"\\" + name)) {
+      return false;
+    }
+  }
+
+  key.reset();
+  // A key that stays would be enumerated again by the level above, forever.
+  if (::RegDeleteKeyW(root_, key_name.c_str()) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to delete key " << object_name;
+    return false;
+  }
+  return true;
+}
+
+bool DeleteRegKeyOperation::SaveKey(HKEY key,
+                                    const std::wstring& object_name,
+                                    SavedRegistryKey* record) {
+  DWORD descriptor_size = 0;
+  LONG result = ::RegGetKeySecurity(key, kSavedSecurity, nullptr,
+                                    &descriptor_size);
+  if (result != ERROR_SUCCESS && result != ERROR_INSUFFICIENT_BUFFER) {
+    LOG(ERROR) << "Failed to obtain security descriptor for " << object_name;
+    return false;
+  }
+  record->security_descriptor.resize(descriptor_size);
+  if (descriptor_size &&
+      ::RegGetKeySecurity(key, kSavedSecurity,
+                          record->security_descriptor.data(),
+                          &descriptor_size) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to obtain security descriptor for " << object_name
+               << "(but we succeeded earlier)";
+    return false;
+  }
+
+  DWORD value_count = 0;
+  DWORD longest_name = 0;
+  DWORD longest_data = 0;
+  DWORD longest_subkey = 0;
+  if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr,
+                         &longest_subkey, nullptr, &value_count, &longest_name,
+                         &longest_data, nullptr, nullptr) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to obtain key info for " << object_name;
+    return false;
+  }
+  VLOG(1) << value_count << " values";
+
+  std::vector<wchar_t> name(longest_name + 1);
+  for (DWORD index = 0; index < value_count; ++index) {
+    SavedRegistryValue value;
+    value.data.resize(longest_data);
+    DWORD name_size = static_cast<DWORD>(name.size());
+    DWORD data_size = longest_data;
+    if (::RegEnumValueW(key, index, name.data(), &name_size, nullptr,
+                        &value.type,
+                        longest_data ? value.data.data() : nullptr,
+                        &data_size) != ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed to obtain value nr " << index;
+      return false;
+    }
+    value.name.assign(name.data(), name_size);
+    value.data.resize(data_size);
+    record->values.push_back(std::move(value));
+  }
+  return true;
+}
+
+}  // namespace installer

@@ -1,0 +1,45 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_TRANSFER_OPERATION_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_TRANSFER_OPERATION_H_
+
+#include <stdint.h>
+
+#include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/operation.h"
+
+namespace installer {
+
+// What the copy and the move share: room is made at the destination first
+// (a missing folder is created, a file in the way is moved aside, both as
+// sub-operations), and the source's read-only mark is lifted for the
+// transfer and put back on rollback.
+class FileTransferOperation : public Operation {
+ public:
+  ~FileTransferOperation() override;
+
+  bool Execute(Transaction* prerequisites) override;
+  void Rollback() override;
+
+ protected:
+  FileTransferOperation(const base::FilePath& source,
+                        const base::FilePath& destination);
+
+  // Logs the start of the transfer, then transfers.
+  virtual bool Transfer() = 0;
+  // Undoes a transfer that succeeded.
+  virtual void Undo() = 0;
+
+  const base::FilePath& source() const { return source_; }
+  const base::FilePath& destination() const { return destination_; }
+
+ private:
+  base::FilePath source_;
+  base::FilePath destination_;
+  bool executed_ = false;
+  // The source's attributes before its read-only mark was lifted.
+  uint32_t source_attributes_ = 0;
+  bool source_attributes_changed_ = false;
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_TRANSFER_OPERATION_H_

@@ -1,0 +1,246 @@
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
+#include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
+#include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+
+namespace {
+
+constexpr DWORD kMissing = 0xFFFFFFFF;
+
+struct Value {
+  DWORD type = kMissing;
+  std::vector<BYTE> data;
+};
+
+std::vector<BYTE> Bytes(const void* data, size_t size) {
+  const BYTE* begin = static_cast<const BYTE*>(data);
+  return std::vector<BYTE>(begin, begin + size);
+}
+
+std::vector<BYTE> StringBytes(const wchar_t* text) {
+  return Bytes(text, (wcslen(text) + 1) * sizeof(wchar_t));
+}
+
+// A key of its own under HKCU\Software\PalvoTest for each test, deleted
+// with everything below it at the end.
+class RegistryOperationsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    base_ = L"Software\\PalvoTest\\ops_" +
+            std::to_wstring(::GetCurrentProcessId()) + L"_" +
+            std::to_wstring(++counter);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, base_.c_str(), 0, nullptr,
+                                0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ::RegCloseKey(key);
+  }
+
+  void TearDown() override {
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, base_.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
+  }
+
+  std::wstring Key(const wchar_t* relative) const {
+    return base_ + L"\\" + relative;
+  }
+
+  bool KeyExists(const std::wstring& key) const {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ,
+                        &handle) != ERROR_SUCCESS) {
+      return false;
+    }
+    ::RegCloseKey(handle);
+    return true;
+  }
+
+  Value Read(const std::wstring& key, const wchar_t* name) const {
+    Value value;
+    DWORD size = 0;
+    if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name,
+                       RRF_RT_ANY | RRF_NOEXPAND, &value.type, nullptr,
+                       &size) != ERROR_SUCCESS) {
+      value.type = kMissing;
+      return value;
+    }
+    value.data.resize(size);
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name,
+                             RRF_RT_ANY | RRF_NOEXPAND, &value.type,
+                             size ? value.data.data() : nullptr, &size));
+    value.data.resize(size);
+    return value;
+  }
+
+  void Write(const std::wstring& key, const wchar_t* name, DWORD type,
+             const std::vector<BYTE>& data) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &handle, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegSetValueExW(handle, name, 0, type,
+                               data.empty() ? nullptr : data.data(),
+                               static_cast<DWORD>(data.size())));
+    ::RegCloseKey(handle);
+  }
+
+  Operation* SetString(const std::wstring& key, const wchar_t* name,
+                       const wchar_t* text) {
+    const std::vector<BYTE> data = StringBytes(text);
+    return new ChangeRegValueOperation(HKEY_CURRENT_USER, key, name,
+                                       data.data(), REG_SZ,
+                                       static_cast<DWORD>(data.size()));
+  }
+
+  Operation* Remove(const std::wstring& key, const wchar_t* name) {
+    return new ChangeRegValueOperation(HKEY_CURRENT_USER, key, name, nullptr,
+                                       ChangeRegValueOperation::kRemoveValue,
+                                       0);
+  }
+
+  std::wstring base_;
+};
+
+}  // namespace
+
+TEST_F(RegistryOperationsTest, ValueInMissingKeyRemovesTheBranchOnRollback) {
+  const std::wstring key = Key(L"a\\b\\c");
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"name", L"text")));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), Read(key, L"name").type);
+    EXPECT_EQ(StringBytes(L"text"), Read(key, L"name").data);
+    transaction.Rollback();
+  }
+  EXPECT_FALSE(KeyExists(Key(L"a")));
+  EXPECT_TRUE(KeyExists(base_));
+
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"", L"default")));
+  }
+  EXPECT_EQ(StringBytes(L"default"), Read(key, nullptr).data);
+}
+
+TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
+  const std::wstring key = Key(L"k");
+  const std::vector<BYTE> binary = {0x00, 0x01, 0xFF};
+  Write(key, L"string", REG_SZ, StringBytes(L"old"));
+  Write(key, L"binary", REG_BINARY, binary);
+  Write(key, L"empty", REG_NONE, {});
+  const DWORD number = 0x1234;
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(new ChangeRegValueOperation(
+        HKEY_CURRENT_USER, key, L"string", &number, REG_DWORD, 4)));
+    ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"empty", L"x")));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"new", L"n")));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), Read(key, L"string").type);
+    EXPECT_EQ(kMissing, Read(key, L"binary").type);
+    transaction.Rollback();
+  }
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), Read(key, L"string").type);
+  EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data);
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), Read(key, L"binary").type);
+  EXPECT_EQ(binary, Read(key, L"binary").data);
+  EXPECT_EQ(static_cast<DWORD>(REG_NONE), Read(key, L"empty").type);
+  EXPECT_TRUE(Read(key, L"empty").data.empty());
+  EXPECT_EQ(kMissing, Read(key, L"new").type);
+
+  // Committed changes stay.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
+  }
+  EXPECT_EQ(kMissing, Read(key, L"binary").type);
+  EXPECT_EQ(StringBytes(L"new"), Read(key, L"string").data);
+}
+
+TEST_F(RegistryOperationsTest, RemovingWhatIsAbsentDoesNothing) {
+  Transaction transaction;
+  EXPECT_TRUE(transaction.AddAndExecute(Remove(Key(L"missing"), L"v")));
+  EXPECT_FALSE(KeyExists(Key(L"missing")));
+  EXPECT_TRUE(transaction.AddAndExecute(Remove(base_, L"missing")));
+  EXPECT_TRUE(transaction.AddAndExecute(
+      new CreateRegKeyOperation(HKEY_CURRENT_USER, base_)));
+  EXPECT_TRUE(transaction.AddAndExecute(
+      new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"missing"))));
+  transaction.Rollback();
+  EXPECT_TRUE(KeyExists(base_));
+  EXPECT_FALSE(KeyExists(Key(L"missing")));
+}
+
+TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
+  Write(Key(L"a"), L"keep", REG_SZ, StringBytes(L"keep"));
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"a\\b\\c"))));
+    EXPECT_TRUE(KeyExists(Key(L"a\\b\\c")));
+    Write(Key(L"a\\b\\c\\d"), L"later", REG_SZ, StringBytes(L"later"));
+    transaction.Rollback();
+  }
+  EXPECT_FALSE(KeyExists(Key(L"a\\b")));
+  EXPECT_EQ(StringBytes(L"keep"), Read(Key(L"a"), L"keep").data);
+}
+
+TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
+  const DWORD number = 7;
+  Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
+  Write(Key(L"tree"), L"", REG_EXPAND_SZ, StringBytes(L"%TEMP%"));
+  Write(Key(L"tree\\sub"), L"two", REG_DWORD, Bytes(&number, 4));
+  Write(Key(L"tree\\sub\\deeper\\deepest"), L"three", REG_BINARY, {});
+  Write(Key(L"tree\\other"), L"four", REG_MULTI_SZ,
+        Bytes(L"a\0b\0", 5 * sizeof(wchar_t)));
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
+    EXPECT_FALSE(KeyExists(Key(L"tree")));
+    transaction.Rollback();
+  }
+  EXPECT_EQ(StringBytes(L"1"), Read(Key(L"tree"), L"one").data);
+  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), Read(Key(L"tree"), L"").type);
+  EXPECT_EQ(StringBytes(L"%TEMP%"), Read(Key(L"tree"), L"").data);
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), Read(Key(L"tree\\sub"), L"two").type);
+  EXPECT_EQ(Bytes(&number, 4), Read(Key(L"tree\\sub"), L"two").data);
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY),
+            Read(Key(L"tree\\sub\\deeper\\deepest"), L"three").type);
+  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ),
+            Read(Key(L"tree\\other"), L"four").type);
+  EXPECT_EQ(Bytes(L"a\0b\0", 5 * sizeof(wchar_t)),
+            Read(Key(L"tree\\other"), L"four").data);
+
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
+  }
+  EXPECT_FALSE(KeyExists(Key(L"tree")));
+  EXPECT_TRUE(KeyExists(base_));
+}
+
+TEST_F(RegistryOperationsTest, DeleteKeyRefusesTheRoot) {
+  Transaction transaction;
+  EXPECT_FALSE(transaction.AddAndExecute(
+      new DeleteRegKeyOperation(HKEY_CURRENT_USER, L"")));
+  EXPECT_FALSE(transaction.AddAndExecute(
+      new DeleteRegKeyOperation(HKEY_CURRENT_USER, L"\\")));
+  EXPECT_TRUE(KeyExists(base_));
+}
+
+}  // namespace installer

@@ -1,5 +1,7 @@
 #include "components/prefs/json_pref_store.h"
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -171,6 +173,23 @@ TEST_F(JsonPrefStoreTest, DamagedFileIsMovedAside) {
   store->CommitPendingWrite();
   file_runner_->RunUntilIdle();
   EXPECT_EQ("{\"fresh\":1}", ReadText(path_));
+}
+
+TEST_F(JsonPrefStoreTest, DamagedFileThatCannotMoveIsKept) {
+  WriteText("{broken");
+  // Readers may share it, but nobody may move or delete it.
+  HANDLE pinned = ::CreateFileW(as_wcstr(path_.value()), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, pinned);
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  EXPECT_EQ(PREF_READ_ERROR_FILE_OTHER, store->ReadPrefs());
+  ::CloseHandle(pinned);
+  EXPECT_TRUE(store->ReadOnly());
+  store->SetValue("a", Int(1), 0);
+  store->CommitPendingWrite();
+  file_runner_->RunUntilIdle();
+  EXPECT_EQ("{broken", ReadText(path_));
 }
 
 TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {

@@ -186,28 +186,5 @@ TEST_F(ImportantFileWriterScheduleTest, FailingSerializerLeavesWriterIdle) {
   EXPECT_FALSE(PathExists(path_));
 }
 
-TEST_F(ImportantFileWriterScheduleTest, RefusedPostWritesBeforeReturning) {
-  file_runner_->set_refuse_posts(true);
-  FakeSerializer serializer("sync");
-  writer_->ScheduleWrite(&serializer);
-  writer_->DoScheduledWrite();
-  EXPECT_EQ("sync", ReadAll(path_));
-}
-
-TEST_F(ImportantFileWriterScheduleTest, PostedWriteOutlivesWriter) {
-  writer_->WriteNow(std::unique_ptr<std::string>(new std::string("kept")));
-  FakeSerializer lost("lost");
-  writer_.reset();
-  file_runner_->RunUntilIdle();
-  EXPECT_EQ("kept", ReadAll(path_));
-
-  // A scheduled write is dropped with its writer.
-  writer_.reset(new ImportantFileWriter(path_, file_runner_));
-  writer_->ScheduleWrite(&lost);
-  writer_.reset();
-  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(30));
-  EXPECT_EQ(0, lost.calls);
-}
-
 }  // namespace
 }  // namespace base

@@ -81,17 +81,5 @@ TEST(JSONFileValueDeserializerTest, FileErrors) {
   EXPECT_EQ("File locked.", message);
 }
 
-TEST(JSONFileValueDeserializerTest, SystemErrorsMapToFileErrors) {
-  using D = JSONFileValueDeserializer;
-  EXPECT_EQ(D::JSON_FILE_LOCKED, D::FileErrorFromSystemError(32, true));
-  EXPECT_EQ(D::JSON_FILE_LOCKED, D::FileErrorFromSystemError(33, true));
-  EXPECT_EQ(D::JSON_ACCESS_DENIED, D::FileErrorFromSystemError(5, true));
-  EXPECT_EQ(D::JSON_CANNOT_READ_FILE, D::FileErrorFromSystemError(1, true));
-  EXPECT_EQ(D::JSON_NO_SUCH_FILE, D::FileErrorFromSystemError(2, false));
-  EXPECT_STREQ("Access denied.", D::GetErrorMessageForCode(1000));
-  EXPECT_STREQ("Can't read file.", D::GetErrorMessageForCode(1001));
-  EXPECT_STREQ("", D::GetErrorMessageForCode(2));
-}
-
 }  // namespace
 }  // namespace base

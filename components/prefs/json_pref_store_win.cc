@@ -26,7 +26,10 @@ PrefReadError HandleReadFailure(const FilePath& path, int error_code) {
     default: {
       const FilePath bad = path.ReplaceExtension(u"bad");
       const bool bad_existed = PathExists(bad);
-      Move(path, bad);
+      // When the damaged file cannot be moved aside, the next write would
+      // destroy its only copy: leave it alone and the store read-only.
+      if (!Move(path, bad))
+        return PREF_READ_ERROR_FILE_OTHER;
       return bad_existed ? PREF_READ_ERROR_JSON_REPEAT
                          : PREF_READ_ERROR_JSON_PARSE;
     }

@@ -1,9 +1,7 @@
 #include "desktop/windows/installer/service/install_log.h"
 
-#include <limits.h>
-
 #include "base/files/file_path.h"
-#include "base/files/file_util.h"
+#include "base/files/important_file_writer.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/service/win/xml_document.h"
@@ -278,10 +276,10 @@ bool InstallLog::SaveToFile(XmlDocument* document, const InstallLog& log,
       !Write(document, log) || !document->SerializePretty(&text)) {
     return false;
   }
-  if (text.size() > static_cast<size_t>(INT_MAX))
-    return false;
-  const int size = static_cast<int>(text.size());
-  return base::WriteFile(target, text.data(), size) == size;
+  // Through a temporary file moved over the target: an interrupted save
+  // must not leave a truncated log, which would hide the installation from
+  // a later upgrade or uninstall.
+  return base::ImportantFileWriter::WriteFileAtomically(target, text);
 }
 
 // static

@@ -26,6 +26,9 @@ struct SavedRegistryKey {
 
   std::wstring name;
   std::vector<BYTE> security_descriptor;
+  // When access had to be widened to delete the key: a descriptor with the
+  // access list from before, which the rebuilt key gets back.
+  std::vector<BYTE> original_dacl;
   std::vector<SavedRegistryValue> values;
 };
 

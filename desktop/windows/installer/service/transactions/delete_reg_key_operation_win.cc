@@ -63,12 +63,22 @@ void DeleteRegKeyOperation::Rollback() {
     HKEY key = nullptr;
     DWORD disposition = 0;
     if (::RegCreateKeyExW(root_, record->name.c_str(), 0, nullptr,
-                          REG_OPTION_NON_VOLATILE, kSaveAndDeleteAccess,
-                          &attributes, &key, &disposition) != ERROR_SUCCESS) {
+                          REG_OPTION_NON_VOLATILE,
+                          kSaveAndDeleteAccess | WRITE_DAC, &attributes, &key,
+                          &disposition) != ERROR_SUCCESS) {
       continue;
     }
     // A key that is there again keeps what it holds now.
     if (disposition == REG_CREATED_NEW_KEY) {
+      // Set again: Wine creates the key with the default access list
+      // whatever the attributes say.
+      const std::vector<BYTE>& dacl = record->original_dacl.empty()
+                                          ? record->security_descriptor
+                                          : record->original_dacl;
+      if (!dacl.empty()) {
+        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION,
+                            const_cast<BYTE*>(dacl.data()));
+      }
       for (const SavedRegistryValue& value : record->values) {
         ::RegSetValueExW(key, value.name.c_str(), 0, value.type,
                          value.data.empty() ? nullptr : value.data.data(),
@@ -96,11 +106,19 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
       return false;
     }
     VLOG(1) << "Insufficient permissions on the key";
+    // The grant is for good (the key goes), but a rollback must rebuild the
+    // key with the access list it had before.
+    std::unique_ptr<SavedAccess> old_access;
     if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kSaveAndDeleteAccess,
-                         true, nullptr)) {
+                         false, &old_access)) {
       LOG(ERROR) << "Unable to obtain sufficient permissions on key"
                  << object_name;
       return false;
+    }
+    if (old_access && old_access->descriptor) {
+      const BYTE* bytes = static_cast<const BYTE*>(old_access->descriptor);
+      record->original_dacl.assign(
+          bytes, bytes + ::GetSecurityDescriptorLength(old_access->descriptor));
     }
     if (key->Open(root_, key_name.c_str(), kSaveAndDeleteAccess) !=
         ERROR_SUCCESS) {

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <string>
@@ -94,6 +95,38 @@ class RegistryOperationsTest : public testing::Test {
                                data.empty() ? nullptr : data.data(),
                                static_cast<DWORD>(data.size())));
     ::RegCloseKey(handle);
+  }
+
+  // The key's access list as a self-relative descriptor.
+  std::vector<BYTE> Dacl(const std::wstring& key) const {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, READ_CONTROL,
+                        &handle) != ERROR_SUCCESS) {
+      return {};
+    }
+    DWORD size = 0;
+    ::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION, nullptr, &size);
+    std::vector<BYTE> descriptor(size);
+    if (!size || ::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION,
+                                     descriptor.data(), &size) !=
+                     ERROR_SUCCESS) {
+      descriptor.clear();
+    }
+    ::RegCloseKey(handle);
+    return descriptor;
+  }
+
+  void SetDacl(const std::wstring& key, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    HKEY handle = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(),
+                                             0, WRITE_DAC, &handle));
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(
+                                 handle, DACL_SECURITY_INFORMATION, descriptor));
+    ::RegCloseKey(handle);
+    ::LocalFree(descriptor);
   }
 
   Operation* SetString(const std::wstring& key, const wchar_t* name,
@@ -206,6 +239,11 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   Write(Key(L"tree\\sub\\deeper\\deepest"), L"three", REG_BINARY, {});
   Write(Key(L"tree\\other"), L"four", REG_MULTI_SZ,
         Bytes(L"a\0b\0", 5 * sizeof(wchar_t)));
+  // Everyone may read and only the system may write.
+  SetDacl(Key(L"tree\\sub"), L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
+  const std::vector<BYTE> dacl = Dacl(Key(L"tree\\sub"));
+  ASSERT_FALSE(dacl.empty());
+  ASSERT_NE(dacl, Dacl(Key(L"tree")));
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
@@ -218,6 +256,7 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   EXPECT_EQ(StringBytes(L"%TEMP%"), Read(Key(L"tree"), L"").data);
   EXPECT_EQ(static_cast<DWORD>(REG_DWORD), Read(Key(L"tree\\sub"), L"two").type);
   EXPECT_EQ(Bytes(&number, 4), Read(Key(L"tree\\sub"), L"two").data);
+  EXPECT_EQ(dacl, Dacl(Key(L"tree\\sub")));
   EXPECT_EQ(static_cast<DWORD>(REG_BINARY),
             Read(Key(L"tree\\sub\\deeper\\deepest"), L"three").type);
   EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ),

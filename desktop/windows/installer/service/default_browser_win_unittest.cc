@@ -33,12 +33,8 @@ class FakeAssociationRegistration : public IApplicationAssociationRegistration {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE QueryCurrentDefault(LPCWSTR,
-                                                ASSOCIATIONTYPE,
-                                                ASSOCIATIONLEVEL,
-                                                LPWSTR*) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE QueryCurrentDefault(LPCWSTR, ASSOCIATIONTYPE,
+      ASSOCIATIONLEVEL, LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryAppIsDefault(LPCWSTR query,
                                               ASSOCIATIONTYPE type,
                                               ASSOCIATIONLEVEL level,
@@ -50,11 +46,8 @@ class FakeAssociationRegistration : public IApplicationAssociationRegistration {
     *is_default = answer;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE QueryAppIsDefaultAll(ASSOCIATIONLEVEL,
-                                                 LPCWSTR,
-                                                 BOOL*) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE QueryAppIsDefaultAll(ASSOCIATIONLEVEL, LPCWSTR,
+      BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetAppAsDefault(LPCWSTR app,
                                             LPCWSTR set,
                                             ASSOCIATIONTYPE type) override {
@@ -62,12 +55,8 @@ class FakeAssociationRegistration : public IApplicationAssociationRegistration {
                     std::to_wstring(type));
     return set_result;
   }
-  HRESULT STDMETHODCALLTYPE SetAppAsDefaultAll(LPCWSTR) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE ClearUserAssociations() override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE SetAppAsDefaultAll(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ClearUserAssociations() override { return E_NOTIMPL; }
 
   std::vector<std::wstring> calls;
   BOOL answer = FALSE;
@@ -90,17 +79,10 @@ class FakeActivationManager : public IApplicationActivationManager {
     calls.push_back(std::wstring(app) + L" " + arguments);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE ActivateForFile(LPCWSTR,
-                                            IShellItemArray*,
-                                            LPCWSTR,
-                                            DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE ActivateForProtocol(LPCWSTR,
-                                                IShellItemArray*,
-                                                DWORD*) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE ActivateForFile(LPCWSTR, IShellItemArray*, LPCWSTR,
+      DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ActivateForProtocol(LPCWSTR, IShellItemArray*,
+      DWORD*) override { return E_NOTIMPL; }
 
   std::vector<std::wstring> calls;
 };

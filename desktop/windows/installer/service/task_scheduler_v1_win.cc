@@ -13,17 +13,6 @@ namespace installer {
 
 namespace {
 
-const CLSID kTaskSchedulerClass = {
-    0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kTaskSchedulerInterface = {
-    0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const CLSID kTaskClass = {
-    0x148BD520, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kTaskInterface = {
-    0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kPersistFileInterface = {
-    0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 constexpr HRESULT kStatusTaskDisabled = 0x41302;
 constexpr HRESULT kStatusTaskHasNotRun = 0x41303;
 constexpr DWORD kTaskFlagDisabled = 0x4;
@@ -56,8 +45,8 @@ TaskSchedulerV1::~TaskSchedulerV1() = default;
 
 bool TaskSchedulerV1::Init() {
   return SUCCEEDED(::CoCreateInstance(
-      kTaskSchedulerClass, nullptr, CLSCTX_INPROC_SERVER,
-      kTaskSchedulerInterface, reinterpret_cast<void**>(scheduler_.GetAddressOf())));
+      CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+      IID_ITaskScheduler, reinterpret_cast<void**>(scheduler_.GetAddressOf())));
 }
 
 bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
@@ -68,7 +57,7 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   const string16 name = GetScheduledTaskName(info.task_id);
   scheduler_->Delete(as_wcstr(name));
   ComPtr<ITask> task;
-  if (FAILED(scheduler_->NewWorkItem(as_wcstr(name), kTaskClass, kTaskInterface,
+  if (FAILED(scheduler_->NewWorkItem(as_wcstr(name), CLSID_CTask, IID_ITask,
                                      reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
     return false;
   }
@@ -78,7 +67,7 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   if (info.all_users == 1 && info.mode != TASK_RUN_ONCE) {
     ComPtr<IPersistFile> file;
     wchar_t* raw_path = nullptr;
-    if (SUCCEEDED(task->QueryInterface(kPersistFileInterface,
+    if (SUCCEEDED(task->QueryInterface(IID_IPersistFile,
                                        reinterpret_cast<void**>(file.GetAddressOf()))) &&
         SUCCEEDED(file->GetCurFile(&raw_path)) && raw_path) {
       ScopedCoTaskString path(raw_path);
@@ -150,7 +139,7 @@ bool TaskSchedulerV1::AddTrigger(ITask* task,
 // static
 bool TaskSchedulerV1::SaveTask(ITask* task) {
   ComPtr<IPersistFile> file;
-  if (FAILED(task->QueryInterface(kPersistFileInterface,
+  if (FAILED(task->QueryInterface(IID_IPersistFile,
                                   reinterpret_cast<void**>(file.GetAddressOf())))) {
     return false;
   }
@@ -207,7 +196,7 @@ void TaskSchedulerV1::DeleteOrphanedTasks() {
     if (!task_scheduler::IsOwnTaskName(name, product_name))
       continue;
     ComPtr<ITask> task;
-    if (FAILED(scheduler_->Activate(as_wcstr(name), kTaskInterface,
+    if (FAILED(scheduler_->Activate(as_wcstr(name), IID_ITask,
                                     reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
       continue;
     }
@@ -291,7 +280,7 @@ base::Time TaskSchedulerV1::GetLastRunTime(const string16& task_id) {
 
 bool TaskSchedulerV1::OpenTask(const string16& task_id, ComPtr<ITask>* task) {
   return SUCCEEDED(scheduler_->Activate(
-      as_wcstr(GetScheduledTaskName(task_id)), kTaskInterface,
+      as_wcstr(GetScheduledTaskName(task_id)), IID_ITask,
       reinterpret_cast<IUnknown**>(task->GetAddressOf())));
 }
 

@@ -20,13 +20,6 @@ using Microsoft::WRL::ComPtr;
 namespace installer {
 namespace {
 
-const CLSID kTaskSchedulerClass = {
-    0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kTaskSchedulerInterface = {
-    0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kTaskInterface = {
-    0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-
 string16 U16(const char* text) {
   return base::UTF8ToUTF16(text);
 }
@@ -56,7 +49,7 @@ class TaskSchedulerV1Test : public testing::Test {
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     ASSERT_TRUE(scheduler_.Init());
     ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(
-        kTaskSchedulerClass, nullptr, CLSCTX_INPROC_SERVER, kTaskSchedulerInterface,
+        CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
         reinterpret_cast<void**>(raw_scheduler_.GetAddressOf()))));
   }
 
@@ -89,7 +82,7 @@ class TaskSchedulerV1Test : public testing::Test {
 
   ComPtr<ITask> OpenJob(const string16& id) {
     ComPtr<ITask> task;
-    raw_scheduler_->Activate(as_wcstr(GetScheduledTaskName(id)), kTaskInterface,
+    raw_scheduler_->Activate(as_wcstr(GetScheduledTaskName(id)), IID_ITask,
                              reinterpret_cast<IUnknown**>(task.GetAddressOf()));
     return task;
   }
@@ -269,10 +262,8 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
   const wchar_t kForeign[] = L"Foreign test task for the orphan walk";
   raw_scheduler_->Delete(kForeign);
   ComPtr<ITask> foreign;
-  const CLSID kTaskClass = {
-      0x148BD520, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
   ASSERT_TRUE(SUCCEEDED(raw_scheduler_->NewWorkItem(
-      kForeign, kTaskClass, kTaskInterface,
+      kForeign, CLSID_CTask, IID_ITask,
       reinterpret_cast<IUnknown**>(foreign.GetAddressOf()))));
   ASSERT_TRUE(SUCCEEDED(foreign->SetApplicationName(kMissingProgram)));
   ComPtr<IPersistFile> file;
@@ -286,7 +277,7 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
   EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(alive));
   ComPtr<ITask> still_there;
   EXPECT_TRUE(SUCCEEDED(raw_scheduler_->Activate(
-      kForeign, kTaskInterface, reinterpret_cast<IUnknown**>(still_there.GetAddressOf()))));
+      kForeign, IID_ITask, reinterpret_cast<IUnknown**>(still_there.GetAddressOf()))));
   raw_scheduler_->Delete(kForeign);
 }
 

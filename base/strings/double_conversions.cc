@@ -7,6 +7,8 @@
 #include <charconv>
 #include <system_error>
 
+#include "base/strings/ascii_chars.h"
+
 // The correctly rounded arithmetic in both directions is the standard
 // library's (std::from_chars, and std::to_chars in its shortest mode). This
 // file only fixes the text grammar around it, so the result never depends
@@ -41,23 +43,9 @@ uint64_t ToBits(double value) {
   return bits;
 }
 
-bool IsWhitespace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-int HexDigitValue(char c) {
-  if (IsDigit(c))
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
+using internal::HexDigitValue;
+using internal::IsAsciiDigit;
+using internal::IsAsciiWhitespace;
 
 // True when |text| begins with the lower-case |word| in any case. The NUL
 // of |text| never matches, so this never reads past it.
@@ -111,7 +99,7 @@ DecimalSpan ScanDecimal(const char* s) {
   DecimalSpan span;
   int64_t integer_digits = 0;  // Counted from the first non-zero digit.
   int64_t fraction_zeros = 0;  // Zeros after the point before any non-zero.
-  for (; IsDigit(*s); ++s) {
+  for (; IsAsciiDigit(*s); ++s) {
     span.has_digits = true;
     if (*s != '0')
       span.is_zero = false;
@@ -121,7 +109,7 @@ DecimalSpan ScanDecimal(const char* s) {
   if (*s == '.') {
     const char* p = s + 1;
     bool fraction_digits = false;
-    for (; IsDigit(*p); ++p) {
+    for (; IsAsciiDigit(*p); ++p) {
       fraction_digits = true;
       if (span.is_zero && *p == '0')
         ++fraction_zeros;
@@ -144,8 +132,8 @@ DecimalSpan ScanDecimal(const char* s) {
       exponent_negative = *p == '-';
       ++p;
     }
-    if (IsDigit(*p)) {
-      for (; IsDigit(*p); ++p) {
+    if (IsAsciiDigit(*p)) {
+      for (; IsAsciiDigit(*p); ++p) {
         if (exponent < kExponentLimit)
           exponent = exponent * 10 + (*p - '0');
       }
@@ -166,7 +154,7 @@ DecimalSpan ScanDecimal(const char* s) {
 
 double dmg_strtod(const char* text, char** end) {
   const char* s = text;
-  while (IsWhitespace(*s))
+  while (IsAsciiWhitespace(*s))
     ++s;
   bool negative = false;
   if (*s == '+' || *s == '-') {
@@ -235,7 +223,7 @@ char* dtoa(double value,
   size_t count = 0;
   const char* p = scientific;
   for (; *p && *p != 'e'; ++p) {
-    if (IsDigit(*p) && count < kDtoaBufferSize - 1)
+    if (IsAsciiDigit(*p) && count < kDtoaBufferSize - 1)
       out[count++] = *p;
   }
   while (count > 1 && out[count - 1] == '0')
@@ -248,7 +236,7 @@ char* dtoa(double value,
     bool exponent_negative = *p == '-';
     if (*p == '+' || *p == '-')
       ++p;
-    for (; IsDigit(*p); ++p)
+    for (; IsAsciiDigit(*p); ++p)
       exponent = exponent * 10 + (*p - '0');
     if (exponent_negative)
       exponent = -exponent;

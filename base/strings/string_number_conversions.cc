@@ -5,27 +5,15 @@
 #include <limits>
 #include <type_traits>
 
+#include "base/strings/ascii_chars.h"
 #include "base/strings/double_conversions.h"
 
 namespace base {
 
 namespace {
 
-template <typename CharT>
-bool IsAsciiWhitespace(CharT c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-template <typename CharT>
-int HexDigitValue(CharT c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
+using internal::HexDigitValue;
+using internal::IsAsciiWhitespace;
 
 // Digits go into a stack buffer least significant first and become the
 // string in one step. The magnitude is taken unsigned, so the most negative

@@ -1,0 +1,414 @@
+#include "testing/win/platform_rules.h"
+
+#include <aclapi.h>
+
+#include <cstring>
+#include <mutex>
+#include <type_traits>
+
+namespace platform_rules {
+
+namespace {
+
+// The system's own entries, for the rules' own calls: those must neither be
+// counted nor failed by an injection, nor meet another hook.
+template <typename Function>
+Function System(const char* dll, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleA(dll), name)));
+}
+
+struct SystemCalls {
+  decltype(&::CreateFileW) create_file =
+      System<decltype(&::CreateFileW)>("kernel32.dll", "CreateFileW");
+  decltype(&::FindFirstFileW) find_first =
+      System<decltype(&::FindFirstFileW)>("kernel32.dll", "FindFirstFileW");
+  decltype(&::FindNextFileW) find_next =
+      System<decltype(&::FindNextFileW)>("kernel32.dll", "FindNextFileW");
+  decltype(&::GetFileAttributesW) get_attributes =
+      System<decltype(&::GetFileAttributesW)>("kernel32.dll",
+                                              "GetFileAttributesW");
+  decltype(&::SetFileAttributesW) set_attributes =
+      System<decltype(&::SetFileAttributesW)>("kernel32.dll",
+                                              "SetFileAttributesW");
+  decltype(&::DeleteFileW) delete_file =
+      System<decltype(&::DeleteFileW)>("kernel32.dll", "DeleteFileW");
+  decltype(&::MoveFileExW) move_file =
+      System<decltype(&::MoveFileExW)>("kernel32.dll", "MoveFileExW");
+};
+
+const SystemCalls& Sys() {
+  static const SystemCalls calls;
+  return calls;
+}
+
+// --- Import table patching ---------------------------------------------
+
+template <typename T>
+T* At(BYTE* base, DWORD rva) {
+  return reinterpret_cast<T*>(base + rva);
+}
+
+std::vector<void**> FindImportSlots(const char* function) {
+  std::vector<void**> slots;
+  BYTE* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = At<IMAGE_NT_HEADERS>(base, dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (!dir.VirtualAddress)
+    return slots;
+  for (auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(base, dir.VirtualAddress);
+       desc->Name; ++desc) {
+    if (!desc->OriginalFirstThunk)
+      continue;  // no names to match against
+    auto* names = At<IMAGE_THUNK_DATA>(base, desc->OriginalFirstThunk);
+    auto* addresses = At<IMAGE_THUNK_DATA>(base, desc->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++addresses) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+        continue;
+      auto* by_name = At<IMAGE_IMPORT_BY_NAME>(
+          base, static_cast<DWORD>(names->u1.AddressOfData));
+      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name),
+                      function) == 0) {
+        slots.push_back(reinterpret_cast<void**>(&addresses->u1.Function));
+      }
+    }
+  }
+  return slots;
+}
+
+void WriteSlot(void** slot, void* value) {
+  DWORD old_protection;
+  ::VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &old_protection);
+  *slot = value;
+  ::VirtualProtect(slot, sizeof(*slot), old_protection, &old_protection);
+}
+
+// --- Fault injection ----------------------------------------------------
+
+// How a function reports failure.
+enum FailureKind {
+  FALSE_AND_LAST_ERROR,
+  INVALID_HANDLE_AND_LAST_ERROR,
+  INVALID_ATTRIBUTES_AND_LAST_ERROR,
+  ERROR_AS_RESULT,
+};
+
+struct InjectionState {
+  std::mutex lock;
+  bool active = false;
+  int fail_at = 0;
+  DWORD error = 0;
+  std::string only;
+  int calls = 0;
+  std::string failed;
+  std::vector<std::string> trace;
+};
+
+InjectionState& Injection() {
+  static InjectionState* state = new InjectionState;
+  return *state;
+}
+
+// True when this call of |name| is the one to fail.
+bool CountCall(const char* name, DWORD* error) {
+  InjectionState& s = Injection();
+  std::lock_guard<std::mutex> hold(s.lock);
+  if (!s.active || (!s.only.empty() && s.only != name))
+    return false;
+  s.trace.push_back(name);
+  if (++s.calls != s.fail_at)
+    return false;
+  s.failed = name;
+  *error = s.error;
+  return true;
+}
+
+template <typename R>
+R Failure(FailureKind kind, DWORD error) {
+  if constexpr (std::is_pointer<R>::value) {
+    ::SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  } else {
+    if (kind == ERROR_AS_RESULT)
+      return static_cast<R>(error);
+    ::SetLastError(error);
+    return kind == INVALID_ATTRIBUTES_AND_LAST_ERROR
+               ? static_cast<R>(INVALID_FILE_ATTRIBUTES)
+               : static_cast<R>(FALSE);
+  }
+}
+
+struct Entry {
+  const char* name;
+  FailureKind kind;
+  void* wrapper;
+  void* original;  // what the wrapper calls on; set while hooked
+};
+
+Entry* Entries();
+
+template <size_t I, typename R, typename... A>
+struct Wrapper {
+  static R WINAPI Call(A... args) {
+    Entry& entry = Entries()[I];
+    DWORD error;
+    if (CountCall(entry.name, &error))
+      return Failure<R>(entry.kind, error);
+    return reinterpret_cast<R(WINAPI*)(A...)>(entry.original)(args...);
+  }
+};
+
+template <size_t I, typename R, typename... A>
+void* WrapperFor(R(WINAPI*)(A...)) {
+  return reinterpret_cast<void*>(&Wrapper<I, R, A...>::Call);
+}
+
+#define PLATFORM_RULES_FUNCTIONS(X)                                  \
+  X(CreateFileW, INVALID_HANDLE_AND_LAST_ERROR)                      \
+  X(ReadFile, FALSE_AND_LAST_ERROR)                                  \
+  X(WriteFile, FALSE_AND_LAST_ERROR)                                 \
+  X(FlushFileBuffers, FALSE_AND_LAST_ERROR)                          \
+  X(GetFileInformationByHandle, FALSE_AND_LAST_ERROR)                \
+  X(GetFileAttributesW, INVALID_ATTRIBUTES_AND_LAST_ERROR)           \
+  X(GetFileAttributesExW, FALSE_AND_LAST_ERROR)                      \
+  X(SetFileAttributesW, FALSE_AND_LAST_ERROR)                        \
+  X(CreateDirectoryW, FALSE_AND_LAST_ERROR)                          \
+  X(RemoveDirectoryW, FALSE_AND_LAST_ERROR)                          \
+  X(DeleteFileW, FALSE_AND_LAST_ERROR)                               \
+  X(CopyFileW, FALSE_AND_LAST_ERROR)                                 \
+  X(MoveFileW, FALSE_AND_LAST_ERROR)                                 \
+  X(MoveFileExW, FALSE_AND_LAST_ERROR)                               \
+  X(ReplaceFileW, FALSE_AND_LAST_ERROR)                              \
+  X(FindFirstFileW, INVALID_HANDLE_AND_LAST_ERROR)                   \
+  X(FindFirstFileExW, INVALID_HANDLE_AND_LAST_ERROR)                 \
+  X(FindNextFileW, FALSE_AND_LAST_ERROR)                             \
+  X(RegCreateKeyExW, ERROR_AS_RESULT)                                \
+  X(RegOpenKeyExW, ERROR_AS_RESULT)                                  \
+  X(RegSetValueExW, ERROR_AS_RESULT)                                 \
+  X(RegQueryValueExW, ERROR_AS_RESULT)                               \
+  X(RegDeleteValueW, ERROR_AS_RESULT)                                \
+  X(RegDeleteKeyW, ERROR_AS_RESULT)                                  \
+  X(RegDeleteKeyExW, ERROR_AS_RESULT)                                \
+  X(RegEnumKeyExW, ERROR_AS_RESULT)                                  \
+  X(RegEnumValueW, ERROR_AS_RESULT)                                  \
+  X(RegQueryInfoKeyW, ERROR_AS_RESULT)                               \
+  X(RegGetKeySecurity, ERROR_AS_RESULT)                              \
+  X(RegSetKeySecurity, ERROR_AS_RESULT)                              \
+  X(GetNamedSecurityInfoW, ERROR_AS_RESULT)                          \
+  X(SetNamedSecurityInfoW, ERROR_AS_RESULT)                          \
+  X(GetSecurityInfo, ERROR_AS_RESULT)                                \
+  X(SetSecurityInfo, ERROR_AS_RESULT)                                \
+  X(SetEntriesInAclW, ERROR_AS_RESULT)
+
+enum EntryIndex {
+#define PLATFORM_RULES_INDEX(name, kind) k##name,
+  PLATFORM_RULES_FUNCTIONS(PLATFORM_RULES_INDEX)
+#undef PLATFORM_RULES_INDEX
+      kEntryCount
+};
+
+Entry* Entries() {
+  static Entry entries[] = {
+#define PLATFORM_RULES_ENTRY(name, kind) \
+  {#name, kind, WrapperFor<k##name>(&::name), nullptr},
+      PLATFORM_RULES_FUNCTIONS(PLATFORM_RULES_ENTRY)
+#undef PLATFORM_RULES_ENTRY
+  };
+  return entries;
+}
+
+// --- Folder renames -----------------------------------------------------
+
+int g_refused_renames = 0;
+
+bool IsFolder(const wchar_t* path) {
+  const DWORD attributes = Sys().get_attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// True when a file anywhere below |folder| is open: opening it without
+// sharing then meets a sharing violation.
+bool HoldsOpenFile(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = Sys().find_first((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE)
+    return false;
+  bool open = false;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..")
+      continue;
+    const std::wstring path = folder + L"\\" + name;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      open = HoldsOpenFile(path);
+      continue;
+    }
+    HANDLE file = Sys().create_file(path.c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+      ::CloseHandle(file);
+    else
+      open = ::GetLastError() == ERROR_SHARING_VIOLATION;
+  } while (!open && Sys().find_next(find, &data));
+  ::FindClose(find);
+  return open;
+}
+
+bool RefuseFolderRename(const wchar_t* from) {
+  if (!from || !IsFolder(from) || !HoldsOpenFile(from))
+    return false;
+  ++g_refused_renames;
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return true;
+}
+
+ScopedImportHook* g_move_ex_hook = nullptr;
+ScopedImportHook* g_move_hook = nullptr;
+
+BOOL WINAPI RuledMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (RefuseFolderRename(from))
+    return FALSE;
+  return g_move_ex_hook->original<decltype(&::MoveFileExW)>()(from, to, flags);
+}
+
+BOOL WINAPI RuledMoveFileW(LPCWSTR from, LPCWSTR to) {
+  if (RefuseFolderRename(from))
+    return FALSE;
+  return g_move_hook->original<decltype(&::MoveFileW)>()(from, to);
+}
+
+// --- ReplaceFileW -------------------------------------------------------
+
+ScopedImportHook* g_replace_hook = nullptr;
+DWORD g_replace_error = 0;
+bool g_replace_used = false;
+
+BOOL WINAPI FailingReplaceFileW(LPCWSTR replaced,
+                                LPCWSTR replacement,
+                                LPCWSTR backup,
+                                DWORD flags,
+                                LPVOID exclude,
+                                LPVOID reserved) {
+  if (g_replace_used) {
+    return g_replace_hook->original<decltype(&::ReplaceFileW)>()(
+        replaced, replacement, backup, flags, exclude, reserved);
+  }
+  g_replace_used = true;
+  const DWORD attributes = Sys().get_attributes(replaced);
+  if (g_replace_error == ERROR_UNABLE_TO_MOVE_REPLACEMENT && !backup) {
+    Sys().set_attributes(replaced, FILE_ATTRIBUTE_NORMAL);
+    Sys().delete_file(replaced);
+  } else if (g_replace_error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+    // The replacement has taken over the replaced file's attributes, and
+    // the replaced file has moved out of the way.
+    const std::wstring aside =
+        backup ? std::wstring(backup) : std::wstring(replaced) + L".~replaced";
+    Sys().move_file(replaced, aside.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+      Sys().set_attributes(replacement, attributes);
+  }
+  ::SetLastError(g_replace_error);
+  return FALSE;
+}
+
+}  // namespace
+
+ScopedImportHook::ScopedImportHook(const char* function,
+                                   const void* replacement)
+    : slots_(FindImportSlots(function)) {
+  for (void** slot : slots_) {
+    original_ = *slot;
+    WriteSlot(slot, const_cast<void*>(replacement));
+  }
+}
+
+ScopedImportHook::~ScopedImportHook() {
+  for (void** slot : slots_)
+    WriteSlot(slot, original_);
+}
+
+ScopedFaultInjection::ScopedFaultInjection(int fail_at,
+                                           DWORD error,
+                                           const char* only) {
+  InjectionState& s = Injection();
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.fail_at = fail_at;
+    s.error = error;
+    s.only = only ? only : "";
+    s.calls = 0;
+    s.failed.clear();
+    s.trace.clear();
+  }
+  Entry* entries = Entries();
+  for (int i = 0; i < kEntryCount; ++i) {
+    auto* hook = new ScopedImportHook(entries[i].name, entries[i].wrapper);
+    entries[i].original = hook->original<void*>();
+    hooks_.push_back(hook);
+  }
+  std::lock_guard<std::mutex> hold(s.lock);
+  s.active = true;
+}
+
+ScopedFaultInjection::~ScopedFaultInjection() {
+  {
+    std::lock_guard<std::mutex> hold(Injection().lock);
+    Injection().active = false;
+  }
+  for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it)
+    delete *it;
+}
+
+int ScopedFaultInjection::calls() const {
+  std::lock_guard<std::mutex> hold(Injection().lock);
+  return Injection().calls;
+}
+
+std::string ScopedFaultInjection::failed_function() const {
+  std::lock_guard<std::mutex> hold(Injection().lock);
+  return Injection().failed;
+}
+
+const std::vector<std::string>& ScopedFaultInjection::trace() const {
+  return Injection().trace;
+}
+
+ScopedWindowsFolderRenameRules::ScopedWindowsFolderRenameRules()
+    : move_ex_("MoveFileExW", reinterpret_cast<void*>(&RuledMoveFileExW)),
+      move_("MoveFileW", reinterpret_cast<void*>(&RuledMoveFileW)) {
+  g_move_ex_hook = &move_ex_;
+  g_move_hook = &move_;
+  g_refused_renames = 0;
+}
+
+ScopedWindowsFolderRenameRules::~ScopedWindowsFolderRenameRules() {
+  g_move_ex_hook = nullptr;
+  g_move_hook = nullptr;
+}
+
+int ScopedWindowsFolderRenameRules::refused() const {
+  return g_refused_renames;
+}
+
+ScopedReplaceFileFailure::ScopedReplaceFileFailure(DWORD error)
+    : hook_("ReplaceFileW", reinterpret_cast<void*>(&FailingReplaceFileW)) {
+  g_replace_hook = &hook_;
+  g_replace_error = error;
+  g_replace_used = false;
+}
+
+ScopedReplaceFileFailure::~ScopedReplaceFileFailure() {
+  g_replace_hook = nullptr;
+}
+
+bool ScopedReplaceFileFailure::used() const {
+  return g_replace_used;
+}
+
+}  // namespace platform_rules

@@ -1,0 +1,113 @@
+#ifndef TESTING_WIN_PLATFORM_RULES_H_
+#define TESTING_WIN_PLATFORM_RULES_H_
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Test-only: makes chosen Win32 calls of the test executable answer as
+// Windows does where Wine is more lenient, or fail on demand. It works by
+// pointing the executable's import slots at replacements, so it reaches
+// every call the code under test makes through the import table, and none
+// that system DLLs make among themselves. Never linked into the product.
+namespace platform_rules {
+
+// Points every import of |function| (by name, from any DLL) of the test
+// executable at |replacement| until destroyed. Hooks nest: destroy them in
+// the reverse order of creation.
+class ScopedImportHook {
+ public:
+  ScopedImportHook(const char* function, const void* replacement);
+  ~ScopedImportHook();
+  ScopedImportHook(const ScopedImportHook&) = delete;
+  ScopedImportHook& operator=(const ScopedImportHook&) = delete;
+
+  // False when the executable does not import |function|.
+  bool hooked() const { return !slots_.empty(); }
+
+  // What the slots held before: the next hook down, or the system's entry.
+  template <typename Function>
+  Function original() const {
+    return reinterpret_cast<Function>(original_);
+  }
+
+ private:
+  std::vector<void**> slots_;
+  void* original_ = nullptr;
+};
+
+// Counts the calls that the code under test makes to the file, registry
+// and security functions listed in platform_rules.cc, and makes one of them
+// fail: the |fail_at|-th counted call (1-based; 0 fails none) returns that
+// function's failure with |error| (as its result for the registry and
+// security functions, as the last error for the others). With |only| set,
+// only calls of that function are counted. One instance at a time.
+class ScopedFaultInjection {
+ public:
+  explicit ScopedFaultInjection(int fail_at = 0,
+                                DWORD error = ERROR_ACCESS_DENIED,
+                                const char* only = nullptr);
+  ~ScopedFaultInjection();
+  ScopedFaultInjection(const ScopedFaultInjection&) = delete;
+  ScopedFaultInjection& operator=(const ScopedFaultInjection&) = delete;
+
+  // Counted calls so far.
+  int calls() const;
+  // The function whose call was made to fail, or empty when none was.
+  std::string failed_function() const;
+  // Names of the counted calls, in order: what a sweep prints on failure.
+  const std::vector<std::string>& trace() const;
+
+ private:
+  std::vector<ScopedImportHook*> hooks_;
+};
+
+// While alive, renaming or moving a folder with MoveFileExW or MoveFileW
+// fails with ERROR_ACCESS_DENIED when a file below it is open, as on
+// Windows (Wine renames it anyway). "Open" is seen by trying to open each
+// file below without sharing.
+class ScopedWindowsFolderRenameRules {
+ public:
+  ScopedWindowsFolderRenameRules();
+  ~ScopedWindowsFolderRenameRules();
+  ScopedWindowsFolderRenameRules(const ScopedWindowsFolderRenameRules&) =
+      delete;
+  ScopedWindowsFolderRenameRules& operator=(
+      const ScopedWindowsFolderRenameRules&) = delete;
+
+  // Folder renames refused so far.
+  int refused() const;
+
+ private:
+  ScopedImportHook move_ex_;
+  ScopedImportHook move_;
+};
+
+// The next ReplaceFileW call of the test executable fails as Windows can
+// when the replacement cannot be renamed into place (for example because a
+// scanner holds it), leaving the files as documented:
+// - ERROR_UNABLE_TO_MOVE_REPLACEMENT (1176): without a backup name the
+//   replaced file is gone; with one, both files keep their names. The
+//   replacement keeps its own name.
+// - ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (1177): the replaced file has been
+//   moved to the backup name, or without one to another name beside it;
+//   the replacement keeps its own name.
+// - any other error: nothing changes.
+class ScopedReplaceFileFailure {
+ public:
+  explicit ScopedReplaceFileFailure(DWORD error);
+  ~ScopedReplaceFileFailure();
+  ScopedReplaceFileFailure(const ScopedReplaceFileFailure&) = delete;
+  ScopedReplaceFileFailure& operator=(const ScopedReplaceFileFailure&) =
+      delete;
+
+  bool used() const;
+
+ private:
+  ScopedImportHook hook_;
+};
+
+}  // namespace platform_rules
+
+#endif  // TESTING_WIN_PLATFORM_RULES_H_

@@ -390,7 +390,12 @@ bool IsOwnFile(HANDLE file,
     PLOG(ERROR) << "Cannot read the file information of " << name;
     return false;
   }
-  if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  // The name is asked too: Wine opens what a Unix link points to even when
+  // told not to, and only the name still shows the link.
+  const DWORD name_attributes = ::GetFileAttributesW(name.c_str());
+  if ((info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (name_attributes != INVALID_FILE_ATTRIBUTES &&
+       (name_attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
     LOG(ERROR) << "Refusing to change access through the link " << name;
     return false;
   }

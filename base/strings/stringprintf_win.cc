@@ -31,7 +31,8 @@ bool IsDigit(CharT c) {
 // negative) are ASCII. A null pointer prints as "(null)".
 template <typename UnitT>
 bool IsAsciiText(const UnitT* text, int limit) {
-  for (int i = 0; text && (limit < 0 || i < limit) && text[i]; ++i) {
+  const size_t count = limit < 0 ? SIZE_MAX : static_cast<size_t>(limit);
+  for (size_t i = 0; text && i < count && text[i]; ++i) {
     if (static_cast<uint32_t>(text[i]) >= 0x80)
       return false;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 
@@ -325,7 +326,22 @@ string16 CommandLine::GetArgumentsString() const {
 }
 
 string16 CommandLine::GetCommandLineString() const {
-  string16 text = QuoteForCommandLineToArgvW(argv_[0]);
+  // CommandLineToArgvW reads the program without escapes: from an opening
+  // quote to the next quote, else up to whitespace. So it is quoted but
+  // never escaped, and one holding a quote cannot be written at all: its
+  // end would move into the arguments.
+  const string16& program = argv_[0];
+  if (program.find(u'"') != string16::npos) {
+    LOG(ERROR) << "A program path holding a double quote cannot be written "
+                  "on a command line: "
+               << program;
+    return string16();
+  }
+  // Backslashes keep a path quoted as before; Windows also ends an
+  // unquoted program at line breaks.
+  string16 text = program.find_first_of(u" \t\r\n\v\f\\") == string16::npos
+                      ? program
+                      : u"\"" + program + u"\"";
   const string16 arguments = GetArgumentsString();
   if (!arguments.empty()) {
     text.push_back(u' ');

@@ -80,7 +80,8 @@ class CommandLine {
   void AppendArguments(const CommandLine& other, bool include_program);
 
   // Text that CommandLineToArgvW splits back into the same program,
-  // switches and arguments.
+  // switches and arguments. Empty (and an error logged) when the program
+  // holds a double quote, which no such text can carry.
   string16 GetCommandLineString() const;
   string16 GetArgumentsString() const;
 

@@ -136,6 +136,16 @@ TEST(CommandLineTest, AppendsSwitchesBeforeArguments) {
   CommandLine no_program;
   no_program.AppendSwitch("a");
   EXPECT_EQ(u" --a", no_program.GetCommandLineString());
+
+  // The program is read back without escapes: a final backslash stays
+  // single, and a quote would move its end into the arguments, so such a
+  // program is refused.
+  CommandLine spaced(FilePath(u"C:\\spaced exe\\"));
+  spaced.AppendArg("arg1");
+  EXPECT_EQ(u"\"C:\\spaced exe\\\" arg1", spaced.GetCommandLineString());
+  CommandLine quoted(FilePath(u"exe\"file\"path"));
+  quoted.AppendArg("arg1");
+  EXPECT_EQ(u"", quoted.GetCommandLineString());
 }
 
 TEST(CommandLineTest, ArgumentsThatLookLikeSwitchesStayArguments) {

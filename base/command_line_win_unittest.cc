@@ -43,10 +43,24 @@ const char16* const kHardItems[] = {
 TEST(CommandLineWinTest, QuotedItemsSplitBackThroughWindows) {
   for (size_t i = 0; i < sizeof(kHardItems) / sizeof(kHardItems[0]); ++i) {
     SCOPED_TRACE(i);
-    const string16 text = u"prog " + QuoteForCommandLineToArgvW(kHardItems[i]);
-    const std::vector<string16> split = SplitWithWindows(text);
+    const string16 item(kHardItems[i]);
+    const string16 text = u"prog " + QuoteForCommandLineToArgvW(item);
+    std::vector<string16> split = SplitWithWindows(text);
     ASSERT_EQ(2u, split.size());
-    EXPECT_EQ(string16(kHardItems[i]), split[1]);
+    EXPECT_EQ(item, split[1]);
+
+    // The same as the program, which has rules of its own.
+    CommandLine line{FilePath(item)};
+    line.AppendArg("arg1");
+    const string16 written = line.GetCommandLineString();
+    if (item.find(u'"') != string16::npos) {
+      EXPECT_EQ(u"", written);
+      continue;
+    }
+    split = SplitWithWindows(written);
+    ASSERT_EQ(2u, split.size()) << UTF16ToUTF8(written);
+    EXPECT_EQ(item, split[0]);
+    EXPECT_EQ(u"arg1", split[1]);
   }
 }
 

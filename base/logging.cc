@@ -270,8 +270,11 @@ LogMessageHandlerFunction GetLogMessageHandler() {
 bool ShouldCreateLogMessage(int severity) {
   if (severity < g_min_log_level)
     return false;
-  return g_logging_destination != LOG_NONE || g_log_message_handler ||
-         severity >= LOG_ERROR;
+  return ShouldCreateVerboseLogMessage() || severity >= LOG_ERROR;
+}
+
+bool ShouldCreateVerboseLogMessage() {
+  return g_logging_destination != LOG_NONE || g_log_message_handler;
 }
 
 int GetVlogLevelHelper(const char* file, size_t n) {

@@ -76,6 +76,11 @@ LogMessageHandlerFunction GetLogMessageHandler();
 
 bool ShouldCreateLogMessage(int severity);
 
+// For a verbose statement that the verbose level of its file lets through
+// (that level, not the minimum log level, decides): whether its line has
+// anywhere to go.
+bool ShouldCreateVerboseLogMessage();
+
 // The verbose level in force for a source file. |n| is the size of the file
 // name literal including its NUL.
 int GetVlogLevelHelper(const char* file, size_t n);
@@ -241,8 +246,10 @@ std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
 #define VLOG_IS_ON(verbose_level) \
   ((verbose_level) <= ::base::GetVlogLevel(__FILE__))
 
-#define VLOG(verbose_level) \
-  BASE_LOG_IF_ON(-(verbose_level), VLOG_IS_ON(verbose_level))
+#define VLOG(verbose_level)                                    \
+  BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(-(verbose_level)),      \
+                       ::base::ShouldCreateVerboseLogMessage() && \
+                           VLOG_IS_ON(verbose_level))
 
 #define BASE_PLOG_IF_ON(severity_value)                                  \
   BASE_LOG_LAZY_STREAM(                                                 \

@@ -376,8 +376,9 @@ TEST_F(LoggingDeathTest, ConsumingHandlerCannotKeepFatalAlive) {
   EXPECT_DEATH(LOG(FATAL) << "swallowed", "");
 }
 
-// Changes the process for good, so it runs in a child: the switches reach
-// the verbose test, and a second set-up is refused.
+// Changes the process for good, so it runs in a child: the file's level
+// from "vmodule" decides over the minimum level, and a second set-up is
+// refused.
 void SetUpVerboseTwice() {
   CommandLine::Init();
   CommandLine::ForCurrentProcess()->AppendSwitchASCII(
@@ -385,8 +386,14 @@ void SetUpVerboseTwice() {
   LoggingSettings settings;
   settings.logging_dest = LOG_NONE;
   BaseInitLoggingImpl(settings);
-  if (VLOG_IS_ON(3) && !VLOG_IS_ON(4))
-    BaseInitLoggingImpl(settings);
+  SetLogMessageHandler(&CaptureHandler);
+  VLOG(1) << "one";
+  VLOG(3) << "three";
+  VLOG(4) << "four";
+  SetLogMessageHandler(nullptr);
+  CHECK_EQ(2u, g_captured->size());
+  CHECK_EQ(-3, g_captured->back().severity);
+  BaseInitLoggingImpl(settings);
 }
 
 TEST_F(LoggingDeathTest, VerboseSwitchesTakeEffectOnce) {

@@ -14,6 +14,13 @@ using NativeLibraryLoader = HMODULE(WINAPI*)(LPCWSTR);
 // Null on failure.
 HMODULE LoadNativeLibraryHelper(const FilePath& path, NativeLibraryLoader loader);
 
+// Loads the system library |name| (a file name, no folder) from the system
+// folder only. A bare name would be searched for beside the executable
+// first, and an installer runs from a downloads folder where anyone may
+// have left a library of that name; only the installer's own modules are
+// meant to be found there. Null on failure, with the loader's error.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
 // A library loaded for the life of the object. Not copyable.
 class ScopedNativeLibrary {
  public:

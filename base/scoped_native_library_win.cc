@@ -1,5 +1,9 @@
 #include "base/scoped_native_library.h"
 
+#include <wchar.h>
+
+#include <string>
+
 #include "base/files/file_util.h"
 #include "base/strings/string16.h"
 
@@ -25,6 +29,28 @@ HMODULE LoadNativeLibraryHelper(const FilePath& path, NativeLibraryLoader loader
     ::SetLastError(last_error);
   }
   return module;
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  if (wcspbrk(name, L"\\/:")) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module || ::GetLastError() != ERROR_INVALID_PARAMETER)
+    return module;
+  // Windows 7 without its loader update refuses the flag. The full path,
+  // with the library's own dependencies looked up from its folder first,
+  // keeps the executable's folder out there too.
+  wchar_t system[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return nullptr;
+  std::wstring path(system, length);
+  if (path.back() != L'\\')
+    path.push_back(L'\\');
+  path.append(name);
+  return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 ScopedNativeLibrary::ScopedNativeLibrary(const FilePath& path)

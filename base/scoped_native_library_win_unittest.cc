@@ -50,6 +50,17 @@ TEST_F(ScopedNativeLibraryTest, LoadsAndFindsFunctions) {
   EXPECT_EQ(nullptr, missing.GetFunctionPointer("GetFileVersionInfoSizeW"));
 }
 
+TEST_F(ScopedNativeLibraryTest, SystemLibrariesComeFromTheSystemFolderOnly) {
+  HMODULE version = LoadSystemLibrary(L"version.dll");
+  EXPECT_TRUE(version);
+  ::FreeLibrary(version);
+  // The product library stands beside this executable (the handle
+  // verifier tests load it from there by its bare name); and a name is
+  // no path.
+  EXPECT_EQ(nullptr, LoadSystemLibrary(L"palvo_installer.dll"));
+  EXPECT_EQ(nullptr, LoadSystemLibrary(L"..\\system32\\version.dll"));
+}
+
 TEST_F(ScopedNativeLibraryTest, LoaderRunsInLibraryFolder) {
   wchar_t windows[MAX_PATH];
   const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);

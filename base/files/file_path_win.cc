@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "base/debug/alias.h"
+#include "base/scoped_native_library.h"
 
 namespace base {
 
@@ -58,11 +59,10 @@ CharUpperWFunction GetCharUpperW() {
   // Two threads may both get here; they find the same function.
   const DWORD entry_error = GetLastError();
   HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  // Load it rather than depend on what else the process happened to load.
-  // user32 is a known DLL, so this never picks up a planted copy; it is
-  // never freed, so the cached pointer stays valid.
+  // Load it rather than depend on what else the process happened to load;
+  // it is never freed, so the cached pointer stays valid.
   if (!user32)
-    user32 = LoadLibraryW(L"user32.dll");
+    user32 = LoadSystemLibrary(L"user32.dll");
   if (user32) {
     function = reinterpret_cast<CharUpperWFunction>(
         reinterpret_cast<void*>(GetProcAddress(user32, "CharUpperW")));

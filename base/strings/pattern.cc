@@ -2,6 +2,9 @@
 
 #include <stdint.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "base/strings/utf_string_conversions.h"
 
 namespace base {
@@ -63,6 +66,90 @@ void EatWildcard(const char** pattern, const char* pattern_end) {
     ++*pattern;
 }
 
+// The recursive matcher, remembering which tries failed. Every level of
+// recursion passes exactly one wildcard token ('?', or a run of wildcards
+// that starts with '*'), so the pattern position of a try is fixed by its
+// depth: a try is known by its depth and its text position alone. A failed
+// try fails again whenever it is repeated, so each is worked out at most
+// once, and a hostile pattern costs polynomial time instead of exponential.
+class Matcher {
+ public:
+  Matcher(StringPiece text, StringPiece pattern, int start_depth)
+      : text_begin_(text.begin()),
+        text_end_(text.end()),
+        pattern_end_(pattern.end()),
+        start_depth_(start_depth) {
+    // No try goes deeper than the pattern has wildcards.
+    const size_t wildcards =
+        static_cast<size_t>(std::count(pattern.begin(), pattern.end(), '*') +
+                            std::count(pattern.begin(), pattern.end(), '?'));
+    rows_ = start_depth >= kMaxDepth
+                ? 0
+                : std::min(static_cast<size_t>(kMaxDepth - start_depth), wildcards);
+  }
+
+  bool Match(const char* text, const char* pattern, int depth) {
+    EatSameChars(&pattern, pattern_end_, &text, text_end_);
+
+    if (text == text_end_) {
+      EatWildcard(&pattern, pattern_end_);
+      return pattern == pattern_end_;
+    }
+    if (pattern == pattern_end_)
+      return false;
+
+    if (*pattern == '?') {
+      const char* rest = pattern + 1;
+      if (Try(text, rest, depth + 1))
+        return true;
+      const char* next_text = text;
+      uint32_t ignored;
+      NextCharacter(&next_text, text_end_, &ignored);
+      return Try(next_text, rest, depth + 1);
+    }
+
+    if (*pattern == '*') {
+      EatWildcard(&pattern, pattern_end_);
+      for (; text != text_end_; ++text) {
+        if (Try(text, pattern, depth + 1))
+          return true;
+      }
+      return pattern == pattern_end_;
+    }
+
+    return false;
+  }
+
+ private:
+  bool Try(const char* text, const char* pattern, int depth) {
+    // Deeper tries would grow the stack without bound on hostile patterns;
+    // they count as failed.
+    if (depth > kMaxDepth)
+      return false;
+    const size_t row = static_cast<size_t>(depth - start_depth_ - 1);
+    if (row >= rows_)
+      return Match(text, pattern, depth);
+    const size_t positions = static_cast<size_t>(text_end_ - text_begin_) + 1;
+    if (failed_.empty())
+      failed_.assign(rows_ * positions, false);
+    const size_t slot = row * positions + static_cast<size_t>(text - text_begin_);
+    if (failed_[slot])
+      return false;
+    // A success ends the whole match, so only failures need remembering.
+    if (Match(text, pattern, depth))
+      return true;
+    failed_[slot] = true;
+    return false;
+  }
+
+  const char* const text_begin_;
+  const char* const text_end_;
+  const char* const pattern_end_;
+  const int start_depth_;
+  size_t rows_ = 0;
+  std::vector<bool> failed_;
+};
+
 }  // namespace
 
 bool MatchPatternT(const char* text,
@@ -70,42 +157,12 @@ bool MatchPatternT(const char* text,
                    const char* pattern,
                    const char* pattern_end,
                    int depth) {
-  EatSameChars(&pattern, pattern_end, &text, text_end);
-
-  if (text == text_end) {
-    EatWildcard(&pattern, pattern_end);
-    return pattern == pattern_end;
-  }
-  if (pattern == pattern_end)
-    return false;
-
-  // Deeper tries than this would grow the stack without bound on hostile
-  // patterns; they count as failed.
-  const bool may_recurse = depth + 1 <= kMaxDepth;
-
-  if (*pattern == '?') {
-    const char* rest = pattern + 1;
-    if (may_recurse &&
-        MatchPatternT(text, text_end, rest, pattern_end, depth + 1))
-      return true;
-    const char* next_text = text;
-    uint32_t ignored;
-    NextCharacter(&next_text, text_end, &ignored);
-    return may_recurse &&
-           MatchPatternT(next_text, text_end, rest, pattern_end, depth + 1);
-  }
-
-  if (*pattern == '*') {
-    EatWildcard(&pattern, pattern_end);
-    for (; text != text_end; ++text) {
-      if (may_recurse &&
-          MatchPatternT(text, text_end, pattern, pattern_end, depth + 1))
-        return true;
-    }
-    return pattern == pattern_end;
-  }
-
-  return false;
+  // Callers start at 0; less would only lift the limit.
+  depth = std::max(depth, 0);
+  Matcher matcher(StringPiece(text, static_cast<size_t>(text_end - text)),
+                  StringPiece(pattern, static_cast<size_t>(pattern_end - pattern)),
+                  depth);
+  return matcher.Match(text, pattern, depth);
 }
 
 bool MatchPattern(StringPiece text, StringPiece pattern) {

@@ -9,7 +9,9 @@ namespace base {
 // zero or one character, a backslash makes the next pattern character
 // literal. Bytes that do not form a valid UTF-8 character match nothing.
 // At most 16 nested wildcard branches are tried, which bounds the stack
-// for any pattern; a match that needs more fails.
+// for any pattern; a match that needs more fails. Tries that failed are
+// remembered, so the time stays polynomial in the lengths instead of
+// growing exponentially with the number of wildcards.
 bool MatchPattern(StringPiece text, StringPiece pattern);
 
 // The worker; callers start at depth 0.

@@ -13,6 +13,8 @@ int vsnprintfChecked(char* buffer,
 #if defined(_WIN32)
   // Named outright: msvcrt's _vsnprintf returns -1 when the buffer is too
   // small and reads "%ls" differently.
+  if (!internal::OtherWidthTextIsAscii(format, arguments))
+    return -1;
   int result = __mingw_vsnprintf(buffer, size, format, arguments);
 #else
   int result = vsnprintf(buffer, size, format, arguments);

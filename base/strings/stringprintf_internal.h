@@ -12,6 +12,18 @@ namespace internal {
 // Results above this many characters are refused.
 constexpr size_t kMaxFormattedLength = 32 * 1024 * 1024;
 
+#if defined(_WIN32)
+// The runtime turns text of the other width than the format (a "%ls" or
+// "%lc" argument of a narrow format, a "%s" or "%c" one of a wide format)
+// unit by unit as Latin-1, and drops what does not fit without failing.
+// Narrow text here is UTF-8, so only ASCII crosses the widths unchanged.
+// False when such an argument holds anything else, or when the format
+// cannot be walked (a conversion the runtime does not know, numbered
+// arguments): the call must fail rather than write other text.
+bool OtherWidthTextIsAscii(const char* format, va_list arguments);
+bool OtherWidthTextIsAscii(const wchar_t* format, va_list arguments);
+#endif
+
 // Appends the formatted text to |dst|: first through a stack buffer, then,
 // when that was too small, through a heap buffer of the size the formatter
 // asked for. |Format| is vsnprintfChecked or vswprintfChecked.

@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <string>
 
@@ -19,6 +20,22 @@ TEST(StringPrintfTest, FormatsLikeTheRuntime) {
   EXPECT_EQ("0A|7|x", StringPrintf("%02X|%zu|%c", 10, static_cast<size_t>(7), 'x'));
   EXPECT_EQ("wide", StringPrintf("%ls", L"wide"));
   EXPECT_EQ("1.500", StringPrintf("%.3f", 1.5));
+}
+
+TEST(StringPrintfTest, WideTextIsAsciiOrTheCallFails) {
+  // Narrow text is UTF-8: wide text that is not ASCII would come out as
+  // other bytes (or cut short), so the call fails and appends nothing.
+  std::string text = "keep";
+  StringAppendF(&text, "[%ls]", L"caf\u00e9 \u65e5\u672c end");
+  StringAppendF(&text, "%d %ls", 1, L"\u00e9");
+  StringAppendF(&text, "%lc", static_cast<wint_t>(0xE9));
+  EXPECT_EQ("keep", text);
+  // ASCII passes, arguments before it walked past whatever their kind; a
+  // precision stops before the first unit that would not.
+  EXPECT_EQ("  x|1.5|7|ab|A|(null)",
+            StringPrintf("%*s|%.1f|%lld|%.*ls|%lc|%ls", 3, "x", 1.5, 7LL, 2,
+                         L"ab\u00e9", static_cast<wint_t>('A'),
+                         static_cast<const wchar_t*>(nullptr)));
 }
 
 TEST(StringPrintfTest, AppendAndReplace) {

@@ -17,6 +17,15 @@ TEST(StringPrintf16Test, WideArgumentsAreLs) {
   EXPECT_EQ(u"", StringPrintf16(u"%ls", L""));
   // A surrogate pair passes through unchanged.
   EXPECT_EQ(u"\xD83D\xDE00", StringPrintf16(u"%ls", L"\xD83D\xDE00"));
+  // Narrow text that is not ASCII would be read as Latin-1, so the call
+  // fails; "%S" and "%C" are wide here, "%hs" narrow.
+  EXPECT_EQ(u"", StringPrintf16(u"[%s]", "caf\xC3\xA9"));
+  EXPECT_EQ(u"", StringPrintf16(u"%d%hs", 1, "\xC3\xA9"));
+  EXPECT_EQ(u"", StringPrintf16(u"%c", 0xE9));
+  EXPECT_EQ(u"\x00E9|\x4E2D|ab",
+            StringPrintf16(u"%S|%C|%.2s", L"\x00E9", 0x4E2D, "ab\xC3\xA9"));
+  // A conversion the runtime does not know fails instead of being guessed.
+  EXPECT_EQ(u"", StringPrintf16(u"%y %ls", L"x"));
 }
 
 TEST(StringPrintf16Test, HeapPath) {

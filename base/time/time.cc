@@ -104,7 +104,9 @@ int64_t Time::ToTimeT() const {
     return 0;
   if (us_ >= kInt64Max - kTimeTToMicrosecondsOffset)
     return kInt64Max;
-  return (us_ - kTimeTToMicrosecondsOffset) / TimeDelta::kMicrosecondsPerSecond;
+  // Far in the past the difference would leave the 64-bit range.
+  return time_internal::SaturatedSub(us_, kTimeTToMicrosecondsOffset) /
+         TimeDelta::kMicrosecondsPerSecond;
 }
 
 int64_t Time::ToJavaTime() const {

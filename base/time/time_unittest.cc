@@ -94,6 +94,9 @@ TEST(TimeTest, UnixConversions) {
   EXPECT_EQ(1, Time::FromInternalValue(Time::kTimeTToMicrosecondsOffset + 1999999).ToTimeT());
   // Before 1970 the quotient is truncated toward zero.
   EXPECT_EQ(-1, Time::FromInternalValue(Time::kTimeTToMicrosecondsOffset - 1999999).ToTimeT());
+  // The earliest times saturate instead of wrapping.
+  EXPECT_EQ(-kMax / 1000000, Time::FromInternalValue(kMin).ToTimeT());
+  EXPECT_EQ(-kMax / 1000, Time::FromInternalValue(kMin).ToJavaTime());
   EXPECT_EQ(0, Time().ToJavaTime());
   EXPECT_EQ(kMax, Time::Max().ToJavaTime());
   EXPECT_EQ(1234, Time::FromInternalValue(Time::kTimeTToMicrosecondsOffset + 1234567).ToJavaTime());

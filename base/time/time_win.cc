@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "base/cpu.h"
+#include "base/scoped_native_library.h"
 #include "base/synchronization/lock.h"
 #include "base/time/clock_sources.h"
 
@@ -37,7 +38,7 @@ struct WinmmFunctions {
 const WinmmFunctions& Winmm() {
   static const WinmmFunctions functions = [] {
     WinmmFunctions f;
-    HMODULE winmm = LoadLibraryW(L"winmm.dll");
+    HMODULE winmm = LoadSystemLibrary(L"winmm.dll");
     if (winmm) {
       f.time_get_time = reinterpret_cast<WinmmFunctions::TimeGetTime>(
           reinterpret_cast<void*>(GetProcAddress(winmm, "timeGetTime")));

@@ -2,7 +2,13 @@
 
 #include <windows.h>
 #include <string.h>
+#include <wchar.h>
 
+#include <string>
+
+#include "base/command_line.h"
+#include "base/files/test_folder_win.h"
+#include "base/process/launch.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -64,11 +70,50 @@ TEST(TimeWinTest, LocalExplodeAndBackAgree) {
   EXPECT_TRUE(result.is_null());
 }
 
+std::wstring SystemFolder() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  return std::wstring(folder, length < MAX_PATH ? length : 0);
+}
+
 TEST(TimeWinTest, HighResolutionTimerIsCountedAndNeverReported) {
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(true));
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(true));
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(false));
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(false));
+
+  // The winmm it loaded is the system's, whatever lies beside the
+  // executable.
+  wchar_t winmm[MAX_PATH] = {};
+  ASSERT_TRUE(::GetModuleFileNameW(::GetModuleHandleW(L"winmm.dll"), winmm,
+                                   MAX_PATH));
+  EXPECT_EQ(0, _wcsicmp((SystemFolder() + L"\\winmm.dll").c_str(), winmm))
+      << winmm;
+}
+
+TEST(TimeWinTest, WinmmPlantedBesideTheExecutableIsNotLoaded) {
+  // A copy of this executable runs the test above with a stranger's
+  // winmm.dll beside it.
+  TestFolder folder;
+  wchar_t self[MAX_PATH];
+  ASSERT_TRUE(::GetModuleFileNameW(nullptr, self, MAX_PATH));
+  const FilePath copy = folder.path().Append(u"time_test.exe");
+  if (!::CreateHardLinkW(as_wcstr(copy.value()), self, nullptr)) {
+    ASSERT_TRUE(::CopyFileW(self, as_wcstr(copy.value()), TRUE));
+  }
+  ASSERT_TRUE(::CopyFileW((SystemFolder() + L"\\version.dll").c_str(),
+                          as_wcstr(folder.path().Append(u"winmm.dll").value()),
+                          TRUE));
+
+  CommandLine child(copy);
+  child.AppendSwitchASCII(
+      "gtest_filter", "TimeWinTest.HighResolutionTimerIsCountedAndNeverReported");
+  // The child runs that test whatever shard this process is.
+  for (const wchar_t* name : {L"GTEST_TOTAL_SHARDS", L"GTEST_SHARD_INDEX"})
+    ::SetEnvironmentVariableW(name, nullptr);
+  std::string output;
+  EXPECT_TRUE(GetAppOutput(child, &output));
+  EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 1 test.")) << output;
 }
 
 TEST(TimeWinTest, TicksAndThreadTicks) {

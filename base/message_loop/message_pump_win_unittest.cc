@@ -72,12 +72,12 @@ UINT_PTR WINAPI FailingSetTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
   return 0;
 }
 
-UINT g_last_timer_elapse = 0;
+std::vector<UINT> g_timer_elapses;
 UINT_PTR WINAPI RecordingSetTimer(HWND hwnd,
                                   UINT_PTR id,
                                   UINT elapse,
                                   TIMERPROC proc) {
-  g_last_timer_elapse = elapse;
+  g_timer_elapses.push_back(elapse);
   return ::SetTimer(hwnd, id, elapse, proc);
 }
 
@@ -132,16 +132,29 @@ TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
   MessagePumpForUI pump;
   ScopedCallSwap<decltype(&::SetTimer)> swap(
       &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
-  g_last_timer_elapse = 0;
+  g_timer_elapses.clear();
   pump.ScheduleDelayedWork(TimeTicks::Now() + TimeDelta::FromMilliseconds(8));
-  EXPECT_EQ(10u, g_last_timer_elapse);
+  EXPECT_EQ(std::vector<UINT>{10u}, g_timer_elapses);
 
   // A time already passed asks for work at once instead of a timer.
-  g_last_timer_elapse = 0;
   pump.ScheduleDelayedWork(TimeTicks::Now() - TimeDelta::FromSeconds(1));
-  EXPECT_EQ(0u, g_last_timer_elapse);
+  EXPECT_EQ(1u, g_timer_elapses.size());
   EXPECT_EQ(1u, TakeWorkMessages().size());
   ::KillTimer(pump.message_hwnd(), reinterpret_cast<UINT_PTR>(&pump));
+}
+
+TEST(MessagePumpForUITest, OnlyADelayedTaskThatBecomesTheEarliestMovesTheTimer) {
+  MessageLoopForUI loop;
+  ScopedCallSwap<decltype(&::SetTimer)> swap(
+      &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
+  g_timer_elapses.clear();
+  for (int seconds : {100, 200, 50, 50, 300}) {
+    loop.task_runner()->PostDelayedTask(FROM_HERE, Bind([] {}),
+                                        TimeDelta::FromSeconds(seconds));
+  }
+  RunPosted();
+  ASSERT_EQ(2u, g_timer_elapses.size());
+  EXPECT_GT(g_timer_elapses[0], g_timer_elapses[1]);
 }
 
 TEST(MessagePumpForUITest, DispatcherTakesMessagesAndMayEndTheRun) {

@@ -205,6 +205,25 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
+TEST_F(JsonPrefStoreTest, ChangesMadeWhileReadingGoOnTopOfTheFile) {
+  WriteText("{\"keep\":1,\"other\":\"x\"}");
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  store->ReadPrefsAsync(nullptr);
+  store->SetValue("new", Int(1), 0);
+  store->SetValue("other", Int(2), 0);
+  // The commit interval passes before the read has run: writing now would
+  // replace the file with the two changes alone.
+  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+  EXPECT_EQ(1, file_runner_->posts());
+  file_runner_->RunUntilIdle();
+  thread_runner_->RunUntilIdle();
+  EXPECT_TRUE(store->IsInitializationComplete());
+  EXPECT_TRUE(store->GetValue("new", nullptr));
+
+  RunWrites();
+  EXPECT_EQ("{\"keep\":1,\"new\":1,\"other\":2}", ReadText(path_));
+}
+
 TEST_F(JsonPrefStoreTest, RefusingRunnerReadsAndWritesSynchronously) {
   WriteText("{\"a\":1}");
   file_runner_->set_refuse_posts(true);

@@ -221,8 +221,6 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
       return ::DefWindowProcW(hwnd, msg, w, l);
     }
   };
-  WinProcExceptionFilter previous =
-      SetWinProcExceptionFilter(&ExecuteHandlerFilter);
   WNDCLASSEXW window_class = {};
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = &Window::Proc;
@@ -230,6 +228,8 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   window_class.lpszClassName = L"PumpExceptionTestWindow";
   ATOM atom = ::RegisterClassExW(&window_class);
   ASSERT_TRUE(atom);
+  WinProcExceptionFilter previous =
+      SetWinProcExceptionFilter(&ExecuteHandlerFilter);
 
   for (bool from_nested_run : {false, true}) {
     SCOPED_TRACE(from_nested_run ? "raised in a nested run" : "raised in a task");

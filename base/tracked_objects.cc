@@ -176,6 +176,19 @@ void TaskStopwatch::Stop() {
   parent_ = nullptr;
 }
 
+// static
+TaskStopwatch* TaskStopwatch::Current() {
+  ThreadData* thread_data = ThreadData::Get();
+  return thread_data ? thread_data->current_stopwatch_ : nullptr;
+}
+
+// static
+void TaskStopwatch::RestoreCurrent(TaskStopwatch* stopwatch) {
+  ThreadData* thread_data = ThreadData::Get();
+  if (thread_data)
+    thread_data->current_stopwatch_ = stopwatch;
+}
+
 ThreadData::ThreadData(const std::string& name, int worker_thread_number)
     : thread_name_(name), worker_thread_number_(worker_thread_number) {
   PushToHeadOfList();

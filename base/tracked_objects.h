@@ -90,6 +90,12 @@ class TaskStopwatch {
   void Start();
   void Stop();
 
+  // The calling thread's innermost running stopwatch, or null.
+  static TaskStopwatch* Current();
+  // Makes |stopwatch| (saved by Current) the innermost again, after an
+  // exception unwound the stopwatches started since without stopping them.
+  static void RestoreCurrent(TaskStopwatch* stopwatch);
+
   TrackedTime StartTime() const { return start_time_; }
   int32_t RunDurationMs() const {
     return wallclock_duration_ms_ - excluded_duration_ms_;

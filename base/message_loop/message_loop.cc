@@ -198,7 +198,7 @@ int MessageLoop::RunDepth() const {
 
 bool MessageLoop::DeferOrRunPendingTask(PendingTask pending_task) {
   if (pending_task.nestable || RunDepth() == 1) {
-    RunTask(&pending_task);
+    RunTask(std::move(pending_task));
     return true;
   }
   // Kept until the innermost run is back at depth 1.
@@ -206,14 +206,21 @@ bool MessageLoop::DeferOrRunPendingTask(PendingTask pending_task) {
   return false;
 }
 
-void MessageLoop::RunTask(PendingTask* pending_task) {
-  if (pending_task->is_high_res)
+void MessageLoop::RunTask(PendingTask pending_task) {
+  if (pending_task.is_high_res)
     pending_high_res_tasks_ = std::max(pending_high_res_tasks_ - 1, 0);
+  running_task_.emplace(std::move(pending_task));
   nestable_tasks_allowed_ = false;
-  internal::ScopedTaskTraceEvent trace("MessageLoop::RunTask",
-                                      pending_task->posted_from);
-  task_annotator_.RunTask("MessageLoop::PostTask", pending_task);
+  {
+    internal::ScopedTaskTraceEvent trace("MessageLoop::RunTask",
+                                        running_task_->posted_from);
+    task_annotator_.RunTask("MessageLoop::PostTask", &*running_task_);
+  }
   nestable_tasks_allowed_ = true;
+  // The closure's destruction may post: it goes once the loop is back in
+  // order.
+  PendingTask ran = std::move(*running_task_);
+  running_task_.reset();
 }
 
 void MessageLoop::AddToDelayedWorkQueue(PendingTask pending_task) {
@@ -233,7 +240,7 @@ bool MessageLoop::ProcessNextDelayedNonNestableTask() {
   PendingTask pending_task =
       std::move(deferred_non_nestable_work_queue_.front());
   deferred_non_nestable_work_queue_.pop();
-  RunTask(&pending_task);
+  RunTask(std::move(pending_task));
   return true;
 }
 
@@ -310,6 +317,30 @@ bool MessageLoop::DoIdleWork() {
     internal::ActivateHighResolutionTimer(in_high_res_mode_);
   }
   return false;
+}
+
+MessagePump::Delegate::ResumePoint MessageLoop::SaveResumePoint() const {
+  ResumePoint point;
+  point.run_loop = run_loop_;
+  point.stopwatch = tracked_objects::TaskStopwatch::Current();
+  point.task_running = running_task_.has_value();
+  return point;
+}
+
+void MessageLoop::ResumeAt(const ResumePoint& point) {
+  // The unwound runs and stopwatches lived on the stack that is gone.
+  run_loop_ = point.run_loop;
+  tracked_objects::TaskStopwatch::RestoreCurrent(point.stopwatch);
+  // A task that was already running is still on the stack above: only one
+  // started since was unwound.
+  if (point.task_running || !running_task_)
+    return;
+  LOG(ERROR) << "An exception unwound the task posted from "
+             << running_task_->posted_from.ToString()
+             << "; the loop goes on with the next one";
+  PendingTask unwound = std::move(*running_task_);
+  running_task_.reset();
+  nestable_tasks_allowed_ = true;
 }
 
 }  // namespace base

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/callback.h"
@@ -123,7 +124,7 @@ class MessageLoop : public MessagePump::Delegate {
   // Runs |pending_task| unless it must wait for depth 1; returns whether it
   // ran.
   bool DeferOrRunPendingTask(PendingTask pending_task);
-  void RunTask(PendingTask* pending_task);
+  void RunTask(PendingTask pending_task);
   void AddToDelayedWorkQueue(PendingTask pending_task);
   void ReloadWorkQueue();
   bool ProcessNextDelayedNonNestableTask();
@@ -136,6 +137,8 @@ class MessageLoop : public MessagePump::Delegate {
   bool DoWork() override;
   bool DoDelayedWork(TimeTicks* next_delayed_work_time) override;
   bool DoIdleWork() override;
+  ResumePoint SaveResumePoint() const override;
+  void ResumeAt(const ResumePoint& point) override;
 
   std::unique_ptr<MessagePump> pump_;
   const Type type_;
@@ -147,6 +150,9 @@ class MessageLoop : public MessagePump::Delegate {
   TaskQueue deferred_non_nestable_work_queue_;
   ObserverList<DestructionObserverRecord> destruction_observers_;
   bool nestable_tasks_allowed_ = true;
+  // The task being run, held here rather than on the stack so that a task
+  // unwound by an exception can still be closed.
+  std::optional<PendingTask> running_task_;
   MessagePumpFactoryCallback pump_factory_;
   RunLoop* run_loop_ = nullptr;
   TaskAnnotator task_annotator_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/bind.h"
+#include "base/message_loop/incoming_task_queue.h"
 #include "base/message_loop/message_loop_win.h"
 #include "base/run_loop.h"
 #include "base/synchronization/lock.h"
@@ -74,6 +75,62 @@ TEST(MessageLoopTest, RunsImmediateTasksFirstThenDelayedByTimeAndPostingOrder) {
     RunFor(TimeDelta::FromMilliseconds(300));
     EXPECT_EQ((Order{"now1", "now2", "early1", "early2", "late"}), order)
         << "loop type " << type;
+  }
+}
+
+TEST(MessageLoopTest, ImmediateAndDueDelayedTasksAlternate) {
+  for (MessageLoop::Type type :
+       {MessageLoop::TYPE_DEFAULT, MessageLoop::TYPE_UI, MessageLoop::TYPE_IO}) {
+    MessageLoop loop(type);
+    Order order;
+    RunLoop run_loop;
+    auto runner = loop.task_runner();
+    const TimeDelta delay = TimeDelta::FromMilliseconds(1);
+    runner->PostDelayedTask(FROM_HERE, Record(&order, "d1"), delay);
+    runner->PostDelayedTask(FROM_HERE, Record(&order, "d2"), delay);
+    runner->PostDelayedTask(FROM_HERE, Bind([&] {
+                              order.push_back("d3");
+                              run_loop.Quit();
+                            }),
+                            delay);
+    for (const char* name : {"i1", "i2", "i3"})
+      runner->PostTask(FROM_HERE, Record(&order, name));
+    // Every delayed task is due before the loop first looks.
+    const TimeTicks due = TimeTicks::Now() + delay;
+    while (TimeTicks::Now() <= due)
+      PlatformThread::Sleep(delay);
+    run_loop.Run();
+    EXPECT_EQ((Order{"i1", "d1", "i2", "d2", "i3", "d3"}), order)
+        << "loop type " << type;
+  }
+}
+
+TEST(MessageLoopTest, DelaysBelow32MillisecondsAreHighResolution) {
+  MessageLoop loop;
+  // Never started, so it sends no wake-up and keeps its tasks for us.
+  scoped_refptr<internal::IncomingTaskQueue> queue =
+      new internal::IncomingTaskQueue(&loop);
+  const struct {
+    TimeDelta delay;
+    bool high_res;
+  } kCases[] = {
+      {TimeDelta(), false},
+      {TimeDelta::FromMilliseconds(-1), false},
+      {TimeDelta::FromMicroseconds(1), true},
+      {TimeDelta::FromMilliseconds(31), true},
+      {TimeDelta::FromMicroseconds(31999), true},
+      {TimeDelta::FromMilliseconds(32), false},
+      {TimeDelta::Max(), false},
+  };
+  for (const auto& c : kCases)
+    queue->AddToIncomingQueue(FROM_HERE, Bind([] {}), c.delay, true);
+  TaskQueue work_queue;
+  EXPECT_EQ(3, queue->ReloadWorkQueue(&work_queue));
+  for (const auto& c : kCases) {
+    ASSERT_FALSE(work_queue.empty());
+    EXPECT_EQ(c.high_res, work_queue.front().is_high_res)
+        << c.delay.InMicroseconds() << " us";
+    work_queue.pop();
   }
 }
 
@@ -226,16 +283,42 @@ class TestWindow {
 };
 
 TEST(RunLoopTest, NonNestableTasksWaitForDepthOne) {
+  // DeleteSoon, here from another thread, posts a non-nestable task.
+  class Deletable {
+   public:
+    Deletable(Order* order, DWORD* deleted_on, RunLoop* outer)
+        : order_(order), deleted_on_(deleted_on), outer_(outer) {}
+    ~Deletable() {
+      order_->push_back("deleted");
+      *deleted_on_ = ::GetCurrentThreadId();
+      outer_->Quit();
+    }
+
+   private:
+    Order* order_;
+    DWORD* deleted_on_;
+    RunLoop* outer_;
+  };
+  class Deleter : public SimpleThread {
+   public:
+    Deleter(MessageLoop* loop, Deletable* object)
+        : SimpleThread("Deleter"), loop_(loop), object_(object) {}
+    void Run() override { loop_->DeleteSoon(FROM_HERE, object_); }
+
+   private:
+    MessageLoop* loop_;
+    Deletable* object_;
+  };
   MessageLoopForUI loop;
   Order order;
+  DWORD deleted_on = 0;
   RunLoop outer;
   auto runner = loop.task_runner();
   TestWindow window([&] {
     RunLoop nested;
-    runner->PostNonNestableTask(FROM_HERE, Bind([&] {
-      order.push_back("non-nestable");
-      outer.Quit();
-    }));
+    Deleter deleter(&loop, new Deletable(&order, &deleted_on, &outer));
+    ASSERT_TRUE(deleter.Start());
+    deleter.Join();
     runner->PostTask(FROM_HERE, Bind([&] {
       order.push_back("nestable");
       nested.Quit();
@@ -245,7 +328,8 @@ TEST(RunLoopTest, NonNestableTasksWaitForDepthOne) {
   });
   window.Post();
   outer.Run();
-  EXPECT_EQ((Order{"nestable", "nested done", "non-nestable"}), order);
+  EXPECT_EQ((Order{"nestable", "nested done", "deleted"}), order);
+  EXPECT_EQ(::GetCurrentThreadId(), deleted_on);
 }
 
 TEST(RunLoopTest, QuitOfOuterRunDuringInnerRunEndsItAfterTheInner) {

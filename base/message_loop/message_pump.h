@@ -5,12 +5,27 @@
 
 namespace base {
 
+class RunLoop;
+
+namespace tracked_objects {
+class TaskStopwatch;
+}
+
 // The waiting half of a message loop: it calls its delegate's work functions
 // in a fixed order and sleeps when none of them has anything to do.
 class MessagePump {
  public:
   class Delegate {
    public:
+    // Where the delegate stood before a call that an exception may unwind
+    // (the UI pump's window procedure hands exceptions to a filter that may
+    // choose to go on). Read and written by the delegate only.
+    struct ResumePoint {
+      RunLoop* run_loop = nullptr;
+      tracked_objects::TaskStopwatch* stopwatch = nullptr;
+      bool task_running = false;
+    };
+
     virtual ~Delegate() = default;
 
     // Runs one immediate task; true when one ran.
@@ -20,6 +35,11 @@ class MessagePump {
     virtual bool DoDelayedWork(TimeTicks* next_delayed_work_time) = 0;
     // Called before the pump sleeps; true when it found something to do.
     virtual bool DoIdleWork() = 0;
+
+    virtual ResumePoint SaveResumePoint() const { return ResumePoint(); }
+    // An exception unwound everything run since |point| was saved: closes
+    // the task and the runs it left open, so that work runs again.
+    virtual void ResumeAt(const ResumePoint& point) {}
   };
 
   MessagePump() = default;

@@ -93,26 +93,6 @@ WinProcExceptionFilter SetWinProcExceptionFilter(
   return g_exception_filter.exchange(filter);
 }
 
-// Kept out of line so that the whole call lies inside the guarded range.
-__attribute__((noinline)) LRESULT CALLBACK
-MessagePumpWndProcThunk(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  return MessagePumpForUI::WndProcThunk(hwnd, message, wparam, lparam);
-}
-
-namespace {
-
-__attribute__((noinline, noclone)) LRESULT CALLBACK
-WrappedWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  // Read back after the guard: 0 when the handler was chosen.
-  volatile LRESULT result = 0;
-  SEH_GUARD_BEGIN(wndproc, MessagePumpCallExceptionFilter)
-  result = MessagePumpWndProcThunk(hwnd, message, wparam, lparam);
-  SEH_GUARD_END(wndproc)
-  return result;
-}
-
-}  // namespace
-
 //------------------------------------------------------------------------------
 // MessagePumpWin
 
@@ -210,6 +190,8 @@ void MessagePumpForUI::InitMessageWnd() {
                                             0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                             instance_, nullptr);
   CHECK(message_hwnd_);
+  Calls()->set_window_long_ptr(message_hwnd_, GWLP_USERDATA,
+                               reinterpret_cast<LONG_PTR>(this));
 }
 
 void MessagePumpForUI::ScheduleWork() {
@@ -243,19 +225,72 @@ void MessagePumpForUI::RescheduleTimer() {
 }
 
 // static
-LRESULT CALLBACK MessagePumpForUI::WndProcThunk(HWND hwnd,
-                                                UINT message,
-                                                WPARAM wparam,
-                                                LPARAM lparam) {
-  switch (message) {
-    case kMsgHaveWork:
-      reinterpret_cast<MessagePumpForUI*>(wparam)->HandleWorkMessage();
-      break;
-    case WM_TIMER:
-      reinterpret_cast<MessagePumpForUI*>(wparam)->HandleTimerMessage();
-      break;
-  }
+MessagePumpForUI* MessagePumpForUI::PumpForMessage(HWND hwnd,
+                                                   UINT message,
+                                                   WPARAM wparam) {
+  if (message != kMsgHaveWork && message != WM_TIMER)
+    return nullptr;
+  auto* pump = reinterpret_cast<MessagePumpForUI*>(
+      Calls()->get_window_long_ptr(hwnd, GWLP_USERDATA));
+  if (!pump || reinterpret_cast<WPARAM>(pump) != wparam)
+    return nullptr;
+  return pump;
+}
+
+// static
+__attribute__((noinline, noclone)) LRESULT CALLBACK
+MessagePumpForUI::WrappedWindowProc(HWND hwnd,
+                                    UINT message,
+                                    WPARAM wparam,
+                                    LPARAM lparam) {
+  MessagePumpForUI* pump = PumpForMessage(hwnd, message, wparam);
+  ResumePoint point;
+  if (pump)
+    point = pump->SaveResumePoint();
+  // Read back after the guard: they keep their values when the handler was
+  // chosen.
+  volatile LRESULT result = 0;
+  volatile bool unwound = true;
+  SEH_GUARD_BEGIN(wndproc, MessagePumpCallExceptionFilter)
+  result = WndProcThunk(pump, hwnd, message, wparam, lparam);
+  unwound = false;
+  SEH_GUARD_END(wndproc)
+  if (unwound && pump)
+    pump->ResumeAt(point);
+  return result;
+}
+
+// Kept out of line so that the whole call lies inside the guarded range.
+// static
+__attribute__((noinline)) LRESULT MessagePumpForUI::WndProcThunk(
+    MessagePumpForUI* pump,
+    HWND hwnd,
+    UINT message,
+    WPARAM wparam,
+    LPARAM lparam) {
+  if (pump && message == kMsgHaveWork)
+    pump->HandleWorkMessage();
+  else if (pump && message == WM_TIMER)
+    pump->HandleTimerMessage();
   return Calls()->def_window_proc(hwnd, message, wparam, lparam);
+}
+
+MessagePumpForUI::ResumePoint MessagePumpForUI::SaveResumePoint() const {
+  ResumePoint point;
+  point.state = state_;
+  if (state_)
+    point.delegate_point = state_->delegate->SaveResumePoint();
+  return point;
+}
+
+void MessagePumpForUI::ResumeAt(const ResumePoint& point) {
+  // Runs nested inside the unwound call ended with it.
+  state_ = point.state;
+  if (!state_)
+    return;
+  state_->delegate->ResumeAt(point.delegate_point);
+  // The unwound call may have taken the wake-up or the timer with it.
+  ScheduleWork();
 }
 
 void MessagePumpForUI::HandleWorkMessage() {

@@ -87,12 +87,29 @@ class MessagePumpForUI : public MessagePumpWin {
   HWND message_hwnd() const { return message_hwnd_; }
 
  private:
-  friend LRESULT CALLBACK MessagePumpWndProcThunk(HWND, UINT, WPARAM, LPARAM);
+  // What the window procedure keeps to go on after an exception that its
+  // filter handled.
+  struct ResumePoint {
+    RunState* state = nullptr;
+    Delegate::ResumePoint delegate_point;
+  };
 
-  static LRESULT CALLBACK WndProcThunk(HWND hwnd,
-                                       UINT message,
-                                       WPARAM wparam,
-                                       LPARAM lparam);
+  static LRESULT CALLBACK WrappedWindowProc(HWND hwnd,
+                                            UINT message,
+                                            WPARAM wparam,
+                                            LPARAM lparam);
+  static LRESULT WndProcThunk(MessagePumpForUI* pump,
+                              HWND hwnd,
+                              UINT message,
+                              WPARAM wparam,
+                              LPARAM lparam);
+  // The pump that one of our own messages names, or null: any process may
+  // post to the window.
+  static MessagePumpForUI* PumpForMessage(HWND hwnd,
+                                          UINT message,
+                                          WPARAM wparam);
+  ResumePoint SaveResumePoint() const;
+  void ResumeAt(const ResumePoint& point);
   void DoRunLoop() override;
   void InitMessageWnd();
   void WaitForWork();

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,12 +72,12 @@ UINT_PTR WINAPI FailingSetTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
   return 0;
 }
 
-UINT g_last_timer_elapse = 0;
+std::vector<UINT> g_timer_elapses;
 UINT_PTR WINAPI RecordingSetTimer(HWND hwnd,
                                   UINT_PTR id,
                                   UINT elapse,
                                   TIMERPROC proc) {
-  g_last_timer_elapse = elapse;
+  g_timer_elapses.push_back(elapse);
   return ::SetTimer(hwnd, id, elapse, proc);
 }
 
@@ -131,16 +132,29 @@ TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
   MessagePumpForUI pump;
   ScopedCallSwap<decltype(&::SetTimer)> swap(
       &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
-  g_last_timer_elapse = 0;
+  g_timer_elapses.clear();
   pump.ScheduleDelayedWork(TimeTicks::Now() + TimeDelta::FromMilliseconds(8));
-  EXPECT_EQ(10u, g_last_timer_elapse);
+  EXPECT_EQ(std::vector<UINT>{10u}, g_timer_elapses);
 
   // A time already passed asks for work at once instead of a timer.
-  g_last_timer_elapse = 0;
   pump.ScheduleDelayedWork(TimeTicks::Now() - TimeDelta::FromSeconds(1));
-  EXPECT_EQ(0u, g_last_timer_elapse);
+  EXPECT_EQ(1u, g_timer_elapses.size());
   EXPECT_EQ(1u, TakeWorkMessages().size());
   ::KillTimer(pump.message_hwnd(), reinterpret_cast<UINT_PTR>(&pump));
+}
+
+TEST(MessagePumpForUITest, OnlyADelayedTaskThatBecomesTheEarliestMovesTheTimer) {
+  MessageLoopForUI loop;
+  ScopedCallSwap<decltype(&::SetTimer)> swap(
+      &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
+  g_timer_elapses.clear();
+  for (int seconds : {100, 200, 50, 50, 300}) {
+    loop.task_runner()->PostDelayedTask(FROM_HERE, Bind([] {}),
+                                        TimeDelta::FromSeconds(seconds));
+  }
+  RunPosted();
+  ASSERT_EQ(2u, g_timer_elapses.size());
+  EXPECT_GT(g_timer_elapses[0], g_timer_elapses[1]);
 }
 
 TEST(MessagePumpForUITest, DispatcherTakesMessagesAndMayEndTheRun) {
@@ -166,57 +180,123 @@ TEST(MessagePumpForUITest, DispatcherTakesMessagesAndMayEndTheRun) {
   EXPECT_EQ(3u, msg.wParam);
 }
 
+constexpr DWORD kTestExceptionCode = 0xE0001234;
+
 LONG WINAPI ExecuteHandlerFilter(EXCEPTION_POINTERS* info) {
-  return info->ExceptionRecord->ExceptionCode == 0xE0001234
+  return info->ExceptionRecord->ExceptionCode == kTestExceptionCode
              ? EXCEPTION_EXECUTE_HANDLER
              : EXCEPTION_CONTINUE_SEARCH;
 }
 
-TEST(MessagePumpForUITest, WindowProcedureExceptionsGoToTheInstalledFilter) {
+// Sets a flag when the closure that owns it is destroyed.
+class ReleaseFlag {
+ public:
+  explicit ReleaseFlag(bool* released) : released_(released) {}
+  ~ReleaseFlag() { *released_ = true; }
+
+ private:
+  bool* released_;
+};
+
+// A foreign loop, run from another window's procedure, dispatches the pump's
+// work message to the pump's window; the task it runs raises, directly or
+// from a run nested inside it. The installed filter takes the exception and
+// the loop must go on: the unwound task and run closed, later tasks running.
+TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
+  class RaisingDispatcher : public MessagePumpDispatcher {
+   public:
+    uint32_t Dispatch(const MSG& msg) override {
+      if (msg.message == WM_APP + 1)
+        ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
+      return POST_DISPATCH_PERFORM_DEFAULT;
+    }
+  };
+  class Window {
+   public:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+      if (msg == WM_APP) {
+        (*reinterpret_cast<std::function<void()>*>(l))();
+        return 0;
+      }
+      return ::DefWindowProcW(hwnd, msg, w, l);
+    }
+  };
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = &Window::Proc;
+  window_class.hInstance = ::GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"PumpExceptionTestWindow";
+  ATOM atom = ::RegisterClassExW(&window_class);
+  ASSERT_TRUE(atom);
   WinProcExceptionFilter previous =
       SetWinProcExceptionFilter(&ExecuteHandlerFilter);
-  {
+
+  for (bool from_nested_run : {false, true}) {
+    SCOPED_TRACE(from_nested_run ? "raised in a nested run" : "raised in a task");
     MessageLoopForUI loop;
     bool after_raise = false;
+    bool released = false;
     RunLoop outer;
-    // A message of another window: a run of a foreign loop from its
-    // procedure dispatches the pump's work message to the pump's window.
-    class Window {
-     public:
-      static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-        if (msg == WM_APP) {
-          (*reinterpret_cast<std::function<void()>*>(l))();
-          return 0;
-        }
-        return ::DefWindowProcW(hwnd, msg, w, l);
-      }
-    };
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = &Window::Proc;
-    window_class.hInstance = ::GetModuleHandleW(nullptr);
-    window_class.lpszClassName = L"PumpExceptionTestWindow";
-    ATOM atom = ::RegisterClassExW(&window_class);
     HWND hwnd = ::CreateWindowExW(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0,
                                   HWND_MESSAGE, nullptr,
                                   window_class.hInstance, nullptr);
     std::function<void()> foreign_loop = [&] {
-      loop.task_runner()->PostTask(FROM_HERE, Bind([&after_raise] {
-        ::RaiseException(0xE0001234, 0, 0, nullptr);
-        after_raise = true;
-      }));
+      loop.task_runner()->PostTask(
+          FROM_HERE, Bind(
+                         [&](ReleaseFlag*) {
+                           if (from_nested_run) {
+                             RaisingDispatcher dispatcher;
+                             ::PostThreadMessageW(::GetCurrentThreadId(),
+                                                  WM_APP + 1, 0, 0);
+                             RunLoop(&dispatcher).Run();
+                           } else {
+                             ::RaiseException(kTestExceptionCode, 0, 0,
+                                              nullptr);
+                           }
+                           after_raise = true;
+                         },
+                         Owned(new ReleaseFlag(&released))));
       MSG msg;
       while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         ::DispatchMessageW(&msg);
+      // Back outside any task, in the outer run.
+      EXPECT_TRUE(loop.NestableTasksAllowed());
+      EXPECT_EQ(&outer, loop.run_loop());
       outer.Quit();
     };
     ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));
     outer.Run();
     EXPECT_FALSE(after_raise);
+    EXPECT_TRUE(released);
+
+    ASSERT_TRUE(loop.NestableTasksAllowed());
+    bool later_ran = false;
+    loop.task_runner()->PostTask(FROM_HERE,
+                                 Bind([&later_ran] { later_ran = true; }));
+    RunPosted();
+    EXPECT_TRUE(later_ran);
     ::DestroyWindow(hwnd);
-    ::UnregisterClassW(MAKEINTATOM(atom), window_class.hInstance);
   }
+  ::UnregisterClassW(MAKEINTATOM(atom), window_class.hInstance);
   EXPECT_EQ(&ExecuteHandlerFilter, SetWinProcExceptionFilter(previous));
+}
+
+TEST(MessagePumpForUITest, ForgedPumpMessagesAreIgnored) {
+  MessageLoopForUI loop;
+  HWND hwnd = static_cast<MessagePumpForUI*>(loop.pump())->message_hwnd();
+  // Any process can find the window and post to it; none of these names
+  // the pump.
+  for (WPARAM forged : {WPARAM(0), ~WPARAM(0), WPARAM(0x10000)}) {
+    ::PostMessageW(hwnd, WM_TIMER, forged, 0);
+    ::PostMessageW(hwnd, MessagePumpForUI::kMsgHaveWork, forged, 0);
+  }
+  MSG msg;
+  while (::PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE))
+    ::DispatchMessageW(&msg);
+  int ran = 0;
+  loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
+  RunPosted();
+  EXPECT_EQ(1, ran);
 }
 
 TEST(MessagePumpForIOTest, FailedCompletionPostIsCountedAndRetried) {

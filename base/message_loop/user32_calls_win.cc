@@ -34,6 +34,8 @@ void ResolveAll(PumpPlatformCalls* calls) {
           &calls->msg_wait_for_multiple_objects_ex);
   Resolve(user32, "SetTimer", &calls->set_timer);
   Resolve(user32, "KillTimer", &calls->kill_timer);
+  Resolve(user32, "SetWindowLongPtrW", &calls->set_window_long_ptr);
+  Resolve(user32, "GetWindowLongPtrW", &calls->get_window_long_ptr);
   calls->post_queued_completion_status = &::PostQueuedCompletionStatus;
 }
 

@@ -24,6 +24,8 @@ struct PumpPlatformCalls {
   decltype(&::MsgWaitForMultipleObjectsEx) msg_wait_for_multiple_objects_ex;
   decltype(&::SetTimer) set_timer;
   decltype(&::KillTimer) kill_timer;
+  decltype(&::SetWindowLongPtrW) set_window_long_ptr;
+  decltype(&::GetWindowLongPtrW) get_window_long_ptr;
   decltype(&::PostQueuedCompletionStatus) post_queued_completion_status;
 };
 

@@ -20,6 +20,7 @@
 #include "base/threading/simple_thread.h"
 #include "base/threading/thread_internal.h"
 #include "base/threading/thread_task_runner_handle.h"
+#include "base/threading/worker_pool.h"
 #include "base/tracked_objects.h"
 
 namespace base {
@@ -551,16 +552,25 @@ void SequencedWorkerPool::DeletePool(const SequencedWorkerPool* pool) {
 }
 
 void SequencedWorkerPool::OnDestruct() const {
-  if (inner_->RunsTasksOnCurrentThread()) {
-    // Deleting joins the workers; not from one of them.
-    CHECK(constructor_task_runner_);
-    constructor_task_runner_->PostNonNestableTask(
-        Location("OnDestruct", "base\\threading\\sequenced_worker_pool", 1450,
-                 GetProgramCounter()),
-        Bind(&SequencedWorkerPool::DeletePool, this));
+  if (!inner_->RunsTasksOnCurrentThread()) {
+    delete this;
     return;
   }
-  delete this;
+  // Deleting joins the workers; not from one of them.
+  const Location from_here("OnDestruct",
+                           "base\\threading\\sequenced_worker_pool", 1450,
+                           GetProgramCounter());
+  Closure delete_pool = Bind(&SequencedWorkerPool::DeletePool, this);
+  if (constructor_task_runner_ &&
+      constructor_task_runner_->PostNonNestableTask(from_here, delete_pool)) {
+    return;
+  }
+  // Created on a thread without a loop, or its loop is gone: a system pool
+  // thread can join this worker once it has returned.
+  if (WorkerPool::PostTask(from_here, delete_pool, true))
+    return;
+  LOG(ERROR) << "Nowhere to delete a worker pool; it stays until the "
+                "process ends";
 }
 
 SequencedWorkerPool::SequenceToken SequencedWorkerPool::GetNamedSequenceToken(

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <limits>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -255,33 +256,64 @@ TEST_F(PoolTest, FailedWorkerCreationDoesNotHangShutdown) {
   EXPECT_FALSE(ran);
 }
 
-TEST(SequencedWorkerPoolTest, LastReleaseOnAWorkerDeletesOnTheCreatingThread) {
-  MessageLoop loop;
-  DWORD deleted_on = 0;
+// The owner's ordinary "Shutdown(0); pool = nullptr;" leaves the last
+// reference to a worker still finishing a task that shutdown does not wait
+// for. Deleting joins the workers, so the pool goes on the creating thread's
+// loop, or, when that thread has none, on a system pool thread.
+TEST(SequencedWorkerPoolTest, LastReleaseOnAWorkerDeletesThePoolElsewhere) {
   class TestPool : public SequencedWorkerPool {
    public:
-    explicit TestPool(DWORD* deleted_on)
-        : SequencedWorkerPool(1, "Releasing", 0), deleted_on_(deleted_on) {}
+    TestPool(DWORD* deleted_on, RunLoop* run_loop, Event* deleted)
+        : SequencedWorkerPool(1, "Releasing", 0),
+          deleted_on_(deleted_on),
+          run_loop_(run_loop),
+          deleted_(deleted) {}
 
    private:
-    ~TestPool() override { *deleted_on_ = ::GetCurrentThreadId(); }
+    ~TestPool() override {
+      *deleted_on_ = ::GetCurrentThreadId();
+      if (run_loop_)
+        run_loop_->Quit();
+      // Last: the test may end as soon as it is signalled.
+      deleted_->Signal();
+    }
     DWORD* deleted_on_;
+    RunLoop* run_loop_;
+    Event* deleted_;
   };
-  {
-    scoped_refptr<SequencedWorkerPool> pool = new TestPool(&deleted_on);
-    Event ran;
-    ASSERT_TRUE(pool->PostTask(FROM_HERE, Bind([&] { ran.Signal(); })));
-    ran.Wait();
-    pool->Shutdown(0);
+  for (bool creator_has_loop : {true, false}) {
+    SCOPED_TRACE(creator_has_loop ? "with a loop" : "without a loop");
+    std::unique_ptr<MessageLoop> loop;
+    std::unique_ptr<RunLoop> run_loop;
+    if (creator_has_loop) {
+      loop = std::make_unique<MessageLoop>();
+      run_loop = std::make_unique<RunLoop>();
+    }
+    Event started, release, deleted;
+    DWORD deleted_on = 0;
+    DWORD worker = 0;
+    {
+      scoped_refptr<SequencedWorkerPool> pool =
+          new TestPool(&deleted_on, run_loop.get(), &deleted);
+      ASSERT_TRUE(pool->PostSequencedTask(
+          SequencedWorkerPool::SequenceToken(),
+          SequencedWorkerPool::CONTINUE_ON_SHUTDOWN, FROM_HERE, Bind([&] {
+            worker = ::GetCurrentThreadId();
+            started.Signal();
+            release.Wait();
+          }),
+          TimeDelta()));
+      started.Wait();
+      pool->Shutdown(0);
+    }
+    release.Signal();
+    if (run_loop)
+      run_loop->Run();
+    deleted.Wait();
+    EXPECT_NE(worker, deleted_on);
+    if (creator_has_loop)
+      EXPECT_EQ(::GetCurrentThreadId(), deleted_on);
   }
-  // The worker holds the last reference until it leaves.
-  while (deleted_on == 0) {
-    RunLoop run_loop;
-    loop.task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
-                                        TimeDelta::FromMilliseconds(5));
-    run_loop.Run();
-  }
-  EXPECT_EQ(::GetCurrentThreadId(), deleted_on);
 }
 
 }  // namespace

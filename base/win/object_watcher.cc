@@ -1,12 +1,27 @@
 #include "base/win/object_watcher.h"
 
+#include <atomic>
+
 #include "base/bind.h"
 #include "base/logging.h"
 
 namespace base {
 namespace win {
 
+namespace {
+
+std::atomic<ObjectWatcher::UnregisterWaitFunction> g_unregister_wait{
+    &::UnregisterWaitEx};
+
+}  // namespace
+
 ObjectWatcher::ObjectWatcher() : weak_factory_(this) {}
+
+// static
+ObjectWatcher::UnregisterWaitFunction
+ObjectWatcher::SetUnregisterWaitForTesting(UnregisterWaitFunction function) {
+  return g_unregister_wait.exchange(function);
+}
 
 ObjectWatcher::~ObjectWatcher() {
   // A wait left registered would call back into freed memory, and the loop
@@ -50,8 +65,11 @@ bool ObjectWatcher::StopWatching() {
   if (!wait_object_)
     return false;
 
-  // Blocks until a DoneWaiting already running has returned.
-  if (!::UnregisterWaitEx(wait_object_, INVALID_HANDLE_VALUE)) {
+  // Blocks until a DoneWaiting already running has returned. A wait whose
+  // callback was under way is reported as pending but is released all the
+  // same: unregistering it again would touch a freed wait.
+  if (!g_unregister_wait.load()(wait_object_, INVALID_HANDLE_VALUE) &&
+      ::GetLastError() != ERROR_IO_PENDING) {
     PLOG(ERROR) << "UnregisterWaitEx failed";
     return false;
   }

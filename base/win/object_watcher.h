@@ -34,6 +34,12 @@ class ObjectWatcher : public MessageLoop::DestructionObserver {
 
   bool IsWatching() const { return wait_object_ != nullptr; }
 
+  // Lets a test give the answers Windows may give; returns the previous
+  // function.
+  using UnregisterWaitFunction = decltype(&::UnregisterWaitEx);
+  static UnregisterWaitFunction SetUnregisterWaitForTesting(
+      UnregisterWaitFunction function);
+
  private:
   // Runs on a system wait thread.
   static void CALLBACK DoneWaiting(void* param, BOOLEAN timed_out);

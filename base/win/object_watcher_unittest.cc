@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/bind.h"
+#include "base/files/test_folder_win.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "gtest/gtest.h"
@@ -79,19 +80,55 @@ TEST(ObjectWatcherTest, CallsBackOnTheWatchingThreadOnce) {
   EXPECT_EQ(1, calls);
 }
 
-TEST(ObjectWatcherTest, NoCallbackAfterStopWatching) {
+TEST(ObjectWatcherTest, StopRacingTheSignalReleasesTheWaitAndCallsNothing) {
+  if (IsRunningUnderWine()) {
+    GTEST_SKIP() << "Wine gap: UnregisterWaitEx racing the callback of a "
+                    "one-shot wait can crash inside Wine's thread pool";
+  }
   MessageLoop loop;
-  Event event;
   int calls = 0;
   CallbackDelegate delegate([&](HANDLE) { ++calls; });
-  ObjectWatcher watcher;
-  ASSERT_TRUE(watcher.StartWatchingOnce(event.get(), &delegate));
-  event.Signal();
-  // The signal may already be posted to the loop; it must do nothing.
-  ::Sleep(20);
-  EXPECT_TRUE(watcher.StopWatching());
+  // The signal lands before, during or after the stop: the stop releases
+  // the wait whichever it is, and a signal already posted does nothing.
+  for (int i = 0; i < 1000; ++i) {
+    Event event;
+    ObjectWatcher watcher;
+    ASSERT_TRUE(watcher.StartWatchingOnce(event.get(), &delegate));
+    event.Signal();
+    EXPECT_TRUE(watcher.StopWatching());
+    EXPECT_FALSE(watcher.IsWatching());
+  }
   Settle();
   EXPECT_EQ(0, calls);
+}
+
+// Unregisters for real, then answers as the system may when the callback
+// was under way: pending, though the wait is released. Later calls, on a
+// released wait, only count.
+int g_unregister_calls = 0;
+BOOL WINAPI UnregisterReportingPending(HANDLE wait, HANDLE completion) {
+  if (++g_unregister_calls > 1)
+    return TRUE;
+  ::UnregisterWaitEx(wait, completion);
+  ::SetLastError(ERROR_IO_PENDING);
+  return FALSE;
+}
+
+TEST(ObjectWatcherTest, WaitReportedPendingIsReleasedOnce) {
+  MessageLoop loop;
+  Event event;
+  CallbackDelegate delegate([](HANDLE) {});
+  g_unregister_calls = 0;
+  ObjectWatcher::UnregisterWaitFunction previous =
+      ObjectWatcher::SetUnregisterWaitForTesting(&UnregisterReportingPending);
+  {
+    ObjectWatcher watcher;
+    ASSERT_TRUE(watcher.StartWatchingOnce(event.get(), &delegate));
+    EXPECT_TRUE(watcher.StopWatching());
+    EXPECT_FALSE(watcher.IsWatching());
+  }
+  ObjectWatcher::SetUnregisterWaitForTesting(previous);
+  EXPECT_EQ(1, g_unregister_calls);
 }
 
 TEST(ObjectWatcherTest, DelegateMayStopAnotherWatchOrStartANewOne) {

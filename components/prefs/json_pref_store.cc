@@ -114,6 +114,10 @@ JsonPrefStore::JsonPrefStore(const FilePath& path,
       weak_factory_(this) {}
 
 JsonPrefStore::~JsonPrefStore() {
+  if (read_pending_ && !changed_while_reading_.empty()) {
+    LOG(WARNING) << "Changes to " << path_.AsUTF8Unsafe()
+                 << " made before its read completed are not written";
+  }
   CommitPendingWrite();
 }
 
@@ -173,7 +177,7 @@ void JsonPrefStore::SetValueSilently(const std::string& key,
                                      std::unique_ptr<Value> value,
                                      uint32_t flags) {
   if (SetIfChanged(key, std::move(value)))
-    ScheduleWrite(flags);
+    ScheduleWrite(key, flags);
 }
 
 void JsonPrefStore::RemoveValue(const std::string& key, uint32_t flags) {
@@ -184,7 +188,7 @@ void JsonPrefStore::RemoveValue(const std::string& key, uint32_t flags) {
 void JsonPrefStore::ReportValueChanged(const std::string& key,
                                        uint32_t flags) {
   observers_.Notify(&PrefStore::Observer::OnPrefValueChanged, key);
-  ScheduleWrite(flags);
+  ScheduleWrite(key, flags);
 }
 
 bool JsonPrefStore::ReadOnly() const {
@@ -219,7 +223,9 @@ void JsonPrefStore::ReadPrefsAsync(ReadErrorDelegate* error_delegate) {
     // A runner that takes no tasks would leave the store uninitialized for
     // good; read here instead, as the writer does with its writes.
     ReadPrefs();
+    return;
   }
+  read_pending_ = true;
 }
 
 void JsonPrefStore::OnFileReadReply(std::unique_ptr<ReadResult>* result) {
@@ -228,8 +234,16 @@ void JsonPrefStore::OnFileReadReply(std::unique_ptr<ReadResult>* result) {
 
 void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
   read_error_ = result->error;
+  // A reply still on its way would replace what this read brings.
+  weak_factory_.InvalidateWeakPtrs();
+  read_pending_ = false;
+  // A write held back by the read; it serializes what is in place by then.
+  if (write_after_read_ && !read_only_)
+    writer_.ScheduleWrite(this);
+  write_after_read_ = false;
 
   if (result->no_dir) {
+    changed_while_reading_.clear();
     observers_.Notify(&PrefStore::Observer::OnInitializationCompleted, false);
     return;
   }
@@ -256,6 +270,7 @@ void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
     case PREF_READ_ERROR_JSON_REPEAT:
       break;
   }
+  ApplyChangesMadeWhileReading(prefs.get());
   prefs_ = std::move(prefs);
   initialized_ = true;
 
@@ -279,7 +294,25 @@ void JsonPrefStore::ClearMutableValues() {
   LOG(ERROR) << "NOT IMPLEMENTED";
 }
 
+void JsonPrefStore::ApplyChangesMadeWhileReading(DictionaryValue* read) {
+  // Each changed key takes its current value, or goes when it has none; the
+  // result does not depend on the order of the keys.
+  for (const std::string& key : changed_while_reading_) {
+    const Value* value = nullptr;
+    if (prefs_->Get(key, &value))
+      read->Set(key, value->CreateDeepCopy());
+    else
+      read->RemovePath(key, nullptr);
+  }
+  changed_while_reading_.clear();
+}
+
 bool JsonPrefStore::SerializeData(std::string* output) {
+  if (read_pending_) {
+    // Would replace the file with only the changes made so far.
+    write_after_read_ = true;
+    return false;
+  }
   pending_lossy_write_ = false;
   // A write scheduled before the read found the file unwritable must not
   // replace the file after all.
@@ -290,7 +323,9 @@ bool JsonPrefStore::SerializeData(std::string* output) {
   return serializer.Serialize(*prefs_);
 }
 
-void JsonPrefStore::ScheduleWrite(uint32_t flags) {
+void JsonPrefStore::ScheduleWrite(const std::string& key, uint32_t flags) {
+  if (read_pending_)
+    changed_while_reading_.insert(key);
   if (read_only_)
     return;
   if (flags & LOSSY_PREF_WRITE_FLAG) {

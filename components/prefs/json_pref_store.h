@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "base/files/file_path.h"
@@ -118,7 +119,9 @@ class JsonPrefStore : public PersistentPrefStore,
   // Stores |value| at |key| unless an equal value is there; true when it
   // changed something.
   bool SetIfChanged(const std::string& key, std::unique_ptr<Value> value);
-  void ScheduleWrite(uint32_t flags);
+  void ScheduleWrite(const std::string& key, uint32_t flags);
+  // Carries the changes made while a read was pending over to |read|.
+  void ApplyChangesMadeWhileReading(DictionaryValue* read);
 
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;
@@ -131,6 +134,12 @@ class JsonPrefStore : public PersistentPrefStore,
   bool pending_lossy_write_ = false;
   PrefReadError read_error_ = PREF_READ_ERROR_NONE;
   WriteCountHistogram write_count_histogram_;
+  // Between ReadPrefsAsync and its reply nothing is written: the file may
+  // hold more than this store has seen yet. The keys changed meanwhile are
+  // applied to what the read brings.
+  bool read_pending_ = false;
+  std::set<std::string> changed_while_reading_;
+  bool write_after_read_ = false;
   WeakPtrFactory<JsonPrefStore> weak_factory_;
 };
 

@@ -205,6 +205,25 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
+TEST_F(JsonPrefStoreTest, ChangesMadeWhileReadingGoOnTopOfTheFile) {
+  WriteText("{\"keep\":1,\"other\":\"x\"}");
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  store->ReadPrefsAsync(nullptr);
+  store->SetValue("new", Int(1), 0);
+  store->SetValue("other", Int(2), 0);
+  // The commit interval passes before the read has run: writing now would
+  // replace the file with the two changes alone.
+  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+  EXPECT_EQ(1, file_runner_->posts());
+  file_runner_->RunUntilIdle();
+  thread_runner_->RunUntilIdle();
+  EXPECT_TRUE(store->IsInitializationComplete());
+  EXPECT_TRUE(store->GetValue("new", nullptr));
+
+  RunWrites();
+  EXPECT_EQ("{\"keep\":1,\"new\":1,\"other\":2}", ReadText(path_));
+}
+
 TEST_F(JsonPrefStoreTest, RefusingRunnerReadsAndWritesSynchronously) {
   WriteText("{\"a\":1}");
   file_runner_->set_refuse_posts(true);
@@ -288,6 +307,8 @@ TEST(JsonPrefStoreWriteCountTest, ReportsWholeWindows) {
   Time now = Time::Now();
   const FilePath path(u"C:\\prefs\\write count.json");
   HistogramBase* histogram = nullptr;
+  // The histogram lives for the whole process: count from here.
+  int64_t before[3] = {};
   {
     JsonPrefStore::WriteCountHistogram counter(
         TimeDelta::FromSeconds(10), path,
@@ -297,19 +318,21 @@ TEST(JsonPrefStoreWriteCountTest, ReportsWholeWindows) {
               histogram->histogram_name());
     EXPECT_EQ(30, histogram->declared_max());
     EXPECT_EQ(31u, histogram->bucket_count());
+    for (int sample = 0; sample < 3; ++sample)
+      before[sample] = histogram->GetCount(sample);
 
     counter.RecordWriteOccured();
     counter.RecordWriteOccured();
     now += TimeDelta::FromMinutes(16);
     counter.RecordWriteOccured();
-    EXPECT_EQ(1, histogram->GetCount(2));
-    EXPECT_EQ(2, histogram->GetCount(0));
+    EXPECT_EQ(before[2] + 1, histogram->GetCount(2));
+    EXPECT_EQ(before[0] + 2, histogram->GetCount(0));
 
     // A clock that leaps years ahead adds a bounded number of idle windows.
     now += TimeDelta::FromDays(365 * 100);
   }
-  EXPECT_EQ(1, histogram->GetCount(1));
-  EXPECT_EQ(2 + 2016, histogram->GetCount(0));
+  EXPECT_EQ(before[1] + 1, histogram->GetCount(1));
+  EXPECT_EQ(before[0] + 2 + 2016, histogram->GetCount(0));
 }
 
 }  // namespace

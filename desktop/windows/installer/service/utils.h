@@ -101,6 +101,9 @@ struct SavedAccess {
   // Points into |descriptor|; may be null (an object open to everyone).
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // Set by GrantUserAccess: |descriptor| is a copy of the list from before
+  // the first grant on the object whose record is still held.
+  bool holds_first_list = false;
 };
 
 void DeleteSavedAccess(SavedAccess* saved);

@@ -16,6 +16,7 @@
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/strings/string16.h"
+#include "base/synchronization/lock.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
@@ -294,37 +295,166 @@ void LiftDenyEntries(EXPLICIT_ACCESS_W* entries, ULONG count, DWORD access) {
   }
 }
 
-// Reads the access list of the object, taking ownership once when that is
+// Where an access list is read and written: a key by its name; a file
+// through one handle opened on the name itself (never on what a link there
+// points to), so that nothing can be swapped in between.
+struct AccessTarget {
+  AccessTarget(const std::wstring& name, SE_OBJECT_TYPE type)
+      : name(name), type(type) {}
+
+  std::wstring name;
+  SE_OBJECT_TYPE type;
+  base::win::ScopedHandle file;
+};
+
+DWORD ReadDacl(const AccessTarget& target,
+               PACL* dacl,
+               PSECURITY_DESCRIPTOR* descriptor) {
+  if (target.file.IsValid()) {
+    return ::GetSecurityInfo(target.file.Get(), target.type,
+                             DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
+                             nullptr, descriptor);
+  }
+  return ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
+                                 target.type, DACL_SECURITY_INFORMATION,
+                                 nullptr, nullptr, dacl, nullptr, descriptor);
+}
+
+DWORD WriteSecurity(const AccessTarget& target,
+                    SECURITY_INFORMATION what,
+                    PSID owner,
+                    PACL dacl) {
+  if (target.file.IsValid()) {
+    return ::SetSecurityInfo(target.file.Get(), target.type, what, owner,
+                             nullptr, dacl, nullptr);
+  }
+  return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
+                                 target.type, what, owner, nullptr, dacl,
+                                 nullptr);
+}
+
+// Writes |dacl| protected from inheritance exactly when the list of
+// |model| was: otherwise the parent's inheritable entries would be merged
+// into a list that had shut them out.
+DWORD WriteDacl(const AccessTarget& target,
+                PACL dacl,
+                PSECURITY_DESCRIPTOR model) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!::GetSecurityDescriptorControl(model, &control, &revision))
+    return ::GetLastError();
+  const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED)
+                                              ? PROTECTED_DACL_SECURITY_INFORMATION
+                                              : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  return WriteSecurity(target, DACL_SECURITY_INFORMATION | protection,
+                       nullptr, dacl);
+}
+
+// Makes the Administrators group the owner of |target|, with the privilege
+// that allows it turned on for just this change.
+bool TakeOwnershipOf(const AccessTarget& target) {
+  const wchar_t kPrivilege[] = L"SeTakeOwnershipPrivilege";
+  HANDLE token = nullptr;
+  if (!OpenAdjustableToken(&token) || !EnablePrivilege(kPrivilege, true, token))
+    return false;
+
+  PSID administrators = nullptr;
+  DWORD result = ERROR_INVALID_SID;
+  if (MakeAdministratorsSid(&administrators)) {
+    result = WriteSecurity(target, OWNER_SECURITY_INFORMATION, administrators,
+                           nullptr);
+    ::FreeSid(administrators);
+  }
+  if (OpenAdjustableToken(&token))
+    EnablePrivilege(kPrivilege, false, token);
+  return result == ERROR_SUCCESS;
+}
+
+// The file or folder |name| itself, never what a link in its place points
+// to.
+HANDLE OpenUnfollowed(const std::wstring& name, DWORD access) {
+  return ::CreateFileW(
+      name.c_str(), access,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+      nullptr);
+}
+
+// False for a link: a reparse point (a junction in a folder the user may
+// write could point at a system folder), or a file with more than one name
+// (whose access list is also that of a file elsewhere).
+bool IsOwnFile(HANDLE file,
+               const std::wstring& name,
+               BY_HANDLE_FILE_INFORMATION* info) {
+  if (!::GetFileInformationByHandle(file, info)) {
+    PLOG(ERROR) << "Cannot read the file information of " << name;
+    return false;
+  }
+  if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    LOG(ERROR) << "Refusing to change access through the link " << name;
+    return false;
+  }
+  if (!(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      info->nNumberOfLinks > 1) {
+    LOG(ERROR) << "Refusing to change access of " << name
+               << ", which has other names";
+    return false;
+  }
+  return true;
+}
+
+// Opens the file target's handle for reading and changing its access list,
+// taking ownership first when that is denied.
+bool OpenFileTarget(AccessTarget* target) {
+  BY_HANDLE_FILE_INFORMATION info;
+  target->file.Set(OpenUnfollowed(target->name, READ_CONTROL | WRITE_DAC));
+  if (target->file.IsValid())
+    return IsOwnFile(target->file.Get(), target->name, &info);
+  if (::GetLastError() != ERROR_ACCESS_DENIED) {
+    PLOG(ERROR) << "Cannot open " << target->name;
+    return false;
+  }
+  // Ownership is taken through a handle of its own; the second open must
+  // then meet the same file.
+  AccessTarget owned(target->name, target->type);
+  owned.file.Set(
+      OpenUnfollowed(target->name, WRITE_OWNER | FILE_READ_ATTRIBUTES));
+  if (!owned.file.IsValid() ||
+      !IsOwnFile(owned.file.Get(), target->name, &info) ||
+      !TakeOwnershipOf(owned)) {
+    LOG(ERROR) << "Cannot take ownership of " << target->name;
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION reopened;
+  target->file.Set(OpenUnfollowed(target->name, READ_CONTROL | WRITE_DAC));
+  if (!target->file.IsValid() ||
+      !IsOwnFile(target->file.Get(), target->name, &reopened)) {
+    return false;
+  }
+  if (!SameFile(info, reopened)) {
+    LOG(ERROR) << target->name << " was replaced while taking ownership";
+    return false;
+  }
+  return true;
+}
+
+// Reads the access list of the target, taking ownership once when that is
 // denied. |descriptor| owns what |dacl| points into.
-bool GetDacl(const std::wstring& object_name,
-             SE_OBJECT_TYPE object_type,
+bool GetDacl(const AccessTarget& target,
              PACL* dacl,
              PSECURITY_DESCRIPTOR* descriptor) {
-  wchar_t* name = const_cast<wchar_t*>(object_name.c_str());
-  DWORD result =
-      ::GetNamedSecurityInfoW(name, object_type, DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, dacl, nullptr, descriptor);
+  DWORD result = ReadDacl(target, dacl, descriptor);
   if (result == ERROR_ACCESS_DENIED) {
-    if (!TakeOwnership(object_name, object_type))
+    if (!TakeOwnershipOf(target))
       return false;
-    result =
-        ::GetNamedSecurityInfoW(name, object_type, DACL_SECURITY_INFORMATION,
-                                nullptr, nullptr, dacl, nullptr, descriptor);
+    result = ReadDacl(target, dacl, descriptor);
   }
   return result == ERROR_SUCCESS;
 }
 
-DWORD SetDacl(const std::wstring& object_name,
-              SE_OBJECT_TYPE object_type,
-              PACL dacl) {
-  return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(object_name.c_str()),
-                                 object_type, DACL_SECURITY_INFORMATION,
-                                 nullptr, nullptr, dacl, nullptr);
-}
-
 // The list |old_dacl| holds explicitly, with the user's deny entries lifted
-// and |access| granted to |user_name|. Null on failure.
-PACL BuildGrantedDacl(PACL old_dacl, wchar_t* user_name, DWORD access) {
+// and |access| granted to |user|. Null on failure.
+PACL BuildGrantedDacl(PACL old_dacl, PSID user, DWORD access) {
   ULONG count = 0;
   EXPLICIT_ACCESS_W* raw_entries = nullptr;
   if (::GetExplicitEntriesFromAclW(old_dacl, &count, &raw_entries) !=
@@ -334,9 +464,13 @@ PACL BuildGrantedDacl(PACL old_dacl, wchar_t* user_name, DWORD access) {
   std::unique_ptr<EXPLICIT_ACCESS_W, LocalFreeDeleter> entries(raw_entries);
   LiftDenyEntries(entries.get(), count, access);
 
+  // By SID: a name could resolve to another account of the same name.
   EXPLICIT_ACCESS_W grant = {};
-  ::BuildExplicitAccessWithNameW(&grant, user_name, access, GRANT_ACCESS,
-                                 SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+  grant.grfAccessPermissions = access;
+  grant.grfAccessMode = GRANT_ACCESS;
+  grant.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+  ::BuildTrusteeWithSidW(&grant.Trustee, user);
+  grant.Trustee.TrusteeType = TRUSTEE_IS_USER;
   PACL raw_grant_list = nullptr;
   if (::SetEntriesInAclW(1, &grant, nullptr, &raw_grant_list) != ERROR_SUCCESS)
     return nullptr;
@@ -350,9 +484,110 @@ PACL BuildGrantedDacl(PACL old_dacl, wchar_t* user_name, DWORD access) {
   return final_list;
 }
 
+// The user of the process token, in |buffer|.
+PSID GetTokenUser(std::vector<BYTE>* buffer) {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token))
+    return nullptr;
+  base::win::ScopedHandle token(raw_token);
+  DWORD size = 0;
+  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_USER))
+    return nullptr;
+  buffer->resize(size);
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer->data(), size,
+                             &size)) {
+    return nullptr;
+  }
+  return reinterpret_cast<TOKEN_USER*>(buffer->data())->User.Sid;
+}
+
+// The access lists from before the first of the grants whose records are
+// still held, by object. A later grant on the same object saves that first
+// list rather than the one it finds, which already holds the earlier grant:
+// whatever order the records are restored in, the object ends as it was.
+struct FirstSavedList {
+  std::wstring object_name;
+  SE_OBJECT_TYPE object_type;
+  std::vector<BYTE> descriptor;  // self-relative
+  int holders;
+};
+
+base::Lock& FirstSavedListsLock() {
+  static base::Lock* lock = new base::Lock;
+  return *lock;
+}
+
+std::vector<FirstSavedList>& FirstSavedLists() {
+  static auto* lists = new std::vector<FirstSavedList>;
+  return *lists;
+}
+
+std::vector<FirstSavedList>::iterator FindFirstSavedList(
+    const std::wstring& object_name,
+    SE_OBJECT_TYPE object_type) {
+  std::vector<FirstSavedList>& lists = FirstSavedLists();
+  for (auto it = lists.begin(); it != lists.end(); ++it) {
+    if (it->object_type == object_type &&
+        ::CompareStringOrdinal(it->object_name.c_str(),
+                               static_cast<int>(it->object_name.size()),
+                               object_name.c_str(),
+                               static_cast<int>(object_name.size()),
+                               TRUE) == CSTR_EQUAL) {
+      return it;
+    }
+  }
+  return lists.end();
+}
+
+// A record of the object's first saved list, |found| (the list the grant
+// found) becoming it when no held record has one. Null on failure.
+std::unique_ptr<SavedAccess> HoldFirstSavedList(
+    const std::wstring& object_name,
+    SE_OBJECT_TYPE object_type,
+    PSECURITY_DESCRIPTOR found) {
+  base::AutoLock hold(FirstSavedListsLock());
+  auto it = FindFirstSavedList(object_name, object_type);
+  if (it == FirstSavedLists().end()) {
+    const BYTE* bytes = static_cast<const BYTE*>(found);
+    FirstSavedLists().push_back(
+        {object_name, object_type,
+         std::vector<BYTE>(bytes, bytes + ::GetSecurityDescriptorLength(found)),
+         0});
+    it = FirstSavedLists().end() - 1;
+  }
+  std::unique_ptr<SavedAccess> record(new SavedAccess);
+  record->object_name = object_name;
+  record->object_type = object_type;
+  record->descriptor = ::LocalAlloc(LMEM_FIXED, it->descriptor.size());
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  if (!record->descriptor)
+    return nullptr;
+  memcpy(record->descriptor, it->descriptor.data(), it->descriptor.size());
+  if (!::GetSecurityDescriptorDacl(record->descriptor, &present,
+                                   &record->dacl, &defaulted)) {
+    return nullptr;
+  }
+  if (!present)
+    record->dacl = nullptr;
+  record->holds_first_list = true;
+  ++it->holders;
+  return record;
+}
+
+void ReleaseFirstSavedList(const SavedAccess& record) {
+  base::AutoLock hold(FirstSavedListsLock());
+  auto it = FindFirstSavedList(record.object_name, record.object_type);
+  if (it != FirstSavedLists().end() && --it->holders <= 0)
+    FirstSavedLists().erase(it);
+}
+
 }  // namespace
 
 SavedAccess::~SavedAccess() {
+  if (holds_first_list)
+    ReleaseFirstSavedList(*this);
   if (descriptor)
     ::LocalFree(descriptor);
 }
@@ -413,28 +648,7 @@ bool EnablePrivilege(const wchar_t* privilege, bool enable, HANDLE token) {
 
 bool TakeOwnership(const std::wstring& object_name,
                    SE_OBJECT_TYPE object_type) {
-  const wchar_t kPrivilege[] = L"SeTakeOwnershipPrivilege";
-  HANDLE token = nullptr;
-  if (!OpenAdjustableToken(&token) || !EnablePrivilege(kPrivilege, true, token))
-    return false;
-
-  SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-  PSID administrators = nullptr;
-  if (!::AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  &administrators)) {
-    if (OpenAdjustableToken(&token))
-      EnablePrivilege(kPrivilege, false, token);
-    return false;
-  }
-  const DWORD result = ::SetNamedSecurityInfoW(
-      const_cast<wchar_t*>(object_name.c_str()), object_type,
-      OWNER_SECURITY_INFORMATION, administrators, nullptr, nullptr, nullptr);
-  ::FreeSid(administrators);
-
-  if (OpenAdjustableToken(&token))
-    EnablePrivilege(kPrivilege, false, token);
-  return result == ERROR_SUCCESS;
+  return TakeOwnershipOf(AccessTarget(object_name, object_type));
 }
 
 bool GrantUserAccess(const std::wstring& object_name,
@@ -445,36 +659,44 @@ bool GrantUserAccess(const std::wstring& object_name,
   if (saved)
     saved->reset();
 
-  wchar_t user_name[kUserNameBufferChars] = {};
-  DWORD user_name_size = kUserNameBufferChars;
-  if (!::GetUserNameW(user_name, &user_name_size))
+  std::vector<BYTE> user_buffer;
+  PSID user = GetTokenUser(&user_buffer);
+  if (!user)
+    return false;
+
+  AccessTarget target(object_name, object_type);
+  if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target))
     return false;
 
   PACL old_dacl = nullptr;
   PSECURITY_DESCRIPTOR raw_old_descriptor = nullptr;
-  if (!GetDacl(object_name, object_type, &old_dacl, &raw_old_descriptor))
+  if (!GetDacl(target, &old_dacl, &raw_old_descriptor))
     return false;
   std::unique_ptr<void, LocalFreeDeleter> old_descriptor(raw_old_descriptor);
 
   std::unique_ptr<ACL, LocalFreeDeleter> new_dacl(
-      BuildGrantedDacl(old_dacl, user_name, access));
+      BuildGrantedDacl(old_dacl, user, access));
   if (!new_dacl)
     return false;
 
-  DWORD result = SetDacl(object_name, object_type, new_dacl.get());
-  if (result == ERROR_ACCESS_DENIED && TakeOwnership(object_name, object_type))
-    result = SetDacl(object_name, object_type, new_dacl.get());
+  // Saved before the change, so that an object is never left widened with
+  // nothing to undo it.
+  std::unique_ptr<SavedAccess> record;
+  if (!permanent && saved) {
+    record = HoldFirstSavedList(object_name, object_type,
+                                old_descriptor.get());
+    if (!record)
+      return false;
+  }
+
+  DWORD result = WriteDacl(target, new_dacl.get(), old_descriptor.get());
+  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(target))
+    result = WriteDacl(target, new_dacl.get(), old_descriptor.get());
   if (result != ERROR_SUCCESS)
     return false;
 
-  if (!permanent && saved) {
-    std::unique_ptr<SavedAccess> record(new SavedAccess);
-    record->object_name = object_name;
-    record->object_type = object_type;
-    record->dacl = old_dacl;
-    record->descriptor = old_descriptor.release();
+  if (saved)
     *saved = std::move(record);
-  }
   return true;
 }
 
@@ -482,10 +704,12 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
   if (!saved || !*saved)
     return false;
   const SavedAccess& record = **saved;
-  const DWORD result =
-      SetDacl(record.object_name, record.object_type, record.dacl);
+  AccessTarget target(record.object_name, record.object_type);
+  const bool restored =
+      (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target)) &&
+      WriteDacl(target, record.dacl, record.descriptor) == ERROR_SUCCESS;
   saved->reset();
-  return result == ERROR_SUCCESS;
+  return restored;
 }
 
 }  // namespace installer

@@ -41,6 +41,9 @@ class ChangeRegValueOperation : public Operation {
   // sub-operation and widening access when needed. Sets |nothing_to_do|
   // when the value is to be removed from a key that does not exist.
   bool OpenKey(Transaction* prerequisites, bool* nothing_to_do);
+  // Writes the old_ fields back through |key|, or removes a value that was
+  // new. The registry's result.
+  LONG PutBackOldValue(HKEY key);
   // Reads the current value into the old_ fields.
   bool ReadOldValue(const std::wstring& object_name);
 

@@ -75,13 +75,27 @@ bool ChangeRegValueOperation::Execute(Transaction* prerequisites) {
 void ChangeRegValueOperation::Rollback() {
   if (!executed_)
     return;
-  if (old_type_ == kRemoveValue) {
-    ::RegDeleteValueW(key_.Handle(), value_name_.c_str());
-  } else {
-    ::RegSetValueExW(key_.Handle(), value_name_.c_str(), 0, old_type_,
-                     DataOrNull(old_data_),
-                     static_cast<DWORD>(old_data_.size()));
+  LONG result = PutBackOldValue(key_.Handle());
+  if (result != ERROR_KEY_DELETED)
+    return;
+  // The key was deleted after Execute, and its own rollback has rebuilt it
+  // by now: the kept handle still names the deleted one.
+  base::win::RegKey rebuilt;
+  result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
+  if (result == ERROR_SUCCESS)
+    result = PutBackOldValue(rebuilt.Handle());
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to put back " << value_name_ << " in "
+               << RegistryObjectName(root_, key_name_) << ": error " << result;
   }
+}
+
+LONG ChangeRegValueOperation::PutBackOldValue(HKEY key) {
+  if (old_type_ == kRemoveValue)
+    return ::RegDeleteValueW(key, value_name_.c_str());
+  return ::RegSetValueExW(key, value_name_.c_str(), 0, old_type_,
+                          DataOrNull(old_data_),
+                          static_cast<DWORD>(old_data_.size()));
 }
 
 bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,

@@ -21,11 +21,18 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Attempting to create registry key " << key_ << " under "
           << root_;
   {
+    // A denied open also proves the key is there; any other failure says
+    // nothing about it.
     base::win::RegKey existing;
-    if (existing.Open(root_, key_.c_str(), KEY_QUERY_VALUE) !=
-        ERROR_FILE_NOT_FOUND) {
+    const LONG result = existing.Open(root_, key_.c_str(), KEY_QUERY_VALUE);
+    if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
       VLOG(1) << "The key already exists. No need to do anything.";
       return true;
+    }
+    if (result != ERROR_FILE_NOT_FOUND) {
+      LOG(ERROR) << "Failed to open key " << RegistryObjectName(root_, key_)
+                 << ": error " << result;
+      return false;
     }
   }
 

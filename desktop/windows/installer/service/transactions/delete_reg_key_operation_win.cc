@@ -52,40 +52,55 @@ bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
 }
 
 void DeleteRegKeyOperation::Rollback() {
-  for (const std::unique_ptr<SavedRegistryKey>& record : saved_keys_) {
-    SECURITY_ATTRIBUTES attributes = {};
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor =
-        record->security_descriptor.empty()
-            ? nullptr
-            : record->security_descriptor.data();
-    attributes.bInheritHandle = FALSE;
+  // The whole tree is rebuilt first, parents before children, and only then
+  // does each key get its access list back, deepest first: a parent's own
+  // list may deny creating subkeys. Wine would let that pass; Windows not.
+  std::vector<HKEY> rebuilt(saved_keys_.size(), nullptr);
+  for (size_t i = 0; i < saved_keys_.size(); ++i) {
+    const SavedRegistryKey& record = *saved_keys_[i];
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (::RegCreateKeyExW(root_, record->name.c_str(), 0, nullptr,
-                          REG_OPTION_NON_VOLATILE,
-                          kSaveAndDeleteAccess | WRITE_DAC, &attributes, &key,
-                          &disposition) != ERROR_SUCCESS) {
+    const LONG result = ::RegCreateKeyExW(
+        root_, record.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+        kSaveAndDeleteAccess | WRITE_DAC, nullptr, &key, &disposition);
+    if (result != ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed to rebuild key "
+                 << RegistryObjectName(root_, record.name) << ": error "
+                 << result;
       continue;
     }
     // A key that is there again keeps what it holds now.
-    if (disposition == REG_CREATED_NEW_KEY) {
-      // Set again: Wine creates the key with the default access list
-      // whatever the attributes say.
-      const std::vector<BYTE>& dacl = record->original_dacl.empty()
-                                          ? record->security_descriptor
-                                          : record->original_dacl;
-      if (!dacl.empty()) {
-        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION,
-                            const_cast<BYTE*>(dacl.data()));
-      }
-      for (const SavedRegistryValue& value : record->values) {
-        ::RegSetValueExW(key, value.name.c_str(), 0, value.type,
-                         value.data.empty() ? nullptr : value.data.data(),
-                         static_cast<DWORD>(value.data.size()));
+    if (disposition != REG_CREATED_NEW_KEY) {
+      ::RegCloseKey(key);
+      continue;
+    }
+    rebuilt[i] = key;
+    for (const SavedRegistryValue& value : record.values) {
+      if (::RegSetValueExW(key, value.name.c_str(), 0, value.type,
+                           value.data.empty() ? nullptr : value.data.data(),
+                           static_cast<DWORD>(value.data.size())) !=
+          ERROR_SUCCESS) {
+        LOG(ERROR) << "Failed to put back " << value.name << " in "
+                   << RegistryObjectName(root_, record.name);
       }
     }
-    ::RegCloseKey(key);
+  }
+  // Every key stands before the keys below it.
+  for (size_t i = saved_keys_.size(); i-- > 0;) {
+    if (!rebuilt[i])
+      continue;
+    const SavedRegistryKey& record = *saved_keys_[i];
+    const std::vector<BYTE>& dacl = record.original_dacl.empty()
+                                        ? record.security_descriptor
+                                        : record.original_dacl;
+    if (!dacl.empty() &&
+        ::RegSetKeySecurity(rebuilt[i], DACL_SECURITY_INFORMATION,
+                            const_cast<BYTE*>(dacl.data())) !=
+            ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed to put back the access list of "
+                 << RegistryObjectName(root_, record.name);
+    }
+    ::RegCloseKey(rebuilt[i]);
   }
 }
 

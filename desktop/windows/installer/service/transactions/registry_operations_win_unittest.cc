@@ -10,6 +10,8 @@
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
+#include "testing/win/registry_rules.h"
 
 namespace installer {
 
@@ -32,7 +34,8 @@ std::vector<BYTE> StringBytes(const wchar_t* text) {
 }
 
 // A key of its own under HKCU\Software\PalvoTest for each test, deleted
-// with everything below it at the end.
+// with everything below it at the end. Key access lists are checked as on
+// Windows throughout.
 class RegistryOperationsTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -97,23 +100,26 @@ class RegistryOperationsTest : public testing::Test {
     ::RegCloseKey(handle);
   }
 
-  // The key's access list as a self-relative descriptor.
+  // The key's access list, its entries only: Wine forgets that a list is
+  // protected from inheritance when it is set by name (Windows keeps it).
   std::vector<BYTE> Dacl(const std::wstring& key) const {
     HKEY handle = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, READ_CONTROL,
                         &handle) != ERROR_SUCCESS) {
       return {};
     }
-    DWORD size = 0;
-    ::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION, nullptr, &size);
-    std::vector<BYTE> descriptor(size);
-    if (!size || ::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION,
-                                     descriptor.data(), &size) !=
-                     ERROR_SUCCESS) {
-      descriptor.clear();
-    }
+    BYTE descriptor[4096];
+    DWORD size = sizeof(descriptor);
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    const bool read = ::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION,
+                                          descriptor, &size) == ERROR_SUCCESS &&
+                      ::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
+                                                  &defaulted) &&
+                      present && dacl;
     ::RegCloseKey(handle);
-    return descriptor;
+    return read ? Bytes(dacl, dacl->AclSize) : std::vector<BYTE>();
   }
 
   void SetDacl(const std::wstring& key, const wchar_t* sddl) {
@@ -143,6 +149,7 @@ class RegistryOperationsTest : public testing::Test {
                                        0);
   }
 
+  platform_rules::ScopedWindowsRegistryAccessRules rules_;
   std::wstring base_;
 };
 
@@ -193,6 +200,20 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   EXPECT_TRUE(Read(key, L"empty").data.empty());
   EXPECT_EQ(kMissing, Read(key, L"new").type);
 
+  // The key deleted after its value changed: the value's rollback meets the
+  // rebuilt key, not the deleted one its handle was opened on.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
+    ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"new")));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
+    transaction.Rollback();
+  }
+  EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data);
+  EXPECT_EQ(kMissing, Read(key, L"added").type);
+
   // Committed changes stay.
   {
     Transaction transaction;
@@ -229,6 +250,17 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
   }
   EXPECT_FALSE(KeyExists(Key(L"a\\b")));
   EXPECT_EQ(StringBytes(L"keep"), Read(Key(L"a"), L"keep").data);
+
+  // Only an open that succeeds (or is denied) shows that the key is there.
+  {
+    platform_rules::ScopedFaultInjection fault(1, ERROR_OUTOFMEMORY,
+                                               "RegOpenKeyExW");
+    Transaction transaction;
+    EXPECT_FALSE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"a\\b"))));
+    EXPECT_EQ("RegOpenKeyExW", fault.failed_function());
+  }
+  EXPECT_FALSE(KeyExists(Key(L"a\\b")));
 }
 
 TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
@@ -239,7 +271,7 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   Write(Key(L"tree\\sub\\deeper\\deepest"), L"three", REG_BINARY, {});
   Write(Key(L"tree\\other"), L"four", REG_MULTI_SZ,
         Bytes(L"a\0b\0", 5 * sizeof(wchar_t)));
-  // Everyone may read and only the system may write.
+  // Everyone may read and only the system may write or make subkeys.
   SetDacl(Key(L"tree\\sub"), L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
   const std::vector<BYTE> dacl = Dacl(Key(L"tree\\sub"));
   ASSERT_FALSE(dacl.empty());
@@ -271,6 +303,30 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   }
   EXPECT_FALSE(KeyExists(Key(L"tree")));
   EXPECT_TRUE(KeyExists(base_));
+}
+
+// Two operations widen access on one key: whatever order commit or rollback
+// undoes them in, the key ends with the access list it had.
+TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
+  const std::wstring key = Key(L"progid");
+  Write(key, L"", REG_SZ, StringBytes(L"old"));
+  // Everyone may read; nobody may write or make subkeys.
+  SetDacl(key, L"D:P(A;OICI;KR;;;WD)");
+  const std::vector<BYTE> dacl = Dacl(key);
+  for (bool commit : {false, true}) {
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"", L"new")));
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new CreateRegKeyOperation(HKEY_CURRENT_USER, key + L"\\shell")));
+      EXPECT_NE(dacl, Dacl(key));
+      if (!commit)
+        transaction.Rollback();
+    }
+    EXPECT_EQ(dacl, Dacl(key)) << (commit ? "commit" : "rollback");
+    EXPECT_EQ(commit, KeyExists(key + L"\\shell"));
+    EXPECT_EQ(StringBytes(commit ? L"new" : L"old"), Read(key, L"").data);
+  }
 }
 
 TEST_F(RegistryOperationsTest, DeleteKeyRefusesTheRoot) {

@@ -1,0 +1,43 @@
+#ifndef TESTING_WIN_REGISTRY_RULES_H_
+#define TESTING_WIN_REGISTRY_RULES_H_
+
+#include <windows.h>
+
+#include "testing/win/platform_rules.h"
+
+namespace platform_rules {
+
+// While alive, RegOpenKeyExW and RegCreateKeyExW of the test executable
+// check key access lists as Windows does (Wine checks none):
+// - opening a key needs the requested access on it;
+// - creating a key that is missing needs KEY_CREATE_SUB_KEY on its deepest
+//   existing ancestor; the new key gets the access list of the security
+//   attributes, when given (Wine ignores them); the creator's handle has
+//   the requested access whatever that list says;
+// - creating a key that exists is an open.
+// Access is AccessCheck of the caller's token against the key's stored
+// owner, group and access list, the owner holding READ_CONTROL and
+// WRITE_DAC as on Windows. A refusal answers ERROR_ACCESS_DENIED and
+// changes nothing.
+// GCC may keep an import's address in a register within one function: a
+// test should not call these functions itself before the rules start.
+class ScopedWindowsRegistryAccessRules {
+ public:
+  ScopedWindowsRegistryAccessRules();
+  ~ScopedWindowsRegistryAccessRules();
+  ScopedWindowsRegistryAccessRules(const ScopedWindowsRegistryAccessRules&) =
+      delete;
+  ScopedWindowsRegistryAccessRules& operator=(
+      const ScopedWindowsRegistryAccessRules&) = delete;
+
+  // Opens and creations refused so far.
+  int refused() const;
+
+ private:
+  ScopedImportHook open_;
+  ScopedImportHook create_;
+};
+
+}  // namespace platform_rules
+
+#endif  // TESTING_WIN_REGISTRY_RULES_H_

@@ -1,0 +1,89 @@
+#include "testing/win/registry_rules.h"
+
+#include <sddl.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "base/win/registry.h"
+#include "gtest/gtest.h"
+
+namespace platform_rules {
+
+namespace {
+
+std::wstring DaclText(HKEY key) {
+  BYTE descriptor[1024];
+  DWORD size = sizeof(descriptor);
+  wchar_t* text = nullptr;
+  if (::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor,
+                          &size) != ERROR_SUCCESS ||
+      !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+          nullptr)) {
+    return L"<unreadable>";
+  }
+  const std::wstring result = text;
+  ::LocalFree(text);
+  return result;
+}
+
+}  // namespace
+
+TEST(RegistryRulesTest, KeyAccessListsAreEnforced) {
+  const std::wstring base = L"Software\\PalvoTest\\rules_" +
+                            std::to_wstring(::GetCurrentProcessId());
+  const std::wstring locked = base + L"\\locked";
+  // Made through RegKey: a call of the import here would let the compiler
+  // keep its address from before the rules for the calls below.
+  // Everyone may read; nobody may write or create subkeys.
+  PSECURITY_DESCRIPTOR read_only = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &read_only, nullptr));
+  {
+    base::win::RegKey setup;
+    ASSERT_EQ(ERROR_SUCCESS,
+              setup.Create(HKEY_CURRENT_USER, locked.c_str(), KEY_ALL_ACCESS));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(setup.Handle(),
+                                                 DACL_SECURITY_INFORMATION,
+                                                 read_only));
+  }
+  HKEY key = nullptr;
+  {
+    ScopedWindowsRegistryAccessRules rules;
+    const std::wstring child = locked + L"\\child\\grandchild";
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, child.c_str(), 0, nullptr,
+                                0, KEY_READ, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0,
+                              KEY_SET_VALUE, &key));
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0, nullptr,
+                                0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(3, rules.refused());
+    // The owner may still read and change the access list.
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0,
+                              KEY_READ | WRITE_DAC, &key));
+    ::RegCloseKey(key);
+
+    // A new key takes the list of its security attributes, and its
+    // creator may use the handle all the same.
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), read_only, FALSE};
+    DWORD disposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, (base + L"\\new").c_str(),
+                                0, nullptr, 0, KEY_ALL_ACCESS, &attributes,
+                                &key, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+    EXPECT_EQ(L"D:P(A;;KR;;;WD)", DaclText(key));
+    ::RegCloseKey(key);
+    EXPECT_EQ(3, rules.refused());
+  }
+  ::LocalFree(read_only);
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, base.c_str());
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
+}
+
+}  // namespace platform_rules

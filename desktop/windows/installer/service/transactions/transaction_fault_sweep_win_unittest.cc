@@ -23,6 +23,7 @@
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
+#include "testing/win/registry_rules.h"
 
 // A realistic transaction of file and registry operations, made to fail in
 // every way we can produce: each operation in turn, and each platform call
@@ -176,6 +177,24 @@ class TransactionFaultSweepTest : public testing::Test {
     Value(L"tree\\sub", L"mid", REG_DWORD, std::string("\x07\0\0\0", 4));
     Value(L"tree", nullptr, 0, "");
     Value(L"doomed", L"x", REG_BINARY, "old");
+    Value(L"progid", L"", REG_SZ, std::string("o\0l\0d\0\0\0", 8));
+    // Everyone may read; only the system may write or make subkeys.
+    SetDacl(L"tree\\sub", L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
+    SetDacl(L"progid", L"D:P(A;OICI;KR;;;WD)");
+  }
+
+  void SetDacl(const wchar_t* key, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    HKEY handle;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER,
+                                             Key(key).c_str(), 0, WRITE_DAC,
+                                             &handle));
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(
+                                 handle, DACL_SECURITY_INFORMATION, descriptor));
+    ::RegCloseKey(handle);
+    ::LocalFree(descriptor);
   }
 
   void ClearAll() {
@@ -245,6 +264,14 @@ class TransactionFaultSweepTest : public testing::Test {
          },
          nullptr, 0},
         {value(L"new\\deep", L"y", REG_BINARY, "y"), nullptr, 0},
+        // Both widen access on the same key for the change.
+        {value(L"progid", L"", REG_SZ, std::string("n\0e\0w\0\0\0", 8)),
+         nullptr, 0},
+        {[this] {
+           return new CreateRegKeyOperation(HKEY_CURRENT_USER,
+                                            Key(L"progid\\shell"));
+         },
+         nullptr, 0},
     };
   }
 
@@ -305,6 +332,8 @@ class TransactionFaultSweepTest : public testing::Test {
     ++mismatches_;
   }
 
+  // Before anything else: key access lists count, as on Windows.
+  platform_rules::ScopedWindowsRegistryAccessRules registry_rules_;
   base::TestFolder folder_;
   std::wstring key_;
   std::vector<Step> steps_;
@@ -330,6 +359,17 @@ TEST_F(TransactionFaultSweepTest, EveryFailureRollsBackWhole) {
   const std::vector<std::string> committed = Snapshot();
   ASSERT_NE(before, committed);
   ASSERT_GT(calls, 0);
+  // Access widened for the changes is narrow again after the commit.
+  const std::string progid_acl = base::WideToUTF8(Key(L"progid")) + " acl=";
+  auto acl = [&progid_acl](const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+      if (line.compare(0, progid_acl.size(), progid_acl) == 0)
+        return line;
+    }
+    return std::string();
+  };
+  EXPECT_FALSE(acl(before).empty());
+  EXPECT_EQ(acl(before), acl(committed));
 
   int cases = 0;
   // Each operation in turn fails: the one after it, and (where a held file

@@ -171,14 +171,20 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
   return true;
 }
 
-// Whether every file and folder below |folder| can be deleted now: none is
-// held open by anyone. Checked before a copied folder's source goes, so
-// that an open file stops the move before anything is deleted.
-bool CanDeleteTree(const FilePath& folder) {
+// Whether every file and folder below |folder| has its counterpart in
+// |copy| (a listing can end early without a word) and can be deleted now:
+// none is held open by anyone. Checked before a copied folder's source
+// goes, so that nothing of it is deleted when it could not all go.
+bool CopiedAndFree(const FilePath& folder, const FilePath& copy) {
   FileEnumerator traversal(folder, true,
                            FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
   for (FilePath current = traversal.Next(); !current.empty();
        current = traversal.Next()) {
+    FilePath counterpart = copy;
+    if (!folder.AppendRelativePath(current, &counterpart) ||
+        !PathExists(counterpart)) {
+      return false;
+    }
     win::ScopedHandle handle(::CreateFileW(
         as_wcstr(current.value()), DELETE, 0, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -222,7 +228,8 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   // A folder replaces nothing; and the copy must be all ours to remove.
   if (PathExists(to_path))
     return false;
-  if (!CopyDirectory(from_path, to_path) || !CanDeleteTree(from_path)) {
+  if (!CopyDirectory(from_path, to_path) ||
+      !CopiedAndFree(from_path, to_path)) {
     DeleteFile(to_path, true);
     return false;
   }

@@ -7,17 +7,21 @@
 
 #include <string>
 
+#include "base/files/file_util.h"
+#include "base/files/test_folder_win.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace installer {
 
 namespace {
 
-// The key's access list in text form.
-std::wstring DaclText(const std::wstring& object_name) {
+// The object's access list in text form.
+std::wstring DaclText(const std::wstring& object_name,
+                      SE_OBJECT_TYPE type = SE_REGISTRY_KEY) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (::GetNamedSecurityInfoW(const_cast<wchar_t*>(object_name.c_str()),
-                              SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION,
+                              type, DACL_SECURITY_INFORMATION,
                               nullptr, nullptr, nullptr, nullptr,
                               &descriptor) != ERROR_SUCCESS) {
     return L"<unreadable>";
@@ -34,6 +38,36 @@ std::wstring DaclText(const std::wstring& object_name) {
   return result;
 }
 
+// Another account's name, as a name lookup may find on a domain machine
+// with a local account of the user's name.
+BOOL WINAPI OtherAccountName(LPWSTR buffer, LPDWORD size) {
+  const wchar_t kName[] = L"SYSTEM";
+  if (*size < ARRAYSIZE(kName))
+    return FALSE;
+  wcscpy(buffer, kName);
+  *size = ARRAYSIZE(kName);
+  return TRUE;
+}
+
+std::wstring TokenUserSid() {
+  HANDLE token = nullptr;
+  BYTE buffer[256];
+  DWORD size = 0;
+  wchar_t* text = nullptr;
+  std::wstring sid;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token) &&
+      ::GetTokenInformation(token, TokenUser, buffer, sizeof(buffer),
+                            &size) &&
+      ::ConvertSidToStringSidW(
+          reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+    sid = text;
+    ::LocalFree(text);
+  }
+  if (token)
+    ::CloseHandle(token);
+  return sid;
+}
+
 }  // namespace
 
 TEST(AccessTest, GrantAndRestore) {
@@ -48,10 +82,17 @@ TEST(AccessTest, GrantAndRestore) {
   const std::wstring before = DaclText(name);
 
   std::unique_ptr<SavedAccess> saved;
-  ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, false,
-                              &saved));
+  {
+    // The grant goes to the token's user, whatever its name leads to.
+    platform_rules::ScopedImportHook name_hook(
+        "GetUserNameW", reinterpret_cast<void*>(&OtherAccountName));
+    ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY,
+                                false, &saved));
+  }
   ASSERT_TRUE(saved);
-  EXPECT_NE(before, DaclText(name));
+  const std::wstring granted = DaclText(name);
+  EXPECT_NE(std::wstring::npos, granted.find(L";;;" + TokenUserSid() + L")"))
+      << granted;
   EXPECT_TRUE(HasAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY));
   EXPECT_TRUE(RestoreAccess(&saved));
   EXPECT_FALSE(saved);
@@ -66,6 +107,39 @@ TEST(AccessTest, GrantAndRestore) {
 
   ::SHDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
   ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
+}
+
+// Access is changed on the name itself, never through a link to something
+// else: a junction or hard link planted in a folder the user may write
+// would otherwise hand out a system file.
+TEST(AccessTest, GrantRefusesLinks) {
+  base::TestFolder folder;
+  const base::FilePath file = folder.path().AppendASCII("file");
+  const base::FilePath hard_link = folder.path().AppendASCII("hard_link");
+  const base::FilePath target = folder.path().AppendASCII("target");
+  const base::FilePath folder_link = folder.path().AppendASCII("folder_link");
+  ASSERT_EQ(1, base::WriteFile(file, "x", 1));
+  ASSERT_TRUE(base::CreateDirectory(target));
+  const std::wstring file_name = as_wcstr(file.value());
+  const std::wstring target_name = as_wcstr(target.value());
+  const std::wstring file_dacl = DaclText(file_name, SE_FILE_OBJECT);
+  const std::wstring target_dacl = DaclText(target_name, SE_FILE_OBJECT);
+
+  ASSERT_TRUE(::CreateHardLinkW(as_wcstr(hard_link.value()), file_name.c_str(),
+                                nullptr));
+  EXPECT_FALSE(GrantUserAccess(file_name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                               true, nullptr));
+  EXPECT_EQ(file_dacl, DaclText(file_name, SE_FILE_OBJECT));
+  // With its only name left, the same file is granted.
+  ASSERT_TRUE(base::DeleteFile(hard_link, false));
+  EXPECT_TRUE(GrantUserAccess(file_name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                              true, nullptr));
+
+  ASSERT_TRUE(base::MakeFolderLink(folder_link, target));
+  EXPECT_FALSE(GrantUserAccess(as_wcstr(folder_link.value()), SE_FILE_OBJECT,
+                               FILE_GENERIC_WRITE, true, nullptr));
+  EXPECT_EQ(target_dacl, DaclText(target_name, SE_FILE_OBJECT));
+  base::RemoveLinkUnderWine(folder_link);
 }
 
 }  // namespace installer

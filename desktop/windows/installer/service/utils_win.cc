@@ -390,7 +390,12 @@ bool IsOwnFile(HANDLE file,
     PLOG(ERROR) << "Cannot read the file information of " << name;
     return false;
   }
-  if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  // The name is asked too: Wine opens what a Unix link points to even when
+  // told not to, and only the name still shows the link.
+  const DWORD name_attributes = ::GetFileAttributesW(name.c_str());
+  if ((info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (name_attributes != INVALID_FILE_ATTRIBUTES &&
+       (name_attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
     LOG(ERROR) << "Refusing to change access through the link " << name;
     return false;
   }
@@ -546,33 +551,39 @@ std::unique_ptr<SavedAccess> HoldFirstSavedList(
     const std::wstring& object_name,
     SE_OBJECT_TYPE object_type,
     PSECURITY_DESCRIPTOR found) {
-  base::AutoLock hold(FirstSavedListsLock());
-  auto it = FindFirstSavedList(object_name, object_type);
-  if (it == FirstSavedLists().end()) {
-    const BYTE* bytes = static_cast<const BYTE*>(found);
-    FirstSavedLists().push_back(
-        {object_name, object_type,
-         std::vector<BYTE>(bytes, bytes + ::GetSecurityDescriptorLength(found)),
-         0});
-    it = FirstSavedLists().end() - 1;
-  }
   std::unique_ptr<SavedAccess> record(new SavedAccess);
   record->object_name = object_name;
   record->object_type = object_type;
-  record->descriptor = ::LocalAlloc(LMEM_FIXED, it->descriptor.size());
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
+  std::vector<BYTE> first;
+  {
+    base::AutoLock hold(FirstSavedListsLock());
+    auto it = FindFirstSavedList(object_name, object_type);
+    if (it == FirstSavedLists().end()) {
+      const BYTE* bytes = static_cast<const BYTE*>(found);
+      FirstSavedLists().push_back(
+          {object_name, object_type,
+           std::vector<BYTE>(bytes,
+                             bytes + ::GetSecurityDescriptorLength(found)),
+           0});
+      it = FirstSavedLists().end() - 1;
+    }
+    ++it->holders;
+    first = it->descriptor;
+  }
+  // From here on the record's destructor lets go of the list.
+  record->holds_first_list = true;
+  record->descriptor = ::LocalAlloc(LMEM_FIXED, first.size());
   if (!record->descriptor)
     return nullptr;
-  memcpy(record->descriptor, it->descriptor.data(), it->descriptor.size());
+  memcpy(record->descriptor, first.data(), first.size());
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
   if (!::GetSecurityDescriptorDacl(record->descriptor, &present,
                                    &record->dacl, &defaulted)) {
     return nullptr;
   }
   if (!present)
     record->dacl = nullptr;
-  record->holds_first_list = true;
-  ++it->holders;
   return record;
 }
 

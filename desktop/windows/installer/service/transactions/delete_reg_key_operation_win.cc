@@ -17,6 +17,28 @@ constexpr SECURITY_INFORMATION kSavedSecurity = GROUP_SECURITY_INFORMATION |
                                                 DACL_SECURITY_INFORMATION |
                                                 LABEL_SECURITY_INFORMATION;
 
+// The saved group, and the integrity label when the key had one.
+void PutBackGroupAndLabel(HKEY root,
+                          HKEY key,
+                          const SavedRegistryKey& record) {
+  if (record.security_descriptor.empty())
+    return;
+  PSECURITY_DESCRIPTOR descriptor =
+      const_cast<BYTE*>(record.security_descriptor.data());
+  SECURITY_INFORMATION what = GROUP_SECURITY_INFORMATION;
+  BOOL has_label = FALSE;
+  PACL sacl = nullptr;
+  BOOL defaulted = FALSE;
+  if (::GetSecurityDescriptorSacl(descriptor, &has_label, &sacl, &defaulted) &&
+      has_label) {
+    what |= LABEL_SECURITY_INFORMATION;
+  }
+  if (::RegSetKeySecurity(key, what, descriptor) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to put back the group and label of "
+               << RegistryObjectName(root, record.name);
+  }
+}
+
 }  // namespace
 
 SavedRegistryKey::SavedRegistryKey() = default;
@@ -62,7 +84,8 @@ void DeleteRegKeyOperation::Rollback() {
     DWORD disposition = 0;
     const LONG result = ::RegCreateKeyExW(
         root_, record.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-        kSaveAndDeleteAccess | WRITE_DAC, nullptr, &key, &disposition);
+        kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER, nullptr, &key,
+        &disposition);
     if (result != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to rebuild key "
                  << RegistryObjectName(root_, record.name) << ": error "
@@ -90,6 +113,7 @@ void DeleteRegKeyOperation::Rollback() {
     if (!rebuilt[i])
       continue;
     const SavedRegistryKey& record = *saved_keys_[i];
+    PutBackGroupAndLabel(root_, rebuilt[i], record);
     const std::vector<BYTE>& dacl = record.original_dacl.empty()
                                         ? record.security_descriptor
                                         : record.original_dacl;

@@ -205,13 +205,14 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
-    ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"new")));
+    ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
     ASSERT_TRUE(transaction.AddAndExecute(
         new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
     transaction.Rollback();
   }
   EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data);
+  EXPECT_EQ(binary, Read(key, L"binary").data);
   EXPECT_EQ(kMissing, Read(key, L"added").type);
 
   // Committed changes stay.

@@ -50,11 +50,11 @@ bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
                          bool recursive);
 
-// Empties |folder| of what matches |pattern| unless it is a link: what the find data said may be
-// stale, so the test is made on a handle to the entry itself, which stays
-// open without delete sharing while the folder is walked, so that nobody
-// can swap the folder for a link meanwhile. A link is left for the caller
-// to remove as itself.
+// Empties |folder| of what matches |pattern| unless it is a link. What the
+// listing said may be stale, so the test is made on a handle to the entry
+// itself, which stays open without delete sharing while the folder is
+// walked: nobody can swap the folder for a link meanwhile. A link is left
+// for the caller to remove as itself.
 bool EmptyFolder(const FilePath& folder, const string16& pattern) {
   win::ScopedHandle handle(::CreateFileW(
       as_wcstr(folder.value()), FILE_READ_ATTRIBUTES,
@@ -97,8 +97,10 @@ bool DeleteFileRecursive(const FilePath& folder,
     }
     if (!recursive)
       continue;
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !EmptyFolder(current, pattern))
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !EmptyFolder(current, pattern)) {
       return false;
+    }
     if (!::RemoveDirectoryW(as_wcstr(current.value())))
       return false;
   }
@@ -237,11 +239,12 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     return true;
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.
-  if (RestoreFromCopy(to_path, from_path))
+  if (RestoreFromCopy(to_path, from_path)) {
     DeleteFile(to_path, true);
-  else
+  } else {
     LOG(ERROR) << "Part of " << from_path.AsUTF8Unsafe() << " is only in "
                << to_path.AsUTF8Unsafe();
+  }
   return false;
 }
 

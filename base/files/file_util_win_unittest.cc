@@ -324,7 +324,8 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
     platform_rules::ScopedFaultInjection other_volume(
         rename_error ? 1 : 0, rename_error, "MoveFileExW");
     {
-      File open(src.Append(u"inner\\g.txt"), File::FLAG_OPEN | File::FLAG_READ);
+      File open(src.Append(u"inner\\g.txt"),
+                File::FLAG_OPEN | File::FLAG_READ);
       ASSERT_TRUE(open.IsValid());
       EXPECT_FALSE(MoveUnsafe(src, dst));
     }

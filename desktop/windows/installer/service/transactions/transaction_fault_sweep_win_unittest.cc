@@ -130,8 +130,8 @@ class TransactionFaultSweepTest : public testing::Test {
   void File(const char* relative, const std::string& text, DWORD attributes) {
     const FilePath path = Path(relative);
     ASSERT_TRUE(base::CreateDirectory(path.DirName()));
-    ASSERT_EQ(static_cast<int>(text.size()),
-              base::WriteFile(path, text.data(), static_cast<int>(text.size())));
+    const int size = static_cast<int>(text.size());
+    ASSERT_EQ(size, base::WriteFile(path, text.data(), size));
     if (attributes) {
       ASSERT_TRUE(::SetFileAttributesW(as_wcstr(path.value()), attributes));
     }
@@ -191,8 +191,9 @@ class TransactionFaultSweepTest : public testing::Test {
     ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER,
                                              Key(key).c_str(), 0, WRITE_DAC,
                                              &handle));
-    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(
-                                 handle, DACL_SECURITY_INFORMATION, descriptor));
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION,
+                                  descriptor));
     ::RegCloseKey(handle);
     ::LocalFree(descriptor);
   }
@@ -314,7 +315,8 @@ class TransactionFaultSweepTest : public testing::Test {
 
   // Compares the state with |expected|, reporting |what| and the lines
   // that differ.
-  void Check(const std::vector<std::string>& expected, const std::string& what) {
+  void Check(const std::vector<std::string>& expected,
+             const std::string& what) {
     const std::vector<std::string> actual = Snapshot();
     if (actual == expected)
       return;

@@ -46,9 +46,35 @@ FilePath FromBuffer(const wchar_t* buffer) {
   return FilePath(as_u16cstr(buffer)).StripTrailingSeparators();
 }
 
+bool DeleteFileRecursive(const FilePath& folder,
+                         const string16& pattern,
+                         bool recursive);
+
+// Empties |folder| of what matches |pattern| unless it is a link. What the
+// listing said may be stale, so the test is made on a handle to the entry
+// itself, which stays open without delete sharing while the folder is
+// walked: nobody can swap the folder for a link meanwhile. A link is left
+// for the caller to remove as itself.
+bool EmptyFolder(const FilePath& folder, const string16& pattern) {
+  win::ScopedHandle handle(::CreateFileW(
+      as_wcstr(folder.value()), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsValid())
+    return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle.Get(), &info))
+    return false;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return true;
+  }
+  return DeleteFileRecursive(folder, pattern, true);
+}
+
 // Deletes the entries of |folder| that match |pattern|; when |recursive|,
-// matching subfolders are emptied by the same pattern and removed. A link
-// to a folder is removed without touching what it points to.
+// matching subfolders are emptied and removed. A link to a folder is
+// removed without touching what it points to.
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
                          bool recursive) {
@@ -72,7 +98,7 @@ bool DeleteFileRecursive(const FilePath& folder,
     if (!recursive)
       continue;
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        !DeleteFileRecursive(current, pattern, true)) {
+        !EmptyFolder(current, pattern)) {
       return false;
     }
     if (!::RemoveDirectoryW(as_wcstr(current.value())))
@@ -91,6 +117,135 @@ bool StartsWithIgnoreCase(const string16& path, const string16& prefix) {
   return path.length() >= prefix.length() &&
          FilePath::CompareIgnoreCase(StringPiece16(path).substr(0, prefix.length()),
                                      prefix) == 0;
+}
+
+// What a path names, whatever its spelling (short names, links).
+struct FileIdentity {
+  DWORD volume = 0;
+  DWORD index_high = 0;
+  DWORD index_low = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index_high == other.index_high &&
+           index_low == other.index_low;
+  }
+};
+
+enum IdentityResult { IDENTITY_READ, IDENTITY_ABSENT, IDENTITY_FAILED };
+
+IdentityResult GetFileIdentity(const FilePath& path, FileIdentity* identity) {
+  win::ScopedHandle handle(::CreateFileW(
+      as_wcstr(path.value()), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.IsValid())
+    return IsPathNotFoundError(::GetLastError()) ? IDENTITY_ABSENT
+                                                 : IDENTITY_FAILED;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle.Get(), &info))
+    return IDENTITY_FAILED;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index_high = info.nFileIndexHigh;
+  identity->index_low = info.nFileIndexLow;
+  return IDENTITY_READ;
+}
+
+// Whether |to| is |from| or lies below it under any spelling: |to| and each
+// of its existing ancestors are compared with |from| by identity. When an
+// identity cannot be read the answer is yes: a wrong yes only refuses a
+// copy, a wrong no copies a folder into itself.
+bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
+  FileIdentity source;
+  if (GetFileIdentity(from, &source) != IDENTITY_READ)
+    return true;
+  FilePath current = to;
+  for (size_t level = 0; level <= to.value().length(); ++level) {
+    FileIdentity identity;
+    const IdentityResult result = GetFileIdentity(current, &identity);
+    if (result == IDENTITY_FAILED ||
+        (result == IDENTITY_READ && identity == source)) {
+      return true;
+    }
+    const FilePath parent = current.DirName();
+    if (parent == current)
+      return false;
+    current = parent;
+  }
+  return true;
+}
+
+// Whether every file and folder below |folder| has its counterpart in
+// |copy| (a listing can end early without a word) and can be deleted now:
+// none is held open by anyone. Checked before a copied folder's source
+// goes, so that nothing of it is deleted when it could not all go.
+bool CopiedAndFree(const FilePath& folder, const FilePath& copy) {
+  FileEnumerator traversal(folder, true,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath current = traversal.Next(); !current.empty();
+       current = traversal.Next()) {
+    FilePath counterpart = copy;
+    if (!folder.AppendRelativePath(current, &counterpart) ||
+        !PathExists(counterpart)) {
+      return false;
+    }
+    win::ScopedHandle handle(::CreateFileW(
+        as_wcstr(current.value()), DELETE, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.IsValid())
+      return false;
+  }
+  return true;
+}
+
+// Copies back into |source| whatever of it is missing, from its full copy
+// at |copy|.
+bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
+  if (!DirectoryExists(source) &&
+      !::CreateDirectoryW(as_wcstr(source.value()), nullptr)) {
+    return false;
+  }
+  FileEnumerator traversal(copy, true,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  bool restored = true;
+  for (FilePath current = traversal.Next(); !current.empty();
+       current = traversal.Next()) {
+    FilePath target = source;
+    if (!copy.AppendRelativePath(current, &target))
+      return false;
+    if (PathExists(target))
+      continue;
+    if (traversal.GetInfo().IsDirectory()) {
+      restored &= ::CreateDirectoryW(as_wcstr(target.value()), nullptr) != 0;
+    } else {
+      restored &= ::CopyFileW(as_wcstr(current.value()),
+                              as_wcstr(target.value()), TRUE) != 0;
+    }
+  }
+  return restored;
+}
+
+// A folder move where no rename can do it (another volume): copy, then
+// delete the source. Either the whole folder arrives and the source is
+// gone, or the source stays as it was and no copy is left.
+bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
+  // A folder replaces nothing; and the copy must be all ours to remove.
+  if (PathExists(to_path))
+    return false;
+  if (!CopyDirectory(from_path, to_path) ||
+      !CopiedAndFree(from_path, to_path)) {
+    DeleteFile(to_path, true);
+    return false;
+  }
+  if (DeleteFile(from_path, true))
+    return true;
+  // Something went after all: the copy gives it back, and is kept if it
+  // cannot, being the only one of what is missing.
+  if (RestoreFromCopy(to_path, from_path)) {
+    DeleteFile(to_path, true);
+  } else {
+    LOG(ERROR) << "Part of " << from_path.AsUTF8Unsafe() << " is only in "
+               << to_path.AsUTF8Unsafe();
+  }
+  return false;
 }
 
 }  // namespace
@@ -259,7 +414,7 @@ bool DeleteFile(const FilePath& path, bool recursive) {
   // A link to a folder is removed as it is: emptying it first would
   // delete what it points to.
   if (recursive && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      !DeleteFileRecursive(path, u"*", true)) {
+      !EmptyFolder(path, u"*")) {
     return false;
   }
   return ::RemoveDirectoryW(as_wcstr(path.value())) != FALSE;
@@ -276,8 +431,15 @@ bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
   }
   // The copy must stay writable for the installer, whatever the source was.
   const DWORD attributes = GetAttributes(to_path);
-  if (attributes == INVALID_FILE_ATTRIBUTES)
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Reported as a failure, so no copy may stay: the caller would not
+    // know to remove it. It may carry the source's read-only mark.
+    const DWORD error = ::GetLastError();
+    SetAttributes(to_path, 0);
+    ::DeleteFileW(as_wcstr(to_path.value()));
+    ::SetLastError(error);
     return false;
+  }
   if (attributes & FILE_ATTRIBUTE_READONLY)
     SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY);
   return true;
@@ -297,6 +459,10 @@ bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {
   // Never into itself or below: that copy would feed on its own output.
   // A target that merely begins with the source's name is refused as well.
   if (StartsWithIgnoreCase(real_to.value(), real_from.value()))
+    return false;
+  // The text misses other spellings of the same folder: short names,
+  // links on the way to the target.
+  if (IsSameOrBelow(real_to, real_from))
     return false;
 
   if (!PathExists(from_path))
@@ -349,9 +515,11 @@ bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
     return true;
   }
   const DWORD move_error = ::GetLastError();
-  // The system moves folders within one volume only.
-  if (DirectoryExists(from_path) && CopyDirectory(from_path, to_path) &&
-      DeleteFile(from_path, true)) {
+  // The system moves folders within one volume only. Any other refusal (a
+  // file below is open, no access) would stop a copy's deletion of the
+  // source as well, half way.
+  if (move_error == ERROR_NOT_SAME_DEVICE && DirectoryExists(from_path) &&
+      MoveFolderByCopy(from_path, to_path)) {
     return true;
   }
   ::SetLastError(move_error);
@@ -361,9 +529,23 @@ bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
 bool ReplaceFile(const FilePath& from_path, const FilePath& to_path) {
   if (::MoveFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value())))
     return true;
-  return ::ReplaceFileW(as_wcstr(to_path.value()), as_wcstr(from_path.value()),
-                        nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                        nullptr) != FALSE;
+  if (::ReplaceFileW(as_wcstr(to_path.value()), as_wcstr(from_path.value()),
+                     nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr)) {
+    return true;
+  }
+  // ReplaceFileW can fail after the replaced file is gone, the new one
+  // still under its own name: that is then the only copy, so it goes into
+  // place.
+  const DWORD replace_error = ::GetLastError();
+  if (GetAttributes(to_path) == INVALID_FILE_ATTRIBUTES &&
+      IsPathNotFoundError(::GetLastError()) &&
+      ::MoveFileExW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
+                    0)) {
+    return true;
+  }
+  ::SetLastError(replace_error);
+  return false;
 }
 
 FILE* OpenFile(const FilePath& filename) {

@@ -8,6 +8,7 @@
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace base {
 namespace {
@@ -51,6 +52,49 @@ FilePath MissingDriveRoot() {
   }
   return FilePath();
 }
+
+// While alive, folder listings show links as plain folders: what a listing
+// says when a folder is swapped for a link after it was listed.
+class ScopedStaleListing {
+ public:
+  ScopedStaleListing()
+      : first_("FindFirstFileExW", reinterpret_cast<void*>(&First)),
+        next_("FindNextFileW", reinterpret_cast<void*>(&Next)) {
+    first_hook_ = &first_;
+    next_hook_ = &next_;
+  }
+
+ private:
+  static HANDLE WINAPI First(LPCWSTR name,
+                             FINDEX_INFO_LEVELS level,
+                             LPVOID data,
+                             FINDEX_SEARCH_OPS search,
+                             LPVOID filter,
+                             DWORD flags) {
+    HANDLE find = first_hook_->original<decltype(&::FindFirstFileExW)>()(
+        name, level, data, search, filter, flags);
+    if (find != INVALID_HANDLE_VALUE)
+      Hide(static_cast<WIN32_FIND_DATAW*>(data));
+    return find;
+  }
+  static BOOL WINAPI Next(HANDLE find, LPWIN32_FIND_DATAW data) {
+    if (!next_hook_->original<decltype(&::FindNextFileW)>()(find, data))
+      return FALSE;
+    Hide(data);
+    return TRUE;
+  }
+  static void Hide(WIN32_FIND_DATAW* data) {
+    data->dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+
+  static platform_rules::ScopedImportHook* first_hook_;
+  static platform_rules::ScopedImportHook* next_hook_;
+  platform_rules::ScopedImportHook first_;
+  platform_rules::ScopedImportHook next_;
+};
+
+platform_rules::ScopedImportHook* ScopedStaleListing::first_hook_ = nullptr;
+platform_rules::ScopedImportHook* ScopedStaleListing::next_hook_ = nullptr;
 
 TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
   TestFolder folder;
@@ -120,8 +164,14 @@ TEST(FileUtilTest, DeleteFileLeavesLinkTargetsAlone) {
   ASSERT_TRUE(MakeFolderLink(direct_link, target));
   ASSERT_TRUE(MakeFolderLink(pattern_link, target));
 
-  // A link inside the folder, the link itself, and a link matched by a
-  // pattern.
+  // A link inside the folder, also when the listing still showed a folder
+  // there; the link itself; and a link matched by a pattern.
+  {
+    platform_rules::ScopedWindowsLinkRules links;
+    ScopedStaleListing stale;
+    DeleteFile(victim, true);
+  }
+  EXPECT_EQ("keep me", ReadText(target.Append(u"data.txt")));
   const bool deleted_inner = DeleteFile(victim, true);
   EXPECT_EQ("keep me", ReadText(target.Append(u"data.txt")));
   const bool deleted_direct = DeleteFile(direct_link, true);
@@ -185,6 +235,15 @@ TEST(FileUtilTest, CopyFile) {
   EXPECT_FALSE(PathExists(folder.path().Append(u"y.txt")));
   EXPECT_FALSE(CopyFile(folder.path().Append(u"missing"), to));
   EXPECT_EQ("contents", ReadText(to));
+
+  // A copy reported as failed is not left behind.
+  const FilePath unread = folder.path().Append(u"unread.txt");
+  {
+    platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED,
+                                                "GetFileAttributesW");
+    EXPECT_FALSE(CopyFile(from, unread));
+  }
+  EXPECT_FALSE(PathExists(unread));
 }
 
 TEST(FileUtilTest, CopyDirectory) {
@@ -217,6 +276,12 @@ TEST(FileUtilTest, CopyDirectory) {
   ASSERT_TRUE(CreateDirectory(ab));
   EXPECT_FALSE(CopyDirectory(a, ab));
   EXPECT_FALSE(PathExists(ab.Append(u"a")));
+  // Nor into itself under its short name.
+  wchar_t short_a[MAX_PATH];
+  ASSERT_GT(::GetShortPathNameW(as_wcstr(a.value()), short_a, MAX_PATH), 0u);
+  ASSERT_NE(a.value(), as_u16cstr(short_a));
+  EXPECT_FALSE(CopyDirectory(a, FilePath(as_u16cstr(short_a)).Append(u"b")));
+  EXPECT_FALSE(PathExists(a.Append(u"b")));
 
   EXPECT_FALSE(CopyDirectory(folder.path().Append(u"missing"),
                              folder.path().Append(u"m2")));
@@ -239,21 +304,47 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
   EXPECT_FALSE(Move(to, folder.path().Append(u"..\\escaped.txt")));
   EXPECT_TRUE(PathExists(to));
 
-  // The system refuses to move a folder onto an existing folder; the copy
-  // and delete fallback puts it inside.
+  // A folder never replaces an existing folder; it stays whole.
   const FilePath src = folder.path().Append(u"src");
   const FilePath dst = folder.path().Append(u"dst");
   ASSERT_TRUE(CreateDirectory(src.Append(u"inner")));
   WriteText(src.Append(u"inner\\f.txt"), "f");
   ASSERT_TRUE(CreateDirectory(dst));
-  EXPECT_TRUE(MoveUnsafe(src, dst));
+  EXPECT_FALSE(MoveUnsafe(src, dst));
+  EXPECT_EQ("f", ReadText(src.Append(u"inner\\f.txt")));
+  EXPECT_FALSE(PathExists(dst.Append(u"src")));
+  ASSERT_TRUE(DeleteFile(dst, false));
+
+  // A folder with an open file below cannot be renamed on Windows, nor
+  // moved to another volume: either way the source stays whole and no
+  // copy is left. Without the open file, the move across volumes copies.
+  WriteText(src.Append(u"inner\\g.txt"), "g");
+  for (const DWORD rename_error : {DWORD{0}, DWORD{ERROR_NOT_SAME_DEVICE}}) {
+    platform_rules::ScopedWindowsFolderRenameRules rules;
+    platform_rules::ScopedFaultInjection other_volume(
+        rename_error ? 1 : 0, rename_error, "MoveFileExW");
+    {
+      File open(src.Append(u"inner\\g.txt"),
+                File::FLAG_OPEN | File::FLAG_READ);
+      ASSERT_TRUE(open.IsValid());
+      EXPECT_FALSE(MoveUnsafe(src, dst));
+    }
+    EXPECT_EQ("f", ReadText(src.Append(u"inner\\f.txt")));
+    EXPECT_EQ("g", ReadText(src.Append(u"inner\\g.txt")));
+    EXPECT_FALSE(PathExists(dst));
+  }
+  {
+    platform_rules::ScopedFaultInjection other_volume(1, ERROR_NOT_SAME_DEVICE,
+                                                      "MoveFileExW");
+    EXPECT_TRUE(MoveUnsafe(src, dst));
+  }
   EXPECT_FALSE(PathExists(src));
-  EXPECT_EQ("f", ReadText(dst.Append(u"src\\inner\\f.txt")));
+  EXPECT_EQ("g", ReadText(dst.Append(u"inner\\g.txt")));
 
   // A folder never moves into itself, and stays whole.
-  EXPECT_FALSE(MoveUnsafe(dst, dst.Append(u"src\\below")));
-  EXPECT_EQ("f", ReadText(dst.Append(u"src\\inner\\f.txt")));
-  EXPECT_FALSE(PathExists(dst.Append(u"src\\below")));
+  EXPECT_FALSE(MoveUnsafe(dst, dst.Append(u"below")));
+  EXPECT_EQ("f", ReadText(dst.Append(u"inner\\f.txt")));
+  EXPECT_FALSE(PathExists(dst.Append(u"below")));
 
   // A failed move keeps the error of the move and loses nothing.
   ::SetLastError(0);

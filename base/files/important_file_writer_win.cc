@@ -53,8 +53,15 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
     return FailWrite(temp_file, FAILED_WRITING);
   if (!flushed)
     return FailWrite(temp_file, FAILED_FLUSHING);
-  if (!ReplaceFile(temp_file, path))
+  if (!ReplaceFile(temp_file, path)) {
+    // When the target is gone (or cannot be seen), the temporary file may
+    // hold the only copy of the data left: it stays.
+    if (!PathExists(path)) {
+      RecordTempFileFailure(FAILED_RENAMING);
+      return false;
+    }
     return FailWrite(temp_file, FAILED_RENAMING);
+  }
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include "base/test/manual_task_runner_testsupport.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace base {
 namespace {
@@ -111,6 +112,41 @@ TEST(ImportantFileWriterTest, LockedTargetKeepsOldContent) {
             TempFileFailures(ImportantFileWriter::FAILED_RENAMING));
   EXPECT_EQ("old", ReadAll(path));
   EXPECT_EQ(1, CountEntries(folder.path(), true));
+}
+
+// Windows' ReplaceFileW may fail after the target is gone, the new data
+// still under the temporary name: that copy goes into place, and when even
+// that fails it stays.
+TEST(ImportantFileWriterTest, ReplaceFailingAfterTheTargetWentKeepsTheData) {
+  const struct {
+    DWORD error;
+    bool move_fails;
+  } kCases[] = {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, false},
+                {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false},
+                {ERROR_UNABLE_TO_MOVE_REPLACEMENT, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.error << " " << c.move_fails);
+    TestFolder folder;
+    const FilePath path = folder.path().AppendASCII("prefs.json");
+    ASSERT_TRUE(ImportantFileWriter::WriteFileAtomically(path, "old"));
+    platform_rules::ScopedReplaceFileFailure failure(c.error);
+    platform_rules::ScopedFaultInjection move_failure(
+        c.move_fails ? 1 : 0, ERROR_ACCESS_DENIED, "MoveFileExW");
+    EXPECT_NE(c.move_fails,
+              ImportantFileWriter::WriteFileAtomically(path, "new"));
+    EXPECT_TRUE(failure.used());
+    if (!c.move_fails) {
+      EXPECT_EQ("new", ReadAll(path));
+      continue;
+    }
+    FileEnumerator entries(folder.path(), false, FileEnumerator::FILES);
+    int copies = 0;
+    for (FilePath entry = entries.Next(); !entry.empty();
+         entry = entries.Next()) {
+      copies += ReadAll(entry) == "new";
+    }
+    EXPECT_EQ(1, copies);
+  }
 }
 
 // The writer's timer posts to the thread's runner and its disk work to the

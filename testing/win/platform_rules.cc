@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <type_traits>
 
 namespace platform_rules {
@@ -283,6 +284,52 @@ BOOL WINAPI RuledMoveFileW(LPCWSTR from, LPCWSTR to) {
   return g_move_hook->original<decltype(&::MoveFileW)>()(from, to);
 }
 
+// --- Links ---------------------------------------------------------------
+
+ScopedImportHook* g_link_create_hook = nullptr;
+ScopedImportHook* g_link_information_hook = nullptr;
+ScopedImportHook* g_link_close_hook = nullptr;
+std::set<HANDLE>* g_link_handles = nullptr;
+
+HANDLE WINAPI RuledCreateFileW(LPCWSTR name,
+                               DWORD access,
+                               DWORD share,
+                               LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition,
+                               DWORD flags,
+                               HANDLE template_file) {
+  const DWORD attributes =
+      name ? Sys().get_attributes(name) : INVALID_FILE_ATTRIBUTES;
+  HANDLE handle = g_link_create_hook->original<decltype(&::CreateFileW)>()(
+      name, access, share, security, disposition, flags, template_file);
+  if (g_link_handles && handle != INVALID_HANDLE_VALUE &&
+      (flags & FILE_FLAG_OPEN_REPARSE_POINT) &&
+      attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    g_link_handles->insert(handle);
+  }
+  return handle;
+}
+
+BOOL WINAPI RuledGetFileInformationByHandle(
+    HANDLE handle,
+    LPBY_HANDLE_FILE_INFORMATION information) {
+  if (!g_link_information_hook
+           ->original<decltype(&::GetFileInformationByHandle)>()(handle,
+                                                                 information)) {
+    return FALSE;
+  }
+  if (g_link_handles && g_link_handles->count(handle))
+    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return TRUE;
+}
+
+BOOL WINAPI RuledCloseHandle(HANDLE handle) {
+  if (g_link_handles)
+    g_link_handles->erase(handle);
+  return g_link_close_hook->original<decltype(&::CloseHandle)>()(handle);
+}
+
 // --- ReplaceFileW -------------------------------------------------------
 
 ScopedImportHook* g_replace_hook = nullptr;
@@ -394,6 +441,24 @@ ScopedWindowsFolderRenameRules::~ScopedWindowsFolderRenameRules() {
 
 int ScopedWindowsFolderRenameRules::refused() const {
   return g_refused_renames;
+}
+
+ScopedWindowsLinkRules::ScopedWindowsLinkRules()
+    : create_("CreateFileW", reinterpret_cast<void*>(&RuledCreateFileW)),
+      information_("GetFileInformationByHandle",
+                   reinterpret_cast<void*>(&RuledGetFileInformationByHandle)),
+      close_("CloseHandle", reinterpret_cast<void*>(&RuledCloseHandle)) {
+  g_link_create_hook = &create_;
+  g_link_information_hook = &information_;
+  g_link_close_hook = &close_;
+  g_link_handles = new std::set<HANDLE>;
+}
+
+ScopedWindowsLinkRules::~ScopedWindowsLinkRules() {
+  // The hooks stay in place until the members go: the replacements must
+  // keep working until then.
+  delete g_link_handles;
+  g_link_handles = nullptr;
 }
 
 ScopedReplaceFileFailure::ScopedReplaceFileFailure(DWORD error)

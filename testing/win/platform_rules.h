@@ -84,6 +84,22 @@ class ScopedWindowsFolderRenameRules {
   ScopedImportHook move_;
 };
 
+// While alive, a handle opened with FILE_FLAG_OPEN_REPARSE_POINT on a link
+// is the link's own, as on Windows: GetFileInformationByHandle shows
+// FILE_ATTRIBUTE_REPARSE_POINT (Wine opens what the link points to).
+class ScopedWindowsLinkRules {
+ public:
+  ScopedWindowsLinkRules();
+  ~ScopedWindowsLinkRules();
+  ScopedWindowsLinkRules(const ScopedWindowsLinkRules&) = delete;
+  ScopedWindowsLinkRules& operator=(const ScopedWindowsLinkRules&) = delete;
+
+ private:
+  ScopedImportHook create_;
+  ScopedImportHook information_;
+  ScopedImportHook close_;
+};
+
 // The next ReplaceFileW call of the test executable fails as Windows can
 // when the replacement cannot be renamed into place (for example because a
 // scanner holds it), leaving the files as documented:

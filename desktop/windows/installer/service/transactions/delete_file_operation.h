@@ -12,6 +12,12 @@ namespace installer {
 
 struct SavedAccess;
 
+// Reads the attributes of |path|; INVALID_FILE_ATTRIBUTES (0xFFFFFFFF) when
+// nothing is there. False, logged, when the reading fails for any other
+// reason (no access, a lost network folder): then |path| may well exist,
+// and must not be treated as free.
+bool ReadAttributes(const base::FilePath& path, uint32_t* attributes);
+
 // Deletes a file or folder at commit. Execute only renames it to
 // "<path>.<seconds since 1970>.old" beside itself, so that a rollback can
 // rename it back; the destructor removes it (or schedules its removal for

@@ -24,6 +24,17 @@ bool IsProgramFile(const base::FilePath& path) {
 
 }  // namespace
 
+bool ReadAttributes(const base::FilePath& path, uint32_t* attributes) {
+  *attributes = ::GetFileAttributesW(as_wcstr(path.value()));
+  if (*attributes != INVALID_FILE_ATTRIBUTES)
+    return true;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    return true;
+  PLOG(ERROR) << "Couldn't tell whether " << path.value() << " exists";
+  return false;
+}
+
 DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
                                          bool check_in_use,
                                          bool remove_empty_parents)
@@ -60,8 +71,13 @@ base::FilePath DeleteFileOperation::TemporaryPath(const base::FilePath& path,
 
 bool DeleteFileOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Preparing file " << path_.value() << " for removal";
-  if (::GetFileAttributesW(as_wcstr(path_.value())) ==
-      INVALID_FILE_ATTRIBUTES) {
+  // Read once, before the access list changes: changing it may change the
+  // attributes as well (Wine rewrites the read-only mark), and the
+  // rollback puts them back.
+  uint32_t attributes;
+  if (!ReadAttributes(path_, &attributes))
+    return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
     VLOG(1) << "File does not exist. Nothing to do";
     return true;
   }
@@ -70,14 +86,15 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
     LOG(ERROR) << "File removal failed";
     return false;
   }
-  if (base::PathExists(temporary_path_)) {
+  uint32_t temporary_attributes;
+  if (!ReadAttributes(temporary_path_, &temporary_attributes))
+    return false;
+  if (temporary_attributes != INVALID_FILE_ATTRIBUTES) {
     LOG(ERROR) << "Temporary file with name" << temporary_path_.value()
                << "already exists";
     return false;
   }
-  // Changing the access list may change the attributes as well (Wine
-  // rewrites the read-only mark): the rollback puts them back.
-  attributes_ = ::GetFileAttributesW(as_wcstr(path_.value()));
+  attributes_ = attributes;
   if (!EnsureAccess())
     return false;
   if (!base::MoveUnsafe(path_, temporary_path_)) {

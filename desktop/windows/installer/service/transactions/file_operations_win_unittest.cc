@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "base/files/file.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/time/time.h"
@@ -11,6 +13,7 @@
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace installer {
 
@@ -57,6 +60,15 @@ int CountEntries(const FilePath& folder) {
   } while (::FindNextFileW(find, &data));
   ::FindClose(find);
   return count;
+}
+
+// Every file below |folder| with its contents, in listing order.
+std::string DescribeTree(const FilePath& folder) {
+  std::string tree;
+  base::FileEnumerator entries(folder, true, base::FileEnumerator::FILES);
+  for (FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
+    tree += entry.AsUTF8Unsafe() + "=" + Read(entry) + "\n";
+  return tree;
 }
 
 class FileOperationsTest : public testing::Test {
@@ -292,6 +304,65 @@ TEST_F(FileOperationsTest, DeleteRefusesCollisionsAndFilesInUse) {
   ::CloseHandle(held);
   EXPECT_EQ("exe", Read(file));
   EXPECT_EQ(1, CountEntries(folder_.path()));
+}
+
+}  // namespace installer
+
+namespace installer {
+
+// Windows refuses to rename a folder while a file below it is open: the
+// deletion or the move then fails, and the folder stays whole.
+TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
+  for (bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "delete");
+    const FilePath folder = Path("app");
+    for (const char* name : {"a.dll", "b.dll", "sub\\c.txt", "sub\\d.txt"})
+      Write(folder.AppendASCII(name), name);
+    const std::string before = DescribeTree(folder_.path());
+    platform_rules::ScopedWindowsFolderRenameRules rules;
+    {
+      base::File open(folder.AppendASCII("sub\\d.txt"),
+                      base::File::FLAG_OPEN | base::File::FLAG_READ);
+      ASSERT_TRUE(open.IsValid());
+      Transaction transaction;
+      Operation* operation =
+          move ? static_cast<Operation*>(
+                     new MoveFileOperation(folder, Path("new\\app")))
+               : new DeleteFileOperation(folder, false, false);
+      EXPECT_FALSE(transaction.AddAndExecute(operation));
+    }
+    EXPECT_EQ(before, DescribeTree(folder_.path()));
+    EXPECT_EQ(1, CountEntries(folder_.path()));
+    EXPECT_EQ(1, rules.refused());
+  }
+}
+
+// A check that fails for another reason than absence is not "absent": the
+// file in the way is neither overwritten nor left undeleted.
+TEST_F(FileOperationsTest, FailedExistenceCheckFailsTheOperation) {
+  const FilePath file = Path("user.txt");
+  Write(file, "mine");
+  Write(Path("new.txt"), "new");
+  const struct {
+    bool copy;
+    int check;  // which attribute read fails
+  } kCases[] = {{false, 1}, {true, 2}};
+  for (const auto& c : kCases) {
+    {
+      Transaction transaction;
+      platform_rules::ScopedFaultInjection inject(
+          c.check, ERROR_NOT_ENOUGH_MEMORY, "GetFileAttributesW");
+      Operation* operation =
+          c.copy ? static_cast<Operation*>(
+                       new CopyFileOperation(Path("new.txt"), file))
+                 : new DeleteFileOperation(file, false, false);
+      EXPECT_FALSE(transaction.AddAndExecute(operation)) << c.copy;
+      EXPECT_EQ("GetFileAttributesW", inject.failed_function());
+      transaction.Rollback();
+    }
+    EXPECT_EQ("mine", Read(file));
+    EXPECT_EQ(2, CountEntries(folder_.path()));
+  }
 }
 
 }  // namespace installer

@@ -14,9 +14,16 @@ namespace {
 
 bool MakeRoomAt(const base::FilePath& destination, Transaction* prerequisites) {
   const base::FilePath folder = destination.DirName();
-  if (!base::DirectoryExists(folder))
+  uint32_t attributes;
+  if (!ReadAttributes(folder, &attributes))
+    return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return prerequisites->AddAndExecute(new CreateFolderOperation(folder));
-  if (base::PathExists(destination)) {
+  }
+  if (!ReadAttributes(destination, &attributes))
+    return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
     return prerequisites->AddAndExecute(
         new DeleteFileOperation(destination, false, false));
   }
@@ -35,16 +42,20 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   if (!MakeRoomAt(destination_, prerequisites))
     return false;
 
-  const DWORD attributes = ::GetFileAttributesW(as_wcstr(source_.value()));
+  // The transfer must not depend on whether the read-only mark could be
+  // lifted: a moved file would keep it, unlike in a run without trouble.
+  uint32_t attributes;
+  if (!ReadAttributes(source_, &attributes))
+    return false;
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_READONLY)) {
-    if (::SetFileAttributesW(as_wcstr(source_.value()),
-                             attributes & ~FILE_ATTRIBUTE_READONLY)) {
-      source_attributes_ = attributes;
-      source_attributes_changed_ = true;
-    } else {
-      LOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();
+    if (!::SetFileAttributesW(as_wcstr(source_.value()),
+                              attributes & ~FILE_ATTRIBUTE_READONLY)) {
+      PLOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();
+      return false;
     }
+    source_attributes_ = attributes;
+    source_attributes_changed_ = true;
   }
 
   if (!Transfer()) {

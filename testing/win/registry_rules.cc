@@ -1,5 +1,7 @@
 #include "testing/win/registry_rules.h"
 
+#include <aclapi.h>
+
 #include <string>
 #include <vector>
 
@@ -31,6 +33,8 @@ const RegistryCalls& Reg() {
 
 ScopedImportHook* g_open_hook = nullptr;
 ScopedImportHook* g_create_hook = nullptr;
+ScopedImportHook* g_set_security_hook = nullptr;
+ScopedImportHook* g_set_named_security_hook = nullptr;
 int g_refused = 0;
 
 constexpr SECURITY_INFORMATION kCheckedSecurity =
@@ -165,20 +169,134 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
   return status;
 }
 
+// The access list of |key| as stored; false when it cannot be read.
+bool ReadDacl(HKEY key, std::vector<BYTE>* descriptor) {
+  DWORD size = 0;
+  Reg().get_security(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+  descriptor->resize(size);
+  return size && Reg().get_security(key, DACL_SECURITY_INFORMATION,
+                                    descriptor->data(),
+                                    &size) == ERROR_SUCCESS;
+}
+
+bool IsProtected(HKEY key) {
+  std::vector<BYTE> descriptor;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  return ReadDacl(key, &descriptor) &&
+         ::GetSecurityDescriptorControl(descriptor.data(), &control,
+                                        &revision) &&
+         (control & SE_DACL_PROTECTED);
+}
+
+// Gives |key|'s access list the protection from inheritance that Windows
+// would leave it with after a change of |what|: as asked, or as it was.
+// Wine's Set[Named]SecurityInfo drop it, even when only the owner changes.
+void KeepProtection(HKEY key, SECURITY_INFORMATION what, bool was_protected) {
+  bool wanted = was_protected;
+  if (what & PROTECTED_DACL_SECURITY_INFORMATION)
+    wanted = true;
+  else if (what & UNPROTECTED_DACL_SECURITY_INFORMATION)
+    wanted = false;
+  std::vector<BYTE> current;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (IsProtected(key) == wanted || !ReadDacl(key, &current) ||
+      !::GetSecurityDescriptorDacl(current.data(), &present, &dacl,
+                                   &defaulted)) {
+    return;
+  }
+  SECURITY_DESCRIPTOR descriptor;
+  ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  ::SetSecurityDescriptorDacl(&descriptor, present, dacl, FALSE);
+  ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
+                                 wanted ? SE_DACL_PROTECTED : 0);
+  Reg().set_security(key, DACL_SECURITY_INFORMATION, &descriptor);
+}
+
+DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
+                                  SE_OBJECT_TYPE type,
+                                  SECURITY_INFORMATION what,
+                                  PSID owner,
+                                  PSID group,
+                                  PACL dacl,
+                                  PACL sacl) {
+  HKEY key = static_cast<HKEY>(object);
+  const bool was_protected = type == SE_REGISTRY_KEY && IsProtected(key);
+  const DWORD result =
+      g_set_security_hook->original<decltype(&::SetSecurityInfo)>()(
+          object, type, what, owner, group, dacl, sacl);
+  if (result == ERROR_SUCCESS && type == SE_REGISTRY_KEY)
+    KeepProtection(key, what, was_protected);
+  return result;
+}
+
+// The key a named-security-object name of a key stands for.
+HKEY OpenNamedKey(const wchar_t* name) {
+  static const struct {
+    const wchar_t* prefix;
+    HKEY root;
+  } kRoots[] = {{L"CLASSES_ROOT\\", HKEY_CLASSES_ROOT},
+                {L"CURRENT_USER\\", HKEY_CURRENT_USER},
+                {L"MACHINE\\", HKEY_LOCAL_MACHINE},
+                {L"USERS\\", HKEY_USERS}};
+  const std::wstring path = name ? name : L"";
+  for (const auto& root : kRoots) {
+    const std::wstring prefix = root.prefix;
+    if (path.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    HKEY key = nullptr;
+    if (Reg().open(root.root, path.substr(prefix.size()).c_str(), 0,
+                   READ_CONTROL | WRITE_DAC, &key) == ERROR_SUCCESS) {
+      return key;
+    }
+  }
+  return nullptr;
+}
+
+DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
+                                        SE_OBJECT_TYPE type,
+                                        SECURITY_INFORMATION what,
+                                        PSID owner,
+                                        PSID group,
+                                        PACL dacl,
+                                        PACL sacl) {
+  HKEY key = type == SE_REGISTRY_KEY ? OpenNamedKey(name) : nullptr;
+  const bool was_protected = key && IsProtected(key);
+  const DWORD result =
+      g_set_named_security_hook->original<decltype(&::SetNamedSecurityInfoW)>()(
+          name, type, what, owner, group, dacl, sacl);
+  if (key) {
+    if (result == ERROR_SUCCESS)
+      KeepProtection(key, what, was_protected);
+    ::RegCloseKey(key);
+  }
+  return result;
+}
+
 }  // namespace
 
 ScopedWindowsRegistryAccessRules::ScopedWindowsRegistryAccessRules()
     : open_("RegOpenKeyExW", reinterpret_cast<void*>(&RuledRegOpenKeyExW)),
       create_("RegCreateKeyExW",
-              reinterpret_cast<void*>(&RuledRegCreateKeyExW)) {
+              reinterpret_cast<void*>(&RuledRegCreateKeyExW)),
+      set_security_("SetSecurityInfo",
+                    reinterpret_cast<void*>(&RuledSetSecurityInfo)),
+      set_named_security_("SetNamedSecurityInfoW",
+                          reinterpret_cast<void*>(&RuledSetNamedSecurityInfoW)) {
   g_open_hook = &open_;
   g_create_hook = &create_;
+  g_set_security_hook = &set_security_;
+  g_set_named_security_hook = &set_named_security_;
   g_refused = 0;
 }
 
 ScopedWindowsRegistryAccessRules::~ScopedWindowsRegistryAccessRules() {
   g_open_hook = nullptr;
   g_create_hook = nullptr;
+  g_set_security_hook = nullptr;
+  g_set_named_security_hook = nullptr;
 }
 
 int ScopedWindowsRegistryAccessRules::refused() const {

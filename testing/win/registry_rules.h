@@ -19,6 +19,9 @@ namespace platform_rules {
 // owner, group and access list, the owner holding READ_CONTROL and
 // WRITE_DAC as on Windows. A refusal answers ERROR_ACCESS_DENIED and
 // changes nothing.
+// SetSecurityInfo and SetNamedSecurityInfoW on a key leave its access list
+// protected from inheritance as told, or as it was when not told (Wine
+// drops the protection on every change, even of the owner alone).
 // GCC may keep an import's address in a register within one function: a
 // test should not call these functions itself before the rules start.
 class ScopedWindowsRegistryAccessRules {
@@ -36,6 +39,8 @@ class ScopedWindowsRegistryAccessRules {
  private:
   ScopedImportHook open_;
   ScopedImportHook create_;
+  ScopedImportHook set_security_;
+  ScopedImportHook set_named_security_;
 };
 
 }  // namespace platform_rules

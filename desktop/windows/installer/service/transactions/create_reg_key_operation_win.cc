@@ -21,10 +21,14 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Attempting to create registry key " << key_ << " under "
           << root_;
   {
-    // A denied open also proves the key is there; any other failure says
-    // nothing about it.
+    // Windows denies an open only of a key that is there, so a denial is
+    // taken as "it exists" once a second open, asking for less, agrees:
+    // a single spurious denial must not skip the creation. Any other
+    // failure says nothing about the key.
     base::win::RegKey existing;
-    const LONG result = existing.Open(root_, key_.c_str(), KEY_QUERY_VALUE);
+    LONG result = existing.Open(root_, key_.c_str(), KEY_QUERY_VALUE);
+    if (result == ERROR_ACCESS_DENIED)
+      result = existing.Open(root_, key_.c_str(), READ_CONTROL);
     if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
       VLOG(1) << "The key already exists. No need to do anything.";
       return true;

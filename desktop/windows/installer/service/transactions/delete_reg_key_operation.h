@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "desktop/windows/installer/service/transactions/operation.h"
+#include "desktop/windows/installer/service/utils.h"
 
 namespace installer {
 
@@ -53,6 +54,9 @@ class DeleteRegKeyOperation : public Operation {
   std::wstring key_;
   HKEY root_;
   std::vector<std::unique_ptr<SavedRegistryKey>> saved_keys_;
+  // Every access list widened on the way, oldest first: a key that is
+  // still there after a failure gets its list back from here.
+  std::vector<std::unique_ptr<SavedAccess>> grants_;
 };
 
 }  // namespace installer

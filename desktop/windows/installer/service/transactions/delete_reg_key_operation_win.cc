@@ -1,5 +1,7 @@
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 
+#include <set>
+
 #include "base/logging.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
@@ -109,6 +111,7 @@ void DeleteRegKeyOperation::Rollback() {
     }
   }
   // Every key stands before the keys below it.
+  std::set<std::wstring> rebuilt_names;
   for (size_t i = saved_keys_.size(); i-- > 0;) {
     if (!rebuilt[i])
       continue;
@@ -125,7 +128,18 @@ void DeleteRegKeyOperation::Rollback() {
                  << RegistryObjectName(root_, record.name);
     }
     ::RegCloseKey(rebuilt[i]);
+    rebuilt_names.insert(RegistryObjectName(root_, record.name));
   }
+  // A key that a failure left standing still has the access list that was
+  // widened to delete it.
+  for (auto it = grants_.rbegin(); it != grants_.rend(); ++it) {
+    if (!*it || rebuilt_names.count((*it)->object_name))
+      continue;
+    const std::wstring name = (*it)->object_name;
+    if (!RestoreAccess(&*it))
+      LOG(ERROR) << "Failed to put back the access list of " << name;
+  }
+  grants_.clear();
 }
 
 bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
@@ -159,6 +173,7 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
       record->original_dacl.assign(
           bytes, bytes + ::GetSecurityDescriptorLength(old_access->descriptor));
     }
+    grants_.push_back(std::move(old_access));
     if (key->Open(root_, key_name.c_str(), kSaveAndDeleteAccess) !=
         ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to open key " << object_name;

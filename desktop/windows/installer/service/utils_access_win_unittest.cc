@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "base/files/test_folder_win.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -37,8 +38,7 @@ std::wstring DaclText(const std::wstring& object_name) {
 }  // namespace
 
 TEST(AccessTest, GrantAndRestore) {
-  const std::wstring key = L"Software\\PalvoTest\\access_" +
-                           std::to_wstring(::GetCurrentProcessId());
+  const std::wstring key = base::TestRegistryParent() + L"\\access";
   HKEY handle = nullptr;
   ASSERT_EQ(ERROR_SUCCESS,
             ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
@@ -65,7 +65,6 @@ TEST(AccessTest, GrantAndRestore) {
   EXPECT_FALSE(HasAccess(name, SE_UNKNOWN_OBJECT_TYPE, KEY_READ));
 
   ::SHDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
 }
 
 }  // namespace installer

@@ -157,38 +157,39 @@ bool IsSeparator(char c) {
   return c == '/' || c == '\\';
 }
 
-// Matching of the pieces from |t| and |p| on; the recursion depth is bounded
-// by the number of '*' runs in the pattern.
-bool MatchFrom(const std::string& text,
-               size_t t,
-               const std::string& pattern,
-               size_t p) {
-  while (t < text.size() && p < pattern.size() && pattern[p] != '*') {
-    char pc = pattern[p];
-    char tc = text[t];
-    bool same = IsSeparator(pc) ? IsSeparator(tc) : (pc == '?' || pc == tc);
-    if (!same)
-      return false;
-    ++t;
-    ++p;
-  }
-  if (p == pattern.size())
-    return t == text.size();
-  while (p < pattern.size() && pattern[p] == '*')
-    ++p;
-  if (p == pattern.size())
-    return true;
-  for (size_t start = t; start < text.size(); ++start) {
-    if (MatchFrom(text, start, pattern, p))
-      return true;
-  }
-  return false;
+bool SameCharacter(char pattern, char text) {
+  return IsSeparator(pattern) ? IsSeparator(text)
+                              : (pattern == '?' || pattern == text);
 }
 
 }  // namespace
 
+// A '*' matches any run of characters. Only the last '*' seen is ever taken
+// back (to let it cover one character more): an earlier one could not match
+// anything the last one cannot, so the time stays within the product of the
+// two lengths however many '*' the pattern holds.
 bool MatchVlogPattern(const std::string& text, const std::string& pattern) {
-  return MatchFrom(text, 0, pattern, 0);
+  size_t t = 0;
+  size_t p = 0;
+  size_t star = std::string::npos;
+  size_t star_text = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      star_text = t;
+    } else if (p < pattern.size() && SameCharacter(pattern[p], text[t])) {
+      ++p;
+      ++t;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      t = ++star_text;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
 }
 
 namespace {

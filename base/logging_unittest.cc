@@ -319,6 +319,15 @@ TEST_F(LogFileTest, AppendsOrStartsOverAndReopens) {
   ASSERT_TRUE(InitToFile(second_, DELETE_OLD_LOG_FILE));
   LOG(INFO) << "three";
   EXPECT_NE(std::string::npos, ReadFile(second_).find("] three\n"));
+
+  // With the file alone as destination, errors reach standard error too.
+  testing::internal::CaptureStderr();
+  LOG(WARNING) << "quiet";
+  LOG(ERROR) << "loud";
+  const int loud_line = __LINE__ - 1;
+  EXPECT_EQ("[ERROR:logging_unittest.cc(" + std::to_string(loud_line) + ")] loud\n",
+            testing::internal::GetCapturedStderr());
+  EXPECT_NE(std::string::npos, ReadFile(second_).find("] quiet\n[ERROR"));
 }
 
 TEST_F(LogFileTest, NoNameMeansDebugLogBesideTheExecutable) {

@@ -10,8 +10,24 @@
 namespace base {
 namespace {
 
-// Overrides live until the process ends, so every test here overrides keys
-// that no other test reads for their real answer.
+// Overrides live until the process ends: a test that overrides a key with a
+// real answer puts that answer back at its end, and the keys without one
+// (1002, DIR_CURRENT) are read by no other test.
+class ScopedAnswer {
+ public:
+  explicit ScopedAnswer(int key) : key_(key) {
+    EXPECT_TRUE(PathService::Get(key, &saved_));
+  }
+  ~ScopedAnswer() {
+    EXPECT_TRUE(PathService::OverrideAndCreateIfNeeded(key_, saved_, true, false));
+  }
+  ScopedAnswer(const ScopedAnswer&) = delete;
+  ScopedAnswer& operator=(const ScopedAnswer&) = delete;
+
+ private:
+  const int key_;
+  FilePath saved_;
+};
 
 TEST(PathServiceTest, CurrentDirectoryIsNeverCached) {
   TestFolder folder;
@@ -45,6 +61,7 @@ TEST(PathServiceTest, ExecutableAndItsFolder) {
 
 TEST(PathServiceTest, QuickLaunchFollowsApplicationData) {
   TestFolder folder;
+  const ScopedAnswer app_data(DIR_APP_DATA);
   FilePath before;
   ASSERT_TRUE(PathService::Get(DIR_USER_QUICK_LAUNCH, &before));  // Cached.
 
@@ -93,6 +110,7 @@ TEST(PathServiceTest, KeysWithoutProviderAnswerOnlyOverrides) {
 
 TEST(PathServiceTest, TestDataOnlyWhenItExists) {
   TestFolder folder;
+  const ScopedAnswer source_root(DIR_SOURCE_ROOT);
   ASSERT_TRUE(PathService::OverrideAndCreateIfNeeded(
       DIR_SOURCE_ROOT, folder.path(), true, false));
   FilePath path(u"unchanged");

@@ -4,6 +4,7 @@
 #   name_win.cc, win/...    Windows-only code (left out of the host build)
 #   name_win_unittest.cc    a Windows-only test
 #   name_posix.cc           the host build's stand-in for a platform edge
+#   name_unittest.rc        resources of the group's Windows test executable
 
 function(palvo_is_windows_only path out)
   if(path MATCHES "_win(_unittest)?\\.(cc|h)$" OR path MATCHES "(^|/)win/")
@@ -21,7 +22,7 @@ function(palvo_collect out_src out_tests out_fuzz)
   set(fuzz)
   foreach(dir ${ARG_DIRS})
     file(GLOB_RECURSE found CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}
-         ${PROJECT_SOURCE_DIR}/${dir}/*.cc)
+         ${PROJECT_SOURCE_DIR}/${dir}/*.cc ${PROJECT_SOURCE_DIR}/${dir}/*_unittest.rc)
     foreach(f ${found})
       set(skip FALSE)
       foreach(x ${ARG_EXCLUDE_DIRS})
@@ -36,10 +37,13 @@ function(palvo_collect out_src out_tests out_fuzz)
       if(WIN32 AND f MATCHES "_posix\\.cc$")
         set(skip TRUE)
       endif()
+      if(NOT WIN32 AND f MATCHES "\\.rc$")
+        set(skip TRUE)
+      endif()
       if(skip)
         continue()
       endif()
-      if(f MATCHES "_unittest\\.cc$")
+      if(f MATCHES "_unittest\\.(cc|rc)$")
         list(APPEND tests ${PROJECT_SOURCE_DIR}/${f})
       elseif(f MATCHES "_fuzzer\\.cc$")
         list(APPEND fuzz ${PROJECT_SOURCE_DIR}/${f})

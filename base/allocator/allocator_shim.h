@@ -36,6 +36,12 @@ struct AllocatorDispatch {
 // life of the process.
 const AllocatorDispatch* GetChainHead();
 
+// Puts |dispatch| in front of the chain (setting its next), and takes it
+// out again, so that a test can see the calls. Its functions must forward
+// to next: blocks allocated before and after come from the same heap.
+void InsertAllocatorDispatchForTesting(AllocatorDispatch* dispatch);
+void RemoveAllocatorDispatchForTesting(AllocatorDispatch* dispatch);
+
 }  // namespace allocator
 }  // namespace base
 

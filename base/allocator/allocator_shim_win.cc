@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <atomic>
 #include <new>
 
 #include "base/allocator/winheap_stubs_win.h"
@@ -52,38 +53,48 @@ constexpr AllocatorDispatch kDefaultDispatch = {
 };
 
 // Constant-initialised, so it is set before any allocation, even one made
-// by a static initialiser.
-const AllocatorDispatch* const g_chain_head = &kDefaultDispatch;
+// by a static initialiser. Only tests ever change it.
+std::atomic<const AllocatorDispatch*> g_chain_head{&kDefaultDispatch};
 
 }  // namespace
 
 const AllocatorDispatch* GetChainHead() {
-  return g_chain_head;
+  return g_chain_head.load(std::memory_order_acquire);
+}
+
+void InsertAllocatorDispatchForTesting(AllocatorDispatch* dispatch) {
+  dispatch->next = GetChainHead();
+  g_chain_head.store(dispatch, std::memory_order_release);
+}
+
+void RemoveAllocatorDispatchForTesting(AllocatorDispatch* dispatch) {
+  if (GetChainHead() == dispatch)
+    g_chain_head.store(dispatch->next, std::memory_order_release);
 }
 
 }  // namespace allocator
 }  // namespace base
 
 using base::allocator::AllocatorDispatch;
-using base::allocator::g_chain_head;
+using base::allocator::GetChainHead;
 
 void* ShimMalloc(size_t size) {
-  const AllocatorDispatch* head = g_chain_head;
+  const AllocatorDispatch* head = GetChainHead();
   return head->alloc_function(head, size);
 }
 
 void* ShimCalloc(size_t n, size_t size) {
-  const AllocatorDispatch* head = g_chain_head;
+  const AllocatorDispatch* head = GetChainHead();
   return head->alloc_zero_initialized_function(head, n, size);
 }
 
 void* ShimRealloc(void* address, size_t size) {
-  const AllocatorDispatch* head = g_chain_head;
+  const AllocatorDispatch* head = GetChainHead();
   return head->realloc_function(head, address, size);
 }
 
 void ShimFree(void* address) {
-  const AllocatorDispatch* head = g_chain_head;
+  const AllocatorDispatch* head = GetChainHead();
   head->free_function(head, address);
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,70 @@ bool OnProcessHeap(const void* p) {
   return HeapValidate(GetProcessHeap(), 0, p) != FALSE;
 }
 
+// A record in front of the chain that notes the blocks the test's thread
+// allocates and frees, in fixed room so that noting allocates nothing, and
+// forwards every call.
+class ScopedRecorder {
+ public:
+  ScopedRecorder() {
+    allocated_ = Blocks();
+    freed_ = Blocks();
+    thread_ = GetCurrentThreadId();
+    InsertAllocatorDispatchForTesting(&dispatch_);
+  }
+  ~ScopedRecorder() { RemoveAllocatorDispatchForTesting(&dispatch_); }
+
+  static bool Allocated(const void* p) { return allocated_.Holds(p); }
+  static bool Freed(const void* p) { return freed_.Holds(p); }
+
+ private:
+  struct Blocks {
+    const void* blocks[16] = {};
+    size_t count = 0;
+
+    void Note(const void* p) {
+      if (p && GetCurrentThreadId() == thread_ && count < 16)
+        blocks[count++] = p;
+    }
+    bool Holds(const void* p) const {
+      return std::find(blocks, blocks + count, p) != blocks + count;
+    }
+  };
+
+  static void* Alloc(const AllocatorDispatch* self, size_t size) {
+    void* p = self->next->alloc_function(self->next, size);
+    allocated_.Note(p);
+    return p;
+  }
+  static void* AllocZeroed(const AllocatorDispatch* self, size_t n, size_t size) {
+    return self->next->alloc_zero_initialized_function(self->next, n, size);
+  }
+  static void* AllocAligned(const AllocatorDispatch* self, size_t alignment,
+                            size_t size) {
+    return self->next->alloc_aligned_function(self->next, alignment, size);
+  }
+  static void* Realloc(const AllocatorDispatch* self, void* p, size_t size) {
+    return self->next->realloc_function(self->next, p, size);
+  }
+  static void Free(const AllocatorDispatch* self, void* p) {
+    freed_.Note(p);
+    self->next->free_function(self->next, p);
+  }
+  static size_t SizeEstimate(const AllocatorDispatch* self, void* p) {
+    return self->next->get_size_estimate_function(self->next, p);
+  }
+
+  static DWORD thread_;
+  static Blocks allocated_;
+  static Blocks freed_;
+  AllocatorDispatch dispatch_ = {&Alloc, &AllocZeroed, &AllocAligned, &Realloc,
+                                 &Free,  &SizeEstimate, nullptr};
+};
+
+DWORD ScopedRecorder::thread_ = 0;
+ScopedRecorder::Blocks ScopedRecorder::allocated_;
+ScopedRecorder::Blocks ScopedRecorder::freed_;
+
 TEST(AllocatorShimTest, EntryPointsUseTheProcessHeap) {
   void* p = ShimMalloc(24);
   ASSERT_NE(nullptr, p);
@@ -24,15 +89,26 @@ TEST(AllocatorShimTest, EntryPointsUseTheProcessHeap) {
   EXPECT_EQ(0u, WinHeapGetSizeEstimate(nullptr));
   ShimFree(p);
   ShimFree(nullptr);
-
-  // operator new and the containers that use it come from the shim too.
-  auto object = std::make_unique<std::string>(100, 'x');
-  EXPECT_TRUE(OnProcessHeap(object.get()));
-  EXPECT_TRUE(OnProcessHeap(object->data()));
-  char* array = new char[0];
-  EXPECT_TRUE(OnProcessHeap(array));
-  delete[] array;
   EXPECT_EQ(nullptr, GetChainHead()->next);
+}
+
+TEST(AllocatorShimTest, OperatorNewAndDeleteGoThroughTheChain) {
+  const AllocatorDispatch* head = GetChainHead();
+  auto object = std::make_unique<std::string>(100, 'x');
+  char* array = new char[0];
+  {
+    ScopedRecorder recorder;
+    object = std::make_unique<std::string>(100, 'y');
+    EXPECT_TRUE(ScopedRecorder::Allocated(object.get()));
+    EXPECT_TRUE(ScopedRecorder::Allocated(object->data()));
+    // A block from before the record came in goes back through it.
+    delete[] array;
+    EXPECT_TRUE(ScopedRecorder::Freed(array));
+    array = new char[0];
+    EXPECT_TRUE(ScopedRecorder::Allocated(array));
+  }
+  EXPECT_EQ(head, GetChainHead());
+  delete[] array;
 }
 
 TEST(AllocatorShimTest, CallocZeroesAndRefusesOverflow) {

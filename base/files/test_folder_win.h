@@ -36,6 +36,32 @@ class TestFolder {
   FilePath path_;
 };
 
+// The key, relative to HKEY_CURRENT_USER, under which this test process
+// keeps its scratch keys. It is the process's own, directly below
+// "Software", so that no other process ever deletes it: the registry makes a
+// multi-level key one level at a time, and a parent deleted by someone else
+// in between fails the creation. Removed with its contents when the process
+// ends.
+inline const std::wstring& TestRegistryParent() {
+  class Parent {
+   public:
+    Parent()
+        : path_(L"Software\\PalvoTest_" +
+                std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                std::to_wstring(::GetTickCount64())) {}
+    ~Parent() {
+      ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+      ::RegDeleteKeyW(HKEY_CURRENT_USER, path_.c_str());
+    }
+    const std::wstring& path() const { return path_; }
+
+   private:
+    const std::wstring path_;
+  };
+  static const Parent parent;
+  return parent.path();
+}
+
 inline bool IsRunningUnderWine() {
   HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version");

@@ -208,6 +208,11 @@ class ThreadTicks {
   // counter; 0.0 until at least 50 ms have passed since the first call.
   static double TSCTicksPerSecond();
 };
+
+namespace time_internal {
+// The ActivateHighResolutionTimer(true) calls not yet balanced by a false.
+uint32_t HighResolutionTimerActivations();
+}  // namespace time_internal
 #endif
 
 }  // namespace base

@@ -124,6 +124,11 @@ int64_t SystemTimeMicroseconds() {
   return FileTimeToInt64(ft) / 10;
 }
 
+uint32_t HighResolutionTimerActivations() {
+  AutoLock hold(g_timer_lock);
+  return g_timer_activations;
+}
+
 }  // namespace time_internal
 
 TimeTicks TimeTicks::Now() {

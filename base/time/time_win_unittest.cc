@@ -8,7 +8,9 @@
 
 #include "base/command_line.h"
 #include "base/files/test_folder_win.h"
+#include "base/message_loop/message_loop.h"
 #include "base/process/launch.h"
+#include "base/run_loop.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -77,10 +79,31 @@ std::wstring SystemFolder() {
 }
 
 TEST(TimeWinTest, HighResolutionTimerIsCountedAndNeverReported) {
+  using time_internal::HighResolutionTimerActivations;
+  const uint32_t before = HighResolutionTimerActivations();
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(true));
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(true));
+  EXPECT_EQ(before + 2, HighResolutionTimerActivations());
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(false));
+  EXPECT_EQ(before + 1, HighResolutionTimerActivations());
   EXPECT_FALSE(Time::ActivateHighResolutionTimer(false));
+  EXPECT_EQ(before, HighResolutionTimerActivations());
+  if (before == 0) {
+    // An unbalanced deactivation does not wrap the count.
+    EXPECT_FALSE(Time::ActivateHighResolutionTimer(false));
+    EXPECT_EQ(0u, HighResolutionTimerActivations());
+  }
+
+  // A loop that waited for a short-delay task leaves the timer as it was
+  // found, also when it goes away while switched on.
+  {
+    MessageLoop loop;
+    RunLoop run_loop;
+    loop.task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
+                                        TimeDelta::FromMilliseconds(20));
+    run_loop.Run();
+  }
+  EXPECT_EQ(before, HighResolutionTimerActivations());
 
   // The winmm it loaded is the system's, whatever lies beside the
   // executable.

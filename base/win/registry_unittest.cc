@@ -4,25 +4,25 @@
 
 #include <string>
 
+#include "base/files/test_folder_win.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace win {
 namespace {
 
-// Works below a key of its own under HKCU\Software\PalvoTest, unique per
-// process so that parallel shards do not meet, and removed afterwards.
+// Works below a key of its own under this process's scratch parent, removed
+// afterwards.
 class RegKeyTest : public testing::Test {
  protected:
   void SetUp() override {
-    path_ = L"Software\\PalvoTest\\registry_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(GetTickCount64());
+    static int counter = 0;
+    path_ = TestRegistryParent() + L"\\registry_" + std::to_wstring(++counter);
     ASSERT_EQ(ERROR_SUCCESS, key_.Create(HKEY_CURRENT_USER, path_.c_str(), KEY_ALL_ACCESS));
   }
   void TearDown() override {
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str()));
     RegDeleteKeyW(HKEY_CURRENT_USER, path_.c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");  // once no shard uses it
   }
   void Write(const wchar_t* name, DWORD type, const void* data, size_t size) {
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key_.Handle(), name, 0, type,

@@ -51,13 +51,25 @@ TEST_F(WmiTest, ConnectsAndBuildsMethodParameters) {
   }
 }
 
+// Win32_Process.Create may fail now and then under load (Wine answered 8,
+// with no process id, about once in a thousand calls), and the launch then
+// rightly reports failure; a launch is tried a few times before the test
+// calls it broken. That a failure is reported as one is checked below.
+bool LaunchWithRetries(int* pid) {
+  for (int i = 0; i < 5; ++i) {
+    if (WmiLaunchProcess(L"cmd.exe /c exit 0", pid))
+      return true;
+  }
+  return false;
+}
+
 TEST_F(WmiTest, LaunchesProcess) {
   int pid = 0;
-  ASSERT_TRUE(WmiLaunchProcess(L"cmd.exe /c exit 0", &pid));
+  ASSERT_TRUE(LaunchWithRetries(&pid));
   EXPECT_NE(0, pid);
   EXPECT_NE(static_cast<int>(::GetCurrentProcessId()), pid);
   // The process id is optional.
-  EXPECT_TRUE(WmiLaunchProcess(L"cmd.exe /c exit 0", nullptr));
+  EXPECT_TRUE(LaunchWithRetries(nullptr));
 }
 
 TEST_F(WmiTest, LaunchOfMissingProgramFails) {
@@ -68,7 +80,7 @@ TEST_F(WmiTest, LaunchOfMissingProgramFails) {
 
 TEST(WmiLaunchResultTest, NeedsZeroReturnValueAndProcessId) {
   const VARIANT zero = IntVariant(0);
-  const VARIANT nine = IntVariant(9);
+  const VARIANT eight = IntVariant(8);
   const VARIANT pid = IntVariant(4321);
   VARIANT unset;
   ::VariantInit(&unset);
@@ -86,7 +98,7 @@ TEST(WmiLaunchResultTest, NeedsZeroReturnValueAndProcessId) {
   const struct {
     const VARIANT& return_value;
     const VARIANT& pid;
-  } kFailures[] = {{nine, pid}, {zero, zero}, {zero, unset}, {unset, pid},
+  } kFailures[] = {{eight, pid}, {eight, zero}, {zero, zero}, {zero, unset}, {unset, pid},
                    {zero, text}};
   for (const auto& failure : kFailures) {
     process_id = 7;

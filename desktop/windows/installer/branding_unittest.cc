@@ -25,10 +25,22 @@ TEST(BrandingTest, BrokenDescriptionReadsAsEmpty) {
   }
 }
 
-TEST(BrandingTest, ProcessWideGettersNeverFail) {
-  // The test executable carries no branding resource.
+TEST(BrandingTest, ProcessWideBrandingComesFromTheExecutable) {
+#if defined(_WIN32)
+  // The Windows test executable carries the resource, as a host executable
+  // does; its text is read by the resource's size, with nothing after it.
+  const std::string text = LoadBrandingText();
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ('}', text.back());
+  EXPECT_EQ("Palvo", GetProductName());
+  EXPECT_EQ("Palvo Software", Branding::GetCompanyName());
+  EXPECT_EQ("https://u.example/", Branding::GetString("urls.update"));
+#else
+  // No resources here: the getters answer empty, never fail.
+  EXPECT_EQ("", LoadBrandingText());
   EXPECT_EQ("", GetProductName());
-  EXPECT_EQ("", Branding::GetCompanyName());
+#endif
+  EXPECT_EQ("", Branding::GetFileNameBase());
   EXPECT_EQ("developer", GetStream());
 }
 

@@ -122,8 +122,7 @@ class DefaultBrowserTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    test_key_ = L"Software\\PalvoTest\\default_browser_" +
-                std::to_wstring(::GetCurrentProcessId());
+    test_key_ = base::TestRegistryParent() + L"\\default_browser";
     ASSERT_EQ(ERROR_SUCCESS,
               user_.Create(HKEY_CURRENT_USER, (test_key_ + L"\\cu").c_str(),
                            KEY_ALL_ACCESS));
@@ -151,7 +150,6 @@ class DefaultBrowserTest : public testing::Test {
     ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, test_key_.c_str());
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
     ::CoUninitialize();
   }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/files/test_folder_win.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/install_log.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -34,8 +35,7 @@ class TestKeyExpander : public VariableExpander {
 }  // namespace
 
 TEST(RegistryEntryWinTest, WritesAndRemovesThroughTransactions) {
-  const std::wstring key = L"Software\\PalvoTest\\entry_" +
-                           std::to_wstring(::GetCurrentProcessId());
+  const std::wstring key = base::TestRegistryParent() + L"\\entry";
   TestKeyExpander expander(as_u16cstr(key.c_str()));
   const RegistryEntryRow rows[] = {
       {u"{TestKey}\\Sub", u"Name", REG_SZ,
@@ -69,7 +69,6 @@ TEST(RegistryEntryWinTest, WritesAndRemovesThroughTransactions) {
   EXPECT_EQ(ERROR_FILE_NOT_FOUND,
             gone.Open(HKEY_CURRENT_USER, key.c_str(), KEY_READ));
   ::SHDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
 }
 
 }  // namespace installer

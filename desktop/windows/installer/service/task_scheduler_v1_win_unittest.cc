@@ -5,8 +5,6 @@
 #include <mstask.h>
 #include <wrl/client.h>
 
-#include <stdio.h>
-
 #include <string>
 #include <vector>
 
@@ -28,20 +26,14 @@ string16 U16(const char* text) {
 const wchar_t kPresentProgram[] = L"C:\\windows\\system32\\cmd.exe";
 const wchar_t kMissingProgram[] = L"C:\\no such folder\\launcher.exe";
 
-// Wine gaps of Task Scheduler 1.0 (see the design notes): a job saved
-// without triggers reads back with one; the status ignores the disabled
-// flag; a job file's new DACL reads back as the one Wine derives from the
-// file's mode bits.
-bool SkipForWine(const char* gap) {
-  if (!base::IsRunningUnderWine())
-    return false;
-  printf("Skipped under Wine: %s\n", gap);
-  return true;
-}
-
-const char kTriggerlessJobGap[] = "a job saved without triggers reads back with one";
-const char kDisabledStatusGap[] = "a job's status ignores TASK_FLAG_DISABLED";
-const char kJobDaclGap[] = "a job file's DACL reads back as derived from mode bits";
+// Wine gaps of Task Scheduler 1.0 (see the design notes). A test checks
+// what such a gap hides last, and skips there under Wine.
+const char kTriggerlessJobGap[] =
+    "Wine gap: a job saved without triggers reads back with one";
+const char kDisabledStatusGap[] =
+    "Wine gap: a job's status ignores TASK_FLAG_DISABLED";
+const char kJobDaclGap[] =
+    "Wine gap: a job file's DACL reads back as derived from mode bits";
 
 class TaskSchedulerV1Test : public testing::Test {
  protected:
@@ -55,9 +47,26 @@ class TaskSchedulerV1Test : public testing::Test {
 
   void TearDown() override {
     for (const string16& id : ids_)
-      scheduler_.DeleteTask(id);
+      RemoveUntilGone(id, [this, &id] { scheduler_.DeleteTask(id); });
     raw_scheduler_.Reset();
     ::CoUninitialize();
+  }
+
+  // Wine's scheduler service opens every job file that is saved, some time
+  // after the save; a delete that meets it fails with a sharing violation,
+  // which the product rightly ignores. Under Wine |remove| is asked again,
+  // a bounded number of times, until the task |id| is gone; Windows must
+  // remove it at the first call.
+  template <typename Remove>
+  void RemoveUntilGone(const string16& id, Remove remove) {
+    const int tries = base::IsRunningUnderWine() ? 200 : 1;
+    for (int i = 0; i < tries; ++i) {
+      if (i)
+        ::Sleep(25);
+      remove();
+      if (scheduler_.GetState(id) == TASK_STATE_NOT_FOUND)
+        return;
+    }
   }
 
   // A fresh id per test; every task made under it goes at the end.
@@ -173,8 +182,6 @@ TEST_F(TaskSchedulerV1Test, OnDemandTaskTriggers) {
   ASSERT_TRUE(scheduler_.RegisterTask(info));
   ComPtr<ITask> task = OpenJob(plain);
   ASSERT_TRUE(task);
-  if (!SkipForWine(kTriggerlessJobGap))
-    EXPECT_TRUE(Triggers(task.Get()).empty());
   DWORD max_run_time = 0;
   ASSERT_TRUE(SUCCEEDED(task->GetMaxRunTime(&max_run_time)));
   EXPECT_EQ(INFINITE, max_run_time);
@@ -188,6 +195,10 @@ TEST_F(TaskSchedulerV1Test, OnDemandTaskTriggers) {
   std::vector<TASK_TRIGGER> triggers = Triggers(task.Get());
   ASSERT_EQ(1u, triggers.size());
   EXPECT_EQ(TASK_EVENT_TRIGGER_AT_LOGON, triggers[0].TriggerType);
+
+  if (base::IsRunningUnderWine())
+    GTEST_SKIP() << kTriggerlessJobGap;
+  EXPECT_TRUE(Triggers(OpenJob(plain).Get()).empty());
 }
 
 TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
@@ -200,12 +211,14 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   ASSERT_TRUE(scheduler_.RegisterTask(info));
   ComPtr<ITask> task = OpenJob(id);
   ASSERT_TRUE(task);
-  if (!SkipForWine(kTriggerlessJobGap))
-    EXPECT_TRUE(Triggers(task.Get()).empty());
   wchar_t* comment = nullptr;
   ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
   EXPECT_EQ(std::wstring(L"Second"), comment);
   ::CoTaskMemFree(comment);
+
+  if (base::IsRunningUnderWine())
+    GTEST_SKIP() << kTriggerlessJobGap;
+  EXPECT_TRUE(Triggers(task.Get()).empty());
 }
 
 TEST_F(TaskSchedulerV1Test, EnableDisableAndDailyInterval) {
@@ -215,8 +228,6 @@ TEST_F(TaskSchedulerV1Test, EnableDisableAndDailyInterval) {
 
   scheduler_.SetEnabled(id, false);
   EXPECT_EQ(0x2004u, Flags(OpenJob(id).Get()));
-  if (!SkipForWine(kDisabledStatusGap))
-    EXPECT_EQ(TASK_STATE_DISABLED, scheduler_.GetState(id));
   scheduler_.SetEnabled(id, true);
   EXPECT_EQ(0x2000u, Flags(OpenJob(id).Get()));
 
@@ -230,13 +241,18 @@ TEST_F(TaskSchedulerV1Test, EnableDisableAndDailyInterval) {
   triggers = Triggers(OpenJob(id).Get());
   ASSERT_EQ(1u, triggers.size());
   EXPECT_EQ(3, triggers[0].Type.Daily.DaysInterval);
+
+  scheduler_.SetEnabled(id, false);
+  if (base::IsRunningUnderWine())
+    GTEST_SKIP() << kDisabledStatusGap;
+  EXPECT_EQ(TASK_STATE_DISABLED, scheduler_.GetState(id));
 }
 
 TEST_F(TaskSchedulerV1Test, MissingTasks) {
   const string16 id = Id("missing");
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_ON_DEMAND, false);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
-  scheduler_.DeleteTask(id);
+  RemoveUntilGone(id, [this, &id] { scheduler_.DeleteTask(id); });
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
   EXPECT_TRUE(scheduler_.GetLastRunTime(id).is_null());
   EXPECT_FALSE(scheduler_.RunTask(id, std::vector<string16>()));
@@ -270,15 +286,19 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
   ASSERT_TRUE(SUCCEEDED(foreign.As(&file)));
   ASSERT_TRUE(SUCCEEDED(file->Save(nullptr, TRUE)));
 
-  scheduler_.DeleteOrphanedTasks();
+  // The walk may run more than once under Wine; a repeat removes no more.
+  RemoveUntilGone(orphan, [this] { scheduler_.DeleteOrphanedTasks(); });
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(orphan));
-  if (!SkipForWine(kDisabledStatusGap))
-    EXPECT_EQ(TASK_STATE_DISABLED, scheduler_.GetState(disabled_orphan));
   EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(alive));
   ComPtr<ITask> still_there;
   EXPECT_TRUE(SUCCEEDED(raw_scheduler_->Activate(
       kForeign, IID_ITask, reinterpret_cast<IUnknown**>(still_there.GetAddressOf()))));
+  still_there.Reset();
   raw_scheduler_->Delete(kForeign);
+
+  if (base::IsRunningUnderWine())
+    GTEST_SKIP() << kDisabledStatusGap;
+  EXPECT_EQ(TASK_STATE_DISABLED, scheduler_.GetState(disabled_orphan));
 }
 
 TEST_F(TaskSchedulerV1Test, JobFileAccessForAllUsers) {
@@ -295,8 +315,8 @@ TEST_F(TaskSchedulerV1Test, JobFileAccessForAllUsers) {
   std::wstring job_path(path);
   ::CoTaskMemFree(path);
 
-  if (SkipForWine(kJobDaclGap))
-    return;
+  if (base::IsRunningUnderWine())
+    GTEST_SKIP() << kJobDaclGap;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),

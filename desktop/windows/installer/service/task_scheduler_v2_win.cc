@@ -180,7 +180,8 @@ bool AddExecAction(ITaskDefinition* definition, const base::CommandLine& command
 
 bool DefineTask(ITaskDefinition* definition,
                 const ScheduledTaskInfo& info,
-                const std::wstring& user_name) {
+                const std::wstring& user_name,
+                bool highest_run_level) {
   ComPtr<IRegistrationInfo> registration;
   ScopedBstr author(user_name.c_str());
   ScopedBstr description(as_wcstr(info.description));
@@ -211,7 +212,7 @@ bool DefineTask(ITaskDefinition* definition,
   if (!AddExecAction(definition, info.command))
     return false;
 
-  if (IsUserAdmin(false)) {
+  if (highest_run_level) {
     ComPtr<IPrincipal> principal;
     if (FAILED(definition->get_Principal(principal.GetAddressOf())) ||
         FAILED(principal->put_RunLevel(TASK_RUNLEVEL_HIGHEST))) {
@@ -278,7 +279,7 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
 
   ComPtr<ITaskDefinition> definition;
   if (FAILED(service_->NewTask(0, definition.GetAddressOf())) ||
-      !DefineTask(definition.Get(), info, user_name)) {
+      !DefineTask(definition.Get(), info, user_name, IsAdministrator())) {
     return false;
   }
 
@@ -306,6 +307,10 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   if (info.mode == TASK_RUN_ONCE)
     root_folder_->DeleteTask(Checked(name_bstr), 0);
   return true;
+}
+
+bool TaskSchedulerV2::IsAdministrator() {
+  return IsUserAdmin(false);
 }
 
 void TaskSchedulerV2::DeleteOrphanedTasks() {

@@ -37,6 +37,11 @@ class TaskSchedulerV2 : public TaskScheduler {
   // opens the root folder.
   bool InitWithService(ITaskService* service);
 
+ protected:
+  // Whether the process's user is an administrator, whose tasks run at the
+  // highest run level.
+  virtual bool IsAdministrator();
+
  private:
   bool OpenTask(const string16& task_id,
                 Microsoft::WRL::ComPtr<IRegisteredTask>* task);

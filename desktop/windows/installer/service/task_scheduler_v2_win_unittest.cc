@@ -1,7 +1,6 @@
 #include "desktop/windows/installer/service/task_scheduler_v2_win.h"
 
 #include <windows.h>
-#include <stdio.h>
 #include <wchar.h>
 
 #include <vector>
@@ -20,6 +19,14 @@ namespace {
 string16 U16(const char* text) {
   return base::UTF8ToUTF16(text);
 }
+
+// Wine's library refuses the run level that an administrator's task gets
+// (and Wine's user is one), so the client tried against the real library
+// registers as a user who is not.
+class UserTaskSchedulerV2 : public TaskSchedulerV2 {
+ protected:
+  bool IsAdministrator() override { return false; }
+};
 
 class TaskSchedulerV2Test : public testing::Test {
  protected:
@@ -42,7 +49,7 @@ class TaskSchedulerV2Test : public testing::Test {
     return info;
   }
 
-  TaskSchedulerV2 scheduler_;
+  UserTaskSchedulerV2 scheduler_;
 };
 
 TEST_F(TaskSchedulerV2Test, MissingTask) {
@@ -59,29 +66,45 @@ TEST_F(TaskSchedulerV2Test, MissingTask) {
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
 }
 
+// An on-demand task without a logon trigger has no trigger at all: a
+// definition that Wine's library takes too.
 TEST_F(TaskSchedulerV2Test, RegisterReplaceAndDelete) {
-  // Wine's principal refuses a run level, which an administrator's task
-  // always gets (see the design notes).
-  if (base::IsRunningUnderWine()) {
-    printf("Skipped under Wine: the 2.0 principal's run level is not supported\n");
-    return;
-  }
   const string16 id = U16("Test v2 register");
   ScheduledTaskInfo info = Info(id);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
-  info.mode = TASK_RUN_DAILY;
-  ASSERT_TRUE(scheduler_.RegisterTask(info));
   EXPECT_EQ(TASK_STATE_READY, scheduler_.GetState(id));
   EXPECT_TRUE(scheduler_.GetLastRunTime(id).is_null());
-  scheduler_.SetEnabled(id, false);
-  EXPECT_EQ(TASK_STATE_DISABLED, scheduler_.GetState(id));
+  info.description = U16("Replaced");
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  scheduler_.SetEnabled(id, true);
+  EXPECT_EQ(TASK_STATE_READY, scheduler_.GetState(id));
   scheduler_.DeleteTask(id);
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
+}
+
+TEST_F(TaskSchedulerV2Test, TriggersRunLevelAndDisabling) {
+  if (base::IsRunningUnderWine()) {
+    GTEST_SKIP() << "Wine gap: the 2.0 library refuses trigger ids, logon and "
+                    "registration triggers and the run level, and never "
+                    "disables a task";
+  }
+  TaskSchedulerV2 scheduler;
+  ASSERT_TRUE(scheduler.Init());
+  const string16 id = U16("Test v2 triggers");
+  ScheduledTaskInfo info = Info(id);
+  info.mode = TASK_RUN_DAILY;
+  info.logon_trigger = true;
+  ASSERT_TRUE(scheduler.RegisterTask(info));
+  EXPECT_EQ(TASK_STATE_READY, scheduler.GetState(id));
+  scheduler.SetEnabled(id, false);
+  EXPECT_EQ(TASK_STATE_DISABLED, scheduler.GetState(id));
+  scheduler.DeleteTask(id);
+  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler.GetState(id));
 
   // A run-once task is gone again once it is registered.
   info.mode = TASK_RUN_ONCE;
-  ASSERT_TRUE(scheduler_.RegisterTask(info));
-  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
+  ASSERT_TRUE(scheduler.RegisterTask(info));
+  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler.GetState(id));
 }
 
 // The client's logic against the in-memory library, which keeps what

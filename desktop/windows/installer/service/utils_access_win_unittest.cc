@@ -71,8 +71,7 @@ std::wstring TokenUserSid() {
 }  // namespace
 
 TEST(AccessTest, GrantAndRestore) {
-  const std::wstring key = L"Software\\PalvoTest\\access_" +
-                           std::to_wstring(::GetCurrentProcessId());
+  const std::wstring key = base::TestRegistryParent() + L"\\access";
   HKEY handle = nullptr;
   ASSERT_EQ(ERROR_SUCCESS,
             ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
@@ -106,7 +105,6 @@ TEST(AccessTest, GrantAndRestore) {
   EXPECT_FALSE(HasAccess(name, SE_UNKNOWN_OBJECT_TYPE, KEY_READ));
 
   ::SHDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
 }
 
 // Access is changed on the name itself, never through a link to something

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files/test_folder_win.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
@@ -33,16 +34,14 @@ std::vector<BYTE> StringBytes(const wchar_t* text) {
   return Bytes(text, (wcslen(text) + 1) * sizeof(wchar_t));
 }
 
-// A key of its own under HKCU\Software\PalvoTest for each test, deleted
-// with everything below it at the end. Key access lists are checked as on
-// Windows throughout.
+// A key of its own under this process's scratch parent for each test,
+// deleted with everything below it at the end. Key access lists are checked
+// as on Windows throughout.
 class RegistryOperationsTest : public testing::Test {
  protected:
   void SetUp() override {
     static int counter = 0;
-    base_ = L"Software\\PalvoTest\\ops_" +
-            std::to_wstring(::GetCurrentProcessId()) + L"_" +
-            std::to_wstring(++counter);
+    base_ = base::TestRegistryParent() + L"\\ops_" + std::to_wstring(++counter);
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegCreateKeyExW(HKEY_CURRENT_USER, base_.c_str(), 0, nullptr,
@@ -52,7 +51,6 @@ class RegistryOperationsTest : public testing::Test {
 
   void TearDown() override {
     ::SHDeleteKeyW(HKEY_CURRENT_USER, base_.c_str());
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
   }
 
   std::wstring Key(const wchar_t* relative) const {

@@ -110,14 +110,12 @@ void DescribeKey(const std::wstring& path, std::vector<std::string>* lines) {
 class TransactionFaultSweepTest : public testing::Test {
  protected:
   void SetUp() override {
-    key_ = L"Software\\PalvoTest\\sweep_" +
-           std::to_wstring(::GetCurrentProcessId());
+    key_ = base::TestRegistryParent() + L"\\sweep";
     AddSteps();
   }
 
   void TearDown() override {
     ::SHDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
   }
 
   FilePath Path(const char* relative) const {

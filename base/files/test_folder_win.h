@@ -19,12 +19,17 @@ class TestFolder {
     static int counter = 0;
     FilePath temp;
     EXPECT_TRUE(GetTempDir(&temp));
-    const std::string name = "palvo_test_" +
-                             std::to_string(::GetCurrentProcessId()) + "_" +
-                             std::to_string(++counter);
-    path_ = temp.AppendASCII(name);
-    DeleteFile(path_, true);
-    EXPECT_TRUE(CreateDirectory(path_));
+    // Always a folder that did not exist: one left behind by an earlier
+    // process with the same id (ids are reused) may hold files that cannot
+    // be removed yet, and must not be mistaken for this test's.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      path_ = temp.AppendASCII("palvo_test_" +
+                               std::to_string(::GetCurrentProcessId()) + "_" +
+                               std::to_string(++counter));
+      if (::CreateDirectoryW(as_wcstr(path_.value()), nullptr))
+        return;
+    }
+    ADD_FAILURE() << "No fresh test folder in " << temp.AsUTF8Unsafe();
   }
   ~TestFolder() { DeleteFile(path_, true); }
   TestFolder(const TestFolder&) = delete;

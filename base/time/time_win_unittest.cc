@@ -121,9 +121,9 @@ TEST(TimeWinTest, WinmmPlantedBesideTheExecutableIsNotLoaded) {
   wchar_t self[MAX_PATH];
   ASSERT_TRUE(::GetModuleFileNameW(nullptr, self, MAX_PATH));
   const FilePath copy = folder.path().Append(u"time_test.exe");
-  if (!::CreateHardLinkW(as_wcstr(copy.value()), self, nullptr)) {
-    ASSERT_TRUE(::CopyFileW(self, as_wcstr(copy.value()), TRUE));
-  }
+  // A copy, not a link: a link to this running executable could not be
+  // deleted at the end.
+  ASSERT_TRUE(::CopyFileW(self, as_wcstr(copy.value()), TRUE));
   ASSERT_TRUE(::CopyFileW((SystemFolder() + L"\\version.dll").c_str(),
                           as_wcstr(folder.path().Append(u"winmm.dll").value()),
                           TRUE));

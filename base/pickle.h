@@ -3,6 +3,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
@@ -67,7 +68,11 @@ class Pickle {
   const char* payload() const;
 
   bool WriteBool(bool value) { return WriteInt(value ? 1 : 0); }
-  bool WriteInt(int value);
+  bool WriteInt(int value) {
+    const int32_t field = value;
+    memcpy(ClaimBytes(sizeof(field)), &field, sizeof(field));
+    return true;
+  }
   bool WriteString(const StringPiece& value);
   bool WriteString16(const StringPiece16& value);
 
@@ -76,10 +81,29 @@ class Pickle {
   static const size_t kCapacityReadOnly = static_cast<size_t>(-1);
 
   bool IsReadOnly() const { return capacity_after_header_ == kCapacityReadOnly; }
+
+  // Claims |size| bytes (a multiple of 4) at the end of the payload and
+  // returns where they start; the caller fills all of them. Inline, as
+  // every field write goes through here and it rarely has to grow.
+  char* ClaimBytes(size_t size) {
+    const size_t offset = write_offset_;
+    const size_t needed = offset + size;
+    // One test for both slow cases: the all-ones capacity of a read-only
+    // pickle wraps to 0 here, so it always takes the checked path.
+    if (capacity_after_header_ + 1 <= needed)
+      Grow(needed);
+    // Members are read before the header store, which may alias them.
+    char* const buffer = buffer_;
+    char* const field = buffer + header_size_ + offset;
+    write_offset_ = needed;
+    const uint32_t payload_size = static_cast<uint32_t>(needed);
+    memcpy(buffer, &payload_size, sizeof(payload_size));
+    return field;
+  }
   // Appends |length| bytes as one field, zero-padded to a multiple of 4.
   void WriteBytes(const void* bytes, size_t length);
-  // Grows the payload capacity so that at least |needed| bytes fit.
-  void Reserve(size_t needed);
+  // Makes room for a payload of |needed| bytes; out of line, being rare.
+  void Grow(size_t needed);
   void Reallocate(size_t payload_capacity);
   void SetPayloadSize(size_t payload_size);
 

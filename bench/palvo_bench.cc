@@ -327,7 +327,7 @@ class SideBySideReporter : public benchmark::ConsoleReporter {
             key == ours->first) {
           continue;
         }
-        fprintf(out, "%-24s %-10s %11.1f %-2s %11.1f %-2s %7.2fx\n",
+        fprintf(out, "%-24s %-10s %11.4g %-2s %11.4g %-2s %7.2fx\n",
                 name.c_str(), key.c_str() + name.size() + 1, ours->second.time,
                 ours->second.unit.c_str(), entry.second.time,
                 entry.second.unit.c_str(), ours->second.time / entry.second.time);

@@ -3,6 +3,10 @@
 
 #include <stddef.h>
 
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
 // Exact, locale-independent conversion between doubles and decimal text.
 // Every double reads back from its text as exactly the same bits, and text
 // is rounded to the nearest double (ties to even). All functions are
@@ -19,6 +23,41 @@ namespace base {
 // result is then 0). On overflow the result is +-infinity and on underflow
 // to zero it is +-0; both set errno to ERANGE. errno is otherwise untouched.
 double dmg_strtod(const char* text, char** end);
+
+namespace internal {
+
+// dmg_strtod() over [text, end), which need not end with a NUL: nothing at
+// or after |end| is read. |*used_end| receives what dmg_strtod() gives as
+// its end, and |*range_error| is set instead of errno.
+double ParseDouble(const char* text,
+                   const char* end,
+                   const char** used_end,
+                   bool* range_error);
+
+// The common case of ParseDouble() in one call of the standard library's
+// reader, which has the same decimal grammar and rounding: an optional '-'
+// and a digit or point, giving a finite value other than zero (where the
+// two could differ on range errors). Returns false, having written
+// nothing, for anything else; the caller then asks ParseDouble().
+inline bool ParsePlainDouble(const char* text,
+                             const char* end,
+                             double* value,
+                             const char** used_end) {
+  const char* s = text;
+  if (s != end && *s == '-')
+    ++s;
+  if (s == end || !((*s >= '0' && *s <= '9') || *s == '.'))
+    return false;
+  double result = 0.0;
+  const std::from_chars_result parsed = std::from_chars(text, end, result);
+  if (parsed.ec != std::errc() || result == 0.0 || !std::isfinite(result))
+    return false;
+  *value = result;
+  *used_end = parsed.ptr;
+  return true;
+}
+
+}  // namespace internal
 
 // Size of the digit buffer that dtoa() fills: 17 digits or "Infinity", and
 // the terminating NUL.

@@ -96,8 +96,12 @@ class FundamentalValue : public Value {
 class StringValue : public Value {
  public:
   explicit StringValue(const std::string& in_value);
+  explicit StringValue(std::string&& in_value);
   explicit StringValue(const string16& in_value);
   ~StringValue() override;
+
+  // The bytes themselves, for writers that need no copy.
+  const std::string& GetString() const { return value_; }
 
   bool GetAsString(const StringValue** out) const override;
   bool GetAsString(string16* out) const override;

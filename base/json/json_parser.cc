@@ -6,7 +6,8 @@
 #include <cmath>
 #include <utility>
 
-#include "base/strings/string_number_conversions.h"
+#include "base/strings/ascii_chars.h"
+#include "base/strings/double_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
@@ -16,18 +17,51 @@ namespace internal {
 
 namespace {
 
-bool IsAsciiDigit(char c) {
-  return c >= '0' && c <= '9';
+// The value of |count| hexadecimal digits at |p|; a \u group of four may
+// instead be 0x (or 0X) and two digits. No whitespace and no sign: "\x-1"
+// escapes nothing.
+bool ReadHexGroup(const char* p, size_t count, uint32_t* value) {
+  if (count == 4 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    p += 2;
+    count = 2;
+  }
+  uint32_t result = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const int digit = HexDigitValue(p[i]);
+    if (digit < 0)
+      return false;
+    result = result * 16 + static_cast<uint32_t>(digit);
+  }
+  *value = result;
+  return true;
 }
 
-// A group of hexadecimal digits filling the whole group; a \u group may
-// start with 0x. No whitespace and no sign: "\x-1" escapes nothing.
-bool ParseHexGroup(StringPiece group, uint32_t* value) {
-  uint64_t result;
-  if (group.empty() || group[0] == '+' || !HexStringToUInt64(group, &result))
-    return false;
-  *value = static_cast<uint32_t>(result);
-  return true;
+// The first quote, backslash or byte of 0x80 or above at or after |p|,
+// or |end|: eight bytes at a time while eight are left.
+const char* SkipPlainASCII(const char* p, const char* end) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+                "the first byte found is the lowest one set");
+  const uint64_t kOnes = 0x0101010101010101ULL;
+  const uint64_t kHighBits = 0x8080808080808080ULL;
+  while (end - p >= 8) {
+    uint64_t word;
+    memcpy(&word, p, sizeof(word));
+    const uint64_t quote = word ^ (kOnes * '"');
+    const uint64_t backslash = word ^ (kOnes * '\\');
+    // A byte that is zero after the xor gets its high bit set; a borrow can
+    // mark bytes above a zero one too, but never one below it.
+    const uint64_t found = (((quote - kOnes) & ~quote) |
+                            ((backslash - kOnes) & ~backslash) | word) &
+                           kHighBits;
+    if (found)
+      return p + (__builtin_ctzll(found) >> 3);
+    p += sizeof(word);
+  }
+  while (p != end && *p != '"' && *p != '\\' &&
+         static_cast<unsigned char>(*p) < 0x80) {
+    ++p;
+  }
+  return p;
 }
 
 bool IsHighSurrogate(uint32_t code_point) {
@@ -305,43 +339,40 @@ std::unique_ptr<Value> JSONParser::ConsumeString() {
   std::string text;
   if (!ConsumeStringRaw(&text))
     return nullptr;
-  return std::unique_ptr<Value>(new StringValue(text));
+  return std::unique_ptr<Value>(new StringValue(std::move(text)));
 }
 
 bool JSONParser::ConsumeStringRaw(std::string* out) {
-  ++pos_.index;  // the opening quote
   out->clear();
-  while (pos_.index < length_) {
-    const size_t start = pos_.index;
-    const unsigned char c = static_cast<unsigned char>(input_[start]);
-    if (c == '"') {
-      ++pos_.index;
-      return true;
-    }
-    if (c == '\\') {
-      if (!ConsumeEscape(out))
-        return false;
-    } else if (c < 0x80) {
-      // A run of plain ASCII, control characters included, in one append.
-      size_t end = start + 1;
-      while (end < length_ && static_cast<unsigned char>(input_[end]) < 0x80 &&
-             input_[end] != '"' && input_[end] != '\\') {
-        ++end;
-      }
-      out->append(input_ + start, end - start);
-      pos_.index = end;
-    } else {
+  const char* const end = input_ + length_;
+  const char* p = input_ + pos_.index + 1;  // after the opening quote
+  // Bytes that stand for themselves gather into runs, each appended whole:
+  // ASCII (control characters included) and well-formed UTF-8.
+  const char* run = p;
+  while ((p = SkipPlainASCII(p, end)) != end) {
+    if (static_cast<unsigned char>(*p) >= 0x80) {
       // Noncharacters are fine; malformed UTF-8, encoded surrogates and
       // values above U+10FFFF are not.
-      uint32_t code_point;
-      size_t next = start;
-      if (!ReadUTF8CodePoint(input_, length_, &next, &code_point)) {
+      const size_t length = WellFormedUTF8Length(p, end - p);
+      if (!length) {
+        size_t next = static_cast<size_t>(p - input_);
+        uint32_t code_point;
+        ReadUTF8CodePoint(input_, length_, &next, &code_point);
         ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, next);
         return false;
       }
-      out->append(input_ + start, next - start);
-      pos_.index = next;
+      p += length;
+      continue;
     }
+    out->append(run, p - run);
+    pos_.index = static_cast<size_t>(p - input_);
+    if (*p == '"') {
+      ++pos_.index;
+      return true;
+    }
+    if (!ConsumeEscape(out))
+      return false;
+    p = run = input_ + pos_.index;
   }
   // No closing quote before the end.
   ReportError(JSONReader::JSON_SYNTAX_ERROR, length_ - 1);
@@ -386,7 +417,7 @@ bool JSONParser::ConsumeEscape(std::string* out) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
         return false;
       }
-      if (!ParseHexGroup(StringPiece(input_ + pos_.index, 2), &value)) {
+      if (!ReadHexGroup(input_ + pos_.index, 2, &value)) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
         return false;
       }
@@ -412,7 +443,7 @@ bool JSONParser::ConsumeEscape(std::string* out) {
 bool JSONParser::ReadUnicodeGroup(size_t offset, uint32_t* value) const {
   const size_t kGroup = 4;
   return length_ - offset >= kGroup &&
-         ParseHexGroup(StringPiece(input_ + offset, kGroup), value);
+         ReadHexGroup(input_ + offset, kGroup, value);
 }
 
 bool JSONParser::ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point) {
@@ -452,12 +483,14 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
     return index < length_ && IsAsciiDigit(input_[index]);
   };
 
-  if (input_[i] == '-')
+  const bool negative = input_[i] == '-';
+  if (negative)
     ++i;
   if (!digit_at(i)) {
     ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
     return nullptr;
   }
+  const size_t integer_start = i;
   if (input_[i] == '0') {
     ++i;
     if (digit_at(i)) {  // no leading zeros
@@ -467,7 +500,10 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   } else {
     i = digits_from(i);
   }
+  const size_t integer_end = i;
+  bool integral = true;
   if (i < length_ && input_[i] == '.') {
+    integral = false;
     ++i;
     if (!digit_at(i)) {
       ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
@@ -476,6 +512,7 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
     i = digits_from(i);
   }
   if (i < length_ && (input_[i] == 'e' || input_[i] == 'E')) {
+    integral = false;
     ++i;
     if (i < length_ && (input_[i] == '+' || input_[i] == '-'))
       ++i;
@@ -487,22 +524,39 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   }
   pos_.index = i;
 
-  Token next = PeekNextToken();
-  if (next != T_LIST_SEPARATOR && next != T_OBJECT_END &&
-      next != T_ARRAY_END && next != T_END_OF_INPUT) {
-    GetNextToken();
-    ReportErrorAtToken(JSONReader::JSON_SYNTAX_ERROR, next);
-    return nullptr;
+  // A separator or a closing bracket right after the number is the common
+  // case; anything else needs the full token search.
+  const char following = i < length_ ? input_[i] : ',';
+  if (following != ',' && following != ']' && following != '}') {
+    Token next = PeekNextToken();
+    if (next != T_LIST_SEPARATOR && next != T_OBJECT_END &&
+        next != T_ARRAY_END && next != T_END_OF_INPUT) {
+      GetNextToken();
+      ReportErrorAtToken(JSONReader::JSON_SYNTAX_ERROR, next);
+      return nullptr;
+    }
   }
 
-  StringPiece text(input_ + start, i - start);
-  int integer;
-  if (StringToInt(text, &integer))
-    return std::unique_ptr<Value>(new FundamentalValue(integer));
+  // Integers of the int range; ten digits cannot overflow 64 bits.
+  if (integral && integer_end - integer_start <= 10) {
+    int64_t value = 0;
+    for (size_t k = integer_start; k < integer_end; ++k)
+      value = value * 10 + (input_[k] - '0');
+    if (negative)
+      value = -value;
+    if (value >= INT_MIN && value <= INT_MAX)
+      return std::unique_ptr<Value>(new FundamentalValue(static_cast<int>(value)));
+  }
   // The text is a well-formed number, so only its range can be wrong: an
   // underflow reads as the nearest double (0), an overflow is refused.
+  const char* begin = input_ + start;
+  const char* end = input_ + i;
+  const char* used_end = end;
   double number = 0;
-  StringToDouble(text.as_string(), &number);
+  if (!ParsePlainDouble(begin, end, &number, &used_end)) {
+    bool range_error = false;
+    number = ParseDouble(begin, end, &used_end, &range_error);
+  }
   if (!std::isfinite(number)) {
     ReportError(JSONReader::JSON_SYNTAX_ERROR, start);
     return nullptr;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "base/json/string_scan.h"
 #include "base/strings/ascii_chars.h"
 #include "base/strings/double_conversions.h"
 #include "base/strings/stringprintf.h"
@@ -34,34 +35,6 @@ bool ReadHexGroup(const char* p, size_t count, uint32_t* value) {
   }
   *value = result;
   return true;
-}
-
-// The first quote, backslash or byte of 0x80 or above at or after |p|,
-// or |end|: eight bytes at a time while eight are left.
-const char* SkipPlainASCII(const char* p, const char* end) {
-  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-                "the first byte found is the lowest one set");
-  const uint64_t kOnes = 0x0101010101010101ULL;
-  const uint64_t kHighBits = 0x8080808080808080ULL;
-  while (end - p >= 8) {
-    uint64_t word;
-    memcpy(&word, p, sizeof(word));
-    const uint64_t quote = word ^ (kOnes * '"');
-    const uint64_t backslash = word ^ (kOnes * '\\');
-    // A byte that is zero after the xor gets its high bit set; a borrow can
-    // mark bytes above a zero one too, but never one below it.
-    const uint64_t found = (((quote - kOnes) & ~quote) |
-                            ((backslash - kOnes) & ~backslash) | word) &
-                           kHighBits;
-    if (found)
-      return p + (__builtin_ctzll(found) >> 3);
-    p += sizeof(word);
-  }
-  while (p != end && *p != '"' && *p != '\\' &&
-         static_cast<unsigned char>(*p) < 0x80) {
-    ++p;
-  }
-  return p;
 }
 
 bool IsHighSurrogate(uint32_t code_point) {
@@ -349,7 +322,7 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
   // Bytes that stand for themselves gather into runs, each appended whole:
   // ASCII (control characters included) and well-formed UTF-8.
   const char* run = p;
-  while ((p = SkipPlainASCII(p, end)) != end) {
+  while ((p = FindSpecialByte<0, '"', '\\'>(p, end)) != end) {
     if (static_cast<unsigned char>(*p) >= 0x80) {
       // Noncharacters are fine; malformed UTF-8, encoded surrogates and
       // values above U+10FFFF are not.

@@ -227,6 +227,9 @@ class ListValue : public Value {
   virtual void Swap(ListValue* other);
 
   void Append(std::unique_ptr<Value> in_value);
+  // Room for |count| elements in all, so that appending up to them does
+  // not reallocate.
+  void Reserve(size_t count) { list_.reserve(count); }
   void AppendBoolean(bool in_value);
   void AppendInteger(int in_value);
   void AppendDouble(double in_value);

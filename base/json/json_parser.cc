@@ -227,7 +227,7 @@ std::unique_ptr<Value> JSONParser::ConsumeDictionary() {
   Token token = GetNextToken();
   if (token == T_OBJECT_END) {
     ++pos_.index;
-    return std::move(dictionary);
+    return dictionary;
   }
   while (true) {
     if (token != T_STRING) {
@@ -252,7 +252,7 @@ std::unique_ptr<Value> JSONParser::ConsumeDictionary() {
     token = GetNextToken();
     if (token == T_OBJECT_END) {
       ++pos_.index;
-      return std::move(dictionary);
+      return dictionary;
     }
     if (token != T_LIST_SEPARATOR) {
       if (token == T_END_OF_INPUT)
@@ -282,18 +282,23 @@ std::unique_ptr<Value> JSONParser::ConsumeList() {
   Token token = GetNextToken();
   if (token == T_ARRAY_END) {
     ++pos_.index;
-    return std::move(list);
+    return list;
   }
+  const size_t first = pending_elements_.size();
   while (true) {
     std::unique_ptr<Value> value = ParseToken(token);
     if (!value)
       return nullptr;
-    list->Append(std::move(value));
+    pending_elements_.push_back(std::move(value));
 
     token = GetNextToken();
     if (token == T_ARRAY_END) {
       ++pos_.index;
-      return std::move(list);
+      list->Reserve(pending_elements_.size() - first);
+      for (size_t i = first; i < pending_elements_.size(); ++i)
+        list->Append(std::move(pending_elements_[i]));
+      pending_elements_.resize(first);
+      return list;
     }
     if (token != T_LIST_SEPARATOR) {
       ReportErrorAtToken(JSONReader::JSON_SYNTAX_ERROR, token);
@@ -322,6 +327,7 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
   // Bytes that stand for themselves gather into runs, each appended whole:
   // ASCII (control characters included) and well-formed UTF-8.
   const char* run = p;
+  bool sized = false;
   while ((p = FindSpecialByte<0, '"', '\\'>(p, end)) != end) {
     if (static_cast<unsigned char>(*p) >= 0x80) {
       // Noncharacters are fine; malformed UTF-8, encoded surrogates and
@@ -342,6 +348,14 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
     if (*p == '"') {
       ++pos_.index;
       return true;
+    }
+    // The text up to the next quote is the most the rest can give (unless
+    // an escaped quote comes first): room for it once, not step by step.
+    if (!sized) {
+      sized = true;
+      const void* quote = memchr(p, '"', end - p);
+      out->reserve(out->size() +
+                   (quote ? static_cast<const char*>(quote) : end) - p);
     }
     if (!ConsumeEscape(out))
       return false;

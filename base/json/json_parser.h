@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/json/json_reader.h"
 #include "base/strings/string_piece.h"
@@ -98,6 +99,10 @@ class JSONParser {
   // Records an error at |token|; an error at the end of input points just
   // after the last thing that was read instead of the end itself.
   void ReportErrorAtToken(JSONReader::JSONParseError code, Token token);
+
+  // Elements of the lists being read, innermost last; each list takes its
+  // own when it closes, so that its storage is allocated once.
+  std::vector<std::unique_ptr<Value>> pending_elements_;
 
   const char* input_;
   size_t length_;

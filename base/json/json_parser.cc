@@ -461,9 +461,17 @@ bool JSONParser::ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point) {
 std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   const size_t start = pos_.index;
   size_t i = start;
-  auto digits_from = [this](size_t index) {
-    while (index < length_ && IsAsciiDigit(input_[index]))
-      ++index;
+  // The digits are gathered while the grammar is checked, so that most
+  // numbers need no second look at their text.
+  uint64_t mantissa = 0;
+  int mantissa_digits = 0;  // counted up to 20, past what a uint64 holds
+  auto take_digits = [this, &mantissa, &mantissa_digits](size_t index) {
+    for (; index < length_ && IsAsciiDigit(input_[index]); ++index) {
+      if (mantissa_digits < 20) {
+        mantissa = mantissa * 10 + static_cast<uint64_t>(input_[index] - '0');
+        ++mantissa_digits;
+      }
+    }
     return index;
   };
   auto digit_at = [this](size_t index) {
@@ -477,18 +485,18 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
     ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
     return nullptr;
   }
-  const size_t integer_start = i;
   if (input_[i] == '0') {
     ++i;
+    mantissa_digits = 1;
     if (digit_at(i)) {  // no leading zeros
       ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
       return nullptr;
     }
   } else {
-    i = digits_from(i);
+    i = take_digits(i);
   }
-  const size_t integer_end = i;
   bool integral = true;
+  int fraction_digits = 0;
   if (i < length_ && input_[i] == '.') {
     integral = false;
     ++i;
@@ -496,18 +504,27 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
       ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
       return nullptr;
     }
-    i = digits_from(i);
+    const int before = mantissa_digits;
+    i = take_digits(i);
+    fraction_digits = mantissa_digits - before;
   }
+  int exponent = 0;
   if (i < length_ && (input_[i] == 'e' || input_[i] == 'E')) {
     integral = false;
     ++i;
+    bool exponent_negative = false;
     if (i < length_ && (input_[i] == '+' || input_[i] == '-'))
-      ++i;
+      exponent_negative = input_[i++] == '-';
     if (!digit_at(i)) {
       ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
       return nullptr;
     }
-    i = digits_from(i);
+    for (; i < length_ && IsAsciiDigit(input_[i]); ++i) {
+      if (exponent < 100000)  // far beyond any double either way
+        exponent = exponent * 10 + (input_[i] - '0');
+    }
+    if (exponent_negative)
+      exponent = -exponent;
   }
   pos_.index = i;
 
@@ -524,22 +541,23 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
     }
   }
 
-  // Integers of the int range; ten digits cannot overflow 64 bits.
-  if (integral && integer_end - integer_start <= 10) {
-    int64_t value = 0;
-    for (size_t k = integer_start; k < integer_end; ++k)
-      value = value * 10 + (input_[k] - '0');
-    if (negative)
-      value = -value;
+  // Integers of the int range.
+  if (integral && mantissa_digits <= 10) {
+    const int64_t value = negative ? -static_cast<int64_t>(mantissa)
+                                   : static_cast<int64_t>(mantissa);
     if (value >= INT_MIN && value <= INT_MAX)
       return std::unique_ptr<Value>(new FundamentalValue(static_cast<int>(value)));
+  }
+  double number = 0;
+  if (mantissa_digits < 20 &&
+      ExactDecimalToDouble(mantissa, exponent - fraction_digits, &number)) {
+    return std::unique_ptr<Value>(new FundamentalValue(negative ? -number : number));
   }
   // The text is a well-formed number, so only its range can be wrong: an
   // underflow reads as the nearest double (0), an overflow is refused.
   const char* begin = input_ + start;
   const char* end = input_ + i;
   const char* used_end = end;
-  double number = 0;
   if (!ParsePlainDouble(begin, end, &number, &used_end)) {
     bool range_error = false;
     number = ParseDouble(begin, end, &used_end, &range_error);

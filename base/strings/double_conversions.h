@@ -2,6 +2,7 @@
 #define BASE_STRINGS_DOUBLE_CONVERSIONS_H_
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <charconv>
 #include <cmath>
@@ -54,6 +55,22 @@ inline bool ParsePlainDouble(const char* text,
     return false;
   *value = result;
   *used_end = parsed.ptr;
+  return true;
+}
+
+// The double nearest to |mantissa| x 10^|exponent|, when one IEEE
+// multiplication or division gives it exactly rounded: the mantissa fits in
+// 53 bits and the power of ten is exact (|exponent| <= 22). Returns false,
+// having written nothing, otherwise.
+inline bool ExactDecimalToDouble(uint64_t mantissa, int exponent, double* value) {
+  static constexpr double kPowersOfTen[] = {
+      1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (mantissa > (uint64_t{1} << 53) || exponent < -22 || exponent > 22)
+    return false;
+  const double digits = static_cast<double>(mantissa);
+  *value = exponent < 0 ? digits / kPowersOfTen[-exponent]
+                        : digits * kPowersOfTen[exponent];
   return true;
 }
 

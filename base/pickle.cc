@@ -105,7 +105,6 @@ Pickle::Pickle()
       capacity_after_header_(0),
       write_offset_(0) {
   Reallocate(kInitialPayloadCapacity);
-  SetPayloadSize(0);
 }
 
 Pickle::Pickle(const char* data, int data_len)
@@ -150,12 +149,13 @@ Pickle::~Pickle() {
     free(buffer_);
 }
 
-size_t Pickle::payload_size() const {
-  if (header_size_ == 0)
-    return 0;
-  uint32_t payload_size;
-  memcpy(&payload_size, buffer_, sizeof(payload_size));
-  return payload_size;
+const void* Pickle::data() const {
+  // A received message is never written to; its header is what it was.
+  if (!IsReadOnly()) {
+    const uint32_t payload_size = static_cast<uint32_t>(write_offset_);
+    memcpy(buffer_, &payload_size, sizeof(payload_size));
+  }
+  return buffer_;
 }
 
 const char* Pickle::payload() const {
@@ -208,11 +208,6 @@ void Pickle::Reallocate(size_t payload_capacity) {
   CHECK(grown);
   buffer_ = grown;
   capacity_after_header_ = payload_capacity;
-}
-
-void Pickle::SetPayloadSize(size_t payload_size) {
-  uint32_t field = static_cast<uint32_t>(payload_size);
-  memcpy(buffer_, &field, sizeof(field));
 }
 
 }  // namespace base

@@ -60,11 +60,12 @@ class Pickle {
   virtual ~Pickle();
 
   // The whole message, header included; 0 bytes for a pickle without a
-  // valid header.
-  const void* data() const { return buffer_; }
+  // valid header. Writes leave the header's payload size to this call, so
+  // only a pointer taken after the last write shows it.
+  const void* data() const;
   size_t size() const { return header_size_ + payload_size(); }
 
-  size_t payload_size() const;
+  size_t payload_size() const { return write_offset_; }
   const char* payload() const;
 
   bool WriteBool(bool value) { return WriteInt(value ? 1 : 0); }
@@ -84,7 +85,8 @@ class Pickle {
 
   // Claims |size| bytes (a multiple of 4) at the end of the payload and
   // returns where they start; the caller fills all of them. Inline, as
-  // every field write goes through here and it rarely has to grow.
+  // every field write goes through here and it rarely has to grow; the
+  // header is brought up to date by data().
   char* ClaimBytes(size_t size) {
     const size_t offset = write_offset_;
     const size_t needed = offset + size;
@@ -92,24 +94,19 @@ class Pickle {
     // pickle wraps to 0 here, so it always takes the checked path.
     if (capacity_after_header_ + 1 <= needed)
       Grow(needed);
-    // Members are read before the header store, which may alias them.
-    char* const buffer = buffer_;
-    char* const field = buffer + header_size_ + offset;
     write_offset_ = needed;
-    const uint32_t payload_size = static_cast<uint32_t>(needed);
-    memcpy(buffer, &payload_size, sizeof(payload_size));
-    return field;
+    return buffer_ + header_size_ + offset;
   }
   // Appends |length| bytes as one field, zero-padded to a multiple of 4.
   void WriteBytes(const void* bytes, size_t length);
   // Makes room for a payload of |needed| bytes; out of line, being rare.
   void Grow(size_t needed);
   void Reallocate(size_t payload_capacity);
-  void SetPayloadSize(size_t payload_size);
 
   char* buffer_;
   size_t header_size_;
   size_t capacity_after_header_;
+  // The payload size: bytes written, or those a received message holds.
   size_t write_offset_;
 };
 

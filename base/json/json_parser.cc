@@ -37,6 +37,11 @@ bool ReadHexGroup(const char* p, size_t count, uint32_t* value) {
   return true;
 }
 
+void AppendCodePoint(uint32_t code_point, BufferedAppender* out) {
+  char bytes[4];
+  out->Append(bytes, EncodeUTF8(code_point, bytes));
+}
+
 bool IsHighSurrogate(uint32_t code_point) {
   return code_point >= 0xD800 && code_point <= 0xDBFF;
 }
@@ -322,12 +327,12 @@ std::unique_ptr<Value> JSONParser::ConsumeString() {
 
 bool JSONParser::ConsumeStringRaw(std::string* out) {
   out->clear();
+  BufferedAppender text(out);
   const char* const end = input_ + length_;
   const char* p = input_ + pos_.index + 1;  // after the opening quote
   // Bytes that stand for themselves gather into runs, each appended whole:
   // ASCII (control characters included) and well-formed UTF-8.
   const char* run = p;
-  bool sized = false;
   while ((p = FindSpecialByte<0, '"', '\\'>(p, end)) != end) {
     if (static_cast<unsigned char>(*p) >= 0x80) {
       // Noncharacters are fine; malformed UTF-8, encoded surrogates and
@@ -343,21 +348,13 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
       p += length;
       continue;
     }
-    out->append(run, p - run);
+    text.Append(run, p - run);
     pos_.index = static_cast<size_t>(p - input_);
     if (*p == '"') {
       ++pos_.index;
       return true;
     }
-    // The text up to the next quote is the most the rest can give (unless
-    // an escaped quote comes first): room for it once, not step by step.
-    if (!sized) {
-      sized = true;
-      const void* quote = memchr(p, '"', end - p);
-      out->reserve(out->size() +
-                   (quote ? static_cast<const char*>(quote) : end) - p);
-    }
-    if (!ConsumeEscape(out))
+    if (!ConsumeEscape(&text))
       return false;
     p = run = input_ + pos_.index;
   }
@@ -366,65 +363,63 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
   return false;
 }
 
-bool JSONParser::ConsumeEscape(std::string* out) {
+bool JSONParser::ConsumeEscape(BufferedAppender* out) {
   const size_t backslash = pos_.index;
   if (length_ - backslash < 2) {
     ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
     return false;
   }
-  const char letter = input_[backslash + 1];
+  char letter = input_[backslash + 1];
   pos_.index = backslash + 2;
+  uint32_t code_point;
   switch (letter) {
     case '"':
     case '\\':
     case '/':
-      out->push_back(letter);
-      return true;
+      break;
     case 'b':
-      out->push_back('\b');
-      return true;
+      letter = '\b';
+      break;
     case 'f':
-      out->push_back('\f');
-      return true;
+      letter = '\f';
+      break;
     case 'n':
-      out->push_back('\n');
-      return true;
+      letter = '\n';
+      break;
     case 'r':
-      out->push_back('\r');
-      return true;
+      letter = '\r';
+      break;
     case 't':
-      out->push_back('\t');
-      return true;
+      letter = '\t';
+      break;
     case 'v':
-      out->push_back('\v');
-      return true;
-    case 'x': {
-      uint32_t value;
+      letter = '\v';
+      break;
+    case 'x':
       if (length_ - pos_.index < 2) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
         return false;
       }
-      if (!ReadHexGroup(input_ + pos_.index, 2, &value)) {
+      if (!ReadHexGroup(input_ + pos_.index, 2, &code_point)) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
         return false;
       }
       pos_.index += 2;
       // \x00 is a NUL byte; \x80 and above are code points, not bytes.
-      WriteUnicodeCharacter(value, out);
+      AppendCodePoint(code_point, out);
       return true;
-    }
-    case 'u': {
-      uint32_t code_point;
+    case 'u':
       if (!ConsumeUnicodeEscape(backslash, &code_point))
         return false;
       // \u0000 is kept as a NUL, which is how the writer escapes one.
-      WriteUnicodeCharacter(code_point, out);
+      AppendCodePoint(code_point, out);
       return true;
-    }
     default:
       ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
       return false;
   }
+  out->Append(&letter, 1);
+  return true;
 }
 
 bool JSONParser::ReadUnicodeGroup(size_t offset, uint32_t* value) const {

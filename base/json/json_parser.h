@@ -19,6 +19,8 @@ class Value;
 
 namespace internal {
 
+class BufferedAppender;
+
 // One recursive-descent parse of one text; JSONReader is the public entry.
 // The returned tree owns all its strings, so values taken out of it live
 // on their own.
@@ -87,7 +89,7 @@ class JSONParser {
   // consumed.
   bool ConsumeStringRaw(std::string* out);
   // At a backslash: appends the escaped character.
-  bool ConsumeEscape(std::string* out);
+  bool ConsumeEscape(BufferedAppender* out);
   // After "\u": one code point, joining a surrogate pair.
   bool ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point);
   // Four hexadecimal digits at |offset| (an optional 0x prefix counts

@@ -2,7 +2,6 @@
 
 #include <limits.h>
 #include <stdint.h>
-#include <string.h>
 
 #include "base/json/string_scan.h"
 #include "base/logging.h"
@@ -23,61 +22,29 @@ constexpr char kEscapeLetters[0x80] = {
     0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   '\\', 0,  0,   0,
 };
 
-// Gathers the output of one string in a local block, so that escapes cost
-// a few stores each rather than an append; long runs go straight through.
-class EscapedText {
- public:
-  explicit EscapedText(std::string* dest) : dest_(dest), used_(0) {}
-  EscapedText(const EscapedText&) = delete;
-  EscapedText& operator=(const EscapedText&) = delete;
-  ~EscapedText() { Flush(); }
+// \ and a letter.
+void AppendEscape(char letter, internal::BufferedAppender* out) {
+  const char escape[2] = {'\\', letter};
+  out->Append(escape, sizeof(escape));
+}
 
-  void Append(const char* bytes, size_t length) {
-    if (length > sizeof(block_) - used_) {
-      Flush();
-      if (length > sizeof(block_)) {
-        dest_->append(bytes, length);
-        return;
-      }
-    }
-    memcpy(block_ + used_, bytes, length);
-    used_ += length;
-  }
-
-  // \ and a letter.
-  void AppendEscape(char letter) {
-    const char escape[2] = {'\\', letter};
-    Append(escape, sizeof(escape));
-  }
-
-  // \uXXXX with four upper-case hexadecimal digits.
-  void AppendUnicodeEscape(uint32_t code_unit) {
-    static const char kHexDigits[] = "0123456789ABCDEF";
-    const char escape[6] = {'\\',
-                            'u',
-                            kHexDigits[(code_unit >> 12) & 0xF],
-                            kHexDigits[(code_unit >> 8) & 0xF],
-                            kHexDigits[(code_unit >> 4) & 0xF],
-                            kHexDigits[code_unit & 0xF]};
-    Append(escape, sizeof(escape));
-  }
-
- private:
-  void Flush() {
-    dest_->append(block_, used_);
-    used_ = 0;
-  }
-
-  std::string* dest_;
-  size_t used_;
-  char block_[256];
-};
+// \uXXXX with four upper-case hexadecimal digits.
+void AppendUnicodeEscape(uint32_t code_unit, internal::BufferedAppender* out) {
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  const char escape[6] = {'\\',
+                          'u',
+                          kHexDigits[(code_unit >> 12) & 0xF],
+                          kHexDigits[(code_unit >> 8) & 0xF],
+                          kHexDigits[(code_unit >> 4) & 0xF],
+                          kHexDigits[code_unit & 0xF]};
+  out->Append(escape, sizeof(escape));
+}
 
 }  // namespace
 
 bool EscapeJSONString(StringPiece str, std::string* dest) {
   CHECK(str.size() <= static_cast<size_t>(INT_MAX));
-  EscapedText out(dest);
+  internal::BufferedAppender out(dest);
   out.Append("\"", 1);
   bool valid = true;
   const char* const begin = str.data();
@@ -92,9 +59,9 @@ bool EscapeJSONString(StringPiece str, std::string* dest) {
       out.Append(run, p - run);
       const char letter = kEscapeLetters[c];
       if (letter == 'u')
-        out.AppendUnicodeEscape(c);
+        AppendUnicodeEscape(c, &out);
       else
-        out.AppendEscape(letter);
+        AppendEscape(letter, &out);
       run = ++p;
       continue;
     }
@@ -103,7 +70,7 @@ bool EscapeJSONString(StringPiece str, std::string* dest) {
     if (length == 3 && c == 0xE2 && static_cast<unsigned char>(p[1]) == 0x80 &&
         (static_cast<unsigned char>(p[2]) & 0xFE) == 0xA8) {
       out.Append(run, p - run);
-      out.AppendUnicodeEscape(0x2028 | (p[2] & 1));
+      AppendUnicodeEscape(0x2028 | (p[2] & 1), &out);
       run = p += length;
       continue;
     }

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <initializer_list>
+#include <string>
 
 namespace base {
 namespace internal {
@@ -49,6 +50,40 @@ inline const char* FindSpecialByte(const char* p, const char* end) {
   }
   return p;
 }
+
+// Appends to a string through a block on the stack, so that the many
+// small pieces of an escaped or unescaped string cost a few stores each
+// instead of an append each; pieces longer than the block go straight
+// through. The destructor appends what is left.
+class BufferedAppender {
+ public:
+  explicit BufferedAppender(std::string* dest) : dest_(dest), used_(0) {}
+  BufferedAppender(const BufferedAppender&) = delete;
+  BufferedAppender& operator=(const BufferedAppender&) = delete;
+  ~BufferedAppender() { Flush(); }
+
+  void Append(const char* bytes, size_t length) {
+    if (length > sizeof(block_) - used_) {
+      Flush();
+      if (length > sizeof(block_)) {
+        dest_->append(bytes, length);
+        return;
+      }
+    }
+    memcpy(block_ + used_, bytes, length);
+    used_ += length;
+  }
+
+  void Flush() {
+    dest_->append(block_, used_);
+    used_ = 0;
+  }
+
+ private:
+  std::string* dest_;
+  size_t used_;
+  char block_[256];
+};
 
 }  // namespace internal
 }  // namespace base

@@ -66,12 +66,11 @@ bool ReadUTF8CodePoint(const char* src, size_t src_len, size_t* index,
   return false;
 }
 
-size_t WriteUnicodeCharacter(uint32_t code_point, std::string* output) {
+size_t EncodeUTF8(uint32_t code_point, char* bytes) {
   if (code_point < 0x80) {
-    output->push_back(static_cast<char>(code_point));
+    bytes[0] = static_cast<char>(code_point);
     return 1;
   }
-  char bytes[4];
   size_t count;
   if (code_point <= 0x7FF) {
     bytes[0] = static_cast<char>(0xC0 | (code_point >> 6));
@@ -87,6 +86,12 @@ size_t WriteUnicodeCharacter(uint32_t code_point, std::string* output) {
     count = 4;
   }
   bytes[count - 1] = static_cast<char>(0x80 | (code_point & 0x3F));
+  return count;
+}
+
+size_t WriteUnicodeCharacter(uint32_t code_point, std::string* output) {
+  char bytes[4];
+  const size_t count = EncodeUTF8(code_point, bytes);
   output->append(bytes, count);
   return count;
 }

@@ -75,6 +75,10 @@ inline size_t WellFormedUTF8Length(const char* src, size_t src_len) {
   return 0;
 }
 
+// Writes the UTF-8 form of |code_point| (1 to 4 bytes) to |bytes| without
+// validating it, and returns how many bytes it wrote.
+size_t EncodeUTF8(uint32_t code_point, char* bytes);
+
 // Append the UTF-8 (1 to 4 bytes) or UTF-16 (1 or 2 units) form of
 // |code_point| without validating it, and return how many units they
 // appended.

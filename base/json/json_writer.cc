@@ -1,7 +1,5 @@
 #include "base/json/json_writer.h"
 
-#include <string.h>
-
 #include <charconv>
 
 #include "base/json/string_escape.h"
@@ -115,20 +113,23 @@ bool JSONWriter::AppendDouble(const Value& node) {
     return false;
   char buffer[kGFmtBufferSize];
   const char* text = g_fmt(buffer, value);
-  const size_t length = strlen(text);
   // Keep doubles recognisable as doubles, and valid JSON: 3 -> 3.0,
   // .5 -> 0.5, -.5 -> -0.5. The text is put together in place.
+  size_t length = 0;
+  bool integral = true;
+  for (; text[length]; ++length) {
+    if (text[length] == '.' || text[length] == 'e' || text[length] == 'E')
+      integral = false;
+  }
   const size_t sign = text[0] == '-' ? 1 : 0;
   if (text[sign] == '.') {
     json_string_->append(text, sign);
     json_string_->push_back('0');
     json_string_->append(text + sign, length - sign);
-    return true;
-  }
-  json_string_->append(text, length);
-  if (!memchr(text, '.', length) && !memchr(text, 'e', length) &&
-      !memchr(text, 'E', length)) {
-    json_string_->append(".0", 2);
+  } else {
+    json_string_->append(text, length);
+    if (integral)
+      json_string_->append(".0", 2);
   }
   return true;
 }

@@ -336,16 +336,19 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
   while ((p = FindSpecialByte<0, '"', '\\'>(p, end)) != end) {
     if (static_cast<unsigned char>(*p) >= 0x80) {
       // Noncharacters are fine; malformed UTF-8, encoded surrogates and
-      // values above U+10FFFF are not.
-      const size_t length = WellFormedUTF8Length(p, end - p);
-      if (!length) {
-        size_t next = static_cast<size_t>(p - input_);
-        uint32_t code_point;
-        ReadUTF8CodePoint(input_, length_, &next, &code_point);
-        ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, next);
-        return false;
-      }
-      p += length;
+      // values above U+10FFFF are not. Non-ASCII characters tend to come
+      // together, so the ones that follow are checked here too.
+      do {
+        const size_t length = WellFormedUTF8Length(p, end - p);
+        if (!length) {
+          size_t next = static_cast<size_t>(p - input_);
+          uint32_t code_point;
+          ReadUTF8CodePoint(input_, length_, &next, &code_point);
+          ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, next);
+          return false;
+        }
+        p += length;
+      } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
       continue;
     }
     text.Append(run, p - run);

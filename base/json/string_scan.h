@@ -1,6 +1,8 @@
 #ifndef BASE_JSON_STRING_SCAN_H_
 #define BASE_JSON_STRING_SCAN_H_
 
+// What the JSON reader and writer share to get through string text quickly.
+
 #include <stdint.h>
 #include <string.h>
 

@@ -16,6 +16,8 @@ const size_t kFieldAlignment = 4;
 const size_t kPayloadUnit = 64;
 const size_t kPageSize = 4096;
 const size_t kInitialPayloadCapacity = 64;
+// The most that the 32-bit payload size can count, in whole fields.
+const size_t kMaxPayloadSize = UINT32_MAX & ~size_t{3};
 
 size_t AlignUp(size_t value, size_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
@@ -103,7 +105,6 @@ Pickle::Pickle()
       capacity_after_header_(0),
       write_offset_(0) {
   Reallocate(kInitialPayloadCapacity);
-  SetPayloadSize(0);
 }
 
 Pickle::Pickle(const char* data, int data_len)
@@ -148,22 +149,17 @@ Pickle::~Pickle() {
     free(buffer_);
 }
 
-size_t Pickle::payload_size() const {
-  if (header_size_ == 0)
-    return 0;
-  uint32_t payload_size;
-  memcpy(&payload_size, buffer_, sizeof(payload_size));
-  return payload_size;
+const void* Pickle::data() const {
+  // A received message is never written to; its header is what it was.
+  if (!IsReadOnly()) {
+    const uint32_t payload_size = static_cast<uint32_t>(write_offset_);
+    memcpy(buffer_, &payload_size, sizeof(payload_size));
+  }
+  return buffer_;
 }
 
 const char* Pickle::payload() const {
   return header_size_ ? buffer_ + header_size_ : nullptr;
-}
-
-bool Pickle::WriteInt(int value) {
-  int32_t field = value;
-  WriteBytes(&field, sizeof(field));
-  return true;
 }
 
 bool Pickle::WriteString(const StringPiece& value) {
@@ -182,27 +178,29 @@ bool Pickle::WriteString16(const StringPiece16& value) {
 }
 
 void Pickle::WriteBytes(const void* bytes, size_t length) {
-  CHECK(length <= UINT32_MAX);
-  size_t needed = write_offset_ + AlignUp(length, kFieldAlignment);
-  CHECK(needed >= write_offset_ && needed <= UINT32_MAX);
-  Reserve(needed);
-  char* field = buffer_ + header_size_ + write_offset_;
+  // Lengths come from the string writers, which keep them below 2^31.
+  const size_t padded = AlignUp(length, kFieldAlignment);
+  char* field = ClaimBytes(padded);
+  // Zero the last word first; the bytes then cover all of it but the
+  // padding.
+  if (padded != length)
+    memset(field + padded - kFieldAlignment, 0, kFieldAlignment);
   if (length)
     memcpy(field, bytes, length);
-  memset(field + length, 0, needed - write_offset_ - length);
-  write_offset_ = needed;
-  SetPayloadSize(needed);
 }
 
-void Pickle::Reserve(size_t needed) {
+void Pickle::Grow(size_t needed) {
   CHECK(!IsReadOnly());
-  if (needed <= capacity_after_header_)
-    return;
+  CHECK(needed >= write_offset_ && needed <= kMaxPayloadSize);
   size_t capacity = 2 * capacity_after_header_;
   // Above a page, whole pages less the allocator's own overhead.
   if (capacity > kPageSize)
     capacity = AlignUp(capacity, kPageSize) - kPayloadUnit;
-  Reallocate(AlignUp(std::max(capacity, needed), kPayloadUnit));
+  // Never beyond what the header can count, so that a write that fits
+  // needs no check of its own.
+  capacity = std::min(AlignUp(std::max(capacity, needed), kPayloadUnit),
+                      kMaxPayloadSize);
+  Reallocate(capacity);
 }
 
 void Pickle::Reallocate(size_t payload_capacity) {
@@ -210,11 +208,6 @@ void Pickle::Reallocate(size_t payload_capacity) {
   CHECK(grown);
   buffer_ = grown;
   capacity_after_header_ = payload_capacity;
-}
-
-void Pickle::SetPayloadSize(size_t payload_size) {
-  uint32_t field = static_cast<uint32_t>(payload_size);
-  memcpy(buffer_, &field, sizeof(field));
 }
 
 }  // namespace base

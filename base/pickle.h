@@ -3,6 +3,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
@@ -59,15 +60,20 @@ class Pickle {
   virtual ~Pickle();
 
   // The whole message, header included; 0 bytes for a pickle without a
-  // valid header.
-  const void* data() const { return buffer_; }
+  // valid header. Writes leave the header's payload size to this call, so
+  // only a pointer taken after the last write shows it.
+  const void* data() const;
   size_t size() const { return header_size_ + payload_size(); }
 
-  size_t payload_size() const;
+  size_t payload_size() const { return write_offset_; }
   const char* payload() const;
 
   bool WriteBool(bool value) { return WriteInt(value ? 1 : 0); }
-  bool WriteInt(int value);
+  bool WriteInt(int value) {
+    const int32_t field = value;
+    memcpy(ClaimBytes(sizeof(field)), &field, sizeof(field));
+    return true;
+  }
   bool WriteString(const StringPiece& value);
   bool WriteString16(const StringPiece16& value);
 
@@ -76,16 +82,31 @@ class Pickle {
   static const size_t kCapacityReadOnly = static_cast<size_t>(-1);
 
   bool IsReadOnly() const { return capacity_after_header_ == kCapacityReadOnly; }
+
+  // Claims |size| bytes (a multiple of 4) at the end of the payload and
+  // returns where they start; the caller fills all of them. Inline, as
+  // every field write goes through here and it rarely has to grow; the
+  // header is brought up to date by data().
+  char* ClaimBytes(size_t size) {
+    const size_t offset = write_offset_;
+    const size_t needed = offset + size;
+    // One test for both slow cases: the all-ones capacity of a read-only
+    // pickle wraps to 0 here, so it always takes the checked path.
+    if (capacity_after_header_ + 1 <= needed)
+      Grow(needed);
+    write_offset_ = needed;
+    return buffer_ + header_size_ + offset;
+  }
   // Appends |length| bytes as one field, zero-padded to a multiple of 4.
   void WriteBytes(const void* bytes, size_t length);
-  // Grows the payload capacity so that at least |needed| bytes fit.
-  void Reserve(size_t needed);
+  // Makes room for a payload of |needed| bytes; out of line, being rare.
+  void Grow(size_t needed);
   void Reallocate(size_t payload_capacity);
-  void SetPayloadSize(size_t payload_size);
 
   char* buffer_;
   size_t header_size_;
   size_t capacity_after_header_;
+  // The payload size: bytes written, or those a received message holds.
   size_t write_offset_;
 };
 

@@ -130,6 +130,9 @@ bool FundamentalValue::Equals(const Value* other) const {
 StringValue::StringValue(const std::string& in_value)
     : Value(TYPE_STRING), value_(in_value) {}
 
+StringValue::StringValue(std::string&& in_value)
+    : Value(TYPE_STRING), value_(std::move(in_value)) {}
+
 StringValue::StringValue(const string16& in_value)
     : Value(TYPE_STRING), value_(UTF16ToUTF8(in_value)) {}
 

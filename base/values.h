@@ -96,8 +96,12 @@ class FundamentalValue : public Value {
 class StringValue : public Value {
  public:
   explicit StringValue(const std::string& in_value);
+  explicit StringValue(std::string&& in_value);
   explicit StringValue(const string16& in_value);
   ~StringValue() override;
+
+  // The bytes themselves, for writers that need no copy.
+  const std::string& GetString() const { return value_; }
 
   bool GetAsString(const StringValue** out) const override;
   bool GetAsString(string16* out) const override;
@@ -223,6 +227,9 @@ class ListValue : public Value {
   virtual void Swap(ListValue* other);
 
   void Append(std::unique_ptr<Value> in_value);
+  // Room for |count| elements in all, so that appending up to them does
+  // not reallocate.
+  void Reserve(size_t count) { list_.reserve(count); }
   void AppendBoolean(bool in_value);
   void AppendInteger(int in_value);
   void AppendDouble(double in_value);

@@ -11,6 +11,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64
   googletest libssl-dev
+  libbenchmark-dev rapidjson-dev nlohmann-json3-dev
 )
 
 missing=()

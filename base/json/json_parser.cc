@@ -6,7 +6,9 @@
 #include <cmath>
 #include <utility>
 
-#include "base/strings/string_number_conversions.h"
+#include "base/json/string_scan.h"
+#include "base/strings/ascii_chars.h"
+#include "base/strings/double_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
@@ -16,18 +18,28 @@ namespace internal {
 
 namespace {
 
-bool IsAsciiDigit(char c) {
-  return c >= '0' && c <= '9';
+// The value of |count| hexadecimal digits at |p|; a \u group of four may
+// instead be 0x (or 0X) and two digits. No whitespace and no sign: "\x-1"
+// escapes nothing.
+bool ReadHexGroup(const char* p, size_t count, uint32_t* value) {
+  if (count == 4 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    p += 2;
+    count = 2;
+  }
+  uint32_t result = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const int digit = HexDigitValue(p[i]);
+    if (digit < 0)
+      return false;
+    result = result * 16 + static_cast<uint32_t>(digit);
+  }
+  *value = result;
+  return true;
 }
 
-// A group of hexadecimal digits filling the whole group; a \u group may
-// start with 0x. No whitespace and no sign: "\x-1" escapes nothing.
-bool ParseHexGroup(StringPiece group, uint32_t* value) {
-  uint64_t result;
-  if (group.empty() || group[0] == '+' || !HexStringToUInt64(group, &result))
-    return false;
-  *value = static_cast<uint32_t>(result);
-  return true;
+void AppendCodePoint(uint32_t code_point, BufferedAppender* out) {
+  char bytes[4];
+  out->Append(bytes, EncodeUTF8(code_point, bytes));
 }
 
 bool IsHighSurrogate(uint32_t code_point) {
@@ -220,7 +232,7 @@ std::unique_ptr<Value> JSONParser::ConsumeDictionary() {
   Token token = GetNextToken();
   if (token == T_OBJECT_END) {
     ++pos_.index;
-    return std::move(dictionary);
+    return dictionary;
   }
   while (true) {
     if (token != T_STRING) {
@@ -245,7 +257,7 @@ std::unique_ptr<Value> JSONParser::ConsumeDictionary() {
     token = GetNextToken();
     if (token == T_OBJECT_END) {
       ++pos_.index;
-      return std::move(dictionary);
+      return dictionary;
     }
     if (token != T_LIST_SEPARATOR) {
       if (token == T_END_OF_INPUT)
@@ -275,18 +287,23 @@ std::unique_ptr<Value> JSONParser::ConsumeList() {
   Token token = GetNextToken();
   if (token == T_ARRAY_END) {
     ++pos_.index;
-    return std::move(list);
+    return list;
   }
+  const size_t first = pending_elements_.size();
   while (true) {
     std::unique_ptr<Value> value = ParseToken(token);
     if (!value)
       return nullptr;
-    list->Append(std::move(value));
+    pending_elements_.push_back(std::move(value));
 
     token = GetNextToken();
     if (token == T_ARRAY_END) {
       ++pos_.index;
-      return std::move(list);
+      list->Reserve(pending_elements_.size() - first);
+      for (size_t i = first; i < pending_elements_.size(); ++i)
+        list->Append(std::move(pending_elements_[i]));
+      pending_elements_.resize(first);
+      return list;
     }
     if (token != T_LIST_SEPARATOR) {
       ReportErrorAtToken(JSONReader::JSON_SYNTAX_ERROR, token);
@@ -305,114 +322,113 @@ std::unique_ptr<Value> JSONParser::ConsumeString() {
   std::string text;
   if (!ConsumeStringRaw(&text))
     return nullptr;
-  return std::unique_ptr<Value>(new StringValue(text));
+  return std::unique_ptr<Value>(new StringValue(std::move(text)));
 }
 
 bool JSONParser::ConsumeStringRaw(std::string* out) {
-  ++pos_.index;  // the opening quote
   out->clear();
-  while (pos_.index < length_) {
-    const size_t start = pos_.index;
-    const unsigned char c = static_cast<unsigned char>(input_[start]);
-    if (c == '"') {
+  BufferedAppender text(out);
+  const char* const end = input_ + length_;
+  const char* p = input_ + pos_.index + 1;  // after the opening quote
+  // Bytes that stand for themselves gather into runs, each appended whole:
+  // ASCII (control characters included) and well-formed UTF-8.
+  const char* run = p;
+  while ((p = FindSpecialByte<0, '"', '\\'>(p, end)) != end) {
+    if (static_cast<unsigned char>(*p) >= 0x80) {
+      // Noncharacters are fine; malformed UTF-8, encoded surrogates and
+      // values above U+10FFFF are not. Non-ASCII characters tend to come
+      // together, so the ones that follow are checked here too.
+      do {
+        const size_t length = WellFormedUTF8Length(p, end - p);
+        if (!length) {
+          size_t next = static_cast<size_t>(p - input_);
+          uint32_t code_point;
+          ReadUTF8CodePoint(input_, length_, &next, &code_point);
+          ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, next);
+          return false;
+        }
+        p += length;
+      } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
+      continue;
+    }
+    text.Append(run, p - run);
+    pos_.index = static_cast<size_t>(p - input_);
+    if (*p == '"') {
       ++pos_.index;
       return true;
     }
-    if (c == '\\') {
-      if (!ConsumeEscape(out))
-        return false;
-    } else if (c < 0x80) {
-      // A run of plain ASCII, control characters included, in one append.
-      size_t end = start + 1;
-      while (end < length_ && static_cast<unsigned char>(input_[end]) < 0x80 &&
-             input_[end] != '"' && input_[end] != '\\') {
-        ++end;
-      }
-      out->append(input_ + start, end - start);
-      pos_.index = end;
-    } else {
-      // Noncharacters are fine; malformed UTF-8, encoded surrogates and
-      // values above U+10FFFF are not.
-      uint32_t code_point;
-      size_t next = start;
-      if (!ReadUTF8CodePoint(input_, length_, &next, &code_point)) {
-        ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, next);
-        return false;
-      }
-      out->append(input_ + start, next - start);
-      pos_.index = next;
-    }
+    if (!ConsumeEscape(&text))
+      return false;
+    p = run = input_ + pos_.index;
   }
   // No closing quote before the end.
   ReportError(JSONReader::JSON_SYNTAX_ERROR, length_ - 1);
   return false;
 }
 
-bool JSONParser::ConsumeEscape(std::string* out) {
+bool JSONParser::ConsumeEscape(BufferedAppender* out) {
   const size_t backslash = pos_.index;
   if (length_ - backslash < 2) {
     ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
     return false;
   }
-  const char letter = input_[backslash + 1];
+  char letter = input_[backslash + 1];
   pos_.index = backslash + 2;
+  uint32_t code_point;
   switch (letter) {
     case '"':
     case '\\':
     case '/':
-      out->push_back(letter);
-      return true;
+      break;
     case 'b':
-      out->push_back('\b');
-      return true;
+      letter = '\b';
+      break;
     case 'f':
-      out->push_back('\f');
-      return true;
+      letter = '\f';
+      break;
     case 'n':
-      out->push_back('\n');
-      return true;
+      letter = '\n';
+      break;
     case 'r':
-      out->push_back('\r');
-      return true;
+      letter = '\r';
+      break;
     case 't':
-      out->push_back('\t');
-      return true;
+      letter = '\t';
+      break;
     case 'v':
-      out->push_back('\v');
-      return true;
-    case 'x': {
-      uint32_t value;
+      letter = '\v';
+      break;
+    case 'x':
       if (length_ - pos_.index < 2) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
         return false;
       }
-      if (!ParseHexGroup(StringPiece(input_ + pos_.index, 2), &value)) {
+      if (!ReadHexGroup(input_ + pos_.index, 2, &code_point)) {
         ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
         return false;
       }
       pos_.index += 2;
       // \x00 is a NUL byte; \x80 and above are code points, not bytes.
-      WriteUnicodeCharacter(value, out);
+      AppendCodePoint(code_point, out);
       return true;
-    }
-    case 'u': {
-      uint32_t code_point;
+    case 'u':
       if (!ConsumeUnicodeEscape(backslash, &code_point))
         return false;
       // \u0000 is kept as a NUL, which is how the writer escapes one.
-      WriteUnicodeCharacter(code_point, out);
+      AppendCodePoint(code_point, out);
       return true;
-    }
     default:
       ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
       return false;
   }
+  out->Append(&letter, 1);
+  return true;
 }
 
 bool JSONParser::ReadUnicodeGroup(size_t offset, uint32_t* value) const {
   const size_t kGroup = 4;
   return length_ - offset >= kGroup &&
-         ParseHexGroup(StringPiece(input_ + offset, kGroup), value);
+         ReadHexGroup(input_ + offset, kGroup, value);
 }
 
 bool JSONParser::ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point) {
@@ -443,16 +459,25 @@ bool JSONParser::ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point) {
 std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   const size_t start = pos_.index;
   size_t i = start;
-  auto digits_from = [this](size_t index) {
-    while (index < length_ && IsAsciiDigit(input_[index]))
-      ++index;
+  // The digits are gathered while the grammar is checked, so that most
+  // numbers need no second look at their text.
+  uint64_t mantissa = 0;
+  int mantissa_digits = 0;  // counted up to 20, past what a uint64 holds
+  auto take_digits = [this, &mantissa, &mantissa_digits](size_t index) {
+    for (; index < length_ && IsAsciiDigit(input_[index]); ++index) {
+      if (mantissa_digits < 20) {
+        mantissa = mantissa * 10 + static_cast<uint64_t>(input_[index] - '0');
+        ++mantissa_digits;
+      }
+    }
     return index;
   };
   auto digit_at = [this](size_t index) {
     return index < length_ && IsAsciiDigit(input_[index]);
   };
 
-  if (input_[i] == '-')
+  const bool negative = input_[i] == '-';
+  if (negative)
     ++i;
   if (!digit_at(i)) {
     ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
@@ -460,49 +485,81 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   }
   if (input_[i] == '0') {
     ++i;
+    mantissa_digits = 1;
     if (digit_at(i)) {  // no leading zeros
       ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
       return nullptr;
     }
   } else {
-    i = digits_from(i);
+    i = take_digits(i);
   }
+  bool integral = true;
+  int fraction_digits = 0;
   if (i < length_ && input_[i] == '.') {
+    integral = false;
     ++i;
     if (!digit_at(i)) {
       ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
       return nullptr;
     }
-    i = digits_from(i);
+    const int before = mantissa_digits;
+    i = take_digits(i);
+    fraction_digits = mantissa_digits - before;
   }
+  int exponent = 0;
   if (i < length_ && (input_[i] == 'e' || input_[i] == 'E')) {
+    integral = false;
     ++i;
+    bool exponent_negative = false;
     if (i < length_ && (input_[i] == '+' || input_[i] == '-'))
-      ++i;
+      exponent_negative = input_[i++] == '-';
     if (!digit_at(i)) {
       ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
       return nullptr;
     }
-    i = digits_from(i);
+    for (; i < length_ && IsAsciiDigit(input_[i]); ++i) {
+      if (exponent < 100000)  // far beyond any double either way
+        exponent = exponent * 10 + (input_[i] - '0');
+    }
+    if (exponent_negative)
+      exponent = -exponent;
   }
   pos_.index = i;
 
-  Token next = PeekNextToken();
-  if (next != T_LIST_SEPARATOR && next != T_OBJECT_END &&
-      next != T_ARRAY_END && next != T_END_OF_INPUT) {
-    GetNextToken();
-    ReportErrorAtToken(JSONReader::JSON_SYNTAX_ERROR, next);
-    return nullptr;
+  // A separator or a closing bracket right after the number is the common
+  // case; anything else needs the full token search.
+  const char following = i < length_ ? input_[i] : ',';
+  if (following != ',' && following != ']' && following != '}') {
+    Token next = PeekNextToken();
+    if (next != T_LIST_SEPARATOR && next != T_OBJECT_END &&
+        next != T_ARRAY_END && next != T_END_OF_INPUT) {
+      GetNextToken();
+      ReportErrorAtToken(JSONReader::JSON_SYNTAX_ERROR, next);
+      return nullptr;
+    }
   }
 
-  StringPiece text(input_ + start, i - start);
-  int integer;
-  if (StringToInt(text, &integer))
-    return std::unique_ptr<Value>(new FundamentalValue(integer));
+  // Integers of the int range.
+  if (integral && mantissa_digits <= 10) {
+    const int64_t value = negative ? -static_cast<int64_t>(mantissa)
+                                   : static_cast<int64_t>(mantissa);
+    if (value >= INT_MIN && value <= INT_MAX)
+      return std::unique_ptr<Value>(new FundamentalValue(static_cast<int>(value)));
+  }
+  double number = 0;
+  if (mantissa_digits < 20 &&
+      ExactDecimalToDouble(mantissa, exponent - fraction_digits, &number)) {
+    return std::unique_ptr<Value>(new FundamentalValue(negative ? -number : number));
+  }
   // The text is a well-formed number, so only its range can be wrong: an
   // underflow reads as the nearest double (0), an overflow is refused.
-  double number = 0;
-  StringToDouble(text.as_string(), &number);
+  const char* begin = input_ + start;
+  const char* end = input_ + i;
+  const char* used_end = end;
+  if (!ParsePlainDouble(begin, end, &number, &used_end)) {
+    bool range_error = false;
+    number = ParseDouble(begin, end, &used_end, &range_error);
+  }
   if (!std::isfinite(number)) {
     ReportError(JSONReader::JSON_SYNTAX_ERROR, start);
     return nullptr;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/json/json_reader.h"
 #include "base/strings/string_piece.h"
@@ -17,6 +18,8 @@ class ListValue;
 class Value;
 
 namespace internal {
+
+class BufferedAppender;
 
 // One recursive-descent parse of one text; JSONReader is the public entry.
 // The returned tree owns all its strings, so values taken out of it live
@@ -86,7 +89,7 @@ class JSONParser {
   // consumed.
   bool ConsumeStringRaw(std::string* out);
   // At a backslash: appends the escaped character.
-  bool ConsumeEscape(std::string* out);
+  bool ConsumeEscape(BufferedAppender* out);
   // After "\u": one code point, joining a surrogate pair.
   bool ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point);
   // Four hexadecimal digits at |offset| (an optional 0x prefix counts
@@ -98,6 +101,10 @@ class JSONParser {
   // Records an error at |token|; an error at the end of input points just
   // after the last thing that was read instead of the end itself.
   void ReportErrorAtToken(JSONReader::JSONParseError code, Token token);
+
+  // Elements of the lists being read, innermost last; each list takes its
+  // own when it closes, so that its storage is allocated once.
+  std::vector<std::unique_ptr<Value>> pending_elements_;
 
   const char* input_;
   size_t length_;

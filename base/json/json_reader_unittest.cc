@@ -1,7 +1,9 @@
 #include "base/json/json_reader.h"
 
 #include <limits.h>
+#include <string.h>
 
+#include <charconv>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,11 +54,21 @@ TEST(JSONReaderTest, ScalarRoots) {
   EXPECT_TRUE(value->GetAsDouble(&number));
   EXPECT_EQ(2147483648.0, number);
 
-  for (const char* as_double : {"1.0", "1e2", "-2.5E-3", "0.000", "1e-400"}) {
+  // Doubles are the nearest double to the text (an underflow gives 0), on
+  // both sides of the limits of exact one-step conversion: 53-bit digits
+  // and powers of ten up to 22.
+  for (const char* as_double :
+       {"1.0", "1e2", "-2.5E-3", "0.000", "-0.0", "1e-400", "0.1",
+        "9007199254740992e-22", "9007429326721461e-9", "1e22", "6410e-23",
+        "-3e-22", "123456.789e3", "4.9e-324", "1.7976931348623157e308"}) {
     SCOPED_TRACE(as_double);
     value = JSONReader::Read(as_double);
     ASSERT_TRUE(value);
     EXPECT_TRUE(value->IsType(Value::TYPE_DOUBLE));
+    double expected = 0;
+    std::from_chars(as_double, as_double + strlen(as_double), expected);
+    EXPECT_TRUE(value->GetAsDouble(&number));
+    EXPECT_EQ(0, memcmp(&expected, &number, sizeof(number)));
   }
   value = JSONReader::Read("-0");
   ASSERT_TRUE(value);

@@ -1,8 +1,9 @@
 #include "base/json/json_writer.h"
 
+#include <charconv>
+
 #include "base/json/string_escape.h"
 #include "base/strings/double_conversions.h"
-#include "base/strings/string_number_conversions.h"
 #include "base/values.h"
 
 namespace base {
@@ -39,7 +40,10 @@ bool JSONWriter::BuildJSONString(const Value& node) {
       int value;
       if (!node.GetAsInteger(&value))
         return false;
-      json_string_->append(IntToString(value));
+      char digits[16];
+      const std::to_chars_result result =
+          std::to_chars(digits, digits + sizeof(digits), value);
+      json_string_->append(digits, result.ptr);
       return true;
     }
 
@@ -47,6 +51,13 @@ bool JSONWriter::BuildJSONString(const Value& node) {
       return AppendDouble(node);
 
     case Value::TYPE_STRING: {
+      // A plain string value is escaped where it lies; other string kinds
+      // hand out a copy.
+      const StringValue* string_value = nullptr;
+      if (node.GetAsString(&string_value)) {
+        EscapeJSONString(string_value->GetString(), json_string_);
+        return true;
+      }
       std::string value;
       if (!node.GetAsString(&value))
         return false;
@@ -101,16 +112,25 @@ bool JSONWriter::AppendDouble(const Value& node) {
   if (!node.GetAsDouble(&value))
     return false;
   char buffer[kGFmtBufferSize];
-  std::string text = g_fmt(buffer, value);
+  const char* text = g_fmt(buffer, value);
   // Keep doubles recognisable as doubles, and valid JSON: 3 -> 3.0,
-  // .5 -> 0.5, -.5 -> -0.5.
-  if (text.find_first_of(".eE") == std::string::npos)
-    text.append(".0");
-  if (text[0] == '.')
-    text.insert(0, 1, '0');
-  else if (text[0] == '-' && text[1] == '.')
-    text.insert(1, 1, '0');
-  json_string_->append(text);
+  // .5 -> 0.5, -.5 -> -0.5. The text is put together in place.
+  size_t length = 0;
+  bool integral = true;
+  for (; text[length]; ++length) {
+    if (text[length] == '.' || text[length] == 'e' || text[length] == 'E')
+      integral = false;
+  }
+  const size_t sign = text[0] == '-' ? 1 : 0;
+  if (text[sign] == '.') {
+    json_string_->append(text, sign);
+    json_string_->push_back('0');
+    json_string_->append(text + sign, length - sign);
+  } else {
+    json_string_->append(text, length);
+    if (integral)
+      json_string_->append(".0", 2);
+  }
   return true;
 }
 

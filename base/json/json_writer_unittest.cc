@@ -123,7 +123,11 @@ TEST(JSONWriterTest, WrittenTextReadsBackEqual) {
   DictionaryValue dict;
   const char kText[] =
       "nul\0 tab\t quote\" <tag> \xEF\xB7\x90 \xF0\x9F\x98\x80 \xE2\x80\xA8";
-  dict.SetString("text", std::string(kText, sizeof(kText) - 1));
+  // Long enough that both sides pass more than one block of text.
+  std::string text;
+  for (int i = 0; i < 40; ++i)
+    text.append(kText, sizeof(kText) - 1);
+  dict.SetString("text", text);
   dict.SetInteger("n", -7);
   dict.SetDoubleWithoutPathExpansion("d", 1.5e-10);
   ListValue* list = new ListValue;

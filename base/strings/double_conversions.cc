@@ -47,10 +47,11 @@ using internal::HexDigitValue;
 using internal::IsAsciiDigit;
 using internal::IsAsciiWhitespace;
 
-// True when |text| begins with the lower-case |word| in any case. The NUL
-// of |text| never matches, so this never reads past it.
-bool StartsWithNoCase(const char* text, const char* word) {
+// True when [text, end) begins with the lower-case |word| in any case.
+bool StartsWithNoCase(const char* text, const char* end, const char* word) {
   for (; *word; ++text, ++word) {
+    if (text == end)
+      return false;
     char c = *text;
     if (c >= 'A' && c <= 'Z')
       c = static_cast<char>(c - 'A' + 'a');
@@ -62,21 +63,24 @@ bool StartsWithNoCase(const char* text, const char* word) {
 
 // Reads "inf", "infinity", "nan" or "nan(hex)" at |s|. Returns the end of
 // what was used, or null when |s| holds none of them.
-const char* ParseSpecial(const char* s, bool negative, double* value) {
+const char* ParseSpecial(const char* s,
+                         const char* end,
+                         bool negative,
+                         double* value) {
   const uint64_t sign = negative ? kSignBit : 0;
-  if (StartsWithNoCase(s, "inf")) {
+  if (StartsWithNoCase(s, end, "inf")) {
     *value = FromBits(sign | kInfinity);
-    return StartsWithNoCase(s, "infinity") ? s + 8 : s + 3;
+    return StartsWithNoCase(s, end, "infinity") ? s + 8 : s + 3;
   }
-  if (!StartsWithNoCase(s, "nan"))
+  if (!StartsWithNoCase(s, end, "nan"))
     return nullptr;
   s += 3;
   uint64_t payload = 0;
-  if (*s == '(' && HexDigitValue(s[1]) >= 0) {
+  if (s != end && *s == '(' && end - s > 1 && HexDigitValue(s[1]) >= 0) {
     const char* p = s + 1;
-    for (; HexDigitValue(*p) >= 0; ++p)
+    for (; p != end && HexDigitValue(*p) >= 0; ++p)
       payload = (payload << 4) | static_cast<uint64_t>(HexDigitValue(*p));
-    if (*p == ')')
+    if (p != end && *p == ')')
       s = p + 1;
     else
       payload = 0;  // Unclosed: only "nan" was read.
@@ -95,21 +99,21 @@ struct DecimalSpan {
   int64_t magnitude = 0;
 };
 
-DecimalSpan ScanDecimal(const char* s) {
+DecimalSpan ScanDecimal(const char* s, const char* end) {
   DecimalSpan span;
   int64_t integer_digits = 0;  // Counted from the first non-zero digit.
   int64_t fraction_zeros = 0;  // Zeros after the point before any non-zero.
-  for (; IsAsciiDigit(*s); ++s) {
+  for (; s != end && IsAsciiDigit(*s); ++s) {
     span.has_digits = true;
     if (*s != '0')
       span.is_zero = false;
     if (!span.is_zero)
       ++integer_digits;
   }
-  if (*s == '.') {
+  if (s != end && *s == '.') {
     const char* p = s + 1;
     bool fraction_digits = false;
-    for (; IsAsciiDigit(*p); ++p) {
+    for (; p != end && IsAsciiDigit(*p); ++p) {
       fraction_digits = true;
       if (span.is_zero && *p == '0')
         ++fraction_zeros;
@@ -125,15 +129,15 @@ DecimalSpan ScanDecimal(const char* s) {
   if (!span.has_digits)
     return span;
   int64_t exponent = 0;
-  if (*s == 'e' || *s == 'E') {
+  if (s != end && (*s == 'e' || *s == 'E')) {
     const char* p = s + 1;
     bool exponent_negative = false;
-    if (*p == '+' || *p == '-') {
+    if (p != end && (*p == '+' || *p == '-')) {
       exponent_negative = *p == '-';
       ++p;
     }
-    if (IsAsciiDigit(*p)) {
-      for (; IsAsciiDigit(*p); ++p) {
+    if (p != end && IsAsciiDigit(*p)) {
+      for (; p != end && IsAsciiDigit(*p); ++p) {
         if (exponent < kExponentLimit)
           exponent = exponent * 10 + (*p - '0');
       }
@@ -150,45 +154,84 @@ DecimalSpan ScanDecimal(const char* s) {
   return span;
 }
 
+// The decimal number at |s| (no sign), whose text the standard library
+// reads in the same grammar. The scan above runs only when the result is
+// zero or out of range, to tell an underflow from a zero and an overflow
+// from an underflow. Returns the end of what was used, |s| when nothing.
+const char* ParseUnsignedDecimal(const char* s,
+                                 const char* end,
+                                 double* value,
+                                 bool* range_error) {
+  double magnitude = 0.0;
+  const std::from_chars_result result =
+      std::from_chars(s, end, magnitude, std::chars_format::general);
+  if (result.ec == std::errc() && magnitude != 0.0 &&
+      (ToBits(magnitude) & kExponentMask) != kExponentMask) {
+    *value = magnitude;
+    return result.ptr;
+  }
+  const DecimalSpan span = ScanDecimal(s, end);
+  if (!span.has_digits)
+    return s;
+  bool out_of_range = result.ec == std::errc::result_out_of_range;
+  if (out_of_range)
+    magnitude = span.magnitude > 0 ? FromBits(kInfinity) : 0.0;
+  else if (result.ec != std::errc())
+    magnitude = 0.0;  // Cannot happen for text the scan accepted.
+  if ((ToBits(magnitude) & ~kSignBit) == kInfinity ||
+      (magnitude == 0.0 && !span.is_zero)) {
+    out_of_range = true;
+  }
+  *range_error = out_of_range;
+  *value = magnitude;
+  return span.end;
+}
+
 }  // namespace
 
-double dmg_strtod(const char* text, char** end) {
+namespace internal {
+
+double ParseDouble(const char* text,
+                   const char* end,
+                   const char** used_end,
+                   bool* range_error) {
+  *range_error = false;
   const char* s = text;
-  while (IsAsciiWhitespace(*s))
+  while (s != end && IsAsciiWhitespace(*s))
     ++s;
   bool negative = false;
-  if (*s == '+' || *s == '-') {
+  if (s != end && (*s == '+' || *s == '-')) {
     negative = *s == '-';
     ++s;
   }
 
   double value = 0.0;
-  const char* used_end = text;
-  const DecimalSpan span = ScanDecimal(s);
-  if (!span.has_digits) {
-    const char* special_end = ParseSpecial(s, negative, &value);
-    if (special_end)
-      used_end = special_end;
-    else
-      value = 0.0;
-  } else {
-    used_end = span.end;
-    double magnitude = 0.0;
-    std::from_chars_result result = std::from_chars(
-        s, span.end, magnitude, std::chars_format::general);
-    bool out_of_range = result.ec == std::errc::result_out_of_range;
-    if (out_of_range)
-      magnitude = span.magnitude > 0 ? FromBits(kInfinity) : 0.0;
-    else if (result.ec != std::errc())
-      magnitude = 0.0;  // Cannot happen for text the scan accepted.
-    const uint64_t bits = ToBits(magnitude);
-    if ((bits & ~kSignBit) == kInfinity || (magnitude == 0.0 && !span.is_zero))
-      out_of_range = true;
-    if (out_of_range)
-      errno = ERANGE;
-    value = negative ? -magnitude : magnitude;
+  *used_end = text;
+  // Only a digit or a point may start the decimal form: the standard
+  // library's reader would also take a second sign, "inf" and "nan".
+  if (s != end && (IsAsciiDigit(*s) || *s == '.')) {
+    const char* decimal_end = ParseUnsignedDecimal(s, end, &value, range_error);
+    if (decimal_end != s) {
+      *used_end = decimal_end;
+      return negative ? -value : value;
+    }
   }
+  const char* special_end = ParseSpecial(s, end, negative, &value);
+  if (!special_end)
+    return 0.0;
+  *used_end = special_end;
+  return value;
+}
 
+}  // namespace internal
+
+double dmg_strtod(const char* text, char** end) {
+  const char* used_end = text;
+  bool range_error = false;
+  const double value =
+      internal::ParseDouble(text, text + strlen(text), &used_end, &range_error);
+  if (range_error)
+    errno = ERANGE;
   if (end)
     *end = const_cast<char*>(used_end);
   return value;

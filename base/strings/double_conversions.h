@@ -2,6 +2,11 @@
 #define BASE_STRINGS_DOUBLE_CONVERSIONS_H_
 
 #include <stddef.h>
+#include <stdint.h>
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
 
 // Exact, locale-independent conversion between doubles and decimal text.
 // Every double reads back from its text as exactly the same bits, and text
@@ -19,6 +24,57 @@ namespace base {
 // result is then 0). On overflow the result is +-infinity and on underflow
 // to zero it is +-0; both set errno to ERANGE. errno is otherwise untouched.
 double dmg_strtod(const char* text, char** end);
+
+namespace internal {
+
+// dmg_strtod() over [text, end), which need not end with a NUL: nothing at
+// or after |end| is read. |*used_end| receives what dmg_strtod() gives as
+// its end, and |*range_error| is set instead of errno.
+double ParseDouble(const char* text,
+                   const char* end,
+                   const char** used_end,
+                   bool* range_error);
+
+// The common case of ParseDouble() in one call of the standard library's
+// reader, which has the same decimal grammar and rounding: an optional '-'
+// and a digit or point, giving a finite value other than zero (where the
+// two could differ on range errors). Returns false, having written
+// nothing, for anything else; the caller then asks ParseDouble().
+inline bool ParsePlainDouble(const char* text,
+                             const char* end,
+                             double* value,
+                             const char** used_end) {
+  const char* s = text;
+  if (s != end && *s == '-')
+    ++s;
+  if (s == end || !((*s >= '0' && *s <= '9') || *s == '.'))
+    return false;
+  double result = 0.0;
+  const std::from_chars_result parsed = std::from_chars(text, end, result);
+  if (parsed.ec != std::errc() || result == 0.0 || !std::isfinite(result))
+    return false;
+  *value = result;
+  *used_end = parsed.ptr;
+  return true;
+}
+
+// The double nearest to |mantissa| x 10^|exponent|, when one IEEE
+// multiplication or division gives it exactly rounded: the mantissa fits in
+// 53 bits and the power of ten is exact (|exponent| <= 22). Returns false,
+// having written nothing, otherwise.
+inline bool ExactDecimalToDouble(uint64_t mantissa, int exponent, double* value) {
+  static constexpr double kPowersOfTen[] = {
+      1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (mantissa > (uint64_t{1} << 53) || exponent < -22 || exponent > 22)
+    return false;
+  const double digits = static_cast<double>(mantissa);
+  *value = exponent < 0 ? digits / kPowersOfTen[-exponent]
+                        : digits * kPowersOfTen[exponent];
+  return true;
+}
+
+}  // namespace internal
 
 // Size of the digit buffer that dtoa() fills: 17 digits or "Infinity", and
 // the terminating NUL.

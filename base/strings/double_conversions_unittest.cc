@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 
@@ -38,6 +39,8 @@ struct ParseResult {
   int error;
 };
 
+// Also reads |text| through the bounded entries, from a copy without a NUL
+// so that a read past the end shows under the sanitizers; they must agree.
 ParseResult Parse(const char* text) {
   errno = 0;
   char* end = nullptr;
@@ -45,6 +48,21 @@ ParseResult Parse(const char* text) {
   result.value = dmg_strtod(text, &end);
   result.error = errno;
   result.used = end - text;
+
+  std::vector<char> copy(text, text + strlen(text));
+  const char* begin = copy.data();
+  const char* used_end = nullptr;
+  bool range_error = false;
+  const double bounded = internal::ParseDouble(begin, begin + copy.size(),
+                                               &used_end, &range_error);
+  EXPECT_EQ(Bits(result.value), Bits(bounded)) << text;
+  EXPECT_EQ(result.used, used_end - begin) << text;
+  EXPECT_EQ(result.error == ERANGE, range_error) << text;
+  double plain = 0;
+  if (internal::ParsePlainDouble(begin, begin + copy.size(), &plain, &used_end)) {
+    EXPECT_EQ(Bits(result.value), Bits(plain)) << text;
+    EXPECT_EQ(result.used, used_end - begin) << text;
+  }
   return result;
 }
 

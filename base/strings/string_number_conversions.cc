@@ -230,17 +230,19 @@ std::string HexEncode(const void* bytes, size_t size) {
 }
 
 bool StringToDouble(const std::string& input, double* output) {
-  const int saved_errno = errno;
-  errno = 0;
-  char* end = nullptr;
-  *output = dmg_strtod(input.c_str(), &end);
+  const char* begin = input.data();
+  const char* end = begin + input.size();
+  const char* used_end = begin;
+  bool range_error = false;
+  if (!internal::ParsePlainDouble(begin, end, output, &used_end))
+    *output = internal::ParseDouble(begin, end, &used_end, &range_error);
+  // A range error is reported in errno as well, as strtod does; otherwise
+  // errno is left alone.
+  if (range_error)
+    errno = ERANGE;
   // An embedded NUL stops the parse before the end, which fails too.
-  const bool valid = errno == 0 && !input.empty() &&
-                     end == input.c_str() + input.size() &&
-                     !IsAsciiWhitespace(input[0]);
-  if (errno == 0)
-    errno = saved_errno;
-  return valid;
+  return !range_error && !input.empty() && used_end == end &&
+         !IsAsciiWhitespace(input[0]);
 }
 
 }  // namespace base

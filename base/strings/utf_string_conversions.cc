@@ -11,12 +11,6 @@ const uint32_t kReplacementCharacter = 0xFFFD;
 
 bool IsTrailByte(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-// A code point that may be encoded: no surrogate, nothing above U+10FFFF.
-bool IsEncodable(uint32_t code_point) {
-  return code_point < 0xD800 ||
-         (code_point >= 0xE000 && code_point <= 0x10FFFF);
-}
-
 bool IsHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -39,48 +33,32 @@ Dest CopyUnits(const Src* src, size_t length) {
 bool ReadUTF8CodePoint(const char* src, size_t src_len, size_t* index,
                        uint32_t* code_point) {
   const unsigned char lead = static_cast<unsigned char>(src[*index]);
-  ++*index;
   if (lead < 0x80) {
+    ++*index;
     *code_point = lead;
     return true;
   }
-  *code_point = kReplacementCharacter;
-  // A stray trail byte, 0xFE or 0xFF: only itself is consumed.
-  if (lead < 0xC0 || lead > 0xFD)
-    return false;
-
-  size_t trail;
-  uint32_t value;
-  if (lead < 0xE0) {
-    trail = 1;
-    value = lead & 0x1F;
-  } else if (lead < 0xF0) {
-    trail = 2;
-    value = lead & 0x0F;
-  } else if (lead < 0xF8) {
-    trail = 3;
-    value = lead & 0x07;
-  } else {
-    // Five- and six-byte forms are never valid, but they still announce
-    // how many trail bytes belong to the error.
-    trail = lead < 0xFC ? 4 : 5;
-    value = 0;
-  }
-
-  bool valid = trail <= 3 && src_len - *index >= trail;
-  for (size_t k = 0; valid && k < trail; ++k) {
-    const unsigned char b = static_cast<unsigned char>(src[*index + k]);
-    valid = IsTrailByte(b);
-    value = (value << 6) | (b & 0x3F);
-  }
-  // The least value of each length rules out overlong forms.
-  static const uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-  if (valid && value >= kMinimum[trail] && IsEncodable(value)) {
-    *index += trail;
+  const size_t length = WellFormedUTF8Length(src + *index, src_len - *index);
+  if (length) {
+    // The lead keeps 7 - length bits; each trail byte adds 6.
+    uint32_t value = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k)
+      value = (value << 6) | (static_cast<unsigned char>(src[*index + k]) & 0x3F);
+    *index += length;
     *code_point = value;
     return true;
   }
-  for (size_t k = 0; k < trail && *index < src_len &&
+
+  *code_point = kReplacementCharacter;
+  ++*index;
+  // A stray trail byte, 0xFE or 0xFF: only itself is consumed. Any other
+  // lead takes with it the trail-form bytes that follow, at most as many
+  // as it announces (up to five, though more than three is never valid).
+  if (lead < 0xC0 || lead > 0xFD)
+    return false;
+  const size_t announced = lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF8 ? 3
+                         : lead < 0xFC ? 4 : 5;
+  for (size_t k = 0; k < announced && *index < src_len &&
                      IsTrailByte(static_cast<unsigned char>(src[*index]));
        ++k) {
     ++*index;
@@ -88,12 +66,11 @@ bool ReadUTF8CodePoint(const char* src, size_t src_len, size_t* index,
   return false;
 }
 
-size_t WriteUnicodeCharacter(uint32_t code_point, std::string* output) {
+size_t EncodeUTF8(uint32_t code_point, char* bytes) {
   if (code_point < 0x80) {
-    output->push_back(static_cast<char>(code_point));
+    bytes[0] = static_cast<char>(code_point);
     return 1;
   }
-  char bytes[4];
   size_t count;
   if (code_point <= 0x7FF) {
     bytes[0] = static_cast<char>(0xC0 | (code_point >> 6));
@@ -109,6 +86,12 @@ size_t WriteUnicodeCharacter(uint32_t code_point, std::string* output) {
     count = 4;
   }
   bytes[count - 1] = static_cast<char>(0x80 | (code_point & 0x3F));
+  return count;
+}
+
+size_t WriteUnicodeCharacter(uint32_t code_point, std::string* output) {
+  char bytes[4];
+  const size_t count = EncodeUTF8(code_point, bytes);
   output->append(bytes, count);
   return count;
 }

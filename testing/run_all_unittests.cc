@@ -3,6 +3,9 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+#include <signal.h>
+#include <stdio.h>
+
 #include "base/win/scoped_handle_verifier.h"
 
 namespace {
@@ -10,8 +13,21 @@ namespace {
 // Wine ignores the error mode and, once user32 is loaded, asks in a message
 // box whether to debug a crashed process; nobody answers it here. Ending the
 // process from the top-level filter keeps the exception code as exit code.
-LONG WINAPI EndCrashedProcess(EXCEPTION_POINTERS*) {
+// It says what ended the process first: without a console, nothing else
+// would tell a crash in a test from one in an expected death.
+LONG WINAPI EndCrashedProcess(EXCEPTION_POINTERS* pointers) {
+  fprintf(stderr, "Unhandled exception 0x%08lx at %p\n",
+          pointers->ExceptionRecord->ExceptionCode,
+          pointers->ExceptionRecord->ExceptionAddress);
+  fflush(stderr);
   return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// The runtime's abort() writes its notice to a console, which test runs
+// do not have.
+void ReportAbort(int) {
+  fputs("abort() was called\n", stderr);
+  fflush(stderr);
 }
 
 }  // namespace
@@ -29,6 +45,7 @@ int main(int argc, char** argv) {
   // debugger waiting for someone to look.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ::SetUnhandledExceptionFilter(&EndCrashedProcess);
+  signal(SIGABRT, &ReportAbort);
 #endif
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

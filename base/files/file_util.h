@@ -37,6 +37,11 @@ constexpr size_t kMaxPathLength = 260;
 
 bool PathExists(const FilePath& path);
 bool DirectoryExists(const FilePath& path);
+// Reads the attributes of |path|: INVALID_FILE_ATTRIBUTES when nothing is
+// there. False when they cannot be read for another reason (no access, a
+// lost network folder), the last error telling why: then |path| may well
+// exist and must not be taken as free.
+bool ReadFileAttributes(const FilePath& path, uint32_t* attributes);
 // Whether a file may be created in the folder |path|.
 bool PathIsWritable(const FilePath& path);
 // Empty on failure.

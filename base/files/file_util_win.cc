@@ -250,6 +250,12 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
 
 }  // namespace
 
+bool ReadFileAttributes(const FilePath& path, uint32_t* attributes) {
+  *attributes = GetAttributes(path);
+  return *attributes != INVALID_FILE_ATTRIBUTES ||
+         IsPathNotFoundError(::GetLastError());
+}
+
 bool PathExists(const FilePath& path) {
   return GetAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
@@ -398,12 +404,13 @@ bool DeleteFile(const FilePath& path, bool recursive) {
   if (base_name.find_first_of(u"*?") != string16::npos)
     return DeleteFileRecursive(path.DirName(), base_name, recursive);
 
-  const DWORD attributes = GetAttributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Only a path that is not there counts as deleted; one that cannot be
-    // read (no access, in use) may well still be there.
-    return IsPathNotFoundError(::GetLastError());
-  }
+  // Only a path that is not there counts as deleted; one that cannot be
+  // read (no access, in use) may well still be there.
+  uint32_t attributes;
+  if (!ReadFileAttributes(path, &attributes))
+    return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return true;
   if ((attributes & FILE_ATTRIBUTE_READONLY) &&
       !SetAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY)) {
     return false;
@@ -538,8 +545,9 @@ bool ReplaceFile(const FilePath& from_path, const FilePath& to_path) {
   // still under its own name: that is then the only copy, so it goes into
   // place.
   const DWORD replace_error = ::GetLastError();
-  if (GetAttributes(to_path) == INVALID_FILE_ATTRIBUTES &&
-      IsPathNotFoundError(::GetLastError()) &&
+  uint32_t attributes;
+  if (ReadFileAttributes(to_path, &attributes) &&
+      attributes == INVALID_FILE_ATTRIBUTES &&
       ::MoveFileExW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
                     0)) {
     return true;

@@ -11,31 +11,29 @@ namespace platform_rules {
 
 namespace {
 
-// The system's own entries, for the rules' own calls: those must neither be
-// counted nor failed by an injection, nor meet another hook.
-template <typename Function>
-Function System(const char* dll, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
-      ::GetProcAddress(::GetModuleHandleA(dll), name)));
-}
-
+// The system's own entries, for the rules' own calls.
 struct SystemCalls {
   decltype(&::CreateFileW) create_file =
-      System<decltype(&::CreateFileW)>("kernel32.dll", "CreateFileW");
+      SystemEntry<decltype(&::CreateFileW)>("kernel32.dll",
+                                            "CreateFileW");
   decltype(&::FindFirstFileW) find_first =
-      System<decltype(&::FindFirstFileW)>("kernel32.dll", "FindFirstFileW");
+      SystemEntry<decltype(&::FindFirstFileW)>("kernel32.dll",
+                                               "FindFirstFileW");
   decltype(&::FindNextFileW) find_next =
-      System<decltype(&::FindNextFileW)>("kernel32.dll", "FindNextFileW");
+      SystemEntry<decltype(&::FindNextFileW)>("kernel32.dll",
+                                              "FindNextFileW");
   decltype(&::GetFileAttributesW) get_attributes =
-      System<decltype(&::GetFileAttributesW)>("kernel32.dll",
-                                              "GetFileAttributesW");
+      SystemEntry<decltype(&::GetFileAttributesW)>("kernel32.dll",
+                                                   "GetFileAttributesW");
   decltype(&::SetFileAttributesW) set_attributes =
-      System<decltype(&::SetFileAttributesW)>("kernel32.dll",
-                                              "SetFileAttributesW");
+      SystemEntry<decltype(&::SetFileAttributesW)>("kernel32.dll",
+                                                   "SetFileAttributesW");
   decltype(&::DeleteFileW) delete_file =
-      System<decltype(&::DeleteFileW)>("kernel32.dll", "DeleteFileW");
+      SystemEntry<decltype(&::DeleteFileW)>("kernel32.dll",
+                                            "DeleteFileW");
   decltype(&::MoveFileExW) move_file =
-      System<decltype(&::MoveFileExW)>("kernel32.dll", "MoveFileExW");
+      SystemEntry<decltype(&::MoveFileExW)>("kernel32.dll",
+                                            "MoveFileExW");
 };
 
 const SystemCalls& Sys() {

@@ -13,6 +13,14 @@
 // that system DLLs make among themselves. Never linked into the product.
 namespace platform_rules {
 
+// The system DLL's own entry |name|, which no hook reaches: for the rules'
+// own calls, which must neither meet another rule nor an injected fault.
+template <typename Function>
+Function SystemEntry(const char* dll, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleA(dll), name)));
+}
+
 // Points every import of |function| (by name, from any DLL) of the test
 // executable at |replacement| until destroyed. Hooks nest: destroy them in
 // the reverse order of creation.

@@ -9,21 +9,18 @@ namespace platform_rules {
 
 namespace {
 
-template <typename Function>
-Function Advapi(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
-      ::GetProcAddress(::GetModuleHandleA("advapi32.dll"), name)));
-}
-
 // The system's entries for the rules' own calls, which must not meet the
 // rules or an injected fault.
 struct RegistryCalls {
   decltype(&::RegOpenKeyExW) open =
-      Advapi<decltype(&::RegOpenKeyExW)>("RegOpenKeyExW");
+      SystemEntry<decltype(&::RegOpenKeyExW)>("advapi32.dll",
+                                              "RegOpenKeyExW");
   decltype(&::RegGetKeySecurity) get_security =
-      Advapi<decltype(&::RegGetKeySecurity)>("RegGetKeySecurity");
+      SystemEntry<decltype(&::RegGetKeySecurity)>("advapi32.dll",
+                                                  "RegGetKeySecurity");
   decltype(&::RegSetKeySecurity) set_security =
-      Advapi<decltype(&::RegSetKeySecurity)>("RegSetKeySecurity");
+      SystemEntry<decltype(&::RegSetKeySecurity)>("advapi32.dll",
+                                                  "RegSetKeySecurity");
 };
 
 const RegistryCalls& Reg() {

@@ -25,11 +25,7 @@ bool IsProgramFile(const base::FilePath& path) {
 }  // namespace
 
 bool ReadAttributes(const base::FilePath& path, uint32_t* attributes) {
-  *attributes = ::GetFileAttributesW(as_wcstr(path.value()));
-  if (*attributes != INVALID_FILE_ATTRIBUTES)
-    return true;
-  const DWORD error = ::GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+  if (base::ReadFileAttributes(path, attributes))
     return true;
   PLOG(ERROR) << "Couldn't tell whether " << path.value() << " exists";
   return false;

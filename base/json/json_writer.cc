@@ -1,5 +1,7 @@
 #include "base/json/json_writer.h"
 
+#include <string.h>
+
 #include <charconv>
 
 #include "base/json/string_escape.h"
@@ -25,14 +27,17 @@ bool JSONWriter::Write(const Value& node, std::string* json) {
 bool JSONWriter::BuildJSONString(const Value& node) {
   switch (node.GetType()) {
     case Value::TYPE_NULL:
-      json_string_->append("null");
+      output_.Append("null", 4);
       return true;
 
     case Value::TYPE_BOOLEAN: {
       bool value;
       if (!node.GetAsBoolean(&value))
         return false;
-      json_string_->append(value ? "true" : "false");
+      if (value)
+        output_.Append("true", 4);
+      else
+        output_.Append("false", 5);
       return true;
     }
 
@@ -40,10 +45,12 @@ bool JSONWriter::BuildJSONString(const Value& node) {
       int value;
       if (!node.GetAsInteger(&value))
         return false;
-      char digits[16];
+      // "-2147483648" at the longest.
+      const size_t kMaxLength = 11;
+      char* digits = output_.Reserve(kMaxLength);
       const std::to_chars_result result =
-          std::to_chars(digits, digits + sizeof(digits), value);
-      json_string_->append(digits, result.ptr);
+          std::to_chars(digits, digits + kMaxLength, value);
+      output_.Advance(static_cast<size_t>(result.ptr - digits));
       return true;
     }
 
@@ -55,13 +62,13 @@ bool JSONWriter::BuildJSONString(const Value& node) {
       // hand out a copy.
       const StringValue* string_value = nullptr;
       if (node.GetAsString(&string_value)) {
-        EscapeJSONString(string_value->GetString(), json_string_);
+        internal::EscapeJSONStringTo(string_value->GetString(), &output_);
         return true;
       }
       std::string value;
       if (!node.GetAsString(&value))
         return false;
-      EscapeJSONString(value, json_string_);
+      internal::EscapeJSONStringTo(value, &output_);
       return true;
     }
 
@@ -69,19 +76,19 @@ bool JSONWriter::BuildJSONString(const Value& node) {
       const DictionaryValue* dictionary = nullptr;
       if (!node.GetAsDictionary(&dictionary))
         return false;
-      json_string_->push_back('{');
+      output_.Append('{');
       bool result = true;
       bool first = true;
       for (DictionaryValueIterator it(*dictionary); !it.IsAtEnd();
            it.Advance()) {
         if (!first)
-          json_string_->push_back(',');
+          output_.Append(',');
         first = false;
-        EscapeJSONString(it.key(), json_string_);
-        json_string_->push_back(':');
+        internal::EscapeJSONStringTo(it.key(), &output_);
+        output_.Append(':');
         result = BuildJSONString(it.value()) && result;
       }
-      json_string_->push_back('}');
+      output_.Append('}');
       return result;
     }
 
@@ -89,16 +96,16 @@ bool JSONWriter::BuildJSONString(const Value& node) {
       const ListValue* list = nullptr;
       if (!node.GetAsList(&list))
         return false;
-      json_string_->push_back('[');
+      output_.Append('[');
       bool result = true;
       bool first = true;
       for (const auto& element : *list) {
         if (!first)
-          json_string_->push_back(',');
+          output_.Append(',');
         first = false;
         result = BuildJSONString(*element) && result;
       }
-      json_string_->push_back(']');
+      output_.Append(']');
       return result;
     }
 
@@ -111,8 +118,10 @@ bool JSONWriter::AppendDouble(const Value& node) {
   double value;
   if (!node.GetAsDouble(&value))
     return false;
-  char buffer[kGFmtBufferSize];
-  const char* text = g_fmt(buffer, value);
+  // Room for a 0 in front and ".0" behind.
+  char buffer[kGFmtBufferSize + 3];
+  char* const text = buffer + 1;
+  g_fmt(text, value);
   // Keep doubles recognisable as doubles, and valid JSON: 3 -> 3.0,
   // .5 -> 0.5, -.5 -> -0.5. The text is put together in place.
   size_t length = 0;
@@ -121,16 +130,20 @@ bool JSONWriter::AppendDouble(const Value& node) {
     if (text[length] == '.' || text[length] == 'e' || text[length] == 'E')
       integral = false;
   }
-  const size_t sign = text[0] == '-' ? 1 : 0;
+  const char* begin = text;
+  size_t size = length;
+  const bool sign = text[0] == '-';
   if (text[sign] == '.') {
-    json_string_->append(text, sign);
-    json_string_->push_back('0');
-    json_string_->append(text + sign, length - sign);
-  } else {
-    json_string_->append(text, length);
-    if (integral)
-      json_string_->append(".0", 2);
+    // The sign, if any, moves one to the left to make room for the 0.
+    buffer[0] = sign ? '-' : '0';
+    text[0] = sign ? '0' : '.';
+    begin = buffer;
+    ++size;
+  } else if (integral) {
+    memcpy(text + length, ".0", 2);
+    size += 2;
   }
+  output_.Append(begin, size);
   return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "base/json/string_escape.h"
+
 namespace base {
 
 class Value;
@@ -17,14 +19,14 @@ class JSONWriter {
   static bool Write(const Value& node, std::string* json);
 
  private:
-  explicit JSONWriter(std::string* json) : json_string_(json) {}
+  explicit JSONWriter(std::string* json) : output_(json) {}
   JSONWriter(const JSONWriter&) = delete;
   JSONWriter& operator=(const JSONWriter&) = delete;
 
   bool BuildJSONString(const Value& node);
   bool AppendDouble(const Value& node);
 
-  std::string* json_string_;
+  internal::JSONOutput output_;
 };
 
 }  // namespace base

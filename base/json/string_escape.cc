@@ -4,6 +4,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "base/json/string_scan.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
@@ -23,59 +25,30 @@ constexpr char kEscapeLetters[0x80] = {
     0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   '\\', 0,  0,   0,
 };
 
-// Writes the escaped text straight into the destination string. The
-// string is lengthened ahead of the writes and cut back to what was
-// written at the end, so that each byte costs a store, not an append.
-class EscapeWriter {
- public:
-  // Room for |length| input bytes written as they stand, and the quotes.
-  EscapeWriter(std::string* dest, size_t length) : dest_(dest) {
-    start_ = dest_->size();
-    Resize(start_, length + kSlack);
-  }
-  ~EscapeWriter() { dest_->resize(static_cast<size_t>(out_ - dest_->data())); }
+// The escaper keeps room at the output for the rest of the input written
+// as it stands, plus kSlack: the closing quote and the eight bytes a word
+// copy may store past the text it keeps. Before an escape it makes room
+// for kMaxGrowth more, the most any escape writes beyond what it reads (a
+// \uXXXX escape of one byte).
+const size_t kSlack = 1 + 8;
+const size_t kMaxGrowth = 5;
 
-  char* out() { return out_; }
-  void Advance(size_t length) { out_ += length; }
+void ReserveForRest(const char* p, const char* end, internal::JSONOutput* out) {
+  out->Reserve(static_cast<size_t>(end - p) + kMaxGrowth + kSlack);
+}
 
-  // Makes sure that |left| more input bytes written as they stand, and an
-  // escape that writes up to kMaxGrowth bytes more than it reads, fit.
-  void Reserve(size_t left) {
-    const size_t needed = left + kMaxGrowth + kSlack;
-    if (static_cast<size_t>(limit_ - out_) < needed)
-      Resize(static_cast<size_t>(out_ - dest_->data()), needed + left);
-  }
-
-  void Put(const char* bytes, size_t length) {
-    for (size_t i = 0; i < length; ++i)
-      out_[i] = bytes[i];
-    out_ += length;
-  }
-
- private:
-  // A \uXXXX escape of one byte writes five bytes more than it reads.
-  static const size_t kMaxGrowth = 5;
-  // The closing quote, and the eight bytes a word copy may store past the
-  // text it keeps.
-  static const size_t kSlack = 1 + 8;
-
-  void Resize(size_t used, size_t room) {
-    dest_->resize(used + room);
-    char* base = &(*dest_)[0];
-    out_ = base + used;
-    limit_ = base + dest_->size();
-  }
-
-  std::string* dest_;
-  size_t start_;
-  char* out_;
-  char* limit_;
-};
+// Writes bytes into room already reserved; short, so a plain loop.
+void Put(const char* bytes, size_t length, internal::JSONOutput* out) {
+  char* to = out->out();
+  for (size_t i = 0; i < length; ++i)
+    to[i] = bytes[i];
+  out->Advance(length);
+}
 
 // Copies the bytes from |p| up to the first one that FindSpecialByte() of
 // the escaper would stop at, and returns that byte's address. Words are
 // stored whole before they are tested; only the kept bytes count.
-const char* CopyPlainRun(const char* p, const char* end, EscapeWriter* out) {
+const char* CopyPlainRun(const char* p, const char* end, internal::JSONOutput* out) {
   while (end - p >= 8) {
     memcpy(out->out(), p, 8);
     const char* stop = internal::FindSpecialByte<0x20, '"', '\\', '<'>(p, p + 8);
@@ -85,12 +58,12 @@ const char* CopyPlainRun(const char* p, const char* end, EscapeWriter* out) {
     p += 8;
   }
   const char* stop = internal::FindSpecialByte<0x20, '"', '\\', '<'>(p, end);
-  out->Put(p, static_cast<size_t>(stop - p));
+  Put(p, static_cast<size_t>(stop - p), out);
   return stop;
 }
 
 // \uXXXX with four upper-case hexadecimal digits.
-void PutUnicodeEscape(uint32_t code_unit, EscapeWriter* out) {
+void PutUnicodeEscape(uint32_t code_unit, internal::JSONOutput* out) {
   static const char kHexDigits[] = "0123456789ABCDEF";
   const char escape[6] = {'\\',
                           'u',
@@ -98,7 +71,7 @@ void PutUnicodeEscape(uint32_t code_unit, EscapeWriter* out) {
                           kHexDigits[(code_unit >> 8) & 0xF],
                           kHexDigits[(code_unit >> 4) & 0xF],
                           kHexDigits[code_unit & 0xF]};
-  out->Put(escape, sizeof(escape));
+  Put(escape, sizeof(escape), out);
 }
 
 bool IsLineOrParagraphSeparator(const char* p) {
@@ -111,23 +84,52 @@ bool IsLineOrParagraphSeparator(const char* p) {
 }  // namespace
 
 bool EscapeJSONString(StringPiece str, std::string* dest) {
+  internal::JSONOutput out(dest);
+  return internal::EscapeJSONStringTo(str, &out);
+}
+
+namespace internal {
+
+JSONOutput::JSONOutput(std::string* dest) : dest_(dest), start_(dest->size()) {
+  out_ = limit_ = &(*dest_)[0] + start_;
+}
+
+JSONOutput::~JSONOutput() {
+  dest_->resize(static_cast<size_t>(out_ - dest_->data()));
+}
+
+// Spares a string of small writes from growing a few bytes at a time.
+const size_t kMinGrowth = 256;
+
+void JSONOutput::Grow(size_t size) {
+  // At least doubles what this output has written, so that growing costs
+  // a constant share of the writes; never more, whatever the string
+  // held before.
+  const size_t used = static_cast<size_t>(out_ - dest_->data());
+  dest_->resize(used + size + std::max<size_t>(used - start_, kMinGrowth));
+  char* base = &(*dest_)[0];
+  out_ = base + used;
+  limit_ = base + dest_->size();
+}
+
+bool EscapeJSONStringTo(StringPiece str, JSONOutput* out) {
   CHECK(str.size() <= static_cast<size_t>(INT_MAX));
   const char* const begin = str.data();
   const char* const end = begin + str.size();
-  EscapeWriter out(dest, str.size() + 1);
-  out.Put("\"", 1);
+  out->Reserve(str.size() + 1 + kSlack);
+  Put("\"", 1, out);
   bool valid = true;
   const char* p = begin;
-  while ((p = CopyPlainRun(p, end, &out)) != end) {
+  while ((p = CopyPlainRun(p, end, out)) != end) {
     const unsigned char c = static_cast<unsigned char>(*p);
     if (c < 0x80) {
-      out.Reserve(static_cast<size_t>(end - p));
+      ReserveForRest(p, end, out);
       const char letter = kEscapeLetters[c];
       if (letter == 'u') {
-        PutUnicodeEscape(c, &out);
+        PutUnicodeEscape(c, out);
       } else {
         const char escape[2] = {'\\', letter};
-        out.Put(escape, sizeof(escape));
+        Put(escape, sizeof(escape), out);
       }
       ++p;
       continue;
@@ -137,10 +139,10 @@ bool EscapeJSONString(StringPiece str, std::string* dest) {
     size_t length;
     while ((length = WellFormedUTF8Length(p, end - p)) != 0) {
       if (length == 3 && IsLineOrParagraphSeparator(p)) {
-        out.Reserve(static_cast<size_t>(end - p));
-        PutUnicodeEscape(0x2028 | (p[2] & 1), &out);
+        ReserveForRest(p, end, out);
+        PutUnicodeEscape(0x2028 | (p[2] & 1), out);
       } else {
-        out.Put(p, length);
+        Put(p, length, out);
       }
       p += length;
       if (p == end || static_cast<unsigned char>(*p) < 0x80)
@@ -149,16 +151,18 @@ bool EscapeJSONString(StringPiece str, std::string* dest) {
     if (length)
       continue;
     // Malformed: U+FFFD for the bytes the decoder takes as one error.
-    out.Reserve(static_cast<size_t>(end - p));
+    ReserveForRest(p, end, out);
     size_t index = static_cast<size_t>(p - begin);
     uint32_t code_point;
     ReadUTF8CodePoint(begin, str.size(), &index, &code_point);
-    out.Put("\xEF\xBF\xBD", 3);
+    Put("\xEF\xBF\xBD", 3, out);
     valid = false;
     p = begin + index;
   }
-  out.Put("\"", 1);
+  Put("\"", 1, out);
   return valid;
 }
+
+}  // namespace internal
 
 }  // namespace base

@@ -255,36 +255,31 @@ char* dtoa(double value,
     return out;
   }
 
-  // The shortest scientific form, "d.ddde+XX", carries exactly the digits
-  // and exponent asked for.
+  // The shortest scientific form, "d.ddde+XX" or "de+XX", carries exactly
+  // the digits and exponent asked for.
   char scientific[32];
-  std::to_chars_result result =
-      std::to_chars(scientific, scientific + sizeof(scientific) - 1,
+  const std::to_chars_result result =
+      std::to_chars(scientific, scientific + sizeof(scientific),
                     FromBits(bits & ~kSignBit), std::chars_format::scientific);
-  *result.ptr = '\0';
-
-  size_t count = 0;
   const char* p = scientific;
-  for (; *p && *p != 'e'; ++p) {
-    if (IsAsciiDigit(*p) && count < kDtoaBufferSize - 1)
-      out[count++] = *p;
+  size_t count = 0;
+  out[count++] = *p++;
+  if (*p == '.') {
+    for (++p; *p != 'e'; ++p) {
+      if (count < kDtoaBufferSize - 1)
+        out[count++] = *p;
+    }
   }
   while (count > 1 && out[count - 1] == '0')
     --count;
   out[count] = '\0';
 
+  // "e", a sign and at least two digits.
+  const bool exponent_negative = p[1] == '-';
   int exponent = 0;
-  if (*p == 'e') {
-    ++p;
-    bool exponent_negative = *p == '-';
-    if (*p == '+' || *p == '-')
-      ++p;
-    for (; IsAsciiDigit(*p); ++p)
-      exponent = exponent * 10 + (*p - '0');
-    if (exponent_negative)
-      exponent = -exponent;
-  }
-  *decpt = exponent + 1;
+  for (p += 2; p != result.ptr; ++p)
+    exponent = exponent * 10 + (*p - '0');
+  *decpt = (exponent_negative ? -exponent : exponent) + 1;
   if (rve)
     *rve = out + count;
   return out;
@@ -326,16 +321,20 @@ char* g_fmt(char* buffer, double value) {
     *out++ = static_cast<char>('0' + exponent / 10 % 10);
     *out++ = static_cast<char>('0' + exponent % 10);
   } else if (decpt <= 0) {
+    // Short copies: plain loops beat a call into the C library.
     *out++ = '.';
     for (int i = decpt; i < 0; ++i)
       *out++ = '0';
-    memcpy(out, digits, static_cast<size_t>(count));
-    out += count;
-  } else {
-    for (int i = 0; i < count; ++i) {
-      if (i == decpt)
-        *out++ = '.';
+    for (int i = 0; i < count; ++i)
       *out++ = digits[i];
+  } else {
+    const int whole = decpt < count ? decpt : count;
+    for (int i = 0; i < whole; ++i)
+      *out++ = digits[i];
+    if (decpt < count) {
+      *out++ = '.';
+      for (int i = decpt; i < count; ++i)
+        *out++ = digits[i];
     }
     for (int i = count; i < decpt; ++i)
       *out++ = '0';

@@ -255,31 +255,30 @@ char* dtoa(double value,
     return out;
   }
 
-  // The shortest scientific form, "d.ddde+XX" or "de+XX", carries exactly
-  // the digits and exponent asked for.
+  // The shortest scientific form, "d.ddde+XX" or "de+XX" (two or three
+  // exponent digits), carries exactly the digits and exponent asked for.
+  // At most 17 digits: the point and the fraction digits are copied as one
+  // block of 16.
   char scientific[32];
   const std::to_chars_result result =
       std::to_chars(scientific, scientific + sizeof(scientific),
                     FromBits(bits & ~kSignBit), std::chars_format::scientific);
-  const char* p = scientific;
-  size_t count = 0;
-  out[count++] = *p++;
-  if (*p == '.') {
-    for (++p; *p != 'e'; ++p) {
-      if (count < kDtoaBufferSize - 1)
-        out[count++] = *p;
-    }
+  const char* const e = result.ptr[-4] == 'e' ? result.ptr - 4 : result.ptr - 5;
+  static_assert(kDtoaBufferSize >= 1 + 16 + 1, "a block of 16 after the first digit");
+  out[0] = scientific[0];
+  size_t count = 1;
+  if (scientific[1] == '.') {
+    memcpy(out + 1, scientific + 2, 16);
+    count = static_cast<size_t>(e - scientific) - 1;
   }
   while (count > 1 && out[count - 1] == '0')
     --count;
   out[count] = '\0';
 
-  // "e", a sign and at least two digits.
-  const bool exponent_negative = p[1] == '-';
   int exponent = 0;
-  for (p += 2; p != result.ptr; ++p)
+  for (const char* p = e + 2; p != result.ptr; ++p)
     exponent = exponent * 10 + (*p - '0');
-  *decpt = (exponent_negative ? -exponent : exponent) + 1;
+  *decpt = (e[1] == '-' ? -exponent : exponent) + 1;
   if (rve)
     *rve = out + count;
   return out;

@@ -19,24 +19,50 @@ namespace internal {
 
 namespace {
 
-// The value of |count| hexadecimal digits at |p|; a \u group of four may
-// instead be 0x (or 0X) and two digits. No whitespace and no sign: "\x-1"
-// escapes nothing.
+// The value of each hexadecimal digit of either case, -1 for other bytes.
+constexpr std::array<int8_t, 256> kHexValue = [] {
+  std::array<int8_t, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = static_cast<int8_t>(HexDigitValue(c));
+  return table;
+}();
+
+// The value of |count| (2 or 4) hexadecimal digits at |p|; a \u group of
+// four may instead be 0x (or 0X) and two digits. No whitespace and no
+// sign: "\x-1" escapes nothing.
 bool ReadHexGroup(const char* p, size_t count, uint32_t* value) {
   if (count == 4 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
     p += 2;
     count = 2;
   }
-  uint32_t result = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const int digit = HexDigitValue(p[i]);
-    if (digit < 0)
-      return false;
-    result = result * 16 + static_cast<uint32_t>(digit);
-  }
+  // A bad digit is all ones, which sets bits above any group's value.
+  auto digit = [p](size_t i) {
+    return static_cast<uint32_t>(kHexValue[static_cast<unsigned char>(p[i])]);
+  };
+  uint32_t result = digit(0) << 4 | digit(1);
+  if (count == 4)
+    result = result << 8 | digit(2) << 4 | digit(3);
+  if (result > 0xFFFF)
+    return false;
   *value = result;
   return true;
 }
+
+// What each escape letter of one character stands for; 0 for the letters
+// that take digits and for the ones that are no escape.
+constexpr std::array<char, 256> kEscapedByte = [] {
+  std::array<char, 256> table{};
+  table['"'] = '"';
+  table['\\'] = '\\';
+  table['/'] = '/';
+  table['b'] = '\b';
+  table['f'] = '\f';
+  table['n'] = '\n';
+  table['r'] = '\r';
+  table['t'] = '\t';
+  table['v'] = '\v';
+  return table;
+}();
 
 // How many of the eight bytes at |p| are decimal digits before the first
 // other byte, with the value of those digits in |*value|. Branch-free, so
@@ -65,8 +91,7 @@ constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,     10000,
                                      100000, 1000000, 10000000, 100000000};
 
 void AppendCodePoint(uint32_t code_point, BufferedAppender* out) {
-  char bytes[4];
-  out->Append(bytes, EncodeUTF8(code_point, bytes));
+  out->Commit(EncodeUTF8(code_point, out->Claim(4)));
 }
 
 bool IsHighSurrogate(uint32_t code_point) {
@@ -381,11 +406,27 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
       continue;
     }
     text.Append(run, p - run);
-    pos_.index = static_cast<size_t>(p - input_);
     if (*p == '"') {
-      ++pos_.index;
+      pos_.index = static_cast<size_t>(p + 1 - input_);
       return true;
     }
+    // Escapes of one letter are most of them.
+    const char escaped =
+        end - p >= 2 ? kEscapedByte[static_cast<unsigned char>(p[1])] : 0;
+    if (escaped) {
+      text.AppendByte(escaped);
+      p = run = p + 2;
+      continue;
+    }
+    // So are \u escapes of the basic plane.
+    uint32_t code_point;
+    if (end - p >= 6 && p[1] == 'u' && ReadHexGroup(p + 2, 4, &code_point) &&
+        (code_point < 0xD800 || code_point > 0xDFFF)) {
+      AppendCodePoint(code_point, &text);
+      p = run = p + 6;
+      continue;
+    }
+    pos_.index = static_cast<size_t>(p - input_);
     if (!ConsumeEscape(&text))
       return false;
     p = run = input_ + pos_.index;
@@ -401,57 +442,33 @@ bool JSONParser::ConsumeEscape(BufferedAppender* out) {
     ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
     return false;
   }
-  char letter = input_[backslash + 1];
+  const char letter = input_[backslash + 1];
   pos_.index = backslash + 2;
   uint32_t code_point;
-  switch (letter) {
-    case '"':
-    case '\\':
-    case '/':
-      break;
-    case 'b':
-      letter = '\b';
-      break;
-    case 'f':
-      letter = '\f';
-      break;
-    case 'n':
-      letter = '\n';
-      break;
-    case 'r':
-      letter = '\r';
-      break;
-    case 't':
-      letter = '\t';
-      break;
-    case 'v':
-      letter = '\v';
-      break;
-    case 'x':
-      if (length_ - pos_.index < 2) {
-        ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
-        return false;
-      }
-      if (!ReadHexGroup(input_ + pos_.index, 2, &code_point)) {
-        ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
-        return false;
-      }
-      pos_.index += 2;
-      // \x00 is a NUL byte; \x80 and above are code points, not bytes.
-      AppendCodePoint(code_point, out);
-      return true;
-    case 'u':
-      if (!ConsumeUnicodeEscape(backslash, &code_point))
-        return false;
-      // \u0000 is kept as a NUL, which is how the writer escapes one.
-      AppendCodePoint(code_point, out);
-      return true;
-    default:
+  if (letter == 'x') {
+    if (length_ - pos_.index < 2) {
+      ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
+      return false;
+    }
+    if (!ReadHexGroup(input_ + pos_.index, 2, &code_point)) {
       ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
       return false;
+    }
+    pos_.index += 2;
+    // \x00 is a NUL byte; \x80 and above are code points, not bytes.
+    AppendCodePoint(code_point, out);
+    return true;
   }
-  out->Append(&letter, 1);
-  return true;
+  if (letter == 'u') {
+    if (!ConsumeUnicodeEscape(backslash, &code_point))
+      return false;
+    // \u0000 is kept as a NUL, which is how the writer escapes one.
+    AppendCodePoint(code_point, out);
+    return true;
+  }
+  // The escapes of one letter were taken by the caller.
+  ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
+  return false;
 }
 
 bool JSONParser::ReadUnicodeGroup(size_t offset, uint32_t* value) const {

@@ -94,7 +94,8 @@ class JSONParser {
   // At an opening quote: the unescaped contents, with the closing quote
   // consumed.
   bool ConsumeStringRaw(std::string* out);
-  // At a backslash: appends the escaped character.
+  // At a backslash that starts no escape of one letter: appends the
+  // character of an x or u escape, or reports the error.
   bool ConsumeEscape(BufferedAppender* out);
   // After "\u": one code point, joining a surrogate pair.
   bool ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point);

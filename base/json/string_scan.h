@@ -72,9 +72,38 @@ class BufferedAppender {
         return;
       }
     }
-    memcpy(block_ + used_, bytes, length);
+    char* to = block_ + used_;
     used_ += length;
+    // Most pieces are short: two overlapping fixed-size copies beat a call.
+    if (length >= 8 && length <= 16) {
+      memcpy(to, bytes, 8);
+      memcpy(to + length - 8, bytes + length - 8, 8);
+    } else if (length >= 4 && length < 8) {
+      memcpy(to, bytes, 4);
+      memcpy(to + length - 4, bytes + length - 4, 4);
+    } else if (length > 0 && length < 4) {
+      to[0] = bytes[0];
+      to[length / 2] = bytes[length / 2];
+      to[length - 1] = bytes[length - 1];
+    } else {
+      memcpy(to, bytes, length);
+    }
   }
+
+  void AppendByte(char byte) {
+    if (used_ == sizeof(block_))
+      Flush();
+    block_[used_++] = byte;
+  }
+
+  // Room for |length| (at most the block's size) bytes, written in place
+  // and then kept with Commit().
+  char* Claim(size_t length) {
+    if (length > sizeof(block_) - used_)
+      Flush();
+    return block_ + used_;
+  }
+  void Commit(size_t length) { used_ += length; }
 
   void Flush() {
     dest_->append(block_, used_);

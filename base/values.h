@@ -4,9 +4,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <iterator>
 #include <map>
 #include <memory>
-#include <iterator>
 #include <string>
 #include <vector>
 

@@ -73,9 +73,10 @@ int LoadDigits(const char* p, uint64_t* value) {
   // A byte is a digit when it is 0x3N with N at most 9. The nibbles are
   // tested apart so that no carry crosses into the next byte.
   const uint64_t x = word ^ 0x3030303030303030ULL;
-  const uint64_t other = (x & 0xF0F0F0F0F0F0F0F0ULL) |
-                         (((x & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) &
-                          0x1010101010101010ULL);
+  const uint64_t low_above_nine =
+      ((x & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) &
+      0x1010101010101010ULL;
+  const uint64_t other = (x & 0xF0F0F0F0F0F0F0F0ULL) | low_above_nine;
   const int count = other ? __builtin_ctzll(other) >> 3 : 8;
   // The first digit is the lowest byte: shift the digits up so that the
   // bytes after them drop out and zeros lead, then combine neighbours.
@@ -189,7 +190,8 @@ std::string JSONParser::GetErrorMessage() const {
 JSONParser::Token JSONParser::GetNextToken() {
   // Compact text has no whitespace between tokens: classify at once.
   if (pos_.index < length_) {
-    const Token token = kTokenOfByte[static_cast<unsigned char>(input_[pos_.index])];
+    const Token token =
+        kTokenOfByte[static_cast<unsigned char>(input_[pos_.index])];
     if (token != T_SKIPPABLE)
       return token;
   }
@@ -198,7 +200,8 @@ JSONParser::Token JSONParser::GetNextToken() {
   EatWhitespaceAndComments();
   if (pos_.index >= length_)
     return T_END_OF_INPUT;
-  const Token token = kTokenOfByte[static_cast<unsigned char>(input_[pos_.index])];
+  const Token token =
+      kTokenOfByte[static_cast<unsigned char>(input_[pos_.index])];
   // A slash that starts no comment.
   return token == T_SKIPPABLE ? T_INVALID_TOKEN : token;
 }

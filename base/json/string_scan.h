@@ -106,7 +106,12 @@ class BufferedAppender {
   void Commit(size_t length) { used_ += length; }
 
   void Flush() {
-    dest_->append(block_, used_);
+    // The first piece is built at its exact size, without the general
+    // append's growth path.
+    if (dest_->empty())
+      *dest_ = std::string(block_, used_);
+    else
+      dest_->append(block_, used_);
     used_ = 0;
   }
 

@@ -415,7 +415,7 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
       } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
       continue;
     }
-    text.Append(run, p - run);
+    text.Append(run, p - run, end - run);
     if (*p == '"') {
       pos_.index = static_cast<size_t>(p + 1 - input_);
       return true;

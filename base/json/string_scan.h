@@ -72,22 +72,22 @@ class BufferedAppender {
         return;
       }
     }
-    char* to = block_ + used_;
+    memcpy(block_ + used_, bytes, length);
     used_ += length;
-    // Most pieces are short: two overlapping fixed-size copies beat a call.
-    if (length >= 8 && length <= 16) {
-      memcpy(to, bytes, 8);
-      memcpy(to + length - 8, bytes + length - 8, 8);
-    } else if (length >= 4 && length < 8) {
-      memcpy(to, bytes, 4);
-      memcpy(to + length - 4, bytes + length - 4, 4);
-    } else if (length > 0 && length < 4) {
-      to[0] = bytes[0];
-      to[length / 2] = bytes[length / 2];
-      to[length - 1] = bytes[length - 1];
-    } else {
-      memcpy(to, bytes, length);
+  }
+
+  // The same for a piece followed by at least |readable| - |length| bytes
+  // that may be read too: a short piece then moves as one block of 16,
+  // whatever its length.
+  void Append(const char* bytes, size_t length, size_t readable) {
+    const size_t kBlock = 16;
+    if (length <= kBlock && readable >= kBlock &&
+        sizeof(block_) - used_ >= kBlock) {
+      memcpy(block_ + used_, bytes, kBlock);
+      used_ += length;
+      return;
     }
+    Append(bytes, length);
   }
 
   void AppendByte(char byte) {

@@ -240,6 +240,15 @@ void DictionaryValue::SetWithoutPathExpansion(const std::string& key,
   dictionary_[key] = std::move(in_value);
 }
 
+void DictionaryValue::SetWithoutPathExpansion(std::string&& key,
+                                              std::unique_ptr<Value> in_value) {
+  DCHECK(in_value);
+  // Keys that come in order, as this code writes them, go in without a
+  // search.
+  dictionary_.try_emplace(dictionary_.end(), std::move(key))->second =
+      std::move(in_value);
+}
+
 void DictionaryValue::SetDoubleWithoutPathExpansion(const std::string& key,
                                                     double in_value) {
   SetWithoutPathExpansion(

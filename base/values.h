@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -136,6 +137,8 @@ class DictionaryValue : public Value {
 
   void SetWithoutPathExpansion(const std::string& key,
                                std::unique_ptr<Value> in_value);
+  void SetWithoutPathExpansion(std::string&& key,
+                               std::unique_ptr<Value> in_value);
   void SetDoubleWithoutPathExpansion(const std::string& key, double in_value);
   void SetStringWithoutPathExpansion(const std::string& key,
                                      const std::string& in_value);
@@ -227,9 +230,12 @@ class ListValue : public Value {
   virtual void Swap(ListValue* other);
 
   void Append(std::unique_ptr<Value> in_value);
-  // Room for |count| elements in all, so that appending up to them does
-  // not reallocate.
-  void Reserve(size_t count) { list_.reserve(count); }
+  // Moves the elements of [first, last) to the end, growing the storage
+  // once.
+  void AppendRange(Storage::iterator first, Storage::iterator last) {
+    list_.insert(list_.end(), std::make_move_iterator(first),
+                 std::make_move_iterator(last));
+  }
   void AppendBoolean(bool in_value);
   void AppendInteger(int in_value);
   void AppendDouble(double in_value);

@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <string.h>
 
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -18,28 +19,80 @@ namespace internal {
 
 namespace {
 
-// The value of |count| hexadecimal digits at |p|; a \u group of four may
-// instead be 0x (or 0X) and two digits. No whitespace and no sign: "\x-1"
-// escapes nothing.
+// The value of each hexadecimal digit of either case, -1 for other bytes.
+constexpr std::array<int8_t, 256> kHexValue = [] {
+  std::array<int8_t, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = static_cast<int8_t>(HexDigitValue(c));
+  return table;
+}();
+
+// The value of |count| (2 or 4) hexadecimal digits at |p|; a \u group of
+// four may instead be 0x (or 0X) and two digits. No whitespace and no
+// sign: "\x-1" escapes nothing.
 bool ReadHexGroup(const char* p, size_t count, uint32_t* value) {
   if (count == 4 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
     p += 2;
     count = 2;
   }
-  uint32_t result = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const int digit = HexDigitValue(p[i]);
-    if (digit < 0)
-      return false;
-    result = result * 16 + static_cast<uint32_t>(digit);
-  }
+  // A bad digit is all ones, which sets bits above any group's value.
+  auto digit = [p](size_t i) {
+    return static_cast<uint32_t>(kHexValue[static_cast<unsigned char>(p[i])]);
+  };
+  uint32_t result = digit(0) << 4 | digit(1);
+  if (count == 4)
+    result = result << 8 | digit(2) << 4 | digit(3);
+  if (result > 0xFFFF)
+    return false;
   *value = result;
   return true;
 }
 
+// What each escape letter of one character stands for; 0 for the letters
+// that take digits and for the ones that are no escape.
+constexpr std::array<char, 256> kEscapedByte = [] {
+  std::array<char, 256> table{};
+  table['"'] = '"';
+  table['\\'] = '\\';
+  table['/'] = '/';
+  table['b'] = '\b';
+  table['f'] = '\f';
+  table['n'] = '\n';
+  table['r'] = '\r';
+  table['t'] = '\t';
+  table['v'] = '\v';
+  return table;
+}();
+
+// How many of the eight bytes at |p| are decimal digits before the first
+// other byte, with the value of those digits in |*value|. Branch-free, so
+// that numbers of any length cost the same few steps.
+int LoadDigits(const char* p, uint64_t* value) {
+  uint64_t word;
+  memcpy(&word, p, sizeof(word));
+  // A byte is a digit when it is 0x3N with N at most 9. The nibbles are
+  // tested apart so that no carry crosses into the next byte.
+  const uint64_t x = word ^ 0x3030303030303030ULL;
+  const uint64_t low_above_nine =
+      ((x & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) &
+      0x1010101010101010ULL;
+  const uint64_t other = (x & 0xF0F0F0F0F0F0F0F0ULL) | low_above_nine;
+  const int count = other ? __builtin_ctzll(other) >> 3 : 8;
+  // The first digit is the lowest byte: shift the digits up so that the
+  // bytes after them drop out and zeros lead, then combine neighbours.
+  uint64_t digits = count ? x << (8 * (8 - count)) : 0;
+  digits = ((digits & 0x0F0F0F0F0F0F0F0FULL) * 2561) >> 8;
+  digits = ((digits & 0x00FF00FF00FF00FFULL) * 6553601) >> 16;
+  digits = ((digits & 0x0000FFFF0000FFFFULL) * 42949672960001ULL) >> 32;
+  *value = digits;
+  return count;
+}
+
+constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,     10000,
+                                     100000, 1000000, 10000000, 100000000};
+
 void AppendCodePoint(uint32_t code_point, BufferedAppender* out) {
-  char bytes[4];
-  out->Append(bytes, EncodeUTF8(code_point, bytes));
+  out->Commit(EncodeUTF8(code_point, out->Claim(4)));
 }
 
 bool IsHighSurrogate(uint32_t code_point) {
@@ -75,6 +128,35 @@ JSONParser::JSONParser()
 
 JSONParser::~JSONParser() {}
 
+// static
+constexpr std::array<JSONParser::Token, 256> JSONParser::MakeTokenTable() {
+  std::array<Token, 256> table{};
+  for (Token& token : table)
+    token = T_INVALID_TOKEN;
+  auto set = [&table](char c, Token token) {
+    table[static_cast<unsigned char>(c)] = token;
+  };
+  set('{', T_OBJECT_BEGIN);
+  set('}', T_OBJECT_END);
+  set('[', T_ARRAY_BEGIN);
+  set(']', T_ARRAY_END);
+  set('"', T_STRING);
+  set('-', T_NUMBER);
+  for (char c = '0'; c <= '9'; ++c)
+    set(c, T_NUMBER);
+  set('t', T_BOOL_TRUE);
+  set('f', T_BOOL_FALSE);
+  set('n', T_NULL);
+  set(',', T_LIST_SEPARATOR);
+  set(':', T_OBJECT_PAIR_SEPARATOR);
+  for (char c : {' ', '\t', '\r', '\n', '/'})
+    set(c, T_SKIPPABLE);
+  return table;
+}
+
+const std::array<JSONParser::Token, 256> JSONParser::kTokenOfByte =
+    JSONParser::MakeTokenTable();
+
 std::unique_ptr<Value> JSONParser::Parse(StringPiece input) {
   // Offsets and columns are ints; larger texts are nothing we ever read.
   if (input.size() > static_cast<size_t>(INT_MAX)) {
@@ -106,46 +188,22 @@ std::string JSONParser::GetErrorMessage() const {
 }
 
 JSONParser::Token JSONParser::GetNextToken() {
+  // Compact text has no whitespace between tokens: classify at once.
+  if (pos_.index < length_) {
+    const Token token =
+        kTokenOfByte[static_cast<unsigned char>(input_[pos_.index])];
+    if (token != T_SKIPPABLE)
+      return token;
+  }
+  // Only an error at the end of input looks back at where the search began.
   token_search_start_ = pos_;
   EatWhitespaceAndComments();
   if (pos_.index >= length_)
     return T_END_OF_INPUT;
-  switch (input_[pos_.index]) {
-    case '{':
-      return T_OBJECT_BEGIN;
-    case '}':
-      return T_OBJECT_END;
-    case '[':
-      return T_ARRAY_BEGIN;
-    case ']':
-      return T_ARRAY_END;
-    case '"':
-      return T_STRING;
-    case '-':
-    case '0':
-    case '1':
-    case '2':
-    case '3':
-    case '4':
-    case '5':
-    case '6':
-    case '7':
-    case '8':
-    case '9':
-      return T_NUMBER;
-    case 't':
-      return T_BOOL_TRUE;
-    case 'f':
-      return T_BOOL_FALSE;
-    case 'n':
-      return T_NULL;
-    case ',':
-      return T_LIST_SEPARATOR;
-    case ':':
-      return T_OBJECT_PAIR_SEPARATOR;
-    default:
-      return T_INVALID_TOKEN;
-  }
+  const Token token =
+      kTokenOfByte[static_cast<unsigned char>(input_[pos_.index])];
+  // A slash that starts no comment.
+  return token == T_SKIPPABLE ? T_INVALID_TOKEN : token;
 }
 
 JSONParser::Token JSONParser::PeekNextToken() {
@@ -252,7 +310,7 @@ std::unique_ptr<Value> JSONParser::ConsumeDictionary() {
     if (!value)
       return nullptr;
     // A later duplicate key replaces the earlier value.
-    dictionary->SetWithoutPathExpansion(key, std::move(value));
+    dictionary->SetWithoutPathExpansion(std::move(key), std::move(value));
 
     token = GetNextToken();
     if (token == T_OBJECT_END) {
@@ -299,9 +357,8 @@ std::unique_ptr<Value> JSONParser::ConsumeList() {
     token = GetNextToken();
     if (token == T_ARRAY_END) {
       ++pos_.index;
-      list->Reserve(pending_elements_.size() - first);
-      for (size_t i = first; i < pending_elements_.size(); ++i)
-        list->Append(std::move(pending_elements_[i]));
+      list->AppendRange(pending_elements_.begin() + first,
+                        pending_elements_.end());
       pending_elements_.resize(first);
       return list;
     }
@@ -326,14 +383,21 @@ std::unique_ptr<Value> JSONParser::ConsumeString() {
 }
 
 bool JSONParser::ConsumeStringRaw(std::string* out) {
-  out->clear();
-  BufferedAppender text(out);
   const char* const end = input_ + length_;
   const char* p = input_ + pos_.index + 1;  // after the opening quote
+  const char* run = p;
+  // Most strings are plain ASCII: taken in one piece.
+  p = FindSpecialByte<0, '"', '\\'>(p, end);
+  if (p != end && *p == '"') {
+    out->assign(run, static_cast<size_t>(p - run));
+    pos_.index = static_cast<size_t>(p + 1 - input_);
+    return true;
+  }
+  out->clear();
+  BufferedAppender text(out);
   // Bytes that stand for themselves gather into runs, each appended whole:
   // ASCII (control characters included) and well-formed UTF-8.
-  const char* run = p;
-  while ((p = FindSpecialByte<0, '"', '\\'>(p, end)) != end) {
+  for (; p != end; p = FindSpecialByte<0, '"', '\\'>(p, end)) {
     if (static_cast<unsigned char>(*p) >= 0x80) {
       // Noncharacters are fine; malformed UTF-8, encoded surrogates and
       // values above U+10FFFF are not. Non-ASCII characters tend to come
@@ -351,12 +415,28 @@ bool JSONParser::ConsumeStringRaw(std::string* out) {
       } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
       continue;
     }
-    text.Append(run, p - run);
-    pos_.index = static_cast<size_t>(p - input_);
+    text.Append(run, p - run, end - run);
     if (*p == '"') {
-      ++pos_.index;
+      pos_.index = static_cast<size_t>(p + 1 - input_);
       return true;
     }
+    // Escapes of one letter are most of them.
+    const char escaped =
+        end - p >= 2 ? kEscapedByte[static_cast<unsigned char>(p[1])] : 0;
+    if (escaped) {
+      text.AppendByte(escaped);
+      p = run = p + 2;
+      continue;
+    }
+    // So are \u escapes of the basic plane.
+    uint32_t code_point;
+    if (end - p >= 6 && p[1] == 'u' && ReadHexGroup(p + 2, 4, &code_point) &&
+        (code_point < 0xD800 || code_point > 0xDFFF)) {
+      AppendCodePoint(code_point, &text);
+      p = run = p + 6;
+      continue;
+    }
+    pos_.index = static_cast<size_t>(p - input_);
     if (!ConsumeEscape(&text))
       return false;
     p = run = input_ + pos_.index;
@@ -372,57 +452,33 @@ bool JSONParser::ConsumeEscape(BufferedAppender* out) {
     ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
     return false;
   }
-  char letter = input_[backslash + 1];
+  const char letter = input_[backslash + 1];
   pos_.index = backslash + 2;
   uint32_t code_point;
-  switch (letter) {
-    case '"':
-    case '\\':
-    case '/':
-      break;
-    case 'b':
-      letter = '\b';
-      break;
-    case 'f':
-      letter = '\f';
-      break;
-    case 'n':
-      letter = '\n';
-      break;
-    case 'r':
-      letter = '\r';
-      break;
-    case 't':
-      letter = '\t';
-      break;
-    case 'v':
-      letter = '\v';
-      break;
-    case 'x':
-      if (length_ - pos_.index < 2) {
-        ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
-        return false;
-      }
-      if (!ReadHexGroup(input_ + pos_.index, 2, &code_point)) {
-        ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
-        return false;
-      }
-      pos_.index += 2;
-      // \x00 is a NUL byte; \x80 and above are code points, not bytes.
-      AppendCodePoint(code_point, out);
-      return true;
-    case 'u':
-      if (!ConsumeUnicodeEscape(backslash, &code_point))
-        return false;
-      // \u0000 is kept as a NUL, which is how the writer escapes one.
-      AppendCodePoint(code_point, out);
-      return true;
-    default:
+  if (letter == 'x') {
+    if (length_ - pos_.index < 2) {
+      ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash + 1);
+      return false;
+    }
+    if (!ReadHexGroup(input_ + pos_.index, 2, &code_point)) {
       ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
       return false;
+    }
+    pos_.index += 2;
+    // \x00 is a NUL byte; \x80 and above are code points, not bytes.
+    AppendCodePoint(code_point, out);
+    return true;
   }
-  out->Append(&letter, 1);
-  return true;
+  if (letter == 'u') {
+    if (!ConsumeUnicodeEscape(backslash, &code_point))
+      return false;
+    // \u0000 is kept as a NUL, which is how the writer escapes one.
+    AppendCodePoint(code_point, out);
+    return true;
+  }
+  // The escapes of one letter were taken by the caller.
+  ReportError(JSONReader::JSON_INVALID_ESCAPE, backslash);
+  return false;
 }
 
 bool JSONParser::ReadUnicodeGroup(size_t offset, uint32_t* value) const {
@@ -457,78 +513,90 @@ bool JSONParser::ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point) {
 }
 
 std::unique_ptr<Value> JSONParser::ConsumeNumber() {
-  const size_t start = pos_.index;
-  size_t i = start;
+  // Read through local pointers: the members would be reloaded after every
+  // store.
+  const char* const begin = input_ + pos_.index;
+  const char* const end = input_ + length_;
+  const char* p = begin;
   // The digits are gathered while the grammar is checked, so that most
   // numbers need no second look at their text.
   uint64_t mantissa = 0;
   int mantissa_digits = 0;  // counted up to 20, past what a uint64 holds
-  auto take_digits = [this, &mantissa, &mantissa_digits](size_t index) {
-    for (; index < length_ && IsAsciiDigit(input_[index]); ++index) {
+  auto take_digits = [end, &mantissa, &mantissa_digits](const char* q) {
+    // Up to eight digits at a time while they fit in the count.
+    while (end - q >= 8) {
+      uint64_t digits;
+      const int count = LoadDigits(q, &digits);
+      if (mantissa_digits + count > 20)
+        break;
+      mantissa = mantissa * kPowersOfTen[count] + digits;
+      mantissa_digits += count;
+      q += count;
+      if (count < 8)
+        return q;
+    }
+    for (; q != end && IsAsciiDigit(*q); ++q) {
       if (mantissa_digits < 20) {
-        mantissa = mantissa * 10 + static_cast<uint64_t>(input_[index] - '0');
+        mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
         ++mantissa_digits;
       }
     }
-    return index;
+    return q;
   };
-  auto digit_at = [this](size_t index) {
-    return index < length_ && IsAsciiDigit(input_[index]);
+  auto digit_at = [end](const char* q) {
+    return q != end && IsAsciiDigit(*q);
+  };
+  auto fail_at = [this](const char* q) {
+    ReportError(JSONReader::JSON_SYNTAX_ERROR,
+                static_cast<size_t>(q - input_));
+    return nullptr;
   };
 
-  const bool negative = input_[i] == '-';
+  const bool negative = *p == '-';
   if (negative)
-    ++i;
-  if (!digit_at(i)) {
-    ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
-    return nullptr;
-  }
-  if (input_[i] == '0') {
-    ++i;
+    ++p;
+  if (!digit_at(p))
+    return fail_at(p);
+  if (*p == '0') {
+    ++p;
     mantissa_digits = 1;
-    if (digit_at(i)) {  // no leading zeros
-      ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
-      return nullptr;
-    }
+    if (digit_at(p))  // no leading zeros
+      return fail_at(p);
   } else {
-    i = take_digits(i);
+    p = take_digits(p);
   }
   bool integral = true;
   int fraction_digits = 0;
-  if (i < length_ && input_[i] == '.') {
+  if (p != end && *p == '.') {
     integral = false;
-    ++i;
-    if (!digit_at(i)) {
-      ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
-      return nullptr;
-    }
+    ++p;
+    if (!digit_at(p))
+      return fail_at(p);
     const int before = mantissa_digits;
-    i = take_digits(i);
+    p = take_digits(p);
     fraction_digits = mantissa_digits - before;
   }
   int exponent = 0;
-  if (i < length_ && (input_[i] == 'e' || input_[i] == 'E')) {
+  if (p != end && (*p == 'e' || *p == 'E')) {
     integral = false;
-    ++i;
+    ++p;
     bool exponent_negative = false;
-    if (i < length_ && (input_[i] == '+' || input_[i] == '-'))
-      exponent_negative = input_[i++] == '-';
-    if (!digit_at(i)) {
-      ReportError(JSONReader::JSON_SYNTAX_ERROR, i);
-      return nullptr;
-    }
-    for (; i < length_ && IsAsciiDigit(input_[i]); ++i) {
+    if (p != end && (*p == '+' || *p == '-'))
+      exponent_negative = *p++ == '-';
+    if (!digit_at(p))
+      return fail_at(p);
+    for (; p != end && IsAsciiDigit(*p); ++p) {
       if (exponent < 100000)  // far beyond any double either way
-        exponent = exponent * 10 + (input_[i] - '0');
+        exponent = exponent * 10 + (*p - '0');
     }
     if (exponent_negative)
       exponent = -exponent;
   }
-  pos_.index = i;
+  pos_.index = static_cast<size_t>(p - input_);
 
   // A separator or a closing bracket right after the number is the common
   // case; anything else needs the full token search.
-  const char following = i < length_ ? input_[i] : ',';
+  const char following = p != end ? *p : ',';
   if (following != ',' && following != ']' && following != '}') {
     Token next = PeekNextToken();
     if (next != T_LIST_SEPARATOR && next != T_OBJECT_END &&
@@ -553,17 +621,13 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   }
   // The text is a well-formed number, so only its range can be wrong: an
   // underflow reads as the nearest double (0), an overflow is refused.
-  const char* begin = input_ + start;
-  const char* end = input_ + i;
-  const char* used_end = end;
-  if (!ParsePlainDouble(begin, end, &number, &used_end)) {
+  const char* used_end = p;
+  if (!ParsePlainDouble(begin, p, &number, &used_end)) {
     bool range_error = false;
-    number = ParseDouble(begin, end, &used_end, &range_error);
+    number = ParseDouble(begin, p, &used_end, &range_error);
   }
-  if (!std::isfinite(number)) {
-    ReportError(JSONReader::JSON_SYNTAX_ERROR, start);
-    return nullptr;
-  }
+  if (!std::isfinite(number))
+    return fail_at(begin);
   return std::unique_ptr<Value>(new FundamentalValue(number));
 }
 

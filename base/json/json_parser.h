@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,7 @@ class JSONParser {
     T_OBJECT_PAIR_SEPARATOR,
     T_END_OF_INPUT,
     T_INVALID_TOKEN,
+    T_SKIPPABLE,  // whitespace or a comment comes first
   };
 
   // Where the parse stands: the next unread byte and the line count there.
@@ -67,6 +69,10 @@ class JSONParser {
     int line_number;
     size_t index_last_line;
   };
+
+  static constexpr std::array<Token, 256> MakeTokenTable();
+  // The token that each byte starts.
+  static const std::array<Token, 256> kTokenOfByte;
 
   // Skips whitespace and comments and names the token that starts at the
   // next byte, without consuming it.
@@ -88,7 +94,8 @@ class JSONParser {
   // At an opening quote: the unescaped contents, with the closing quote
   // consumed.
   bool ConsumeStringRaw(std::string* out);
-  // At a backslash: appends the escaped character.
+  // At a backslash that starts no escape of one letter: appends the
+  // character of an x or u escape, or reports the error.
   bool ConsumeEscape(BufferedAppender* out);
   // After "\u": one code point, joining a surrogate pair.
   bool ConsumeUnicodeEscape(size_t backslash, uint32_t* code_point);

@@ -60,7 +60,11 @@ TEST(JSONReaderTest, ScalarRoots) {
   for (const char* as_double :
        {"1.0", "1e2", "-2.5E-3", "0.000", "-0.0", "1e-400", "0.1",
         "9007199254740992e-22", "9007429326721461e-9", "1e22", "6410e-23",
-        "-3e-22", "123456.789e3", "4.9e-324", "1.7976931348623157e308"}) {
+        "-3e-22", "123456.789e3", "4.9e-324", "1.7976931348623157e308",
+        // Digit runs across the blocks in which they are read and past
+        // the 20 digits that are gathered.
+        "1234567890123456789", "12345678901234567890", "98765432109876543210987",
+        "0.12345678901234567890123", "-7.0000000100000001e-5"}) {
     SCOPED_TRACE(as_double);
     value = JSONReader::Read(as_double);
     ASSERT_TRUE(value);
@@ -178,6 +182,13 @@ TEST(JSONReaderTest, StringEscapes) {
   EXPECT_EQ(std::string("a\0b", 3), ParseString("\"a\\u0000b\""));
   EXPECT_EQ("\xC3\xBF", ParseString("\"\\xFF\""));
   EXPECT_EQ("a\tb\nc\x01", ParseString("\"a\tb\nc\x01\""));
+  // Plain runs of every short length between escapes.
+  std::string json = "\"", expected;
+  for (int length = 0; length <= 20; ++length) {
+    json += std::string(length, 'a' + length) + "\\n\\u00e9";
+    expected += std::string(length, 'a' + length) + "\n\xC3\xA9";
+  }
+  EXPECT_EQ(expected, ParseString(json + "\""));
 
   const ErrorCase cases[] = {
       {"lone high surrogate", "\"\\ud83d\"", 1, 1, 8},

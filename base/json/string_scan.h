@@ -76,8 +76,42 @@ class BufferedAppender {
     used_ += length;
   }
 
+  // The same for a piece followed by at least |readable| - |length| bytes
+  // that may be read too: a short piece then moves as one block of 16,
+  // whatever its length.
+  void Append(const char* bytes, size_t length, size_t readable) {
+    const size_t kBlock = 16;
+    if (length <= kBlock && readable >= kBlock &&
+        sizeof(block_) - used_ >= kBlock) {
+      memcpy(block_ + used_, bytes, kBlock);
+      used_ += length;
+      return;
+    }
+    Append(bytes, length);
+  }
+
+  void AppendByte(char byte) {
+    if (used_ == sizeof(block_))
+      Flush();
+    block_[used_++] = byte;
+  }
+
+  // Room for |length| (at most the block's size) bytes, written in place
+  // and then kept with Commit().
+  char* Claim(size_t length) {
+    if (length > sizeof(block_) - used_)
+      Flush();
+    return block_ + used_;
+  }
+  void Commit(size_t length) { used_ += length; }
+
   void Flush() {
-    dest_->append(block_, used_);
+    // The first piece is built at its exact size, without the general
+    // append's growth path.
+    if (dest_->empty())
+      *dest_ = std::string(block_, used_);
+    else
+      dest_->append(block_, used_);
     used_ = 0;
   }
 

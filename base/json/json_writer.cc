@@ -1,7 +1,5 @@
 #include "base/json/json_writer.h"
 
-#include <string.h>
-
 #include <charconv>
 
 #include "base/json/string_escape.h"

@@ -48,10 +48,13 @@ void Put(const char* bytes, size_t length, internal::JSONOutput* out) {
 // Copies the bytes from |p| up to the first one that FindSpecialByte() of
 // the escaper would stop at, and returns that byte's address. Words are
 // stored whole before they are tested; only the kept bytes count.
-const char* CopyPlainRun(const char* p, const char* end, internal::JSONOutput* out) {
+const char* CopyPlainRun(const char* p,
+                         const char* end,
+                         internal::JSONOutput* out) {
   while (end - p >= 8) {
     memcpy(out->out(), p, 8);
-    const char* stop = internal::FindSpecialByte<0x20, '"', '\\', '<'>(p, p + 8);
+    const char* stop =
+        internal::FindSpecialByte<0x20, '"', '\\', '<'>(p, p + 8);
     out->Advance(static_cast<size_t>(stop - p));
     if (stop != p + 8)
       return stop;

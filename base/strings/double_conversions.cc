@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 
@@ -264,12 +265,15 @@ char* dtoa(double value,
       std::to_chars(scientific, scientific + sizeof(scientific),
                     FromBits(bits & ~kSignBit), std::chars_format::scientific);
   const char* const e = result.ptr[-4] == 'e' ? result.ptr - 4 : result.ptr - 5;
-  static_assert(kDtoaBufferSize >= 1 + 16 + 1, "a block of 16 after the first digit");
+  static_assert(kDtoaBufferSize >= 1 + 16 + 1,
+                "a block of 16 after the first digit");
   out[0] = scientific[0];
   size_t count = 1;
   if (scientific[1] == '.') {
     memcpy(out + 1, scientific + 2, 16);
-    count = static_cast<size_t>(e - scientific) - 1;
+    // Never past the buffer, whatever the text held.
+    count = std::min(static_cast<size_t>(e - scientific) - 1,
+                     kDtoaBufferSize - 1);
   }
   while (count > 1 && out[count - 1] == '0')
     --count;

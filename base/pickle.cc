@@ -105,6 +105,7 @@ Pickle::Pickle()
       capacity_after_header_(0),
       write_offset_(0) {
   Reallocate(kInitialPayloadCapacity);
+  memset(buffer_, 0, kHeaderSize);
 }
 
 Pickle::Pickle(const char* data, int data_len)
@@ -147,15 +148,6 @@ Pickle::Pickle(const Pickle& other)
 Pickle::~Pickle() {
   if (!IsReadOnly())
     free(buffer_);
-}
-
-const void* Pickle::data() const {
-  // A received message is never written to; its header is what it was.
-  if (!IsReadOnly()) {
-    const uint32_t payload_size = static_cast<uint32_t>(write_offset_);
-    memcpy(buffer_, &payload_size, sizeof(payload_size));
-  }
-  return buffer_;
 }
 
 const char* Pickle::payload() const {

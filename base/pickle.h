@@ -60,9 +60,9 @@ class Pickle {
   virtual ~Pickle();
 
   // The whole message, header included; 0 bytes for a pickle without a
-  // valid header. Writes leave the header's payload size to this call, so
-  // only a pointer taken after the last write shows it.
-  const void* data() const;
+  // valid header. The header is up to date after every write, so a pointer
+  // taken earlier shows the whole message while no write reallocates.
+  const void* data() const { return buffer_; }
   size_t size() const { return header_size_ + payload_size(); }
 
   size_t payload_size() const { return write_offset_; }
@@ -70,9 +70,9 @@ class Pickle {
 
   bool WriteBool(bool value) { return WriteInt(value ? 1 : 0); }
   bool WriteInt(int value) {
-    // Fields are 4-byte aligned, so a typed store is safe; unlike a byte
-    // copy it cannot alias the members, which then stay in registers.
-    *reinterpret_cast<int32_t*>(ClaimBytes(sizeof(int32_t))) = value;
+    // A copy of a received message may write at any offset: no typed store.
+    const int32_t field = value;
+    memcpy(ClaimBytes(sizeof(field)), &field, sizeof(field));
     return true;
   }
   bool WriteString(const StringPiece& value);
@@ -84,10 +84,10 @@ class Pickle {
 
   bool IsReadOnly() const { return capacity_after_header_ == kCapacityReadOnly; }
 
-  // Claims |size| bytes (a multiple of 4) at the end of the payload and
-  // returns where they start; the caller fills all of them. Inline, as
-  // every field write goes through here and it rarely has to grow; the
-  // header is brought up to date by data().
+  // Claims |size| bytes (a multiple of 4) at the end of the payload, sets
+  // the header's payload size and returns where they start; the caller
+  // fills all of them. Inline, as every field write goes through here and
+  // it rarely has to grow.
   char* ClaimBytes(size_t size) {
     const size_t offset = write_offset_;
     const size_t needed = offset + size;
@@ -96,7 +96,11 @@ class Pickle {
     if (capacity_after_header_ + 1 <= needed)
       Grow(needed);
     write_offset_ = needed;
-    return buffer_ + header_size_ + offset;
+    char* const buffer = buffer_;
+    // The header starts the allocation, so it is aligned; a typed store,
+    // unlike a byte copy, cannot alias the members, which stay in registers.
+    *reinterpret_cast<uint32_t*>(buffer) = static_cast<uint32_t>(needed);
+    return buffer + header_size_ + offset;
   }
   // Appends |length| bytes as one field, zero-padded to a multiple of 4.
   void WriteBytes(const void* bytes, size_t length);

@@ -56,6 +56,16 @@ TEST(PickleTest, WireLayout) {
                                   0, 0, 0, 1, 0, 0, 0, 0xFE, 0xFF, 0xFF,
                                   0xFF}),
             BytesOf(wide));
+
+  // A pointer taken early sees the header of every later write.
+  Pickle growing;
+  growing.WriteInt(1);
+  const void* early = growing.data();
+  growing.WriteString("abc");
+  ASSERT_EQ(early, growing.data());
+  uint32_t header;
+  memcpy(&header, early, sizeof(header));
+  EXPECT_EQ(12u, header);
 }
 
 TEST(PickleTest, RoundTripAcrossGrowth) {
@@ -111,6 +121,16 @@ TEST(PickleTest, CopiesAreIndependentAndWritable) {
   EXPECT_EQ("first", s);
   EXPECT_TRUE(iter.ReadInt(&i));
   EXPECT_EQ(5, i);
+
+  // A payload of 7 bytes leaves the next field unaligned; its bytes are
+  // stored as they are.
+  const char odd[] = "\x07\x00\x00\x00" "abcdefg";
+  Pickle odd_view(odd, 11);
+  Pickle odd_copy(odd_view);
+  odd_copy.WriteInt(0x01020304);
+  EXPECT_EQ(std::vector<uint8_t>({11, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f',
+                                  'g', 4, 3, 2, 1}),
+            BytesOf(odd_copy));
 
   Pickle broken("\x01\x00", 2);
   Pickle broken_copy(broken);

@@ -108,7 +108,7 @@ class DepthScope {
  public:
   explicit DepthScope(int* depth) : depth_(depth) { ++*depth_; }
   ~DepthScope() { --*depth_; }
-  bool too_deep() const { return *depth_ > JSONParser::kMaxDepth; }
+  bool too_deep() const { return *depth_ > JSONReader::kMaxDepth; }
 
  private:
   int* depth_;

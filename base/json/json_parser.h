@@ -27,9 +27,6 @@ class BufferedAppender;
 // on their own.
 class JSONParser {
  public:
-  // Deepest nesting of dictionaries and lists that parses.
-  static const int kMaxDepth = 99;
-
   JSONParser();
   JSONParser(const JSONParser&) = delete;
   JSONParser& operator=(const JSONParser&) = delete;

@@ -12,10 +12,14 @@ class Value;
 
 // Reads one JSON text (UTF-8) into a tree of values. Beyond strict JSON it
 // accepts comments of both kinds, \x and \v escapes and raw control
-// characters inside strings; it nests at most 99 containers and refuses
-// trailing commas and texts of 2^31 bytes or more.
+// characters inside strings; it nests at most kMaxDepth containers and
+// refuses trailing commas and texts of 2^31 bytes or more.
 class JSONReader {
  public:
+  // Deepest nesting of dictionaries and lists that reads; the writer
+  // refuses deeper trees, so whatever it writes reads back.
+  static constexpr int kMaxDepth = 99;
+
   enum JSONParseError {
     JSON_NO_ERROR = 0,
     JSON_INVALID_ESCAPE = 1,

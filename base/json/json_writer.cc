@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "base/json/json_reader.h"
 #include "base/json/string_escape.h"
 #include "base/strings/double_conversions.h"
 #include "base/values.h"
@@ -72,8 +73,11 @@ bool JSONWriter::BuildJSONString(const Value& node) {
 
     case Value::TYPE_DICTIONARY: {
       const DictionaryValue* dictionary = nullptr;
-      if (!node.GetAsDictionary(&dictionary))
+      // A deeper tree would not read back.
+      if (!node.GetAsDictionary(&dictionary) ||
+          depth_ == JSONReader::kMaxDepth)
         return false;
+      ++depth_;
       output_.Append('{');
       // Each value is an allocation of its own, wherever the heap put it:
       // asking for them all first lets their loads overlap rather than
@@ -92,13 +96,15 @@ bool JSONWriter::BuildJSONString(const Value& node) {
         result = BuildJSONString(it.value()) && result;
       }
       output_.Append('}');
+      --depth_;
       return result;
     }
 
     case Value::TYPE_LIST: {
       const ListValue* list = nullptr;
-      if (!node.GetAsList(&list))
+      if (!node.GetAsList(&list) || depth_ == JSONReader::kMaxDepth)
         return false;
+      ++depth_;
       output_.Append('[');
       bool result = true;
       bool first = true;
@@ -114,6 +120,7 @@ bool JSONWriter::BuildJSONString(const Value& node) {
         result = BuildJSONString(**it) && result;
       }
       output_.Append(']');
+      --depth_;
       return result;
     }
 

@@ -13,9 +13,10 @@ class Value;
 // keys in byte order, doubles always with a point or an exponent.
 class JSONWriter {
  public:
-  // Replaces |json| with the text of |node|. False only when the tree holds
-  // a value that cannot be written; invalid UTF-8 in strings is written as
-  // U+FFFD and does not count as a failure.
+  // Replaces |json| with the text of |node|. False when the tree holds a
+  // value that cannot be written or nests deeper than the reader accepts;
+  // invalid UTF-8 in strings is written as U+FFFD and does not count as a
+  // failure.
   static bool Write(const Value& node, std::string* json);
 
  private:
@@ -27,6 +28,8 @@ class JSONWriter {
   bool AppendDouble(const Value& node);
 
   internal::JSONOutput output_;
+  // Containers open around the value being written.
+  int depth_ = 0;
 };
 
 }  // namespace base

@@ -140,6 +140,30 @@ TEST(JSONWriterTest, WrittenTextReadsBackEqual) {
   ASSERT_TRUE(back) << json;
   EXPECT_TRUE(back->Equals(&dict)) << json;
   EXPECT_EQ(json, Write(*back));
+
+  // Lists and dictionaries nested as deep as the reader goes, and one
+  // level deeper: the innermost one is refused.
+  for (int innermost_is_list = 0; innermost_is_list < 2; ++innermost_is_list) {
+    std::unique_ptr<Value> deep;
+    for (int depth = 1; depth <= JSONReader::kMaxDepth + 1; ++depth) {
+      if ((depth + innermost_is_list) % 2) {
+        DictionaryValue* dictionary = new DictionaryValue;
+        if (deep)
+          dictionary->SetWithoutPathExpansion("k", std::move(deep));
+        deep.reset(dictionary);
+      } else {
+        ListValue* list = new ListValue;
+        if (deep)
+          list->Append(std::move(deep));
+        deep.reset(list);
+      }
+      std::string json;
+      const bool written = JSONWriter::Write(*deep, &json);
+      EXPECT_EQ(depth <= JSONReader::kMaxDepth, written) << depth;
+      if (written)
+        EXPECT_TRUE(JSONReader::Read(json)) << depth;
+    }
+  }
 }
 
 TEST(JSONWriterDeathTest, TwoGigabyteStringsAreRefused) {

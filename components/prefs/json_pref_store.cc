@@ -183,6 +183,8 @@ void JsonPrefStore::SetValueSilently(const std::string& key,
 void JsonPrefStore::RemoveValue(const std::string& key, uint32_t flags) {
   if (prefs_->RemovePath(key, nullptr))
     ReportValueChanged(key, flags);
+  else if (read_pending_)
+    ScheduleWrite(key, flags);  // the file may hold it
 }
 
 void JsonPrefStore::ReportValueChanged(const std::string& key,
@@ -320,7 +322,12 @@ bool JsonPrefStore::SerializeData(std::string* output) {
     return false;
   write_count_histogram_.RecordWriteOccured();
   JSONStringValueSerializer serializer(output);
-  return serializer.Serialize(*prefs_);
+  if (!serializer.Serialize(*prefs_)) {
+    LOG(ERROR) << path_.AsUTF8Unsafe()
+               << " not written: a value cannot be written as JSON";
+    return false;
+  }
+  return true;
 }
 
 void JsonPrefStore::ScheduleWrite(const std::string& key, uint32_t flags) {

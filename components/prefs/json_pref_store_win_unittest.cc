@@ -8,6 +8,7 @@
 
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
+#include "base/json/json_reader.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/test/manual_task_runner_testsupport.h"
@@ -111,7 +112,20 @@ TEST_F(JsonPrefStoreTest, ReadsDictionaryAndWritesCompactJson) {
   store->SetValue("a.m", Int(1), 0);
   EXPECT_EQ(std::vector<std::string>{"a.m"}, observer_.changed);
   RunWrites();
-  EXPECT_EQ("{\"a\":{\"m\":1,\"n\":2},\"z\":\"x\"}", ReadText(path_));
+  const std::string written = "{\"a\":{\"m\":1,\"n\":2},\"z\":\"x\"}";
+  EXPECT_EQ(written, ReadText(path_));
+
+  // A value the reader takes on its own would make the file one level too
+  // deep to read back: the file keeps what it had.
+  std::unique_ptr<Value> deep(new ListValue);
+  for (int depth = 1; depth < JSONReader::kMaxDepth; ++depth) {
+    std::unique_ptr<ListValue> outer(new ListValue);
+    outer->Append(std::move(deep));
+    deep = std::move(outer);
+  }
+  store->SetValue("deep", std::move(deep), 0);
+  RunWrites();
+  EXPECT_EQ(written, ReadText(path_));
 }
 
 TEST_F(JsonPrefStoreTest, MissingFileGivesEmptyWritableStore) {
@@ -206,11 +220,13 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
 }
 
 TEST_F(JsonPrefStoreTest, ChangesMadeWhileReadingGoOnTopOfTheFile) {
-  WriteText("{\"keep\":1,\"other\":\"x\"}");
+  WriteText("{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}");
   scoped_refptr<JsonPrefStore> store = MakeStore();
   store->ReadPrefsAsync(nullptr);
   store->SetValue("new", Int(1), 0);
   store->SetValue("other", Int(2), 0);
+  // Only the file holds it yet.
+  store->RemoveValue("gone.a", 0);
   // The commit interval passes before the read has run: writing now would
   // replace the file with the two changes alone.
   thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
@@ -219,6 +235,7 @@ TEST_F(JsonPrefStoreTest, ChangesMadeWhileReadingGoOnTopOfTheFile) {
   thread_runner_->RunUntilIdle();
   EXPECT_TRUE(store->IsInitializationComplete());
   EXPECT_TRUE(store->GetValue("new", nullptr));
+  EXPECT_FALSE(store->GetValue("gone", nullptr));
 
   RunWrites();
   EXPECT_EQ("{\"keep\":1,\"new\":1,\"other\":2}", ReadText(path_));

@@ -25,6 +25,16 @@ TEST(BrowserRegistrationExpanderTest, Variables) {
   RegistryEntry entry(row, &expander);
   EXPECT_EQ(u"Software\\Classes\\" + product + stream + u"\\Unknown",
             entry.ExpandTemplate(u"Software\\Classes\\{Product}{Stream}\\{Unknown}"));
+
+  // Folders named with braces go in as they are.
+  for (const char16* folder : {u"C:\\Apps\\{x64}\\Palvo",
+                               u"D:\\{InstallFolder}\\Palvo"}) {
+    BrowserRegistrationExpander in_folder(u"https", folder);
+    RegistryEntry command(row, &in_folder);
+    EXPECT_EQ(string16(u"\"") + folder + u"\\palvo.exe\" \"%1\" {x}",
+              command.ExpandTemplate(
+                  u"\"{InstallFolder}\\palvo.exe\" \"%1\" {{x}}"));
+  }
 }
 
 }  // namespace

@@ -16,9 +16,6 @@ constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 
-// Expansions of one template; more means a variable that expands to itself.
-constexpr int kMaxExpansions = 256;
-
 void AppendBytes(const void* bytes, size_t size, std::vector<uint8_t>* data) {
   const uint8_t* begin = static_cast<const uint8_t*>(bytes);
   data->insert(data->end(), begin, begin + size);
@@ -40,28 +37,24 @@ RegistryEntry::~RegistryEntry() = default;
 
 string16 RegistryEntry::ExpandTemplate(const char16* text) const {
   string16 result;
-  if (!Expand(text, &result))
-    result.clear();
-  return result;
-}
-
-bool RegistryEntry::Expand(const char16* text, string16* result) const {
-  result->clear();
   if (!text)
-    return true;
-  *result = text;
-  for (int expansions = 0; expansions <= kMaxExpansions; ++expansions) {
-    const size_t open = result->find(u'{');
+    return result;
+  result = text;
+  // What a variable supplies goes in as it is and is not searched again:
+  // an install folder may well hold braces, as in "C:\Apps\{x64}".
+  size_t from = 0;
+  while (true) {
+    const size_t open = result.find(u'{', from);
     if (open == string16::npos)
-      return true;
-    const size_t close = result->find(u'}', open + 1);
+      return result;
+    const size_t close = result.find(u'}', open + 1);
     if (close == string16::npos)
-      return true;
-    const string16 name = result->substr(open + 1, close - open - 1);
-    result->replace(open, close - open + 1, expander_->Expand(name));
+      return result;
+    const string16 value =
+        expander_->Expand(result.substr(open + 1, close - open - 1));
+    result.replace(open, close - open + 1, value);
+    from = open + value.size();
   }
-  LOG(ERROR) << "Template " << text << " does not stop expanding";
-  return false;
 }
 
 bool RegistryEntry::BuildChange(RegistryRoot root,
@@ -74,10 +67,7 @@ bool RegistryEntry::BuildChange(RegistryRoot root,
     return true;
   }
 
-  if (!Expand(row_.key, &change->key)) {
-    LOG(ERROR) << "Invalid registry key template " << row_.key;
-    return false;
-  }
+  change->key = ExpandTemplate(row_.key);
   change->type = row_.type;
   if (row_.type == kRowDeleteKey) {
     // An empty path names the root: deleting it would empty the hive.
@@ -113,12 +103,8 @@ bool RegistryEntry::BuildChange(RegistryRoot root,
     }
     case kRegSz:
     case kRegExpandSz: {
-      string16 text;
-      if (!Expand(reinterpret_cast<const char16*>(
-                      static_cast<uintptr_t>(row_.data)),
-                  &text)) {
-        return false;
-      }
+      const string16 text = ExpandTemplate(
+          reinterpret_cast<const char16*>(static_cast<uintptr_t>(row_.data)));
       // The stored string keeps its terminating NUL.
       if (!text.empty())
         AppendBytes(text.c_str(), (text.size() + 1) * sizeof(char16),
@@ -131,8 +117,7 @@ bool RegistryEntry::BuildChange(RegistryRoot root,
       return false;
   }
 
-  if (!Expand(row_.value_name, &change->value_name))
-    return false;
+  change->value_name = ExpandTemplate(row_.value_name);
   change->applies = true;
   return true;
 }

@@ -95,9 +95,9 @@ class RegistryEntry {
   bool CreateOperation(RegistryRoot root, Operation** op);
 #endif
 
-  // The template with every {Name} replaced, again and again from the start
-  // so that expanded text is expanded too. Empty for a null template or one
-  // whose expansion does not end.
+  // The template with every {Name} replaced by what the expander supplies,
+  // which is taken literally: the search goes on after it. Empty for a null
+  // template.
   string16 ExpandTemplate(const char16* text) const;
 
   // The platform-free part of CreateOperation: false when the row is
@@ -112,8 +112,6 @@ class RegistryEntry {
   void RecordChange(RegistryRoot root, const Change& change) const;
 
  private:
-  bool Expand(const char16* text, string16* result) const;
-
   RegistryEntryRow row_;
   VariableExpander* expander_;
 };

@@ -85,13 +85,12 @@ TEST_F(RegistryEntryTest, ExpandTemplate) {
   EXPECT_EQ(u"", entry.ExpandTemplate(nullptr));
   EXPECT_EQ(u"plain", entry.ExpandTemplate(u"plain"));
   EXPECT_EQ(u"a\\Palvo\\Value", entry.ExpandTemplate(u"a\\{Product}\\{Name}"));
-  // Expanded text is expanded again; unknown names lose their braces.
-  EXPECT_EQ(u"x<Palvo>y", entry.ExpandTemplate(u"x{Outer}y"));
+  // Expanded text is taken as it is; unknown names lose their braces.
+  EXPECT_EQ(u"x<{Product}>yValue", entry.ExpandTemplate(u"x{Outer}y{Name}"));
+  EXPECT_EQ(u"again {Self}.", entry.ExpandTemplate(u"{Self}."));
   EXPECT_EQ(u"Unknown", entry.ExpandTemplate(u"{Unknown}"));
   EXPECT_EQ(u"}{open", entry.ExpandTemplate(u"}{open"));
   EXPECT_EQ(u"PalvoValue", entry.ExpandTemplate(u"{Product}{Name}"));
-  // A variable that holds itself never ends: no text rather than a runaway.
-  EXPECT_EQ(u"", entry.ExpandTemplate(u"{Self}"));
 }
 
 TEST_F(RegistryEntryTest, RowsThatDoNotApply) {

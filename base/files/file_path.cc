@@ -323,10 +323,12 @@ string16 FilePath::Extension() const {
 FilePath FilePath::RemoveExtension() const {
   if (Extension().empty())
     return *this;
-  const size_t position = ExtensionSeparatorPosition(path_);
+  // Like the extension, found in the text without its trailing separators.
+  const string16 text = StripTrailingSeparators().value();
+  const size_t position = ExtensionSeparatorPosition(text);
   if (position == kNpos)
     return *this;
-  return FilePath(StringPiece16(path_.data(), position));
+  return FilePath(StringPiece16(text.data(), position));
 }
 
 FilePath FilePath::InsertBeforeExtension(StringPiece16 suffix) const {
@@ -335,7 +337,8 @@ FilePath FilePath::InsertBeforeExtension(StringPiece16 suffix) const {
     return *this;
   if (IsEmptyOrSpecialCase(BaseName().value()))
     return FilePath();
-  return FilePath(RemoveExtension().value() + cut_suffix + Extension());
+  return FilePath(StripTrailingSeparators().RemoveExtension().value() +
+                  cut_suffix + Extension());
 }
 
 FilePath FilePath::InsertBeforeExtensionASCII(StringPiece suffix) const {
@@ -349,7 +352,7 @@ FilePath FilePath::AddExtension(StringPiece16 extension) const {
   if (cut_extension.empty() || cut_extension == kCurrentDirectory)
     return *this;
 
-  string16 text = path_;
+  string16 text = StripTrailingSeparators().value();
   // Never two dots in a row unless the caller asked for it ("foo." + ".y").
   if (cut_extension[0] != kExtensionSeparator &&
       text.back() != kExtensionSeparator) {
@@ -362,7 +365,7 @@ FilePath FilePath::AddExtension(StringPiece16 extension) const {
 FilePath FilePath::ReplaceExtension(StringPiece16 extension) const {
   if (IsEmptyOrSpecialCase(BaseName().value()))
     return FilePath();
-  FilePath without = RemoveExtension();
+  FilePath without = StripTrailingSeparators().RemoveExtension();
   const string16 cut_extension = CutAtNul(extension);
   if (cut_extension.empty() || cut_extension == kCurrentDirectory)
     return without;

@@ -110,6 +110,8 @@ TEST(FilePathTest, FindsSingleAndDoubleExtensions) {
       {u"dir.x\\foo.gz", u".gz", u"dir.x\\foo"},
       {u"..", u"", u".."},
       {u"a\\..", u"", u"a\\.."},
+      {u"dir\\a.tar.gz\\", u".tar.gz", u"dir\\a"},
+      {u"dir\\a.b/\\", u".b", u"dir\\a"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(UTF16ToUTF8(c.path));
@@ -127,6 +129,13 @@ TEST(FilePathTest, ChangesExtensions) {
   EXPECT_EQ(u"foo_1.tar.gz",
             P(u"foo.tar.gz").InsertBeforeExtension(u"_1").value());
   EXPECT_EQ(u"a\\b", P(u"a\\b").InsertBeforeExtension(u"").value());
+  // Trailing separators are not part of the name.
+  EXPECT_EQ(u"dir\\a_1.tar.gz",
+            P(u"dir\\a.tar.gz\\").InsertBeforeExtension(u"_1").value());
+  EXPECT_EQ(u"dir\\a.y", P(u"dir\\a.tar.gz\\").ReplaceExtension(u"y").value());
+  EXPECT_EQ(u"dir\\a_1", P(u"dir\\a/").InsertBeforeExtension(u"_1").value());
+  EXPECT_EQ(u"dir\\a.y", P(u"dir\\a/").AddExtension(u"y").value());
+  EXPECT_EQ(u"dir\\a.y", P(u"dir\\a/").ReplaceExtension(u"y").value());
 
   for (const char16* path : {u"", u".", u"..", u"a\\..", u"C:"}) {
     SCOPED_TRACE(UTF16ToUTF8(path));

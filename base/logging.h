@@ -246,10 +246,15 @@ std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
 #define VLOG_IS_ON(verbose_level) \
   ((verbose_level) <= ::base::GetVlogLevel(__FILE__))
 
-#define VLOG(verbose_level)                                    \
-  BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(-(verbose_level)),      \
-                       ::base::ShouldCreateVerboseLogMessage() && \
-                           VLOG_IS_ON(verbose_level))
+// The one gate of verbose lines: the level of their file decides, not the
+// minimum log level.
+#define BASE_VLOG_IF_ON(verbose_level)        \
+  (::base::ShouldCreateVerboseLogMessage() && \
+   VLOG_IS_ON(verbose_level))
+
+#define VLOG(verbose_level)                               \
+  BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(-(verbose_level)), \
+                       BASE_VLOG_IF_ON(verbose_level))
 
 #define BASE_PLOG_IF_ON(severity_value)                                  \
   BASE_LOG_LAZY_STREAM(                                                 \
@@ -259,6 +264,14 @@ std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
       ::base::ShouldCreateLogMessage(severity_value))
 
 #define PLOG(severity) BASE_PLOG_IF_ON(::base::LOG_##severity)
+
+// VLOG with the last system error's code and text appended.
+#define VPLOG(verbose_level)                                               \
+  BASE_LOG_LAZY_STREAM(                                                   \
+      ::base::Win32ErrorLogMessage(__FILE__, __LINE__, -(verbose_level),  \
+                                   ::base::GetLastSystemErrorCode())      \
+          .stream(),                                                      \
+      BASE_VLOG_IF_ON(verbose_level))
 
 #define CHECK(condition)                                                  \
   BASE_LOG_LAZY_STREAM(BASE_LOG_STREAM(::base::LOG_FATAL), !(condition)) \

@@ -13,13 +13,7 @@
 #include "base/win/scoped_handle.h"
 
 // A verbose log line with the last Windows error's code and text appended.
-#define FILE_VPLOG(verbose_level)                                          \
-  BASE_LOG_LAZY_STREAM(                                                   \
-      ::base::Win32ErrorLogMessage(__FILE__, __LINE__, -(verbose_level),  \
-                                   ::base::GetLastSystemErrorCode())      \
-          .stream(),                                                      \
-      ::base::ShouldCreateLogMessage(-(verbose_level)) &&                 \
-          VLOG_IS_ON(verbose_level))
+#define FILE_VPLOG(verbose_level) VPLOG(verbose_level)
 
 namespace base {
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/command_line.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
@@ -435,6 +436,22 @@ bool CaptureLog(int severity,
   return true;
 }
 
+// Turns verbose lines on for this file's module alone, which lasts for the
+// process, so it runs in a child: exits 0 when the failure was logged.
+void AppendToFileUnderVmodule(const FilePath& missing) {
+  CommandLine::Init();
+  CommandLine::ForCurrentProcess()->AppendSwitchASCII("vmodule",
+                                                      "file_util_win=1");
+  LoggingSettings settings;
+  settings.logging_dest = LOG_NONE;
+  BaseInitLoggingImpl(settings);
+  std::string text;
+  g_log_text = &text;
+  SetLogMessageHandler(CaptureLog);
+  AppendToFile(missing, "x", 1);
+  ExitProcess(text.find("CreateFile failed") == std::string::npos);
+}
+
 TEST(FileUtilTest, AppendToFileLogsFailuresVerbosely) {
   TestFolder folder;
   const FilePath missing = folder.path().Append(u"missing.log");
@@ -456,6 +473,10 @@ TEST(FileUtilTest, AppendToFileLogsFailuresVerbosely) {
   const std::string expected =
       "CreateFile failed for path " + missing.AsUTF8Unsafe() + ": ";
   EXPECT_NE(std::string::npos, text.find(expected)) << text;
+
+  // The file's own verbose level is enough, as for VLOG.
+  EXPECT_EXIT(AppendToFileUnderVmodule(missing), testing::ExitedWithCode(0),
+              "");
 }
 
 TEST(FileUtilTest, TemporaryFilesAndFolders) {

@@ -230,6 +230,11 @@ MessagePumpForUI* MessagePumpForUI::PumpForMessage(HWND hwnd,
                                                    WPARAM wparam) {
   if (message != kMsgHaveWork && message != WM_TIMER)
     return nullptr;
+  // Ours are posted, or made by the timer: one sent from another thread is
+  // foreign, and handling it would peek, which takes in the next sent one,
+  // nesting as deep as the sender likes.
+  if (Calls()->in_send_message_ex(nullptr) != ISMEX_NOSEND)
+    return nullptr;
   auto* pump = reinterpret_cast<MessagePumpForUI*>(
       Calls()->get_window_long_ptr(hwnd, GWLP_USERDATA));
   if (!pump || reinterpret_cast<WPARAM>(pump) != wparam)
@@ -268,6 +273,10 @@ __attribute__((noinline)) LRESULT MessagePumpForUI::WndProcThunk(
     UINT message,
     WPARAM wparam,
     LPARAM lparam) {
+  // Anyone may post this; the default would destroy the window, leaving the
+  // loop deaf. Only the pump destroys it.
+  if (message == WM_CLOSE)
+    return 0;
   if (pump && message == kMsgHaveWork)
     pump->HandleWorkMessage();
   else if (pump && message == WM_TIMER)
@@ -388,7 +397,7 @@ bool MessagePumpForUI::ProcessMessageHelper(const MSG& msg) {
     return false;
   }
 
-  if (msg.message == kMsgHaveWork && msg.hwnd == message_hwnd_)
+  if (IsWorkMessage(msg))
     return ProcessPumpReplacementMessage();
 
   if (Calls()->call_msg_filter(const_cast<MSG*>(&msg), kMessageFilterCode))
@@ -413,8 +422,17 @@ bool MessagePumpForUI::ProcessPumpReplacementMessage() {
   work_state_.exchange(READY);
   if (!have_message)
     return false;
+  // Another wake-up (a forged one, or ours behind a forged one) says nothing
+  // new; taking it here rather than recursing keeps any number of them flat.
+  if (IsWorkMessage(msg))
+    return true;
   ScheduleWork();
   return ProcessMessageHelper(msg);
+}
+
+bool MessagePumpForUI::IsWorkMessage(const MSG& msg) const {
+  return msg.message == kMsgHaveWork && msg.hwnd == message_hwnd_ &&
+         msg.wParam == reinterpret_cast<WPARAM>(this);
 }
 
 //------------------------------------------------------------------------------

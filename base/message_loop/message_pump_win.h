@@ -119,6 +119,8 @@ class MessagePumpForUI : public MessagePumpWin {
   bool ProcessNextWindowsMessage();
   bool ProcessMessageHelper(const MSG& msg);
   bool ProcessPumpReplacementMessage();
+  // Whether |msg| is a wake-up naming this pump (ours or a forged copy).
+  bool IsWorkMessage(const MSG& msg) const;
   bool HasSentMessages() const;
   UINT_PTR TimerId() const;
 

@@ -13,6 +13,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/run_loop.h"
+#include "base/threading/simple_thread.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -57,6 +58,39 @@ class ScopedCallSwap {
   T saved_;
 };
 
+// Runs |work| on a thread of its own, as another process would reach the
+// pump's window.
+class OtherThread : public SimpleThread {
+ public:
+  explicit OtherThread(std::function<void()> work)
+      : SimpleThread("Other"), work_(std::move(work)) {}
+  void Run() override { work_(); }
+
+ private:
+  std::function<void()> work_;
+};
+
+void OnAnotherThread(std::function<void()> work) {
+  OtherThread thread(std::move(work));
+  ASSERT_TRUE(thread.Start());
+  thread.Join();
+}
+
+// Ends the run at its first DoWork.
+class QuitAtWork : public MessagePump::Delegate {
+ public:
+  explicit QuitAtWork(MessagePump* pump) : pump_(pump) {}
+  bool DoWork() override {
+    pump_->Quit();
+    return false;
+  }
+  bool DoDelayedWork(TimeTicks*) override { return false; }
+  bool DoIdleWork() override { return false; }
+
+ private:
+  MessagePump* pump_;
+};
+
 BOOL WINAPI FailingPostMessage(HWND, UINT, WPARAM, LPARAM) {
   return FALSE;
 }
@@ -95,7 +129,25 @@ TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
   EXPECT_TRUE(TakeWorkMessages().empty());
   pump.ScheduleWork();
   pump.ScheduleWork();
+  taken = TakeWorkMessages();
+  ASSERT_EQ(1u, taken.size());
+  ::DispatchMessageW(&taken[0]);
+
+  // A work message that does not name the pump is not its wake-up: taken
+  // as one, it would let a second wake-up go out while ours is queued.
+  DWORD pump_thread = ::GetCurrentThreadId();
+  OnAnotherThread([&pump, pump_thread] {
+    ::PostMessageW(pump.message_hwnd(), MessagePumpForUI::kMsgHaveWork, 0, 0);
+    ::PostThreadMessageW(pump_thread, WM_APP, 0, 0);
+  });
+  pump.ScheduleWork();
+  QuitAtWork delegate(&pump);
+  pump.Run(&delegate);
+  pump.ScheduleWork();
   EXPECT_EQ(1u, TakeWorkMessages().size());
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
 }
 
 TEST(MessagePumpForUITest, FailedWorkMessagePostIsCountedAndRetried) {
@@ -281,22 +333,61 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   EXPECT_EQ(&ExecuteHandlerFilter, SetWinProcExceptionFilter(previous));
 }
 
-TEST(MessagePumpForUITest, ForgedPumpMessagesAreIgnored) {
-  MessageLoopForUI loop;
-  HWND hwnd = static_cast<MessagePumpForUI*>(loop.pump())->message_hwnd();
-  // Any process can find the window and post to it; none of these names
-  // the pump.
-  for (WPARAM forged : {WPARAM(0), ~WPARAM(0), WPARAM(0x10000)}) {
-    ::PostMessageW(hwnd, WM_TIMER, forged, 0);
-    ::PostMessageW(hwnd, MessagePumpForUI::kMsgHaveWork, forged, 0);
+// Another process can find the pump's window (its class name carries the
+// pump's address) and post or send it anything, as often as it likes: the
+// window stays, and the loop keeps serving tasks posted from other threads.
+TEST(MessagePumpForUITest, ForeignMessagesLeaveThePumpWorking) {
+  enum Way { POST, SEND, SEND_NOTIFY };
+  constexpr WPARAM kThePump = 1;  // Stands for the pump's own address.
+  const struct {
+    Way way;
+    UINT message;
+    WPARAM wparam;
+    int count;
+  } kCases[] = {
+      {POST, MessagePumpForUI::kMsgHaveWork, kThePump, 2},
+      {POST, MessagePumpForUI::kMsgHaveWork, kThePump, 1000},
+      {SEND_NOTIFY, MessagePumpForUI::kMsgHaveWork, kThePump, 20000},
+      {SEND, MessagePumpForUI::kMsgHaveWork, kThePump, 3},
+      {POST, MessagePumpForUI::kMsgHaveWork, 0, 3},
+      {POST, MessagePumpForUI::kMsgHaveWork, ~WPARAM(0), 3},
+      {POST, WM_TIMER, kThePump, 3},
+      {POST, WM_TIMER, 0x10000, 3},
+      {POST, WM_CLOSE, 0, 1},
+      {SEND, WM_CLOSE, 0, 1},
+      {POST, WM_SYSCOMMAND, SC_CLOSE, 1},
+      {POST, WM_DESTROY, 0, 1},
+      {POST, WM_NCDESTROY, 0, 1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "way " << c.way << " message "
+                                    << c.message << " x" << c.count);
+    MessageLoopForUI loop;
+    auto* pump = static_cast<MessagePumpForUI*>(loop.pump());
+    HWND hwnd = pump->message_hwnd();
+    WPARAM wparam =
+        c.wparam == kThePump ? reinterpret_cast<WPARAM>(pump) : c.wparam;
+    DWORD loop_thread = ::GetCurrentThreadId();
+    RunLoop run_loop;
+    Closure quit = run_loop.QuitClosure();
+    OtherThread other([&] {
+      for (int i = 0; i < c.count; ++i) {
+        if (c.way == POST)
+          ::PostMessageW(hwnd, c.message, wparam, 0);
+        else if (c.way == SEND)
+          ::SendMessageW(hwnd, c.message, wparam, 0);
+        else
+          ::SendNotifyMessageW(hwnd, c.message, wparam, 0);
+      }
+      loop.task_runner()->PostTask(FROM_HERE, quit);
+      // Wakes the thread even if the window is gone.
+      ::PostThreadMessageW(loop_thread, WM_NULL, 0, 0);
+    });
+    ASSERT_TRUE(other.Start());
+    run_loop.Run();
+    other.Join();
+    EXPECT_TRUE(::IsWindow(hwnd));
   }
-  MSG msg;
-  while (::PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE))
-    ::DispatchMessageW(&msg);
-  int ran = 0;
-  loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
-  RunPosted();
-  EXPECT_EQ(1, ran);
 }
 
 TEST(MessagePumpForIOTest, FailedCompletionPostIsCountedAndRetried) {

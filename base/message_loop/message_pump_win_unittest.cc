@@ -359,35 +359,69 @@ TEST(MessagePumpForUITest, ForeignMessagesLeaveThePumpWorking) {
       {POST, WM_DESTROY, 0, 1},
       {POST, WM_NCDESTROY, 0, 1},
   };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(testing::Message() << "way " << c.way << " message "
-                                    << c.message << " x" << c.count);
-    MessageLoopForUI loop;
-    auto* pump = static_cast<MessagePumpForUI*>(loop.pump());
-    HWND hwnd = pump->message_hwnd();
-    WPARAM wparam =
-        c.wparam == kThePump ? reinterpret_cast<WPARAM>(pump) : c.wparam;
-    DWORD loop_thread = ::GetCurrentThreadId();
-    RunLoop run_loop;
-    Closure quit = run_loop.QuitClosure();
-    OtherThread other([&] {
-      for (int i = 0; i < c.count; ++i) {
-        if (c.way == POST)
-          ::PostMessageW(hwnd, c.message, wparam, 0);
-        else if (c.way == SEND)
-          ::SendMessageW(hwnd, c.message, wparam, 0);
-        else
-          ::SendNotifyMessageW(hwnd, c.message, wparam, 0);
-      }
-      loop.task_runner()->PostTask(FROM_HERE, quit);
-      // Wakes the thread even if the window is gone.
-      ::PostThreadMessageW(loop_thread, WM_NULL, 0, 0);
-    });
-    ASSERT_TRUE(other.Start());
-    run_loop.Run();
-    other.Join();
-    EXPECT_TRUE(::IsWindow(hwnd));
-  }
+  // The loop runs on a thread of its own: should the messages overflow its
+  // stack, that thread ends without finishing, rather than the process
+  // ending with every test unreported.
+  bool finished = false;
+  OtherThread ui_thread([&] {
+    for (const auto& c : kCases) {
+      SCOPED_TRACE(testing::Message() << "way " << c.way << " message "
+                                      << c.message << " x" << c.count);
+      MessageLoopForUI loop;
+      auto* pump = static_cast<MessagePumpForUI*>(loop.pump());
+      HWND hwnd = pump->message_hwnd();
+      WPARAM wparam =
+          c.wparam == kThePump ? reinterpret_cast<WPARAM>(pump) : c.wparam;
+      DWORD loop_thread = ::GetCurrentThreadId();
+      RunLoop run_loop;
+      Closure quit = run_loop.QuitClosure();
+      // Tasks run from the loop, never inside a message another thread
+      // sent: the sender would wait on them, and each such message would
+      // nest the loop one level deeper.
+      DWORD task_in_send = ISMEX_NOSEND;
+      loop.task_runner()->PostTask(FROM_HERE, Bind([&task_in_send] {
+                                     task_in_send = ::InSendMessageEx(nullptr);
+                                   }));
+      HANDLE piled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      OtherThread other([&] {
+        for (int i = 0; i < c.count; ++i) {
+          if (c.way == POST)
+            ::PostMessageW(hwnd, c.message, wparam, 0);
+          else if (c.way == SEND)
+            ::SendMessageW(hwnd, c.message, wparam, 0);
+          else
+            ::SendNotifyMessageW(hwnd, c.message, wparam, 0);
+        }
+        if (c.way == SEND_NOTIFY) {
+          ::SetEvent(piled);
+          // Notifications go with their sender: it stays until they are
+          // taken.
+          ::SendMessageW(hwnd, WM_NULL, 0, 0);
+        }
+        loop.task_runner()->PostTask(FROM_HERE, quit);
+        // Wakes the loop even if the window is gone.
+        if (c.way != POST)
+          ::PostThreadMessageW(loop_thread, WM_NULL, 0, 0);
+      });
+      ASSERT_TRUE(other.Start());
+      // Posts and notifications pile up before the loop runs, as from a
+      // quicker process; each blocking send waits for the loop.
+      if (c.way == POST)
+        other.Join();
+      if (c.way == SEND_NOTIFY)
+        ::WaitForSingleObject(piled, INFINITE);
+      run_loop.Run();
+      if (c.way != POST)
+        other.Join();
+      ::CloseHandle(piled);
+      EXPECT_TRUE(::IsWindow(hwnd));
+      EXPECT_EQ(static_cast<DWORD>(ISMEX_NOSEND), task_in_send);
+    }
+    finished = true;
+  });
+  ASSERT_TRUE(ui_thread.Start());
+  ui_thread.Join();
+  EXPECT_TRUE(finished);
 }
 
 TEST(MessagePumpForIOTest, FailedCompletionPostIsCountedAndRetried) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/logging.h"
+#include "base/message_loop/message_loop.h"
 #include "base/message_loop/message_loop_problem.h"
 #include "base/message_loop/seh_guard_win.h"
 #include "base/message_loop/user32_calls_win.h"
@@ -85,7 +86,14 @@ void RecordMessageLoopProblem(int problem) {
 extern "C" LONG MessagePumpCallExceptionFilter(EXCEPTION_POINTERS* info,
                                                void* frame) {
   WinProcExceptionFilter filter = g_exception_filter.load();
-  return filter ? filter(info) : EXCEPTION_CONTINUE_SEARCH;
+  LONG result = filter ? filter(info) : EXCEPTION_CONTINUE_SEARCH;
+  // The frames below |frame| are about to be unwound; what lives there can
+  // still be reached now, and no longer once the handler runs.
+  if (result == EXCEPTION_EXECUTE_HANDLER) {
+    if (MessageLoop* loop = MessageLoop::current())
+      loop->InvalidateRunLoopsBelow(frame);
+  }
+  return result;
 }
 
 WinProcExceptionFilter SetWinProcExceptionFilter(

@@ -252,16 +252,24 @@ class ReleaseFlag {
 
 // A foreign loop, run from another window's procedure, dispatches the pump's
 // work message to the pump's window; the task it runs raises, directly or
-// from a run nested inside it. The installed filter takes the exception and
-// the loop must go on: the unwound task and run closed, later tasks running.
+// from a run nested inside it, after asking the outer run to quit. The
+// installed filter takes the exception and the loop must go on: the unwound
+// task and runs closed and their quit closures dead, the wake-up the task
+// took sent again, and the quit of the outer run kept.
 TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   class RaisingDispatcher : public MessagePumpDispatcher {
    public:
+    explicit RaisingDispatcher(RunLoop* outer) : outer_(outer) {}
     uint32_t Dispatch(const MSG& msg) override {
-      if (msg.message == WM_APP + 1)
+      if (msg.message == WM_APP + 1) {
+        outer_->Quit();
         ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
+      }
       return POST_DISPATCH_PERFORM_DEFAULT;
     }
+
+   private:
+    RunLoop* outer_;
   };
   class Window {
    public:
@@ -288,45 +296,60 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     MessageLoopForUI loop;
     bool after_raise = false;
     bool released = false;
+    bool later_ran = false;
+    bool outer_went_on = false;
+    Closure stale_quit;
     RunLoop outer;
     HWND hwnd = ::CreateWindowExW(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0,
                                   HWND_MESSAGE, nullptr,
                                   window_class.hInstance, nullptr);
     std::function<void()> foreign_loop = [&] {
       loop.task_runner()->PostTask(
-          FROM_HERE, Bind(
-                         [&](ReleaseFlag*) {
-                           if (from_nested_run) {
-                             RaisingDispatcher dispatcher;
-                             ::PostThreadMessageW(::GetCurrentThreadId(),
-                                                  WM_APP + 1, 0, 0);
-                             RunLoop(&dispatcher).Run();
-                           } else {
-                             ::RaiseException(kTestExceptionCode, 0, 0,
-                                              nullptr);
-                           }
-                           after_raise = true;
-                         },
-                         Owned(new ReleaseFlag(&released))));
+          FROM_HERE,
+          Bind(
+              [&](ReleaseFlag*) {
+                if (from_nested_run) {
+                  RaisingDispatcher dispatcher(&outer);
+                  ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP + 1, 0,
+                                       0);
+                  RunLoop nested(&dispatcher);
+                  stale_quit = nested.QuitClosure();
+                  nested.Run();
+                } else {
+                  // Not running, but its frame goes all the same.
+                  RunLoop unused;
+                  stale_quit = unused.QuitClosure();
+                  outer.Quit();
+                  ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
+                }
+                after_raise = true;
+              },
+              Owned(new ReleaseFlag(&released))));
+      loop.task_runner()->PostTask(FROM_HERE,
+                                   Bind([&later_ran] { later_ran = true; }));
       MSG msg;
       while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         ::DispatchMessageW(&msg);
+      EXPECT_TRUE(later_ran);
       // Back outside any task, in the outer run.
       EXPECT_TRUE(loop.NestableTasksAllowed());
       EXPECT_EQ(&outer, loop.run_loop());
-      outer.Quit();
+      // Ends the outer run should its quit have been lost.
+      loop.task_runner()->PostTask(FROM_HERE, Bind([&] {
+                                     outer_went_on = true;
+                                     outer.Quit();
+                                   }));
     };
     ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));
     outer.Run();
     EXPECT_FALSE(after_raise);
     EXPECT_TRUE(released);
+    EXPECT_FALSE(outer_went_on);
+    EXPECT_TRUE(stale_quit.IsCancelled());
 
     ASSERT_TRUE(loop.NestableTasksAllowed());
-    bool later_ran = false;
-    loop.task_runner()->PostTask(FROM_HERE,
-                                 Bind([&later_ran] { later_ran = true; }));
     RunPosted();
-    EXPECT_TRUE(later_ran);
+    EXPECT_TRUE(outer_went_on);
     ::DestroyWindow(hwnd);
   }
   ::UnregisterClassW(MAKEINTATOM(atom), window_class.hInstance);

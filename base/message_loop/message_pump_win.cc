@@ -135,11 +135,18 @@ void MessagePumpWin::Quit() {
 int MessagePumpWin::GetCurrentDelay() const {
   if (delayed_work_time_.is_null())
     return -1;
+  return DelayUntil(delayed_work_time_, TimeTicks::Now());
+}
+
+// static
+int MessagePumpWin::DelayUntil(TimeTicks run_time, TimeTicks now) {
+  if (run_time.is_null())
+    return -1;
   double timeout;
-  if (delayed_work_time_.is_max()) {
+  if (run_time.is_max()) {
     timeout = std::numeric_limits<double>::infinity();
   } else {
-    TimeDelta delay = delayed_work_time_ - TimeTicks::Now();
+    TimeDelta delay = run_time - now;
     timeout = ceil(delay.InMicroseconds() / 1000.0);
   }
   if (timeout < 0)

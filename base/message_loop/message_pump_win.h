@@ -44,6 +44,8 @@ class MessagePumpWin : public MessagePump {
 
   // Milliseconds until the delayed work is due, rounded up; -1 for none.
   int GetCurrentDelay() const;
+  // The same for work due at |run_time| as seen at |now|.
+  static int DelayUntil(TimeTicks run_time, TimeTicks now);
 
  protected:
   struct RunState {

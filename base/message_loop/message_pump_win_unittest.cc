@@ -536,18 +536,25 @@ TEST(MessagePumpForIOTest, CompletionsForOtherHandlersWaitForThem) {
 }
 
 TEST(MessagePumpWinTest, CurrentDelayRoundsUpToWholeMilliseconds) {
-  class Probe : public MessagePumpForIO {
-   public:
-    int DelayFor(TimeTicks when) {
-      delayed_work_time_ = when;
-      return GetCurrentDelay();
-    }
-  } probe;
-  EXPECT_EQ(-1, probe.DelayFor(TimeTicks()));
-  EXPECT_EQ(0, probe.DelayFor(TimeTicks::Now() - TimeDelta::FromSeconds(1)));
-  int delay = probe.DelayFor(TimeTicks::Now() + TimeDelta::FromMicroseconds(5500));
-  EXPECT_TRUE(delay == 6 || delay == 5) << delay;
-  EXPECT_EQ(2147483647, probe.DelayFor(TimeTicks::Max()));
+  const TimeTicks now = TimeTicks::Now();
+  const struct {
+    TimeTicks run_time;
+    int delay;
+  } kCases[] = {
+      {TimeTicks(), -1},
+      {now - TimeDelta::FromSeconds(1), 0},
+      {now, 0},
+      {now + TimeDelta::FromMicroseconds(1), 1},
+      {now + TimeDelta::FromMicroseconds(5000), 5},
+      {now + TimeDelta::FromMicroseconds(5500), 6},
+      {now + TimeDelta::FromMicroseconds(5999), 6},
+      {now + TimeDelta::FromDays(30), 2147483647},
+      {TimeTicks::Max(), 2147483647},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.delay, MessagePumpWin::DelayUntil(c.run_time, now))
+        << (c.run_time - now).InMicroseconds() << " us";
+  }
 }
 
 }  // namespace

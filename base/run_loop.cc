@@ -12,10 +12,15 @@ RunLoop::RunLoop() : RunLoop(nullptr) {}
 RunLoop::RunLoop(MessagePumpDispatcher* dispatcher)
     : loop_(MessageLoop::current()),
       dispatcher_(dispatcher),
-      weak_factory_(this) {}
+      weak_factory_(this) {
+  if (loop_)
+    loop_->AddRunLoop(this);
+}
 
 RunLoop::~RunLoop() {
   weak_factory_.InvalidateWeakPtrs();
+  if (listed_)
+    loop_->RemoveRunLoop(this);
 }
 
 void RunLoop::Run() {

@@ -40,6 +40,11 @@ class RunLoop {
   bool quit_called_ = false;
   bool running_ = false;
   bool quit_when_idle_received_ = false;
+  // Links in the loop's list of the run loops that exist, newest first; an
+  // exception that unwinds one finds it there while its frame still exists.
+  RunLoop* older_ = nullptr;
+  RunLoop* newer_ = nullptr;
+  bool listed_ = false;
   WeakPtrFactory<RunLoop> weak_factory_;
 
   RunLoop(const RunLoop&) = delete;

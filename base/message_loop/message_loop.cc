@@ -112,6 +112,11 @@ MessageLoop::~MessageLoop() {
 
   if (internal::GetCurrentMessageLoop() == this)
     internal::SetCurrentMessageLoop(nullptr);
+  // Run loops that outlive the loop must not unlist themselves from it.
+  for (RunLoop* run_loop = newest_run_loop_; run_loop;
+       run_loop = run_loop->older_) {
+    run_loop->listed_ = false;
+  }
 }
 
 // static
@@ -190,6 +195,42 @@ void MessageLoop::SetThreadTaskRunnerHandle() {
   thread_task_runner_handle_.reset();
   thread_task_runner_handle_ =
       std::make_unique<ThreadTaskRunnerHandle>(task_runner_);
+}
+
+void MessageLoop::AddRunLoop(RunLoop* run_loop) {
+  run_loop->older_ = newest_run_loop_;
+  if (newest_run_loop_)
+    newest_run_loop_->newer_ = run_loop;
+  newest_run_loop_ = run_loop;
+  run_loop->listed_ = true;
+}
+
+void MessageLoop::RemoveRunLoop(RunLoop* run_loop) {
+  if (run_loop->older_)
+    run_loop->older_->newer_ = run_loop->newer_;
+  if (run_loop->newer_)
+    run_loop->newer_->older_ = run_loop->older_;
+  else
+    newest_run_loop_ = run_loop->older_;
+  run_loop->older_ = run_loop->newer_ = nullptr;
+  run_loop->listed_ = false;
+}
+
+void MessageLoop::InvalidateRunLoopsBelow(const void* frame) {
+  // What is about to go lies between this call and |frame|; a run loop
+  // elsewhere (above, or on the heap) stays.
+  auto low = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  auto high = reinterpret_cast<uintptr_t>(frame);
+  RunLoop* run_loop = newest_run_loop_;
+  while (run_loop) {
+    RunLoop* older = run_loop->older_;
+    auto address = reinterpret_cast<uintptr_t>(run_loop);
+    if (address > low && address < high) {
+      run_loop->weak_factory_.InvalidateWeakPtrs();
+      RemoveRunLoop(run_loop);
+    }
+    run_loop = older;
+  }
 }
 
 int MessageLoop::RunDepth() const {
@@ -330,6 +371,10 @@ MessagePump::Delegate::ResumePoint MessageLoop::SaveResumePoint() const {
 void MessageLoop::ResumeAt(const ResumePoint& point) {
   // The unwound runs and stopwatches lived on the stack that is gone.
   run_loop_ = point.run_loop;
+  // A quit asked of the run we are back in while a run inside it was
+  // unwound: no inner run returns to pass it on.
+  if (run_loop_ && run_loop_->quit_called_)
+    pump_->Quit();
   tracked_objects::TaskStopwatch::RestoreCurrent(point.stopwatch);
   // A task that was already running is still on the stack above: only one
   // started since was unwound.

@@ -99,6 +99,11 @@ class MessageLoop : public MessagePump::Delegate {
 
   MessagePump* pump() const { return pump_.get(); }
 
+  // An exception is about to unwind every frame of this thread below
+  // |frame|: the run loops that live there are invalidated and forgotten
+  // while they still exist, so that their quit closures do nothing.
+  void InvalidateRunLoopsBelow(const void* frame);
+
  private:
   friend class RunLoop;
   friend class Thread;
@@ -120,6 +125,9 @@ class MessageLoop : public MessagePump::Delegate {
   // Makes the pump and publishes the loop on the calling thread.
   void BindToCurrentThread();
   void SetThreadTaskRunnerHandle();
+
+  void AddRunLoop(RunLoop* run_loop);
+  void RemoveRunLoop(RunLoop* run_loop);
 
   // Runs |pending_task| unless it must wait for depth 1; returns whether it
   // ran.
@@ -155,6 +163,8 @@ class MessageLoop : public MessagePump::Delegate {
   std::optional<PendingTask> running_task_;
   MessagePumpFactoryCallback pump_factory_;
   RunLoop* run_loop_ = nullptr;
+  // Every run loop made on this loop, newest first.
+  RunLoop* newest_run_loop_ = nullptr;
   TaskAnnotator task_annotator_;
   scoped_refptr<internal::IncomingTaskQueue> incoming_task_queue_;
   scoped_refptr<internal::MessageLoopTaskRunner> unbound_task_runner_;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/logging.h"
+#include "base/message_loop/message_loop.h"
 #include "base/message_loop/message_loop_problem.h"
 #include "base/message_loop/seh_guard_win.h"
 #include "base/message_loop/user32_calls_win.h"
@@ -85,7 +86,14 @@ void RecordMessageLoopProblem(int problem) {
 extern "C" LONG MessagePumpCallExceptionFilter(EXCEPTION_POINTERS* info,
                                                void* frame) {
   WinProcExceptionFilter filter = g_exception_filter.load();
-  return filter ? filter(info) : EXCEPTION_CONTINUE_SEARCH;
+  LONG result = filter ? filter(info) : EXCEPTION_CONTINUE_SEARCH;
+  // The frames below |frame| are about to be unwound; what lives there can
+  // still be reached now, and no longer once the handler runs.
+  if (result == EXCEPTION_EXECUTE_HANDLER) {
+    if (MessageLoop* loop = MessageLoop::current())
+      loop->InvalidateRunLoopsBelow(frame);
+  }
+  return result;
 }
 
 WinProcExceptionFilter SetWinProcExceptionFilter(
@@ -127,11 +135,18 @@ void MessagePumpWin::Quit() {
 int MessagePumpWin::GetCurrentDelay() const {
   if (delayed_work_time_.is_null())
     return -1;
+  return DelayUntil(delayed_work_time_, TimeTicks::Now());
+}
+
+// static
+int MessagePumpWin::DelayUntil(TimeTicks run_time, TimeTicks now) {
+  if (run_time.is_null())
+    return -1;
   double timeout;
-  if (delayed_work_time_.is_max()) {
+  if (run_time.is_max()) {
     timeout = std::numeric_limits<double>::infinity();
   } else {
-    TimeDelta delay = delayed_work_time_ - TimeTicks::Now();
+    TimeDelta delay = run_time - now;
     timeout = ceil(delay.InMicroseconds() / 1000.0);
   }
   if (timeout < 0)
@@ -230,6 +245,11 @@ MessagePumpForUI* MessagePumpForUI::PumpForMessage(HWND hwnd,
                                                    WPARAM wparam) {
   if (message != kMsgHaveWork && message != WM_TIMER)
     return nullptr;
+  // Ours are posted, or made by the timer: one sent from another thread is
+  // foreign, and handling it would peek, which takes in the next sent one,
+  // nesting as deep as the sender likes.
+  if (Calls()->in_send_message_ex(nullptr) != ISMEX_NOSEND)
+    return nullptr;
   auto* pump = reinterpret_cast<MessagePumpForUI*>(
       Calls()->get_window_long_ptr(hwnd, GWLP_USERDATA));
   if (!pump || reinterpret_cast<WPARAM>(pump) != wparam)
@@ -268,6 +288,10 @@ __attribute__((noinline)) LRESULT MessagePumpForUI::WndProcThunk(
     UINT message,
     WPARAM wparam,
     LPARAM lparam) {
+  // Anyone may post this; the default would destroy the window, leaving the
+  // loop deaf. Only the pump destroys it.
+  if (message == WM_CLOSE)
+    return 0;
   if (pump && message == kMsgHaveWork)
     pump->HandleWorkMessage();
   else if (pump && message == WM_TIMER)
@@ -388,7 +412,7 @@ bool MessagePumpForUI::ProcessMessageHelper(const MSG& msg) {
     return false;
   }
 
-  if (msg.message == kMsgHaveWork && msg.hwnd == message_hwnd_)
+  if (IsWorkMessage(msg))
     return ProcessPumpReplacementMessage();
 
   if (Calls()->call_msg_filter(const_cast<MSG*>(&msg), kMessageFilterCode))
@@ -413,8 +437,17 @@ bool MessagePumpForUI::ProcessPumpReplacementMessage() {
   work_state_.exchange(READY);
   if (!have_message)
     return false;
+  // Another wake-up (a forged one, or ours behind a forged one) says nothing
+  // new; taking it here rather than recursing keeps any number of them flat.
+  if (IsWorkMessage(msg))
+    return true;
   ScheduleWork();
   return ProcessMessageHelper(msg);
+}
+
+bool MessagePumpForUI::IsWorkMessage(const MSG& msg) const {
+  return msg.message == kMsgHaveWork && msg.hwnd == message_hwnd_ &&
+         msg.wParam == reinterpret_cast<WPARAM>(this);
 }
 
 //------------------------------------------------------------------------------

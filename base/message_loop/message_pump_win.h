@@ -44,6 +44,8 @@ class MessagePumpWin : public MessagePump {
 
   // Milliseconds until the delayed work is due, rounded up; -1 for none.
   int GetCurrentDelay() const;
+  // The same for work due at |run_time| as seen at |now|.
+  static int DelayUntil(TimeTicks run_time, TimeTicks now);
 
  protected:
   struct RunState {
@@ -119,6 +121,8 @@ class MessagePumpForUI : public MessagePumpWin {
   bool ProcessNextWindowsMessage();
   bool ProcessMessageHelper(const MSG& msg);
   bool ProcessPumpReplacementMessage();
+  // Whether |msg| is a wake-up naming this pump (ours or a forged copy).
+  bool IsWorkMessage(const MSG& msg) const;
   bool HasSentMessages() const;
   UINT_PTR TimerId() const;
 

@@ -13,6 +13,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/run_loop.h"
+#include "base/threading/simple_thread.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -57,6 +58,39 @@ class ScopedCallSwap {
   T saved_;
 };
 
+// Runs |work| on a thread of its own, as another process would reach the
+// pump's window.
+class OtherThread : public SimpleThread {
+ public:
+  explicit OtherThread(std::function<void()> work)
+      : SimpleThread("Other"), work_(std::move(work)) {}
+  void Run() override { work_(); }
+
+ private:
+  std::function<void()> work_;
+};
+
+void OnAnotherThread(std::function<void()> work) {
+  OtherThread thread(std::move(work));
+  ASSERT_TRUE(thread.Start());
+  thread.Join();
+}
+
+// Ends the run at its first DoWork.
+class QuitAtWork : public MessagePump::Delegate {
+ public:
+  explicit QuitAtWork(MessagePump* pump) : pump_(pump) {}
+  bool DoWork() override {
+    pump_->Quit();
+    return false;
+  }
+  bool DoDelayedWork(TimeTicks*) override { return false; }
+  bool DoIdleWork() override { return false; }
+
+ private:
+  MessagePump* pump_;
+};
+
 BOOL WINAPI FailingPostMessage(HWND, UINT, WPARAM, LPARAM) {
   return FALSE;
 }
@@ -95,7 +129,25 @@ TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
   EXPECT_TRUE(TakeWorkMessages().empty());
   pump.ScheduleWork();
   pump.ScheduleWork();
+  taken = TakeWorkMessages();
+  ASSERT_EQ(1u, taken.size());
+  ::DispatchMessageW(&taken[0]);
+
+  // A work message that does not name the pump is not its wake-up: taken
+  // as one, it would let a second wake-up go out while ours is queued.
+  DWORD pump_thread = ::GetCurrentThreadId();
+  OnAnotherThread([&pump, pump_thread] {
+    ::PostMessageW(pump.message_hwnd(), MessagePumpForUI::kMsgHaveWork, 0, 0);
+    ::PostThreadMessageW(pump_thread, WM_APP, 0, 0);
+  });
+  pump.ScheduleWork();
+  QuitAtWork delegate(&pump);
+  pump.Run(&delegate);
+  pump.ScheduleWork();
   EXPECT_EQ(1u, TakeWorkMessages().size());
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
 }
 
 TEST(MessagePumpForUITest, FailedWorkMessagePostIsCountedAndRetried) {
@@ -200,16 +252,24 @@ class ReleaseFlag {
 
 // A foreign loop, run from another window's procedure, dispatches the pump's
 // work message to the pump's window; the task it runs raises, directly or
-// from a run nested inside it. The installed filter takes the exception and
-// the loop must go on: the unwound task and run closed, later tasks running.
+// from a run nested inside it, after asking the outer run to quit. The
+// installed filter takes the exception and the loop must go on: the unwound
+// task and runs closed and their quit closures dead, the wake-up the task
+// took sent again, and the quit of the outer run kept.
 TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   class RaisingDispatcher : public MessagePumpDispatcher {
    public:
+    explicit RaisingDispatcher(RunLoop* outer) : outer_(outer) {}
     uint32_t Dispatch(const MSG& msg) override {
-      if (msg.message == WM_APP + 1)
+      if (msg.message == WM_APP + 1) {
+        outer_->Quit();
         ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
+      }
       return POST_DISPATCH_PERFORM_DEFAULT;
     }
+
+   private:
+    RunLoop* outer_;
   };
   class Window {
    public:
@@ -236,67 +296,155 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     MessageLoopForUI loop;
     bool after_raise = false;
     bool released = false;
+    bool later_ran = false;
+    bool outer_went_on = false;
+    Closure stale_quit;
     RunLoop outer;
     HWND hwnd = ::CreateWindowExW(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0,
                                   HWND_MESSAGE, nullptr,
                                   window_class.hInstance, nullptr);
     std::function<void()> foreign_loop = [&] {
       loop.task_runner()->PostTask(
-          FROM_HERE, Bind(
-                         [&](ReleaseFlag*) {
-                           if (from_nested_run) {
-                             RaisingDispatcher dispatcher;
-                             ::PostThreadMessageW(::GetCurrentThreadId(),
-                                                  WM_APP + 1, 0, 0);
-                             RunLoop(&dispatcher).Run();
-                           } else {
-                             ::RaiseException(kTestExceptionCode, 0, 0,
-                                              nullptr);
-                           }
-                           after_raise = true;
-                         },
-                         Owned(new ReleaseFlag(&released))));
+          FROM_HERE,
+          Bind(
+              [&](ReleaseFlag*) {
+                if (from_nested_run) {
+                  RaisingDispatcher dispatcher(&outer);
+                  ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP + 1, 0,
+                                       0);
+                  RunLoop nested(&dispatcher);
+                  stale_quit = nested.QuitClosure();
+                  nested.Run();
+                } else {
+                  // Not running, but its frame goes all the same.
+                  RunLoop unused;
+                  stale_quit = unused.QuitClosure();
+                  outer.Quit();
+                  ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
+                }
+                after_raise = true;
+              },
+              Owned(new ReleaseFlag(&released))));
+      loop.task_runner()->PostTask(FROM_HERE,
+                                   Bind([&later_ran] { later_ran = true; }));
       MSG msg;
       while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         ::DispatchMessageW(&msg);
+      EXPECT_TRUE(later_ran);
       // Back outside any task, in the outer run.
       EXPECT_TRUE(loop.NestableTasksAllowed());
       EXPECT_EQ(&outer, loop.run_loop());
-      outer.Quit();
+      // Ends the outer run should its quit have been lost.
+      loop.task_runner()->PostTask(FROM_HERE, Bind([&] {
+                                     outer_went_on = true;
+                                     outer.Quit();
+                                   }));
     };
     ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));
     outer.Run();
     EXPECT_FALSE(after_raise);
     EXPECT_TRUE(released);
+    EXPECT_FALSE(outer_went_on);
+    EXPECT_TRUE(stale_quit.IsCancelled());
 
     ASSERT_TRUE(loop.NestableTasksAllowed());
-    bool later_ran = false;
-    loop.task_runner()->PostTask(FROM_HERE,
-                                 Bind([&later_ran] { later_ran = true; }));
     RunPosted();
-    EXPECT_TRUE(later_ran);
+    EXPECT_TRUE(outer_went_on);
     ::DestroyWindow(hwnd);
   }
   ::UnregisterClassW(MAKEINTATOM(atom), window_class.hInstance);
   EXPECT_EQ(&ExecuteHandlerFilter, SetWinProcExceptionFilter(previous));
 }
 
-TEST(MessagePumpForUITest, ForgedPumpMessagesAreIgnored) {
-  MessageLoopForUI loop;
-  HWND hwnd = static_cast<MessagePumpForUI*>(loop.pump())->message_hwnd();
-  // Any process can find the window and post to it; none of these names
-  // the pump.
-  for (WPARAM forged : {WPARAM(0), ~WPARAM(0), WPARAM(0x10000)}) {
-    ::PostMessageW(hwnd, WM_TIMER, forged, 0);
-    ::PostMessageW(hwnd, MessagePumpForUI::kMsgHaveWork, forged, 0);
-  }
-  MSG msg;
-  while (::PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE))
-    ::DispatchMessageW(&msg);
-  int ran = 0;
-  loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
-  RunPosted();
-  EXPECT_EQ(1, ran);
+// Another process can find the pump's window (its class name carries the
+// pump's address) and post or send it anything, as often as it likes: the
+// window stays, and the loop keeps serving tasks posted from other threads.
+TEST(MessagePumpForUITest, ForeignMessagesLeaveThePumpWorking) {
+  enum Way { POST, SEND, SEND_NOTIFY };
+  constexpr WPARAM kThePump = 1;  // Stands for the pump's own address.
+  const struct {
+    Way way;
+    UINT message;
+    WPARAM wparam;
+    int count;
+  } kCases[] = {
+      {POST, MessagePumpForUI::kMsgHaveWork, kThePump, 2},
+      {POST, MessagePumpForUI::kMsgHaveWork, kThePump, 1000},
+      {SEND_NOTIFY, MessagePumpForUI::kMsgHaveWork, kThePump, 20000},
+      {SEND, MessagePumpForUI::kMsgHaveWork, kThePump, 3},
+      {POST, MessagePumpForUI::kMsgHaveWork, 0, 3},
+      {POST, MessagePumpForUI::kMsgHaveWork, ~WPARAM(0), 3},
+      {POST, WM_TIMER, kThePump, 3},
+      {POST, WM_TIMER, 0x10000, 3},
+      {POST, WM_CLOSE, 0, 1},
+      {SEND, WM_CLOSE, 0, 1},
+      {POST, WM_SYSCOMMAND, SC_CLOSE, 1},
+      {POST, WM_DESTROY, 0, 1},
+      {POST, WM_NCDESTROY, 0, 1},
+  };
+  // The loop runs on a thread of its own: should the messages overflow its
+  // stack, that thread ends without finishing, rather than the process
+  // ending with every test unreported.
+  bool finished = false;
+  OtherThread ui_thread([&] {
+    for (const auto& c : kCases) {
+      SCOPED_TRACE(testing::Message() << "way " << c.way << " message "
+                                      << c.message << " x" << c.count);
+      MessageLoopForUI loop;
+      auto* pump = static_cast<MessagePumpForUI*>(loop.pump());
+      HWND hwnd = pump->message_hwnd();
+      WPARAM wparam =
+          c.wparam == kThePump ? reinterpret_cast<WPARAM>(pump) : c.wparam;
+      DWORD loop_thread = ::GetCurrentThreadId();
+      RunLoop run_loop;
+      Closure quit = run_loop.QuitClosure();
+      // Tasks run from the loop, never inside a message another thread
+      // sent: the sender would wait on them, and each such message would
+      // nest the loop one level deeper.
+      DWORD task_in_send = ISMEX_NOSEND;
+      loop.task_runner()->PostTask(FROM_HERE, Bind([&task_in_send] {
+                                     task_in_send = ::InSendMessageEx(nullptr);
+                                   }));
+      HANDLE piled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      OtherThread other([&] {
+        for (int i = 0; i < c.count; ++i) {
+          if (c.way == POST)
+            ::PostMessageW(hwnd, c.message, wparam, 0);
+          else if (c.way == SEND)
+            ::SendMessageW(hwnd, c.message, wparam, 0);
+          else
+            ::SendNotifyMessageW(hwnd, c.message, wparam, 0);
+        }
+        if (c.way == SEND_NOTIFY) {
+          ::SetEvent(piled);
+          // Notifications go with their sender: it stays until they are
+          // taken.
+          ::SendMessageW(hwnd, WM_NULL, 0, 0);
+        }
+        loop.task_runner()->PostTask(FROM_HERE, quit);
+        // Wakes the loop even if the window is gone.
+        if (c.way != POST)
+          ::PostThreadMessageW(loop_thread, WM_NULL, 0, 0);
+      });
+      ASSERT_TRUE(other.Start());
+      // Posts and notifications pile up before the loop runs, as from a
+      // quicker process; each blocking send waits for the loop.
+      if (c.way == POST)
+        other.Join();
+      if (c.way == SEND_NOTIFY)
+        ::WaitForSingleObject(piled, INFINITE);
+      run_loop.Run();
+      if (c.way != POST)
+        other.Join();
+      ::CloseHandle(piled);
+      EXPECT_TRUE(::IsWindow(hwnd));
+      EXPECT_EQ(static_cast<DWORD>(ISMEX_NOSEND), task_in_send);
+    }
+    finished = true;
+  });
+  ASSERT_TRUE(ui_thread.Start());
+  ui_thread.Join();
+  EXPECT_TRUE(finished);
 }
 
 TEST(MessagePumpForIOTest, FailedCompletionPostIsCountedAndRetried) {
@@ -388,18 +536,25 @@ TEST(MessagePumpForIOTest, CompletionsForOtherHandlersWaitForThem) {
 }
 
 TEST(MessagePumpWinTest, CurrentDelayRoundsUpToWholeMilliseconds) {
-  class Probe : public MessagePumpForIO {
-   public:
-    int DelayFor(TimeTicks when) {
-      delayed_work_time_ = when;
-      return GetCurrentDelay();
-    }
-  } probe;
-  EXPECT_EQ(-1, probe.DelayFor(TimeTicks()));
-  EXPECT_EQ(0, probe.DelayFor(TimeTicks::Now() - TimeDelta::FromSeconds(1)));
-  int delay = probe.DelayFor(TimeTicks::Now() + TimeDelta::FromMicroseconds(5500));
-  EXPECT_TRUE(delay == 6 || delay == 5) << delay;
-  EXPECT_EQ(2147483647, probe.DelayFor(TimeTicks::Max()));
+  const TimeTicks now = TimeTicks::Now();
+  const struct {
+    TimeTicks run_time;
+    int delay;
+  } kCases[] = {
+      {TimeTicks(), -1},
+      {now - TimeDelta::FromSeconds(1), 0},
+      {now, 0},
+      {now + TimeDelta::FromMicroseconds(1), 1},
+      {now + TimeDelta::FromMicroseconds(5000), 5},
+      {now + TimeDelta::FromMicroseconds(5500), 6},
+      {now + TimeDelta::FromMicroseconds(5999), 6},
+      {now + TimeDelta::FromDays(30), 2147483647},
+      {TimeTicks::Max(), 2147483647},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.delay, MessagePumpWin::DelayUntil(c.run_time, now))
+        << (c.run_time - now).InMicroseconds() << " us";
+  }
 }
 
 }  // namespace

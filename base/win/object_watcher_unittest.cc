@@ -8,6 +8,7 @@
 #include "base/bind.h"
 #include "base/files/test_folder_win.h"
 #include "base/message_loop/message_loop.h"
+#include "base/message_loop/message_loop_win.h"
 #include "base/run_loop.h"
 #include "gtest/gtest.h"
 
@@ -78,6 +79,23 @@ TEST(ObjectWatcherTest, CallsBackOnTheWatchingThreadOnce) {
   EXPECT_FALSE(watcher.StopWatching());
   Settle();
   EXPECT_EQ(1, calls);
+}
+
+TEST(ObjectWatcherTest, StopAfterTheSignalWasPostedCallsNothing) {
+  // The loop's wake-up is a message this thread can wait for: once it
+  // arrives, the wait's callback has posted the signal.
+  MessageLoopForUI loop;
+  Event event;
+  int calls = 0;
+  CallbackDelegate delegate([&](HANDLE) { ++calls; });
+  ObjectWatcher watcher;
+  ASSERT_TRUE(watcher.StartWatchingOnce(event.get(), &delegate));
+  event.Signal();
+  ASSERT_EQ(WAIT_OBJECT_0, ::MsgWaitForMultipleObjectsEx(
+                               0, nullptr, INFINITE, QS_POSTMESSAGE, 0));
+  EXPECT_TRUE(watcher.StopWatching());
+  Settle();
+  EXPECT_EQ(0, calls);
 }
 
 TEST(ObjectWatcherTest, StopRacingTheSignalReleasesTheWaitAndCallsNothing) {

@@ -450,51 +450,35 @@ DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
 ScopedImportHook* g_owner_create_file_hook = nullptr;
 int g_refused_owner_opens = 0;
 
-// Whether |privilege| is enabled in the caller's token right now.
+// Whether |privilege| is enabled in the caller's token right now (read
+// from the token: Wine's PrivilegeCheck is not to be trusted here).
 bool PrivilegeEnabled(const wchar_t* privilege) {
+  LUID luid;
+  if (!::LookupPrivilegeValueW(nullptr, privilege, &luid))
+    return false;
   HANDLE token = nullptr;
   if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
       !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
     return false;
   }
-  PRIVILEGE_SET set = {};
-  set.PrivilegeCount = 1;
-  set.Control = PRIVILEGE_SET_ALL_NECESSARY;
-  BOOL enabled = FALSE;
-  const bool checked =
-      ::LookupPrivilegeValueW(nullptr, privilege, &set.Privilege[0].Luid) &&
-      ::PrivilegeCheck(token, &set, &enabled);
-  ::CloseHandle(token);
-  return checked && enabled;
-}
-
-// Whether the file's access list gives the caller |desired|.
-bool FileAllows(const wchar_t* name, DWORD desired) {
-  static const auto get_named_security =
-      SystemEntry<decltype(&::GetNamedSecurityInfoW)>(
-          "advapi32.dll", "GetNamedSecurityInfoW");
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (get_named_security(const_cast<wchar_t*>(name), SE_FILE_OBJECT,
-                         kCheckedSecurity, nullptr, nullptr, nullptr, nullptr,
-                         &descriptor) != ERROR_SUCCESS) {
-    return true;  // a missing file: the open answers for itself
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  bool enabled = false;
+  if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(),
+                                    size, &size)) {
+    const auto* privileges =
+        reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
+      if (entry.Luid.LowPart == luid.LowPart &&
+          entry.Luid.HighPart == luid.HighPart) {
+        enabled = entry.Attributes & SE_PRIVILEGE_ENABLED;
+      }
+    }
   }
-  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE,
-                             FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-  HANDLE token = CallerToken();
-  PRIVILEGE_SET privileges = {};
-  DWORD privileges_size = sizeof(privileges);
-  DWORD granted = 0;
-  BOOL status = FALSE;
-  const bool allowed = token &&
-                       ::AccessCheck(descriptor, token, desired, &mapping,
-                                     &privileges, &privileges_size, &granted,
-                                     &status) &&
-                       status;
-  if (token)
-    ::CloseHandle(token);
-  ::LocalFree(descriptor);
-  return allowed;
+  ::CloseHandle(token);
+  return enabled;
 }
 
 HANDLE WINAPI RuledOwnerCreateFileW(LPCWSTR name,
@@ -505,8 +489,7 @@ HANDLE WINAPI RuledOwnerCreateFileW(LPCWSTR name,
                                     DWORD flags,
                                     HANDLE template_file) {
   if (name && (access & WRITE_OWNER) &&
-      !PrivilegeEnabled(L"SeTakeOwnershipPrivilege") &&
-      !FileAllows(name, WRITE_OWNER)) {
+      !PrivilegeEnabled(L"SeTakeOwnershipPrivilege")) {
     ++g_refused_owner_opens;
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;

@@ -47,10 +47,12 @@ class ScopedWindowsRegistryAccessRules {
 };
 
 // While alive, CreateFileW of the test executable grants WRITE_OWNER as
-// Windows does: when the file's access list denies it to the caller, only
-// through SeTakeOwnershipPrivilege enabled in the caller's token at the
-// moment of the open (Wine checks nothing). A refusal answers
-// ERROR_ACCESS_DENIED.
+// Windows does for a file whose access list denies it to the caller (a
+// file the installer must take over): only through SeTakeOwnershipPrivilege
+// enabled in the caller's token at the moment of the open. Every file
+// counts as such a file: Wine derives a file's list from its Unix mode,
+// which always gives the owner WRITE_OWNER, and stores no other. A refusal
+// answers ERROR_ACCESS_DENIED.
 class ScopedWindowsTakeOwnershipRules {
  public:
   ScopedWindowsTakeOwnershipRules();

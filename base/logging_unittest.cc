@@ -419,6 +419,9 @@ TEST_F(LoggingDeathTest, DcheckFailsInDebugBuilds) {
 }
 #else
 TEST_F(LoggingTest, DcheckCompiledOutInReleaseBuilds) {
+#if defined(__SANITIZE_ADDRESS__)
+  ADD_FAILURE() << "The sanitizer build is the one that runs DCHECKs.";
+#endif
   g_evaluations = 0;
   DCHECK(Counted() == 0);
   DCHECK_EQ(Counted(), 0);

@@ -293,7 +293,8 @@ std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
 #define CHECK_GT(a, b) BASE_CHECK_OP(GT, >, a, b)
 #define CHECK_GE(a, b) BASE_CHECK_OP(GE, >=, a, b)
 
-#if !defined(NDEBUG)
+// DCHECK_ALWAYS_ON turns them on in a release build (the sanitizer build).
+#if !defined(NDEBUG) || defined(DCHECK_ALWAYS_ON)
 #define DCHECK_IS_ON() 1
 #else
 #define DCHECK_IS_ON() 0

@@ -10,6 +10,7 @@
 #include "base/logging_internal.h"
 #include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
+#include "testing/expect_trap.h"
 
 namespace base {
 namespace {
@@ -382,7 +383,7 @@ TEST_F(LoggingDeathTest, FatalEndsTheProcess) {
 
 TEST_F(LoggingDeathTest, ConsumingHandlerCannotKeepFatalAlive) {
   // The handler swallows the line; the process still ends.
-  EXPECT_DEATH(LOG(FATAL) << "swallowed", "");
+  EXPECT_BREAKPOINT_DEATH(LOG(FATAL) << "swallowed");
 }
 
 // Changes the process for good, so it runs in a child: the file's level
@@ -418,6 +419,9 @@ TEST_F(LoggingDeathTest, DcheckFailsInDebugBuilds) {
 }
 #else
 TEST_F(LoggingTest, DcheckCompiledOutInReleaseBuilds) {
+#if defined(__SANITIZE_ADDRESS__)
+  ADD_FAILURE() << "The sanitizer build is the one that runs DCHECKs.";
+#endif
   g_evaluations = 0;
   DCHECK(Counted() == 0);
   DCHECK_EQ(Counted(), 0);

@@ -4,10 +4,13 @@
 // that caused it is written to "fuzz-crash-input" in the current folder.
 //
 //   fuzz_target CORPUS_DIR   replay and mutate (PALVO_FUZZ_SECONDS, default
-//                            20, and PALVO_FUZZ_SEED set the run)
+//                            20, and PALVO_FUZZ_SEED set the run); a missing
+//                            or empty folder is an error
 //   fuzz_target FILE         replay one input, to reproduce a crash
 
 #include <dirent.h>
+#include <errno.h>
+#include <limits.h>
 #include <signal.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -79,27 +82,39 @@ bool ReadFile(const std::string& path, Input* out) {
   out->clear();
   while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0)
     out->insert(out->end(), buffer, buffer + count);
+  const bool complete = !ferror(file);
   fclose(file);
-  return true;
+  return complete;
 }
 
-std::vector<Input> ReadCorpus(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] != '.')
-        names.push_back(folder + "/" + entry->d_name);
-    }
-    closedir(dir);
+// False when the folder cannot be read or holds no input: a run over
+// nothing would pass without having tested anything.
+bool ReadCorpus(const std::string& folder, std::vector<Input>* corpus) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    perror(("fuzz: cannot open corpus folder " + folder).c_str());
+    return false;
   }
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] != '.')
+      names.push_back(folder + "/" + entry->d_name);
+  }
+  closedir(dir);
   std::sort(names.begin(), names.end());
-  std::vector<Input> corpus;
   for (const std::string& name : names) {
     Input input;
-    if (ReadFile(name, &input))
-      corpus.push_back(input);
+    if (!ReadFile(name, &input)) {
+      perror(("fuzz: cannot read " + name).c_str());
+      return false;
+    }
+    corpus->push_back(input);
   }
-  return corpus;
+  if (corpus->empty()) {
+    fprintf(stderr, "fuzz: corpus folder %s is empty\n", folder.c_str());
+    return false;
+  }
+  return true;
 }
 
 class Mutator {
@@ -196,10 +211,23 @@ class Mutator {
   const std::vector<Input>* corpus_;
 };
 
-unsigned EnvNumber(const char* name, unsigned fallback) {
+// A value that is not a whole number is refused rather than read as 0,
+// which would silently turn the mutation phase off.
+bool EnvNumber(const char* name, unsigned fallback, unsigned* value) {
   const char* text = getenv(name);
-  return text && *text ? static_cast<unsigned>(strtoul(text, nullptr, 10))
-                       : fallback;
+  if (!text || !*text) {
+    *value = fallback;
+    return true;
+  }
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long number = strtoul(text, &end, 10);
+  if (*end || errno || *text == '-' || number > UINT_MAX) {
+    fprintf(stderr, "fuzz: %s=%s is not a whole number\n", name, text);
+    return false;
+  }
+  *value = static_cast<unsigned>(number);
+  return true;
 }
 
 }  // namespace
@@ -219,22 +247,29 @@ int main(int argc, char** argv) {
   struct stat info;
   if (stat(argv[1], &info) == 0 && S_ISREG(info.st_mode)) {
     Input input;
-    ReadFile(argv[1], &input);
+    if (!ReadFile(argv[1], &input)) {
+      perror(argv[1]);
+      return 2;
+    }
     RunOne(input);
     printf("fuzz: replayed %s\n", argv[1]);
     return 0;
   }
 
-  std::vector<Input> corpus = ReadCorpus(argv[1]);
+  unsigned seconds = 0;
+  unsigned seed = 0;
+  if (!EnvNumber("PALVO_FUZZ_SECONDS", kDefaultSeconds, &seconds) ||
+      !EnvNumber("PALVO_FUZZ_SEED", static_cast<unsigned>(time(nullptr)),
+                 &seed)) {
+    return 2;
+  }
+  std::vector<Input> corpus;
+  if (!ReadCorpus(argv[1], &corpus))
+    return 2;
   for (const Input& input : corpus)
     RunOne(input);
   printf("fuzz: replayed %zu corpus inputs\n", corpus.size());
-  if (corpus.empty())
-    corpus.push_back(Input());
 
-  const unsigned seconds = EnvNumber("PALVO_FUZZ_SECONDS", kDefaultSeconds);
-  const unsigned seed =
-      EnvNumber("PALVO_FUZZ_SEED", static_cast<unsigned>(time(nullptr)));
   printf("fuzz: mutating for %u s with seed %u\n", seconds, seed);
   fflush(stdout);
 

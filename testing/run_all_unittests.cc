@@ -1,10 +1,12 @@
+#include <stdio.h>
+#include <stdlib.h>
+
 #include "gtest/gtest.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 
 #include <signal.h>
-#include <stdio.h>
 
 #include "base/win/scoped_handle_verifier.h"
 
@@ -48,5 +50,14 @@ int main(int argc, char** argv) {
   signal(SIGABRT, &ReportAbort);
 #endif
   testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // A filter that matches nothing (a typo, or one inherited from the
+  // environment) must not pass as a clean run. One shard may well be empty.
+  const char* shards = getenv("GTEST_TOTAL_SHARDS");
+  if (result == 0 && !GTEST_FLAG_GET(list_tests) && !(shards && *shards) &&
+      testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+    fprintf(stderr, "No test matched the filter: nothing was tested.\n");
+    return 1;
+  }
+  return result;
 }

@@ -8,6 +8,7 @@
 
 #include "base/allocator/winheap_stubs_win.h"
 #include "gtest/gtest.h"
+#include "testing/expect_trap.h"
 
 namespace base {
 namespace allocator {
@@ -151,7 +152,7 @@ TEST(AllocatorShimTest, SizeLimit) {
 
 TEST(AllocatorShimDeathTest, AlignedAllocationEndsTheProcess) {
   const AllocatorDispatch* head = GetChainHead();
-  EXPECT_DEATH(head->alloc_aligned_function(head, 64, 64), "");
+  EXPECT_TRAP_DEATH(head->alloc_aligned_function(head, 64, 64));
 }
 
 }  // namespace

@@ -172,7 +172,8 @@ TEST(JSONWriterDeathTest, TwoGigabyteStringsAreRefused) {
   std::string out;
   EXPECT_DEATH(EscapeJSONString(
                    StringPiece(small, static_cast<size_t>(INT_MAX) + 1), &out),
-               "");
+               "string_escape.cc.*Check failed: str.size\\(\\) <= "
+               "static_cast<size_t>\\(INT_MAX\\)");
 }
 
 }  // namespace

@@ -190,7 +190,8 @@ TEST(LaunchDeathTest, HandleThatCannotBeInherited) {
   DWORD flags = 0;
   EXPECT_DEATH(internal::PrepareLaunch(options, OSInfo::VERSION_WIN10, &startup,
                                        &inherit, &flags),
-               "");
+               "launch_win.cc.*Check failed: ::SetHandleInformation\\(handle, "
+               "HANDLE_FLAG_INHERIT");
 }
 
 TEST_F(LaunchTest, ChildSeesShowWindow) {

@@ -83,7 +83,8 @@ TEST(ProcessTest, CurrentProcess) {
 }
 
 TEST(ProcessDeathTest, PseudoHandleIsRefused) {
-  EXPECT_DEATH(Process process(::GetCurrentProcess()), "");
+  EXPECT_DEATH(Process process(::GetCurrentProcess()),
+               "process_win.cc.*Check failed: handle != ::GetCurrentProcess\\(\\)");
 }
 
 TEST(TerminationStatusTest, ExitCodes) {

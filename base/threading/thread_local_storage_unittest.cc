@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "testing/expect_trap.h"
 
 namespace base {
 namespace {
@@ -129,7 +130,7 @@ void TakeThreeHundredSlots() {
 }
 
 TEST(ThreadLocalStorageSlotDeathTest, SlotsRunOutAt256) {
-  EXPECT_DEATH(TakeThreeHundredSlots(), "");
+  EXPECT_TRAP_DEATH(TakeThreeHundredSlots());
 }
 
 }  // namespace

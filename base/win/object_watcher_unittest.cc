@@ -11,6 +11,7 @@
 #include "base/message_loop/message_loop_win.h"
 #include "base/run_loop.h"
 #include "gtest/gtest.h"
+#include "testing/expect_trap.h"
 
 namespace base {
 namespace win {
@@ -220,7 +221,7 @@ TEST(ObjectWatcherDeathTest, NullDelegateEndsTheProcess) {
   MessageLoop loop;
   Event event;
   ObjectWatcher watcher;
-  EXPECT_DEATH(watcher.StartWatchingOnce(event.get(), nullptr), "");
+  EXPECT_TRAP_DEATH(watcher.StartWatchingOnce(event.get(), nullptr));
 }
 
 }  // namespace

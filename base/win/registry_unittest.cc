@@ -78,12 +78,14 @@ TEST_F(RegKeyTest, ReadValueDWAcceptsOnlyFourByteNumbers) {
 
 TEST_F(RegKeyTest, ReadValueBoundsTextByItsStoredSize) {
   const std::wstring full(RegKey::kMaxValueChars, L'f');
+  // Not followed by a NUL: the registry would count that one in.
+  const std::wstring longer = full + L'f';
   const DWORD number = 1;
   WriteText(L"plain", REG_SZ, L"hello");
   Write(L"embedded", REG_SZ, L"ab\0cd", 12);
   Write(L"odd", REG_SZ, L"abc", 5);  // unterminated, half a character at the end
-  Write(L"full", REG_SZ, full.data(), full.size() * sizeof(wchar_t));
-  Write(L"full_expand", REG_EXPAND_SZ, full.data(), full.size() * sizeof(wchar_t));
+  Write(L"full", REG_SZ, longer.data(), full.size() * sizeof(wchar_t));
+  Write(L"full_expand", REG_EXPAND_SZ, longer.data(), full.size() * sizeof(wchar_t));
   WriteText(L"long", REG_SZ, full);
   Write(L"number", REG_DWORD, &number, 4);
   ASSERT_TRUE(SetEnvironmentVariableW(L"PALVO_REG_TEST", L"expanded"));
@@ -100,11 +102,10 @@ TEST_F(RegKeyTest, ReadValueBoundsTextByItsStoredSize) {
   EXPECT_EQ(L"ab", out);
   EXPECT_EQ(ERROR_SUCCESS, key_.ReadValue(L"expand", &out));
   EXPECT_EQ(L"xexpandedy", out);
-  // Windows hands over text that fills the buffer exactly; Wine keeps room
-  // for the NUL it adds to unterminated text and asks for more.
+  // Text that fills the buffer exactly, unterminated, is read whole.
   out.clear();
-  const LONG full_result = key_.ReadValue(L"full", &out);
-  EXPECT_TRUE(full_result == ERROR_SUCCESS ? out == full : full_result == ERROR_MORE_DATA);
+  EXPECT_EQ(ERROR_SUCCESS, key_.ReadValue(L"full", &out));
+  EXPECT_EQ(full, out);
 
   out = L"untouched";
   EXPECT_EQ(ERROR_MORE_DATA, key_.ReadValue(L"full_expand", &out));  // no room for the NUL

@@ -7,6 +7,7 @@
 
 #include "base/win/scoped_handle_verifier.h"
 #include "gtest/gtest.h"
+#include "testing/expect_trap.h"
 
 namespace base {
 namespace win {
@@ -86,8 +87,8 @@ TEST(HandleVerifierTest, ProcessVerifierIsTheExportedOneAndEnabled) {
 
   // Enabled: a tracked handle is known to it.
   ScopedHandle handle(NewEvent());
-  EXPECT_DEATH(verifier->StartTracking(handle.Get(), &handle, nullptr, nullptr),
-               "");
+  EXPECT_TRAP_DEATH(
+      verifier->StartTracking(handle.Get(), &handle, nullptr, nullptr));
 }
 
 // The product DLL, loaded by this executable, must share the executable's
@@ -110,14 +111,14 @@ TEST(HandleVerifierDeathTest, BrokenOwnershipEndsTheProcess) {
   ScopedHandle handle(NewEvent());
   int stranger = 0;
 
-  EXPECT_DEATH({ ScopedHandle twice(handle.Get()); }, "");
-  EXPECT_DEATH(
-      verifier->StopTracking(handle.Get(), &stranger, nullptr, nullptr), "");
-  EXPECT_DEATH(verifier->OnHandleBeingClosed(handle.Get()), "");
+  EXPECT_TRAP_DEATH({ ScopedHandle twice(handle.Get()); });
+  EXPECT_TRAP_DEATH(
+      verifier->StopTracking(handle.Get(), &stranger, nullptr, nullptr));
+  EXPECT_TRAP_DEATH(verifier->OnHandleBeingClosed(handle.Get()));
 
   HANDLE untracked = NewEvent();
-  EXPECT_DEATH(verifier->StopTracking(untracked, &stranger, nullptr, nullptr),
-               "");
+  EXPECT_TRAP_DEATH(
+      verifier->StopTracking(untracked, &stranger, nullptr, nullptr));
   verifier->OnHandleBeingClosed(untracked);  // Not ours: nothing.
   ::CloseHandle(untracked);
 }
@@ -132,7 +133,7 @@ TEST(HandleVerifierDeathTest, DisabledVerifierTracksNothingButStopsFailedCloses)
   verifier.StopTracking(raw, &b, nullptr, nullptr);
   verifier.OnHandleBeingClosed(raw);
   EXPECT_TRUE(verifier.CloseHandle(raw));
-  EXPECT_DEATH(verifier.CloseHandle(raw), "");
+  EXPECT_TRAP_DEATH(verifier.CloseHandle(raw));
 
   // Disabling an enabled one: entries stay, but nothing is checked.
   internal::ActiveVerifier enabled(true);
@@ -160,7 +161,7 @@ TEST(HandleVerifierTest, ProtectedProcessHandleMayFailToClose) {
   HANDLE event = NewEvent();
   ASSERT_TRUE(::SetHandleInformation(event, HANDLE_FLAG_PROTECT_FROM_CLOSE,
                                      HANDLE_FLAG_PROTECT_FROM_CLOSE));
-  EXPECT_DEATH(CloseHandleWrapper(event), "");
+  EXPECT_TRAP_DEATH(CloseHandleWrapper(event));
   ::SetHandleInformation(event, HANDLE_FLAG_PROTECT_FROM_CLOSE, 0);
   ::CloseHandle(event);
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/files/test_folder_win.h"
 #include "base/win/registry.h"
 #include "gtest/gtest.h"
 
@@ -31,8 +32,9 @@ std::wstring DaclText(HKEY key) {
 }  // namespace
 
 TEST(RegistryRulesTest, KeyAccessListsAreEnforced) {
-  const std::wstring base = L"Software\\PalvoTest\\rules_" +
-                            std::to_wstring(::GetCurrentProcessId());
+  // Below this process's own parent key: a shared parent deleted here could
+  // vanish under another test process that is creating keys below it.
+  const std::wstring base = base::TestRegistryParent() + L"\\rules";
   const std::wstring locked = base + L"\\locked";
   // Made through RegKey: a call of the import here would let the compiler
   // keep its address from before the rules for the calls below.
@@ -83,7 +85,6 @@ TEST(RegistryRulesTest, KeyAccessListsAreEnforced) {
   }
   ::LocalFree(read_only);
   ::SHDeleteKeyW(HKEY_CURRENT_USER, base.c_str());
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\PalvoTest");
 }
 
 }  // namespace platform_rules

@@ -9,6 +9,7 @@
 #include "base/files/test_folder_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
+#include "base/win/scoped_bstr.h"
 #include "desktop/windows/installer/service/task_scheduler_v2_fakes_win.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
@@ -27,6 +28,41 @@ class UserTaskSchedulerV2 : public TaskSchedulerV2 {
  protected:
   bool IsAdministrator() override { return false; }
 };
+
+// The description and time limit of the task that the library holds under
+// |id|, read through a connection of its own. (Wine keeps no actions.)
+bool ReadBack(const string16& id, std::wstring* description, std::wstring* time_limit) {
+  Microsoft::WRL::ComPtr<ITaskService> service;
+  Microsoft::WRL::ComPtr<ITaskFolder> folder;
+  Microsoft::WRL::ComPtr<IRegisteredTask> task;
+  Microsoft::WRL::ComPtr<ITaskDefinition> definition;
+  Microsoft::WRL::ComPtr<IRegistrationInfo> registration;
+  Microsoft::WRL::ComPtr<ITaskSettings> settings;
+  CLSID task_scheduler;
+  VARIANT empty;
+  ::VariantInit(&empty);
+  base::win::ScopedBstr root(L"\\");
+  base::win::ScopedBstr name(as_wcstr(GetScheduledTaskName(id)));
+  BSTR text = nullptr;
+  BSTR limit = nullptr;
+  const bool read =
+      SUCCEEDED(::CLSIDFromProgID(L"Schedule.Service", &task_scheduler)) &&
+      SUCCEEDED(::CoCreateInstance(task_scheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_PPV_ARGS(service.GetAddressOf()))) &&
+      SUCCEEDED(service->Connect(empty, empty, empty, empty)) &&
+      SUCCEEDED(service->GetFolder(root.Get(), folder.GetAddressOf())) &&
+      SUCCEEDED(folder->GetTask(name.Get(), task.GetAddressOf())) &&
+      SUCCEEDED(task->get_Definition(definition.GetAddressOf())) &&
+      SUCCEEDED(definition->get_RegistrationInfo(registration.GetAddressOf())) &&
+      SUCCEEDED(registration->get_Description(&text)) &&
+      SUCCEEDED(definition->get_Settings(settings.GetAddressOf())) &&
+      SUCCEEDED(settings->get_ExecutionTimeLimit(&limit));
+  *description = text ? text : L"";
+  *time_limit = limit ? limit : L"";
+  ::SysFreeString(text);
+  ::SysFreeString(limit);
+  return read;
+}
 
 class TaskSchedulerV2Test : public testing::Test {
  protected:
@@ -75,7 +111,12 @@ TEST_F(TaskSchedulerV2Test, RegisterReplaceAndDelete) {
   EXPECT_EQ(TASK_STATE_READY, scheduler_.GetState(id));
   EXPECT_TRUE(scheduler_.GetLastRunTime(id).is_null());
   info.description = U16("Replaced");
+  info.time_limit_seconds = 7200;
   ASSERT_TRUE(scheduler_.RegisterTask(info));
+  std::wstring description, time_limit;
+  EXPECT_TRUE(ReadBack(id, &description, &time_limit));
+  EXPECT_EQ(L"Replaced", description);
+  EXPECT_EQ(L"PT7200S", time_limit);
   scheduler_.SetEnabled(id, true);
   EXPECT_EQ(TASK_STATE_READY, scheduler_.GetState(id));
   scheduler_.DeleteTask(id);

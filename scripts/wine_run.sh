@@ -55,4 +55,19 @@ case "${1:-}" in
 esac
 
 prepare_prefix
-exec "$WINE" "$@"
+case "$(basename "$1")" in
+  *_unittests.exe) ;;
+  *) exec "$WINE" "$@" ;;
+esac
+# A test executable passes only when its test main returned: Wine ends some
+# crashing processes with exit code 0 (testing/run_all_unittests.cc).
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+"$WINE" "$@" 2>&1 | tee "$log"
+status=${PIPESTATUS[0]}
+if [ "$status" = 0 ] && ! grep -aq '^palvo test main returned 0' "$log"; then
+  echo "wine_run.sh: $1 ended with exit code 0 before its test main returned:" \
+       "a crash, counted as a failure" >&2
+  status=1
+fi
+exit "$status"

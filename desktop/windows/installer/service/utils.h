@@ -136,6 +136,10 @@ bool GrantUserAccess(const std::wstring& object_name,
 // Puts back the access list in |saved| and frees the record. False when
 // there is none or the system refuses.
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved);
+// As RestoreAccess, onto the object now named |object_name|: the file or
+// folder the list was saved from, renamed since.
+bool RestoreAccessAt(const std::wstring& object_name,
+                     std::unique_ptr<SavedAccess>* saved);
 
 #endif  // defined(_WIN32)
 

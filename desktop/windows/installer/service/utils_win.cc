@@ -714,8 +714,16 @@ bool GrantUserAccess(const std::wstring& object_name,
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
   if (!saved || !*saved)
     return false;
+  const std::wstring object_name = (*saved)->object_name;
+  return RestoreAccessAt(object_name, saved);
+}
+
+bool RestoreAccessAt(const std::wstring& object_name,
+                     std::unique_ptr<SavedAccess>* saved) {
+  if (!saved || !*saved)
+    return false;
   const SavedAccess& record = **saved;
-  AccessTarget target(record.object_name, record.object_type);
+  AccessTarget target(object_name, record.object_type);
   const bool restored =
       (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target)) &&
       WriteDacl(target, record.dacl, record.descriptor) == ERROR_SUCCESS;

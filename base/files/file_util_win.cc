@@ -219,11 +219,13 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
 // without a word), which gets the entry's attributes, and must be
 // deletable now, held open by nobody. So nothing of the source is deleted
 // unless all of it can go, and whatever comes back from the copy comes back
-// as it was.
+// as it was. No link can: a copy holds an empty folder or a copy of what
+// it points to in its place.
 bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
   uint32_t attributes;
   if (!ReadFileAttributes(folder, &attributes) ||
       attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       !SetAttributes(copy, attributes & kSettableAttributes)) {
     return false;
   }
@@ -236,15 +238,21 @@ bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
         !PathExists(counterpart)) {
       return false;
     }
-    if (!SetAttributes(counterpart, traversal.GetInfo().find_data().dwFileAttributes &
-                                        kSettableAttributes)) {
+    const DWORD seen = traversal.GetInfo().find_data().dwFileAttributes;
+    if ((seen & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !SetAttributes(counterpart, seen & kSettableAttributes)) {
       return false;
     }
     win::ScopedHandle handle(::CreateFileW(
-        as_wcstr(current.value()), DELETE, 0, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle.IsValid())
+        as_wcstr(current.value()), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+        nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle.IsValid() ||
+        !::GetFileInformationByHandle(handle.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return false;
+    }
   }
   return true;
 }

@@ -469,6 +469,35 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     ASSERT_TRUE(DeleteFile(src, true));
     ASSERT_TRUE(DeleteFile(other, true));
   }
+
+  // No copy can carry a link, inside the folder or the folder itself (it
+  // would arrive as an empty folder or a copy of what it points to, and go
+  // from the source): the folder stays where it is, the link a link.
+  const FilePath linked = folder.path().Append(u"linked");
+  ASSERT_TRUE(CreateDirectory(linked));
+  ASSERT_TRUE(CreateDirectory(src));
+  ASSERT_TRUE(CreateDirectory(other));
+  const FilePath inner_link = src.Append(u"link");
+  const FilePath outer_link = folder.path().Append(u"outer");
+  if (!MakeFolderLink(inner_link, linked))
+    GTEST_SKIP() << "no folder link can be made here";
+  ASSERT_TRUE(MakeFolderLink(outer_link, linked));
+  for (const FilePath& moved : {src, outer_link}) {
+    SCOPED_TRACE(moved.AsUTF8Unsafe());
+    const std::string before = DescribeTree(moved);
+    {
+      platform_rules::ScopedWindowsFolderRenameRules rules;
+      platform_rules::ScopedOtherVolume volume(as_wcstr(other.value()));
+      EXPECT_FALSE(MoveUnsafe(moved, dst));
+    }
+    EXPECT_EQ(before, DescribeTree(moved));
+    EXPECT_TRUE(IsLink(inner_link));
+    EXPECT_TRUE(IsLink(outer_link));
+    EXPECT_TRUE(DirectoryExists(linked));
+    EXPECT_FALSE(PathExists(dst));
+  }
+  RemoveLinkUnderWine(inner_link);
+  RemoveLinkUnderWine(outer_link);
 }
 
 TEST(FileUtilTest, ReplaceFile) {

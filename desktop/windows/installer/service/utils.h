@@ -139,6 +139,10 @@ bool GrantUserAccess(const std::wstring& object_name,
 // there is none, or when the system refuses, which is an error line naming
 // the object: widened access is never left behind silently.
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved);
+// As RestoreAccess, onto the object now named |object_name|: the file or
+// folder the list was saved from, renamed since.
+bool RestoreAccessAt(const std::wstring& object_name,
+                     std::unique_ptr<SavedAccess>* saved);
 
 #endif  // defined(_WIN32)
 

@@ -919,17 +919,25 @@ bool GrantUserAccess(const std::wstring& object_name,
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
   if (!saved || !*saved)
     return false;
+  const std::wstring object_name = (*saved)->object_name;
+  return RestoreAccessAt(object_name, saved);
+}
+
+bool RestoreAccessAt(const std::wstring& object_name,
+                     std::unique_ptr<SavedAccess>* saved) {
+  if (!saved || !*saved)
+    return false;
   const SavedAccess& record = **saved;
   // A key's list goes back by name: Windows then also gives the subkeys
   // back what they inherited before, which takes the grant out of keys
   // created below it meanwhile.
-  AccessTarget target(record.object_name, record.object_type);
+  AccessTarget target(object_name, record.object_type);
   DWORD result = ERROR_ACCESS_DENIED;
   if (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target))
     result = WriteDacl(target, record.dacl, record.descriptor);
   if (result != ERROR_SUCCESS) {
-    LOG(ERROR) << "Failed to put back the access list of "
-               << record.object_name << ": error " << result;
+    LOG(ERROR) << "Failed to put back the access list of " << object_name
+               << ": error " << result;
   }
   saved->reset();
   return result == ERROR_SUCCESS;

@@ -14,7 +14,7 @@ class CopyFileOperation : public FileTransferOperation {
 
  protected:
   bool Transfer() override;
-  void Undo() override;
+  bool Undo() override;
 };
 
 }  // namespace installer

@@ -14,8 +14,9 @@ bool CopyFileOperation::Transfer() {
   return base::CopyFile(source(), destination());
 }
 
-void CopyFileOperation::Undo() {
+bool CopyFileOperation::Undo() {
   base::DeleteFile(destination(), false);
+  return true;  // The source never left.
 }
 
 }  // namespace installer

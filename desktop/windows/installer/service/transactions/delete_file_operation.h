@@ -53,6 +53,8 @@ class DeleteFileOperation : public Operation {
   base::FilePath path_;
   base::FilePath temporary_path_;
   bool executed_ = false;
+  // The file stays under |temporary_path_|: its move back failed.
+  bool stranded_ = false;
   bool check_in_use_;
   bool remove_empty_parents_;
   // The access list before it was widened; put back when the file comes

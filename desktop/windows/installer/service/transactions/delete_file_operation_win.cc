@@ -120,13 +120,20 @@ void DeleteFileOperation::Rollback() {
     executed_ = false;
     // Never over what holds the name now (a moved file whose move back
     // failed): both are kept, each under its own name.
-    if (!MoveBack(temporary_path_, path_))
-      return;
+    stranded_ = !MoveBack(temporary_path_, path_);
   }
-  if (saved_access_) {
-    RestoreAccess(&saved_access_);
-    ::SetFileAttributesW(as_wcstr(path_.value()), attributes_);
+  if (!saved_access_)
+    return;
+  // The access list and attributes go back on the file where it is, never
+  // on what took its name meanwhile.
+  const base::FilePath& where = stranded_ ? temporary_path_ : path_;
+  if (!RestoreAccessAt(std::wstring(as_wcstr(where.value())),
+                       &saved_access_)) {
+    PLOG(ERROR) << "Couldn't put back the access list of " << where.value()
+                << "; it stays widened";
   }
+  if (!::SetFileAttributesW(as_wcstr(where.value()), attributes_))
+    PLOG(ERROR) << "Couldn't put back the attributes of " << where.value();
 }
 
 bool DeleteFileOperation::EnsureAccess() {
@@ -152,7 +159,7 @@ bool DeleteFileOperation::CheckNotInUse() {
     return true;
   }
   PLOG(ERROR) << "Attempt to open the file for writing failed";
-  MoveBack(temporary_path_, path_);
+  stranded_ = !MoveBack(temporary_path_, path_);
   LOG(ERROR) << "File removal failed";
   return false;
 }

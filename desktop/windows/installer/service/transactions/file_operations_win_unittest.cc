@@ -73,6 +73,17 @@ class FileOperationsTest : public testing::Test {
     return folder_.path().AppendASCII(relative);
   }
 
+  // The file of the test folder that holds |text|; empty when none does.
+  FilePath FileHolding(const std::string& text) const {
+    base::FileEnumerator files(folder_.path(), false,
+                               base::FileEnumerator::FILES);
+    for (FilePath file = files.Next(); !file.empty(); file = files.Next()) {
+      if (Read(file) == text)
+        return file;
+    }
+    return FilePath();
+  }
+
   base::TestFolder folder_;
 };
 
@@ -245,35 +256,109 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
   EXPECT_EQ("keep", Read(Path("keep.txt")));
 }
 
-// A file whose access list had to be widened for the deletion comes back on
-// rollback with the attributes it had before the list changed (changing the
-// list may change them: Wine drops the read-only mark).
-TEST_F(FileOperationsTest, DeleteWithWidenedAccessKeepsAttributes) {
-  const FilePath file = Path("locked.txt");
-  Write(file, "data");
+// The entries of |path|'s access list, as text.
+std::wstring DaclEntries(const FilePath& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
-                                          &defaulted));
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-            ::SetNamedSecurityInfoW(
-                const_cast<wchar_t*>(as_wcstr(file.value())), SE_FILE_OBJECT,
-                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                nullptr, nullptr, dacl, nullptr));
-  ::LocalFree(descriptor);
-  SetAttributes(file, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  {
-    Transaction transaction;
-    ASSERT_TRUE(transaction.AddAndExecute(
-        new DeleteFileOperation(file, false, false)));
-    transaction.Rollback();
+  if (::GetNamedSecurityInfoW(const_cast<wchar_t*>(as_wcstr(path.value())),
+                              SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+    return L"unreadable";
   }
-  EXPECT_EQ("data", Read(file));
-  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
-            Attributes(file));
+  wchar_t* text = nullptr;
+  std::wstring entries = L"unreadable";
+  if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+          nullptr)) {
+    // Without the flags before the first entry: Wine drops the protected
+    // one on every change.
+    entries = text;
+    entries.erase(0, entries.find(L'('));
+    ::LocalFree(text);
+  }
+  ::LocalFree(descriptor);
+  return entries;
+}
+
+// A file whose access list had to be widened for the deletion gets its list
+// back on rollback, and the attributes it had before the list changed
+// (changing the list may change them: Wine drops the read-only mark): under
+// its name, or where it stays when it cannot move back. What took its name
+// meanwhile is left alone.
+TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
+  const FilePath file = Path("locked.exe");
+  const struct {
+    const char* what;
+    int fail_move;     // which MoveFileExW call fails
+    bool name_taken;   // someone writes under the file's name
+    bool in_use;       // the in-use test fails and moves it back
+  } kCases[] = {
+      {"rollback", 0, false, false},
+      {"move back fails", 2, false, false},
+      {"name taken", 0, true, false},
+      {"move back of the in-use test fails", 2, false, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    Write(file, "data");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
+                                            &defaulted));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ::SetNamedSecurityInfoW(
+                  const_cast<wchar_t*>(as_wcstr(file.value())),
+                  SE_FILE_OBJECT,
+                  DACL_SECURITY_INFORMATION |
+                      PROTECTED_DACL_SECURITY_INFORMATION,
+                  nullptr, nullptr, dacl, nullptr));
+    ::LocalFree(descriptor);
+    SetAttributes(file, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    const std::wstring entries = DaclEntries(file);
+    std::wstring other_entries;
+    {
+      // Held without write sharing, like a running program.
+      HANDLE held = INVALID_HANDLE_VALUE;
+      if (c.in_use) {
+        held = ::CreateFileW(as_wcstr(file.value()), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+      }
+      Transaction transaction;
+      platform_rules::ScopedFaultInjection move_fails(
+          c.fail_move, ERROR_SHARING_VIOLATION, "MoveFileExW");
+      EXPECT_NE(c.in_use, transaction.AddAndExecute(
+                              new DeleteFileOperation(file, c.in_use, false)));
+      if (!c.in_use) {
+        ASSERT_NE(entries, DaclEntries(FileHolding("data")))
+            << "the list was not widened: this case tests nothing";
+      }
+      if (c.name_taken) {
+        Write(file, "other");
+        other_entries = DaclEntries(file);
+      }
+      transaction.Rollback();
+      if (held != INVALID_HANDLE_VALUE)
+        ::CloseHandle(held);
+    }
+    const FilePath kept = FileHolding("data");
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(entries, DaclEntries(kept));
+    EXPECT_EQ(
+        static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+        Attributes(kept));
+    if (c.name_taken) {
+      EXPECT_EQ(other_entries, DaclEntries(file));
+      EXPECT_EQ(0u, Attributes(file));
+    }
+    SetAttributes(kept, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(base::DeleteFile(folder_.path().Append(u"*"), false));
+    EXPECT_EQ(0, CountEntries(folder_.path()));
+  }
 }
 
 TEST_F(FileOperationsTest, DeleteFolderAndMissingFile) {
@@ -410,7 +495,8 @@ TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
 
 // A rollback never moves anything over a name that is taken: here the move
 // back fails once (a scanner holds the moved file), or the source's name
-// was taken meanwhile. Every file stays whole under one name or another.
+// was taken meanwhile. Every file stays whole under one name or another,
+// and what took the name keeps its attributes.
 TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
@@ -418,6 +504,7 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
     SCOPED_TRACE(source_taken ? "source taken" : "move back fails");
     Write(source, "moved");
     Write(target, "replaced");
+    SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     {
       Transaction transaction;
       ASSERT_TRUE(
@@ -434,6 +521,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
     for (FilePath entry = entries.Next(); !entry.empty();
          entry = entries.Next()) {
       contents.insert(Read(entry));
+      if (Read(entry) == "other")
+        EXPECT_EQ(0u, Attributes(entry));
       ASSERT_TRUE(base::DeleteFile(entry, false));
     }
     std::multiset<std::string> expected = {"moved", "replaced"};

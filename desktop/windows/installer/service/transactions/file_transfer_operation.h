@@ -25,8 +25,9 @@ class FileTransferOperation : public Operation {
 
   // Logs the start of the transfer, then transfers.
   virtual bool Transfer() = 0;
-  // Undoes a transfer that succeeded.
-  virtual void Undo() = 0;
+  // Undoes a transfer that succeeded. False when the source's item could
+  // not be put back under its name.
+  virtual bool Undo() = 0;
 
   const base::FilePath& source() const { return source_; }
   const base::FilePath& destination() const { return destination_; }

@@ -68,12 +68,13 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
 }
 
 void FileTransferOperation::Rollback() {
-  if (executed_)
-    Undo();
+  const bool source_back = !executed_ || Undo();
   // The source stays the user's: it gets its read-only mark back even when
-  // the transfer itself failed.
-  if (source_attributes_changed_ && base::PathExists(source_))
+  // the transfer itself failed; but what took its name meanwhile does not.
+  if (source_attributes_changed_ && source_back &&
+      base::PathExists(source_)) {
     ::SetFileAttributesW(as_wcstr(source_.value()), source_attributes_);
+  }
 }
 
 }  // namespace installer

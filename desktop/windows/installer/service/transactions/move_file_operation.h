@@ -13,7 +13,7 @@ class MoveFileOperation : public FileTransferOperation {
 
  protected:
   bool Transfer() override;
-  void Undo() override;
+  bool Undo() override;
 };
 
 }  // namespace installer

@@ -15,10 +15,10 @@ bool MoveFileOperation::Transfer() {
   return base::MoveUnsafe(source(), destination());
 }
 
-void MoveFileOperation::Undo() {
+bool MoveFileOperation::Undo() {
   // The moved item is the only copy: it goes back to the source, which the
   // move left free, never away.
-  MoveBack(destination(), source());
+  return MoveBack(destination(), source());
 }
 
 }  // namespace installer

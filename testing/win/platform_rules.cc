@@ -392,6 +392,9 @@ ScopedFaultInjection::ScopedFaultInjection(int fail_at,
     s.fail_at = fail_at;
     s.error = error;
     s.only = only ? only : "";
+    s.calls = 0;
+    s.failed.clear();
+    s.trace.clear();
   }
   Entry* entries = Entries();
   for (int i = 0; i < kEntryCount; ++i) {

@@ -82,6 +82,9 @@ bool CopyDirectory(const FilePath& from_path, const FilePath& to_path);
 // folder is copied and then deleted. Refuses paths that climb to a parent.
 bool Move(const FilePath& from_path, const FilePath& to_path);
 bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path);
+// As MoveUnsafe, but fails rather than replace anything at |to_path|: for
+// putting something back under a name that may have been taken meanwhile.
+bool MoveWithoutReplacing(const FilePath& from_path, const FilePath& to_path);
 // Moves |from_path| over the existing file |to_path|.
 bool ReplaceFile(const FilePath& from_path, const FilePath& to_path);
 

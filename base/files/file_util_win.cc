@@ -46,35 +46,65 @@ FilePath FromBuffer(const wchar_t* buffer) {
   return FilePath(as_u16cstr(buffer)).StripTrailingSeparators();
 }
 
+// The attributes SetFileAttributesW can set, which a copy must carry.
+constexpr DWORD kSettableAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
                          bool recursive);
 
-// Empties |folder| of what matches |pattern| unless it is a link. What the
-// listing said may be stale, so the test is made on a handle to the entry
-// itself, which stays open without delete sharing while the folder is
-// walked: nobody can swap the folder for a link meanwhile. A link is left
-// for the caller to remove as itself.
-bool EmptyFolder(const FilePath& folder, const string16& pattern) {
-  win::ScopedHandle handle(::CreateFileW(
-      as_wcstr(folder.value()), FILE_READ_ATTRIBUTES,
+// Lifts the read-only mark through |handle|, whose file has |attributes|.
+bool ClearReadOnly(HANDLE handle, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_READONLY))
+    return true;
+  FILE_BASIC_INFO info = {};  // Times of zero stay as they are.
+  const DWORD rest = attributes & kSettableAttributes & ~FILE_ATTRIBUTE_READONLY;
+  info.FileAttributes = rest ? rest : FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileInformationByHandle(handle, FileBasicInfo, &info,
+                                      sizeof(info)) != FALSE;
+}
+
+// Deletes |path|, which a listing or a read of its attributes showed with
+// |seen| attributes; a folder is first emptied of what matches |pattern|
+// when |recursive|. What was seen may be stale, so the checks are made on a
+// handle to the entry itself (a link as the link), the read-only mark is
+// lifted through it, and a folder's handle stays open without delete
+// sharing while it is walked: nobody can swap it for a link meanwhile. A
+// link is removed as itself, never followed.
+bool DeleteEntry(const FilePath& path,
+                 DWORD seen,
+                 const string16& pattern,
+                 bool recursive) {
+  win::ScopedHandle entry(::CreateFileW(
+      as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle.IsValid())
-    return false;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(handle.Get(), &info))
+  if (!entry.IsValid() || !::GetFileInformationByHandle(entry.Get(), &info))
     return false;
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return true;
+  const DWORD attributes = info.dwFileAttributes;
+  // A handle that shows no link where one was seen is not the link's own
+  // (a swap, or a system that follows links regardless): nothing is
+  // changed through it.
+  const bool own_handle = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                          !(seen & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (own_handle && !ClearReadOnly(entry.Get(), attributes))
+    return false;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    entry.Close();
+    return ::DeleteFileW(as_wcstr(path.value())) != FALSE;
   }
-  return DeleteFileRecursive(folder, pattern, true);
+  const bool link = ((attributes | seen) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (recursive && !link && !DeleteFileRecursive(path, pattern, true))
+    return false;
+  entry.Close();
+  return ::RemoveDirectoryW(as_wcstr(path.value())) != FALSE;
 }
 
 // Deletes the entries of |folder| that match |pattern|; when |recursive|,
-// matching subfolders are emptied and removed. A link to a folder is
-// removed without touching what it points to.
+// matching subfolders are emptied and removed, else left alone.
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
                          bool recursive) {
@@ -84,25 +114,12 @@ bool DeleteFileRecursive(const FilePath& folder,
   for (FilePath current = traversal.Next(); !current.empty();
        current = traversal.Next()) {
     const FileEnumerator::FileInfo info = traversal.GetInfo();
-    const DWORD attributes = info.find_data().dwFileAttributes;
-    const bool is_directory = info.IsDirectory();
-    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-        (recursive || !is_directory)) {
-      SetAttributes(current, attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
-    if (!is_directory) {
-      if (!::DeleteFileW(as_wcstr(current.value())))
-        return false;
+    if (info.IsDirectory() && !recursive)
       continue;
-    }
-    if (!recursive)
-      continue;
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        !EmptyFolder(current, pattern)) {
+    if (!DeleteEntry(current, info.find_data().dwFileAttributes, pattern,
+                     recursive)) {
       return false;
     }
-    if (!::RemoveDirectoryW(as_wcstr(current.value())))
-      return false;
   }
   return true;
 }
@@ -119,18 +136,30 @@ bool StartsWithIgnoreCase(const string16& path, const string16& prefix) {
                                      prefix) == 0;
 }
 
-// What a path names, whatever its spelling (short names, links).
+// What a path names, whatever its spelling: its file identity, and its
+// final path with every link and short name on the way resolved.
 struct FileIdentity {
   DWORD volume = 0;
   DWORD index_high = 0;
   DWORD index_low = 0;
-  bool operator==(const FileIdentity& other) const {
+  string16 final_path;
+  bool SameFile(const FileIdentity& other) const {
     return volume == other.volume && index_high == other.index_high &&
            index_low == other.index_low;
   }
 };
 
 enum IdentityResult { IDENTITY_READ, IDENTITY_ABSENT, IDENTITY_FAILED };
+
+bool GetFinalPath(HANDLE handle, string16* path) {
+  wchar_t buffer[kMaxPathLength * 2];
+  const DWORD length = ::GetFinalPathNameByHandleW(
+      handle, buffer, ARRAYSIZE(buffer), FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= ARRAYSIZE(buffer))
+    return false;
+  *path = as_u16cstr(buffer);
+  return true;
+}
 
 IdentityResult GetFileIdentity(const FilePath& path, FileIdentity* identity) {
   win::ScopedHandle handle(::CreateFileW(
@@ -141,29 +170,47 @@ IdentityResult GetFileIdentity(const FilePath& path, FileIdentity* identity) {
     return IsPathNotFoundError(::GetLastError()) ? IDENTITY_ABSENT
                                                  : IDENTITY_FAILED;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(handle.Get(), &info))
+  if (!::GetFileInformationByHandle(handle.Get(), &info) ||
+      !GetFinalPath(handle.Get(), &identity->final_path)) {
     return IDENTITY_FAILED;
+  }
   identity->volume = info.dwVolumeSerialNumber;
   identity->index_high = info.nFileIndexHigh;
   identity->index_low = info.nFileIndexLow;
   return IDENTITY_READ;
 }
 
+// Whether |path| is |folder| or lies below it, by text.
+bool IsSameOrBelowText(const string16& path, const string16& folder) {
+  return StartsWithIgnoreCase(path, folder) &&
+         (path.length() == folder.length() ||
+          FilePath::IsSeparator(path[folder.length()]));
+}
+
 // Whether |to| is |from| or lies below it under any spelling: |to| and each
-// of its existing ancestors are compared with |from| by identity. When an
-// identity cannot be read the answer is yes: a wrong yes only refuses a
-// copy, a wrong no copies a folder into itself.
+// of its existing ancestors are compared with |from| by identity, and the
+// deepest existing one by final path too, which catches a link on the way
+// that leads inside |from|. When an identity cannot be read the answer is
+// yes: a wrong yes only refuses a copy, a wrong no copies a folder into
+// itself.
 bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
   FileIdentity source;
   if (GetFileIdentity(from, &source) != IDENTITY_READ)
     return true;
+  bool deepest = true;
   FilePath current = to;
   for (size_t level = 0; level <= to.value().length(); ++level) {
     FileIdentity identity;
     const IdentityResult result = GetFileIdentity(current, &identity);
-    if (result == IDENTITY_FAILED ||
-        (result == IDENTITY_READ && identity == source)) {
+    if (result == IDENTITY_FAILED)
       return true;
+    if (result == IDENTITY_READ) {
+      if (identity.SameFile(source) ||
+          (deepest &&
+           IsSameOrBelowText(identity.final_path, source.final_path))) {
+        return true;
+      }
+      deepest = false;
     }
     const FilePath parent = current.DirName();
     if (parent == current)
@@ -173,11 +220,19 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
   return true;
 }
 
-// Whether every file and folder below |folder| has its counterpart in
-// |copy| (a listing can end early without a word) and can be deleted now:
-// none is held open by anyone. Checked before a copied folder's source
-// goes, so that nothing of it is deleted when it could not all go.
-bool CopiedAndFree(const FilePath& folder, const FilePath& copy) {
+// Makes |copy| stand for |folder| before |folder| goes: every entry below
+// |folder| must have its counterpart in |copy| (a listing can end early
+// without a word), which gets the entry's attributes, and must be
+// deletable now, held open by nobody. So nothing of the source is deleted
+// unless all of it can go, and whatever comes back from the copy comes back
+// as it was.
+bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
+  uint32_t attributes;
+  if (!ReadFileAttributes(folder, &attributes) ||
+      attributes == INVALID_FILE_ATTRIBUTES ||
+      !SetAttributes(copy, attributes & kSettableAttributes)) {
+    return false;
+  }
   FileEnumerator traversal(folder, true,
                            FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
   for (FilePath current = traversal.Next(); !current.empty();
@@ -185,6 +240,10 @@ bool CopiedAndFree(const FilePath& folder, const FilePath& copy) {
     FilePath counterpart = copy;
     if (!folder.AppendRelativePath(current, &counterpart) ||
         !PathExists(counterpart)) {
+      return false;
+    }
+    if (!SetAttributes(counterpart, traversal.GetInfo().find_data().dwFileAttributes &
+                                        kSettableAttributes)) {
       return false;
     }
     win::ScopedHandle handle(::CreateFileW(
@@ -196,42 +255,51 @@ bool CopiedAndFree(const FilePath& folder, const FilePath& copy) {
   return true;
 }
 
-// Copies back into |source| whatever of it is missing, from its full copy
-// at |copy|.
+// Puts back into |source| whatever of it is missing from its full copy at
+// |copy|, and gives every entry the attributes it had: deleting it may have
+// lifted its read-only mark.
 bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
-  if (!DirectoryExists(source) &&
-      !::CreateDirectoryW(as_wcstr(source.value()), nullptr)) {
+  uint32_t attributes;
+  if (!ReadFileAttributes(copy, &attributes) ||
+      attributes == INVALID_FILE_ATTRIBUTES ||
+      (!DirectoryExists(source) &&
+       !::CreateDirectoryW(as_wcstr(source.value()), nullptr))) {
     return false;
   }
+  bool restored = SetAttributes(source, attributes & kSettableAttributes);
   FileEnumerator traversal(copy, true,
                            FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
-  bool restored = true;
   for (FilePath current = traversal.Next(); !current.empty();
        current = traversal.Next()) {
     FilePath target = source;
     if (!copy.AppendRelativePath(current, &target))
       return false;
-    if (PathExists(target))
-      continue;
-    if (traversal.GetInfo().IsDirectory()) {
-      restored &= ::CreateDirectoryW(as_wcstr(target.value()), nullptr) != 0;
-    } else {
-      restored &= ::CopyFileW(as_wcstr(current.value()),
-                              as_wcstr(target.value()), TRUE) != 0;
+    const FileEnumerator::FileInfo info = traversal.GetInfo();
+    if (!PathExists(target)) {
+      restored &= info.IsDirectory()
+                      ? ::CreateDirectoryW(as_wcstr(target.value()), nullptr) != 0
+                      : ::CopyFileW(as_wcstr(current.value()),
+                                    as_wcstr(target.value()), TRUE) != 0;
     }
+    restored &= SetAttributes(
+        target, info.find_data().dwFileAttributes & kSettableAttributes);
   }
   return restored;
 }
 
 // A folder move where no rename can do it (another volume): copy, then
-// delete the source. Either the whole folder arrives and the source is
-// gone, or the source stays as it was and no copy is left.
+// delete the source. Either the whole folder arrives, attributes and all,
+// and the source is gone, or the source stays as it was and no copy is
+// left.
 bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   // A folder replaces nothing; and the copy must be all ours to remove.
-  if (PathExists(to_path))
+  uint32_t attributes;
+  if (!ReadFileAttributes(to_path, &attributes) ||
+      attributes != INVALID_FILE_ATTRIBUTES) {
     return false;
+  }
   if (!CopyDirectory(from_path, to_path) ||
-      !CopiedAndFree(from_path, to_path)) {
+      !CompleteCopy(from_path, to_path)) {
     DeleteFile(to_path, true);
     return false;
   }
@@ -245,6 +313,27 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     LOG(ERROR) << "Part of " << from_path.AsUTF8Unsafe() << " is only in "
                << to_path.AsUTF8Unsafe();
   }
+  return false;
+}
+
+bool MoveWithFlags(const FilePath& from_path,
+                   const FilePath& to_path,
+                   DWORD flags) {
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  if (::MoveFileExW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
+                    flags)) {
+    return true;
+  }
+  const DWORD move_error = ::GetLastError();
+  // The system moves folders within one volume only. Any other refusal (a
+  // file below is open, no access) would stop a copy's deletion of the
+  // source as well, half way.
+  if (move_error == ERROR_NOT_SAME_DEVICE && DirectoryExists(from_path) &&
+      MoveFolderByCopy(from_path, to_path)) {
+    return true;
+  }
+  ::SetLastError(move_error);
   return false;
 }
 
@@ -411,20 +500,7 @@ bool DeleteFile(const FilePath& path, bool recursive) {
     return false;
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return true;
-  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-      !SetAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY)) {
-    return false;
-  }
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return ::DeleteFileW(as_wcstr(path.value())) != FALSE;
-
-  // A link to a folder is removed as it is: emptying it first would
-  // delete what it points to.
-  if (recursive && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      !EmptyFolder(path, u"*")) {
-    return false;
-  }
-  return ::RemoveDirectoryW(as_wcstr(path.value())) != FALSE;
+  return DeleteEntry(path, attributes, u"*", recursive);
 }
 
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
@@ -515,22 +591,12 @@ bool Move(const FilePath& from_path, const FilePath& to_path) {
 }
 
 bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
-  if (IsTooLong(from_path) || IsTooLong(to_path))
-    return false;
-  if (::MoveFileExW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
-                    MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING)) {
-    return true;
-  }
-  const DWORD move_error = ::GetLastError();
-  // The system moves folders within one volume only. Any other refusal (a
-  // file below is open, no access) would stop a copy's deletion of the
-  // source as well, half way.
-  if (move_error == ERROR_NOT_SAME_DEVICE && DirectoryExists(from_path) &&
-      MoveFolderByCopy(from_path, to_path)) {
-    return true;
-  }
-  ::SetLastError(move_error);
-  return false;
+  return MoveWithFlags(from_path, to_path,
+              MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING);
+}
+
+bool MoveWithoutReplacing(const FilePath& from_path, const FilePath& to_path) {
+  return MoveWithFlags(from_path, to_path, MOVEFILE_COPY_ALLOWED);
 }
 
 bool ReplaceFile(const FilePath& from_path, const FilePath& to_path) {

@@ -54,14 +54,16 @@ FilePath MissingDriveRoot() {
 }
 
 // While alive, folder listings show links as plain folders: what a listing
-// says when a folder is swapped for a link after it was listed.
+// says when a folder is swapped for a link after it was listed. With
+// |read_only|, every folder shows as a plain read-only one.
 class ScopedStaleListing {
  public:
-  ScopedStaleListing()
+  explicit ScopedStaleListing(bool read_only = false)
       : first_("FindFirstFileExW", reinterpret_cast<void*>(&First)),
         next_("FindNextFileW", reinterpret_cast<void*>(&Next)) {
     first_hook_ = &first_;
     next_hook_ = &next_;
+    read_only_ = read_only;
   }
 
  private:
@@ -85,7 +87,11 @@ class ScopedStaleListing {
   }
   static void Hide(WIN32_FIND_DATAW* data) {
     data->dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+    if (read_only_ && (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
   }
+
+  static bool read_only_;
 
   static platform_rules::ScopedImportHook* first_hook_;
   static platform_rules::ScopedImportHook* next_hook_;
@@ -93,8 +99,16 @@ class ScopedStaleListing {
   platform_rules::ScopedImportHook next_;
 };
 
+bool ScopedStaleListing::read_only_ = false;
 platform_rules::ScopedImportHook* ScopedStaleListing::first_hook_ = nullptr;
 platform_rules::ScopedImportHook* ScopedStaleListing::next_hook_ = nullptr;
+
+// Fails the |fail_at|-th call of |function| with ERROR_ACCESS_DENIED.
+class ScopedFaultInjectionOnly : public platform_rules::ScopedFaultInjection {
+ public:
+  ScopedFaultInjectionOnly(int fail_at, const char* function)
+      : ScopedFaultInjection(fail_at, ERROR_ACCESS_DENIED, function) {}
+};
 
 TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
   TestFolder folder;
@@ -193,6 +207,33 @@ TEST(FileUtilTest, DeleteFileLeavesLinkTargetsAlone) {
   EXPECT_FALSE(PathExists(pattern_link));
 }
 
+// The read-only mark is lifted on the entry itself, through a handle to it:
+// a folder listed as read-only and then swapped for a link must not change
+// what the link points to.
+TEST(FileUtilTest, DeleteFileLiftsReadOnlyOfTheEntryItself) {
+  TestFolder folder;
+  const FilePath precious = folder.path().Append(u"precious");
+  ASSERT_TRUE(CreateDirectory(precious));
+  WriteText(precious.Append(u"data.txt"), "keep me");
+  const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(::SetFileAttributesW(as_wcstr(precious.value()), attributes));
+  const FilePath victim = folder.path().Append(u"victim");
+  const FilePath link = victim.Append(u"swapped");
+  ASSERT_TRUE(CreateDirectory(victim));
+  ASSERT_TRUE(MakeFolderLink(link, precious));
+  {
+    platform_rules::ScopedWindowsLinkRules links;
+    ScopedStaleListing stale(true);
+    DeleteFile(victim, true);
+  }
+  EXPECT_EQ(attributes | FILE_ATTRIBUTE_DIRECTORY,
+            ::GetFileAttributesW(as_wcstr(precious.value())) &
+                (attributes | FILE_ATTRIBUTE_DIRECTORY |
+                 FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ("keep me", ReadText(precious.Append(u"data.txt")));
+  RemoveLinkUnderWine(link);
+}
+
 TEST(FileUtilTest, CreateDirectoryAndGetError) {
   TestFolder folder;
   File::Error error = File::FILE_OK;
@@ -282,10 +323,30 @@ TEST(FileUtilTest, CopyDirectory) {
   ASSERT_NE(a.value(), as_u16cstr(short_a));
   EXPECT_FALSE(CopyDirectory(a, FilePath(as_u16cstr(short_a)).Append(u"b")));
   EXPECT_FALSE(PathExists(a.Append(u"b")));
+  // An identity that cannot be read, the source's or the target's, may be
+  // the same folder.
+  for (int fail_at : {1, 2}) {
+    ScopedFaultInjectionOnly inject(fail_at, "CreateFileW");
+    EXPECT_FALSE(CopyDirectory(a, FilePath(as_u16cstr(short_a)).Append(u"b")));
+    EXPECT_EQ("CreateFileW", inject.failed_function()) << fail_at;
+  }
+  EXPECT_FALSE(PathExists(a.Append(u"b")));
 
   EXPECT_FALSE(CopyDirectory(folder.path().Append(u"missing"),
                              folder.path().Append(u"m2")));
   EXPECT_FALSE(CopyDirectory(LongPath(folder.path()), copy));
+
+  // Nor into itself through a link that leads inside it, whether the target
+  // is below the link or is the link.
+  const FilePath link = folder.path().Append(u"t\\link");
+  ASSERT_TRUE(CreateDirectory(link.DirName()));
+  if (!MakeFolderLink(link, a.Append(u"sub")))
+    GTEST_SKIP() << "no folder link can be made here";
+  EXPECT_FALSE(CopyDirectory(a, link.Append(u"b")));
+  EXPECT_FALSE(CopyDirectory(a, link));
+  EXPECT_FALSE(PathExists(a.Append(u"sub\\b")));
+  EXPECT_FALSE(PathExists(a.Append(u"sub\\a")));
+  RemoveLinkUnderWine(link);
 }
 
 TEST(FileUtilTest, MoveFilesAndFolders) {
@@ -351,6 +412,62 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
   EXPECT_FALSE(MoveUnsafe(folder.path().Append(u"missing"), dst));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
   EXPECT_FALSE(MoveUnsafe(LongPath(folder.path()), dst));
+}
+
+// A folder moved to another volume is copied, attributes and all, and then
+// deleted; whatever stops that leaves the source as it was and no copy.
+TEST(FileUtilTest, MoveFolderToAnotherVolume) {
+  TestFolder folder;
+  const FilePath src = folder.path().Append(u"src");
+  const FilePath other = folder.path().Append(u"other");
+  const FilePath dst = other.Append(u"dst");
+  const struct {
+    const char* what;
+    const char* fail;  // the function whose call |at| fails
+    int at;
+    bool target_exists;
+  } kCases[] = {
+      {"moved", nullptr, 0, false},
+      {"refused for another reason", "MoveFileExW", 1, false},
+      {"listing cut short", "FindNextFileW", 2, false},
+      {"deletion fails half way", "DeleteFileW", 2, false},
+      {"onto a folder", nullptr, 0, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(CreateDirectory(src.Append(u"sub")));
+    WriteText(src.Append(u"ro.txt"), "r");
+    WriteText(src.Append(u"sub\\f.txt"), "f");
+    SetReadOnly(src.Append(u"ro.txt"));
+    ASSERT_TRUE(::SetFileAttributesW(as_wcstr(src.Append(u"sub").value()),
+                                     FILE_ATTRIBUTE_HIDDEN |
+                                         FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(CreateDirectory(other));
+    if (c.target_exists) {
+      ASSERT_TRUE(CreateDirectory(dst));
+      WriteText(dst.Append(u"mine.txt"), "mine");
+    }
+    const std::string before = DescribeTree(src);
+    const std::string target_before = DescribeTree(dst);
+    const bool moved = !c.fail && !c.target_exists;
+    {
+      platform_rules::ScopedWindowsFolderRenameRules rules;
+      platform_rules::ScopedOtherVolume volume(as_wcstr(other.value()));
+      ScopedFaultInjectionOnly inject(c.at, c.fail);
+      EXPECT_EQ(moved, MoveUnsafe(src, dst));
+      if (c.fail)
+        EXPECT_EQ(c.fail, inject.failed_function());
+    }
+    if (moved) {
+      EXPECT_FALSE(PathExists(src));
+      EXPECT_EQ(before, DescribeTree(dst));
+    } else {
+      EXPECT_EQ(before, DescribeTree(src));
+      EXPECT_EQ(target_before, DescribeTree(dst));
+    }
+    ASSERT_TRUE(DeleteFile(src, true));
+    ASSERT_TRUE(DeleteFile(other, true));
+  }
 }
 
 TEST(FileUtilTest, ReplaceFile) {

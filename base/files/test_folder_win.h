@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "gtest/gtest.h"
@@ -65,6 +68,35 @@ inline const std::wstring& TestRegistryParent() {
   };
   static const Parent parent;
   return parent.path();
+}
+
+// |folder| and every entry below it, by path relative to |folder|, with the
+// attributes tests set (read-only, hidden, system, folder) and a file's
+// contents, in name order: what a rollback must give back whole.
+inline std::string DescribeTree(const FilePath& folder) {
+  constexpr DWORD kShown = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+  std::vector<std::string> lines = {
+      ". " +
+      std::to_string(::GetFileAttributesW(as_wcstr(folder.value())) & kShown)};
+  FileEnumerator entries(folder, true,
+                         FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next()) {
+    FilePath relative;
+    folder.AppendRelativePath(entry, &relative);
+    const DWORD attributes =
+        entries.GetInfo().find_data().dwFileAttributes & kShown;
+    std::string contents;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      ReadFileToString(entry, &contents);
+    lines.push_back(relative.AsUTF8Unsafe() + " " +
+                    std::to_string(attributes) + " " + contents);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string tree;
+  for (const std::string& line : lines)
+    tree += line + "\n";
+  return tree;
 }
 
 inline bool IsRunningUnderWine() {

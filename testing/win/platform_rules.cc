@@ -2,7 +2,10 @@
 
 #include <aclapi.h>
 
+#include <wchar.h>
+
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
 #include <type_traits>
@@ -34,6 +37,11 @@ struct SystemCalls {
   decltype(&::MoveFileExW) move_file =
       SystemEntry<decltype(&::MoveFileExW)>("kernel32.dll",
                                             "MoveFileExW");
+  decltype(&::FindClose) find_close =
+      SystemEntry<decltype(&::FindClose)>("kernel32.dll", "FindClose");
+  decltype(&::GetFinalPathNameByHandleW) final_path =
+      SystemEntry<decltype(&::GetFinalPathNameByHandleW)>(
+          "kernel32.dll", "GetFinalPathNameByHandleW");
 };
 
 const SystemCalls& Sys() {
@@ -233,8 +241,125 @@ bool IsFolder(const wchar_t* path) {
          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// True when a file anywhere below |folder| is open: opening it without
-// sharing then meets a sharing violation.
+// The final path of what |handle| is open on; empty when unknown.
+std::wstring FinalPath(HANDLE handle) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD length =
+      Sys().final_path(handle, buffer, MAX_PATH * 2, FILE_NAME_NORMALIZED);
+  return length && length < MAX_PATH * 2 ? std::wstring(buffer)
+                                         : std::wstring();
+}
+
+std::wstring FinalPathOf(const wchar_t* path) {
+  HANDLE handle = Sys().create_file(
+      path, FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return std::wstring();
+  std::wstring final_path = FinalPath(handle);
+  ::CloseHandle(handle);
+  return final_path;
+}
+
+// Whether |path| lies below |folder| (and is |folder| too, with |or_same|).
+bool IsBelow(const std::wstring& path, const std::wstring& folder,
+             bool or_same) {
+  return !folder.empty() && path.size() >= folder.size() &&
+         _wcsnicmp(path.c_str(), folder.c_str(), folder.size()) == 0 &&
+         (path.size() == folder.size() ? or_same
+                                       : path[folder.size()] == L'\\');
+}
+
+// The handles the test executable opened while the rename rules were on,
+// by way of CreateFileW, and the folders its open searches list: Windows
+// refuses to rename a folder above any of them.
+struct OpenHandles {
+  std::mutex lock;
+  std::set<HANDLE> files;
+  std::map<HANDLE, std::wstring> searches;
+};
+
+OpenHandles* g_open_handles = nullptr;
+ScopedImportHook* g_rename_hooks[5] = {};
+
+enum RenameHook { kRenameCreate, kRenameClose, kRenameFindFirst,
+                  kRenameFindFirstEx, kRenameFindClose };
+
+template <typename Function>
+Function RenameNext(RenameHook hook) {
+  return g_rename_hooks[hook]->original<Function>();
+}
+
+HANDLE WINAPI TrackedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags,
+                                 HANDLE template_file) {
+  HANDLE handle = RenameNext<decltype(&::CreateFileW)>(kRenameCreate)(
+      name, access, share, security, disposition, flags, template_file);
+  if (handle != INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    std::lock_guard<std::mutex> hold(g_open_handles->lock);
+    g_open_handles->files.insert(handle);
+    ::SetLastError(error);
+  }
+  return handle;
+}
+
+BOOL WINAPI TrackedCloseHandle(HANDLE handle) {
+  {
+    std::lock_guard<std::mutex> hold(g_open_handles->lock);
+    g_open_handles->files.erase(handle);
+  }
+  return RenameNext<decltype(&::CloseHandle)>(kRenameClose)(handle);
+}
+
+// The folder a search of |pattern| lists.
+void TrackSearch(HANDLE find, LPCWSTR pattern) {
+  if (find == INVALID_HANDLE_VALUE || !pattern)
+    return;
+  const DWORD error = ::GetLastError();
+  std::wstring folder = pattern;
+  const size_t slash = folder.find_last_of(L"\\/");
+  folder = FinalPathOf(slash == std::wstring::npos
+                           ? L"."
+                           : folder.substr(0, slash).c_str());
+  {
+    std::lock_guard<std::mutex> hold(g_open_handles->lock);
+    g_open_handles->searches[find] = folder;
+  }
+  ::SetLastError(error);
+}
+
+HANDLE WINAPI TrackedFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+  HANDLE find = RenameNext<decltype(&::FindFirstFileW)>(kRenameFindFirst)(
+      pattern, data);
+  TrackSearch(find, pattern);
+  return find;
+}
+
+HANDLE WINAPI TrackedFindFirstFileExW(LPCWSTR pattern,
+                                      FINDEX_INFO_LEVELS level,
+                                      LPVOID data,
+                                      FINDEX_SEARCH_OPS search,
+                                      LPVOID filter,
+                                      DWORD flags) {
+  HANDLE find = RenameNext<decltype(&::FindFirstFileExW)>(kRenameFindFirstEx)(
+      pattern, level, data, search, filter, flags);
+  TrackSearch(find, pattern);
+  return find;
+}
+
+BOOL WINAPI TrackedFindClose(HANDLE find) {
+  {
+    std::lock_guard<std::mutex> hold(g_open_handles->lock);
+    g_open_handles->searches.erase(find);
+  }
+  return RenameNext<decltype(&::FindClose)>(kRenameFindClose)(find);
+}
+
+// True when a file anywhere below |folder| is open in a way that a probe
+// without sharing meets: what a handle opened before the rules began shows.
 bool HoldsOpenFile(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
   HANDLE find = Sys().find_first((folder + L"\\*").c_str(), &data);
@@ -259,12 +384,34 @@ bool HoldsOpenFile(const std::wstring& folder) {
     else
       open = ::GetLastError() == ERROR_SHARING_VIOLATION;
   } while (!open && Sys().find_next(find, &data));
-  ::FindClose(find);
+  Sys().find_close(find);
   return open;
 }
 
+// True when anything below |folder| is open: a tracked handle of any
+// access (attributes only, a folder's own), a search, the process's
+// current folder (or |folder| itself as that), or a file a probe finds
+// open.
+bool HoldsAnythingOpen(const wchar_t* folder) {
+  const std::wstring final_folder = FinalPathOf(folder);
+  if (IsBelow(FinalPathOf(L"."), final_folder, true))
+    return true;
+  {
+    std::lock_guard<std::mutex> hold(g_open_handles->lock);
+    for (HANDLE handle : g_open_handles->files) {
+      if (IsBelow(FinalPath(handle), final_folder, false))
+        return true;
+    }
+    for (const auto& search : g_open_handles->searches) {
+      if (IsBelow(search.second, final_folder, true))
+        return true;
+    }
+  }
+  return HoldsOpenFile(folder);
+}
+
 bool RefuseFolderRename(const wchar_t* from) {
-  if (!from || !IsFolder(from) || !HoldsOpenFile(from))
+  if (!from || !IsFolder(from) || !HoldsAnythingOpen(from))
     return false;
   ++g_refused_renames;
   ::SetLastError(ERROR_ACCESS_DENIED);
@@ -284,6 +431,52 @@ BOOL WINAPI RuledMoveFileW(LPCWSTR from, LPCWSTR to) {
   if (RefuseFolderRename(from))
     return FALSE;
   return g_move_hook->original<decltype(&::MoveFileW)>()(from, to);
+}
+
+// --- Another volume ----------------------------------------------------
+
+std::wstring* g_other_volume = nullptr;
+ScopedImportHook* g_volume_move_ex_hook = nullptr;
+ScopedImportHook* g_volume_move_hook = nullptr;
+
+std::wstring FullPath(const wchar_t* path) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD length =
+      ::GetFullPathNameW(path, MAX_PATH * 2, buffer, nullptr);
+  return length && length < MAX_PATH * 2 ? std::wstring(buffer)
+                                         : std::wstring();
+}
+
+// A move between the other volume and the rest that the system cannot
+// make as a rename: a folder's, or a file's without MOVEFILE_COPY_ALLOWED.
+bool RefuseMoveAcrossVolumes(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (!from || !to || !g_other_volume)
+    return false;
+  if (IsBelow(FullPath(from), *g_other_volume, true) ==
+      IsBelow(FullPath(to), *g_other_volume, true)) {
+    return false;
+  }
+  const DWORD attributes = Sys().get_attributes(from);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (!(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+       (flags & MOVEFILE_COPY_ALLOWED))) {
+    return false;
+  }
+  ::SetLastError(ERROR_NOT_SAME_DEVICE);
+  return true;
+}
+
+BOOL WINAPI VolumeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (RefuseMoveAcrossVolumes(from, to, flags))
+    return FALSE;
+  return g_volume_move_ex_hook->original<decltype(&::MoveFileExW)>()(
+      from, to, flags);
+}
+
+BOOL WINAPI VolumeMoveFileW(LPCWSTR from, LPCWSTR to) {
+  if (RefuseMoveAcrossVolumes(from, to, MOVEFILE_COPY_ALLOWED))
+    return FALSE;
+  return g_volume_move_hook->original<decltype(&::MoveFileW)>()(from, to);
 }
 
 // --- Links ---------------------------------------------------------------
@@ -324,6 +517,23 @@ BOOL WINAPI RuledGetFileInformationByHandle(
   if (g_link_handles && g_link_handles->count(handle))
     information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   return TRUE;
+}
+
+ScopedImportHook* g_link_set_information_hook = nullptr;
+
+// Attributes set through a link's own handle are the link's: what it points
+// to keeps its own (Wine, holding the target, would change that).
+BOOL WINAPI RuledSetFileInformationByHandle(HANDLE handle,
+                                            FILE_INFO_BY_HANDLE_CLASS kind,
+                                            LPVOID information,
+                                            DWORD size) {
+  if (g_link_handles && g_link_handles->count(handle) &&
+      kind == FileBasicInfo) {
+    return TRUE;
+  }
+  return g_link_set_information_hook
+      ->original<decltype(&::SetFileInformationByHandle)>()(handle, kind,
+                                                            information, size);
 }
 
 BOOL WINAPI RuledCloseHandle(HANDLE handle) {
@@ -440,15 +650,32 @@ const std::vector<std::string>& ScopedFaultInjection::trace() const {
 
 ScopedWindowsFolderRenameRules::ScopedWindowsFolderRenameRules()
     : move_ex_("MoveFileExW", reinterpret_cast<void*>(&RuledMoveFileExW)),
-      move_("MoveFileW", reinterpret_cast<void*>(&RuledMoveFileW)) {
+      move_("MoveFileW", reinterpret_cast<void*>(&RuledMoveFileW)),
+      create_("CreateFileW", reinterpret_cast<void*>(&TrackedCreateFileW)),
+      close_("CloseHandle", reinterpret_cast<void*>(&TrackedCloseHandle)),
+      find_first_("FindFirstFileW",
+                  reinterpret_cast<void*>(&TrackedFindFirstFileW)),
+      find_first_ex_("FindFirstFileExW",
+                     reinterpret_cast<void*>(&TrackedFindFirstFileExW)),
+      find_close_("FindClose", reinterpret_cast<void*>(&TrackedFindClose)) {
   g_move_ex_hook = &move_ex_;
   g_move_hook = &move_;
+  g_rename_hooks[kRenameCreate] = &create_;
+  g_rename_hooks[kRenameClose] = &close_;
+  g_rename_hooks[kRenameFindFirst] = &find_first_;
+  g_rename_hooks[kRenameFindFirstEx] = &find_first_ex_;
+  g_rename_hooks[kRenameFindClose] = &find_close_;
+  if (!g_open_handles)
+    g_open_handles = new OpenHandles;
   g_refused_renames = 0;
 }
 
 ScopedWindowsFolderRenameRules::~ScopedWindowsFolderRenameRules() {
-  g_move_ex_hook = nullptr;
-  g_move_hook = nullptr;
+  // What the replacements track stays allocated for the next rules: one of
+  // them may still be running on another thread.
+  std::lock_guard<std::mutex> hold(g_open_handles->lock);
+  g_open_handles->files.clear();
+  g_open_handles->searches.clear();
 }
 
 int ScopedWindowsFolderRenameRules::refused() const {
@@ -459,9 +686,13 @@ ScopedWindowsLinkRules::ScopedWindowsLinkRules()
     : create_("CreateFileW", reinterpret_cast<void*>(&RuledCreateFileW)),
       information_("GetFileInformationByHandle",
                    reinterpret_cast<void*>(&RuledGetFileInformationByHandle)),
+      set_information_(
+          "SetFileInformationByHandle",
+          reinterpret_cast<void*>(&RuledSetFileInformationByHandle)),
       close_("CloseHandle", reinterpret_cast<void*>(&RuledCloseHandle)) {
   g_link_create_hook = &create_;
   g_link_information_hook = &information_;
+  g_link_set_information_hook = &set_information_;
   g_link_close_hook = &close_;
   g_link_handles = new std::set<HANDLE>;
 }
@@ -471,6 +702,19 @@ ScopedWindowsLinkRules::~ScopedWindowsLinkRules() {
   // keep working until then.
   delete g_link_handles;
   g_link_handles = nullptr;
+}
+
+ScopedOtherVolume::ScopedOtherVolume(const std::wstring& folder)
+    : move_ex_("MoveFileExW", reinterpret_cast<void*>(&VolumeMoveFileExW)),
+      move_("MoveFileW", reinterpret_cast<void*>(&VolumeMoveFileW)) {
+  g_volume_move_ex_hook = &move_ex_;
+  g_volume_move_hook = &move_;
+  g_other_volume = new std::wstring(FullPath(folder.c_str()));
+}
+
+ScopedOtherVolume::~ScopedOtherVolume() {
+  delete g_other_volume;
+  g_other_volume = nullptr;
 }
 
 ScopedReplaceFileFailure::ScopedReplaceFileFailure(DWORD error)

@@ -85,9 +85,11 @@ class ScopedFaultInjection {
 };
 
 // While alive, renaming or moving a folder with MoveFileExW or MoveFileW
-// fails with ERROR_ACCESS_DENIED when a file below it is open, as on
-// Windows (Wine renames it anyway). "Open" is seen by trying to open each
-// file below without sharing.
+// fails with ERROR_ACCESS_DENIED while anything below it is open, as on
+// Windows (Wine renames it anyway): a file or folder handle of any access,
+// attributes only included, or a search that the test executable opened
+// while the rules were on; the process's current folder; a file that an
+// open without sharing finds in use.
 class ScopedWindowsFolderRenameRules {
  public:
   ScopedWindowsFolderRenameRules();
@@ -103,11 +105,18 @@ class ScopedWindowsFolderRenameRules {
  private:
   ScopedImportHook move_ex_;
   ScopedImportHook move_;
+  ScopedImportHook create_;
+  ScopedImportHook close_;
+  ScopedImportHook find_first_;
+  ScopedImportHook find_first_ex_;
+  ScopedImportHook find_close_;
 };
 
 // While alive, a handle opened with FILE_FLAG_OPEN_REPARSE_POINT on a link
 // is the link's own, as on Windows: GetFileInformationByHandle shows
-// FILE_ATTRIBUTE_REPARSE_POINT (Wine opens what the link points to).
+// FILE_ATTRIBUTE_REPARSE_POINT, and attributes set through it with
+// SetFileInformationByHandle leave what the link points to alone (Wine
+// opens what the link points to).
 class ScopedWindowsLinkRules {
  public:
   ScopedWindowsLinkRules();
@@ -118,7 +127,24 @@ class ScopedWindowsLinkRules {
  private:
   ScopedImportHook create_;
   ScopedImportHook information_;
+  ScopedImportHook set_information_;
   ScopedImportHook close_;
+};
+
+// While alive, |folder| and everything below it stand for another volume:
+// moving a folder into or out of it with MoveFileExW or MoveFileW fails
+// with ERROR_NOT_SAME_DEVICE, as on Windows, and so does moving a file
+// without MOVEFILE_COPY_ALLOWED (with it, the file moves).
+class ScopedOtherVolume {
+ public:
+  explicit ScopedOtherVolume(const std::wstring& folder);
+  ~ScopedOtherVolume();
+  ScopedOtherVolume(const ScopedOtherVolume&) = delete;
+  ScopedOtherVolume& operator=(const ScopedOtherVolume&) = delete;
+
+ private:
+  ScopedImportHook move_ex_;
+  ScopedImportHook move_;
 };
 
 // The next ReplaceFileW call of the test executable fails as Windows can

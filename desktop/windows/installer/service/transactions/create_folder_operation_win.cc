@@ -4,8 +4,24 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 
 namespace installer {
+
+namespace {
+
+// Whether |path| is a folder, into |folder|. False when that cannot be
+// told: a folder that could not be seen must not count as created.
+bool ReadIsFolder(const base::FilePath& path, bool* folder) {
+  uint32_t attributes;
+  if (!ReadAttributes(path, &attributes))
+    return false;
+  *folder = attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return true;
+}
+
+}  // namespace
 
 CreateFolderOperation::CreateFolderOperation(const base::FilePath& path)
     : path_(path) {}
@@ -14,7 +30,12 @@ CreateFolderOperation::~CreateFolderOperation() = default;
 
 bool CreateFolderOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Attempting to create folder " << path_.value();
-  if (base::DirectoryExists(path_)) {
+  bool folder;
+  if (!ReadIsFolder(path_, &folder)) {
+    LOG(ERROR) << "Failed folder creation";
+    return false;
+  }
+  if (folder) {
     VLOG(1) << "Folder already exists";
     return true;
   }
@@ -22,7 +43,9 @@ bool CreateFolderOperation::Execute(Transaction* prerequisites) {
   base::FilePath current = path_;
   for (size_t level = 0; level <= path_.value().size(); ++level) {
     const base::FilePath parent = current.DirName();
-    if (base::DirectoryExists(parent)) {
+    if (!ReadIsFolder(parent, &folder))
+      break;
+    if (folder) {
       VLOG(1) << "Valid ancestor";
       // Known before creating, so that a rollback also clears the levels
       // of a creation that failed halfway.

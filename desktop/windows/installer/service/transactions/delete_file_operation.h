@@ -18,6 +18,11 @@ struct SavedAccess;
 // and must not be treated as free.
 bool ReadAttributes(const base::FilePath& path, uint32_t* attributes);
 
+// Moves |from| back to |to|, which a change left free, for a rollback. It
+// never replaces what took |to| since (a moved file whose move back failed):
+// then both stay, each under its own name, and the names are logged.
+bool MoveBack(const base::FilePath& from, const base::FilePath& to);
+
 // Deletes a file or folder at commit. Execute only renames it to
 // "<path>.<seconds since 1970>.old" beside itself, so that a rollback can
 // rename it back; the destructor removes it (or schedules its removal for

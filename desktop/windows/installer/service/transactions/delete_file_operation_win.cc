@@ -31,6 +31,14 @@ bool ReadAttributes(const base::FilePath& path, uint32_t* attributes) {
   return false;
 }
 
+bool MoveBack(const base::FilePath& from, const base::FilePath& to) {
+  if (base::MoveWithoutReplacing(from, to))
+    return true;
+  PLOG(ERROR) << "Couldn't move " << from.value() << " back to " << to.value()
+              << "; it stays at " << from.value();
+  return false;
+}
+
 DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
                                          bool check_in_use,
                                          bool remove_empty_parents)
@@ -93,7 +101,8 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
   attributes_ = attributes;
   if (!EnsureAccess())
     return false;
-  if (!base::MoveUnsafe(path_, temporary_path_)) {
+  // Something that took the temporary name since it was checked stays.
+  if (!base::MoveWithoutReplacing(path_, temporary_path_)) {
     LOG(ERROR) << "File removal failed";
     return false;
   }
@@ -109,11 +118,10 @@ void DeleteFileOperation::Rollback() {
     // Whether or not the file gets its name back, it is the user's again:
     // the destructor must not remove it.
     executed_ = false;
-    if (!base::MoveUnsafe(temporary_path_, path_)) {
-      LOG(ERROR) << "Couldn't move " << temporary_path_.value() << " back to "
-                 << path_.value();
+    // Never over what holds the name now (a moved file whose move back
+    // failed): both are kept, each under its own name.
+    if (!MoveBack(temporary_path_, path_))
       return;
-    }
   }
   if (saved_access_) {
     RestoreAccess(&saved_access_);
@@ -144,7 +152,7 @@ bool DeleteFileOperation::CheckNotInUse() {
     return true;
   }
   PLOG(ERROR) << "Attempt to open the file for writing failed";
-  base::MoveUnsafe(temporary_path_, path_);
+  MoveBack(temporary_path_, path_);
   LOG(ERROR) << "File removal failed";
   return false;
 }

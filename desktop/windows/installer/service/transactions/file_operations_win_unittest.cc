@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <set>
 #include <string>
 
 #include "base/files/file.h"
@@ -19,6 +20,7 @@ namespace installer {
 
 namespace {
 
+using base::DescribeTree;
 using base::FilePath;
 
 void Write(const FilePath& path, const std::string& text) {
@@ -37,7 +39,7 @@ std::string Read(const FilePath& path) {
 DWORD Attributes(const FilePath& path) {
   return ::GetFileAttributesW(as_wcstr(path.value())) &
          (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-          FILE_ATTRIBUTE_DIRECTORY);
+          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void SetAttributes(const FilePath& path, DWORD attributes) {
@@ -60,15 +62,6 @@ int CountEntries(const FilePath& folder) {
   } while (::FindNextFileW(find, &data));
   ::FindClose(find);
   return count;
-}
-
-// Every file below |folder| with its contents, in listing order.
-std::string DescribeTree(const FilePath& folder) {
-  std::string tree;
-  base::FileEnumerator entries(folder, true, base::FileEnumerator::FILES);
-  for (FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
-    tree += entry.AsUTF8Unsafe() + "=" + Read(entry) + "\n";
-  return tree;
 }
 
 class FileOperationsTest : public testing::Test {
@@ -310,58 +303,199 @@ TEST_F(FileOperationsTest, DeleteRefusesCollisionsAndFilesInUse) {
 
 namespace installer {
 
-// Windows refuses to rename a folder while a file below it is open: the
+// What can hold a folder below |folder| open.
+enum Holder { READ_FILE, ATTRIBUTES_ONLY, SUBFOLDER, CURRENT_FOLDER };
+
+// Holds something below |folder| open until destroyed.
+class ScopedHolder {
+ public:
+  ScopedHolder(Holder holder, const FilePath& folder) {
+    const FilePath file = folder.AppendASCII("sub\\d.txt");
+    switch (holder) {
+      case READ_FILE:
+      case ATTRIBUTES_ONLY:
+        handle_ = ::CreateFileW(
+            as_wcstr(file.value()),
+            holder == READ_FILE ? GENERIC_READ : FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+            nullptr);
+        break;
+      case SUBFOLDER:
+        handle_ = ::CreateFileW(as_wcstr(file.DirName().value()),
+                                FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr);
+        break;
+      case CURRENT_FOLDER:
+        ::GetCurrentDirectoryW(MAX_PATH, saved_);
+        EXPECT_TRUE(::SetCurrentDirectoryW(as_wcstr(file.DirName().value())));
+        return;
+    }
+    EXPECT_NE(INVALID_HANDLE_VALUE, handle_);
+  }
+  ~ScopedHolder() {
+    if (handle_ != INVALID_HANDLE_VALUE)
+      ::CloseHandle(handle_);
+    if (saved_[0])
+      ::SetCurrentDirectoryW(saved_);
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  wchar_t saved_[MAX_PATH] = {};
+};
+
+// Windows refuses to rename a folder while anything below it is open: the
 // deletion or the move then fails, and the folder stays whole.
 TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
-  for (bool move : {false, true}) {
-    SCOPED_TRACE(move ? "move" : "delete");
-    const FilePath folder = Path("app");
-    for (const char* name : {"a.dll", "b.dll", "sub\\c.txt", "sub\\d.txt"})
-      Write(folder.AppendASCII(name), name);
-    const std::string before = DescribeTree(folder_.path());
-    platform_rules::ScopedWindowsFolderRenameRules rules;
-    {
-      base::File open(folder.AppendASCII("sub\\d.txt"),
-                      base::File::FLAG_OPEN | base::File::FLAG_READ);
-      ASSERT_TRUE(open.IsValid());
-      Transaction transaction;
-      Operation* operation =
-          move ? static_cast<Operation*>(
-                     new MoveFileOperation(folder, Path("new\\app")))
-               : new DeleteFileOperation(folder, false, false);
-      EXPECT_FALSE(transaction.AddAndExecute(operation));
+  const FilePath folder = Path("app");
+  for (const char* name : {"a.dll", "b.dll", "sub\\c.txt", "sub\\d.txt"})
+    Write(folder.AppendASCII(name), name);
+  const std::string before = DescribeTree(folder_.path());
+  for (const Holder holder :
+       {READ_FILE, ATTRIBUTES_ONLY, SUBFOLDER, CURRENT_FOLDER}) {
+    for (bool move : {false, true}) {
+      SCOPED_TRACE(testing::Message() << (move ? "move" : "delete")
+                                      << ", held by " << holder);
+      platform_rules::ScopedWindowsFolderRenameRules rules;
+      {
+        ScopedHolder held(holder, folder);
+        Transaction transaction;
+        Operation* operation =
+            move ? static_cast<Operation*>(
+                       new MoveFileOperation(folder, Path("new\\app")))
+                 : new DeleteFileOperation(folder, false, false);
+        EXPECT_FALSE(transaction.AddAndExecute(operation));
+      }
+      EXPECT_EQ(before, DescribeTree(folder_.path()));
+      EXPECT_EQ(1, rules.refused());
     }
-    EXPECT_EQ(before, DescribeTree(folder_.path()));
-    EXPECT_EQ(1, CountEntries(folder_.path()));
-    EXPECT_EQ(1, rules.refused());
+  }
+}
+
+// A rollback never moves anything over a name that is taken: here the move
+// back fails once (a scanner holds the moved file), or the source's name
+// was taken meanwhile. Every file stays whole under one name or another.
+TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
+  const FilePath source = Path("from.txt");
+  const FilePath target = Path("to.txt");
+  for (bool source_taken : {false, true}) {
+    SCOPED_TRACE(source_taken ? "source taken" : "move back fails");
+    Write(source, "moved");
+    Write(target, "replaced");
+    {
+      Transaction transaction;
+      ASSERT_TRUE(
+          transaction.AddAndExecute(new MoveFileOperation(source, target)));
+      if (source_taken)
+        Write(source, "other");
+      platform_rules::ScopedFaultInjection held(
+          source_taken ? 0 : 1, ERROR_SHARING_VIOLATION, "MoveFileExW");
+      transaction.Rollback();
+    }
+    std::multiset<std::string> contents;
+    base::FileEnumerator entries(folder_.path(), false,
+                                 base::FileEnumerator::FILES);
+    for (FilePath entry = entries.Next(); !entry.empty();
+         entry = entries.Next()) {
+      contents.insert(Read(entry));
+      ASSERT_TRUE(base::DeleteFile(entry, false));
+    }
+    std::multiset<std::string> expected = {"moved", "replaced"};
+    if (source_taken)
+      expected.insert("other");
+    EXPECT_EQ(expected, contents);
+  }
+}
+
+// A folder moved to another volume is copied and then deleted: the copy
+// carries every attribute, and the source comes back as it was, after a
+// rollback and after a move that failed half way.
+TEST_F(FileOperationsTest, FolderMovedToAnotherVolumeKeepsAttributes) {
+  const FilePath folder = Path("app");
+  const FilePath moved = Path("other\\app");
+  for (bool fail : {false, true}) {
+    SCOPED_TRACE(fail ? "failed move" : "rollback");
+    Write(folder.AppendASCII("ro.txt"), "r");
+    Write(folder.AppendASCII("sub\\hidden.txt"), "h");
+    SetAttributes(folder.AppendASCII("ro.txt"), FILE_ATTRIBUTE_READONLY);
+    SetAttributes(folder.AppendASCII("sub\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+    SetAttributes(folder.AppendASCII("sub"),
+                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    SetAttributes(folder, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const std::string before = DescribeTree(folder);
+    platform_rules::ScopedWindowsFolderRenameRules rules;
+    platform_rules::ScopedOtherVolume other(as_wcstr(Path("other").value()));
+    {
+      Transaction transaction;
+      // The second file's deletion fails: the first comes back from the
+      // copy.
+      platform_rules::ScopedFaultInjection deletion(fail ? 2 : 0,
+                                                    ERROR_ACCESS_DENIED,
+                                                    "DeleteFileW");
+      EXPECT_NE(fail, transaction.AddAndExecute(
+                          new MoveFileOperation(folder, moved)));
+      if (!fail) {
+        EXPECT_FALSE(base::PathExists(folder));
+        EXPECT_EQ(before, DescribeTree(moved));
+      }
+      transaction.Rollback();
+    }
+    EXPECT_EQ(before, DescribeTree(folder));
+    EXPECT_FALSE(base::PathExists(Path("other")));
+    ASSERT_TRUE(base::DeleteFile(folder, true));
   }
 }
 
 // A check that fails for another reason than absence is not "absent": the
-// file in the way is neither overwritten nor left undeleted.
+// file in the way is neither overwritten nor left undeleted, the free name
+// is not taken, and the existing folder does not count as created.
 TEST_F(FileOperationsTest, FailedExistenceCheckFailsTheOperation) {
   const FilePath file = Path("user.txt");
+  const FilePath folder = Path("empty");
   Write(file, "mine");
   Write(Path("new.txt"), "new");
+  ASSERT_TRUE(base::CreateDirectory(folder));
+  enum Kind { DELETE_FILE, COPY_FILE, CREATE_FOLDER };
   const struct {
-    bool copy;
+    Kind kind;
+    const char* path;
     int check;  // which attribute read fails
-  } kCases[] = {{false, 1}, {true, 2}};
+  } kCases[] = {
+      {DELETE_FILE, "user.txt", 1},    // the file
+      {DELETE_FILE, "user.txt", 2},    // its temporary name
+      {COPY_FILE, "user.txt", 2},      // the target in the way
+      {CREATE_FOLDER, "empty", 1},     // the folder
+      {CREATE_FOLDER, "empty\\new", 2},  // its parent
+  };
   for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.kind << " " << c.path << " "
+                                    << c.check);
     {
       Transaction transaction;
       platform_rules::ScopedFaultInjection inject(
           c.check, ERROR_NOT_ENOUGH_MEMORY, "GetFileAttributesW");
-      Operation* operation =
-          c.copy ? static_cast<Operation*>(
-                       new CopyFileOperation(Path("new.txt"), file))
-                 : new DeleteFileOperation(file, false, false);
-      EXPECT_FALSE(transaction.AddAndExecute(operation)) << c.copy;
+      Operation* operation = nullptr;
+      switch (c.kind) {
+        case DELETE_FILE:
+          operation = new DeleteFileOperation(Path(c.path), false, false);
+          break;
+        case COPY_FILE:
+          operation = new CopyFileOperation(Path("new.txt"), Path(c.path));
+          break;
+        case CREATE_FOLDER:
+          operation = new CreateFolderOperation(Path(c.path));
+          break;
+      }
+      EXPECT_FALSE(transaction.AddAndExecute(operation));
       EXPECT_EQ("GetFileAttributesW", inject.failed_function());
       transaction.Rollback();
     }
     EXPECT_EQ("mine", Read(file));
-    EXPECT_EQ(2, CountEntries(folder_.path()));
+    EXPECT_TRUE(base::DirectoryExists(folder));
+    EXPECT_EQ(0, CountEntries(folder));
+    EXPECT_EQ(3, CountEntries(folder_.path()));
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 
 namespace installer {
 
@@ -17,10 +18,7 @@ bool MoveFileOperation::Transfer() {
 void MoveFileOperation::Undo() {
   // The moved item is the only copy: it goes back to the source, which the
   // move left free, never away.
-  if (!base::MoveUnsafe(destination(), source())) {
-    LOG(ERROR) << "Couldn't move " << destination().value() << " back to "
-               << source().value();
-  }
+  MoveBack(destination(), source());
 }
 
 }  // namespace installer

@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct RegistryCalls {
   decltype(&::RegSetKeySecurity) set_security =
       SystemEntry<decltype(&::RegSetKeySecurity)>("advapi32.dll",
                                                   "RegSetKeySecurity");
+  decltype(&::RegEnumKeyExW) enum_key =
+      SystemEntry<decltype(&::RegEnumKeyExW)>("advapi32.dll",
+                                              "RegEnumKeyExW");
 };
 
 const RegistryCalls& Reg() {
@@ -212,6 +216,160 @@ void KeepProtection(HKEY key, SECURITY_INFORMATION what, bool was_protected) {
   Reg().set_security(key, DACL_SECURITY_INFORMATION, &descriptor);
 }
 
+// The entries of |parent_dacl| that a subkey inherits, as Windows derives
+// them: container-inherit entries apply to it (and pass on unless
+// no-propagate), object-inherit ones only pass on, inherit-only.
+std::vector<std::vector<BYTE>> InheritedEntries(PACL parent_dacl) {
+  std::vector<std::vector<BYTE>> entries;
+  for (DWORD i = 0; parent_dacl && i < parent_dacl->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (!::GetAce(parent_dacl, i, reinterpret_cast<void**>(&ace)))
+      continue;
+    const BYTE flags = ace->AceFlags;
+    const bool no_propagate = flags & NO_PROPAGATE_INHERIT_ACE;
+    BYTE inherited = INHERITED_ACE;
+    if (flags & CONTAINER_INHERIT_ACE) {
+      if (!no_propagate)
+        inherited |= flags & (CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE);
+    } else if ((flags & OBJECT_INHERIT_ACE) && !no_propagate) {
+      inherited |= OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE;
+    } else {
+      continue;
+    }
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
+    entries.emplace_back(bytes, bytes + ace->AceSize);
+    reinterpret_cast<ACE_HEADER*>(entries.back().data())->AceFlags =
+        inherited;
+  }
+  return entries;
+}
+
+// The entries of |entries| missing from |others|, compared byte by byte.
+std::vector<std::vector<BYTE>> Without(
+    const std::vector<std::vector<BYTE>>& entries,
+    const std::vector<std::vector<BYTE>>& others) {
+  std::vector<std::vector<BYTE>> left;
+  for (const auto& entry : entries) {
+    if (std::find(others.begin(), others.end(), entry) == others.end())
+      left.push_back(entry);
+  }
+  return left;
+}
+
+// The list |dacl| of a descriptor, or null.
+PACL DaclOf(std::vector<BYTE>& descriptor) {
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (descriptor.empty() ||
+      !::GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl,
+                                   &defaulted) ||
+      !present) {
+    return nullptr;
+  }
+  return dacl;
+}
+
+// Hands the change of |key|'s list from |old_dacl| to |new_dacl| down to
+// every subkey whose list is not protected, and on below, as Windows does
+// when a key's list is set by name or through a handle (Wine leaves the
+// subkeys as they were). Only the change travels: a subkey loses the
+// entries it inherited from the old list and gains those of the new one.
+// Wine gives a new key no inherited entries, so a full recomputation would
+// change keys that Windows would have given them at creation.
+void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
+  const std::vector<std::vector<BYTE>> before = InheritedEntries(old_dacl);
+  const std::vector<std::vector<BYTE>> after = InheritedEntries(new_dacl);
+  const std::vector<std::vector<BYTE>> added = Without(after, before);
+  const std::vector<std::vector<BYTE>> removed = Without(before, after);
+  // A handle of its own to list the subkeys: |key| may not allow it.
+  HKEY listing = nullptr;
+  if ((added.empty() && removed.empty()) ||
+      Reg().open(key, L"", 0, KEY_ENUMERATE_SUB_KEYS, &listing) !=
+          ERROR_SUCCESS) {
+    return;
+  }
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];
+    DWORD name_size = ARRAYSIZE(name);
+    if (Reg().enum_key(listing, index, name, &name_size, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    HKEY child = nullptr;
+    if (Reg().open(listing, name, 0, READ_CONTROL | WRITE_DAC, &child) !=
+        ERROR_SUCCESS) {
+      continue;
+    }
+    std::vector<BYTE> current;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (ReadDacl(child, &current) &&
+        ::GetSecurityDescriptorControl(current.data(), &control,
+                                       &revision) &&
+        !(control & SE_DACL_PROTECTED)) {
+      PACL child_dacl = DaclOf(current);
+      std::vector<std::vector<BYTE>> entries;
+      bool changed = !added.empty();
+      for (DWORD i = 0; child_dacl && i < child_dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!::GetAce(child_dacl, i, reinterpret_cast<void**>(&ace)))
+          continue;
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
+        std::vector<BYTE> entry(bytes, bytes + ace->AceSize);
+        if (!(ace->AceFlags & INHERITED_ACE) ||
+            std::find(removed.begin(), removed.end(), entry) ==
+                removed.end()) {
+          entries.push_back(entry);
+        } else {
+          changed = true;
+        }
+      }
+      entries.insert(entries.end(), added.begin(), added.end());
+      if (!changed) {
+        ::RegCloseKey(child);
+        continue;
+      }
+      DWORD size = sizeof(ACL);
+      for (const auto& entry : entries)
+        size += static_cast<DWORD>(entry.size());
+      std::vector<BYTE> list(size);
+      PACL new_dacl = reinterpret_cast<PACL>(list.data());
+      ::InitializeAcl(new_dacl, size, ACL_REVISION_DS);
+      for (auto& entry : entries) {
+        ::AddAce(new_dacl, ACL_REVISION_DS, MAXDWORD, entry.data(),
+                 static_cast<DWORD>(entry.size()));
+      }
+      // The auto-inherited mark stays as it was: Wine's keys lack the one
+      // Windows gives them at creation.
+      SECURITY_DESCRIPTOR descriptor;
+      ::InitializeSecurityDescriptor(&descriptor,
+                                     SECURITY_DESCRIPTOR_REVISION);
+      ::SetSecurityDescriptorDacl(&descriptor, TRUE, new_dacl, FALSE);
+      ::SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
+                                     control & SE_DACL_AUTO_INHERITED);
+      if (Reg().set_security(child, DACL_SECURITY_INFORMATION,
+                             &descriptor) == ERROR_SUCCESS) {
+        PropagateChange(child, child_dacl, new_dacl);
+      }
+    }
+    ::RegCloseKey(child);
+  }
+  ::RegCloseKey(listing);
+}
+
+// After a change of |key|'s list from |old_descriptor|: the protection
+// Windows keeps, and the inheritance it hands down.
+void FollowDaclChange(HKEY key,
+                      SECURITY_INFORMATION what,
+                      bool was_protected,
+                      std::vector<BYTE>& old_descriptor) {
+  KeepProtection(key, what, was_protected);
+  std::vector<BYTE> stored;
+  if ((what & DACL_SECURITY_INFORMATION) && ReadDacl(key, &stored))
+    PropagateChange(key, DaclOf(old_descriptor), DaclOf(stored));
+}
+
 DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
                                   SE_OBJECT_TYPE type,
                                   SECURITY_INFORMATION what,
@@ -219,13 +377,25 @@ DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
                                   PSID group,
                                   PACL dacl,
                                   PACL sacl) {
-  HKEY key = static_cast<HKEY>(object);
-  const bool was_protected = type == SE_REGISTRY_KEY && IsProtected(key);
+  // A handle of our own that may read and change the list.
+  HKEY key = nullptr;
+  if (type == SE_REGISTRY_KEY &&
+      Reg().open(static_cast<HKEY>(object), L"", 0, READ_CONTROL | WRITE_DAC,
+                 &key) != ERROR_SUCCESS) {
+    key = nullptr;
+  }
+  const bool was_protected = key && IsProtected(key);
+  std::vector<BYTE> old_descriptor;
+  if (key)
+    ReadDacl(key, &old_descriptor);
   const DWORD result =
       g_set_security_hook->original<decltype(&::SetSecurityInfo)>()(
           object, type, what, owner, group, dacl, sacl);
-  if (result == ERROR_SUCCESS && type == SE_REGISTRY_KEY)
-    KeepProtection(key, what, was_protected);
+  if (key) {
+    if (result == ERROR_SUCCESS)
+      FollowDaclChange(key, what, was_protected, old_descriptor);
+    ::RegCloseKey(key);
+  }
   return result;
 }
 
@@ -261,18 +431,89 @@ DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
                                         PACL sacl) {
   HKEY key = type == SE_REGISTRY_KEY ? OpenNamedKey(name) : nullptr;
   const bool was_protected = key && IsProtected(key);
+  std::vector<BYTE> old_descriptor;
+  if (key)
+    ReadDacl(key, &old_descriptor);
   const DWORD result =
       g_set_named_security_hook->original<decltype(&::SetNamedSecurityInfoW)>()(
           name, type, what, owner, group, dacl, sacl);
   if (key) {
     if (result == ERROR_SUCCESS)
-      KeepProtection(key, what, was_protected);
+      FollowDaclChange(key, what, was_protected, old_descriptor);
     ::RegCloseKey(key);
   }
   return result;
 }
 
+// --- Taking ownership ----------------------------------------------------
+
+ScopedImportHook* g_owner_create_file_hook = nullptr;
+int g_refused_owner_opens = 0;
+
+// Whether |privilege| is enabled in the caller's token right now (read
+// from the token: Wine's PrivilegeCheck is not to be trusted here).
+bool PrivilegeEnabled(const wchar_t* privilege) {
+  LUID luid;
+  if (!::LookupPrivilegeValueW(nullptr, privilege, &luid))
+    return false;
+  HANDLE token = nullptr;
+  if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return false;
+  }
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  bool enabled = false;
+  if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(),
+                                    size, &size)) {
+    const auto* privileges =
+        reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
+      if (entry.Luid.LowPart == luid.LowPart &&
+          entry.Luid.HighPart == luid.HighPart) {
+        enabled = entry.Attributes & SE_PRIVILEGE_ENABLED;
+      }
+    }
+  }
+  ::CloseHandle(token);
+  return enabled;
+}
+
+HANDLE WINAPI RuledOwnerCreateFileW(LPCWSTR name,
+                                    DWORD access,
+                                    DWORD share,
+                                    LPSECURITY_ATTRIBUTES security,
+                                    DWORD disposition,
+                                    DWORD flags,
+                                    HANDLE template_file) {
+  if (name && (access & WRITE_OWNER) &&
+      !PrivilegeEnabled(L"SeTakeOwnershipPrivilege")) {
+    ++g_refused_owner_opens;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return g_owner_create_file_hook->original<decltype(&::CreateFileW)>()(
+      name, access, share, security, disposition, flags, template_file);
+}
+
 }  // namespace
+
+ScopedWindowsTakeOwnershipRules::ScopedWindowsTakeOwnershipRules()
+    : create_file_("CreateFileW",
+                   reinterpret_cast<void*>(&RuledOwnerCreateFileW)) {
+  g_owner_create_file_hook = &create_file_;
+  g_refused_owner_opens = 0;
+}
+
+ScopedWindowsTakeOwnershipRules::~ScopedWindowsTakeOwnershipRules() {
+  g_owner_create_file_hook = nullptr;
+}
+
+int ScopedWindowsTakeOwnershipRules::refused() const {
+  return g_refused_owner_opens;
+}
 
 ScopedWindowsRegistryAccessRules::ScopedWindowsRegistryAccessRules()
     : open_("RegOpenKeyExW", reinterpret_cast<void*>(&RuledRegOpenKeyExW)),

@@ -21,7 +21,10 @@ namespace platform_rules {
 // changes nothing.
 // SetSecurityInfo and SetNamedSecurityInfoW on a key leave its access list
 // protected from inheritance as told, or as it was when not told (Wine
-// drops the protection on every change, even of the owner alone).
+// drops the protection on every change, even of the owner alone), and a
+// new list's inheritable entries reach every subkey below whose list is
+// not protected, replacing what it inherited before (Wine propagates
+// nothing). RegSetKeySecurity propagates nothing, as on Windows.
 // GCC may keep an import's address in a register within one function: a
 // test should not call these functions itself before the rules start.
 class ScopedWindowsRegistryAccessRules {
@@ -41,6 +44,29 @@ class ScopedWindowsRegistryAccessRules {
   ScopedImportHook create_;
   ScopedImportHook set_security_;
   ScopedImportHook set_named_security_;
+};
+
+// While alive, CreateFileW of the test executable grants WRITE_OWNER as
+// Windows does for a file whose access list denies it to the caller (a
+// file the installer must take over): only through SeTakeOwnershipPrivilege
+// enabled in the caller's token at the moment of the open. Every file
+// counts as such a file: Wine derives a file's list from its Unix mode,
+// which always gives the owner WRITE_OWNER, and stores no other. A refusal
+// answers ERROR_ACCESS_DENIED.
+class ScopedWindowsTakeOwnershipRules {
+ public:
+  ScopedWindowsTakeOwnershipRules();
+  ~ScopedWindowsTakeOwnershipRules();
+  ScopedWindowsTakeOwnershipRules(const ScopedWindowsTakeOwnershipRules&) =
+      delete;
+  ScopedWindowsTakeOwnershipRules& operator=(
+      const ScopedWindowsTakeOwnershipRules&) = delete;
+
+  // Opens refused so far.
+  int refused() const;
+
+ private:
+  ScopedImportHook create_file_;
 };
 
 }  // namespace platform_rules

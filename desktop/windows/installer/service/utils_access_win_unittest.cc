@@ -11,6 +11,7 @@
 #include "base/files/test_folder_win.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
+#include "testing/win/registry_rules.h"
 
 namespace installer {
 
@@ -133,11 +134,44 @@ TEST(AccessTest, GrantRefusesLinks) {
   EXPECT_TRUE(GrantUserAccess(file_name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
                               true, nullptr));
 
+  // The link itself, and a file reached through it.
+  const base::FilePath inner = target.AppendASCII("inner");
+  ASSERT_EQ(1, base::WriteFile(inner, "x", 1));
+  const std::wstring inner_dacl =
+      DaclText(as_wcstr(inner.value()), SE_FILE_OBJECT);
   ASSERT_TRUE(base::MakeFolderLink(folder_link, target));
-  EXPECT_FALSE(GrantUserAccess(as_wcstr(folder_link.value()), SE_FILE_OBJECT,
-                               FILE_GENERIC_WRITE, true, nullptr));
+  for (const base::FilePath& path :
+       {folder_link, folder_link.AppendASCII("inner")}) {
+    EXPECT_FALSE(GrantUserAccess(as_wcstr(path.value()), SE_FILE_OBJECT,
+                                 FILE_GENERIC_WRITE, true, nullptr))
+        << path.AsUTF8Unsafe();
+  }
   EXPECT_EQ(target_dacl, DaclText(target_name, SE_FILE_OBJECT));
+  EXPECT_EQ(inner_dacl, DaclText(as_wcstr(inner.value()), SE_FILE_OBJECT));
   base::RemoveLinkUnderWine(folder_link);
+}
+
+// A file whose list the user may not change: ownership is taken first,
+// through a handle that Windows grants WRITE_OWNER only while the
+// privilege is on.
+TEST(AccessTest, GrantTakesOwnershipWithThePrivilegeOn) {
+  base::TestFolder folder;
+  const base::FilePath file = folder.path().AppendASCII("owned_elsewhere");
+  ASSERT_EQ(1, base::WriteFile(file, "x", 1));
+  const std::wstring name = as_wcstr(file.value());
+  platform_rules::ScopedWindowsTakeOwnershipRules rules;
+  {
+    // The user neither owns the file nor may change its list (Wine can
+    // store no such list): the first open for WRITE_DAC is denied.
+    platform_rules::ScopedFaultInjection denied(1, ERROR_ACCESS_DENIED,
+                                                "CreateFileW");
+    EXPECT_TRUE(GrantUserAccess(name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                                true, nullptr));
+    EXPECT_EQ("CreateFileW", denied.failed_function());
+  }
+  EXPECT_EQ(0, rules.refused());
+  EXPECT_NE(std::wstring::npos,
+            DaclText(name, SE_FILE_OBJECT).find(TokenUserSid()));
 }
 
 }  // namespace installer

@@ -295,25 +295,34 @@ void LiftDenyEntries(EXPLICIT_ACCESS_W* entries, ULONG count, DWORD access) {
   }
 }
 
-// Where an access list is read and written: a key by its name; a file
-// through one handle opened on the name itself (never on what a link there
-// points to), so that nothing can be swapped in between.
+// Where an access list is read and written: a key by its name, or
+// through a handle of its own for a grant; a file through one handle opened
+// on the name itself (never on what a link there points to), so that
+// nothing can be swapped in between.
 struct AccessTarget {
   AccessTarget(const std::wstring& name, SE_OBJECT_TYPE type)
       : name(name), type(type) {}
+  ~AccessTarget() {
+    if (key)
+      ::RegCloseKey(key);
+  }
+  AccessTarget(const AccessTarget&) = delete;
+  AccessTarget& operator=(const AccessTarget&) = delete;
 
   std::wstring name;
   SE_OBJECT_TYPE type;
   base::win::ScopedHandle file;
+  HKEY key = nullptr;
 };
 
 DWORD ReadDacl(const AccessTarget& target,
                PACL* dacl,
                PSECURITY_DESCRIPTOR* descriptor) {
-  if (target.file.IsValid()) {
-    return ::GetSecurityInfo(target.file.Get(), target.type,
-                             DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
-                             nullptr, descriptor);
+  if (target.file.IsValid() || target.key) {
+    HANDLE handle = target.key ? static_cast<HANDLE>(target.key)
+                               : target.file.Get();
+    return ::GetSecurityInfo(handle, target.type, DACL_SECURITY_INFORMATION,
+                             nullptr, nullptr, dacl, nullptr, descriptor);
   }
   return ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
                                  target.type, DACL_SECURITY_INFORMATION,
@@ -335,7 +344,9 @@ DWORD WriteSecurity(const AccessTarget& target,
 
 // Writes |dacl| protected from inheritance exactly when the list of
 // |model| was: otherwise the parent's inheritable entries would be merged
-// into a list that had shut them out.
+// into a list that had shut them out. Through a key's own handle the list
+// reaches that key alone: set by name, Windows would also hand a new
+// inheritable entry down to every subkey.
 DWORD WriteDacl(const AccessTarget& target,
                 PACL dacl,
                 PSECURITY_DESCRIPTOR model) {
@@ -343,6 +354,19 @@ DWORD WriteDacl(const AccessTarget& target,
   DWORD revision = 0;
   if (!::GetSecurityDescriptorControl(model, &control, &revision))
     return ::GetLastError();
+  if (target.key) {
+    const SECURITY_DESCRIPTOR_CONTROL kept =
+        SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
+    SECURITY_DESCRIPTOR descriptor;
+    if (!::InitializeSecurityDescriptor(&descriptor,
+                                        SECURITY_DESCRIPTOR_REVISION) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) ||
+        !::SetSecurityDescriptorControl(&descriptor, kept, control & kept)) {
+      return ::GetLastError();
+    }
+    return static_cast<DWORD>(::RegSetKeySecurity(
+        target.key, DACL_SECURITY_INFORMATION, &descriptor));
+  }
   const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED)
                                               ? PROTECTED_DACL_SECURITY_INFORMATION
                                               : UNPROTECTED_DACL_SECURITY_INFORMATION;
@@ -350,24 +374,46 @@ DWORD WriteDacl(const AccessTarget& target,
                        nullptr, dacl);
 }
 
-// Makes the Administrators group the owner of |target|, with the privilege
-// that allows it turned on for just this change.
-bool TakeOwnershipOf(const AccessTarget& target) {
-  const wchar_t kPrivilege[] = L"SeTakeOwnershipPrivilege";
-  HANDLE token = nullptr;
-  if (!OpenAdjustableToken(&token) || !EnablePrivilege(kPrivilege, true, token))
-    return false;
-
-  PSID administrators = nullptr;
-  DWORD result = ERROR_INVALID_SID;
-  if (MakeAdministratorsSid(&administrators)) {
-    result = WriteSecurity(target, OWNER_SECURITY_INFORMATION, administrators,
-                           nullptr);
-    ::FreeSid(administrators);
+// SeTakeOwnershipPrivilege turned on while alive. Windows looks at it when
+// a handle is opened, so it must be on before a handle for WRITE_OWNER is.
+class ScopedTakeOwnershipPrivilege {
+ public:
+  ScopedTakeOwnershipPrivilege() {
+    HANDLE token = nullptr;
+    enabled_ = OpenAdjustableToken(&token) &&
+               EnablePrivilege(kPrivilege, true, token);
   }
-  if (OpenAdjustableToken(&token))
-    EnablePrivilege(kPrivilege, false, token);
+  ~ScopedTakeOwnershipPrivilege() {
+    HANDLE token = nullptr;
+    if (enabled_ && OpenAdjustableToken(&token))
+      EnablePrivilege(kPrivilege, false, token);
+  }
+  ScopedTakeOwnershipPrivilege(const ScopedTakeOwnershipPrivilege&) = delete;
+  ScopedTakeOwnershipPrivilege& operator=(
+      const ScopedTakeOwnershipPrivilege&) = delete;
+
+  bool enabled() const { return enabled_; }
+
+ private:
+  static constexpr wchar_t kPrivilege[] = L"SeTakeOwnershipPrivilege";
+  bool enabled_ = false;
+};
+
+// Makes the Administrators group the owner of |target|; the caller has the
+// privilege that allows it turned on.
+bool MakeAdministratorsOwner(const AccessTarget& target) {
+  PSID administrators = nullptr;
+  if (!MakeAdministratorsSid(&administrators))
+    return false;
+  const DWORD result = WriteSecurity(target, OWNER_SECURITY_INFORMATION,
+                                     administrators, nullptr);
+  ::FreeSid(administrators);
   return result == ERROR_SUCCESS;
+}
+
+bool TakeOwnershipOf(const AccessTarget& target) {
+  ScopedTakeOwnershipPrivilege privilege;
+  return privilege.enabled() && MakeAdministratorsOwner(target);
 }
 
 // The file or folder |name| itself, never what a link in its place points
@@ -408,36 +454,193 @@ bool IsOwnFile(HANDLE file,
   return true;
 }
 
+// |path| made absolute with long names and no trailing separator, and with
+// a "\\?\" or "\\?\UNC\" prefix taken off; empty when that fails.
+std::wstring PlainFullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, &full[0], nullptr);
+  if (!length || length >= MAX_PATH)
+    return std::wstring();
+  full.resize(length);
+  std::wstring result(MAX_PATH, L'\0');
+  length = ::GetLongPathNameW(full.c_str(), &result[0], MAX_PATH);
+  if (!length || length >= MAX_PATH)
+    return std::wstring();
+  result.resize(length);
+  if (result.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    result.replace(0, 8, L"\\\\");
+  else if (result.compare(0, 4, L"\\\\?\\") == 0)
+    result.erase(0, 4);
+  while (result.size() > 3 && result.back() == L'\\')
+    result.pop_back();
+  return result;
+}
+
+// The length of the root of a plain full path: "C:\" or "\\server\share\";
+// 0 for anything else.
+size_t RootLength(const std::wstring& path) {
+  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+    return 3;
+  if (path.compare(0, 2, L"\\\\") != 0)
+    return 0;
+  const size_t share = path.find(L'\\', 2);
+  if (share == std::wstring::npos || share == 2)
+    return 0;
+  const size_t end = path.find(L'\\', share + 1);
+  return end == std::wstring::npos ? path.size() : end + 1;
+}
+
+// False when a folder on the way from the volume's root to |name| is a
+// link: the grant would then land on whatever the link points to, and a
+// junction planted in any folder the user may write would reach a system
+// file.
+bool HasNoLinkAbove(const std::wstring& name) {
+  const std::wstring path = PlainFullPath(name);
+  const size_t root = RootLength(path);
+  if (!root) {
+    LOG(ERROR) << "Cannot tell the folders above " << name;
+    return false;
+  }
+  for (size_t end = path.find(L'\\', root); end != std::wstring::npos;
+       end = path.find(L'\\', end + 1)) {
+    const std::wstring folder = path.substr(0, end);
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      LOG(ERROR) << "Refusing to change access of " << name
+                 << " below the link or unreadable folder " << folder;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether |file| is what |name| names with no link resolved on the way:
+// a folder could have been swapped for a link after it was checked.
+bool OpenedAsNamed(HANDLE file, const std::wstring& name) {
+  std::wstring final_path(MAX_PATH + 8, L'\0');
+  const DWORD length = ::GetFinalPathNameByHandleW(
+      file, &final_path[0], static_cast<DWORD>(final_path.size()),
+      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (!length || length >= final_path.size()) {
+    PLOG(ERROR) << "Cannot read the final path of " << name;
+    return false;
+  }
+  final_path.resize(length);
+  const std::wstring asked = PlainFullPath(name);
+  const std::wstring opened = PlainFullPath(final_path);
+  if (asked.empty() ||
+      ::CompareStringOrdinal(asked.c_str(), static_cast<int>(asked.size()),
+                             opened.c_str(), static_cast<int>(opened.size()),
+                             TRUE) != CSTR_EQUAL) {
+    LOG(ERROR) << "Refusing to change access of " << name << ", opened as "
+               << final_path;
+    return false;
+  }
+  return true;
+}
+
+enum class FileOpen { OPENED, DENIED, REFUSED };
+
+// Opens |name| for |access| after checking the folders above it, and keeps
+// a handle only to the file itself.
+FileOpen OpenOwnFile(const std::wstring& name,
+                     DWORD access,
+                     base::win::ScopedHandle* file,
+                     BY_HANDLE_FILE_INFORMATION* info) {
+  if (!HasNoLinkAbove(name))
+    return FileOpen::REFUSED;
+  file->Set(OpenUnfollowed(name, access));
+  if (!file->IsValid()) {
+    if (::GetLastError() == ERROR_ACCESS_DENIED)
+      return FileOpen::DENIED;
+    PLOG(ERROR) << "Cannot open " << name;
+    return FileOpen::REFUSED;
+  }
+  if (!IsOwnFile(file->Get(), name, info) ||
+      !OpenedAsNamed(file->Get(), name)) {
+    file->Close();
+    return FileOpen::REFUSED;
+  }
+  return FileOpen::OPENED;
+}
+
 // Opens the file target's handle for reading and changing its access list,
 // taking ownership first when that is denied.
 bool OpenFileTarget(AccessTarget* target) {
   BY_HANDLE_FILE_INFORMATION info;
-  target->file.Set(OpenUnfollowed(target->name, READ_CONTROL | WRITE_DAC));
-  if (target->file.IsValid())
-    return IsOwnFile(target->file.Get(), target->name, &info);
-  if (::GetLastError() != ERROR_ACCESS_DENIED) {
-    PLOG(ERROR) << "Cannot open " << target->name;
-    return false;
-  }
+  const FileOpen first = OpenOwnFile(target->name, READ_CONTROL | WRITE_DAC,
+                                     &target->file, &info);
+  if (first != FileOpen::DENIED)
+    return first == FileOpen::OPENED;
   // Ownership is taken through a handle of its own; the second open must
   // then meet the same file.
   AccessTarget owned(target->name, target->type);
-  owned.file.Set(
-      OpenUnfollowed(target->name, WRITE_OWNER | FILE_READ_ATTRIBUTES));
-  if (!owned.file.IsValid() ||
-      !IsOwnFile(owned.file.Get(), target->name, &info) ||
-      !TakeOwnershipOf(owned)) {
-    LOG(ERROR) << "Cannot take ownership of " << target->name;
-    return false;
+  {
+    ScopedTakeOwnershipPrivilege privilege;
+    if (!privilege.enabled() ||
+        OpenOwnFile(target->name, WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                    &owned.file, &info) != FileOpen::OPENED ||
+        !MakeAdministratorsOwner(owned)) {
+      LOG(ERROR) << "Cannot take ownership of " << target->name;
+      return false;
+    }
   }
   BY_HANDLE_FILE_INFORMATION reopened;
-  target->file.Set(OpenUnfollowed(target->name, READ_CONTROL | WRITE_DAC));
-  if (!target->file.IsValid() ||
-      !IsOwnFile(target->file.Get(), target->name, &reopened)) {
+  if (OpenOwnFile(target->name, READ_CONTROL | WRITE_DAC, &target->file,
+                  &reopened) != FileOpen::OPENED) {
+    LOG(ERROR) << "Cannot open " << target->name << " after taking ownership";
     return false;
   }
   if (!SameFile(info, reopened)) {
     LOG(ERROR) << target->name << " was replaced while taking ownership";
+    return false;
+  }
+  return true;
+}
+
+// The root and path of a key named as a security object.
+bool SplitKeyName(const std::wstring& name, HKEY* root, std::wstring* path) {
+  static const struct {
+    const wchar_t* prefix;
+    HKEY root;
+  } kRoots[] = {{L"CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                {L"MACHINE", HKEY_LOCAL_MACHINE},
+                {L"CURRENT_USER", HKEY_CURRENT_USER},
+                {L"USERS", HKEY_USERS}};
+  for (const auto& known : kRoots) {
+    const std::wstring prefix = known.prefix;
+    if (name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    if (name.size() == prefix.size()) {
+      path->clear();
+    } else if (name[prefix.size()] == L'\\') {
+      *path = name.substr(prefix.size() + 1);
+    } else {
+      continue;
+    }
+    *root = known.root;
+    return true;
+  }
+  return false;
+}
+
+// Opens the key target's handle for reading and changing its access list,
+// taking ownership first when that is denied.
+bool OpenKeyTarget(AccessTarget* target) {
+  HKEY root = nullptr;
+  std::wstring path;
+  if (!SplitKeyName(target->name, &root, &path)) {
+    LOG(ERROR) << "Not a key name: " << target->name;
+    return false;
+  }
+  const REGSAM kAccess = READ_CONTROL | WRITE_DAC;
+  LONG result = ::RegOpenKeyExW(root, path.c_str(), 0, kAccess, &target->key);
+  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target))
+    result = ::RegOpenKeyExW(root, path.c_str(), 0, kAccess, &target->key);
+  if (result != ERROR_SUCCESS) {
+    target->key = nullptr;
+    LOG(ERROR) << "Cannot open " << target->name << ": error " << result;
     return false;
   }
   return true;
@@ -678,6 +881,8 @@ bool GrantUserAccess(const std::wstring& object_name,
   AccessTarget target(object_name, object_type);
   if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target))
     return false;
+  if (object_type == SE_REGISTRY_KEY && !OpenKeyTarget(&target))
+    return false;
 
   PACL old_dacl = nullptr;
   PSECURITY_DESCRIPTOR raw_old_descriptor = nullptr;
@@ -715,12 +920,19 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
   if (!saved || !*saved)
     return false;
   const SavedAccess& record = **saved;
+  // A key's list goes back by name: Windows then also gives the subkeys
+  // back what they inherited before, which takes the grant out of keys
+  // created below it meanwhile.
   AccessTarget target(record.object_name, record.object_type);
-  const bool restored =
-      (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target)) &&
-      WriteDacl(target, record.dacl, record.descriptor) == ERROR_SUCCESS;
+  DWORD result = ERROR_ACCESS_DENIED;
+  if (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target))
+    result = WriteDacl(target, record.dacl, record.descriptor);
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to put back the access list of "
+               << record.object_name << ": error " << result;
+  }
   saved->reset();
-  return restored;
+  return result == ERROR_SUCCESS;
 }
 
 }  // namespace installer

@@ -44,6 +44,9 @@ class ChangeRegValueOperation : public Operation {
   // Writes the old_ fields back through |key|, or removes a value that was
   // new. The registry's result.
   LONG PutBackOldValue(HKEY key);
+  // Puts the old value back into the key that stands under |key_name_| now,
+  // widening its access for the write when it has to.
+  LONG PutBackIntoRebuiltKey();
   // Reads the current value into the old_ fields.
   bool ReadOldValue(const std::wstring& object_name);
 
@@ -51,7 +54,9 @@ class ChangeRegValueOperation : public Operation {
   std::wstring key_name_;
   std::wstring value_name_;
   base::win::RegKey key_;
-  DWORD old_type_ = kRemoveValue;
+  // Apart from the type: any type, 0xFFFFFFFF too, may be stored.
+  bool old_exists_ = false;
+  DWORD old_type_ = REG_NONE;
   DWORD new_type_;
   std::vector<BYTE> old_data_;
   std::vector<BYTE> new_data_;

@@ -32,6 +32,7 @@ ChangeRegValueOperation::ChangeRegValueOperation(HKEY root,
 }
 
 ChangeRegValueOperation::~ChangeRegValueOperation() {
+  // A failure is logged by RestoreAccess, naming the key.
   if (saved_access_)
     RestoreAccess(&saved_access_);
 }
@@ -58,7 +59,7 @@ bool ChangeRegValueOperation::Execute(Transaction* prerequisites) {
       LOG(ERROR) << "Failed writing " << value_name_ << " to " << object_name;
       return false;
     }
-  } else if (old_type_ == kRemoveValue) {
+  } else if (!old_exists_) {
     VLOG(1) << "We are supposed to remove the value. Nothing to do.";
     return true;
   } else if (::RegDeleteValueW(key_.Handle(), value_name_.c_str()) !=
@@ -76,23 +77,42 @@ void ChangeRegValueOperation::Rollback() {
   if (!executed_)
     return;
   LONG result = PutBackOldValue(key_.Handle());
-  if (result != ERROR_KEY_DELETED)
-    return;
   // The key was deleted after Execute, and its own rollback has rebuilt it
   // by now: the kept handle still names the deleted one.
-  base::win::RegKey rebuilt;
-  result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
-  if (result == ERROR_SUCCESS)
-    result = PutBackOldValue(rebuilt.Handle());
+  if (result == ERROR_KEY_DELETED)
+    result = PutBackIntoRebuiltKey();
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to put back " << value_name_ << " in "
                << RegistryObjectName(root_, key_name_) << ": error " << result;
   }
 }
 
+LONG ChangeRegValueOperation::PutBackIntoRebuiltKey() {
+  base::win::RegKey rebuilt;
+  LONG result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
+  if (result != ERROR_ACCESS_DENIED)
+    return result == ERROR_SUCCESS ? PutBackOldValue(rebuilt.Handle())
+                                   : result;
+  // Rebuilt with the list it had before Execute widened it.
+  const std::wstring object_name = RegistryObjectName(root_, key_name_);
+  std::unique_ptr<SavedAccess> widened;
+  if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, KEY_SET_VALUE, false,
+                       &widened)) {
+    return result;
+  }
+  result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
+  if (result == ERROR_SUCCESS)
+    result = PutBackOldValue(rebuilt.Handle());
+  // A failure is logged by RestoreAccess, naming the key.
+  RestoreAccess(&widened);
+  return result;
+}
+
 LONG ChangeRegValueOperation::PutBackOldValue(HKEY key) {
-  if (old_type_ == kRemoveValue)
-    return ::RegDeleteValueW(key, value_name_.c_str());
+  if (!old_exists_) {
+    const LONG result = ::RegDeleteValueW(key, value_name_.c_str());
+    return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+  }
   return ::RegSetValueExW(key, value_name_.c_str(), 0, old_type_,
                           DataOrNull(old_data_),
                           static_cast<DWORD>(old_data_.size()));
@@ -143,7 +163,7 @@ bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {
                                    nullptr, nullptr, &size);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "The value doesn't already exist.";
-    old_type_ = kRemoveValue;
+    old_exists_ = false;
     return true;
   }
   if (result != ERROR_SUCCESS) {
@@ -161,6 +181,7 @@ bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {
   }
   old_data_.resize(size);
   old_type_ = type;
+  old_exists_ = true;
   return true;
 }
 

@@ -13,6 +13,7 @@ CreateRegKeyOperation::CreateRegKeyOperation(HKEY root, const std::wstring& key)
     : key_(key), root_(root) {}
 
 CreateRegKeyOperation::~CreateRegKeyOperation() {
+  // A failure is logged by RestoreAccess, naming the key.
   if (saved_access_)
     RestoreAccess(&saved_access_);
 }

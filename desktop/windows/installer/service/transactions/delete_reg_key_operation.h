@@ -51,6 +51,18 @@ class DeleteRegKeyOperation : public Operation {
   bool SaveKey(HKEY key, const std::wstring& object_name,
                SavedRegistryKey* record);
 
+  // Where a rollback stands, by index of |saved_keys_|.
+  struct RebuildState {
+    explicit RebuildState(size_t count);
+    ~RebuildState();
+    std::vector<HKEY> created;  // open: made anew, its list still to come
+    std::vector<bool> standing;  // made anew or there again
+    std::vector<int> attempts;
+  };
+  // Makes the key of record |index|, after the saved keys above it, with
+  // its values. False, with an error line naming it, when it stays missing.
+  bool Rebuild(size_t index, RebuildState* state);
+
   std::wstring key_;
   HKEY root_;
   std::vector<std::unique_ptr<SavedRegistryKey>> saved_keys_;

@@ -79,37 +79,12 @@ void DeleteRegKeyOperation::Rollback() {
   // The whole tree is rebuilt first, parents before children, and only then
   // does each key get its access list back, deepest first: a parent's own
   // list may deny creating subkeys. Wine would let that pass; Windows not.
-  std::vector<HKEY> rebuilt(saved_keys_.size(), nullptr);
+  RebuildState state(saved_keys_.size());
   for (size_t i = 0; i < saved_keys_.size(); ++i) {
-    const SavedRegistryKey& record = *saved_keys_[i];
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    const LONG result = ::RegCreateKeyExW(
-        root_, record.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-        kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER, nullptr, &key,
-        &disposition);
-    if (result != ERROR_SUCCESS) {
-      LOG(ERROR) << "Failed to rebuild key "
-                 << RegistryObjectName(root_, record.name) << ": error "
-                 << result;
-      continue;
-    }
-    // A key that is there again keeps what it holds now.
-    if (disposition != REG_CREATED_NEW_KEY) {
-      ::RegCloseKey(key);
-      continue;
-    }
-    rebuilt[i] = key;
-    for (const SavedRegistryValue& value : record.values) {
-      if (::RegSetValueExW(key, value.name.c_str(), 0, value.type,
-                           value.data.empty() ? nullptr : value.data.data(),
-                           static_cast<DWORD>(value.data.size())) !=
-          ERROR_SUCCESS) {
-        LOG(ERROR) << "Failed to put back " << value.name << " in "
-                   << RegistryObjectName(root_, record.name);
-      }
-    }
+    if (!state.standing[i])
+      Rebuild(i, &state);
   }
+  std::vector<HKEY>& rebuilt = state.created;
   // Every key stands before the keys below it.
   std::set<std::wstring> rebuilt_names;
   for (size_t i = saved_keys_.size(); i-- > 0;) {
@@ -131,15 +106,70 @@ void DeleteRegKeyOperation::Rollback() {
     rebuilt_names.insert(RegistryObjectName(root_, record.name));
   }
   // A key that a failure left standing still has the access list that was
-  // widened to delete it.
+  // widened to delete it. RestoreAccess logs a failure, naming the key.
   for (auto it = grants_.rbegin(); it != grants_.rend(); ++it) {
-    if (!*it || rebuilt_names.count((*it)->object_name))
-      continue;
-    const std::wstring name = (*it)->object_name;
-    if (!RestoreAccess(&*it))
-      LOG(ERROR) << "Failed to put back the access list of " << name;
+    if (*it && !rebuilt_names.count((*it)->object_name))
+      RestoreAccess(&*it);
   }
   grants_.clear();
+}
+
+DeleteRegKeyOperation::RebuildState::RebuildState(size_t count)
+    : created(count, nullptr), standing(count, false), attempts(count, 0) {}
+
+DeleteRegKeyOperation::RebuildState::~RebuildState() = default;
+
+bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
+  const SavedRegistryKey& record = *saved_keys_[index];
+  // Created on the way to a key below it, a missing parent would come back
+  // with default security and none of its values: it is tried again first,
+  // and when it stays missing, so do the keys below it.
+  const std::wstring parent_name = ParentKeyPath(record.name);
+  for (size_t parent = index; parent-- > 0;) {
+    if (saved_keys_[parent]->name != parent_name)
+      continue;
+    if (!state->standing[parent] && !Rebuild(parent, state)) {
+      LOG(ERROR) << "Not rebuilding key "
+                 << RegistryObjectName(root_, record.name)
+                 << ": the key above it is missing";
+      return false;
+    }
+    break;
+  }
+  // Twice at most: every key below a missing one asks for it again.
+  if (state->attempts[index] >= 2)
+    return false;
+  ++state->attempts[index];
+
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  const LONG result = ::RegCreateKeyExW(
+      root_, record.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+      kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER, nullptr, &key,
+      &disposition);
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to rebuild key "
+               << RegistryObjectName(root_, record.name) << ": error "
+               << result;
+    return false;
+  }
+  state->standing[index] = true;
+  // A key that is there again keeps what it holds now.
+  if (disposition != REG_CREATED_NEW_KEY) {
+    ::RegCloseKey(key);
+    return true;
+  }
+  state->created[index] = key;
+  for (const SavedRegistryValue& value : record.values) {
+    if (::RegSetValueExW(key, value.name.c_str(), 0, value.type,
+                         value.data.empty() ? nullptr : value.data.data(),
+                         static_cast<DWORD>(value.data.size())) !=
+        ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed to put back " << value.name << " in "
+                 << RegistryObjectName(root_, record.name);
+    }
+  }
+  return true;
 }
 
 bool DeleteRegKeyOperation::DeleteAndSaveRecursive(

@@ -2,10 +2,13 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/files/test_folder_win.h"
+#include "base/logging.h"
+#include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
@@ -18,12 +21,39 @@ namespace installer {
 
 namespace {
 
-constexpr DWORD kMissing = 0xFFFFFFFF;
-
 struct Value {
-  DWORD type = kMissing;
+  bool exists = false;
+  DWORD type = REG_NONE;
   std::vector<BYTE> data;
 };
+
+// Every ERROR line logged while alive, in |text|.
+class ScopedErrorLog {
+ public:
+  ScopedErrorLog() : previous_(base::GetLogMessageHandler()) {
+    text_ = &text;
+    base::SetLogMessageHandler(&Keep);
+  }
+  ~ScopedErrorLog() {
+    base::SetLogMessageHandler(previous_);
+    text_ = nullptr;
+  }
+
+  std::string text;
+
+ private:
+  static bool Keep(int severity, const char*, int, size_t,
+                   const std::string& line) {
+    if (severity == base::LOG_ERROR && text_)
+      *text_ += line;
+    return true;
+  }
+
+  static std::string* text_;
+  const base::LogMessageHandlerFunction previous_;
+};
+
+std::string* ScopedErrorLog::text_ = nullptr;
 
 std::vector<BYTE> Bytes(const void* data, size_t size) {
   const BYTE* begin = static_cast<const BYTE*>(data);
@@ -67,21 +97,24 @@ class RegistryOperationsTest : public testing::Test {
     return true;
   }
 
+  // Any type, 0xFFFFFFFF too.
   Value Read(const std::wstring& key, const wchar_t* name) const {
     Value value;
-    DWORD size = 0;
-    if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name,
-                       RRF_RT_ANY | RRF_NOEXPAND, &value.type, nullptr,
-                       &size) != ERROR_SUCCESS) {
-      value.type = kMissing;
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE,
+                        &handle) != ERROR_SUCCESS) {
       return value;
     }
-    value.data.resize(size);
-    EXPECT_EQ(ERROR_SUCCESS,
-              ::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name,
-                             RRF_RT_ANY | RRF_NOEXPAND, &value.type,
-                             size ? value.data.data() : nullptr, &size));
-    value.data.resize(size);
+    DWORD size = 0;
+    if (::RegQueryValueExW(handle, name, nullptr, &value.type, nullptr,
+                           &size) == ERROR_SUCCESS) {
+      value.data.resize(size);
+      value.exists = ::RegQueryValueExW(handle, name, nullptr, &value.type,
+                                        size ? value.data.data() : nullptr,
+                                        &size) == ERROR_SUCCESS;
+      value.data.resize(size);
+    }
+    ::RegCloseKey(handle);
     return value;
   }
 
@@ -98,26 +131,27 @@ class RegistryOperationsTest : public testing::Test {
     ::RegCloseKey(handle);
   }
 
-  // The key's access list, its entries only: Wine forgets that a list is
-  // protected from inheritance when it is set by name (Windows keeps it).
-  std::vector<BYTE> Dacl(const std::wstring& key) const {
+  // The key's access list as text, with its protection from inheritance.
+  std::wstring Dacl(const std::wstring& key) const {
     HKEY handle = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, READ_CONTROL,
                         &handle) != ERROR_SUCCESS) {
-      return {};
+      return L"<missing>";
     }
     BYTE descriptor[4096];
     DWORD size = sizeof(descriptor);
-    PACL dacl = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    const bool read = ::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION,
-                                          descriptor, &size) == ERROR_SUCCESS &&
-                      ::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
-                                                  &defaulted) &&
-                      present && dacl;
+    wchar_t* text = nullptr;
+    std::wstring result = L"<unreadable>";
+    if (::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor,
+                            &size) == ERROR_SUCCESS &&
+        ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+            nullptr)) {
+      result = text;
+      ::LocalFree(text);
+    }
     ::RegCloseKey(handle);
-    return read ? Bytes(dacl, dacl->AclSize) : std::vector<BYTE>();
+    return result;
   }
 
   void SetDacl(const std::wstring& key, const wchar_t* sddl) {
@@ -175,9 +209,13 @@ TEST_F(RegistryOperationsTest, ValueInMissingKeyRemovesTheBranchOnRollback) {
 TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   const std::wstring key = Key(L"k");
   const std::vector<BYTE> binary = {0x00, 0x01, 0xFF};
+  // 0xFFFFFFFF is a type like any other once stored.
+  const DWORD kOddType = 0xFFFFFFFF;
   Write(key, L"string", REG_SZ, StringBytes(L"old"));
   Write(key, L"binary", REG_BINARY, binary);
   Write(key, L"empty", REG_NONE, {});
+  Write(key, L"odd", kOddType, binary);
+  Write(key, L"odd_removed", kOddType, binary);
   const DWORD number = 0x1234;
   {
     Transaction transaction;
@@ -186,8 +224,11 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
     ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"empty", L"x")));
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"new", L"n")));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"odd", L"o")));
+    ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"odd_removed")));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), Read(key, L"string").type);
-    EXPECT_EQ(kMissing, Read(key, L"binary").type);
+    EXPECT_FALSE(Read(key, L"binary").exists);
+    EXPECT_FALSE(Read(key, L"odd_removed").exists);
     transaction.Rollback();
   }
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), Read(key, L"string").type);
@@ -196,22 +237,34 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   EXPECT_EQ(binary, Read(key, L"binary").data);
   EXPECT_EQ(static_cast<DWORD>(REG_NONE), Read(key, L"empty").type);
   EXPECT_TRUE(Read(key, L"empty").data.empty());
-  EXPECT_EQ(kMissing, Read(key, L"new").type);
+  EXPECT_FALSE(Read(key, L"new").exists);
+  for (const wchar_t* odd : {L"odd", L"odd_removed"}) {
+    EXPECT_TRUE(Read(key, odd).exists) << odd;
+    EXPECT_EQ(kOddType, Read(key, odd).type) << odd;
+    EXPECT_EQ(binary, Read(key, odd).data) << odd;
+  }
 
   // The key deleted after its value changed: the value's rollback meets the
-  // rebuilt key, not the deleted one its handle was opened on.
-  {
-    Transaction transaction;
-    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
-    ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
-    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
-    ASSERT_TRUE(transaction.AddAndExecute(
-        new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
-    transaction.Rollback();
+  // rebuilt key, not the deleted one its handle was opened on, also when
+  // the key comes back with a list that lets nobody write.
+  for (const wchar_t* sddl : {L"", L"D:P(A;OICI;KR;;;WD)"}) {
+    if (*sddl)
+      SetDacl(key, sddl);
+    const std::wstring dacl = Dacl(key);
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
+      ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
+      transaction.Rollback();
+    }
+    EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data) << sddl;
+    EXPECT_EQ(binary, Read(key, L"binary").data) << sddl;
+    EXPECT_FALSE(Read(key, L"added").exists) << sddl;
+    EXPECT_EQ(dacl, Dacl(key)) << sddl;
   }
-  EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data);
-  EXPECT_EQ(binary, Read(key, L"binary").data);
-  EXPECT_EQ(kMissing, Read(key, L"added").type);
 
   // Committed changes stay.
   {
@@ -219,7 +272,7 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
     ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
   }
-  EXPECT_EQ(kMissing, Read(key, L"binary").type);
+  EXPECT_FALSE(Read(key, L"binary").exists);
   EXPECT_EQ(StringBytes(L"new"), Read(key, L"string").data);
 }
 
@@ -270,11 +323,34 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   Write(Key(L"tree\\sub\\deeper\\deepest"), L"three", REG_BINARY, {});
   Write(Key(L"tree\\other"), L"four", REG_MULTI_SZ,
         Bytes(L"a\0b\0", 5 * sizeof(wchar_t)));
-  // Everyone may read and only the system may write or make subkeys.
+  // Everyone may read and only the system may write or make subkeys; set
+  // by name, the list of the top reaches "other", which has none of its
+  // own, as on Windows.
   SetDacl(Key(L"tree\\sub"), L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
-  const std::vector<BYTE> dacl = Dacl(Key(L"tree\\sub"));
-  ASSERT_FALSE(dacl.empty());
-  ASSERT_NE(dacl, Dacl(Key(L"tree")));
+  SetDacl(Key(L"tree\\other"), L"D:AI");
+  PSECURITY_DESCRIPTOR locked = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:PAI(A;OICI;KR;;;WD)(A;OICI;KA;;;SY)", SDDL_REVISION_1, &locked,
+      nullptr));
+  PACL locked_dacl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(locked, &present, &locked_dacl,
+                                          &defaulted));
+  const std::wstring tree_name = L"CURRENT_USER\\" + Key(L"tree");
+  EXPECT_EQ(ERROR_SUCCESS,
+            ::SetNamedSecurityInfoW(
+                const_cast<wchar_t*>(tree_name.c_str()), SE_REGISTRY_KEY,
+                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                nullptr, nullptr, locked_dacl, nullptr));
+  ::LocalFree(locked);
+  ASSERT_EQ(L"D:AI(A;OICIID;KR;;;WD)(A;OICIID;KA;;;SY)",
+            Dacl(Key(L"tree\\other"))) << Dacl(Key(L"tree"));
+  const wchar_t* kKeys[] = {L"tree", L"tree\\sub", L"tree\\sub\\deeper",
+                            L"tree\\sub\\deeper\\deepest", L"tree\\other"};
+  std::vector<std::wstring> dacls;
+  for (const wchar_t* key : kKeys)
+    dacls.push_back(Dacl(Key(key)));
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
@@ -287,13 +363,15 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   EXPECT_EQ(StringBytes(L"%TEMP%"), Read(Key(L"tree"), L"").data);
   EXPECT_EQ(static_cast<DWORD>(REG_DWORD), Read(Key(L"tree\\sub"), L"two").type);
   EXPECT_EQ(Bytes(&number, 4), Read(Key(L"tree\\sub"), L"two").data);
-  EXPECT_EQ(dacl, Dacl(Key(L"tree\\sub")));
   EXPECT_EQ(static_cast<DWORD>(REG_BINARY),
             Read(Key(L"tree\\sub\\deeper\\deepest"), L"three").type);
   EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ),
             Read(Key(L"tree\\other"), L"four").type);
   EXPECT_EQ(Bytes(L"a\0b\0", 5 * sizeof(wchar_t)),
             Read(Key(L"tree\\other"), L"four").data);
+  // Every list as it was before access was widened to delete the tree.
+  for (size_t i = 0; i < dacls.size(); ++i)
+    EXPECT_EQ(dacls[i], Dacl(Key(kKeys[i]))) << kKeys[i];
 
   {
     Transaction transaction;
@@ -305,13 +383,14 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
 }
 
 // Two operations widen access on one key: whatever order commit or rollback
-// undoes them in, the key ends with the access list it had.
+// undoes them in, the key ends with the access list it had, protection
+// from inheritance included.
 TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
   const std::wstring key = Key(L"progid");
   Write(key, L"", REG_SZ, StringBytes(L"old"));
   // Everyone may read; nobody may write or make subkeys.
   SetDacl(key, L"D:P(A;OICI;KR;;;WD)");
-  const std::vector<BYTE> dacl = Dacl(key);
+  const std::wstring dacl = Dacl(key);
   for (bool commit : {false, true}) {
     {
       Transaction transaction;
@@ -326,6 +405,56 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_EQ(commit, KeyExists(key + L"\\shell"));
     EXPECT_EQ(StringBytes(commit ? L"new" : L"old"), Read(key, L"").data);
   }
+}
+
+// Access that cannot be narrowed again, and a key that cannot be rebuilt,
+// are error lines naming the key; a key below one whose rebuild failed
+// never brings it back without its values.
+TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
+  const std::wstring locked = Key(L"locked");
+  Write(locked, L"", REG_SZ, StringBytes(L"old"));
+  SetDacl(locked, L"D:P(A;OICI;KR;;;WD)");
+  const std::wstring locked_name = L"CURRENT_USER\\" + locked;
+  // A value set in the key, then a subkey made below it.
+  for (const bool value : {true, false}) {
+    ScopedErrorLog log;
+    {
+      std::unique_ptr<Transaction> transaction(new Transaction);
+      ASSERT_TRUE(transaction->AddAndExecute(
+          value ? SetString(locked, L"", L"new")
+                : new CreateRegKeyOperation(HKEY_CURRENT_USER,
+                                            locked + L"\\shell")));
+      platform_rules::ScopedFaultInjection fault(1, ERROR_ACCESS_DENIED,
+                                                 "SetNamedSecurityInfoW");
+      transaction.reset();  // commit
+      EXPECT_EQ("SetNamedSecurityInfoW", fault.failed_function());
+    }
+    EXPECT_NE(std::string::npos,
+              log.text.find("Failed to put back the access list of " +
+                            base::WideToUTF8(locked_name)))
+        << value << ": " << log.text;
+    SetDacl(locked, L"D:P(A;OICI;KR;;;WD)");
+  }
+
+  const std::wstring middle = Key(L"top\\middle");
+  Write(middle, L"kept", REG_SZ, StringBytes(L"m"));
+  Write(middle + L"\\leaf", L"kept", REG_SZ, StringBytes(L"l"));
+  ScopedErrorLog log;
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"top"))));
+    platform_rules::ScopedFaultInjection fault(2, ERROR_NO_SYSTEM_RESOURCES,
+                                               "RegCreateKeyExW");
+    transaction.Rollback();
+    EXPECT_EQ("RegCreateKeyExW", fault.failed_function());
+  }
+  EXPECT_NE(std::string::npos,
+            log.text.find("Failed to rebuild key CURRENT_USER\\" +
+                          base::WideToUTF8(middle)))
+      << log.text;
+  EXPECT_EQ(StringBytes(L"m"), Read(middle, L"kept").data);
+  EXPECT_EQ(StringBytes(L"l"), Read(middle + L"\\leaf", L"kept").data);
 }
 
 TEST_F(RegistryOperationsTest, DeleteKeyRefusesTheRoot) {

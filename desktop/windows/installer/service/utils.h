@@ -123,10 +123,12 @@ bool EnablePrivilege(const wchar_t* privilege, bool enable, HANDLE token);
 // Makes the Administrators group the owner of the object.
 bool TakeOwnership(const std::wstring& object_name, SE_OBJECT_TYPE object_type);
 
-// Grants the current user |access| on the object (inherited by everything
-// below it), first lifting the deny entries that apply to the user. Unless
-// |permanent|, the previous access list is handed out in |saved| (may be
-// null for permanent grants) so that RestoreAccess can put it back.
+// Grants the current user |access| on the object (inherited by what is
+// created below it; a key's existing subkeys keep their lists), first
+// lifting the deny entries that apply to the user. Unless |permanent|, the
+// previous access list is handed out in |saved| (may be null for permanent
+// grants) so that RestoreAccess can put it back. A file is refused when a
+// folder on its path is a link or it has other names.
 bool GrantUserAccess(const std::wstring& object_name,
                      SE_OBJECT_TYPE object_type,
                      DWORD access,
@@ -134,7 +136,8 @@ bool GrantUserAccess(const std::wstring& object_name,
                      std::unique_ptr<SavedAccess>* saved);
 
 // Puts back the access list in |saved| and frees the record. False when
-// there is none or the system refuses.
+// there is none, or when the system refuses, which is an error line naming
+// the object: widened access is never left behind silently.
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved);
 
 #endif  // defined(_WIN32)

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <set>
 #include <string>
 
@@ -240,6 +243,37 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
   // that holds something else.
   EXPECT_FALSE(base::PathExists(Path("sub")));
   EXPECT_EQ("keep", Read(Path("keep.txt")));
+}
+
+// A file whose access list had to be widened for the deletion comes back on
+// rollback with the attributes it had before the list changed (changing the
+// list may change them: Wine drops the read-only mark).
+TEST_F(FileOperationsTest, DeleteWithWidenedAccessKeepsAttributes) {
+  const FilePath file = Path("locked.txt");
+  Write(file, "data");
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
+                                          &defaulted));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            ::SetNamedSecurityInfoW(
+                const_cast<wchar_t*>(as_wcstr(file.value())), SE_FILE_OBJECT,
+                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                nullptr, nullptr, dacl, nullptr));
+  ::LocalFree(descriptor);
+  SetAttributes(file, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteFileOperation(file, false, false)));
+    transaction.Rollback();
+  }
+  EXPECT_EQ("data", Read(file));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            Attributes(file));
 }
 
 TEST_F(FileOperationsTest, DeleteFolderAndMissingFile) {

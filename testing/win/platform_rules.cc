@@ -134,6 +134,10 @@ bool CountCall(const char* name, DWORD* error) {
 
 template <typename R>
 R Failure(FailureKind kind, DWORD error) {
+  if (error == ScopedFaultInjection::kOutOfResources) {
+    error = kind == ERROR_AS_RESULT ? ERROR_NOT_ENOUGH_MEMORY
+                                    : ERROR_NO_SYSTEM_RESOURCES;
+  }
   if constexpr (std::is_pointer<R>::value) {
     ::SetLastError(error);
     return INVALID_HANDLE_VALUE;
@@ -590,7 +594,8 @@ ScopedImportHook::~ScopedImportHook() {
 
 ScopedFaultInjection::ScopedFaultInjection(int fail_at,
                                            DWORD error,
-                                           const char* only) {
+                                           const char* only,
+                                           bool started) {
   InjectionState& s = Injection();
   {
     std::lock_guard<std::mutex> hold(s.lock);
@@ -607,7 +612,16 @@ ScopedFaultInjection::ScopedFaultInjection(int fail_at,
     entries[i].original = hook->original<void*>();
     hooks_.push_back(hook);
   }
+  if (started)
+    Start();
+}
+
+void ScopedFaultInjection::Start() {
+  InjectionState& s = Injection();
   std::lock_guard<std::mutex> hold(s.lock);
+  s.calls = 0;
+  s.failed.clear();
+  s.trace.clear();
   s.active = true;
 }
 

@@ -50,15 +50,28 @@ class ScopedImportHook {
 // fail: the |fail_at|-th counted call (1-based; 0 fails none) returns that
 // function's failure with |error| (as its result for the registry and
 // security functions, as the last error for the others). With |only| set,
-// only calls of that function are counted. One instance at a time.
+// only calls of that function are counted. With |started| false, nothing
+// is counted or failed until Start(): a sweep can reach the calls of one
+// phase (a rollback, a commit) without counting those before it. One
+// instance at a time.
 class ScopedFaultInjection {
  public:
+  // An |error| that stands for running out of resources, in the form the
+  // failing function gives it: ERROR_NOT_ENOUGH_MEMORY as the result of a
+  // registry or security function, ERROR_NO_SYSTEM_RESOURCES as the last
+  // error of the others.
+  static constexpr DWORD kOutOfResources = 0xFFFFFFFF;
+
   explicit ScopedFaultInjection(int fail_at = 0,
                                 DWORD error = ERROR_ACCESS_DENIED,
-                                const char* only = nullptr);
+                                const char* only = nullptr,
+                                bool started = true);
   ~ScopedFaultInjection();
   ScopedFaultInjection(const ScopedFaultInjection&) = delete;
   ScopedFaultInjection& operator=(const ScopedFaultInjection&) = delete;
+
+  // Starts counting from here, from zero.
+  void Start();
 
   // Counted calls so far.
   int calls() const;

@@ -45,6 +45,21 @@ TEST(PlatformRulesTest, FailsTheChosenCallOnce) {
   ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0,
                                            KEY_READ, &key));
   ::RegCloseKey(key);
+  // Counting from a point; running out of resources in each function's own
+  // form.
+  {
+    ScopedFaultInjection inject(1, ScopedFaultInjection::kOutOfResources,
+                                nullptr, false);
+    EXPECT_TRUE(::CreateDirectoryW((path + L"4").c_str(), nullptr));
+    EXPECT_EQ(0, inject.calls());
+    inject.Start();
+    EXPECT_FALSE(::CreateDirectoryW((path + L"5").c_str(), nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES), ::GetLastError());
+    inject.Start();
+    EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ,
+                              &key));
+  }
 }
 
 TEST(PlatformRulesTest, FolderWithAnOpenFileIsNotRenamed) {

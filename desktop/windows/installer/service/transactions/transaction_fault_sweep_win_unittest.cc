@@ -4,14 +4,17 @@
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
+#include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
@@ -25,10 +28,17 @@
 #include "testing/win/platform_rules.h"
 #include "testing/win/registry_rules.h"
 
-// A realistic transaction of file and registry operations, made to fail in
+// Realistic transactions of file and registry operations, made to fail in
 // every way we can produce: each operation in turn, and each platform call
-// it makes. After a rollback the scratch folder and key must be exactly as
-// before; after a commit (a failure nobody reported) as after a clean one.
+// that the operations make while executing, while rolling back, and while
+// committing (their destructors).
+// - A failure while executing: after the rollback the scratch folder and key
+//   are exactly as before; after a commit (a failure nobody reported) as
+//   after a clean one.
+// - A failure while rolling back or committing may leave work undone, but
+//   loses nothing: every file's bytes are under their name or under a name
+//   that an error line gives, every key and value is there, and no access
+//   list is wider, unless an error line names that key or file.
 namespace installer {
 
 namespace {
@@ -49,6 +59,14 @@ struct Step {
   DWORD held_share;
 };
 
+enum Phase { EXECUTE, ROLLBACK, COMMIT };
+
+// What the scratch folder and key hold, by kind and name:
+// "F <file>" its bytes, "A <file or folder>" its attributes, "S <file or
+// folder>" its access list, "K <key>" its access list, "V <key> [name]" a
+// value's type and bytes.
+using State = std::map<std::string, std::string>;
+
 std::wstring Sddl(PSECURITY_DESCRIPTOR descriptor) {
   wchar_t* text = nullptr;
   if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
@@ -58,64 +76,205 @@ std::wstring Sddl(PSECURITY_DESCRIPTOR descriptor) {
   }
   std::wstring result(text);
   ::LocalFree(text);
+  // Whether a list was made by inheritance-aware code (Wine drops the mark
+  // on every change) says nothing about who may do what; protection does.
+  const size_t flags_end = result.find(L'(');
+  const size_t auto_inherited = result.find(L"AI");
+  if (auto_inherited < flags_end)
+    result.erase(auto_inherited, 2);
   return result;
 }
 
 // Every key below |path|: values with types and bytes, and access lists.
-void DescribeKey(const std::wstring& path, std::vector<std::string>* lines) {
+void DescribeKey(const std::wstring& path, State* state) {
+  const std::string name = base::WideToUTF8(path);
   HKEY key;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0,
                       KEY_READ | READ_CONTROL, &key) != ERROR_SUCCESS) {
-    lines->push_back("unreadable key " + base::WideToUTF8(path));
+    (*state)["K " + name] = "unreadable";
     return;
   }
   BYTE security[4096];
   DWORD security_size = sizeof(security);
-  std::wstring line = path + L" acl=";
-  line += ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, security,
-                              &security_size) == ERROR_SUCCESS
-              ? Sddl(security)
-              : L"?";
-  lines->push_back(base::WideToUTF8(line));
-  std::vector<std::wstring> subkeys;
+  (*state)["K " + name] = base::WideToUTF8(
+      ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, security,
+                          &security_size) == ERROR_SUCCESS
+          ? Sddl(security)
+          : L"?");
   for (DWORD i = 0; i < 1000; ++i) {
-    wchar_t name[256];
-    DWORD name_size = 256;
+    wchar_t value[256];
+    DWORD value_size = 256;
     BYTE data[1024];
     DWORD data_size = sizeof(data);
     DWORD type;
-    if (::RegEnumValueW(key, i, name, &name_size, nullptr, &type, data,
+    if (::RegEnumValueW(key, i, value, &value_size, nullptr, &type, data,
                         &data_size) != ERROR_SUCCESS) {
       break;
     }
-    std::string value = base::WideToUTF8(path + L" [" + name + L"] ") +
-                        std::to_string(type) + ":";
-    value.append(reinterpret_cast<const char*>(data), data_size);
-    lines->push_back(value);
+    (*state)["V " + name + " [" + base::WideToUTF8(value) + "]"] =
+        std::to_string(type) + ":" +
+        std::string(reinterpret_cast<const char*>(data), data_size);
   }
+  std::vector<std::wstring> subkeys;
   for (DWORD i = 0; i < 1000; ++i) {
-    wchar_t name[256];
-    DWORD name_size = 256;
-    if (::RegEnumKeyExW(key, i, name, &name_size, nullptr, nullptr, nullptr,
-                        nullptr) != ERROR_SUCCESS) {
+    wchar_t subkey[256];
+    DWORD subkey_size = 256;
+    if (::RegEnumKeyExW(key, i, subkey, &subkey_size, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
       break;
     }
-    subkeys.push_back(name);
+    subkeys.push_back(subkey);
   }
   ::RegCloseKey(key);
   for (const std::wstring& subkey : subkeys)
-    DescribeKey(path + L"\\" + subkey, lines);
+    DescribeKey(path + L"\\" + subkey, state);
 }
 
-class TransactionFaultSweepTest : public testing::Test {
+std::string FileSddl(const FilePath& path) {
+  BYTE security[4096];
+  DWORD size = 0;
+  if (!::GetFileSecurityW(as_wcstr(path.value()), DACL_SECURITY_INFORMATION,
+                          security, sizeof(security), &size)) {
+    return "?";
+  }
+  return base::WideToUTF8(Sddl(security));
+}
+
+// Whether |log| names |name| itself: followed by no further path
+// component or name character.
+bool Names(const std::string& log, const std::string& name) {
+  for (size_t at = log.find(name); at != std::string::npos;
+       at = log.find(name, at + 1)) {
+    const size_t end = at + name.size();
+    if (end == log.size() ||
+        !(isalnum(static_cast<unsigned char>(log[end])) ||
+          std::string("\\._-").find(log[end]) != std::string::npos)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether the access list |now| allows nothing that |before| did not: it
+// is protected from inheritance if |before| was, each of its entries is
+// one of |before|'s, and it keeps every entry of |before| that denies.
+bool NoWider(const std::string& now, const std::string& before) {
+  auto flags = [](const std::string& sddl) {
+    return sddl.substr(0, sddl.find('('));
+  };
+  auto entries = [](const std::string& sddl) {
+    std::set<std::string> result;
+    for (size_t at = sddl.find('('); at != std::string::npos;
+         at = sddl.find('(', at + 1)) {
+      result.insert(sddl.substr(at, sddl.find(')', at) - at));
+    }
+    return result;
+  };
+  const std::set<std::string> allowed = entries(before);
+  const std::set<std::string> present = entries(now);
+  for (const std::string& entry : allowed) {
+    if (entry.compare(0, 3, "(D;") == 0 && !present.count(entry))
+      return false;
+  }
+  return (flags(now) == flags(before) ||
+          flags(before).find('P') == std::string::npos) &&
+         std::includes(allowed.begin(), allowed.end(), present.begin(),
+                       present.end());
+}
+
+std::string* g_log = nullptr;
+
+bool KeepLog(int, const char*, int, size_t, const std::string& text) {
+  if (g_log)
+    *g_log += text;
+  return true;
+}
+
+// The log of one case, kept for the check and the report.
+class ScopedLogCapture {
+ public:
+  ScopedLogCapture() : previous_(base::GetLogMessageHandler()) {
+    g_log = &text_;
+    base::SetLogMessageHandler(&KeepLog);
+  }
+  ~ScopedLogCapture() {
+    base::SetLogMessageHandler(previous_);
+    g_log = nullptr;
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+  base::LogMessageHandlerFunction previous_;
+};
+
+// Emulates another volume below one folder: there, as on Windows, a folder
+// cannot be renamed to or from the rest (ERROR_NOT_SAME_DEVICE), and a
+// file is moved only when copying is allowed.
+class ScopedOtherVolume {
+ public:
+  explicit ScopedOtherVolume(const FilePath& root)
+      : hook_("MoveFileExW", reinterpret_cast<void*>(&Move)) {
+    root_ = as_wcstr(root.value());
+    hook_instance_ = &hook_;
+  }
+  ~ScopedOtherVolume() { hook_instance_ = nullptr; }
+
+ private:
+  static bool OnIt(const wchar_t* path) {
+    return ::StrCmpNIW(path, root_.c_str(), static_cast<int>(root_.size())) ==
+               0 &&
+           (path[root_.size()] == L'\\' || path[root_.size()] == 0);
+  }
+
+  static BOOL WINAPI Move(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    static const auto attributes =
+        platform_rules::SystemEntry<decltype(&::GetFileAttributesW)>(
+            "kernel32.dll", "GetFileAttributesW");
+    if (from && to && OnIt(from) != OnIt(to)) {
+      const DWORD from_attributes = attributes(from);
+      if (!(flags & MOVEFILE_COPY_ALLOWED) ||
+          (from_attributes != INVALID_FILE_ATTRIBUTES &&
+           (from_attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+        ::SetLastError(ERROR_NOT_SAME_DEVICE);
+        return FALSE;
+      }
+    }
+    return hook_instance_->original<decltype(&::MoveFileExW)>()(from, to,
+                                                                flags);
+  }
+
+  static std::wstring root_;
+  static platform_rules::ScopedImportHook* hook_instance_;
+  platform_rules::ScopedImportHook hook_;
+};
+
+std::wstring ScopedOtherVolume::root_;
+platform_rules::ScopedImportHook* ScopedOtherVolume::hook_instance_ = nullptr;
+
+class TransactionFaultSweepTest
+    : public testing::TestWithParam<std::tuple<int, Phase>> {
+ public:
+  struct Scenario {
+    const char* name;
+    void (TransactionFaultSweepTest::*build)();
+    std::vector<Step> (TransactionFaultSweepTest::*steps)();
+    // Whether a run without failures succeeds.
+    bool succeeds;
+  };
+  static const Scenario kScenarios[];
+  static const int kScenarioCount;
+
  protected:
   void SetUp() override {
     key_ = base::TestRegistryParent() + L"\\sweep";
-    AddSteps();
+    scenario_ = &kScenarios[std::get<0>(GetParam())];
+    phase_ = std::get<1>(GetParam());
   }
 
   void TearDown() override {
     ::SHDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
+    base::RemoveLinkUnderWine(Path("link"));
   }
 
   FilePath Path(const char* relative) const {
@@ -153,9 +312,81 @@ class TransactionFaultSweepTest : public testing::Test {
     ::RegCloseKey(handle);
   }
 
-  // The state every case starts from, laid out anew.
-  void Build() {
-    ClearAll();
+  void SetDacl(const wchar_t* key, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    HKEY handle;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER,
+                                             Key(key).c_str(), 0, WRITE_DAC,
+                                             &handle));
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION,
+                                  descriptor));
+    ::RegCloseKey(handle);
+    ::LocalFree(descriptor);
+  }
+
+  void SetFileDacl(const char* relative, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_TRUE(::SetFileSecurityW(as_wcstr(Path(relative).value()),
+                                   DACL_SECURITY_INFORMATION, descriptor));
+    ::LocalFree(descriptor);
+    guarded_.insert(std::string("\\") + relative);
+  }
+
+  // Everything a scenario lays out goes first. The link and the folder it
+  // points to stay: under Wine only a Unix tool makes or removes the link.
+  void ClearAll() {
+    for (const char* folder : {"app", "src", "other"})
+      ASSERT_TRUE(base::DeleteFile(Path(folder), true));
+    if (base::DirectoryExists(Path("outside"))) {
+      ASSERT_TRUE(base::DeleteFile(Path("outside\\*"), true));
+    }
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
+  }
+
+  // --- The scenarios --------------------------------------------------
+
+  std::function<Operation*()> Copy(const char* from, const char* to) {
+    return [this, from, to] {
+      return new CopyFileOperation(Path(from), Path(to));
+    };
+  }
+  std::function<Operation*()> Move(const char* from, const char* to) {
+    return [this, from, to] {
+      return new MoveFileOperation(Path(from), Path(to));
+    };
+  }
+  std::function<Operation*()> Remove(const char* path, bool check_in_use) {
+    return [this, path, check_in_use] {
+      return new DeleteFileOperation(Path(path), check_in_use, false);
+    };
+  }
+  std::function<Operation*()> SetValue(const wchar_t* key,
+                                       const wchar_t* name,
+                                       DWORD type,
+                                       std::string data) {
+    return [this, key, name, type, data] {
+      return new ChangeRegValueOperation(HKEY_CURRENT_USER, Key(key), name,
+                                         data.data(), type,
+                                         static_cast<DWORD>(data.size()));
+    };
+  }
+  std::function<Operation*()> RemoveKey(const wchar_t* key) {
+    return [this, key] {
+      return new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key));
+    };
+  }
+  std::function<Operation*()> CreateKey(const wchar_t* key) {
+    return [this, key] {
+      return new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(key));
+    };
+  }
+
+  void BuildMixed() {
     File("src\\new.dll", "new dll", 0);
     File("src\\new.txt", "new text", 0);
     File("src\\m1.txt", "m1", FILE_ATTRIBUTE_READONLY);
@@ -181,122 +412,145 @@ class TransactionFaultSweepTest : public testing::Test {
     SetDacl(L"progid", L"D:P(A;OICI;KR;;;WD)");
   }
 
-  void SetDacl(const wchar_t* key, const wchar_t* sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        sddl, SDDL_REVISION_1, &descriptor, nullptr));
-    HKEY handle;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER,
-                                             Key(key).c_str(), 0, WRITE_DAC,
-                                             &handle));
-    EXPECT_EQ(ERROR_SUCCESS,
-              ::RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION,
-                                  descriptor));
-    ::RegCloseKey(handle);
-    ::LocalFree(descriptor);
-  }
-
-  void ClearAll() {
-    ASSERT_TRUE(base::DeleteFile(Path("app"), true));
-    ASSERT_TRUE(base::DeleteFile(Path("src"), true));
-    ::SHDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
-  }
-
-  void AddSteps() {
-    auto copy = [this](const char* from, const char* to) {
-      return [this, from, to] {
-        return new CopyFileOperation(Path(from), Path(to));
-      };
-    };
-    auto move = [this](const char* from, const char* to) {
-      return [this, from, to] {
-        return new MoveFileOperation(Path(from), Path(to));
-      };
-    };
-    auto remove = [this](const char* path, bool check_in_use) {
-      return [this, path, check_in_use] {
-        return new DeleteFileOperation(Path(path), check_in_use, false);
-      };
-    };
-    auto value = [this](const wchar_t* key, const wchar_t* name, DWORD type,
-                        std::string data) {
-      return [this, key, name, type, data] {
-        return new ChangeRegValueOperation(HKEY_CURRENT_USER, Key(key), name,
-                                           data.data(), type,
-                                           static_cast<DWORD>(data.size()));
-      };
-    };
+  std::vector<Step> MixedSteps() {
     const DWORD kNoDelete = FILE_SHARE_READ;
-    steps_ = {
-        {copy("src\\new.dll", "app\\ro.dll"), "app\\ro.dll", kNoDelete},
-        {copy("src\\new.txt", "app\\plain.txt"), "app\\plain.txt", kNoDelete},
-        {move("src\\m1.txt", "app\\new\\deep\\m1.txt"), "src\\m1.txt",
+    return {
+        {Copy("src\\new.dll", "app\\ro.dll"), "app\\ro.dll", kNoDelete},
+        {Copy("src\\new.txt", "app\\plain.txt"), "app\\plain.txt", kNoDelete},
+        {Move("src\\m1.txt", "app\\new\\deep\\m1.txt"), "src\\m1.txt",
          kNoDelete},
-        {move("src\\m2.txt", "app\\new\\m2.txt"), "src\\m2.txt", kNoDelete},
+        {Move("src\\m2.txt", "app\\new\\m2.txt"), "src\\m2.txt", kNoDelete},
         {[this] { return new CreateFolderOperation(Path("app\\made\\a\\b")); },
          nullptr, 0},
-        {remove("app\\old.txt", false), "app\\old.txt", kNoDelete},
-        {remove("app\\doomed", false), "app\\doomed\\inner\\c.txt", kNoDelete},
-        {move("app\\movable", "app\\moved\\here"), "app\\movable\\sub\\e.txt",
+        {Remove("app\\old.txt", false), "app\\old.txt", kNoDelete},
+        {Remove("app\\doomed", false), "app\\doomed\\inner\\c.txt", kNoDelete},
+        {Move("app\\movable", "app\\moved\\here"), "app\\movable\\sub\\e.txt",
          kNoDelete},
         // Running: it can be renamed, not written.
-        {remove("app\\launcher.exe", true), "app\\launcher.exe",
+        {Remove("app\\launcher.exe", true), "app\\launcher.exe",
          FILE_SHARE_READ | FILE_SHARE_DELETE},
-        {[this] {
-           return new CreateRegKeyOperation(HKEY_CURRENT_USER,
-                                            Key(L"new\\deep"));
-         },
+        {CreateKey(L"new\\deep"), nullptr, 0},
+        {SetValue(L"a", L"type", REG_DWORD, std::string("\x01\0\0\0", 4)),
          nullptr, 0},
-        {value(L"a", L"type", REG_DWORD, std::string("\x01\0\0\0", 4)),
+        {SetValue(L"a", L"added", REG_SZ, std::string("n\0e\0w\0\0\0", 8)),
          nullptr, 0},
-        {value(L"a", L"added", REG_SZ, std::string("n\0e\0w\0\0\0", 8)),
+        {SetValue(L"a", L"removed", ChangeRegValueOperation::kRemoveValue, ""),
          nullptr, 0},
-        {value(L"a", L"removed", ChangeRegValueOperation::kRemoveValue, ""),
-         nullptr, 0},
-        {[this] {
-           return new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"));
-         },
-         nullptr, 0},
-        {value(L"doomed", L"x", REG_BINARY, "new"), nullptr, 0},
-        {[this] {
-           return new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"doomed"));
-         },
-         nullptr, 0},
-        {value(L"new\\deep", L"y", REG_BINARY, "y"), nullptr, 0},
+        {RemoveKey(L"tree"), nullptr, 0},
+        {SetValue(L"doomed", L"x", REG_BINARY, "new"), nullptr, 0},
+        {RemoveKey(L"doomed"), nullptr, 0},
+        {SetValue(L"new\\deep", L"y", REG_BINARY, "y"), nullptr, 0},
         // Both widen access on the same key for the change.
-        {value(L"progid", L"", REG_SZ, std::string("n\0e\0w\0\0\0", 8)),
+        {SetValue(L"progid", L"", REG_SZ, std::string("n\0e\0w\0\0\0", 8)),
          nullptr, 0},
-        {[this] {
-           return new CreateRegKeyOperation(HKEY_CURRENT_USER,
-                                            Key(L"progid\\shell"));
-         },
-         nullptr, 0},
+        {CreateKey(L"progid\\shell"), nullptr, 0},
     };
   }
 
-  std::vector<std::string> Snapshot() {
-    std::vector<std::string> lines;
+  // A file moved onto another: the one there is made room for first.
+  void BuildMoveOnto() {
+    File("src\\moved.txt", "moved", 0);
+    File("app\\taken.txt", "taken", FILE_ATTRIBUTE_READONLY);
+  }
+  std::vector<Step> MoveOntoSteps() {
+    return {{Move("src\\moved.txt", "app\\taken.txt"), "src\\moved.txt",
+             FILE_SHARE_READ}};
+  }
+
+  // A folder moved to another volume is copied, then deleted; attributes
+  // travel with it.
+  void BuildOtherVolume() {
+    File("app\\tree\\ro.txt", "ro", FILE_ATTRIBUTE_READONLY);
+    File("app\\tree\\plain.txt", "plain", 0);
+    File("app\\tree\\marked\\h.txt", "hidden", FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(::SetFileAttributesW(
+        as_wcstr(Path("app\\tree\\marked").value()),
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  }
+  std::vector<Step> OtherVolumeSteps() {
+    return {{Move("app\\tree", "other\\moved"), "app\\tree\\plain.txt",
+             FILE_SHARE_READ}};
+  }
+
+  // "link" points to "outside", which the installer does not own: a file
+  // there whose access list would have to be widened is refused.
+  void BuildLink() {
+    File("src\\new.txt", "new text", 0);
+    File("outside\\locked.txt", "locked", 0);
+    SetFileDacl("outside\\locked.txt", L"D:P(A;;FR;;;WD)");
+    if (!base::IsLink(Path("link"))) {
+      ASSERT_TRUE(base::MakeFolderLink(Path("link"), Path("outside")))
+          << "no folder link can be made here";
+    }
+  }
+  std::vector<Step> LinkSteps() {
+    return {{Copy("src\\new.txt", "link\\copied.txt"), nullptr, 0},
+            {Remove("link\\locked.txt", false), nullptr, 0}};
+  }
+
+  // Keys that only allow reading: a value set in one that is then
+  // deleted; one key widened by a value's change and one by a new subkey,
+  // each alone, so that their commit puts the list back.
+  void BuildWidenedKey() {
+    for (const wchar_t* key : {L"locked\\sub", L"locked", L"valued",
+                               L"parent"}) {
+      Value(key, L"x", REG_BINARY, "old");
+      SetDacl(key, L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
+    }
+  }
+  std::vector<Step> WidenedKeySteps() {
+    return {{SetValue(L"locked", L"x", REG_BINARY, "new"), nullptr, 0},
+            {RemoveKey(L"locked"), nullptr, 0},
+            {SetValue(L"valued", L"x", REG_BINARY, "new"), nullptr, 0},
+            {CreateKey(L"parent\\made"), nullptr, 0}};
+  }
+
+  // A tree whose subkeys inherit a read-only list from its top: a grant
+  // on a key reaches the keys below it, as Windows propagates it (the
+  // registry rules do).
+  void BuildInherited() {
+    Value(L"inherit\\a\\b", L"leaf", REG_BINARY, "leaf");
+    Value(L"inherit\\a", L"v", REG_BINARY, "old");
+    SetDacl(L"inherit\\a\\b", L"D:AI(A;OICIID;KR;;;WD)(A;OICIID;KA;;;SY)");
+    SetDacl(L"inherit\\a", L"D:AI(A;OICIID;KR;;;WD)(A;OICIID;KA;;;SY)");
+    SetDacl(L"inherit", L"D:P(A;OICI;KR;;;WD)(A;OICI;KA;;;SY)");
+  }
+  std::vector<Step> InheritedSteps() {
+    return {{SetValue(L"inherit\\a", L"v", REG_BINARY, "new"), nullptr, 0},
+            {RemoveKey(L"inherit"), nullptr, 0}};
+  }
+
+  // --- Running and checking -------------------------------------------
+
+  void Build() {
+    ClearAll();
+    (this->*scenario_->build)();
+  }
+
+  State Snapshot() {
+    State state;
     base::FileEnumerator files(
         folder_.path(), true,
         base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
     for (FilePath entry = files.Next(); !entry.empty(); entry = files.Next()) {
-      const DWORD attributes =
-          files.GetInfo().find_data().dwFileAttributes &
-          (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
-      std::string contents;
-      if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          !base::ReadFileToString(entry, &contents)) {
-        contents = "<unreadable>";
-      }
       std::string name = entry.AsUTF8Unsafe();
       name.erase(0, folder_.path().AsUTF8Unsafe().size());
-      lines.push_back(name + " " +
-                      std::to_string(attributes) + " " + contents);
+      const DWORD attributes = files.GetInfo().find_data().dwFileAttributes;
+      state["A " + name] = std::to_string(
+          attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY));
+      // Wine makes up the list of any other file from its read-only mark.
+      if (guarded_.count(name))
+        state["S " + name] = FileSddl(entry);
+      if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        continue;
+      std::string contents;
+      if (!base::ReadFileToString(entry, &contents))
+        contents = "<unreadable>";
+      state["F " + name] = contents;
     }
-    DescribeKey(key_, &lines);
-    std::sort(lines.begin(), lines.end());
-    return lines;
+    DescribeKey(key_, &state);
+    return state;
   }
 
   // Executes the first |count| steps, then |extra| when given, stopping at
@@ -310,119 +564,298 @@ class TransactionFaultSweepTest : public testing::Test {
     }
     return !extra || transaction->AddAndExecute(extra);
   }
-
-  // Compares the state with |expected|, reporting |what| and the lines
-  // that differ.
-  void Check(const std::vector<std::string>& expected,
-             const std::string& what) {
-    const std::vector<std::string> actual = Snapshot();
-    if (actual == expected)
-      return;
-    std::vector<std::string> lost, gained;
-    std::set_difference(expected.begin(), expected.end(), actual.begin(),
-                        actual.end(), std::back_inserter(lost));
-    std::set_difference(actual.begin(), actual.end(), expected.begin(),
-                        expected.end(), std::back_inserter(gained));
-    std::string report = what;
-    for (const std::string& line : lost)
-      report += "\n  - " + line;
-    for (const std::string& line : gained)
-      report += "\n  + " + line;
-    ADD_FAILURE() << report;
-    ++mismatches_;
+  bool ExecuteAll(Transaction* transaction) {
+    return Execute(transaction, steps_.size(), nullptr);
   }
 
-  // Before anything else: key access lists count, as on Windows.
+  void Report(const std::string& what,
+              const std::vector<std::string>& lines,
+              const std::string& log) {
+    std::string report = std::string(scenario_->name) + ": " + what;
+    if (++failures_ > 8) {
+      ADD_FAILURE() << report << " (differences as above)";
+      return;
+    }
+    for (const std::string& line : lines)
+      report += "\n  " + line;
+    if (!log.empty())
+      report += "\n  log:\n" + log;
+    ADD_FAILURE() << report;
+  }
+
+  // The state must be |expected| exactly.
+  void Check(const State& expected,
+             const std::string& what,
+             const std::string& log = std::string()) {
+    const State actual = Snapshot();
+    std::vector<std::string> lines;
+    for (const auto& entry : expected) {
+      auto found = actual.find(entry.first);
+      if (found == actual.end())
+        lines.push_back("- " + entry.first + " " + entry.second);
+      else if (found->second != entry.second)
+        lines.push_back("- " + entry.first + " " + entry.second + "\n  + " +
+                        entry.first + " " + found->second);
+    }
+    for (const auto& entry : actual) {
+      if (!expected.count(entry.first))
+        lines.push_back("+ " + entry.first + " " + entry.second);
+    }
+    if (!lines.empty())
+      Report(what, lines, log);
+  }
+
+  // Nothing of |expected| is lost, nor any access list changed, unless
+  // |log| names where it went or what failed.
+  void CheckNothingLost(const State& expected,
+                        const std::string& what,
+                        const std::string& log) {
+    const State actual = Snapshot();
+    const std::string root = folder_.path().AsUTF8Unsafe();
+    // Whether the log names |name| or, for a file, a folder above it.
+    auto named = [&](std::string name, bool is_file) {
+      if (!is_file)
+        return Names(log, name);
+      for (; name.size() > 1; name.erase(name.rfind('\\'))) {
+        if (Names(log, root + name))
+          return true;
+      }
+      return false;
+    };
+    std::vector<std::string> lines;
+    for (const auto& entry : expected) {
+      const char kind = entry.first[0];
+      const std::string name = entry.first.substr(2);
+      auto found = actual.find(entry.first);
+      const bool same =
+          found != actual.end() &&
+          (found->second == entry.second ||
+           ((kind == 'K' || kind == 'S') &&
+            NoWider(found->second, entry.second)));
+      if (same || kind == 'A')
+        continue;
+      if (kind == 'F') {
+        auto elsewhere = std::find_if(
+            actual.begin(), actual.end(), [&](const State::value_type& e) {
+              return e.first[0] == 'F' && e.second == entry.second &&
+                     named(e.first.substr(2), true);
+            });
+        if (elsewhere == actual.end())
+          lines.push_back("lost " + entry.first + " " + entry.second);
+      } else if (kind == 'S') {
+        if (found != actual.end() && !named(name, true))
+          lines.push_back("access of " + name + " " + entry.second +
+                          " now " + found->second);
+      } else {
+        // A key, or a value: named by its key.
+        const std::string key =
+            kind == 'V' ? name.substr(0, name.rfind(" [")) : name;
+        if (!named(key, false)) {
+          lines.push_back(found == actual.end()
+                              ? "lost " + entry.first + " " + entry.second
+                              : entry.first + " " + entry.second + " now " +
+                                    found->second);
+        }
+      }
+    }
+    if (!lines.empty())
+      Report(what, lines, log);
+  }
+
+  // Fails each call of |phase| once in turn, each way.
+  void SweepCalls(Phase phase,
+                  int calls,
+                  const State& before,
+                  const State& committed) {
+    for (const DWORD error :
+         {DWORD{ERROR_ACCESS_DENIED},
+          platform_rules::ScopedFaultInjection::kOutOfResources}) {
+      for (int call = 1; call <= calls; ++call) {
+        Build();
+        std::string what = "call " + std::to_string(call) + " of the " +
+                           (phase == EXECUTE    ? "execution"
+                            : phase == ROLLBACK ? "rollback"
+                                                : "commit") +
+                           " failing with " +
+                           (error == ERROR_ACCESS_DENIED ? "access denied"
+                                                         : "no resources");
+        ScopedLogCapture log;
+        bool done;
+        {
+          platform_rules::ScopedFaultInjection inject(call, error, nullptr,
+                                                      phase == EXECUTE);
+          {
+            Transaction transaction;
+            done = ExecuteAll(&transaction);
+            if (phase == ROLLBACK)
+              inject.Start();
+            if (!done || phase == ROLLBACK)
+              transaction.Rollback();
+            if (phase == COMMIT)
+              inject.Start();
+          }
+          what += " (" + inject.failed_function() + ")";
+        }
+        if (phase == EXECUTE && done && !scenario_->succeeds) {
+          Report(what + ": done, not refused", {}, log.text());
+        } else if (phase == EXECUTE) {
+          Check(done ? committed : before,
+                what + (done ? ", committed" : ""), log.text());
+        } else {
+          CheckNothingLost(phase == ROLLBACK ? before : committed, what,
+                           log.text());
+        }
+      }
+    }
+  }
+
+  // Each operation in turn fails: the one after it, and (where a held file
+  // can stop it) the operation itself.
+  void SweepOperations(const State& before) {
+    for (size_t k = 0; k <= steps_.size(); ++k) {
+      Build();
+      {
+        ScopedLogCapture log;
+        {
+          Transaction transaction;
+          EXPECT_FALSE(Execute(&transaction, k, new FailingOperation));
+          transaction.Rollback();
+        }
+        Check(before, "failing operation after " + std::to_string(k),
+              log.text());
+      }
+      if (k == steps_.size() || !steps_[k].held)
+        continue;
+      Build();
+      ScopedLogCapture log;
+      {
+        HANDLE held = ::CreateFileW(as_wcstr(Path(steps_[k].held).value()),
+                                    GENERIC_READ, steps_[k].held_share,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        Transaction transaction;
+        EXPECT_FALSE(Execute(&transaction, k + 1, nullptr)) << k;
+        transaction.Rollback();
+        ::CloseHandle(held);
+      }
+      Check(before, "operation " + std::to_string(k) + " held up", log.text());
+    }
+  }
+
+  void Run() {
+    steps_ = (this->*scenario_->steps)();
+    Build();
+    if (HasFatalFailure())
+      return;
+    const State before = Snapshot();
+
+    // Clean runs: what a commit leaves, that a rollback leaves nothing, and
+    // how many platform calls each phase makes.
+    int calls[3] = {};
+    State committed;
+    {
+      ScopedLogCapture log;
+      platform_rules::ScopedFaultInjection count;
+      {
+        Transaction transaction;
+        const bool done = ExecuteAll(&transaction);
+        if (phase_ == EXECUTE && done != scenario_->succeeds) {
+          Report(done ? "done, not refused" : "failed without a fault", {},
+                 log.text());
+        }
+        calls[EXECUTE] = count.calls();
+        if (!done) {
+          count.Start();
+          transaction.Rollback();
+          calls[ROLLBACK] = count.calls();
+        }
+        count.Start();
+      }
+      calls[COMMIT] = count.calls();
+    }
+    if (scenario_->succeeds) {
+      committed = Snapshot();
+      EXPECT_NE(before, committed);
+    } else if (phase_ == EXECUTE) {
+      Check(before, "refused");
+    }
+    if (scenario_->succeeds && phase_ == ROLLBACK) {
+      Build();
+      ScopedLogCapture log;
+      {
+        platform_rules::ScopedFaultInjection count(0, 0, nullptr, false);
+        Transaction transaction;
+        EXPECT_TRUE(ExecuteAll(&transaction));
+        count.Start();
+        transaction.Rollback();
+        calls[ROLLBACK] = count.calls();
+      }
+      Check(before, "clean rollback", log.text());
+    }
+    ASSERT_GT(calls[EXECUTE], 0);
+
+    if (phase_ == EXECUTE)
+      SweepOperations(before);
+    if (phase_ != COMMIT || scenario_->succeeds)
+      SweepCalls(phase_, calls[phase_], before, committed);
+  }
+
+  // Before anything else: key access lists (and their propagation), folder
+  // renames, links and taking ownership follow Windows' rules.
   platform_rules::ScopedWindowsRegistryAccessRules registry_rules_;
+  platform_rules::ScopedWindowsFolderRenameRules rename_rules_;
+  platform_rules::ScopedWindowsLinkRules link_rules_;
+  platform_rules::ScopedWindowsTakeOwnershipRules ownership_rules_;
   base::TestFolder folder_;
+  ScopedOtherVolume other_volume_{folder_.path().AppendASCII("other")};
   std::wstring key_;
+  const Scenario* scenario_ = nullptr;
+  Phase phase_ = EXECUTE;
   std::vector<Step> steps_;
-  int mismatches_ = 0;
+  // Files whose access lists the scenario set, relative to the folder.
+  std::set<std::string> guarded_;
+  // Failed cases so far: the first few are reported in full.
+  int failures_ = 0;
 };
+
+const TransactionFaultSweepTest::Scenario
+    TransactionFaultSweepTest::kScenarios[] = {
+        {"Mixed", &TransactionFaultSweepTest::BuildMixed,
+         &TransactionFaultSweepTest::MixedSteps, true},
+        {"MoveOntoFile", &TransactionFaultSweepTest::BuildMoveOnto,
+         &TransactionFaultSweepTest::MoveOntoSteps, true},
+        {"FolderToOtherVolume", &TransactionFaultSweepTest::BuildOtherVolume,
+         &TransactionFaultSweepTest::OtherVolumeSteps, true},
+        {"LinkInPath", &TransactionFaultSweepTest::BuildLink,
+         &TransactionFaultSweepTest::LinkSteps, false},
+        {"WidenedKeyDeleted", &TransactionFaultSweepTest::BuildWidenedKey,
+         &TransactionFaultSweepTest::WidenedKeySteps, true},
+        {"InheritedAccess", &TransactionFaultSweepTest::BuildInherited,
+         &TransactionFaultSweepTest::InheritedSteps, true},
+};
+const int TransactionFaultSweepTest::kScenarioCount =
+    static_cast<int>(std::size(TransactionFaultSweepTest::kScenarios));
 
 }  // namespace
 
-TEST_F(TransactionFaultSweepTest, EveryFailureRollsBackWhole) {
-  platform_rules::ScopedWindowsFolderRenameRules rules;
-
-  // A clean run: what a commit leaves, and how many platform calls the
-  // operations make.
-  Build();
-  const std::vector<std::string> before = Snapshot();
-  int calls = 0;
-  {
-    Transaction transaction;
-    platform_rules::ScopedFaultInjection count;
-    ASSERT_TRUE(Execute(&transaction, steps_.size(), nullptr));
-    calls = count.calls();
-  }
-  const std::vector<std::string> committed = Snapshot();
-  ASSERT_NE(before, committed);
-  ASSERT_GT(calls, 0);
-  // Access widened for the changes is narrow again after the commit.
-  const std::string progid_acl = base::WideToUTF8(Key(L"progid")) + " acl=";
-  auto acl = [&progid_acl](const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-      if (line.compare(0, progid_acl.size(), progid_acl) == 0)
-        return line;
-    }
-    return std::string();
-  };
-  EXPECT_FALSE(acl(before).empty());
-  EXPECT_EQ(acl(before), acl(committed));
-
-  int cases = 0;
-  // Each operation in turn fails: the one after it, and (where a held file
-  // can stop it) the operation itself.
-  for (size_t k = 0; k <= steps_.size(); ++k) {
-    Build();
-    {
-      Transaction transaction;
-      EXPECT_FALSE(Execute(&transaction, k, new FailingOperation));
-      transaction.Rollback();
-    }
-    Check(before, "failing operation after " + std::to_string(k));
-    ++cases;
-    if (k == steps_.size() || !steps_[k].held)
-      continue;
-    Build();
-    {
-      HANDLE held = ::CreateFileW(as_wcstr(Path(steps_[k].held).value()),
-                                  GENERIC_READ, steps_[k].held_share, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-      ASSERT_NE(INVALID_HANDLE_VALUE, held);
-      Transaction transaction;
-      EXPECT_FALSE(Execute(&transaction, k + 1, nullptr)) << k;
-      transaction.Rollback();
-      ::CloseHandle(held);
-    }
-    Check(before, "operation " + std::to_string(k) + " held up");
-    ++cases;
-  }
-
-  // Each platform call in turn fails once.
-  for (const DWORD error : {DWORD{ERROR_ACCESS_DENIED},
-                            DWORD{ERROR_NO_SYSTEM_RESOURCES}}) {
-    for (int call = 1; call <= calls; ++call) {
-      Build();
-      std::string what = "call " + std::to_string(call) + " failing with " +
-                         std::to_string(error);
-      bool done;
-      {
-        Transaction transaction;
-        {
-          platform_rules::ScopedFaultInjection inject(call, error);
-          done = Execute(&transaction, steps_.size(), nullptr);
-          what += " (" + inject.failed_function() + ")";
-        }
-        if (!done)
-          transaction.Rollback();
-      }
-      Check(done ? committed : before, what + (done ? ", committed" : ""));
-      ++cases;
-    }
-  }
-  EXPECT_EQ(0, mismatches_) << "of " << cases << " cases";
+TEST_P(TransactionFaultSweepTest, NothingLost) {
+  Run();
 }
+
+std::string CaseName(const testing::TestParamInfo<std::tuple<int, Phase>>& info) {
+  static const char* const kPhases[] = {"Execute", "Rollback", "Commit"};
+  return std::string(
+             TransactionFaultSweepTest::kScenarios[std::get<0>(info.param)]
+                 .name) +
+         kPhases[std::get<1>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ,
+    TransactionFaultSweepTest,
+    testing::Combine(
+        testing::Range(0, TransactionFaultSweepTest::kScenarioCount),
+        testing::Values(EXECUTE, ROLLBACK, COMMIT)),
+    CaseName);
 
 }  // namespace installer

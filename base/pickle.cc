@@ -2,9 +2,11 @@
 
 #include <limits.h>
 #include <stdlib.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 
 #include "base/logging.h"
 
@@ -154,7 +156,18 @@ const char* Pickle::payload() const {
   return header_size_ ? buffer_ + header_size_ : nullptr;
 }
 
+bool Pickle::InBuffer(const void* bytes) const {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(bytes);
+  const uintptr_t start = reinterpret_cast<uintptr_t>(buffer_);
+  return buffer_ && address >= start &&
+         address < start + header_size_ + write_offset_;
+}
+
 bool Pickle::WriteString(const StringPiece& value) {
+  // Text taken from this pickle's own payload would dangle once the buffer
+  // grows: write a copy of it.
+  if (InBuffer(value.data()))
+    return WriteString(std::string(value.data(), value.size()));
   CHECK(value.size() <= static_cast<size_t>(INT_MAX));
   WriteInt(static_cast<int>(value.size()));
   WriteBytes(value.data(), value.size());
@@ -162,6 +175,8 @@ bool Pickle::WriteString(const StringPiece& value) {
 }
 
 bool Pickle::WriteString16(const StringPiece16& value) {
+  if (InBuffer(value.data()))
+    return WriteString16(string16(value.data(), value.size()));
   // The reader refuses byte counts beyond the int range; never write one.
   CHECK(value.size() <= static_cast<size_t>(INT_MAX) / sizeof(char16));
   WriteInt(static_cast<int>(value.size()));

@@ -83,6 +83,8 @@ class Pickle {
   static const size_t kCapacityReadOnly = static_cast<size_t>(-1);
 
   bool IsReadOnly() const { return capacity_after_header_ == kCapacityReadOnly; }
+  // Whether |bytes| points into what this pickle holds.
+  bool InBuffer(const void* bytes) const;
 
   // Claims |size| bytes (a multiple of 4) at the end of the payload, sets
   // the header's payload size and returns where they start; the caller

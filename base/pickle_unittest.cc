@@ -81,6 +81,9 @@ TEST(PickleTest, RoundTripAcrossGrowth) {
     pickle.WriteString16(odd.substr(0, i % 5));
   }
   pickle.WriteString(big);
+  // Text taken from the pickle itself, written back as the buffer grows.
+  const size_t size_before = pickle.payload_size();
+  pickle.WriteString(StringPiece(pickle.payload(), size_before));
 
   PickleIterator iter(pickle);
   for (int i = 0; i < kRounds; ++i) {
@@ -100,6 +103,9 @@ TEST(PickleTest, RoundTripAcrossGrowth) {
   std::string read_big;
   ASSERT_TRUE(iter.ReadString(&read_big));
   EXPECT_EQ(big, read_big);
+  std::string own;
+  ASSERT_TRUE(iter.ReadString(&own));
+  EXPECT_EQ(std::string(pickle.payload(), size_before), own);
   ExpectAllReadsFail(&iter);
 }
 

@@ -9,6 +9,7 @@
 
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
+#include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
 #include "testing/win/registry_rules.h"
@@ -133,6 +134,24 @@ TEST(AccessTest, GrantRefusesLinks) {
   ASSERT_TRUE(base::DeleteFile(hard_link, false));
   EXPECT_TRUE(GrantUserAccess(file_name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
                               true, nullptr));
+
+  // The same file named in other case, or through its folders' short
+  // names, is no link.
+  const base::FilePath long_folder = folder.path().AppendASCII("Long Folder Name");
+  ASSERT_TRUE(base::CreateDirectory(long_folder));
+  const std::wstring long_file =
+      as_wcstr(long_folder.AppendASCII("file.txt").value());
+  ASSERT_EQ(1, base::WriteFile(long_folder.AppendASCII("file.txt"), "x", 1));
+  wchar_t short_name[MAX_PATH];
+  ASSERT_NE(0u, ::GetShortPathNameW(long_file.c_str(), short_name, MAX_PATH));
+  std::wstring upper = long_file;
+  for (wchar_t& c : upper)
+    c = towupper(c);
+  for (const std::wstring& name : {std::wstring(short_name), upper}) {
+    EXPECT_TRUE(GrantUserAccess(name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                                true, nullptr))
+        << base::WideToUTF8(name);
+  }
 
   // The link itself, and a file reached through it.
   const base::FilePath inner = target.AppendASCII("inner");

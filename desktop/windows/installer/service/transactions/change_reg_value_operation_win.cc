@@ -76,15 +76,18 @@ bool ChangeRegValueOperation::Execute(Transaction* prerequisites) {
 void ChangeRegValueOperation::Rollback() {
   if (!executed_)
     return;
-  LONG result = PutBackOldValue(key_.Handle());
-  // The key was deleted after Execute, and its own rollback has rebuilt it
-  // by now: the kept handle still names the deleted one.
-  if (result == ERROR_KEY_DELETED)
-    result = PutBackIntoRebuiltKey();
-  if (result != ERROR_SUCCESS) {
-    LOG(ERROR) << "Failed to put back " << value_name_ << " in "
-               << RegistryObjectName(root_, key_name_) << ": error " << result;
-  }
+  const LONG result = CallTwice([this] {
+    const LONG result = PutBackOldValue(key_.Handle());
+    // The key was deleted after Execute, and its own rollback has rebuilt
+    // it by now: the kept handle still names the deleted one.
+    return result == ERROR_KEY_DELETED ? PutBackIntoRebuiltKey() : result;
+  });
+  if (result == ERROR_SUCCESS)
+    return;
+  LOG(ERROR) << "Failed to put back " << value_name_ << " in "
+             << RegistryObjectName(root_, key_name_) << ": error " << result
+             << (old_exists_ ? ", " + DescribeValueData(old_type_, old_data_)
+                             : std::string(", it was not there"));
 }
 
 LONG ChangeRegValueOperation::PutBackIntoRebuiltKey() {

@@ -35,7 +35,8 @@ void PutBackGroupAndLabel(HKEY root,
       has_label) {
     what |= LABEL_SECURITY_INFORMATION;
   }
-  if (::RegSetKeySecurity(key, what, descriptor) != ERROR_SUCCESS) {
+  if (CallTwice([&] { return ::RegSetKeySecurity(key, what, descriptor); }) !=
+      ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to put back the group and label of "
                << RegistryObjectName(root, record.name);
   }
@@ -84,6 +85,17 @@ void DeleteRegKeyOperation::Rollback() {
     if (!state.standing[i])
       Rebuild(i, &state);
   }
+  // Of a key that stays missing, the log keeps the only copy of each value.
+  for (size_t i = 0; i < saved_keys_.size(); ++i) {
+    if (state.standing[i])
+      continue;
+    const SavedRegistryKey& record = *saved_keys_[i];
+    for (const SavedRegistryValue& value : record.values) {
+      LOG(ERROR) << "Lost " << value.name << " of "
+                 << RegistryObjectName(root_, record.name) << ", "
+                 << DescribeValueData(value.type, value.data);
+    }
+  }
   std::vector<HKEY>& rebuilt = state.created;
   // Every key stands before the keys below it.
   std::set<std::wstring> rebuilt_names;
@@ -95,10 +107,10 @@ void DeleteRegKeyOperation::Rollback() {
     const std::vector<BYTE>& dacl = record.original_dacl.empty()
                                         ? record.security_descriptor
                                         : record.original_dacl;
-    if (!dacl.empty() &&
-        ::RegSetKeySecurity(rebuilt[i], DACL_SECURITY_INFORMATION,
-                            const_cast<BYTE*>(dacl.data())) !=
-            ERROR_SUCCESS) {
+    if (!dacl.empty() && CallTwice([&] {
+          return ::RegSetKeySecurity(rebuilt[i], DACL_SECURITY_INFORMATION,
+                                     const_cast<BYTE*>(dacl.data()));
+        }) != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to put back the access list of "
                  << RegistryObjectName(root_, record.name);
     }
@@ -143,10 +155,12 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
 
   HKEY key = nullptr;
   DWORD disposition = 0;
-  const LONG result = ::RegCreateKeyExW(
-      root_, record.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-      kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER, nullptr, &key,
-      &disposition);
+  const LONG result = CallTwice([&] {
+    return ::RegCreateKeyExW(root_, record.name.c_str(), 0, nullptr,
+                             REG_OPTION_NON_VOLATILE,
+                             kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER,
+                             nullptr, &key, &disposition);
+  });
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to rebuild key "
                << RegistryObjectName(root_, record.name) << ": error "
@@ -161,12 +175,15 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
   }
   state->created[index] = key;
   for (const SavedRegistryValue& value : record.values) {
-    if (::RegSetValueExW(key, value.name.c_str(), 0, value.type,
-                         value.data.empty() ? nullptr : value.data.data(),
-                         static_cast<DWORD>(value.data.size())) !=
-        ERROR_SUCCESS) {
+    if (CallTwice([&] {
+          return ::RegSetValueExW(
+              key, value.name.c_str(), 0, value.type,
+              value.data.empty() ? nullptr : value.data.data(),
+              static_cast<DWORD>(value.data.size()));
+        }) != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to put back " << value.name << " in "
-                 << RegistryObjectName(root_, record.name);
+                 << RegistryObjectName(root_, record.name) << ", "
+                 << DescribeValueData(value.type, value.data);
     }
   }
   return true;

@@ -28,4 +28,17 @@ std::wstring ParentKeyPath(const std::wstring& key) {
   return end == std::wstring::npos ? std::wstring() : key.substr(0, end + 1);
 }
 
+std::string DescribeValueData(DWORD type, const std::vector<BYTE>& data) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text = "type " + std::to_string(type) + ", " +
+                     std::to_string(data.size()) + " bytes:";
+  text.reserve(text.size() + data.size() * 2 + 1);
+  text += ' ';
+  for (BYTE byte : data) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text;
+}
+
 }  // namespace installer

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace installer {
 
@@ -13,6 +14,19 @@ std::wstring RegistryObjectName(HKEY root, const std::wstring& key);
 
 // The path of the key above |key|; empty for a key right below the root.
 std::wstring ParentKeyPath(const std::wstring& key);
+
+// |call| made once more when it fails: a scanner holding the key or a short
+// lack of resources fails a single call, and a rollback must not lose a
+// value or a list to it. The last result.
+template <typename Call>
+long CallTwice(Call call) {
+  const long result = call();
+  return result == ERROR_SUCCESS ? result : call();
+}
+
+// The type and bytes of a value that could not be written back, for its
+// error line, which then holds the only copy left.
+std::string DescribeValueData(DWORD type, const std::vector<BYTE>& data);
 
 }  // namespace installer
 

@@ -70,6 +70,22 @@ std::wstring TokenUserSid() {
   return sid;
 }
 
+// GetFinalPathNameByHandleW as Windows answers it for paths of any length
+// on drive C: (Wine fails beyond MAX_PATH with ERROR_MORE_DATA).
+DWORD WINAPI LongFinalPath(HANDLE file, LPWSTR buffer, DWORD size, DWORD) {
+  alignas(FILE_NAME_INFO) BYTE info[sizeof(FILE_NAME_INFO) + 65536];
+  if (!::GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof(info)))
+    return 0;
+  const FILE_NAME_INFO* name = reinterpret_cast<FILE_NAME_INFO*>(info);
+  const std::wstring path =
+      L"\\\\?\\C:" +
+      std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+  if (size <= path.size())
+    return static_cast<DWORD>(path.size() + 1);
+  wcscpy(buffer, path.c_str());
+  return static_cast<DWORD>(path.size());
+}
+
 }  // namespace
 
 TEST(AccessTest, GrantAndRestore) {
@@ -168,6 +184,26 @@ TEST(AccessTest, GrantRefusesLinks) {
   EXPECT_EQ(target_dacl, DaclText(target_name, SE_FILE_OBJECT));
   EXPECT_EQ(inner_dacl, DaclText(as_wcstr(inner.value()), SE_FILE_OBJECT));
   base::RemoveLinkUnderWine(folder_link);
+}
+
+// A file beyond MAX_PATH, named in the form that reaches it, is granted.
+TEST(AccessTest, GrantReachesLongPaths) {
+  base::TestFolder folder;
+  std::wstring deep_name = L"\\\\?\\" + std::wstring(as_wcstr(folder.path().value()));
+  for (int i = 0; i < 6; ++i) {
+    deep_name += L"\\" + std::wstring(50, L'a' + i);
+    ASSERT_TRUE(::CreateDirectoryW(deep_name.c_str(), nullptr));
+  }
+  deep_name += L"\\file.txt";
+  ::CloseHandle(::CreateFileW(deep_name.c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(deep_name.c_str()));
+  ASSERT_GT(deep_name.size(), static_cast<size_t>(MAX_PATH) + 4);
+  // Wine's answer stops at MAX_PATH; Windows' does not.
+  platform_rules::ScopedImportHook final_path(
+      "GetFinalPathNameByHandleW", reinterpret_cast<void*>(&LongFinalPath));
+  EXPECT_TRUE(GrantUserAccess(deep_name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                              true, nullptr));
 }
 
 // A file whose list the user may not change: ownership is taken first,

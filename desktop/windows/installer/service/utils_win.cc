@@ -454,19 +454,45 @@ bool IsOwnFile(HANDLE file,
   return true;
 }
 
+// What |call| writes for |in|, however long: the path functions answer the
+// size they need when the buffer is short (some only that more is needed).
+// Empty on failure.
+template <typename Call>
+std::wstring PathText(const std::wstring& in, Call call) {
+  const DWORD kLongestPath = 32768;
+  std::wstring out(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 3; ++tries) {
+    DWORD length = call(in, &out[0], static_cast<DWORD>(out.size()));
+    if (!length && ::GetLastError() == ERROR_MORE_DATA &&
+        out.size() < kLongestPath) {
+      length = kLongestPath;
+    }
+    if (!length)
+      return std::wstring();
+    if (length < out.size()) {
+      out.resize(length);
+      return out;
+    }
+    out.assign(length, L'\0');
+  }
+  return std::wstring();
+}
+
 // |path| made absolute with long names and no trailing separator, and with
 // a "\\?\" or "\\?\UNC\" prefix taken off; empty when that fails.
 std::wstring PlainFullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, &full[0], nullptr);
-  if (!length || length >= MAX_PATH)
+  const std::wstring full = PathText(path, [](const std::wstring& in,
+                                              wchar_t* out, DWORD size) {
+    return ::GetFullPathNameW(in.c_str(), size, out, nullptr);
+  });
+  if (full.empty())
     return std::wstring();
-  full.resize(length);
-  std::wstring result(MAX_PATH, L'\0');
-  length = ::GetLongPathNameW(full.c_str(), &result[0], MAX_PATH);
-  if (!length || length >= MAX_PATH)
+  std::wstring result = PathText(full, [](const std::wstring& in, wchar_t* out,
+                                          DWORD size) {
+    return ::GetLongPathNameW(in.c_str(), out, size);
+  });
+  if (result.empty())
     return std::wstring();
-  result.resize(length);
   if (result.compare(0, 8, L"\\\\?\\UNC\\") == 0)
     result.replace(0, 8, L"\\\\");
   else if (result.compare(0, 4, L"\\\\?\\") == 0)
@@ -474,6 +500,16 @@ std::wstring PlainFullPath(const std::wstring& path) {
   while (result.size() > 3 && result.back() == L'\\')
     result.pop_back();
   return result;
+}
+
+// A plain full path in the "\\?\" form when it is too long for the plain
+// one, which Windows refuses beyond MAX_PATH.
+std::wstring ExtendedPath(const std::wstring& path) {
+  if (path.size() < MAX_PATH)
+    return path;
+  if (path.compare(0, 2, L"\\\\") == 0)
+    return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
 }
 
 // The length of the root of a plain full path: "C:\" or "\\server\share\";
@@ -504,7 +540,8 @@ bool HasNoLinkAbove(const std::wstring& name) {
   for (size_t end = path.find(L'\\', root); end != std::wstring::npos;
        end = path.find(L'\\', end + 1)) {
     const std::wstring folder = path.substr(0, end);
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    const DWORD attributes =
+        ::GetFileAttributesW(ExtendedPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       LOG(ERROR) << "Refusing to change access of " << name
@@ -518,15 +555,15 @@ bool HasNoLinkAbove(const std::wstring& name) {
 // Whether |file| is what |name| names with no link resolved on the way:
 // a folder could have been swapped for a link after it was checked.
 bool OpenedAsNamed(HANDLE file, const std::wstring& name) {
-  std::wstring final_path(MAX_PATH + 8, L'\0');
-  const DWORD length = ::GetFinalPathNameByHandleW(
-      file, &final_path[0], static_cast<DWORD>(final_path.size()),
-      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (!length || length >= final_path.size()) {
+  const std::wstring final_path =
+      PathText(name, [file](const std::wstring&, wchar_t* out, DWORD size) {
+        return ::GetFinalPathNameByHandleW(
+            file, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      });
+  if (final_path.empty()) {
     PLOG(ERROR) << "Cannot read the final path of " << name;
     return false;
   }
-  final_path.resize(length);
   const std::wstring asked = PlainFullPath(name);
   const std::wstring opened = PlainFullPath(final_path);
   if (asked.empty() ||

@@ -5,11 +5,13 @@
 # back out before the next. Not run by CI.
 #   bash scripts/mutation_check.sh [--filter-only] [PATCH...]
 # Each patch starts with "# target:", "# build:" (win or host) and
-# "# filter:" lines. Exit code 1 when any mutation was missed or broke.
+# "# filter:" lines; a run longer than PALVO_MUTATION_TIMEOUT seconds (600)
+# counts as failed. Exit code 1 when any mutation was missed or broke.
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=${PALVO_JOBS:-3}
+limit=${PALVO_MUTATION_TIMEOUT:-600}
 whole=1
 if [ "${1:-}" = --filter-only ]; then whole=0; shift; fi
 patches=("$@")
@@ -17,14 +19,15 @@ patches=("$@")
 
 field() { sed -n "s/^# $1: *//p" "$2" | head -n 1; }
 
+# A run that does not end within the limit counts as a failure.
 run_tests() {  # build target [gtest args...]
   local build=$1 target=$2
   shift 2
   if [ "$build" = win ]; then
-    PALVO_BUILD_DIR=$root/out/win bash scripts/wine_run.sh \
+    PALVO_BUILD_DIR=$root/out/win timeout "$limit" bash scripts/wine_run.sh \
       "out/win/$target.exe" "$@"
   else
-    "out/host/$target" "$@"
+    timeout "$limit" "out/host/$target" "$@"
   fi
 }
 

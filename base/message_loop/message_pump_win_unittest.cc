@@ -13,6 +13,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/run_loop.h"
+#include "base/tracked_objects.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -228,6 +229,8 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   window_class.lpszClassName = L"PumpExceptionTestWindow";
   ATOM atom = ::RegisterClassExW(&window_class);
   ASSERT_TRUE(atom);
+  // Tasks are timed, so that the unwound task's stopwatch is current.
+  tracked_objects::ThreadData::Initialize();
   WinProcExceptionFilter previous =
       SetWinProcExceptionFilter(&ExecuteHandlerFilter);
 
@@ -256,10 +259,13 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
                            after_raise = true;
                          },
                          Owned(new ReleaseFlag(&released))));
+      tracked_objects::TaskStopwatch* const stopwatch =
+          tracked_objects::TaskStopwatch::Current();
       MSG msg;
       while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         ::DispatchMessageW(&msg);
       // Back outside any task, in the outer run.
+      EXPECT_EQ(stopwatch, tracked_objects::TaskStopwatch::Current());
       EXPECT_TRUE(loop.NestableTasksAllowed());
       EXPECT_EQ(&outer, loop.run_loop());
       outer.Quit();

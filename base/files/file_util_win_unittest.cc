@@ -111,6 +111,31 @@ class ScopedFaultInjectionOnly : public platform_rules::ScopedFaultInjection {
       : ScopedFaultInjection(fail_at, ERROR_ACCESS_DENIED, function) {}
 };
 
+// While alive, attribute reads show links as plain folders: what an earlier
+// read says when a folder is swapped for a link after it.
+class ScopedStaleAttributes {
+ public:
+  ScopedStaleAttributes()
+      : hook_("GetFileAttributesW", reinterpret_cast<void*>(&Read)) {
+    hook_for_read_ = &hook_;
+  }
+
+ private:
+  static DWORD WINAPI Read(LPCWSTR name) {
+    const DWORD attributes =
+        hook_for_read_->original<decltype(&::GetFileAttributesW)>()(name);
+    return attributes == INVALID_FILE_ATTRIBUTES
+               ? attributes
+               : attributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+
+  static platform_rules::ScopedImportHook* hook_for_read_;
+  platform_rules::ScopedImportHook hook_;
+};
+
+platform_rules::ScopedImportHook* ScopedStaleAttributes::hook_for_read_ =
+    nullptr;
+
 TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
   TestFolder folder;
   EXPECT_TRUE(DeleteFile(FilePath(), false));
@@ -185,6 +210,13 @@ TEST(FileUtilTest, DeleteFileLeavesLinkTargetsAlone) {
     platform_rules::ScopedWindowsLinkRules links;
     ScopedStaleListing stale;
     DeleteFile(victim, true);
+  }
+  EXPECT_EQ("keep me", ReadText(target.Append(u"data.txt")));
+  // The link itself, read as a folder.
+  {
+    platform_rules::ScopedWindowsLinkRules links;
+    ScopedStaleAttributes stale;
+    DeleteFile(direct_link, true);
   }
   EXPECT_EQ("keep me", ReadText(target.Append(u"data.txt")));
   const bool deleted_inner = DeleteFile(victim, true);

@@ -14,6 +14,7 @@
 #include "base/metrics/histogram_base.h"
 #include "base/run_loop.h"
 #include "base/threading/simple_thread.h"
+#include "base/tracked_objects.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -288,6 +289,8 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   window_class.lpszClassName = L"PumpExceptionTestWindow";
   ATOM atom = ::RegisterClassExW(&window_class);
   ASSERT_TRUE(atom);
+  // Tasks are timed, so that the unwound task's stopwatch is current.
+  tracked_objects::ThreadData::Initialize();
   WinProcExceptionFilter previous =
       SetWinProcExceptionFilter(&ExecuteHandlerFilter);
 
@@ -327,11 +330,14 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
               Owned(new ReleaseFlag(&released))));
       loop.task_runner()->PostTask(FROM_HERE,
                                    Bind([&later_ran] { later_ran = true; }));
+      tracked_objects::TaskStopwatch* const stopwatch =
+          tracked_objects::TaskStopwatch::Current();
       MSG msg;
       while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         ::DispatchMessageW(&msg);
       EXPECT_TRUE(later_ran);
       // Back outside any task, in the outer run.
+      EXPECT_EQ(stopwatch, tracked_objects::TaskStopwatch::Current());
       EXPECT_TRUE(loop.NestableTasksAllowed());
       EXPECT_EQ(&outer, loop.run_loop());
       // Ends the outer run should its quit have been lost.

@@ -400,6 +400,52 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   EXPECT_TRUE(KeyExists(base_));
 }
 
+// A rebuilt key gets its saved group back, not its creator's.
+TEST_F(RegistryOperationsTest, DeleteKeyTreeGivesTheGroupBack) {
+  const std::wstring key = Key(L"grouped\\sub");
+  Write(key, L"v", REG_SZ, StringBytes(L"1"));
+  auto group = [](const std::wstring& name) {
+    std::wstring text;
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, name.c_str(), 0, READ_CONTROL,
+                        &handle) != ERROR_SUCCESS) {
+      return text;
+    }
+    BYTE descriptor[4096];
+    DWORD size = sizeof(descriptor);
+    PSID sid = nullptr;
+    BOOL defaulted = FALSE;
+    wchar_t* sid_text = nullptr;
+    if (::RegGetKeySecurity(handle, GROUP_SECURITY_INFORMATION, descriptor,
+                            &size) == ERROR_SUCCESS &&
+        ::GetSecurityDescriptorGroup(descriptor, &sid, &defaulted) && sid &&
+        ::ConvertSidToStringSidW(sid, &sid_text)) {
+      text = sid_text;
+      ::LocalFree(sid_text);
+    }
+    ::RegCloseKey(handle);
+    return text;
+  };
+  PSECURITY_DESCRIPTOR everyone = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"G:WD", SDDL_REVISION_1, &everyone, nullptr));
+  HKEY handle = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0,
+                                           WRITE_OWNER, &handle));
+  EXPECT_EQ(ERROR_SUCCESS,
+            ::RegSetKeySecurity(handle, GROUP_SECURITY_INFORMATION, everyone));
+  ::RegCloseKey(handle);
+  ::LocalFree(everyone);
+  ASSERT_EQ(L"S-1-1-0", group(key));
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"grouped"))));
+    transaction.Rollback();
+  }
+  EXPECT_EQ(L"S-1-1-0", group(key));
+}
+
 // Two operations widen access on one key: whatever order commit or rollback
 // undoes them in, the key ends with the access list it had, protection
 // from inheritance included.

@@ -5,6 +5,7 @@
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace base {
 namespace {
@@ -103,13 +104,21 @@ TEST_F(FileEnumeratorTest, InfoOfTheCurrentEntry) {
             as_u16cstr(enumerator.GetInfo().find_data().cFileName));
 }
 
-// A missing root lists nothing, and cannot pass for an empty folder.
-TEST_F(FileEnumeratorTest, MissingRootListsNothing) {
+// A missing root lists nothing, and cannot pass for an empty folder; nor
+// can a subfolder whose attributes cannot be read.
+TEST_F(FileEnumeratorTest, UnfinishedListingFails) {
   FileEnumerator enumerator(root_.Append(u"missing"), true,
                             FileEnumerator::FILES);
   EXPECT_TRUE(enumerator.Next().empty());
   EXPECT_TRUE(enumerator.Next().empty());
   EXPECT_TRUE(enumerator.failed());
+
+  platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED,
+                                              "GetFileAttributesW");
+  FileEnumerator files(root_, true, FileEnumerator::FILES);
+  ListAll(&files, root_);
+  EXPECT_EQ("GetFileAttributesW", inject.failed_function());
+  EXPECT_TRUE(files.failed());
 }
 
 TEST_F(FileEnumeratorTest, LinksAreListedButNotEntered) {

@@ -217,10 +217,11 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
 
 // Makes |copy| stand for |folder| before |folder| goes: every entry below
 // |folder| must have its counterpart in |copy|, which gets the entry's
-// attributes, and must be deletable now, held open by nobody. So nothing of the source is deleted
-// unless all of it can go, and whatever comes back from the copy comes back
-// as it was. No link can: a copy holds an empty folder or a copy of what
-// it points to in its place.
+// attributes, and must be deletable now, held open by nobody; and the
+// listing must reach them all. So nothing of the source is deleted unless
+// all of it can go, and whatever comes back from the copy comes back as it
+// was. No link can: a copy holds an empty folder or a copy of what it
+// points to in its place.
 bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
   uint32_t attributes;
   if (!ReadFileAttributes(folder, &attributes) ||

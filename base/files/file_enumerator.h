@@ -13,7 +13,9 @@ namespace base {
 
 // Walks the entries of a folder, and of its subfolders when recursive,
 // depth-first over folders. Links to folders (reparse points) are listed
-// but not entered. Used on one thread at a time.
+// but not entered. A listing the system cannot finish ends early, and says
+// so through failed(): callers that decide from the whole listing (all
+// copied, all deleted, empty) must ask. Used on one thread at a time.
 class FileEnumerator {
  public:
   enum FileType {
@@ -47,14 +49,22 @@ class FileEnumerator {
   FileEnumerator& operator=(const FileEnumerator&) = delete;
   ~FileEnumerator();
 
-  // The next entry as root + name; the empty path at the end.
+  // The next entry as root + name; the empty path at the end, and from
+  // the first failure on.
   FilePath Next();
+
+  // Whether the listing stopped before its end: a folder that could not be
+  // opened or read to its end (the root too: a missing root is a failure).
+  // The last error is the system's error then.
+  bool failed() const { return error_ != ERROR_SUCCESS; }
 
   // The entry last returned by Next.
   FileInfo GetInfo() const;
 
  private:
   void OpenSearch();
+  // Ends the listing early with the system's |error| about |folder|.
+  void Fail(const FilePath& folder, DWORD error);
 
   bool has_find_data_;
   WIN32_FIND_DATAW find_data_;
@@ -64,6 +74,7 @@ class FileEnumerator {
   int file_type_;
   string16 pattern_;
   std::stack<FilePath> pending_paths_;
+  DWORD error_;
 };
 
 }  // namespace base

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "base/logging.h"
 #include "base/win/windows_version.h"
 
 namespace base {
@@ -12,13 +13,20 @@ bool IsDotOrDotDot(const wchar_t* name) {
   return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
-// A folder is entered only when it is a real folder: following a junction
-// or a link could walk (and callers then delete or copy) a tree elsewhere,
-// or loop.
-bool ShouldEnter(const FilePath& path) {
+// Sets |enter| when |path| is a real folder: following a junction or a
+// link could walk (and callers then delete or copy) a tree elsewhere, or
+// loop. An entry gone since it was listed is not entered; false when the
+// attributes cannot be read, which leaves what is below unknown.
+bool ShouldEnter(const FilePath& path, bool* enter) {
   const DWORD attributes = ::GetFileAttributesW(as_wcstr(path.value()));
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    *enter = false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  *enter = (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  return true;
 }
 
 }  // namespace
@@ -48,7 +56,8 @@ FileEnumerator::FileEnumerator(const FilePath& root_path,
       root_path_(root_path),
       recursive_(recursive),
       file_type_(file_type),
-      pattern_(pattern) {
+      pattern_(pattern),
+      error_(ERROR_SUCCESS) {
   memset(&find_data_, 0, sizeof(find_data_));
   pending_paths_.push(root_path);
 }
@@ -77,20 +86,32 @@ void FileEnumerator::OpenSearch() {
     find_handle_ = ::FindFirstFileW(as_wcstr(src.value()), &find_data_);
   }
   has_find_data_ = true;
+  // Not found: nothing matches the pattern, a normal end.
+  const DWORD error = ::GetLastError();
+  if (find_handle_ == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND)
+    Fail(root_path_, error);
+}
+
+void FileEnumerator::Fail(const FilePath& folder, DWORD error) {
+  error_ = error;
+  LOG(ERROR) << "Listing " << folder.AsUTF8Unsafe() << " stopped early: "
+             << SystemErrorCodeToString(error);
 }
 
 FilePath FileEnumerator::Next() {
-  while (has_find_data_ || !pending_paths_.empty()) {
+  while (!failed() && (has_find_data_ || !pending_paths_.empty())) {
     if (!has_find_data_) {
       OpenSearch();
     } else if (!::FindNextFileW(find_handle_, &find_data_)) {
+      const DWORD error = ::GetLastError();
       ::FindClose(find_handle_);
       find_handle_ = INVALID_HANDLE_VALUE;
+      if (error != ERROR_NO_MORE_FILES)
+        Fail(root_path_, error);
     }
 
     if (find_handle_ == INVALID_HANDLE_VALUE) {
-      // This folder is done (or could not be listed). The pattern applies
-      // to the first folder only.
+      // This folder is done. The pattern applies to the first folder only.
       has_find_data_ = false;
       pattern_.clear();
       continue;
@@ -102,7 +123,12 @@ FilePath FileEnumerator::Next() {
     const FilePath current =
         root_path_.Append(as_u16cstr(find_data_.cFileName));
     if (find_data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (recursive_ && ShouldEnter(current))
+      bool enter = false;
+      if (recursive_ && !ShouldEnter(current, &enter)) {
+        Fail(current, ::GetLastError());
+        break;
+      }
+      if (enter)
         pending_paths_.push(current);
       if (file_type_ & DIRECTORIES)
         return current;
@@ -110,6 +136,9 @@ FilePath FileEnumerator::Next() {
       return current;
     }
   }
+  // Callers that log the failure find its error.
+  if (failed())
+    ::SetLastError(error_);
   return FilePath();
 }
 

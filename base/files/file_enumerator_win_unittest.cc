@@ -5,6 +5,7 @@
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace base {
 namespace {
@@ -64,8 +65,9 @@ TEST_F(FileEnumeratorTest, ListsByTypeAndDepth) {
   ASSERT_EQ(3u, listed.size());
   EXPECT_EQ(u"d1.log\\inner", listed.back());
 
-  // The end is sticky.
+  // The end is sticky, and no failure.
   EXPECT_TRUE(dirs.Next().empty());
+  EXPECT_FALSE(dirs.failed());
 }
 
 TEST_F(FileEnumeratorTest, PatternAppliesToTheRootOnly) {
@@ -81,6 +83,11 @@ TEST_F(FileEnumeratorTest, PatternAppliesToTheRootOnly) {
   EXPECT_EQ(AsSet({u"a.log", u"d1.log", u"d1.log\\c.txt", u"d1.log\\inner",
                    u"d1.log\\inner\\e.txt"}),
             AsSet(ListAll(&deep, root_)));
+
+  // Nothing matching is an end, not a failure.
+  FileEnumerator none(root_, true, FileEnumerator::FILES, u"*.none");
+  EXPECT_TRUE(none.Next().empty());
+  EXPECT_FALSE(none.failed());
 }
 
 TEST_F(FileEnumeratorTest, InfoOfTheCurrentEntry) {
@@ -97,11 +104,21 @@ TEST_F(FileEnumeratorTest, InfoOfTheCurrentEntry) {
             as_u16cstr(enumerator.GetInfo().find_data().cFileName));
 }
 
-TEST_F(FileEnumeratorTest, MissingRootListsNothing) {
+// A missing root lists nothing, and cannot pass for an empty folder; nor
+// can a subfolder whose attributes cannot be read.
+TEST_F(FileEnumeratorTest, UnfinishedListingFails) {
   FileEnumerator enumerator(root_.Append(u"missing"), true,
                             FileEnumerator::FILES);
   EXPECT_TRUE(enumerator.Next().empty());
   EXPECT_TRUE(enumerator.Next().empty());
+  EXPECT_TRUE(enumerator.failed());
+
+  platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED,
+                                              "GetFileAttributesW");
+  FileEnumerator files(root_, true, FileEnumerator::FILES);
+  ListAll(&files, root_);
+  EXPECT_EQ("GetFileAttributesW", inject.failed_function());
+  EXPECT_TRUE(files.failed());
 }
 
 TEST_F(FileEnumeratorTest, LinksAreListedButNotEntered) {

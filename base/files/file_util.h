@@ -68,14 +68,16 @@ bool CreateDirectoryAndGetError(const FilePath& full_path, File::Error* error);
 bool CreateDirectory(const FilePath& full_path);
 
 // Deletes a file or folder; a base name with "*" or "?" deletes the
-// matching entries of the parent folder. A missing path counts as deleted.
-// Links to folders are removed, never followed.
+// matching entries of the parent folder. A missing path counts as deleted;
+// a folder that cannot be listed to its end does not. Links to folders are
+// removed, never followed.
 bool DeleteFile(const FilePath& path, bool recursive);
 
 // Copies one file over |to_path|; the copy is never read-only.
 bool CopyFile(const FilePath& from_path, const FilePath& to_path);
 // Copies a folder tree. When |to_path| is an existing folder, the folder
-// itself is copied into it. Never copies a folder into itself.
+// itself is copied into it. Never copies a folder into itself. Fails when
+// any part cannot be listed.
 bool CopyDirectory(const FilePath& from_path, const FilePath& to_path);
 
 // Moves a file or folder, replacing a file at |to_path|; across volumes a

@@ -115,7 +115,8 @@ bool DeleteFileRecursive(const FilePath& folder,
       return false;
     }
   }
-  return true;
+  // What the listing missed may still be there.
+  return !traversal.failed();
 }
 
 bool IsPathNotFoundError(DWORD error) {
@@ -215,12 +216,12 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
 }
 
 // Makes |copy| stand for |folder| before |folder| goes: every entry below
-// |folder| must have its counterpart in |copy| (a listing can end early
-// without a word), which gets the entry's attributes, and must be
-// deletable now, held open by nobody. So nothing of the source is deleted
-// unless all of it can go, and whatever comes back from the copy comes back
-// as it was. No link can: a copy holds an empty folder or a copy of what
-// it points to in its place.
+// |folder| must have its counterpart in |copy|, which gets the entry's
+// attributes, and must be deletable now, held open by nobody; and the
+// listing must reach them all. So nothing of the source is deleted unless
+// all of it can go, and whatever comes back from the copy comes back as it
+// was. No link can: a copy holds an empty folder or a copy of what it
+// points to in its place.
 bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
   uint32_t attributes;
   if (!ReadFileAttributes(folder, &attributes) ||
@@ -254,7 +255,7 @@ bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
       return false;
     }
   }
-  return true;
+  return !traversal.failed();
 }
 
 // Puts back into |source| whatever of it is missing from its full copy at
@@ -286,7 +287,15 @@ bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
     restored &= SetAttributes(
         target, info.find_data().dwFileAttributes & kSettableAttributes);
   }
-  return restored;
+  // Whatever the listing did not reach is in the copy only: it must stay.
+  return restored && !traversal.failed();
+}
+
+// Removes the copy of a folder whose move failed; what cannot go stays,
+// named in the log.
+void RemoveCopy(const FilePath& copy) {
+  if (!DeleteFile(copy, true))
+    PLOG(ERROR) << "A copy stays at " << copy.AsUTF8Unsafe();
 }
 
 // A folder move where no rename can do it (another volume): copy, then
@@ -302,7 +311,7 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   }
   if (!CopyDirectory(from_path, to_path) ||
       !CompleteCopy(from_path, to_path)) {
-    DeleteFile(to_path, true);
+    RemoveCopy(to_path);
     return false;
   }
   if (DeleteFile(from_path, true))
@@ -310,7 +319,7 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.
   if (RestoreFromCopy(to_path, from_path)) {
-    DeleteFile(to_path, true);
+    RemoveCopy(to_path);
   } else {
     LOG(ERROR) << "Part of " << from_path.AsUTF8Unsafe() << " is only in "
                << to_path.AsUTF8Unsafe();
@@ -491,17 +500,18 @@ bool DeleteFile(const FilePath& path, bool recursive) {
   if (IsTooLong(path))
     return false;
 
-  const string16 base_name = path.BaseName().value();
-  if (base_name.find_first_of(u"*?") != string16::npos)
-    return DeleteFileRecursive(path.DirName(), base_name, recursive);
-
   // Only a path that is not there counts as deleted; one that cannot be
-  // read (no access, in use) may well still be there.
+  // read (no access, in use) may well still be there. With a pattern, that
+  // is the folder searched: listing a missing one fails.
+  const string16 base_name = path.BaseName().value();
+  const bool pattern = base_name.find_first_of(u"*?") != string16::npos;
   uint32_t attributes;
-  if (!ReadFileAttributes(path, &attributes))
+  if (!ReadFileAttributes(pattern ? path.DirName() : path, &attributes))
     return false;
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return true;
+  if (pattern)
+    return DeleteFileRecursive(path.DirName(), base_name, recursive);
   return DeleteEntry(path, attributes, u"*", recursive);
 }
 
@@ -556,7 +566,8 @@ bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {
                            FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
 
   FilePath current = from_path;
-  bool from_is_dir = DirectoryExists(from_path);
+  const bool from_is_folder = DirectoryExists(from_path);
+  bool from_is_dir = from_is_folder;
   FilePath from_path_base = from_path;
   if (DirectoryExists(to_path)) {
     // The folder itself goes into the existing target.
@@ -579,11 +590,13 @@ bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {
     } else if (!CopyFile(current, target_path)) {
       success = false;
     }
-    current = traversal.Next();
+    // A file has nothing below it to list.
+    current = from_is_folder ? traversal.Next() : FilePath();
     if (!current.empty())
       from_is_dir = traversal.GetInfo().IsDirectory();
   }
-  return success;
+  // A listing cut short leaves part of the folder uncopied.
+  return success && !traversal.failed();
 }
 
 bool Move(const FilePath& from_path, const FilePath& to_path) {

@@ -532,6 +532,109 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
   RemoveLinkUnderWine(outer_link);
 }
 
+// While alive, deleting |path| with DeleteFileW fails: a file that a
+// scanner keeps open without delete sharing.
+class ScopedUndeletable {
+ public:
+  explicit ScopedUndeletable(const FilePath& path)
+      : hook_("DeleteFileW", reinterpret_cast<void*>(&Delete)) {
+    hook_instance_ = &hook_;
+    path_ = new FilePath(path);
+  }
+  ~ScopedUndeletable() {
+    delete path_;
+    path_ = nullptr;
+  }
+
+ private:
+  static BOOL WINAPI Delete(LPCWSTR name) {
+    if (path_ && FilePath::CompareIgnoreCase(as_u16cstr(name),
+                                             path_->value()) == 0) {
+      ::SetLastError(ERROR_SHARING_VIOLATION);
+      return FALSE;
+    }
+    return hook_instance_->original<decltype(&::DeleteFileW)>()(name);
+  }
+
+  static FilePath* path_;
+  static platform_rules::ScopedImportHook* hook_instance_;
+  platform_rules::ScopedImportHook hook_;
+};
+
+FilePath* ScopedUndeletable::path_ = nullptr;
+platform_rules::ScopedImportHook* ScopedUndeletable::hook_instance_ = nullptr;
+
+// A listing that fails at any one of its calls fails what relies on all of
+// it, rather than passing for the whole: a copy, emptying a folder, a move to
+// another volume (whose source then stays whole; when the deletion of the
+// source fails, the source or else the copy stays whole).
+TEST(FileUtilTest, ListingFailureFailsTheCaller) {
+  TestFolder folder;
+  const FilePath src = folder.path().Append(u"src");
+  const FilePath other = folder.path().Append(u"other");
+  const FilePath dst = other.Append(u"dst");
+  enum Caller { COPY, EMPTY, MOVE, MOVE_UNDELETABLE };
+  const struct {
+    const char* what;
+    Caller caller;
+  } kCallers[] = {
+      {"copy", COPY},
+      {"empty the folder", EMPTY},
+      {"move to another volume", MOVE},
+      {"move whose deletion fails", MOVE_UNDELETABLE},
+  };
+  for (const auto& c : kCallers) {
+    for (const char* function : {"FindFirstFileExW", "FindNextFileW"}) {
+      bool injected = true;
+      for (int at = 1; injected; ++at) {
+        SCOPED_TRACE(std::string(c.what) + ", " + function + " call " +
+                     std::to_string(at));
+        ASSERT_TRUE(CreateDirectory(src.Append(u"sub\\deep")));
+        ASSERT_TRUE(CreateDirectory(other));
+        WriteText(src.Append(u"a.txt"), "a");
+        WriteText(src.Append(u"b.txt"), "b");
+        WriteText(src.Append(u"sub\\c.txt"), "c");
+        WriteText(src.Append(u"sub\\deep\\d.txt"), "d");
+        SetReadOnly(src.Append(u"b.txt"));
+        const std::string before = DescribeTree(src);
+        bool done;
+        {
+          platform_rules::ScopedWindowsFolderRenameRules rules;
+          platform_rules::ScopedOtherVolume volume(as_wcstr(other.value()));
+          ScopedUndeletable undeletable(c.caller == MOVE_UNDELETABLE
+                                            ? src.Append(u"sub\\c.txt")
+                                            : FilePath());
+          ScopedFaultInjectionOnly inject(at, function);
+          switch (c.caller) {
+            case COPY:
+              done = CopyDirectory(src, dst);
+              break;
+            case EMPTY:
+              done = DeleteFile(src.Append(u"*"), true);
+              break;
+            default:
+              done = MoveUnsafe(src, dst);
+          }
+          injected = !inject.failed_function().empty();
+        }
+        EXPECT_EQ(!injected && c.caller != MOVE_UNDELETABLE, done);
+        if (c.caller == MOVE_UNDELETABLE) {
+          // A removal of what is left over may fail as well.
+          EXPECT_TRUE(before == DescribeTree(src) ||
+                      before == DescribeTree(dst));
+        } else if (c.caller == MOVE) {
+          if (!done) {
+            EXPECT_EQ(before, DescribeTree(src));
+          }
+          EXPECT_EQ(done, PathExists(dst));
+        }
+        ASSERT_TRUE(DeleteFile(src, true));
+        ASSERT_TRUE(DeleteFile(other, true));
+      }
+    }
+  }
+}
+
 TEST(FileUtilTest, ReplaceFile) {
   TestFolder folder;
   const FilePath from = folder.path().Append(u"from.txt");

@@ -968,10 +968,15 @@ bool RestoreAccessAt(const std::wstring& object_name,
   // A key's list goes back by name: Windows then also gives the subkeys
   // back what they inherited before, which takes the grant out of keys
   // created below it meanwhile.
-  AccessTarget target(object_name, record.object_type);
+  // A second try: a passing lack of resources or a scanner holding the file
+  // must not leave access widened for good.
   DWORD result = ERROR_ACCESS_DENIED;
-  if (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target))
-    result = WriteDacl(target, record.dacl, record.descriptor);
+  for (int tries = 0; tries < 2 && result != ERROR_SUCCESS; ++tries) {
+    AccessTarget target(object_name, record.object_type);
+    result = ERROR_ACCESS_DENIED;
+    if (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target))
+      result = WriteDacl(target, record.dacl, record.descriptor);
+  }
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to put back the access list of " << object_name
                << ": error " << result;

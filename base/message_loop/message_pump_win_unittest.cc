@@ -340,10 +340,12 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
       EXPECT_EQ(stopwatch, tracked_objects::TaskStopwatch::Current());
       EXPECT_TRUE(loop.NestableTasksAllowed());
       EXPECT_EQ(&outer, loop.run_loop());
-      // Ends the outer run should its quit have been lost.
+      // Ends the outer run should its quit have been lost. Through the pump:
+      // the loop's record of which run it is in may be what went wrong.
       loop.task_runner()->PostTask(FROM_HERE, Bind([&] {
                                      outer_went_on = true;
-                                     outer.Quit();
+                                     if (outer.running())
+                                       loop.pump()->Quit();
                                    }));
     };
     ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));

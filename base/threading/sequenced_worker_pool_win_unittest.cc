@@ -261,26 +261,33 @@ TEST_F(PoolTest, FailedWorkerCreationDoesNotHangShutdown) {
 // for. Deleting joins the workers, so the pool goes on the creating thread's
 // loop, or, when that thread has none, on a system pool thread.
 TEST(SequencedWorkerPoolTest, LastReleaseOnAWorkerDeletesThePoolElsewhere) {
+  // What the pool and its worker reach.
+  struct Shared {
+    Event started, release, deleted;
+    DWORD deleted_on = 0;
+    DWORD worker = 0;
+  };
   class TestPool : public SequencedWorkerPool {
    public:
-    TestPool(DWORD* deleted_on, RunLoop* run_loop, Event* deleted)
+    TestPool(Shared* shared, RunLoop* run_loop)
         : SequencedWorkerPool(1, "Releasing", 0),
-          deleted_on_(deleted_on),
-          run_loop_(run_loop),
-          deleted_(deleted) {}
+          shared_(shared),
+          run_loop_(run_loop) {}
 
    private:
     ~TestPool() override {
-      *deleted_on_ = ::GetCurrentThreadId();
+      shared_->deleted_on = ::GetCurrentThreadId();
       if (run_loop_)
         run_loop_->Quit();
       // Last: the test may end as soon as it is signalled.
-      deleted_->Signal();
+      shared_->deleted.Signal();
     }
-    DWORD* deleted_on_;
+    Shared* shared_;
     RunLoop* run_loop_;
-    Event* deleted_;
   };
+  // Generous: a pool that is not deleted fails the test instead of hanging
+  // it.
+  const TimeDelta kPatience = TimeDelta::FromSeconds(30);
   for (bool creator_has_loop : {true, false}) {
     SCOPED_TRACE(creator_has_loop ? "with a loop" : "without a loop");
     std::unique_ptr<MessageLoop> loop;
@@ -289,30 +296,37 @@ TEST(SequencedWorkerPoolTest, LastReleaseOnAWorkerDeletesThePoolElsewhere) {
       loop = std::make_unique<MessageLoop>();
       run_loop = std::make_unique<RunLoop>();
     }
-    Event started, release, deleted;
-    DWORD deleted_on = 0;
-    DWORD worker = 0;
+    auto shared = std::make_unique<Shared>();
+    Shared* s = shared.get();
     {
-      scoped_refptr<SequencedWorkerPool> pool =
-          new TestPool(&deleted_on, run_loop.get(), &deleted);
+      scoped_refptr<SequencedWorkerPool> pool = new TestPool(s, run_loop.get());
       ASSERT_TRUE(pool->PostSequencedTask(
           SequencedWorkerPool::SequenceToken(),
-          SequencedWorkerPool::CONTINUE_ON_SHUTDOWN, FROM_HERE, Bind([&] {
-            worker = ::GetCurrentThreadId();
-            started.Signal();
-            release.Wait();
+          SequencedWorkerPool::CONTINUE_ON_SHUTDOWN, FROM_HERE, Bind([s] {
+            s->worker = ::GetCurrentThreadId();
+            s->started.Signal();
+            s->release.Wait();
           }),
           TimeDelta()));
-      started.Wait();
+      s->started.Wait();
       pool->Shutdown(0);
     }
-    release.Signal();
-    if (run_loop)
+    s->release.Signal();
+    if (run_loop) {
+      loop->task_runner()->PostDelayedTask(FROM_HERE, run_loop->QuitClosure(),
+                                           kPatience);
       run_loop->Run();
-    deleted.Wait();
-    EXPECT_NE(worker, deleted_on);
+    }
+    if (!s->deleted.TimedWait(kPatience)) {
+      ADD_FAILURE() << "The pool was not deleted";
+      // Left to the pool, should it still go.
+      shared.release();
+      run_loop.release();
+      continue;
+    }
+    EXPECT_NE(s->worker, s->deleted_on);
     if (creator_has_loop)
-      EXPECT_EQ(::GetCurrentThreadId(), deleted_on);
+      EXPECT_EQ(::GetCurrentThreadId(), s->deleted_on);
   }
 }
 

@@ -92,8 +92,9 @@ TEST(ObjectWatcherTest, StopAfterTheSignalWasPostedCallsNothing) {
   ObjectWatcher watcher;
   ASSERT_TRUE(watcher.StartWatchingOnce(event.get(), &delegate));
   event.Signal();
+  // Bounded, so that a signal never posted fails rather than hangs.
   ASSERT_EQ(WAIT_OBJECT_0, ::MsgWaitForMultipleObjectsEx(
-                               0, nullptr, INFINITE, QS_POSTMESSAGE, 0));
+                               0, nullptr, 30000, QS_POSTMESSAGE, 0));
   EXPECT_TRUE(watcher.StopWatching());
   Settle();
   EXPECT_EQ(0, calls);

@@ -409,10 +409,7 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     return false;
   }
   std::vector<FilePath> made = {to_path};
-  // Checked again now that the target exists: a link swapped in on its
-  // way meanwhile could lead inside the source.
-  if (!MayCopy(from_path, to_path) ||
-      !CopyEntries(from_path, to_path, from_path, &made) ||
+  if (!CopyEntries(from_path, to_path, from_path, &made) ||
       !CompleteCopy(from_path, to_path)) {
     RemoveMade(made);
     return false;

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <limits>
+#include <vector>
 
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
@@ -215,6 +216,98 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
   return true;
 }
 
+// Copies a file; the copy stays writable for the installer, whatever the
+// source was. Without |replace|, an existing |to_path| stays as it is and
+// the copy fails.
+bool CopyFileWritable(const FilePath& from_path,
+                      const FilePath& to_path,
+                      bool replace) {
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
+                   replace ? FALSE : TRUE)) {
+    return false;
+  }
+  const DWORD attributes = GetAttributes(to_path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Reported as a failure, so no copy may stay: the caller would not
+    // know to remove it. It may carry the source's read-only mark.
+    const DWORD error = ::GetLastError();
+    SetAttributes(to_path, 0);
+    ::DeleteFileW(as_wcstr(to_path.value()));
+    ::SetLastError(error);
+    return false;
+  }
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  return true;
+}
+
+// Whether a copy of |from_path| may go to |to_path|: never into itself or
+// below, which would feed on its own output.
+bool MayCopy(const FilePath& from_path, const FilePath& to_path) {
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  const FilePath real_to = MakeAbsoluteFilePath(
+      PathExists(to_path) ? to_path : to_path.DirName());
+  if (real_to.empty())
+    return false;
+  const FilePath real_from = MakeAbsoluteFilePath(from_path);
+  if (real_from.empty())
+    return false;
+  // A target that merely begins with the source's name is refused as well.
+  if (StartsWithIgnoreCase(real_to.value(), real_from.value()))
+    return false;
+  // The text misses other spellings of the same folder: short names,
+  // links on the way to the target.
+  return !IsSameOrBelow(real_to, real_from);
+}
+
+// Copies |from_path| and everything below it to |to_path|, each entry to
+// its path relative to |from_path_base|, merging into folders that exist
+// and replacing files. With |made|, |to_path| is a folder the caller made
+// for the copy: nothing that exists is merged into or replaced, and every
+// entry made is added to |made|, so that exactly those can go again.
+bool CopyEntries(const FilePath& from_path,
+                 const FilePath& to_path,
+                 const FilePath& from_path_base,
+                 std::vector<FilePath>* made) {
+  FileEnumerator traversal(from_path, true,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  const bool from_is_folder = DirectoryExists(from_path);
+  // A made target is not made again.
+  FilePath current = made ? traversal.Next() : from_path;
+  bool from_is_dir =
+      made ? traversal.GetInfo().IsDirectory() : from_is_folder;
+  bool success = true;
+  while (success && !current.empty()) {
+    FilePath target_path = to_path;
+    if (current != from_path_base &&
+        !from_path_base.AppendRelativePath(current, &target_path)) {
+      success = false;
+      break;
+    }
+    if (made) {
+      success = from_is_dir ? ::CreateDirectoryW(as_wcstr(target_path.value()),
+                                                 nullptr) != FALSE
+                            : CopyFileWritable(current, target_path, false);
+      if (success)
+        made->push_back(target_path);
+    } else if (from_is_dir) {
+      success = DirectoryExists(target_path) ||
+                ::CreateDirectoryW(as_wcstr(target_path.value()), nullptr);
+    } else {
+      success = CopyFileWritable(current, target_path, true);
+    }
+    // A file has nothing below it to list.
+    current = from_is_folder ? traversal.Next() : FilePath();
+    if (!current.empty())
+      from_is_dir = traversal.GetInfo().IsDirectory();
+  }
+  // A listing cut short leaves part of the folder uncopied.
+  return success && !traversal.failed();
+}
+
 // Makes |copy| stand for |folder| before |folder| goes: every entry below
 // |folder| must have its counterpart in |copy|, which gets the entry's
 // attributes, and must be deletable now, held open by nobody; and the
@@ -291,27 +384,34 @@ bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
   return restored && !traversal.failed();
 }
 
-// Removes the copy of a folder whose move failed; what cannot go stays,
-// named in the log.
-void RemoveCopy(const FilePath& copy) {
-  if (!DeleteFile(copy, true))
-    PLOG(ERROR) << "A copy stays at " << copy.AsUTF8Unsafe();
+// Removes what a failed folder move made, newest first, and only that:
+// whatever someone else put beside it stays, and so does every folder that
+// holds it. What cannot go stays, named in the log.
+void RemoveMade(const std::vector<FilePath>& made) {
+  for (auto entry = made.rbegin(); entry != made.rend(); ++entry) {
+    if (!DeleteFile(*entry, false))
+      PLOG(ERROR) << "A copy stays at " << entry->AsUTF8Unsafe();
+  }
 }
 
 // A folder move where no rename can do it (another volume): copy, then
 // delete the source. Either the whole folder arrives, attributes and all,
-// and the source is gone, or the source stays as it was and no copy is
-// left.
+// and the source is gone, or the source stays as it was and nothing the
+// move made is left.
 bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
-  // A folder replaces nothing; and the copy must be all ours to remove.
-  uint32_t attributes;
-  if (!ReadFileAttributes(to_path, &attributes) ||
-      attributes != INVALID_FILE_ATTRIBUTES) {
+  if (!MayCopy(from_path, to_path))
+    return false;
+  // A folder replaces nothing. The target is claimed by making it, which
+  // fails when it exists: someone else's, however recently, it is left
+  // alone.
+  if (!::CreateDirectoryW(as_wcstr(to_path.value()), nullptr)) {
+    PLOG(ERROR) << "Couldn't make " << to_path.AsUTF8Unsafe();
     return false;
   }
-  if (!CopyDirectory(from_path, to_path) ||
+  std::vector<FilePath> made = {to_path};
+  if (!CopyEntries(from_path, to_path, from_path, &made) ||
       !CompleteCopy(from_path, to_path)) {
-    RemoveCopy(to_path);
+    RemoveMade(made);
     return false;
   }
   if (DeleteFile(from_path, true))
@@ -319,7 +419,7 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.
   if (RestoreFromCopy(to_path, from_path)) {
-    RemoveCopy(to_path);
+    RemoveMade(made);
   } else {
     LOG(ERROR) << "Part of " << from_path.AsUTF8Unsafe() << " is only in "
                << to_path.AsUTF8Unsafe();
@@ -518,85 +618,16 @@ bool DeleteFile(const FilePath& path, bool recursive) {
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
   if (from_path.ReferencesParent() || to_path.ReferencesParent())
     return false;
-  if (IsTooLong(from_path) || IsTooLong(to_path))
-    return false;
-  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
-                   FALSE)) {
-    return false;
-  }
-  // The copy must stay writable for the installer, whatever the source was.
-  const DWORD attributes = GetAttributes(to_path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Reported as a failure, so no copy may stay: the caller would not
-    // know to remove it. It may carry the source's read-only mark.
-    const DWORD error = ::GetLastError();
-    SetAttributes(to_path, 0);
-    ::DeleteFileW(as_wcstr(to_path.value()));
-    ::SetLastError(error);
-    return false;
-  }
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY);
-  return true;
+  return CopyFileWritable(from_path, to_path, true);
 }
 
 bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {
-  if (IsTooLong(from_path) || IsTooLong(to_path))
+  if (!MayCopy(from_path, to_path) || !PathExists(from_path))
     return false;
-
-  const FilePath real_to = MakeAbsoluteFilePath(
-      PathExists(to_path) ? to_path : to_path.DirName());
-  if (real_to.empty())
-    return false;
-  const FilePath real_from = MakeAbsoluteFilePath(from_path);
-  if (real_from.empty())
-    return false;
-  // Never into itself or below: that copy would feed on its own output.
-  // A target that merely begins with the source's name is refused as well.
-  if (StartsWithIgnoreCase(real_to.value(), real_from.value()))
-    return false;
-  // The text misses other spellings of the same folder: short names,
-  // links on the way to the target.
-  if (IsSameOrBelow(real_to, real_from))
-    return false;
-
-  if (!PathExists(from_path))
-    return false;
-  FileEnumerator traversal(from_path, true,
-                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
-
-  FilePath current = from_path;
-  const bool from_is_folder = DirectoryExists(from_path);
-  bool from_is_dir = from_is_folder;
-  FilePath from_path_base = from_path;
-  if (DirectoryExists(to_path)) {
-    // The folder itself goes into the existing target.
-    from_path_base = from_path.DirName();
-  }
-
-  bool success = true;
-  while (success && !current.empty()) {
-    FilePath target_path = to_path;
-    if (current != from_path_base &&
-        !from_path_base.AppendRelativePath(current, &target_path)) {
-      success = false;
-      break;
-    }
-    if (from_is_dir) {
-      if (!DirectoryExists(target_path) &&
-          !::CreateDirectoryW(as_wcstr(target_path.value()), nullptr)) {
-        success = false;
-      }
-    } else if (!CopyFile(current, target_path)) {
-      success = false;
-    }
-    // A file has nothing below it to list.
-    current = from_is_folder ? traversal.Next() : FilePath();
-    if (!current.empty())
-      from_is_dir = traversal.GetInfo().IsDirectory();
-  }
-  // A listing cut short leaves part of the folder uncopied.
-  return success && !traversal.failed();
+  // The folder itself goes into an existing target.
+  const FilePath from_path_base =
+      DirectoryExists(to_path) ? from_path.DirName() : from_path;
+  return CopyEntries(from_path, to_path, from_path_base, nullptr);
 }
 
 bool Move(const FilePath& from_path, const FilePath& to_path) {

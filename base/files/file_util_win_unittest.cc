@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <string.h>
+
+#include <memory>
 #include <string>
 
 #include "base/command_line.h"
@@ -447,6 +450,61 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
   EXPECT_FALSE(MoveUnsafe(LongPath(folder.path()), dst));
 }
 
+// While alive, someone else gets in first, once: as the test executable
+// makes |target| (CreateDirectoryW), they make it just before, with a file
+// of theirs inside; or as it copies its first file (CopyFileW), a file of
+// theirs takes the copy's name just before.
+class ScopedSomeoneElseFirst {
+ public:
+  ScopedSomeoneElseFirst(const char* function, const FilePath& target)
+      : hook_(function, strcmp(function, "CopyFileW") == 0
+                            ? reinterpret_cast<void*>(&Copy)
+                            : reinterpret_cast<void*>(&MakeFolder)) {
+    hook_instance_ = &hook_;
+    target_ = new FilePath(target);
+    theirs_ = new FilePath();
+  }
+  ~ScopedSomeoneElseFirst() {
+    delete target_;
+    delete theirs_;
+    target_ = theirs_ = nullptr;
+  }
+
+  // Their file, once made.
+  FilePath theirs() const { return *theirs_; }
+
+ private:
+  static BOOL WINAPI MakeFolder(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
+    const auto make = hook_instance_->original<decltype(&::CreateDirectoryW)>();
+    if (theirs_->empty() &&
+        FilePath::CompareIgnoreCase(as_u16cstr(name), target_->value()) == 0) {
+      EXPECT_TRUE(make(name, nullptr));
+      WriteTheirs(target_->Append(u"theirs.txt"));
+    }
+    return make(name, security);
+  }
+  static BOOL WINAPI Copy(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
+    if (theirs_->empty())
+      WriteTheirs(FilePath(as_u16cstr(to)));
+    return hook_instance_->original<decltype(&::CopyFileW)>()(from, to,
+                                                              fail_if_exists);
+  }
+  static void WriteTheirs(const FilePath& path) {
+    *theirs_ = path;
+    WriteText(path, "theirs");
+  }
+
+  static FilePath* target_;
+  static FilePath* theirs_;
+  static platform_rules::ScopedImportHook* hook_instance_;
+  platform_rules::ScopedImportHook hook_;
+};
+
+FilePath* ScopedSomeoneElseFirst::target_ = nullptr;
+FilePath* ScopedSomeoneElseFirst::theirs_ = nullptr;
+platform_rules::ScopedImportHook* ScopedSomeoneElseFirst::hook_instance_ =
+    nullptr;
+
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
@@ -459,12 +517,17 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     const char* fail;  // the function whose call |at| fails
     int at;
     bool target_exists;
+    // The call just before which someone else puts a file of theirs into
+    // the target: it stays, and so does the source, whole.
+    const char* someone_else_first;
   } kCases[] = {
-      {"moved", nullptr, 0, false},
-      {"refused for another reason", "MoveFileExW", 1, false},
-      {"listing cut short", "FindNextFileW", 2, false},
-      {"deletion fails half way", "DeleteFileW", 2, false},
-      {"onto a folder", nullptr, 0, true},
+      {"moved", nullptr, 0, false, nullptr},
+      {"refused for another reason", "MoveFileExW", 1, false, nullptr},
+      {"listing cut short", "FindNextFileW", 2, false, nullptr},
+      {"deletion fails half way", "DeleteFileW", 2, false, nullptr},
+      {"onto a folder", nullptr, 0, true, nullptr},
+      {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
+      {"a file of the target made meanwhile", nullptr, 0, false, "CopyFileW"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -482,21 +545,33 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     }
     const std::string before = DescribeTree(src);
     const std::string target_before = DescribeTree(dst);
-    const bool moved = !c.fail && !c.target_exists;
+    const bool moved = !c.fail && !c.target_exists && !c.someone_else_first;
+    std::string target_after = target_before;
     {
       platform_rules::ScopedWindowsFolderRenameRules rules;
       platform_rules::ScopedOtherVolume volume(as_wcstr(other.value()));
       ScopedFaultInjectionOnly inject(c.at, c.fail);
+      std::unique_ptr<ScopedSomeoneElseFirst> someone_else;
+      if (c.someone_else_first) {
+        someone_else = std::make_unique<ScopedSomeoneElseFirst>(
+            c.someone_else_first, dst);
+      }
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
-      if (c.fail)
+      if (c.fail) {
         EXPECT_EQ(c.fail, inject.failed_function());
+      }
+      if (someone_else) {
+        FilePath theirs;
+        ASSERT_TRUE(dst.AppendRelativePath(someone_else->theirs(), &theirs));
+        target_after = ". 16\n" + theirs.AsUTF8Unsafe() + " 0 theirs\n";
+      }
     }
     if (moved) {
       EXPECT_FALSE(PathExists(src));
       EXPECT_EQ(before, DescribeTree(dst));
     } else {
       EXPECT_EQ(before, DescribeTree(src));
-      EXPECT_EQ(target_before, DescribeTree(dst));
+      EXPECT_EQ(target_after, DescribeTree(dst));
     }
     ASSERT_TRUE(DeleteFile(src, true));
     ASSERT_TRUE(DeleteFile(other, true));

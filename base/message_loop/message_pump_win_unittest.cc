@@ -255,8 +255,9 @@ class ReleaseFlag {
 // work message to the pump's window; the task it runs raises, directly or
 // from a run nested inside it, after asking the outer run to quit. The
 // installed filter takes the exception and the loop must go on: the unwound
-// task and runs closed and their quit closures dead, the wake-up the task
-// took sent again, and the quit of the outer run kept.
+// task released at once (a message posted just before the raise comes
+// ahead of any later task), runs closed and their quit closures dead, the
+// wake-up the task took sent again, and the quit of the outer run kept.
 TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   class RaisingDispatcher : public MessagePumpDispatcher {
    public:
@@ -299,6 +300,7 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     MessageLoopForUI loop;
     bool after_raise = false;
     bool released = false;
+    bool released_at_once = false;
     bool later_ran = false;
     bool outer_went_on = false;
     Closure stale_quit;
@@ -306,6 +308,13 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     HWND hwnd = ::CreateWindowExW(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0,
                                   HWND_MESSAGE, nullptr,
                                   window_class.hInstance, nullptr);
+    std::function<void()> check_released = [&] {
+      released_at_once = released;
+    };
+    auto post_check = [&] {
+      ::PostMessageW(hwnd, WM_APP, 0,
+                     reinterpret_cast<LPARAM>(&check_released));
+    };
     std::function<void()> foreign_loop = [&] {
       loop.task_runner()->PostTask(
           FROM_HERE,
@@ -315,6 +324,7 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
                   RaisingDispatcher dispatcher(&outer);
                   ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP + 1, 0,
                                        0);
+                  post_check();
                   RunLoop nested(&dispatcher);
                   stale_quit = nested.QuitClosure();
                   nested.Run();
@@ -323,6 +333,7 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
                   RunLoop unused;
                   stale_quit = unused.QuitClosure();
                   outer.Quit();
+                  post_check();
                   ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
                 }
                 after_raise = true;
@@ -335,6 +346,7 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
       MSG msg;
       while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         ::DispatchMessageW(&msg);
+      EXPECT_TRUE(released_at_once);
       EXPECT_TRUE(later_ran);
       // Back outside any task, in the outer run.
       EXPECT_EQ(stopwatch, tracked_objects::TaskStopwatch::Current());

@@ -484,7 +484,23 @@ BOOL WINAPI VolumeMoveFileW(LPCWSTR from, LPCWSTR to) {
 ScopedImportHook* g_link_create_hook = nullptr;
 ScopedImportHook* g_link_information_hook = nullptr;
 ScopedImportHook* g_link_close_hook = nullptr;
-std::set<HANDLE>* g_link_handles = nullptr;
+ScopedImportHook* g_link_final_path_hook = nullptr;
+// The links' own handles, with the final path Windows gives each: that of
+// the link itself.
+std::map<HANDLE, std::wstring>* g_link_handles = nullptr;
+
+std::wstring LinkFinalPath(LPCWSTR name) {
+  wchar_t full[MAX_PATH * 2];
+  const DWORD length = ::GetFullPathNameW(name, MAX_PATH * 2, full, nullptr);
+  if (!length || length >= MAX_PATH * 2)
+    return std::wstring();
+  const std::wstring path(full);
+  const size_t leaf = path.find_last_of(L'\\');
+  const std::wstring folder =
+      leaf == std::wstring::npos ? std::wstring()
+                                 : FinalPathOf(path.substr(0, leaf).c_str());
+  return folder.empty() ? std::wstring() : folder + path.substr(leaf);
+}
 
 HANDLE WINAPI RuledCreateFileW(LPCWSTR name,
                                DWORD access,
@@ -501,7 +517,7 @@ HANDLE WINAPI RuledCreateFileW(LPCWSTR name,
       (flags & FILE_FLAG_OPEN_REPARSE_POINT) &&
       attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    g_link_handles->insert(handle);
+    (*g_link_handles)[handle] = LinkFinalPath(name);
   }
   return handle;
 }
@@ -534,6 +550,25 @@ BOOL WINAPI RuledSetFileInformationByHandle(HANDLE handle,
   return g_link_set_information_hook
       ->original<decltype(&::SetFileInformationByHandle)>()(handle, kind,
                                                             information, size);
+}
+
+DWORD WINAPI RuledGetFinalPathNameByHandleW(HANDLE handle,
+                                            LPWSTR path,
+                                            DWORD size,
+                                            DWORD flags) {
+  std::wstring own;
+  if (g_link_handles && g_link_handles->count(handle))
+    own = (*g_link_handles)[handle];
+  if (own.empty() ||
+      (flags & (VOLUME_NAME_GUID | VOLUME_NAME_NT | VOLUME_NAME_NONE))) {
+    return g_link_final_path_hook
+        ->original<decltype(&::GetFinalPathNameByHandleW)>()(handle, path,
+                                                             size, flags);
+  }
+  if (size <= own.size())
+    return static_cast<DWORD>(own.size() + 1);
+  wcscpy(path, own.c_str());
+  return static_cast<DWORD>(own.size());
 }
 
 BOOL WINAPI RuledCloseHandle(HANDLE handle) {
@@ -689,12 +724,15 @@ ScopedWindowsLinkRules::ScopedWindowsLinkRules()
       set_information_(
           "SetFileInformationByHandle",
           reinterpret_cast<void*>(&RuledSetFileInformationByHandle)),
-      close_("CloseHandle", reinterpret_cast<void*>(&RuledCloseHandle)) {
+      close_("CloseHandle", reinterpret_cast<void*>(&RuledCloseHandle)),
+      final_path_("GetFinalPathNameByHandleW",
+                  reinterpret_cast<void*>(&RuledGetFinalPathNameByHandleW)) {
   g_link_create_hook = &create_;
   g_link_information_hook = &information_;
   g_link_set_information_hook = &set_information_;
   g_link_close_hook = &close_;
-  g_link_handles = new std::set<HANDLE>;
+  g_link_final_path_hook = &final_path_;
+  g_link_handles = new std::map<HANDLE, std::wstring>;
 }
 
 ScopedWindowsLinkRules::~ScopedWindowsLinkRules() {

@@ -114,9 +114,10 @@ class ScopedWindowsFolderRenameRules {
 
 // While alive, a handle opened with FILE_FLAG_OPEN_REPARSE_POINT on a link
 // is the link's own, as on Windows: GetFileInformationByHandle shows
-// FILE_ATTRIBUTE_REPARSE_POINT, and attributes set through it with
-// SetFileInformationByHandle leave what the link points to alone (Wine
-// opens what the link points to).
+// FILE_ATTRIBUTE_REPARSE_POINT, attributes set through it with
+// SetFileInformationByHandle leave what the link points to alone, and
+// GetFinalPathNameByHandleW names the link itself (Wine opens what the link
+// points to).
 class ScopedWindowsLinkRules {
  public:
   ScopedWindowsLinkRules();
@@ -129,6 +130,7 @@ class ScopedWindowsLinkRules {
   ScopedImportHook information_;
   ScopedImportHook set_information_;
   ScopedImportHook close_;
+  ScopedImportHook final_path_;
 };
 
 // While alive, |folder| and everything below it stand for another volume:

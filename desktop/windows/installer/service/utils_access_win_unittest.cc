@@ -169,7 +169,8 @@ TEST(AccessTest, GrantRefusesLinks) {
         << base::WideToUTF8(name);
   }
 
-  // The link itself, and a file reached through it.
+  // The link itself, opened as the link as on Windows, and a file reached
+  // through it.
   const base::FilePath inner = target.AppendASCII("inner");
   ASSERT_EQ(1, base::WriteFile(inner, "x", 1));
   const std::wstring inner_dacl =
@@ -177,6 +178,7 @@ TEST(AccessTest, GrantRefusesLinks) {
   ASSERT_TRUE(base::MakeFolderLink(folder_link, target));
   for (const base::FilePath& path :
        {folder_link, folder_link.AppendASCII("inner")}) {
+    platform_rules::ScopedWindowsLinkRules links;
     EXPECT_FALSE(GrantUserAccess(as_wcstr(path.value()), SE_FILE_OBJECT,
                                  FILE_GENERIC_WRITE, true, nullptr))
         << path.AsUTF8Unsafe();

@@ -263,23 +263,20 @@ bool MayCopy(const FilePath& from_path, const FilePath& to_path) {
   return !IsSameOrBelow(real_to, real_from);
 }
 
-// An entry a folder move made, and what it was when made.
+// An entry a folder move made, and what it was when made, when that could
+// be read.
 struct MadeEntry {
   FilePath path;
   FileIdentity identity;
+  bool known;
 };
 
 // Adds |path|, just made, to |made|: only what is still that file or folder
 // may go again, never what took its name since.
-bool AddMade(const FilePath& path, std::vector<MadeEntry>* made) {
-  MadeEntry entry = {path, FileIdentity()};
-  if (GetFileIdentity(path, &entry.identity) != IDENTITY_READ) {
-    PLOG(ERROR) << "Couldn't read what was made at " << path.AsUTF8Unsafe()
-                << "; it stays";
-    return false;
-  }
+void AddMade(const FilePath& path, std::vector<MadeEntry>* made) {
+  MadeEntry entry = {path, FileIdentity(), false};
+  entry.known = GetFileIdentity(path, &entry.identity) == IDENTITY_READ;
   made->push_back(entry);
-  return true;
 }
 
 // Copies |from_path| and everything below it to |to_path|, each entry to
@@ -310,7 +307,8 @@ bool CopyEntries(const FilePath& from_path,
       success = from_is_dir ? ::CreateDirectoryW(as_wcstr(target_path.value()),
                                                  nullptr) != FALSE
                             : CopyFileWritable(current, target_path, false);
-      success = success && AddMade(target_path, made);
+      if (success)
+        AddMade(target_path, made);
     } else if (from_is_dir) {
       success = DirectoryExists(target_path) ||
                 ::CreateDirectoryW(as_wcstr(target_path.value()), nullptr);
@@ -412,7 +410,9 @@ void RemoveMade(const std::vector<MadeEntry>& made) {
     const IdentityResult result = GetFileIdentity(entry->path, &now);
     if (result == IDENTITY_ABSENT)
       continue;
-    if (result != IDENTITY_READ || !now.SameFile(entry->identity)) {
+    // One whose identity could not be read when made goes by its name.
+    if (entry->known &&
+        (result != IDENTITY_READ || !now.SameFile(entry->identity))) {
       LOG(ERROR) << "Leaving " << path << ": not known to be the copy made";
       continue;
     }
@@ -436,8 +436,8 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     return false;
   }
   std::vector<MadeEntry> made;
-  if (!AddMade(to_path, &made) ||
-      !CopyEntries(from_path, to_path, from_path, &made) ||
+  AddMade(to_path, &made);
+  if (!CopyEntries(from_path, to_path, from_path, &made) ||
       !CompleteCopy(from_path, to_path)) {
     RemoveMade(made);
     return false;

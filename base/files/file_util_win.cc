@@ -263,6 +263,22 @@ bool MayCopy(const FilePath& from_path, const FilePath& to_path) {
   return !IsSameOrBelow(real_to, real_from);
 }
 
+// An entry a folder move made, and what it was when made, when that could
+// be read.
+struct MadeEntry {
+  FilePath path;
+  FileIdentity identity;
+  bool known;
+};
+
+// Adds |path|, just made, to |made|: only what is still that file or folder
+// may go again, never what took its name since.
+void AddMade(const FilePath& path, std::vector<MadeEntry>* made) {
+  MadeEntry entry = {path, FileIdentity(), false};
+  entry.known = GetFileIdentity(path, &entry.identity) == IDENTITY_READ;
+  made->push_back(entry);
+}
+
 // Copies |from_path| and everything below it to |to_path|, each entry to
 // its path relative to |from_path_base|, merging into folders that exist
 // and replacing files. With |made|, |to_path| is a folder the caller made
@@ -271,7 +287,7 @@ bool MayCopy(const FilePath& from_path, const FilePath& to_path) {
 bool CopyEntries(const FilePath& from_path,
                  const FilePath& to_path,
                  const FilePath& from_path_base,
-                 std::vector<FilePath>* made) {
+                 std::vector<MadeEntry>* made) {
   FileEnumerator traversal(from_path, true,
                            FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
   const bool from_is_folder = DirectoryExists(from_path);
@@ -292,7 +308,7 @@ bool CopyEntries(const FilePath& from_path,
                                                  nullptr) != FALSE
                             : CopyFileWritable(current, target_path, false);
       if (success)
-        made->push_back(target_path);
+        AddMade(target_path, made);
     } else if (from_is_dir) {
       success = DirectoryExists(target_path) ||
                 ::CreateDirectoryW(as_wcstr(target_path.value()), nullptr);
@@ -387,10 +403,21 @@ bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
 // Removes what a failed folder move made, newest first, and only that:
 // whatever someone else put beside it stays, and so does every folder that
 // holds it. What cannot go stays, named in the log.
-void RemoveMade(const std::vector<FilePath>& made) {
+void RemoveMade(const std::vector<MadeEntry>& made) {
   for (auto entry = made.rbegin(); entry != made.rend(); ++entry) {
-    if (!DeleteFile(*entry, false))
-      PLOG(ERROR) << "A copy stays at " << entry->AsUTF8Unsafe();
+    const std::string path = entry->path.AsUTF8Unsafe();
+    FileIdentity now;
+    const IdentityResult result = GetFileIdentity(entry->path, &now);
+    if (result == IDENTITY_ABSENT)
+      continue;
+    // One whose identity could not be read when made goes by its name.
+    if (entry->known &&
+        (result != IDENTITY_READ || !now.SameFile(entry->identity))) {
+      LOG(ERROR) << "Leaving " << path << ": not known to be the copy made";
+      continue;
+    }
+    if (!DeleteFile(entry->path, false))
+      PLOG(ERROR) << "A copy stays at " << path;
   }
 }
 
@@ -408,7 +435,8 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     PLOG(ERROR) << "Couldn't make " << to_path.AsUTF8Unsafe();
     return false;
   }
-  std::vector<FilePath> made = {to_path};
+  std::vector<MadeEntry> made;
+  AddMade(to_path, &made);
   if (!CopyEntries(from_path, to_path, from_path, &made) ||
       !CompleteCopy(from_path, to_path)) {
     RemoveMade(made);

@@ -453,12 +453,16 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
 // While alive, someone else gets in first, once: as the test executable
 // makes |target| (CreateDirectoryW), they make it just before, with a file
 // of theirs inside; or as it copies its first file (CopyFileW), a file of
-// theirs takes the copy's name just before.
+// theirs takes the copy's name just before; or as it first deletes a file
+// (DeleteFileW), which then fails, a file of theirs replaces |target|
+// (moved away, so that theirs cannot reuse its file number).
 class ScopedSomeoneElseFirst {
  public:
   ScopedSomeoneElseFirst(const char* function, const FilePath& target)
       : hook_(function, strcmp(function, "CopyFileW") == 0
                             ? reinterpret_cast<void*>(&Copy)
+                        : strcmp(function, "DeleteFileW") == 0
+                            ? reinterpret_cast<void*>(&Delete)
                             : reinterpret_cast<void*>(&MakeFolder)) {
     hook_instance_ = &hook_;
     target_ = new FilePath(target);
@@ -488,6 +492,20 @@ class ScopedSomeoneElseFirst {
       WriteTheirs(FilePath(as_u16cstr(to)));
     return hook_instance_->original<decltype(&::CopyFileW)>()(from, to,
                                                               fail_if_exists);
+  }
+  static BOOL WINAPI Delete(LPCWSTR name) {
+    if (theirs_->empty()) {
+      const auto move = platform_rules::SystemEntry<decltype(&::MoveFileExW)>(
+          "kernel32.dll", "MoveFileExW");
+      EXPECT_TRUE(move(as_wcstr(target_->value()),
+                       as_wcstr(target_->DirName().DirName().DirName()
+                                    .Append(u"away.txt").value()),
+                       MOVEFILE_REPLACE_EXISTING));
+      WriteTheirs(*target_);
+      ::SetLastError(ERROR_SHARING_VIOLATION);
+      return FALSE;
+    }
+    return hook_instance_->original<decltype(&::DeleteFileW)>()(name);
   }
   static void WriteTheirs(const FilePath& path) {
     *theirs_ = path;
@@ -528,6 +546,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       {"onto a folder", nullptr, 0, true, nullptr},
       {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
       {"a file of the target made meanwhile", nullptr, 0, false, "CopyFileW"},
+      {"a copied file replaced as the deletion fails", nullptr, 0, false,
+       "DeleteFileW"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -554,7 +574,10 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       std::unique_ptr<ScopedSomeoneElseFirst> someone_else;
       if (c.someone_else_first) {
         someone_else = std::make_unique<ScopedSomeoneElseFirst>(
-            c.someone_else_first, dst);
+            c.someone_else_first,
+            strcmp(c.someone_else_first, "DeleteFileW") == 0
+                ? dst.Append(u"sub\\f.txt")
+                : dst);
       }
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
       if (c.fail) {
@@ -563,7 +586,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       if (someone_else) {
         FilePath theirs;
         ASSERT_TRUE(dst.AppendRelativePath(someone_else->theirs(), &theirs));
-        target_after = ". 16\n" + theirs.AsUTF8Unsafe() + " 0 theirs\n";
+        // With the folders of the copy that hold it.
+        target_after = ". 16\n" +
+                       std::string(theirs.DirName().value().size() > 1
+                                       ? "sub 22 \n"
+                                       : "") +
+                       theirs.AsUTF8Unsafe() + " 0 theirs\n";
       }
     }
     if (moved) {

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
@@ -61,63 +62,115 @@ bool ClearReadOnly(HANDLE handle, DWORD attributes) {
                                       sizeof(info)) != FALSE;
 }
 
-// Deletes |path|, which a listing or a read of its attributes showed with
-// |seen| attributes; a folder is first emptied of what matches |pattern|
-// when |recursive|. What was seen may be stale, so the checks are made on a
-// handle to the entry itself (a link as the link), the read-only mark is
-// lifted through it, and a folder's handle stays open without delete
-// sharing while it is walked: nobody can swap it for a link meanwhile. A
-// link is removed as itself, never followed.
-bool DeleteEntry(const FilePath& path,
-                 DWORD seen,
-                 const string16& pattern,
-                 bool recursive) {
-  win::ScopedHandle entry(::CreateFileW(
+// What OpenEntry found.
+enum class Entry { FAILED, FILE, LINK, FOLDER };
+
+// Opens |path|, which a listing or a read of its attributes showed with
+// |seen| attributes, for its deletion. What was seen may be stale, so the
+// checks are made on a handle to the entry itself (a link as the link) and
+// the read-only mark is lifted through it. A folder's handle stays open
+// without delete sharing while the folder is emptied: nobody can swap it
+// for a link meanwhile.
+Entry OpenEntry(const FilePath& path, DWORD seen, win::ScopedHandle* entry) {
+  entry->Set(::CreateFileW(
       as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!entry.IsValid() || !::GetFileInformationByHandle(entry.Get(), &info))
-    return false;
+  if (!entry->IsValid() || !::GetFileInformationByHandle(entry->Get(), &info))
+    return Entry::FAILED;
   const DWORD attributes = info.dwFileAttributes;
   // A handle that shows no link where one was seen is not the link's own
   // (a swap, or a system that follows links regardless): nothing is
   // changed through it.
   const bool own_handle = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
                           !(seen & FILE_ATTRIBUTE_REPARSE_POINT);
-  if (own_handle && !ClearReadOnly(entry.Get(), attributes))
-    return false;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    entry.Close();
+  if (own_handle && !ClearReadOnly(entry->Get(), attributes))
+    return Entry::FAILED;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Entry::FILE;
+  return ((attributes | seen) & FILE_ATTRIBUTE_REPARSE_POINT) ? Entry::LINK
+                                                               : Entry::FOLDER;
+}
+
+// Removes what OpenEntry opened as |kind|; a folder must be empty. A link
+// is removed as itself, never followed.
+bool RemoveEntry(const FilePath& path, Entry kind, win::ScopedHandle* entry) {
+  entry->Close();
+  if (kind == Entry::FILE)
     return ::DeleteFileW(as_wcstr(path.value())) != FALSE;
-  }
-  const bool link = ((attributes | seen) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (recursive && !link && !DeleteFileRecursive(path, pattern, true))
-    return false;
-  entry.Close();
   return ::RemoveDirectoryW(as_wcstr(path.value())) != FALSE;
 }
 
+// Deletes |path| (see OpenEntry); a folder is first emptied of what
+// matches |pattern| when |recursive|.
+bool DeleteEntry(const FilePath& path,
+                 DWORD seen,
+                 const string16& pattern,
+                 bool recursive) {
+  win::ScopedHandle entry;
+  const Entry kind = OpenEntry(path, seen, &entry);
+  if (kind == Entry::FAILED)
+    return false;
+  if (kind == Entry::FOLDER && recursive &&
+      !DeleteFileRecursive(path, pattern, true)) {
+    return false;
+  }
+  return RemoveEntry(path, kind, &entry);
+}
+
 // Deletes the entries of |folder| that match |pattern|; when |recursive|,
-// matching subfolders are emptied and removed, else left alone.
+// matching subfolders are emptied and removed, else left alone. The walk
+// keeps the folders it is inside on the heap, each with its open handle and
+// its listing, so that however deep the tree, the thread's stack is not.
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
                          bool recursive) {
-  FileEnumerator traversal(folder, false,
-                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES,
-                           pattern);
-  for (FilePath current = traversal.Next(); !current.empty();
-       current = traversal.Next()) {
-    const FileEnumerator::FileInfo info = traversal.GetInfo();
+  struct Level {
+    FilePath path;
+    win::ScopedHandle entry;
+    FileEnumerator listing;
+    Level(const FilePath& path, const string16& pattern)
+        : path(path),
+          listing(path, false,
+                  FileEnumerator::FILES | FileEnumerator::DIRECTORIES,
+                  pattern) {}
+  };
+  std::vector<std::unique_ptr<Level>> levels;
+  levels.push_back(std::make_unique<Level>(folder, pattern));
+  while (!levels.empty()) {
+    Level& level = *levels.back();
+    const FilePath current = level.listing.Next();
+    if (current.empty()) {
+      // What the listing missed may still be there.
+      if (level.listing.failed())
+        return false;
+      std::unique_ptr<Level> done = std::move(levels.back());
+      levels.pop_back();
+      // |folder| itself is left to the caller.
+      if (!levels.empty() &&
+          !RemoveEntry(done->path, Entry::FOLDER, &done->entry)) {
+        return false;
+      }
+      continue;
+    }
+    const FileEnumerator::FileInfo info = level.listing.GetInfo();
     if (info.IsDirectory() && !recursive)
       continue;
-    if (!DeleteEntry(current, info.find_data().dwFileAttributes, pattern,
-                     recursive)) {
+    win::ScopedHandle entry;
+    const Entry kind =
+        OpenEntry(current, info.find_data().dwFileAttributes, &entry);
+    if (kind == Entry::FAILED)
       return false;
+    if (kind == Entry::FOLDER && recursive) {
+      levels.push_back(std::make_unique<Level>(current, pattern));
+      levels.back()->entry = std::move(entry);
+      continue;
     }
+    if (!RemoveEntry(current, kind, &entry))
+      return false;
   }
-  // What the listing missed may still be there.
-  return !traversal.failed();
+  return true;
 }
 
 bool IsPathNotFoundError(DWORD error) {

@@ -165,6 +165,36 @@ TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
   EXPECT_FALSE(PathExists(tree));
 }
 
+// However deep a tree, deleting it needs little of the thread's stack.
+TEST(FileUtilTest, DeleteFileOfADeepTreeOnASmallStack) {
+  TestFolder folder;
+  const FilePath top = FilePath(u"\\\\?\\").Append(folder.path().value()).Append(u"deep");
+  FilePath path = top;
+  ASSERT_TRUE(::CreateDirectoryW(as_wcstr(path.value()), nullptr));
+  for (int i = 0; i < 600; ++i) {
+    path = path.Append(u"d");
+    ASSERT_TRUE(::CreateDirectoryW(as_wcstr(path.value()), nullptr));
+  }
+  WriteText(path.Append(u"f.txt"), "f");
+
+  struct Run {
+    FilePath top;
+    bool deleted;
+  } run = {top, false};
+  auto delete_tree = [](void* argument) -> DWORD {
+    Run* run = static_cast<Run*>(argument);
+    run->deleted = DeleteFile(run->top, true);
+    return 0;
+  };
+  HANDLE thread = ::CreateThread(nullptr, 64 * 1024, delete_tree, &run,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_TRUE(thread);
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 120000));
+  ::CloseHandle(thread);
+  EXPECT_TRUE(run.deleted);
+  EXPECT_FALSE(PathExists(top));
+}
+
 TEST(FileUtilTest, DeleteFileWithPattern) {
   TestFolder folder;
   const FilePath dir = folder.path().Append(u"d");

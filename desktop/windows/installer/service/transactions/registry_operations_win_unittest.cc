@@ -9,6 +9,7 @@
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
@@ -28,32 +29,10 @@ struct Value {
 };
 
 // Every ERROR line logged while alive, in |text|.
-class ScopedErrorLog {
+class ScopedErrorLog : public base::ScopedLogCapture {
  public:
-  ScopedErrorLog() : previous_(base::GetLogMessageHandler()) {
-    text_ = &text;
-    base::SetLogMessageHandler(&Keep);
-  }
-  ~ScopedErrorLog() {
-    base::SetLogMessageHandler(previous_);
-    text_ = nullptr;
-  }
-
-  std::string text;
-
- private:
-  static bool Keep(int severity, const char*, int, size_t,
-                   const std::string& line) {
-    if (severity == base::LOG_ERROR && text_)
-      *text_ += line;
-    return true;
-  }
-
-  static std::string* text_;
-  const base::LogMessageHandlerFunction previous_;
+  ScopedErrorLog() : ScopedLogCapture(base::LOG_ERROR) {}
 };
-
-std::string* ScopedErrorLog::text_ = nullptr;
 
 // RegCreateKeyExW failing for every key named "middle", for good.
 platform_rules::ScopedImportHook* g_middle_hook = nullptr;

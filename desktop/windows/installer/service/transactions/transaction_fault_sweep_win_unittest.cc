@@ -16,6 +16,7 @@
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
@@ -181,76 +182,6 @@ bool NoWider(const std::string& now, const std::string& before) {
          std::includes(allowed.begin(), allowed.end(), present.begin(),
                        present.end());
 }
-
-std::string* g_log = nullptr;
-
-bool KeepLog(int, const char*, int, size_t, const std::string& text) {
-  if (g_log)
-    *g_log += text;
-  return true;
-}
-
-// The log of one case, kept for the check and the report.
-class ScopedLogCapture {
- public:
-  ScopedLogCapture() : previous_(base::GetLogMessageHandler()) {
-    g_log = &text_;
-    base::SetLogMessageHandler(&KeepLog);
-  }
-  ~ScopedLogCapture() {
-    base::SetLogMessageHandler(previous_);
-    g_log = nullptr;
-  }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
-  base::LogMessageHandlerFunction previous_;
-};
-
-// Emulates another volume below one folder: there, as on Windows, a folder
-// cannot be renamed to or from the rest (ERROR_NOT_SAME_DEVICE), and a
-// file is moved only when copying is allowed.
-class ScopedOtherVolume {
- public:
-  explicit ScopedOtherVolume(const FilePath& root)
-      : hook_("MoveFileExW", reinterpret_cast<void*>(&Move)) {
-    root_ = as_wcstr(root.value());
-    hook_instance_ = &hook_;
-  }
-  ~ScopedOtherVolume() { hook_instance_ = nullptr; }
-
- private:
-  static bool OnIt(const wchar_t* path) {
-    return ::StrCmpNIW(path, root_.c_str(), static_cast<int>(root_.size())) ==
-               0 &&
-           (path[root_.size()] == L'\\' || path[root_.size()] == 0);
-  }
-
-  static BOOL WINAPI Move(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    static const auto attributes =
-        platform_rules::SystemEntry<decltype(&::GetFileAttributesW)>(
-            "kernel32.dll", "GetFileAttributesW");
-    if (from && to && OnIt(from) != OnIt(to)) {
-      const DWORD from_attributes = attributes(from);
-      if (!(flags & MOVEFILE_COPY_ALLOWED) ||
-          (from_attributes != INVALID_FILE_ATTRIBUTES &&
-           (from_attributes & FILE_ATTRIBUTE_DIRECTORY))) {
-        ::SetLastError(ERROR_NOT_SAME_DEVICE);
-        return FALSE;
-      }
-    }
-    return hook_instance_->original<decltype(&::MoveFileExW)>()(from, to,
-                                                                flags);
-  }
-
-  static std::wstring root_;
-  static platform_rules::ScopedImportHook* hook_instance_;
-  platform_rules::ScopedImportHook hook_;
-};
-
-std::wstring ScopedOtherVolume::root_;
-platform_rules::ScopedImportHook* ScopedOtherVolume::hook_instance_ = nullptr;
 
 class TransactionFaultSweepTest
     : public testing::TestWithParam<std::tuple<int, Phase>> {
@@ -667,7 +598,7 @@ class TransactionFaultSweepTest
                            " failing with " +
                            (error == ERROR_ACCESS_DENIED ? "access denied"
                                                          : "no resources");
-        ScopedLogCapture log;
+        base::ScopedLogCapture log;
         bool done;
         {
           platform_rules::ScopedFaultInjection inject(call, error, nullptr,
@@ -685,13 +616,13 @@ class TransactionFaultSweepTest
           what += " (" + inject.failed_function() + ")";
         }
         if (phase == EXECUTE && done && !scenario_->succeeds) {
-          Report(what + ": done, not refused", {}, log.text());
+          Report(what + ": done, not refused", {}, log.text);
         } else if (phase == EXECUTE) {
           Check(done ? committed : before,
-                what + (done ? ", committed" : ""), log.text());
+                what + (done ? ", committed" : ""), log.text);
         } else {
           CheckNothingLost(phase == ROLLBACK ? before : committed, what,
-                           log.text());
+                           log.text);
         }
       }
     }
@@ -703,19 +634,19 @@ class TransactionFaultSweepTest
     for (size_t k = 0; k <= steps_.size(); ++k) {
       Build();
       {
-        ScopedLogCapture log;
+        base::ScopedLogCapture log;
         {
           Transaction transaction;
           EXPECT_FALSE(Execute(&transaction, k, new FailingOperation));
           transaction.Rollback();
         }
         Check(before, "failing operation after " + std::to_string(k),
-              log.text());
+              log.text);
       }
       if (k == steps_.size() || !steps_[k].held)
         continue;
       Build();
-      ScopedLogCapture log;
+      base::ScopedLogCapture log;
       {
         HANDLE held = ::CreateFileW(as_wcstr(Path(steps_[k].held).value()),
                                     GENERIC_READ, steps_[k].held_share,
@@ -726,7 +657,7 @@ class TransactionFaultSweepTest
         transaction.Rollback();
         ::CloseHandle(held);
       }
-      Check(before, "operation " + std::to_string(k) + " held up", log.text());
+      Check(before, "operation " + std::to_string(k) + " held up", log.text);
     }
   }
 
@@ -742,14 +673,14 @@ class TransactionFaultSweepTest
     int calls[3] = {};
     State committed;
     {
-      ScopedLogCapture log;
+      base::ScopedLogCapture log;
       platform_rules::ScopedFaultInjection count;
       {
         Transaction transaction;
         const bool done = ExecuteAll(&transaction);
         if (phase_ == EXECUTE && done != scenario_->succeeds) {
           Report(done ? "done, not refused" : "failed without a fault", {},
-                 log.text());
+                 log.text);
         }
         calls[EXECUTE] = count.calls();
         if (!done) {
@@ -769,7 +700,7 @@ class TransactionFaultSweepTest
     }
     if (scenario_->succeeds && phase_ == ROLLBACK) {
       Build();
-      ScopedLogCapture log;
+      base::ScopedLogCapture log;
       {
         platform_rules::ScopedFaultInjection count(0, 0, nullptr, false);
         Transaction transaction;
@@ -778,7 +709,7 @@ class TransactionFaultSweepTest
         transaction.Rollback();
         calls[ROLLBACK] = count.calls();
       }
-      Check(before, "clean rollback", log.text());
+      Check(before, "clean rollback", log.text);
     }
     ASSERT_GT(calls[EXECUTE], 0);
 
@@ -795,7 +726,8 @@ class TransactionFaultSweepTest
   platform_rules::ScopedWindowsLinkRules link_rules_;
   platform_rules::ScopedWindowsTakeOwnershipRules ownership_rules_;
   base::TestFolder folder_;
-  ScopedOtherVolume other_volume_{folder_.path().AppendASCII("other")};
+  platform_rules::ScopedOtherVolume other_volume_{
+      as_wcstr(folder_.path().AppendASCII("other").value())};
   std::wstring key_;
   const Scenario* scenario_ = nullptr;
   Phase phase_ = EXECUTE;

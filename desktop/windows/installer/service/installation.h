@@ -73,6 +73,11 @@ class Installation {
 
  private:
   void Init();
+  // Whether there is an install folder to read from and register; without
+  // one a relative name would be found in the current folder.
+  bool HasInstallFolder() const;
+  // HasInstallFolder(), logged when there is none.
+  bool CanRegister() const;
 
   base::scoped_refptr<base::JsonPrefStore> pref_store_;
   base::FilePath install_folder_;

@@ -120,9 +120,16 @@ base::scoped_refptr<const base::JsonPrefStore> Installation::GetPrefStore() {
     pref_store_ = new base::JsonPrefStore(
         install_folder_.AppendASCII(kInstallerPrefsFile),
         new NoOpTaskRunner());
-    pref_store_->ReadPrefs();
+    // Without an install folder the name would be found in the current
+    // folder, where anyone may have put a file: the store stays empty.
+    if (HasInstallFolder())
+      pref_store_->ReadPrefs();
   }
   return pref_store_;
+}
+
+bool Installation::HasInstallFolder() const {
+  return install_folder_.IsAbsolute();
 }
 
 bool Installation::ReadProfilePathPref(string16* profile_path) {
@@ -142,6 +149,8 @@ void Installation::LoadInstallLog() {
   if (install_log_loaded_)
     return;
   install_log_loaded_ = true;
+  if (!HasInstallFolder())
+    return;
   // The loader may leave a log half read on failure; read into a copy so
   // that a damaged file leaves the defaults with empty lists instead.
   InstallLog loaded = install_log_;
@@ -186,21 +195,37 @@ bool Installation::GetProfileFolder(base::FilePath* folder) {
       return false;
     path = ReplaceUserNamePlaceholder(path, user_name);
   }
-  *folder = base::FilePath(path);
+  // A relative path would be found in whatever the current folder is.
+  const base::FilePath stored(path);
+  if (!IsFolderBelowVolumeRoot(stored)) {
+    LOG(ERROR) << "Stored profile path is no folder of its own: " << stored.value();
+    return false;
+  }
+  *folder = stored;
   return true;
 }
 
 bool Installation::GetUserDataFolder(base::FilePath* folder, bool users_root) {
-  if (install_folder_.empty())
+  if (!HasInstallFolder())
     return false;
   if (GetSingleProfileFolder(folder)) {
     *folder = folder->AppendASCII("data");
     return true;
   }
-  if (!GetProfileFolder(folder))
+  base::FilePath profile;
+  if (!GetProfileFolder(&profile))
     return false;
-  if (users_root && IsUserNameInLastComponent(profile_path_))
-    *folder = folder->DirName();
+  if (users_root && IsUserNameInLastComponent(profile_path_)) {
+    // Callers list and remove what lies below it: never a whole drive,
+    // server or share.
+    const base::FilePath users = profile.DirName();
+    if (!IsFolderBelowVolumeRoot(users)) {
+      LOG(ERROR) << "No folder of every user's data above " << profile.value();
+      return false;
+    }
+    profile = users;
+  }
+  *folder = profile;
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -31,6 +32,12 @@ const char kProfilePathPref[] = "profile_path";
 const char kSingleProfilePref[] = "single_profile";
 
 constexpr uintptr_t kCreating = 1;
+
+// How long the pool's exit clean-up waits for its stores to go: one whose
+// owner is cleaned up after the pool would otherwise keep the process from
+// ever ending.
+constexpr int64_t kIdleWaitLimitMs = 5000;
+constexpr DWORD kIdleWaitStepMs = 100;
 
 std::atomic<uintptr_t> g_current_installation{0};
 std::atomic<uintptr_t> g_prefs_task_pool{0};
@@ -270,7 +277,8 @@ CurrentInstallation* GetCurrentInstallation() {
 }
 
 PrefsTaskPool::PrefsTaskPool()
-    : pool_(new base::SequencedWorkerPool(1, "PrefsTaskPool", 0)) {}
+    : idle_wait_limit_(base::TimeDelta::FromMilliseconds(kIdleWaitLimitMs)),
+      pool_(new base::SequencedWorkerPool(1, "PrefsTaskPool", 0)) {}
 
 PrefsTaskPool::~PrefsTaskPool() = default;
 
@@ -297,8 +305,12 @@ void PrefsTaskPool::DestroyInstance(void* unused) {
 base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
     const base::FilePath& path) {
   CHECK(pool_) << "The prefs pool is shut down.";
-  base::scoped_refptr<base::JsonPrefStore> store = new base::JsonPrefStore(
-      path, base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get()));
+  IsIdle();
+  StoreRunner store_runner = {
+      path, base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get())};
+  base::scoped_refptr<base::JsonPrefStore> store =
+      new base::JsonPrefStore(path, store_runner.runner);
+  store_runners_.push_back(store_runner);
   store->ReadPrefs();
   return store;
 }
@@ -309,10 +321,39 @@ void PrefsTaskPool::Shutdown() {
     return;
   pool_->Shutdown(0);
   if (wait_for_idle_) {
-    while (!pool_->HasOneRef())
-      ::Sleep(100);
+    const int64_t steps = idle_wait_limit_.InMilliseconds() / kIdleWaitStepMs;
+    for (int64_t step = 0; !IsIdle(); ++step) {
+      if (step >= steps) {
+        LOG(ERROR) << "Prefs pool still in use at exit, by " << DescribeUsers();
+        break;
+      }
+      ::Sleep(kIdleWaitStepMs);
+    }
   }
+  store_runners_.clear();
   pool_ = nullptr;
+}
+
+bool PrefsTaskPool::IsIdle() {
+  store_runners_.erase(
+      std::remove_if(store_runners_.begin(), store_runners_.end(),
+                     [](const StoreRunner& store_runner) {
+                       return store_runner.runner->HasOneRef();
+                     }),
+      store_runners_.end());
+  return store_runners_.empty() && pool_->HasOneRef();
+}
+
+std::string PrefsTaskPool::DescribeUsers() const {
+  if (store_runners_.empty())
+    return "runners not made for a store";
+  std::string users;
+  for (const StoreRunner& store_runner : store_runners_) {
+    if (!users.empty())
+      users += ", ";
+    users += "the store of " + store_runner.path.AsUTF8Unsafe();
+  }
+  return users;
 }
 
 PrefsTaskPool* GetPrefsTaskPool() {

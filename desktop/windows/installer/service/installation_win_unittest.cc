@@ -236,22 +236,37 @@ TEST_F(InstallationTest, CurrentInstallationIsShared) {
 
 TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
   const base::FilePath file = folder_.path().AppendASCII("written.json");
+  const base::FilePath late_file = folder_.path().AppendASCII("late.json");
+  // Dropped by a clean-up registered before the pool was made, which runs
+  // after the pool's: the pool's wait for it ends, and its write is kept.
+  static base::scoped_refptr<base::JsonPrefStore> late;
+  base::ScopedLogCapture log;
   {
     // The store schedules its writes on this thread's loop.
     base::MessageLoop loop;
     base::AtExitManager exit_manager;
+    base::AtExitManager::RegisterCallback([](void*) { late = nullptr; }, nullptr);
     PrefsTaskPool* pool = GetPrefsTaskPool();
     EXPECT_EQ(pool, PrefsTaskPool::Get());
     pool->set_wait_for_idle(true);
+    pool->set_idle_wait_limit_for_testing(base::TimeDelta());
     base::scoped_refptr<base::JsonPrefStore> store =
         pool->CreateJsonPrefStore(file);
     store->SetValue("a", std::unique_ptr<base::Value>(new base::FundamentalValue(7)), 0);
     store->CommitPendingWrite();
     store = nullptr;
+    late = pool->CreateJsonPrefStore(late_file);
+    late->SetValue("b", std::unique_ptr<base::Value>(new base::FundamentalValue(8)), 0);
   }
+  EXPECT_EQ(nullptr, late.get());
   std::string text;
   ASSERT_TRUE(base::ReadFileToString(file, &text));
   EXPECT_EQ("{\"a\":7}", text);
+  ASSERT_TRUE(base::ReadFileToString(late_file, &text));
+  EXPECT_EQ("{\"b\":8}", text);
+  EXPECT_NE(std::string::npos, log.text.find("Prefs pool still in use at exit, by the store of " +
+                                             late_file.AsUTF8Unsafe()));
+  EXPECT_EQ(std::string::npos, log.text.find("written.json"));
 }
 
 }  // namespace

@@ -88,6 +88,33 @@ class TaskSchedulerV1Test : public testing::Test {
     }
   }
 
+  // Wine's service opens a job some time after it is saved. Under Wine,
+  // waits (a bounded number of times) until no one else has the job of |id|
+  // open, so that what follows meets it alone.
+  void WaitUntilJobIsFree(const string16& id) {
+    if (!base::IsRunningUnderWine())
+      return;
+    ComPtr<IPersistFile> file;
+    wchar_t* path = nullptr;
+    ComPtr<ITask> task = OpenJob(id);
+    ASSERT_TRUE(task);
+    ASSERT_TRUE(SUCCEEDED(task.As(&file)));
+    ASSERT_TRUE(SUCCEEDED(file->GetCurFile(&path)));
+    const std::wstring job_path(path);
+    ::CoTaskMemFree(path);
+    task.Reset();
+    file.Reset();
+    for (int i = 0; i < 200; ++i) {
+      HANDLE job = ::CreateFileW(job_path.c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+      if (job != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(job);
+        return;
+      }
+      ::Sleep(25);
+    }
+  }
+
   // A fresh id per test; every task made under it goes at the end.
   string16 Id(const char* suffix) {
     ids_.push_back(U16("Test v1 ") + U16(suffix));
@@ -237,6 +264,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
 
   // A definition that cannot be made (no local time for its trigger here)
   // leaves the task there as it was.
+  WaitUntilJobIsFree(id);
   {
     platform_rules::ScopedImportHook hook(
         "SystemTimeToTzSpecificLocalTime", reinterpret_cast<const void*>(&NoLocalTime));
@@ -250,9 +278,21 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   EXPECT_EQ(std::wstring(L"Second"), comment);
   ::CoTaskMemFree(comment);
 
+  // The triggers of the task replaced go with it.
+  info.mode = TASK_RUN_DAILY;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  info.mode = TASK_RUN_ON_DEMAND;
+  info.logon_trigger = true;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  std::vector<TASK_TRIGGER> triggers = Triggers(OpenJob(id).Get());
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(TASK_EVENT_TRIGGER_AT_LOGON, triggers[0].TriggerType);
+
+  info.logon_trigger = false;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
   if (base::IsRunningUnderWine())
     GTEST_SKIP() << kTriggerlessJobGap;
-  EXPECT_TRUE(Triggers(task.Get()).empty());
+  EXPECT_TRUE(Triggers(OpenJob(id).Get()).empty());
 }
 
 TEST_F(TaskSchedulerV1Test, EnableDisableAndDailyInterval) {

@@ -458,14 +458,7 @@ TEST_F(DefaultBrowserTest, NoInstallFolderRegistersNothing) {
       EXPECT_FALSE(installation.RegisterHandler(u"http", false));
       EXPECT_FALSE(installation.RegisterStartMenuInternet(false));
       EXPECT_FALSE(installation.MakeDefaultBrowser(false));
-      EXPECT_EQ(4u, [&log] {
-        size_t count = 0;
-        for (size_t at = log.text.find("No install folder"); at != std::string::npos;
-             at = log.text.find("No install folder", at + 1)) {
-          ++count;
-        }
-        return count;
-      }());
+      EXPECT_NE(std::string::npos, log.text.find("No install folder: nothing registered"));
     }
   }
   ::SetCurrentDirectoryW(previous);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/branding.h"
@@ -325,8 +326,9 @@ bool StorePreviousDefaultBrowser(const string16& command, bool machine) {
 }
 
 bool Installation::IsDefaultHandlerFor(const string16& name, bool by_exe_name) {
+  // Without a folder the program's bare name would match any copy's.
   string16 command;
-  if (!GetDefaultHandlerCommand(name, false, &command))
+  if (!HasInstallFolder() || !GetDefaultHandlerCommand(name, false, &command))
     return false;
   const base::FilePath program = install_folder_.Append(
       by_exe_name ? base::UTF8ToUTF16(GetBrowserExeName()) : u"launcher.exe");
@@ -386,13 +388,25 @@ bool Installation::MakeDefaultBrowser(bool machine) {
   return IsDefaultBrowser();
 }
 
+bool Installation::CanRegister() const {
+  if (HasInstallFolder())
+    return true;
+  // The commands would name a program at the root of the current drive.
+  LOG(ERROR) << "No install folder: nothing registered";
+  return false;
+}
+
 bool Installation::RegisterBrowserProgId(bool machine) {
+  if (!CanRegister())
+    return false;
   BrowserRegistrationExpander expander(string16(), install_folder_.value());
   return WriteRows(kProgIdRows, sizeof(kProgIdRows) / sizeof(kProgIdRows[0]),
                    RootFor(machine), &expander);
 }
 
 bool Installation::RegisterHandler(const string16& name, bool machine) {
+  if (!CanRegister())
+    return false;
   LoadInstallLog();
   DefaultProgramsPlatform* platform = GetDefaultProgramsPlatform();
   const Version version = platform->GetVersion();
@@ -438,6 +452,8 @@ bool Installation::RegisterHandler(const string16& name, bool machine) {
 }
 
 bool Installation::RegisterStartMenuInternet(bool machine) {
+  if (!CanRegister())
+    return false;
   const Version version = GetDefaultProgramsPlatform()->GetVersion();
   if (version >= base::win::OSInfo::VERSION_WIN8 && machine)
     return false;

@@ -11,6 +11,7 @@
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/branding.h"
 #include "desktop/windows/installer/service/installation.h"
@@ -427,6 +428,46 @@ TEST_F(DefaultBrowserTest, Windows7Registration) {
   EXPECT_FALSE(per_user.IsDefaultBrowser());
   EXPECT_TRUE(per_user.MakeDefaultBrowser(false));
   EXPECT_TRUE(per_user.IsDefaultBrowser());
+}
+
+// Without an install folder nothing is registered and nothing is read from
+// the current folder, where anyone may have put the files.
+TEST_F(DefaultBrowserTest, NoInstallFolderRegistersNothing) {
+  base::TestFolder current;
+  const std::string prefs = "{\"profile_path\": \"C:\\\\Planted\"}";
+  ASSERT_EQ(static_cast<int>(prefs.size()),
+            base::WriteFile(current.path().AppendASCII("installer_prefs.json"),
+                            prefs.data(), static_cast<int>(prefs.size())));
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(0u, ::GetCurrentDirectoryW(MAX_PATH, previous));
+  ASSERT_TRUE(::SetCurrentDirectoryW(as_wcstr(current.path().value())));
+  SetString(HKEY_CURRENT_USER, kHttpChoice, L"Progid", u"OtherHTML");
+  SetString(HKEY_CLASSES_ROOT, u"OtherHTML\\shell\\open\\command", nullptr,
+            u"\"C:\\Other\\launcher.exe\" %1");
+
+  for (const char16* folder : {u"", u"Palvo"}) {
+    for (Version version : {base::win::OSInfo::VERSION_WIN7,
+                            base::win::OSInfo::VERSION_WIN8,
+                            base::win::OSInfo::VERSION_WIN10}) {
+      platform_.version = version;
+      Installation installation{base::FilePath(folder)};
+      EXPECT_TRUE(installation.profile_path().empty());
+      EXPECT_FALSE(installation.IsDefaultHandlerFor(u"http", false));
+      base::ScopedLogCapture log;
+      EXPECT_FALSE(installation.RegisterBrowserProgId(false));
+      EXPECT_FALSE(installation.RegisterHandler(u"http", false));
+      EXPECT_FALSE(installation.RegisterStartMenuInternet(false));
+      EXPECT_FALSE(installation.MakeDefaultBrowser(false));
+      EXPECT_NE(std::string::npos, log.text.find("No install folder: nothing registered"));
+    }
+  }
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\" + prog_id_));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\http"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Clients\\StartMenuInternet"));
+  EXPECT_TRUE(platform_.registration.calls.empty());
+  EXPECT_TRUE(platform_.activation.calls.empty());
+  EXPECT_TRUE(platform_.open_with.empty());
 }
 
 TEST_F(DefaultBrowserTest, SingleProfileNeverBecomesDefault) {

@@ -1,10 +1,14 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_INSTALLATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_INSTALLATION_H_
 
+#include <string>
+#include <vector>
+
 #include "base/files/file_path.h"
 #include "base/memory/ref_counted.h"
 #include "base/sequenced_task_runner.h"
 #include "base/strings/string16.h"
+#include "base/time/time.h"
 #include "desktop/windows/installer/service/install_log.h"
 
 namespace base {
@@ -73,6 +77,11 @@ class Installation {
 
  private:
   void Init();
+  // Whether there is an install folder to read from and register; without
+  // one a relative name would be found in the current folder.
+  bool HasInstallFolder() const;
+  // HasInstallFolder(), logged when there is none.
+  bool CanRegister() const;
 
   base::scoped_refptr<base::JsonPrefStore> pref_store_;
   base::FilePath install_folder_;
@@ -133,18 +142,36 @@ class PrefsTaskPool {
   base::scoped_refptr<base::JsonPrefStore> CreateJsonPrefStore(
       const base::FilePath& path);
 
-  // Runs every pending write, then (with wait_for_idle) waits until every
-  // store and runner of the pool is gone, and lets the pool go.
+  // Runs every pending write, then (with wait_for_idle) waits a bounded
+  // time until every store and runner of the pool is gone, and lets the
+  // pool go. A store still alive then writes on the thread that lets it go.
   void Shutdown();
 
   void set_wait_for_idle(bool wait_for_idle) { wait_for_idle_ = wait_for_idle; }
+  void set_idle_wait_limit_for_testing(base::TimeDelta limit) {
+    idle_wait_limit_ = limit;
+  }
 
  private:
+  // The runner handed to the store of one file.
+  struct StoreRunner {
+    base::FilePath path;
+    base::scoped_refptr<base::SequencedTaskRunner> runner;
+  };
+
   PrefsTaskPool();
   ~PrefsTaskPool();
 
+  // Forgets the runners whose stores are gone; true when nothing but this
+  // object holds the pool.
+  bool IsIdle();
+  // The files whose stores still hold the pool, for the log.
+  std::string DescribeUsers() const;
+
   bool wait_for_idle_ = false;
+  base::TimeDelta idle_wait_limit_;
   base::scoped_refptr<base::SequencedWorkerPool> pool_;
+  std::vector<StoreRunner> store_runners_;
 };
 
 PrefsTaskPool* GetPrefsTaskPool();

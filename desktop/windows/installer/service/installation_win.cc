@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -31,6 +32,12 @@ const char kProfilePathPref[] = "profile_path";
 const char kSingleProfilePref[] = "single_profile";
 
 constexpr uintptr_t kCreating = 1;
+
+// How long the pool's exit clean-up waits for its stores to go: one whose
+// owner is cleaned up after the pool would otherwise keep the process from
+// ever ending.
+constexpr int64_t kIdleWaitLimitMs = 5000;
+constexpr DWORD kIdleWaitStepMs = 100;
 
 std::atomic<uintptr_t> g_current_installation{0};
 std::atomic<uintptr_t> g_prefs_task_pool{0};
@@ -120,9 +127,16 @@ base::scoped_refptr<const base::JsonPrefStore> Installation::GetPrefStore() {
     pref_store_ = new base::JsonPrefStore(
         install_folder_.AppendASCII(kInstallerPrefsFile),
         new NoOpTaskRunner());
-    pref_store_->ReadPrefs();
+    // Without an install folder the name would be found in the current
+    // folder, where anyone may have put a file: the store stays empty.
+    if (HasInstallFolder())
+      pref_store_->ReadPrefs();
   }
   return pref_store_;
+}
+
+bool Installation::HasInstallFolder() const {
+  return install_folder_.IsAbsolute();
 }
 
 bool Installation::ReadProfilePathPref(string16* profile_path) {
@@ -142,6 +156,8 @@ void Installation::LoadInstallLog() {
   if (install_log_loaded_)
     return;
   install_log_loaded_ = true;
+  if (!HasInstallFolder())
+    return;
   // The loader may leave a log half read on failure; read into a copy so
   // that a damaged file leaves the defaults with empty lists instead.
   InstallLog loaded = install_log_;
@@ -186,21 +202,37 @@ bool Installation::GetProfileFolder(base::FilePath* folder) {
       return false;
     path = ReplaceUserNamePlaceholder(path, user_name);
   }
-  *folder = base::FilePath(path);
+  // A relative path would be found in whatever the current folder is.
+  const base::FilePath stored(path);
+  if (!IsFolderBelowVolumeRoot(stored)) {
+    LOG(ERROR) << "Stored profile path is no folder of its own: " << stored.value();
+    return false;
+  }
+  *folder = stored;
   return true;
 }
 
 bool Installation::GetUserDataFolder(base::FilePath* folder, bool users_root) {
-  if (install_folder_.empty())
+  if (!HasInstallFolder())
     return false;
   if (GetSingleProfileFolder(folder)) {
     *folder = folder->AppendASCII("data");
     return true;
   }
-  if (!GetProfileFolder(folder))
+  base::FilePath profile;
+  if (!GetProfileFolder(&profile))
     return false;
-  if (users_root && IsUserNameInLastComponent(profile_path_))
-    *folder = folder->DirName();
+  if (users_root && IsUserNameInLastComponent(profile_path_)) {
+    // Callers list and remove what lies below it: never a whole drive,
+    // server or share.
+    const base::FilePath users = profile.DirName();
+    if (!IsFolderBelowVolumeRoot(users)) {
+      LOG(ERROR) << "No folder of every user's data above " << profile.value();
+      return false;
+    }
+    profile = users;
+  }
+  *folder = profile;
   return true;
 }
 
@@ -245,7 +277,8 @@ CurrentInstallation* GetCurrentInstallation() {
 }
 
 PrefsTaskPool::PrefsTaskPool()
-    : pool_(new base::SequencedWorkerPool(1, "PrefsTaskPool", 0)) {}
+    : idle_wait_limit_(base::TimeDelta::FromMilliseconds(kIdleWaitLimitMs)),
+      pool_(new base::SequencedWorkerPool(1, "PrefsTaskPool", 0)) {}
 
 PrefsTaskPool::~PrefsTaskPool() = default;
 
@@ -272,8 +305,12 @@ void PrefsTaskPool::DestroyInstance(void* unused) {
 base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
     const base::FilePath& path) {
   CHECK(pool_) << "The prefs pool is shut down.";
-  base::scoped_refptr<base::JsonPrefStore> store = new base::JsonPrefStore(
-      path, base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get()));
+  IsIdle();
+  StoreRunner store_runner = {
+      path, base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get())};
+  base::scoped_refptr<base::JsonPrefStore> store =
+      new base::JsonPrefStore(path, store_runner.runner);
+  store_runners_.push_back(store_runner);
   store->ReadPrefs();
   return store;
 }
@@ -284,10 +321,39 @@ void PrefsTaskPool::Shutdown() {
     return;
   pool_->Shutdown(0);
   if (wait_for_idle_) {
-    while (!pool_->HasOneRef())
-      ::Sleep(100);
+    const int64_t steps = idle_wait_limit_.InMilliseconds() / kIdleWaitStepMs;
+    for (int64_t step = 0; !IsIdle(); ++step) {
+      if (step >= steps) {
+        LOG(ERROR) << "Prefs pool still in use at exit, by " << DescribeUsers();
+        break;
+      }
+      ::Sleep(kIdleWaitStepMs);
+    }
   }
+  store_runners_.clear();
   pool_ = nullptr;
+}
+
+bool PrefsTaskPool::IsIdle() {
+  store_runners_.erase(
+      std::remove_if(store_runners_.begin(), store_runners_.end(),
+                     [](const StoreRunner& store_runner) {
+                       return store_runner.runner->HasOneRef();
+                     }),
+      store_runners_.end());
+  return store_runners_.empty() && pool_->HasOneRef();
+}
+
+std::string PrefsTaskPool::DescribeUsers() const {
+  if (store_runners_.empty())
+    return "runners not made for a store";
+  std::string users;
+  for (const StoreRunner& store_runner : store_runners_) {
+    if (!users.empty())
+      users += ", ";
+    users += "the store of " + store_runner.path.AsUTF8Unsafe();
+  }
+  return users;
 }
 
 PrefsTaskPool* GetPrefsTaskPool() {

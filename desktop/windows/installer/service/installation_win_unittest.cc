@@ -15,6 +15,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/values.h"
 #include "components/prefs/json_pref_store.h"
 #include "desktop/windows/installer/branding.h"
@@ -81,7 +82,22 @@ TEST_F(InstallationTest, WithoutPrefs) {
   installation.RebaseDefaultProfilePath(elsewhere, &folder);
   EXPECT_EQ(elsewhere, folder);
 
-  EXPECT_FALSE(Installation(base::FilePath()).GetUserDataFolder(&folder, false));
+  // Without an install folder nothing is read from the current folder.
+  WritePrefs("{\"single_profile\": true, \"profile_path\": \"C:\\\\P\"}");
+  InstallLog planted;
+  planted.copy_only = true;
+  ASSERT_TRUE(SaveLog(planted));
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(0u, ::GetCurrentDirectoryW(MAX_PATH, previous));
+  ASSERT_TRUE(::SetCurrentDirectoryW(as_wcstr(folder_.path().value())));
+  for (const char16* none : {u"", u"."}) {
+    Installation without(base::FilePath{none});
+    EXPECT_TRUE(without.profile_path().empty());
+    EXPECT_FALSE(without.IsSingleProfile());
+    EXPECT_FALSE(without.IsCopyOnly());
+    EXPECT_FALSE(without.GetUserDataFolder(&folder, false));
+  }
+  ::SetCurrentDirectoryW(previous);
 }
 
 TEST_F(InstallationTest, StoredProfilePath) {
@@ -110,6 +126,35 @@ TEST_F(InstallationTest, StoredProfilePath) {
   EXPECT_EQ(own_below, folder);
   ASSERT_TRUE(below.GetUserDataFolder(&folder, false));
   EXPECT_EQ(own_below, folder);
+
+  // The folder of every user's data is never a drive, a server, a share or
+  // relative; a relative profile is none either.
+  const struct {
+    const char* stored;
+    bool own_folder;
+  } kRootless[] = {
+      {"C:\\\\<USERNAME>", true},
+      {"\\\\\\\\server\\\\<USERNAME>", false},
+      {"\\\\\\\\server\\\\share\\\\<USERNAME>", true},
+      {"C:\\\\Profiles\\\\..\\\\<USERNAME>", false},
+      {"<USERNAME>", false},
+      {"Profiles\\\\<USERNAME>", false},
+  };
+  for (const auto& row : kRootless) {
+    SCOPED_TRACE(row.stored);
+    WritePrefs(std::string("{\"profile_path\": \"") + row.stored + "\"}");
+    Installation rootless(folder_.path());
+    const base::FilePath before(u"unchanged");
+    folder = before;
+    EXPECT_EQ(row.own_folder, rootless.GetProfileFolder(&folder));
+    EXPECT_EQ(row.own_folder, rootless.GetUserDataFolder(&folder, false));
+    base::ScopedLogCapture log;
+    folder = before;
+    EXPECT_FALSE(rootless.GetUserDataFolder(&folder, true));
+    EXPECT_EQ(before, folder);
+    EXPECT_NE(std::string::npos, log.text.find(row.own_folder ? "No folder of every user's data"
+                                                              : "no folder of its own"));
+  }
 }
 
 TEST_F(InstallationTest, SingleProfileAndPrefTypes) {
@@ -191,22 +236,37 @@ TEST_F(InstallationTest, CurrentInstallationIsShared) {
 
 TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
   const base::FilePath file = folder_.path().AppendASCII("written.json");
+  const base::FilePath late_file = folder_.path().AppendASCII("late.json");
+  // Dropped by a clean-up registered before the pool was made, which runs
+  // after the pool's: the pool's wait for it ends, and its write is kept.
+  static base::scoped_refptr<base::JsonPrefStore> late;
+  base::ScopedLogCapture log;
   {
     // The store schedules its writes on this thread's loop.
     base::MessageLoop loop;
     base::AtExitManager exit_manager;
+    base::AtExitManager::RegisterCallback([](void*) { late = nullptr; }, nullptr);
     PrefsTaskPool* pool = GetPrefsTaskPool();
     EXPECT_EQ(pool, PrefsTaskPool::Get());
     pool->set_wait_for_idle(true);
+    pool->set_idle_wait_limit_for_testing(base::TimeDelta());
     base::scoped_refptr<base::JsonPrefStore> store =
         pool->CreateJsonPrefStore(file);
     store->SetValue("a", std::unique_ptr<base::Value>(new base::FundamentalValue(7)), 0);
     store->CommitPendingWrite();
     store = nullptr;
+    late = pool->CreateJsonPrefStore(late_file);
+    late->SetValue("b", std::unique_ptr<base::Value>(new base::FundamentalValue(8)), 0);
   }
+  EXPECT_EQ(nullptr, late.get());
   std::string text;
   ASSERT_TRUE(base::ReadFileToString(file, &text));
   EXPECT_EQ("{\"a\":7}", text);
+  ASSERT_TRUE(base::ReadFileToString(late_file, &text));
+  EXPECT_EQ("{\"b\":8}", text);
+  EXPECT_NE(std::string::npos, log.text.find("Prefs pool still in use at exit, by the store of " +
+                                             late_file.AsUTF8Unsafe()));
+  EXPECT_EQ(std::string::npos, log.text.find("written.json"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/files/file_path.h"
 #include "base/strings/string16.h"
 
 namespace installer {
@@ -23,6 +24,11 @@ string16 ReplaceUserNamePlaceholder(const string16& profile_path,
 // Whether the placeholder of |profile_path| stands in its last component, so
 // that the folder above holds every user's profile. False without one.
 bool IsUserNameInLastComponent(const string16& profile_path);
+
+// Whether |folder| may stand for a folder of browser data, which callers
+// list and remove: absolute, below the root of a drive or a share, and with
+// no name that Windows reads as the folder itself or its parent.
+bool IsFolderBelowVolumeRoot(const base::FilePath& folder);
 
 }  // namespace installer
 

@@ -1,5 +1,6 @@
 #include "desktop/windows/installer/service/profile_path.h"
 
+#include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -33,6 +34,40 @@ TEST(ProfilePathTest, UserNamePlaceholder) {
   EXPECT_FALSE(IsUserNameInLastComponent(u"C:\\Profiles\\<USERNAME>\\x"));
   EXPECT_FALSE(IsUserNameInLastComponent(u"C:/Profiles/<USERNAME>/x"));
   EXPECT_FALSE(IsUserNameInLastComponent(u"C:\\Profiles\\ann"));
+}
+
+TEST(ProfilePathTest, FolderBelowVolumeRoot) {
+  const struct {
+    const char16* folder;
+    bool below_root;
+  } kFolders[] = {
+      {u"C:\\Profiles", true},
+      {u"c:/Profiles/", true},
+      {u"\\\\server\\share\\Profiles", true},
+      {u"\\\\?\\C:\\Profiles", true},
+      {u"\\\\?\\UNC\\server\\share\\Profiles", true},
+      {u"", false},
+      {u".", false},
+      {u"Profiles", false},
+      {u"\\Profiles", false},
+      {u"C:Profiles", false},
+      {u"C:", false},
+      {u"C:\\", false},
+      {u"\\\\", false},
+      {u"\\\\server", false},
+      {u"\\\\server\\share", false},
+      {u"\\\\?\\C:\\", false},
+      {u"\\\\.\\C:", false},
+      {u"\\\\?\\UNC\\server\\share", false},
+      {u"C:\\.", false},
+      {u"C:\\Profiles\\..", false},
+      {u"C:\\Profiles\\. .", false},
+      {u"\\\\server\\share\\..", false},
+  };
+  for (const auto& row : kFolders) {
+    EXPECT_EQ(row.below_root, IsFolderBelowVolumeRoot(base::FilePath(row.folder)))
+        << base::UTF16ToUTF8(row.folder);
+  }
 }
 
 }  // namespace

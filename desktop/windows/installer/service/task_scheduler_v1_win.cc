@@ -34,7 +34,7 @@ bool IsProgramMissing(ITask* task) {
   if (FAILED(task->GetApplicationName(&raw_name)) || !raw_name)
     return false;
   ScopedCoTaskString name(raw_name);
-  return ::GetFileAttributesW(name.get()) == INVALID_FILE_ATTRIBUTES;
+  return task_scheduler::IsTaskProgramMissing(name.get());
 }
 
 }  // namespace
@@ -54,15 +54,11 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
 
-  const string16 name = GetScheduledTaskName(info.task_id);
-  scheduler_->Delete(as_wcstr(name));
   ComPtr<ITask> task;
-  if (FAILED(scheduler_->NewWorkItem(as_wcstr(name), CLSID_CTask, IID_ITask,
-                                     reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
+  if (!OpenTaskToReplace(info.task_id, &task) ||
+      !ConfigureTask(task.Get(), info, user_name) || !SaveTask(task.Get())) {
     return false;
   }
-  if (!ConfigureTask(task.Get(), info, user_name) || !SaveTask(task.Get()))
-    return false;
 
   if (info.all_users == 1 && info.mode != TASK_RUN_ONCE) {
     ComPtr<IPersistFile> file;
@@ -77,6 +73,32 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   // The job deletes itself once this run is over.
   if (info.mode == TASK_RUN_ONCE)
     task->Run();
+  return true;
+}
+
+// A task of the same name is changed in place and saved over its own job
+// file, so that a new definition that cannot be made or saved leaves the
+// old one. Only a job that cannot be opened is deleted and made anew.
+bool TaskSchedulerV1::OpenTaskToReplace(const string16& task_id,
+                                        ComPtr<ITask>* task) {
+  if (OpenTask(task_id, task))
+    return RemoveTriggers(task->Get());
+  const string16 name = GetScheduledTaskName(task_id);
+  scheduler_->Delete(as_wcstr(name));
+  return SUCCEEDED(scheduler_->NewWorkItem(
+      as_wcstr(name), CLSID_CTask, IID_ITask,
+      reinterpret_cast<IUnknown**>(task->ReleaseAndGetAddressOf())));
+}
+
+// static
+bool TaskSchedulerV1::RemoveTriggers(ITask* task) {
+  WORD count = 0;
+  if (FAILED(task->GetTriggerCount(&count)))
+    return false;
+  while (count > 0) {
+    if (FAILED(task->DeleteTrigger(--count)))
+      return false;
+  }
   return true;
 }
 

@@ -39,6 +39,9 @@ class TaskSchedulerV1 : public TaskScheduler {
 
  private:
   bool OpenTask(const string16& task_id, Microsoft::WRL::ComPtr<ITask>* task);
+  bool OpenTaskToReplace(const string16& task_id,
+                         Microsoft::WRL::ComPtr<ITask>* task);
+  static bool RemoveTriggers(ITask* task);
   bool ConfigureTask(ITask* task, const ScheduledTaskInfo& info,
                      const std::wstring& user_name);
   static bool AddTrigger(ITask* task, const base::Time::Exploded& local,

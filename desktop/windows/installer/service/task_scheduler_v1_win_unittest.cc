@@ -12,6 +12,7 @@
 #include "base/files/test_folder_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -34,6 +35,24 @@ const char kDisabledStatusGap[] =
     "Wine gap: a job's status ignores TASK_FLAG_DISABLED";
 const char kJobDaclGap[] =
     "Wine gap: a job file's DACL reads back as derived from mode bits";
+
+// While set, reading the attributes of the missing program fails with
+// this error instead.
+DWORD g_missing_program_error = 0;
+
+DWORD WINAPI MissingProgramAttributes(const wchar_t* path) {
+  if (g_missing_program_error && wcscmp(path, kMissingProgram) == 0) {
+    ::SetLastError(g_missing_program_error);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return platform_rules::SystemEntry<decltype(&::GetFileAttributesW)>(
+      "kernel32.dll", "GetFileAttributesW")(path);
+}
+
+BOOL WINAPI NoLocalTime(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, SYSTEMTIME*) {
+  ::SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
+}
 
 class TaskSchedulerV1Test : public testing::Test {
  protected:
@@ -66,6 +85,33 @@ class TaskSchedulerV1Test : public testing::Test {
       remove();
       if (scheduler_.GetState(id) == TASK_STATE_NOT_FOUND)
         return;
+    }
+  }
+
+  // Wine's service opens a job some time after it is saved. Under Wine,
+  // waits (a bounded number of times) until no one else has the job of |id|
+  // open, so that what follows meets it alone.
+  void WaitUntilJobIsFree(const string16& id) {
+    if (!base::IsRunningUnderWine())
+      return;
+    ComPtr<IPersistFile> file;
+    wchar_t* path = nullptr;
+    ComPtr<ITask> task = OpenJob(id);
+    ASSERT_TRUE(task);
+    ASSERT_TRUE(SUCCEEDED(task.As(&file)));
+    ASSERT_TRUE(SUCCEEDED(file->GetCurFile(&path)));
+    const std::wstring job_path(path);
+    ::CoTaskMemFree(path);
+    task.Reset();
+    file.Reset();
+    for (int i = 0; i < 200; ++i) {
+      HANDLE job = ::CreateFileW(job_path.c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+      if (job != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(job);
+        return;
+      }
+      ::Sleep(25);
     }
   }
 
@@ -216,9 +262,37 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   EXPECT_EQ(std::wstring(L"Second"), comment);
   ::CoTaskMemFree(comment);
 
+  // A definition that cannot be made (no local time for its trigger here)
+  // leaves the task there as it was.
+  WaitUntilJobIsFree(id);
+  {
+    platform_rules::ScopedImportHook hook(
+        "SystemTimeToTzSpecificLocalTime", reinterpret_cast<const void*>(&NoLocalTime));
+    ASSERT_TRUE(hook.hooked());
+    ScheduledTaskInfo third = Info(id, kMissingProgram, TASK_RUN_DAILY, true);
+    EXPECT_FALSE(scheduler_.RegisterTask(third));
+  }
+  task = OpenJob(id);
+  ASSERT_TRUE(task);
+  ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
+  EXPECT_EQ(std::wstring(L"Second"), comment);
+  ::CoTaskMemFree(comment);
+
+  // The triggers of the task replaced go with it.
+  info.mode = TASK_RUN_DAILY;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  info.mode = TASK_RUN_ON_DEMAND;
+  info.logon_trigger = true;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  std::vector<TASK_TRIGGER> triggers = Triggers(OpenJob(id).Get());
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(TASK_EVENT_TRIGGER_AT_LOGON, triggers[0].TriggerType);
+
+  info.logon_trigger = false;
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
   if (base::IsRunningUnderWine())
     GTEST_SKIP() << kTriggerlessJobGap;
-  EXPECT_TRUE(Triggers(task.Get()).empty());
+  EXPECT_TRUE(Triggers(OpenJob(id).Get()).empty());
 }
 
 TEST_F(TaskSchedulerV1Test, EnableDisableAndDailyInterval) {
@@ -285,6 +359,21 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
   ComPtr<IPersistFile> file;
   ASSERT_TRUE(SUCCEEDED(foreign.As(&file)));
   ASSERT_TRUE(SUCCEEDED(file->Save(nullptr, TRUE)));
+
+  // A program that cannot be checked is not missing: an unreachable share
+  // or a file we may not read keeps the task.
+  {
+    platform_rules::ScopedImportHook hook("GetFileAttributesW",
+                                          reinterpret_cast<const void*>(
+                                              &MissingProgramAttributes));
+    ASSERT_TRUE(hook.hooked());
+    for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_BAD_NETPATH, ERROR_BAD_DEV_TYPE}) {
+      g_missing_program_error = error;
+      scheduler_.DeleteOrphanedTasks();
+      EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(orphan)) << error;
+    }
+    g_missing_program_error = 0;
+  }
 
   // The walk may run more than once under Wine; a repeat removes no more.
   RemoveUntilGone(orphan, [this] { scheduler_.DeleteOrphanedTasks(); });

@@ -273,9 +273,9 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   std::wstring user_name;
   if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
-  const string16 name = GetScheduledTaskName(info.task_id);
-  ScopedBstr name_bstr(as_wcstr(name));
-  root_folder_->DeleteTask(Checked(name_bstr), 0);
+  // TASK_CREATE_OR_UPDATE replaces a task of the same name in one step: a
+  // registration that fails leaves the one there is.
+  ScopedBstr name_bstr(as_wcstr(GetScheduledTaskName(info.task_id)));
 
   ComPtr<ITaskDefinition> definition;
   if (FAILED(service_->NewTask(0, definition.GetAddressOf())) ||
@@ -351,7 +351,7 @@ bool TaskSchedulerV2::ShouldDeleteOrphan(IRegisteredTask* task,
       !GetSoleExecPath(definition.Get(), &path)) {
     return false;
   }
-  return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+  return task_scheduler::IsTaskProgramMissing(path.c_str());
 }
 
 void TaskSchedulerV2::DeleteTask(const string16& task_id) {

@@ -8,11 +8,13 @@
 #include "base/command_line.h"
 #include "base/files/test_folder_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/time/time.h"
 #include "base/win/scoped_bstr.h"
 #include "desktop/windows/installer/service/task_scheduler_v2_fakes_win.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace installer {
 namespace {
@@ -275,9 +277,9 @@ TEST_F(TaskSchedulerV2LogicTest, RunOnceTaskIsRemovedAfterRegistration) {
   const base::Time before = base::Time::Now() + base::TimeDelta::FromSeconds(29);
   ASSERT_TRUE(scheduler_.RegisterTask(Info(TASK_RUN_ONCE, true, 0)));
   const base::Time after = base::Time::Now() + base::TimeDelta::FromSeconds(31);
-  // Deleted before registering, and again once registered.
+  // Deleted once registered, and only then.
   EXPECT_EQ(nullptr, Task());
-  EXPECT_EQ((std::vector<std::wstring>{Name(), Name()}), folder_->deleted);
+  EXPECT_EQ((std::vector<std::wstring>{Name()}), folder_->deleted);
 
   ASSERT_EQ(1u, folder_->registrations.size());
   fake_taskschd::Definition* definition = folder_->registrations[0].definition.Get();
@@ -298,6 +300,15 @@ TEST_F(TaskSchedulerV2LogicTest, RegistrationFailures) {
   folder_->register_result = E_ACCESSDENIED;
   EXPECT_FALSE(scheduler_.RegisterTask(Info(TASK_RUN_DAILY, false, 0)));
   EXPECT_EQ(nullptr, Task());
+
+  // A task already there stays as it was when its replacement is refused.
+  fake_taskschd::RegisteredTask* old_task = folder_->Add(Name(), {L"C:\\Old\\launcher.exe"});
+  for (ScheduledTaskMode mode : {TASK_RUN_DAILY, TASK_RUN_ON_DEMAND, TASK_RUN_ONCE}) {
+    EXPECT_FALSE(scheduler_.RegisterTask(Info(mode, true, 0)));
+    ASSERT_EQ(old_task, Task());
+    EXPECT_EQ(L"C:\\Old\\launcher.exe", old_task->definition->actions->items[0]->path);
+  }
+  EXPECT_TRUE(folder_->deleted.empty());
 
   // A refused descriptor still leaves a registered task.
   folder_->register_result = S_OK;
@@ -387,6 +398,35 @@ TEST_F(TaskSchedulerV2LogicTest, OrphansAreOwnEnabledTasksWithoutProgram) {
   scheduler_.DeleteOrphanedTasks();
   EXPECT_EQ((std::vector<std::wstring>{own + L"orphan"}), folder_->deleted);
   EXPECT_EQ(5u, folder_->tasks.size());
+
+  // Only a "not found" answer makes an orphan: an unreachable share or a
+  // program we may not read keeps the task, and says so.
+  const struct {
+    DWORD error;
+    bool deleted;
+  } kAnswers[] = {
+      {ERROR_FILE_NOT_FOUND, true},
+      {ERROR_PATH_NOT_FOUND, true},
+      {ERROR_ACCESS_DENIED, false},
+      {ERROR_BAD_NETPATH, false},
+      {ERROR_BAD_DEV_TYPE, false},
+      {ERROR_SHARING_VIOLATION, false},
+      {platform_rules::ScopedFaultInjection::kOutOfResources, false},
+  };
+  for (const auto& answer : kAnswers) {
+    SCOPED_TRACE(answer.error);
+    folder_->tasks.clear();
+    folder_->deleted.clear();
+    folder_->Add(own + L"checked", {present});
+    base::ScopedLogCapture log;
+    platform_rules::ScopedFaultInjection inject(1, answer.error, "GetFileAttributesW");
+    scheduler_.DeleteOrphanedTasks();
+    EXPECT_EQ("GetFileAttributesW", inject.failed_function());
+    EXPECT_EQ(answer.deleted, folder_->tasks.empty());
+    EXPECT_EQ(answer.deleted, log.text.find("Keeping the task of " +
+                                            base::WideToUTF8(present)) ==
+                                  std::string::npos);
+  }
 }
 
 }  // namespace

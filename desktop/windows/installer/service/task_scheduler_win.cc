@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "base/logging.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/task_scheduler_v1_win.h"
@@ -32,6 +33,17 @@ base::Time TimeFromLocalSystemTime(const SYSTEMTIME& local) {
   if (!base::Time::FromLocalExploded(exploded, &time))
     return base::Time();
   return time;
+}
+
+bool IsTaskProgramMissing(const wchar_t* program) {
+  if (::GetFileAttributesW(program) != INVALID_FILE_ATTRIBUTES)
+    return false;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    return true;
+  LOG(ERROR) << "Keeping the task of " << program
+             << ", its program cannot be checked: " << error;
+  return false;
 }
 
 }  // namespace task_scheduler

@@ -11,6 +11,11 @@ namespace task_scheduler {
 // Local calendar fields to a Time; the null Time when they are invalid.
 base::Time TimeFromLocalSystemTime(const SYSTEMTIME& local);
 
+// Whether the program a task runs is gone. Only "not found" answers count:
+// a share that is unreachable for a moment or a file we may not read keep
+// the task, and are logged.
+bool IsTaskProgramMissing(const wchar_t* program);
+
 }  // namespace task_scheduler
 }  // namespace installer
 

@@ -164,6 +164,22 @@ class TaskSchedulerV1Test : public testing::Test {
     return result;
   }
 
+  // The work items whose names begin with the task name of |id|.
+  int CountJobs(const string16& id) {
+    const std::wstring prefix = as_wcstr(GetScheduledTaskName(id));
+    ComPtr<IEnumWorkItems> items;
+    EXPECT_TRUE(SUCCEEDED(raw_scheduler_->Enum(items.GetAddressOf())));
+    int count = 0;
+    wchar_t** names = nullptr;
+    ULONG fetched = 0;
+    while (items && items->Next(1, &names, &fetched) == S_OK && fetched == 1) {
+      count += std::wstring(names[0]).compare(0, prefix.size(), prefix) == 0;
+      ::CoTaskMemFree(names[0]);
+      ::CoTaskMemFree(names);
+    }
+    return count;
+  }
+
   DWORD Flags(ITask* task) {
     DWORD flags = 0;
     EXPECT_TRUE(SUCCEEDED(task->GetFlags(&flags)));
@@ -331,10 +347,27 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
     EXPECT_FALSE(scheduler_.RegisterTask(third));
   }
   ::CloseHandle(held);
+  // Nor can the new job be put in its place: that job goes.
+  {
+    platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED, "MoveFileExW");
+    EXPECT_FALSE(scheduler_.RegisterTask(info));
+    EXPECT_EQ("MoveFileExW", inject.failed_function());
+  }
+  EXPECT_EQ(1, CountJobs(id));
   task = OpenJob(id);
   ASSERT_TRUE(task);
   ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
   EXPECT_EQ(std::wstring(L"Second"), comment);
+  ::CoTaskMemFree(comment);
+
+  // A job file that someone else has open for a moment is waited for.
+  {
+    platform_rules::ScopedFaultInjection inject(1, ERROR_SHARING_VIOLATION, "MoveFileExW");
+    info.description = U16("Third");
+    EXPECT_TRUE(scheduler_.RegisterTask(info));
+  }
+  ASSERT_TRUE(SUCCEEDED(OpenJob(id)->GetComment(&comment)));
+  EXPECT_EQ(std::wstring(L"Third"), comment);
   ::CoTaskMemFree(comment);
 
   // The triggers of the task replaced go with it.

@@ -470,7 +470,8 @@ bool Installation::RegisterStartMenuInternet(bool machine) {
 }
 
 void Installation::RememberPreviousDefaultBrowser(bool machine) {
-  if (IsDefaultHandlerFor(kHttp, false))
+  // Without an install folder this copy never becomes the default.
+  if (!CanRegister() || IsDefaultHandlerFor(kHttp, false))
     return;
   string16 command;
   if (GetDefaultHandlerCommand(kHttp, machine, &command))

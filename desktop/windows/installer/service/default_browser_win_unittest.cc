@@ -458,6 +458,7 @@ TEST_F(DefaultBrowserTest, NoInstallFolderRegistersNothing) {
       EXPECT_FALSE(installation.RegisterHandler(u"http", false));
       EXPECT_FALSE(installation.RegisterStartMenuInternet(false));
       EXPECT_FALSE(installation.MakeDefaultBrowser(false));
+      installation.RememberPreviousDefaultBrowser(false);
       EXPECT_NE(std::string::npos, log.text.find("No install folder: nothing registered"));
     }
   }
@@ -465,6 +466,9 @@ TEST_F(DefaultBrowserTest, NoInstallFolderRegistersNothing) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\" + prog_id_));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\http"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Clients\\StartMenuInternet"));
+  string16 remembered;
+  EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, GetCompanyRegistryKey(),
+                          L"Previous Default Browser", &remembered));
   EXPECT_TRUE(platform_.registration.calls.empty());
   EXPECT_TRUE(platform_.activation.calls.empty());
   EXPECT_TRUE(platform_.open_with.empty());

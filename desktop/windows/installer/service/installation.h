@@ -8,6 +8,7 @@
 #include "base/memory/ref_counted.h"
 #include "base/sequenced_task_runner.h"
 #include "base/strings/string16.h"
+#include "base/synchronization/lock.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/service/install_log.h"
 
@@ -163,13 +164,16 @@ class PrefsTaskPool {
   ~PrefsTaskPool();
 
   // Forgets the runners whose stores are gone; true when nothing but this
-  // object holds the pool.
+  // object holds the pool. Called with |lock_| held.
   bool IsIdle();
-  // The files whose stores still hold the pool, for the log.
+  // The files whose stores still hold the pool, for the log. Called with
+  // |lock_| held.
   std::string DescribeUsers() const;
 
   bool wait_for_idle_ = false;
   base::TimeDelta idle_wait_limit_;
+  // Stores are made on any thread: the pool and the runners are guarded.
+  base::Lock lock_;
   base::scoped_refptr<base::SequencedWorkerPool> pool_;
   std::vector<StoreRunner> store_runners_;
 };

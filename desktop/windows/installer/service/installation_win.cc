@@ -304,22 +304,32 @@ void PrefsTaskPool::DestroyInstance(void* unused) {
 
 base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
     const base::FilePath& path) {
-  CHECK(pool_) << "The prefs pool is shut down.";
-  IsIdle();
-  StoreRunner store_runner = {
-      path, base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get())};
+  base::scoped_refptr<base::SequencedTaskRunner> runner;
+  {
+    base::AutoLock auto_lock(lock_);
+    CHECK(pool_) << "The prefs pool is shut down.";
+    IsIdle();
+    runner = base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get());
+    store_runners_.push_back(StoreRunner{path, runner});
+  }
   base::scoped_refptr<base::JsonPrefStore> store =
-      new base::JsonPrefStore(path, store_runner.runner);
-  store_runners_.push_back(store_runner);
+      new base::JsonPrefStore(path, runner);
   store->ReadPrefs();
   return store;
 }
 
 void PrefsTaskPool::Shutdown() {
+  base::scoped_refptr<base::SequencedWorkerPool> pool;
+  {
+    base::AutoLock auto_lock(lock_);
+    pool = pool_;
+  }
   // A second call (the entry point's, then the at-exit one) finds no pool.
-  if (!pool_)
+  if (!pool)
     return;
-  pool_->Shutdown(0);
+  pool->Shutdown(0);
+  pool = nullptr;
+  base::AutoLock auto_lock(lock_);
   if (wait_for_idle_) {
     const int64_t steps = idle_wait_limit_.InMilliseconds() / kIdleWaitStepMs;
     for (int64_t step = 0; !IsIdle(); ++step) {
@@ -327,6 +337,7 @@ void PrefsTaskPool::Shutdown() {
         LOG(ERROR) << "Prefs pool still in use at exit, by " << DescribeUsers();
         break;
       }
+      base::AutoUnlock auto_unlock(lock_);
       ::Sleep(kIdleWaitStepMs);
     }
   }

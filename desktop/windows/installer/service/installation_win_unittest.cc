@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/at_exit.h"
 #include "base/base_paths.h"
@@ -255,6 +256,16 @@ TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
     store->SetValue("a", std::unique_ptr<base::Value>(new base::FundamentalValue(7)), 0);
     store->CommitPendingWrite();
     store = nullptr;
+    // Stores made and dropped on several threads at once.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([this, pool, t] {
+        for (int i = 0; i < 500; ++i)
+          pool->CreateJsonPrefStore(folder_.path().AppendASCII(std::to_string(t) + ".json"));
+      });
+    }
+    for (std::thread& thread : threads)
+      thread.join();
     late = pool->CreateJsonPrefStore(late_file);
     late->SetValue("b", std::unique_ptr<base::Value>(new base::FundamentalValue(8)), 0);
   }

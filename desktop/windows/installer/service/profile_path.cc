@@ -22,6 +22,60 @@ bool IsUncMarker(const string16& name) {
          (name[1] | 0x20) == u'n' && (name[2] | 0x20) == u'c';
 }
 
+bool IsDevicePrefix(const string16& name) {
+  return name == u"?" || name == u".";
+}
+
+// "Volume{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", any case.
+bool IsVolumeGuidName(const string16& name) {
+  static const char16 kPrefix[] = u"volume{";
+  const size_t prefix_length = 7;
+  if (name.size() != prefix_length + 37 || name.back() != u'}')
+    return false;
+  for (size_t i = 0; i < prefix_length; ++i) {
+    if ((name[i] | 0x20) != kPrefix[i])
+      return false;
+  }
+  for (size_t k = 0; k < 36; ++k) {
+    const char16 c = name[prefix_length + k] | 0x20;
+    const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+    if ((k == 8 || k == 13 || k == 18 || k == 23) ? c != u'-' : !hex)
+      return false;
+  }
+  return true;
+}
+
+std::vector<string16> SplitNames(const string16& path) {
+  std::vector<string16> names;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || base::FilePath::IsSeparator(path[i])) {
+      if (i > start)
+        names.push_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return names;
+}
+
+// How many of the leading |names| of an absolute path make up its root: a
+// drive; a server and its share; or behind the "?" or "." of a device path,
+// a drive, a volume, or "UNC", a server and a share. 0 for any other device
+// path (GLOBALROOT and the like name devices, not folders).
+size_t CountRootNames(const std::vector<string16>& names) {
+  if (names.empty())
+    return 0;
+  if (IsDriveName(names[0]))
+    return 1;
+  if (!IsDevicePrefix(names[0]))
+    return 2;
+  if (names.size() < 2)
+    return 0;
+  if (IsDriveName(names[1]) || IsVolumeGuidName(names[1]))
+    return 2;
+  return IsUncMarker(names[1]) ? 4 : 0;
+}
+
 }  // namespace
 
 const char16 kUserNamePlaceholder[] = u"<USERNAME>";
@@ -70,30 +124,28 @@ bool IsUserNameInLastComponent(const string16& profile_path) {
 bool IsFolderBelowVolumeRoot(const base::FilePath& folder) {
   if (!folder.IsAbsolute())
     return false;
-  std::vector<string16> names;
-  const string16& path = folder.value();
-  size_t start = 0;
-  for (size_t i = 0; i <= path.size(); ++i) {
-    if (i == path.size() || base::FilePath::IsSeparator(path[i])) {
-      if (i > start)
-        names.push_back(path.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  if (names.empty())
+  const std::vector<string16> names = SplitNames(folder.value());
+  const size_t root_names = CountRootNames(names);
+  if (!root_names)
     return false;
-  // The names that make up the root: a drive; a server and its share; or
-  // behind the "?" or "." of a device path, a drive or volume, or "UNC", a
-  // server and a share.
-  const bool device = names[0] == u"?" || names[0] == u".";
-  size_t root_names = IsDriveName(names[0]) ? 1 : 2;
-  if (device && names.size() > 1 && IsUncMarker(names[1]))
-    root_names = 4;
-  for (size_t i = device ? 1 : 0; i < names.size(); ++i) {
+  for (size_t i = IsDevicePrefix(names[0]) ? 1 : 0; i < names.size(); ++i) {
     if (IsDotsAndSpaces(names[i]))
       return false;
   }
   return names.size() > root_names;
+}
+
+string16 GetVolumeRoot(const base::FilePath& path) {
+  if (!path.IsAbsolute())
+    return string16();
+  const std::vector<string16> names = SplitNames(path.value());
+  const size_t root_names = CountRootNames(names);
+  if (!root_names || names.size() < root_names)
+    return string16();
+  string16 root = IsDriveName(names[0]) ? string16() : string16(u"\\\\");
+  for (size_t i = 0; i < root_names; ++i)
+    root += names[i] + u"\\";
+  return root;
 }
 
 }  // namespace installer

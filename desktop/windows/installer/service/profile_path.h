@@ -30,6 +30,11 @@ bool IsUserNameInLastComponent(const string16& profile_path);
 // no name that Windows reads as the folder itself or its parent.
 bool IsFolderBelowVolumeRoot(const base::FilePath& folder);
 
+// The root of the drive or share that the absolute |path| lies on, with a
+// trailing separator (C:\ or \\server\share\ or \\?\Volume{...}\ ); empty
+// when |path| has none that IsFolderBelowVolumeRoot accepts.
+string16 GetVolumeRoot(const base::FilePath& path);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_PROFILE_PATH_H_

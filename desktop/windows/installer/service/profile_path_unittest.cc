@@ -63,10 +63,24 @@ TEST(ProfilePathTest, FolderBelowVolumeRoot) {
       {u"C:\\Profiles\\..", false},
       {u"C:\\Profiles\\. .", false},
       {u"\\\\server\\share\\..", false},
+      {u"\\\\?\\Volume{0a1b2c3d-4e5f-6789-abcd-ef0123456789}\\Profiles", true},
+      {u"\\\\?\\Volume{0a1b2c3d-4e5f-6789-abcd-ef0123456789}", false},
+      {u"\\\\?\\Volume{0a1b2c3d-4e5f-6789-abcd-ef012345678}\\Profiles", false},
+      {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\Profiles", false},
+      {u"\\\\.\\GLOBALROOT\\Device\\Mup\\server\\share", false},
   };
   for (const auto& row : kFolders) {
     EXPECT_EQ(row.below_root, IsFolderBelowVolumeRoot(base::FilePath(row.folder)))
         << base::UTF16ToUTF8(row.folder);
+  }
+  EXPECT_EQ(u"c:\\", GetVolumeRoot(base::FilePath(u"c:/Palvo/launcher.exe")));
+  EXPECT_EQ(u"\\\\server\\share\\",
+            GetVolumeRoot(base::FilePath(u"\\\\server\\share\\launcher.exe")));
+  EXPECT_EQ(u"\\\\?\\UNC\\server\\share\\",
+            GetVolumeRoot(base::FilePath(u"\\\\?\\UNC\\server\\share\\x\\launcher.exe")));
+  for (const char16* rootless : {u"launcher.exe", u"C:launcher.exe", u"\\\\server",
+                                 u"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\x"}) {
+    EXPECT_EQ(string16(), GetVolumeRoot(base::FilePath(rootless)));
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 
+#include "base/logging.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/branding.h"
 #include "desktop/windows/installer/service/task_scheduler_win.h"
@@ -20,6 +21,10 @@ constexpr DWORD kTaskFlagDisabled = 0x4;
 // The enumeration comes from the system; a walk this long means it is
 // going round in circles.
 constexpr int kMaxEnumeratedTasks = 100000;
+
+// How long a job file that someone else has open is waited for.
+constexpr int kJobBusyTries = 80;
+constexpr DWORD kJobBusyWaitMs = 25;
 
 // Names and strings handed out by the 1.0 interfaces are COM memory.
 struct CoTaskMemDeleter {
@@ -54,52 +59,98 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
 
-  ComPtr<ITask> task;
-  if (!OpenTaskToReplace(info.task_id, &task) ||
-      !ConfigureTask(task.Get(), info, user_name) || !SaveTask(task.Get())) {
+  // The task is made as a fresh job under a name of its own and only then
+  // put in place of the old one's name: a failure leaves the old task, and
+  // nothing is written into the old job file (another name of it may be
+  // someone else's job) or kept from it (its settings, owner and access).
+  const std::wstring name = as_wcstr(GetScheduledTaskName(info.task_id));
+  const std::wstring new_name = name + L" " + NewJobSuffix();
+  std::wstring new_path;
+  if (!MakeJob(new_name, info, user_name, &new_path)) {
+    DeleteWorkItem(new_name);
+    return false;
+  }
+  const std::wstring path =
+      new_path.substr(0, new_path.rfind(L'\\') + 1) + name + L".job";
+  if (!MoveJobFile(new_path, path)) {
+    DeleteWorkItem(new_name);
     return false;
   }
 
-  if (info.all_users == 1 && info.mode != TASK_RUN_ONCE) {
-    ComPtr<IPersistFile> file;
-    wchar_t* raw_path = nullptr;
-    if (SUCCEEDED(task->QueryInterface(IID_IPersistFile,
-                                       reinterpret_cast<void**>(file.GetAddressOf()))) &&
-        SUCCEEDED(file->GetCurFile(&raw_path)) && raw_path) {
-      ScopedCoTaskString path(raw_path);
-      GrantJobFileAccess(path.get());
-    }
-  }
+  if (info.all_users == 1 && info.mode != TASK_RUN_ONCE)
+    GrantJobFileAccess(path.c_str());
   // The job deletes itself once this run is over.
-  if (info.mode == TASK_RUN_ONCE)
+  ComPtr<ITask> task;
+  if (info.mode == TASK_RUN_ONCE && OpenTask(info.task_id, &task))
     task->Run();
   return true;
 }
 
-// A task of the same name is changed in place and saved over its own job
-// file, so that a new definition that cannot be made or saved leaves the
-// old one. Only a job that cannot be opened is deleted and made anew.
-bool TaskSchedulerV1::OpenTaskToReplace(const string16& task_id,
-                                        ComPtr<ITask>* task) {
-  if (OpenTask(task_id, task))
-    return RemoveTriggers(task->Get());
-  const string16 name = GetScheduledTaskName(task_id);
-  scheduler_->Delete(as_wcstr(name));
-  return SUCCEEDED(scheduler_->NewWorkItem(
-      as_wcstr(name), CLSID_CTask, IID_ITask,
-      reinterpret_cast<IUnknown**>(task->ReleaseAndGetAddressOf())));
+// static
+std::wstring TaskSchedulerV1::NewJobSuffix() {
+  GUID guid = {};
+  wchar_t text[40] = {};
+  if (FAILED(::CoCreateGuid(&guid)) || !::StringFromGUID2(guid, text, 40))
+    return L"new";
+  return text;
+}
+
+bool TaskSchedulerV1::MakeJob(const std::wstring& name,
+                              const ScheduledTaskInfo& info,
+                              const std::wstring& user_name,
+                              std::wstring* path) {
+  ComPtr<ITask> task;
+  const HRESULT hr = scheduler_->NewWorkItem(
+      name.c_str(), CLSID_CTask, IID_ITask,
+      reinterpret_cast<IUnknown**>(task.GetAddressOf()));
+  if (FAILED(hr)) {
+    LOG(ERROR) << "Failed making the work item " << name << ": " << hr;
+    return false;
+  }
+  ComPtr<IPersistFile> file;
+  wchar_t* raw_path = nullptr;
+  if (!ConfigureTask(task.Get(), info, user_name) ||
+      FAILED(task->QueryInterface(IID_IPersistFile,
+                                  reinterpret_cast<void**>(file.GetAddressOf()))) ||
+      FAILED(file->Save(nullptr, TRUE)) ||
+      FAILED(file->GetCurFile(&raw_path)) || !raw_path) {
+    LOG(ERROR) << "Failed making the task " << name;
+    return false;
+  }
+  ScopedCoTaskString saved_path(raw_path);
+  *path = saved_path.get();
+  return true;
 }
 
 // static
-bool TaskSchedulerV1::RemoveTriggers(ITask* task) {
-  WORD count = 0;
-  if (FAILED(task->GetTriggerCount(&count)))
-    return false;
-  while (count > 0) {
-    if (FAILED(task->DeleteTrigger(--count)))
-      return false;
+bool TaskSchedulerV1::MoveJobFile(const std::wstring& from,
+                                  const std::wstring& to) {
+  // The scheduler's service (or a scanner) may have a new job open for a
+  // moment.
+  DWORD error = ERROR_SUCCESS;
+  for (int i = 0; i < kJobBusyTries; ++i) {
+    if (i)
+      ::Sleep(kJobBusyWaitMs);
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return true;
+    error = ::GetLastError();
+    if (error != ERROR_SHARING_VIOLATION)
+      break;
   }
-  return true;
+  LOG(ERROR) << "Failed putting the task in place of " << to << ": " << error;
+  return false;
+}
+
+void TaskSchedulerV1::DeleteWorkItem(const std::wstring& name) {
+  for (int i = 0; i < kJobBusyTries; ++i) {
+    if (i)
+      ::Sleep(kJobBusyWaitMs);
+    if (scheduler_->Delete(name.c_str()) !=
+        HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)) {
+      return;
+    }
+  }
+  LOG(ERROR) << "Failed deleting the work item " << name;
 }
 
 bool TaskSchedulerV1::ConfigureTask(ITask* task,

@@ -39,9 +39,15 @@ class TaskSchedulerV1 : public TaskScheduler {
 
  private:
   bool OpenTask(const string16& task_id, Microsoft::WRL::ComPtr<ITask>* task);
-  bool OpenTaskToReplace(const string16& task_id,
-                         Microsoft::WRL::ComPtr<ITask>* task);
-  static bool RemoveTriggers(ITask* task);
+  // A unique suffix for the name of a job being made.
+  static std::wstring NewJobSuffix();
+  // Makes and saves the job |name| for |info|; |path| is its file.
+  bool MakeJob(const std::wstring& name, const ScheduledTaskInfo& info,
+               const std::wstring& user_name, std::wstring* path);
+  // Puts the job file |from| under the name |to|, replacing what is there.
+  static bool MoveJobFile(const std::wstring& from, const std::wstring& to);
+  // Deletes the work item |name|, waiting a bounded time while it is open.
+  void DeleteWorkItem(const std::wstring& name);
   bool ConfigureTask(ITask* task, const ScheduledTaskInfo& info,
                      const std::wstring& user_name);
   static bool AddTrigger(ITask* task, const base::Time::Exploded& local,

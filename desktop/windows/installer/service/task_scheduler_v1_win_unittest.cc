@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
@@ -67,6 +68,10 @@ class TaskSchedulerV1Test : public testing::Test {
   void TearDown() override {
     for (const string16& id : ids_)
       RemoveUntilGone(id, [this, &id] { scheduler_.DeleteTask(id); });
+    for (const std::wstring& name : foreign_jobs_) {
+      for (int i = 0; i < 200 && FAILED(raw_scheduler_->Delete(name.c_str())); ++i)
+        ::Sleep(25);
+    }
     raw_scheduler_.Reset();
     ::CoUninitialize();
   }
@@ -94,16 +99,7 @@ class TaskSchedulerV1Test : public testing::Test {
   void WaitUntilJobIsFree(const string16& id) {
     if (!base::IsRunningUnderWine())
       return;
-    ComPtr<IPersistFile> file;
-    wchar_t* path = nullptr;
-    ComPtr<ITask> task = OpenJob(id);
-    ASSERT_TRUE(task);
-    ASSERT_TRUE(SUCCEEDED(task.As(&file)));
-    ASSERT_TRUE(SUCCEEDED(file->GetCurFile(&path)));
-    const std::wstring job_path(path);
-    ::CoTaskMemFree(path);
-    task.Reset();
-    file.Reset();
+    const std::wstring job_path = JobPath(OpenJob(id).Get());
     for (int i = 0; i < 200; ++i) {
       HANDLE job = ::CreateFileW(job_path.c_str(), GENERIC_READ, 0, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
@@ -157,15 +153,61 @@ class TaskSchedulerV1Test : public testing::Test {
     return triggers;
   }
 
+  std::wstring JobPath(ITask* task) {
+    ComPtr<IPersistFile> file;
+    wchar_t* path = nullptr;
+    EXPECT_TRUE(task && SUCCEEDED(task->QueryInterface(
+                            IID_IPersistFile, reinterpret_cast<void**>(file.GetAddressOf()))) &&
+                SUCCEEDED(file->GetCurFile(&path)));
+    std::wstring result(path ? path : L"");
+    ::CoTaskMemFree(path);
+    return result;
+  }
+
+  // The work items whose names begin with the task name of |id|.
+  int CountJobs(const string16& id) {
+    const std::wstring prefix = as_wcstr(GetScheduledTaskName(id));
+    ComPtr<IEnumWorkItems> items;
+    EXPECT_TRUE(SUCCEEDED(raw_scheduler_->Enum(items.GetAddressOf())));
+    int count = 0;
+    wchar_t** names = nullptr;
+    ULONG fetched = 0;
+    while (items && items->Next(1, &names, &fetched) == S_OK && fetched == 1) {
+      count += std::wstring(names[0]).compare(0, prefix.size(), prefix) == 0;
+      ::CoTaskMemFree(names[0]);
+      ::CoTaskMemFree(names);
+    }
+    return count;
+  }
+
   DWORD Flags(ITask* task) {
     DWORD flags = 0;
     EXPECT_TRUE(SUCCEEDED(task->GetFlags(&flags)));
     return flags;
   }
 
+  // Saves a job of someone else's, with settings our tasks never have;
+  // returns its file. It goes at the end.
+  std::wstring SaveForeignJob(const wchar_t* name, const wchar_t* program) {
+    raw_scheduler_->Delete(name);
+    foreign_jobs_.push_back(name);
+    ComPtr<ITask> task;
+    ComPtr<IPersistFile> file;
+    BYTE data[] = {1, 2, 3};
+    EXPECT_TRUE(SUCCEEDED(raw_scheduler_->NewWorkItem(
+        name, CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(task.GetAddressOf()))));
+    EXPECT_TRUE(SUCCEEDED(task->SetApplicationName(program)));
+    EXPECT_TRUE(SUCCEEDED(task->SetWorkingDirectory(L"C:\\users\\Public")));
+    task->SetPriority(REALTIME_PRIORITY_CLASS);
+    task->SetWorkItemData(sizeof(data), data);
+    EXPECT_TRUE(SUCCEEDED(task.As(&file)) && SUCCEEDED(file->Save(nullptr, TRUE)));
+    return JobPath(task.Get());
+  }
+
   TaskSchedulerV1 scheduler_;
   ComPtr<ITaskScheduler> raw_scheduler_;
   std::vector<string16> ids_;
+  std::vector<std::wstring> foreign_jobs_;
 };
 
 TEST_F(TaskSchedulerV1Test, DailyTaskWithLogonTrigger) {
@@ -249,13 +291,41 @@ TEST_F(TaskSchedulerV1Test, OnDemandTaskTriggers) {
 
 TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   const string16 id = Id("twice");
+  // The job replaced may be a second name (hard link) of someone else's
+  // job: that job stays as it was, and the task keeps none of its settings.
+  const std::wstring foreign_path =
+      SaveForeignJob(L"Foreign test job with a second name", kPresentProgram);
+  const std::wstring own_path = foreign_path.substr(0, foreign_path.rfind(L'\\') + 1) +
+                                as_wcstr(GetScheduledTaskName(id)) + L".job";
+  ASSERT_TRUE(::CreateHardLinkW(own_path.c_str(), foreign_path.c_str(), nullptr));
+  std::string foreign_bytes;
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFileToString(base::FilePath(as_u16cstr(foreign_path.c_str())), &foreign_bytes));
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, true);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
+  ASSERT_TRUE(base::ReadFileToString(base::FilePath(as_u16cstr(foreign_path.c_str())), &bytes));
+  EXPECT_EQ(foreign_bytes, bytes);
+  ComPtr<ITask> task = OpenJob(id);
+  ASSERT_TRUE(task);
+  wchar_t* folder = nullptr;
+  // Wine answers a failure for an empty working folder.
+  if (SUCCEEDED(task->GetWorkingDirectory(&folder)))
+    EXPECT_EQ(std::wstring(), folder);
+  ::CoTaskMemFree(folder);
+  DWORD priority = NORMAL_PRIORITY_CLASS;
+  task->GetPriority(&priority);
+  EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), priority);
+  WORD size = 0;
+  BYTE* data = nullptr;
+  task->GetWorkItemData(&size, &data);
+  EXPECT_EQ(0, size);
+  ::CoTaskMemFree(data);
+
   info.mode = TASK_RUN_ON_DEMAND;
   info.logon_trigger = false;
   info.description = U16("Second");
   ASSERT_TRUE(scheduler_.RegisterTask(info));
-  ComPtr<ITask> task = OpenJob(id);
+  task = OpenJob(id);
   ASSERT_TRUE(task);
   wchar_t* comment = nullptr;
   ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
@@ -263,8 +333,12 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   ::CoTaskMemFree(comment);
 
   // A definition that cannot be made (no local time for its trigger here)
-  // leaves the task there as it was.
+  // leaves the task there as it was, also while someone else has its job
+  // open (it cannot be read then, but may be deleted).
   WaitUntilJobIsFree(id);
+  HANDLE held = ::CreateFileW(JobPath(task.Get()).c_str(), GENERIC_READ,
+                              FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
   {
     platform_rules::ScopedImportHook hook(
         "SystemTimeToTzSpecificLocalTime", reinterpret_cast<const void*>(&NoLocalTime));
@@ -272,10 +346,28 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
     ScheduledTaskInfo third = Info(id, kMissingProgram, TASK_RUN_DAILY, true);
     EXPECT_FALSE(scheduler_.RegisterTask(third));
   }
+  ::CloseHandle(held);
+  // Nor can the new job be put in its place: that job goes.
+  {
+    platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED, "MoveFileExW");
+    EXPECT_FALSE(scheduler_.RegisterTask(info));
+    EXPECT_EQ("MoveFileExW", inject.failed_function());
+  }
+  EXPECT_EQ(1, CountJobs(id));
   task = OpenJob(id);
   ASSERT_TRUE(task);
   ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
   EXPECT_EQ(std::wstring(L"Second"), comment);
+  ::CoTaskMemFree(comment);
+
+  // A job file that someone else has open for a moment is waited for.
+  {
+    platform_rules::ScopedFaultInjection inject(1, ERROR_SHARING_VIOLATION, "MoveFileExW");
+    info.description = U16("Third");
+    EXPECT_TRUE(scheduler_.RegisterTask(info));
+  }
+  ASSERT_TRUE(SUCCEEDED(OpenJob(id)->GetComment(&comment)));
+  EXPECT_EQ(std::wstring(L"Third"), comment);
   ::CoTaskMemFree(comment);
 
   // The triggers of the task replaced go with it.
@@ -350,15 +442,7 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
 
   // A task of someone else, made here for the test only.
   const wchar_t kForeign[] = L"Foreign test task for the orphan walk";
-  raw_scheduler_->Delete(kForeign);
-  ComPtr<ITask> foreign;
-  ASSERT_TRUE(SUCCEEDED(raw_scheduler_->NewWorkItem(
-      kForeign, CLSID_CTask, IID_ITask,
-      reinterpret_cast<IUnknown**>(foreign.GetAddressOf()))));
-  ASSERT_TRUE(SUCCEEDED(foreign->SetApplicationName(kMissingProgram)));
-  ComPtr<IPersistFile> file;
-  ASSERT_TRUE(SUCCEEDED(foreign.As(&file)));
-  ASSERT_TRUE(SUCCEEDED(file->Save(nullptr, TRUE)));
+  SaveForeignJob(kForeign, kMissingProgram);
 
   // A program that cannot be checked is not missing: an unreachable share
   // or a file we may not read keeps the task.
@@ -382,8 +466,6 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
   ComPtr<ITask> still_there;
   EXPECT_TRUE(SUCCEEDED(raw_scheduler_->Activate(
       kForeign, IID_ITask, reinterpret_cast<IUnknown**>(still_there.GetAddressOf()))));
-  still_there.Reset();
-  raw_scheduler_->Delete(kForeign);
 
   if (base::IsRunningUnderWine())
     GTEST_SKIP() << kDisabledStatusGap;

@@ -399,32 +399,41 @@ TEST_F(TaskSchedulerV2LogicTest, OrphansAreOwnEnabledTasksWithoutProgram) {
   EXPECT_EQ((std::vector<std::wstring>{own + L"orphan"}), folder_->deleted);
   EXPECT_EQ(5u, folder_->tasks.size());
 
-  // Only a "not found" answer makes an orphan: an unreachable share or a
-  // program we may not read keeps the task, and says so.
+  // Only a "not found" answer makes an orphan: an unreachable share, a
+  // drive this session does not have, or a program we may not read keeps
+  // the task, and says so.
+  std::wstring absent_drive;
+  for (wchar_t letter = L'Q'; letter <= L'Y' && absent_drive.empty(); ++letter) {
+    if (!(::GetLogicalDrives() & (1u << (letter - L'A'))))
+      absent_drive = std::wstring(1, letter) + L":\\Palvo\\launcher.exe";
+  }
+  ASSERT_FALSE(absent_drive.empty());
   const struct {
     DWORD error;
+    const std::wstring& program;
     bool deleted;
   } kAnswers[] = {
-      {ERROR_FILE_NOT_FOUND, true},
-      {ERROR_PATH_NOT_FOUND, true},
-      {ERROR_ACCESS_DENIED, false},
-      {ERROR_BAD_NETPATH, false},
-      {ERROR_BAD_DEV_TYPE, false},
-      {ERROR_SHARING_VIOLATION, false},
-      {platform_rules::ScopedFaultInjection::kOutOfResources, false},
+      {ERROR_FILE_NOT_FOUND, present, true},
+      {ERROR_PATH_NOT_FOUND, present, true},
+      {ERROR_PATH_NOT_FOUND, absent_drive, false},
+      {ERROR_ACCESS_DENIED, present, false},
+      {ERROR_BAD_NETPATH, present, false},
+      {ERROR_BAD_DEV_TYPE, present, false},
+      {ERROR_SHARING_VIOLATION, present, false},
+      {platform_rules::ScopedFaultInjection::kOutOfResources, present, false},
   };
   for (const auto& answer : kAnswers) {
     SCOPED_TRACE(answer.error);
     folder_->tasks.clear();
     folder_->deleted.clear();
-    folder_->Add(own + L"checked", {present});
+    folder_->Add(own + L"checked", {answer.program});
     base::ScopedLogCapture log;
     platform_rules::ScopedFaultInjection inject(1, answer.error, "GetFileAttributesW");
     scheduler_.DeleteOrphanedTasks();
     EXPECT_EQ("GetFileAttributesW", inject.failed_function());
     EXPECT_EQ(answer.deleted, folder_->tasks.empty());
     EXPECT_EQ(answer.deleted, log.text.find("Keeping the task of " +
-                                            base::WideToUTF8(present)) ==
+                                            base::WideToUTF8(answer.program)) ==
                                   std::string::npos);
   }
 }

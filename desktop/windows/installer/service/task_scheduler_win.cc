@@ -4,6 +4,7 @@
 
 #include "base/logging.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/service/profile_path.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/task_scheduler_v1_win.h"
 #include "desktop/windows/installer/service/task_scheduler_v2_win.h"
@@ -39,8 +40,18 @@ bool IsTaskProgramMissing(const wchar_t* program) {
   if (::GetFileAttributesW(program) != INVALID_FILE_ATTRIBUTES)
     return false;
   const DWORD error = ::GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+  if (error == ERROR_FILE_NOT_FOUND)
     return true;
+  // A drive or share that this session does not see (a network drive
+  // mapped for the user's other logon session, a disk unplugged) tells
+  // nothing about the program.
+  if (error == ERROR_PATH_NOT_FOUND) {
+    const string16 root = GetVolumeRoot(base::FilePath(as_u16cstr(program)));
+    if (!root.empty() &&
+        ::GetFileAttributesW(as_wcstr(root)) != INVALID_FILE_ATTRIBUTES) {
+      return true;
+    }
+  }
   LOG(ERROR) << "Keeping the task of " << program
              << ", its program cannot be checked: " << error;
   return false;

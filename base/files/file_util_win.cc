@@ -702,6 +702,13 @@ bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
   return CopyFileWritable(from_path, to_path, true);
 }
 
+bool CopyFileWithoutReplacing(const FilePath& from_path,
+                              const FilePath& to_path) {
+  if (from_path.ReferencesParent() || to_path.ReferencesParent())
+    return false;
+  return CopyFileWritable(from_path, to_path, false);
+}
+
 bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {
   if (!MayCopy(from_path, to_path) || !PathExists(from_path))
     return false;

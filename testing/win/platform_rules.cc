@@ -5,6 +5,7 @@
 #include <wchar.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -111,6 +112,8 @@ struct InjectionState {
   int calls = 0;
   std::string failed;
   std::vector<std::string> trace;
+  // Run instead of failing the chosen call; once.
+  std::function<void()> interjection;
 };
 
 InjectionState& Injection() {
@@ -118,18 +121,29 @@ InjectionState& Injection() {
   return *state;
 }
 
-// True when this call of |name| is the one to fail.
+// True when this call of |name| is the one to fail. When an interjection
+// stands in for the failure, it runs here, uncounted, and the call goes on.
 bool CountCall(const char* name, DWORD* error) {
   InjectionState& s = Injection();
+  std::function<void()> interjection;
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (!s.active || (!s.only.empty() && s.only != name))
+      return false;
+    s.trace.push_back(name);
+    if (++s.calls != s.fail_at)
+      return false;
+    s.failed = name;
+    *error = s.error;
+    if (!s.interjection)
+      return true;
+    interjection.swap(s.interjection);
+    s.active = false;
+  }
+  interjection();
   std::lock_guard<std::mutex> hold(s.lock);
-  if (!s.active || (!s.only.empty() && s.only != name))
-    return false;
-  s.trace.push_back(name);
-  if (++s.calls != s.fail_at)
-    return false;
-  s.failed = name;
-  *error = s.error;
-  return true;
+  s.active = true;
+  return false;
 }
 
 template <typename R>
@@ -651,6 +665,11 @@ ScopedFaultInjection::ScopedFaultInjection(int fail_at,
     Start();
 }
 
+void ScopedFaultInjection::Interject(std::function<void()> action) {
+  std::lock_guard<std::mutex> hold(Injection().lock);
+  Injection().interjection = std::move(action);
+}
+
 void ScopedFaultInjection::Start() {
   InjectionState& s = Injection();
   std::lock_guard<std::mutex> hold(s.lock);
@@ -664,6 +683,7 @@ ScopedFaultInjection::~ScopedFaultInjection() {
   {
     std::lock_guard<std::mutex> hold(Injection().lock);
     Injection().active = false;
+    Injection().interjection = nullptr;
   }
   for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it)
     delete *it;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,11 @@ class ScopedFaultInjection {
 
   // Starts counting from here, from zero.
   void Start();
+
+  // Instead of failing the chosen call, runs |action| just before it (and
+  // then the call): another program acting between two steps. What
+  // |action| calls is not counted.
+  void Interject(std::function<void()> action);
 
   // Counted calls so far.
   int calls() const;

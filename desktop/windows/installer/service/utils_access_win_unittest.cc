@@ -116,6 +116,22 @@ TEST(AccessTest, GrantAndRestore) {
   EXPECT_EQ(before, DaclText(name));
   EXPECT_FALSE(RestoreAccess(&saved));
 
+  // One key through two roots is one object: the second grant saves the
+  // list from before the first, so the key ends as it was whichever record
+  // goes back last.
+  for (bool users_first : {false, true}) {
+    SCOPED_TRACE(users_first ? "USERS restored first" : "CURRENT_USER first");
+    const std::wstring other_name = L"USERS\\" + TokenUserSid() + L"\\" + key;
+    std::unique_ptr<SavedAccess> other;
+    ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY,
+                                false, &saved));
+    ASSERT_TRUE(GrantUserAccess(other_name, SE_REGISTRY_KEY, KEY_SET_VALUE,
+                                false, &other));
+    EXPECT_TRUE(RestoreAccess(users_first ? &other : &saved));
+    EXPECT_TRUE(RestoreAccess(users_first ? &saved : &other));
+    EXPECT_EQ(before, DaclText(name));
+  }
+
   // A permanent grant hands out nothing to undo.
   ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, true,
                               &saved));

@@ -16,6 +16,10 @@ bool CopyFileOperation::Transfer() {
   return base::CopyFileWithoutReplacing(source(), destination());
 }
 
+bool CopyFileOperation::LiftsReadOnly() const {
+  return false;  // The source stays exactly as it was.
+}
+
 bool CopyFileOperation::Undo() {
   base::DeleteFile(destination(), false);
   return true;  // The source never left.

@@ -142,6 +142,7 @@ TEST_F(FileOperationsTest, CopyIntoMissingFoldersRemovesThemOnRollback) {
     ASSERT_TRUE(transaction.AddAndExecute(new CopyFileOperation(source, target)));
   }
   EXPECT_EQ("a", Read(target));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), Attributes(source));
   SetAttributes(source, FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -199,12 +200,47 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
   EXPECT_EQ("moved", Read(source));
   EXPECT_FALSE(base::PathExists(Path("other")));
 
+  // A moved file keeps its attributes.
+  SetAttributes(source, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(new MoveFileOperation(source, target)));
   }
   EXPECT_FALSE(base::PathExists(source));
   EXPECT_EQ("moved", Read(target));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            Attributes(target));
+  SetAttributes(target, FILE_ATTRIBUTE_NORMAL);
+
+  // Named by its short name, a file keeps its own: a rollback puts it
+  // back under that, and a commit's copy replaces it there.
+  const FilePath own = Path("LongDocumentName.txt");
+  Write(own, "long");
+  wchar_t short_name[MAX_PATH];
+  ASSERT_NE(0u, ::GetShortPathNameW(as_wcstr(own.value()), short_name,
+                                    MAX_PATH));
+  const FilePath alias(as_u16cstr(short_name));
+  ASSERT_NE(own.BaseName().value(), alias.BaseName().value());
+  const struct {
+    const char* what;
+    Operation* operation;
+    bool commit;
+  } kAliases[] = {
+      {"delete", new DeleteFileOperation(alias, false, false), false},
+      {"move", new MoveFileOperation(alias, Path("away.txt")), false},
+      {"copy onto", new CopyFileOperation(target, alias), true},
+  };
+  for (const auto& c : kAliases) {
+    SCOPED_TRACE(c.what);
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(c.operation));
+      if (!c.commit)
+        transaction.Rollback();
+    }
+    EXPECT_EQ(c.commit ? "moved" : "long", Read(own));
+    EXPECT_EQ(3, CountEntries(folder_.path()));  // own, to.txt, dir
+  }
 }
 
 TEST_F(FileOperationsTest, CreateFolderRemovesOnlyWhatItCreated) {

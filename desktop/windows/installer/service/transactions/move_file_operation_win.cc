@@ -17,6 +17,11 @@ bool MoveFileOperation::Transfer() {
   return base::MoveWithoutReplacing(source(), destination());
 }
 
+bool MoveFileOperation::LiftsReadOnly() const {
+  // A move to another volume deletes its source, which the mark forbids.
+  return true;
+}
+
 bool MoveFileOperation::Undo() {
   // The moved item is the only copy: it goes back to the source, which the
   // move left free, never away.

@@ -75,9 +75,9 @@ struct CopiedTree {
 };
 
 // Whether the entry at |path| (below or at |tree.source|), with |info|
-// read from its handle, is what was copied: its counterpart exists, of the
-// same kind, and a file has the same size and last-write time (a copy
-// keeps the time). A file written or added since is not.
+// read from its handle, is what was copied: its counterpart exists, and a
+// file has the same size and last-write time (a copy keeps the time). A
+// file written or added since is not.
 bool IsCopied(const FilePath& path,
               const BY_HANDLE_FILE_INFORMATION& info,
               const CopiedTree& tree) {
@@ -90,12 +90,7 @@ bool IsCopied(const FilePath& path,
     PLOG(ERROR) << path.AsUTF8Unsafe() << " is not in its copy";
     return false;
   }
-  const bool folder = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-  if (folder != static_cast<bool>(copied.dwFileAttributes &
-                                  FILE_ATTRIBUTE_DIRECTORY)) {
-    return false;
-  }
-  if (folder)
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     return true;
   if (info.nFileSizeHigh == copied.nFileSizeHigh &&
       info.nFileSizeLow == copied.nFileSizeLow &&
@@ -510,8 +505,7 @@ bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!handle.IsValid() ||
         !::GetFileInformationByHandle(handle.Get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !IsCopied(current, info, {folder, copy})) {
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return false;
     }
   }

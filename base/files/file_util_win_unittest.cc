@@ -627,6 +627,11 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                                       c.change_before ? c.change_before
                                                       : c.fail);
       if (c.change_before) inject.Interject([&] {
+        if (c.change == ADDED) {
+          WriteText(src.Append(u"sub\\new.txt"), "new");
+          before += "sub\\new.txt 0 new\n";  // the last in name order
+          return;
+        }
         const FilePath copied = src.Append(u"ro.txt");
         FILETIME written;
         base::win::ScopedHandle file(::CreateFileW(
@@ -636,10 +641,7 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         file.Close();
         ASSERT_TRUE(::SetFileAttributesW(as_wcstr(copied.value()),
                                          FILE_ATTRIBUTE_NORMAL));
-        if (c.change == ADDED)
-          WriteText(src.Append(u"sub\\new.txt"), "new");
-        else
-          WriteText(copied, c.change == REWRITTEN ? "R" : "RR");
+        WriteText(copied, c.change == REWRITTEN ? "R" : "RR");
         // Later, or back as it was: then the size alone tells.
         if (c.change == REWRITTEN)
           written.dwHighDateTime += 1;

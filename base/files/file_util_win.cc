@@ -374,18 +374,18 @@ bool CopyFileWritable(const FilePath& from_path,
     return false;
   }
   const DWORD attributes = GetAttributes(to_path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Reported as a failure, so no copy may stay: the caller would not
-    // know to remove it. It may carry the source's read-only mark.
-    const DWORD error = ::GetLastError();
-    SetAttributes(to_path, 0);
-    ::DeleteFileW(as_wcstr(to_path.value()));
-    ::SetLastError(error);
-    return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (!(attributes & FILE_ATTRIBUTE_READONLY) ||
+       SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY))) {
+    return true;
   }
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY);
-  return true;
+  // Reported as a failure, so no copy may stay: the caller would not know
+  // to remove it. It may carry the source's read-only mark.
+  const DWORD error = ::GetLastError();
+  SetAttributes(to_path, 0);
+  ::DeleteFileW(as_wcstr(to_path.value()));
+  ::SetLastError(error);
+  return false;
 }
 
 // Whether a copy of |from_path| may go to |to_path|: never into itself or

@@ -155,6 +155,31 @@ class ScopedOtherVolume {
   ScopedImportHook move_;
 };
 
+// While alive, a file's access list set with SetFileSecurityW,
+// SetNamedSecurityInfoW or SetSecurityInfo is kept, with its protection
+// from inheritance, and read back by GetFileSecurityW,
+// GetNamedSecurityInfoW and GetSecurityInfo, as on Windows (Wine keeps no
+// file's list: it makes one up from the Unix mode). A list stays with the
+// file, whatever its name: renamed, or under another of its names. Files
+// whose list was never set show what the system makes up. One instance at
+// a time.
+class ScopedWindowsFileAccessLists {
+ public:
+  ScopedWindowsFileAccessLists();
+  ~ScopedWindowsFileAccessLists();
+  ScopedWindowsFileAccessLists(const ScopedWindowsFileAccessLists&) = delete;
+  ScopedWindowsFileAccessLists& operator=(
+      const ScopedWindowsFileAccessLists&) = delete;
+
+ private:
+  ScopedImportHook set_file_;
+  ScopedImportHook get_file_;
+  ScopedImportHook set_named_;
+  ScopedImportHook get_named_;
+  ScopedImportHook set_handle_;
+  ScopedImportHook get_handle_;
+};
+
 // The next ReplaceFileW call of the test executable fails as Windows can
 // when the replacement cannot be renamed into place (for example because a
 // scanner holds it), leaving the files as documented:

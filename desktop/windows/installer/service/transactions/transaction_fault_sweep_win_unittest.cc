@@ -192,6 +192,8 @@ class TransactionFaultSweepTest
     std::vector<Step> (TransactionFaultSweepTest::*steps)();
     // Whether a run without failures succeeds.
     bool succeeds;
+    // Entries that a clean commit must leave as given.
+    State committed;
   };
   static const Scenario kScenarios[];
   static const int kScenarioCount;
@@ -451,6 +453,49 @@ class TransactionFaultSweepTest
             {RemoveKey(L"inherit"), nullptr, 0}};
   }
 
+  // Files given by their short names come back under their own; the moved
+  // read-only file and the copy's read-only source keep their marks.
+  void BuildAliases() {
+    File("app\\LongDocumentName.txt", "long", 0);
+    File("app\\AnotherLongName.txt", "moved", FILE_ATTRIBUTE_READONLY);
+    File("src\\ro.txt", "copied", FILE_ATTRIBUTE_READONLY);
+  }
+  // |relative| with its last component spelled short.
+  FilePath ShortName(const char* relative) const {
+    const FilePath path = Path(relative);
+    wchar_t name[MAX_PATH];
+    const DWORD length =
+        ::GetShortPathNameW(as_wcstr(path.value()), name, MAX_PATH);
+    if (!length || length >= MAX_PATH)
+      return path;
+    return path.DirName().Append(FilePath(as_u16cstr(name)).BaseName().value());
+  }
+  std::vector<Step> AliasesSteps() {
+    return {{[this] {
+               return new DeleteFileOperation(
+                   ShortName("app\\LongDocumentName.txt"), false, false);
+             },
+             "app\\LongDocumentName.txt", FILE_SHARE_READ},
+            {[this] {
+               return new MoveFileOperation(
+                   ShortName("app\\AnotherLongName.txt"), Path("app\\moved.txt"));
+             },
+             "app\\AnotherLongName.txt", FILE_SHARE_READ},
+            {Copy("src\\ro.txt", "app\\copied.txt"), nullptr, 0}};
+  }
+
+  // A read-only file in a deleted folder, with another name outside it.
+  void BuildHardLink() {
+    File("app\\doomed\\ro.txt", "ro", FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(::CreateHardLinkW(as_wcstr(Path("app\\kept.txt").value()),
+                                  as_wcstr(Path("app\\doomed\\ro.txt").value()),
+                                  nullptr));
+  }
+  std::vector<Step> HardLinkSteps() {
+    return {{Remove("app\\doomed", false), "app\\doomed\\ro.txt",
+             FILE_SHARE_READ}};
+  }
+
   // --- Running and checking -------------------------------------------
 
   void Build() {
@@ -695,6 +740,12 @@ class TransactionFaultSweepTest
     if (scenario_->succeeds) {
       committed = Snapshot();
       EXPECT_NE(before, committed);
+      for (const auto& entry : scenario_->committed) {
+        if (committed[entry.first] != entry.second) {
+          Report("committed", {entry.first + " " + committed[entry.first]},
+                 std::string());
+        }
+      }
     } else if (phase_ == EXECUTE) {
       Check(before, "refused");
     }
@@ -725,6 +776,7 @@ class TransactionFaultSweepTest
   platform_rules::ScopedWindowsFolderRenameRules rename_rules_;
   platform_rules::ScopedWindowsLinkRules link_rules_;
   platform_rules::ScopedWindowsTakeOwnershipRules ownership_rules_;
+  platform_rules::ScopedWindowsFileAccessLists file_lists_;
   base::TestFolder folder_;
   platform_rules::ScopedOtherVolume other_volume_{
       as_wcstr(folder_.path().AppendASCII("other").value())};
@@ -752,6 +804,14 @@ const TransactionFaultSweepTest::Scenario
          &TransactionFaultSweepTest::WidenedKeySteps, true},
         {"InheritedAccess", &TransactionFaultSweepTest::BuildInherited,
          &TransactionFaultSweepTest::InheritedSteps, true},
+        {"Aliases", &TransactionFaultSweepTest::BuildAliases,
+         &TransactionFaultSweepTest::AliasesSteps, true,
+         {{"F \\app\\moved.txt", "moved"},
+          {"A \\app\\moved.txt", "1"},
+          {"A \\src\\ro.txt", "1"}}},
+        {"HardLinkedReadOnly", &TransactionFaultSweepTest::BuildHardLink,
+         &TransactionFaultSweepTest::HardLinkSteps, true,
+         {{"A \\app\\kept.txt", "1"}}},
 };
 const int TransactionFaultSweepTest::kScenarioCount =
     static_cast<int>(std::size(TransactionFaultSweepTest::kScenarios));

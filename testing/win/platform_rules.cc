@@ -732,16 +732,19 @@ PSECURITY_DESCRIPTOR WithKeptList(PSECURITY_DESCRIPTOR system,
   return result;
 }
 
-// Replaces the descriptor a Get*SecurityInfo call gave with one holding the
-// kept list, and points its outputs into it.
-DWORD PutKeptList(const KeptList& kept,
+// Replaces the descriptor a Get*SecurityInfo call gave for the file |key|
+// with one holding its kept list, if any, and points the outputs into it.
+DWORD PutKeptList(const FileKey& key,
                   SECURITY_INFORMATION info,
                   PSID* owner,
                   PSID* group,
                   PACL* dacl,
                   PACL* sacl,
                   PSECURITY_DESCRIPTOR* descriptor) {
-  PSECURITY_DESCRIPTOR replaced = WithKeptList(*descriptor, kept);
+  const KeptList* kept = Kept(key);
+  if (!kept)
+    return ERROR_SUCCESS;
+  PSECURITY_DESCRIPTOR replaced = WithKeptList(*descriptor, *kept);
   if (!replaced)
     return ERROR_NOT_ENOUGH_MEMORY;
   ::LocalFree(*descriptor);
@@ -777,12 +780,10 @@ DWORD WINAPI KeptGetNamedSecurityInfoW(LPCWSTR name,
   const DWORD result = ListNext<decltype(&::GetNamedSecurityInfoW)>(kGetNamed)(
       name, type, info, owner, group, dacl, sacl, descriptor);
   FileKey key;
-  const KeptList* kept = nullptr;
-  if (result != ERROR_SUCCESS || !AsksFileList(type, info, descriptor) ||
-      !KeyOfName(name, &key) || !(kept = Kept(key))) {
-    return result;
-  }
-  return PutKeptList(*kept, info, owner, group, dacl, sacl, descriptor);
+  return result == ERROR_SUCCESS && AsksFileList(type, info, descriptor) &&
+                 KeyOfName(name, &key)
+             ? PutKeptList(key, info, owner, group, dacl, sacl, descriptor)
+             : result;
 }
 
 DWORD WINAPI KeptGetSecurityInfo(HANDLE handle,
@@ -796,12 +797,10 @@ DWORD WINAPI KeptGetSecurityInfo(HANDLE handle,
   const DWORD result = ListNext<decltype(&::GetSecurityInfo)>(kGetHandle)(
       handle, type, info, owner, group, dacl, sacl, descriptor);
   FileKey key;
-  const KeptList* kept = nullptr;
-  if (result != ERROR_SUCCESS || !AsksFileList(type, info, descriptor) ||
-      !KeyOfHandle(handle, &key) || !(kept = Kept(key))) {
-    return result;
-  }
-  return PutKeptList(*kept, info, owner, group, dacl, sacl, descriptor);
+  return result == ERROR_SUCCESS && AsksFileList(type, info, descriptor) &&
+                 KeyOfHandle(handle, &key)
+             ? PutKeptList(key, info, owner, group, dacl, sacl, descriptor)
+             : result;
 }
 
 BOOL WINAPI KeptGetFileSecurityW(LPCWSTR name,

@@ -107,12 +107,15 @@ bool IsCopied(const FilePath& path,
 // the read-only mark is lifted through it. A folder's handle stays open
 // without delete sharing while the folder is emptied: nobody can swap it
 // for a link meanwhile.
-// With |copied|, the entry must be what was copied (IsCopied). The
-// entry's information is left in |info|.
+// With |copied|, the entry must be what was copied (IsCopied), and a file
+// is held by |guard| against writers from that check until its deletion
+// (a handle that reads data and shares no writing; one that only reads
+// attributes would stop nobody). The entry's information is left in |info|.
 Entry OpenEntry(const FilePath& path,
                 DWORD seen,
                 const CopiedTree* copied,
                 win::ScopedHandle* entry,
+                win::ScopedHandle* guard,
                 BY_HANDLE_FILE_INFORMATION* info) {
   entry->Set(::CreateFileW(
       as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -120,6 +123,12 @@ Entry OpenEntry(const FilePath& path,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!entry->IsValid() || !::GetFileInformationByHandle(entry->Get(), info))
     return Entry::FAILED;
+  if (copied && !(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    guard->Set(::ReOpenFile(entry->Get(), FILE_READ_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_DELETE, 0));
+    if (!guard->IsValid() || !::GetFileInformationByHandle(guard->Get(), info))
+      return Entry::FAILED;
+  }
   if (copied && !IsCopied(path, *info, *copied))
     return Entry::FAILED;
   const DWORD attributes = info->dwFileAttributes;
@@ -198,8 +207,9 @@ bool DeleteEntry(const FilePath& path,
                  bool recursive,
                  const CopiedTree* copied) {
   win::ScopedHandle entry;
+  win::ScopedHandle guard;
   BY_HANDLE_FILE_INFORMATION info;
-  const Entry kind = OpenEntry(path, seen, copied, &entry, &info);
+  const Entry kind = OpenEntry(path, seen, copied, &entry, &guard, &info);
   if (kind == Entry::FAILED)
     return false;
   if (kind == Entry::FOLDER && recursive &&
@@ -249,9 +259,10 @@ bool DeleteFileRecursive(const FilePath& folder,
     if (info.IsDirectory() && !recursive)
       continue;
     win::ScopedHandle entry;
+    win::ScopedHandle guard;
     BY_HANDLE_FILE_INFORMATION opened;
     const Entry kind = OpenEntry(current, info.find_data().dwFileAttributes,
-                                 copied, &entry, &opened);
+                                 copied, &entry, &guard, &opened);
     if (kind == Entry::FAILED)
       return false;
     if (kind == Entry::FOLDER && recursive) {

@@ -564,7 +564,7 @@ platform_rules::ScopedImportHook* ScopedSomeoneElseFirst::hook_instance_ =
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
-  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED };
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -600,6 +600,9 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
        "CopyFileW", 2, RESIZED},
       {"a file added as the deletion starts", nullptr, 0, false, nullptr,
        "DeleteFileW", 1, ADDED},
+      // Whatever can be written then: never the file being deleted.
+      {"files written as the deletion starts", nullptr, 0, false, nullptr,
+       "DeleteFileW", 1, WRITTEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -617,8 +620,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     }
     std::string before = DescribeTree(src);
     const std::string target_before = DescribeTree(dst);
-    const bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
-                       !c.change_before;
+    bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
+                 (!c.change_before || c.change == WRITTEN);
     std::string target_after = target_before;
     {
       platform_rules::ScopedWindowsFolderRenameRules rules;
@@ -630,6 +633,27 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         if (c.change == ADDED) {
           WriteText(src.Append(u"sub\\new.txt"), "new");
           before += "sub\\new.txt 0 new\n";  // the last in name order
+          return;
+        }
+        if (c.change == WRITTEN) {
+          for (const char16* name : {u"ro.txt", u"sub\\f.txt"}) {
+            base::win::ScopedHandle file(::CreateFileW(
+                as_wcstr(src.Append(name).value()), GENERIC_WRITE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, 0, nullptr));
+            if (!file.IsValid())
+              continue;
+            // A later time too: the clock may not have moved on.
+            DWORD written = 0;
+            FILETIME later = {0, 0x7FFFFFF};
+            ASSERT_TRUE(::WriteFile(file.Get(), "X", 1, &written, nullptr));
+            ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &later));
+            const std::string line = FilePath(name).AsUTF8Unsafe() + " ";
+            const size_t at = before.find(line);
+            ASSERT_NE(std::string::npos, at);
+            before[before.find('\n', at) - 1] = 'X';
+            moved = false;
+          }
           return;
         }
         const FilePath copied = src.Append(u"ro.txt");

@@ -576,7 +576,7 @@ TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
 TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
-  enum Taken { NONE, SOURCE, TARGET };
+  enum Taken { NONE, SOURCE, TARGET, REPLACED };
   const struct {
     const char* what;
     bool copy;
@@ -586,6 +586,10 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {"source taken", false, SOURCE},
       {"target taken before the move", false, TARGET},
       {"target taken before the copy", true, TARGET},
+      // Someone moves the transferred file away and puts theirs in its
+      // place before the rollback.
+      {"moved file replaced", false, REPLACED},
+      {"copy replaced", true, REPLACED},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -609,11 +613,16 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       }
       if (c.taken == SOURCE)
         Write(source, "other");
+      if (c.taken == REPLACED) {
+        ASSERT_TRUE(::MoveFileW(as_wcstr(target.value()),
+                                as_wcstr(Path("aside.txt").value())));
+        Write(target, "other");
+      }
       platform_rules::ScopedFaultInjection held(
           c.taken == NONE ? 1 : 0, ERROR_SHARING_VIOLATION, "MoveFileExW");
       transaction.Rollback();
     }
-    if (c.taken == TARGET)
+    if (c.taken == TARGET || c.taken == REPLACED)
       EXPECT_EQ("other", Read(target));
     std::multiset<std::string> contents;
     base::FileEnumerator entries(folder_.path(), false,
@@ -629,6 +638,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
     std::multiset<std::string> expected = {"moved", "replaced"};
     if (c.taken != NONE)
       expected.insert("other");
+    if (c.taken == REPLACED && c.copy)
+      expected.insert("moved");  // the copy, where they moved it
     EXPECT_EQ(expected, contents);
   }
 }

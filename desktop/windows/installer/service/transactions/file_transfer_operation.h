@@ -43,9 +43,13 @@ class FileTransferOperation : public Operation {
   // The source's attributes before its read-only mark was lifted.
   uint32_t source_attributes_ = 0;
   bool source_attributes_changed_ = false;
-  // What the transferred item is, so that its mark goes back at commit
-  // onto it and nothing else.
+  // Whether the item at the destination is still the one transferred.
+  bool IsStillTransferred() const;
+
+  // What the transferred item is, so that a rollback undoes it and a
+  // commit gives it its mark, and nothing else.
   BY_HANDLE_FILE_INFORMATION transferred_ = {};
+  bool transferred_known_ = false;
 };
 
 }  // namespace installer

@@ -8,7 +8,6 @@
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
-#include "desktop/windows/installer/service/utils.h"
 
 namespace installer {
 
@@ -32,20 +31,34 @@ bool MakeRoomAt(const base::FilePath& destination, Transaction* prerequisites) {
   return true;
 }
 
-// Gives the item at |path| its read-only mark again, when it is still
-// |item|.
-void PutBackReadOnly(const base::FilePath& path,
-                     const BY_HANDLE_FILE_INFORMATION& item) {
+// The item at |path| itself (a folder too, a link as the link), opened
+// for its attributes; its identity in |info|. Invalid when that fails.
+base::win::ScopedHandle OpenItem(const base::FilePath& path,
+                                 BY_HANDLE_FILE_INFORMATION* info) {
   base::win::ScopedHandle handle(::CreateFileW(
       as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
       nullptr));
+  if (handle.IsValid() && !::GetFileInformationByHandle(handle.Get(), info))
+    handle.Close();
+  return handle;
+}
+
+bool SameItem(const BY_HANDLE_FILE_INFORMATION& a,
+              const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Gives the item at |path| its read-only mark again, when it is still
+// |item|.
+void PutBackReadOnly(const base::FilePath& path,
+                     const BY_HANDLE_FILE_INFORMATION& item) {
   BY_HANDLE_FILE_INFORMATION now;
-  if (!handle.IsValid() || !::GetFileInformationByHandle(handle.Get(), &now) ||
-      now.dwVolumeSerialNumber != item.dwVolumeSerialNumber ||
-      now.nFileIndexHigh != item.nFileIndexHigh ||
-      now.nFileIndexLow != item.nFileIndexLow) {
+  base::win::ScopedHandle handle = OpenItem(path, &now);
+  if (!handle.IsValid() || !SameItem(now, item)) {
     PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
     return;
   }
@@ -101,8 +114,8 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   }
   VLOG(1) << "File copied successfully";
   executed_ = true;
-  if (source_attributes_changed_ &&
-      !GetFileInformation(destination_, &transferred_)) {
+  transferred_known_ = OpenItem(destination_, &transferred_).IsValid();
+  if (source_attributes_changed_ && !transferred_known_) {
     // Then the mark cannot go back at commit: the transfer is undone.
     PLOG(ERROR) << "Couldn't tell what " << destination_.value() << " is";
     return false;
@@ -110,8 +123,20 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   return true;
 }
 
+bool FileTransferOperation::IsStillTransferred() const {
+  if (!transferred_known_)
+    return true;
+  BY_HANDLE_FILE_INFORMATION now;
+  if (OpenItem(destination_, &now).IsValid() && SameItem(now, transferred_))
+    return true;
+  LOG(ERROR) << destination_.value()
+             << " is no longer what was put there; it stays";
+  return false;
+}
+
 void FileTransferOperation::Rollback() {
-  const bool source_back = !executed_ || Undo();
+  // What replaced the transferred item since is someone else's.
+  const bool source_back = !executed_ || (IsStillTransferred() && Undo());
   // An item whose move back failed stays moved, and keeps its mark.
   if (source_back)
     executed_ = false;

@@ -75,6 +75,10 @@ bool DeleteFile(const FilePath& path, bool recursive);
 
 // Copies one file over |to_path|; the copy is never read-only.
 bool CopyFile(const FilePath& from_path, const FilePath& to_path);
+// As CopyFile, but fails rather than replace anything at |to_path|: for a
+// name made free, which someone else may have taken since.
+bool CopyFileWithoutReplacing(const FilePath& from_path,
+                              const FilePath& to_path);
 // Copies a folder tree. When |to_path| is an existing folder, the folder
 // itself is copied into it. Never copies a folder into itself. Fails when
 // any part cannot be listed.

@@ -47,9 +47,11 @@ constexpr DWORD kSettableAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+struct CopiedTree;
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
-                         bool recursive);
+                         bool recursive,
+                         const CopiedTree* copied);
 
 // Lifts the read-only mark through |handle|, whose file has |attributes|.
 bool ClearReadOnly(HANDLE handle, DWORD attributes) {
@@ -65,21 +67,71 @@ bool ClearReadOnly(HANDLE handle, DWORD attributes) {
 // What OpenEntry found.
 enum class Entry { FAILED, FILE, LINK, FOLDER };
 
+// The full copy of the tree being deleted, when a folder move by copy
+// deletes its source: each entry must then be the one that was copied.
+struct CopiedTree {
+  FilePath source;
+  FilePath copy;
+};
+
+// Whether the entry at |path| (below or at |tree.source|), with |info|
+// read from its handle, is what was copied: its counterpart exists, and a
+// file has the same size and last-write time (a copy keeps the time). A
+// file written or added since is not.
+bool IsCopied(const FilePath& path,
+              const BY_HANDLE_FILE_INFORMATION& info,
+              const CopiedTree& tree) {
+  FilePath counterpart = tree.copy;
+  if (path != tree.source && !tree.source.AppendRelativePath(path, &counterpart))
+    return false;
+  WIN32_FILE_ATTRIBUTE_DATA copied;
+  if (!::GetFileAttributesExW(as_wcstr(counterpart.value()),
+                              GetFileExInfoStandard, &copied)) {
+    PLOG(ERROR) << path.AsUTF8Unsafe() << " is not in its copy";
+    return false;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    return true;
+  if (info.nFileSizeHigh == copied.nFileSizeHigh &&
+      info.nFileSizeLow == copied.nFileSizeLow &&
+      ::CompareFileTime(&info.ftLastWriteTime, &copied.ftLastWriteTime) == 0) {
+    return true;
+  }
+  LOG(ERROR) << path.AsUTF8Unsafe() << " changed after it was copied";
+  return false;
+}
+
 // Opens |path|, which a listing or a read of its attributes showed with
 // |seen| attributes, for its deletion. What was seen may be stale, so the
 // checks are made on a handle to the entry itself (a link as the link) and
 // the read-only mark is lifted through it. A folder's handle stays open
 // without delete sharing while the folder is emptied: nobody can swap it
 // for a link meanwhile.
-Entry OpenEntry(const FilePath& path, DWORD seen, win::ScopedHandle* entry) {
+// With |copied|, the entry must be what was copied (IsCopied), and a file
+// is held by |guard| against writers from that check until its deletion
+// (a handle that reads data and shares no writing; one that only reads
+// attributes would stop nobody). The entry's information is left in |info|.
+Entry OpenEntry(const FilePath& path,
+                DWORD seen,
+                const CopiedTree* copied,
+                win::ScopedHandle* entry,
+                win::ScopedHandle* guard,
+                BY_HANDLE_FILE_INFORMATION* info) {
   entry->Set(::CreateFileW(
       as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!entry->IsValid() || !::GetFileInformationByHandle(entry->Get(), &info))
+  if (!entry->IsValid() || !::GetFileInformationByHandle(entry->Get(), info))
     return Entry::FAILED;
-  const DWORD attributes = info.dwFileAttributes;
+  if (copied && !(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    guard->Set(::ReOpenFile(entry->Get(), FILE_READ_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_DELETE, 0));
+    if (!guard->IsValid() || !::GetFileInformationByHandle(guard->Get(), info))
+      return Entry::FAILED;
+  }
+  if (copied && !IsCopied(path, *info, *copied))
+    return Entry::FAILED;
+  const DWORD attributes = info->dwFileAttributes;
   // A handle that shows no link where one was seen is not the link's own
   // (a swap, or a system that follows links regardless): nothing is
   // changed through it.
@@ -102,21 +154,69 @@ bool RemoveEntry(const FilePath& path, Entry kind, win::ScopedHandle* entry) {
   return ::RemoveDirectoryW(as_wcstr(path.value())) != FALSE;
 }
 
+// RemoveEntry for a file with |info|. The read-only mark belongs to the
+// file, not to the name: when the file keeps other names, it gets the mark
+// back once this name is gone, through a handle of its own that lets the
+// name go.
+bool RemoveFileEntry(const FilePath& path,
+                     const BY_HANDLE_FILE_INFORMATION& info,
+                     win::ScopedHandle* entry) {
+  win::ScopedHandle other_names;
+  if (info.nNumberOfLinks > 1 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    other_names.Set(::ReOpenFile(
+        entry->Get(), FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+    if (!other_names.IsValid()) {
+      // Lifted already: put back, and this name stays too.
+      FILE_BASIC_INFO basic = {};
+      basic.FileAttributes = info.dwFileAttributes & kSettableAttributes;
+      ::SetFileInformationByHandle(entry->Get(), FileBasicInfo, &basic,
+                                   sizeof(basic));
+      return false;
+    }
+  }
+  if (!RemoveEntry(path, Entry::FILE, entry))
+    return false;
+  if (!other_names.IsValid())
+    return true;
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = info.dwFileAttributes & kSettableAttributes;
+  if (!::SetFileInformationByHandle(other_names.Get(), FileBasicInfo, &basic,
+                                    sizeof(basic))) {
+    PLOG(ERROR) << "The other names of " << path.AsUTF8Unsafe()
+                << " lost their read-only mark";
+  }
+  return true;
+}
+
+// Removes what OpenEntry opened as |kind|, with |info|.
+bool RemoveOpened(const FilePath& path,
+                  Entry kind,
+                  const BY_HANDLE_FILE_INFORMATION& info,
+                  win::ScopedHandle* entry) {
+  return kind == Entry::FILE ? RemoveFileEntry(path, info, entry)
+                             : RemoveEntry(path, kind, entry);
+}
+
 // Deletes |path| (see OpenEntry); a folder is first emptied of what
 // matches |pattern| when |recursive|.
 bool DeleteEntry(const FilePath& path,
                  DWORD seen,
                  const string16& pattern,
-                 bool recursive) {
+                 bool recursive,
+                 const CopiedTree* copied) {
   win::ScopedHandle entry;
-  const Entry kind = OpenEntry(path, seen, &entry);
+  win::ScopedHandle guard;
+  BY_HANDLE_FILE_INFORMATION info;
+  const Entry kind = OpenEntry(path, seen, copied, &entry, &guard, &info);
   if (kind == Entry::FAILED)
     return false;
   if (kind == Entry::FOLDER && recursive &&
-      !DeleteFileRecursive(path, pattern, true)) {
+      !DeleteFileRecursive(path, pattern, true, copied)) {
     return false;
   }
-  return RemoveEntry(path, kind, &entry);
+  return RemoveOpened(path, kind, info, &entry);
 }
 
 // Deletes the entries of |folder| that match |pattern|; when |recursive|,
@@ -125,7 +225,8 @@ bool DeleteEntry(const FilePath& path,
 // its listing, so that however deep the tree, the thread's stack is not.
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
-                         bool recursive) {
+                         bool recursive,
+                         const CopiedTree* copied) {
   struct Level {
     FilePath path;
     win::ScopedHandle entry;
@@ -158,8 +259,10 @@ bool DeleteFileRecursive(const FilePath& folder,
     if (info.IsDirectory() && !recursive)
       continue;
     win::ScopedHandle entry;
-    const Entry kind =
-        OpenEntry(current, info.find_data().dwFileAttributes, &entry);
+    win::ScopedHandle guard;
+    BY_HANDLE_FILE_INFORMATION opened;
+    const Entry kind = OpenEntry(current, info.find_data().dwFileAttributes,
+                                 copied, &entry, &guard, &opened);
     if (kind == Entry::FAILED)
       return false;
     if (kind == Entry::FOLDER && recursive) {
@@ -167,7 +270,7 @@ bool DeleteFileRecursive(const FilePath& folder,
       levels.back()->entry = std::move(entry);
       continue;
     }
-    if (!RemoveEntry(current, kind, &entry))
+    if (!RemoveOpened(current, kind, opened, &entry))
       return false;
   }
   return true;
@@ -282,18 +385,18 @@ bool CopyFileWritable(const FilePath& from_path,
     return false;
   }
   const DWORD attributes = GetAttributes(to_path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Reported as a failure, so no copy may stay: the caller would not
-    // know to remove it. It may carry the source's read-only mark.
-    const DWORD error = ::GetLastError();
-    SetAttributes(to_path, 0);
-    ::DeleteFileW(as_wcstr(to_path.value()));
-    ::SetLastError(error);
-    return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (!(attributes & FILE_ATTRIBUTE_READONLY) ||
+       SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY))) {
+    return true;
   }
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY);
-  return true;
+  // Reported as a failure, so no copy may stay: the caller would not know
+  // to remove it. It may carry the source's read-only mark.
+  const DWORD error = ::GetLastError();
+  SetAttributes(to_path, 0);
+  ::DeleteFileW(as_wcstr(to_path.value()));
+  ::SetLastError(error);
+  return false;
 }
 
 // Whether a copy of |from_path| may go to |to_path|: never into itself or
@@ -495,8 +598,15 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     RemoveMade(made);
     return false;
   }
-  if (DeleteFile(from_path, true))
+  // Each entry is checked again as it goes: what was written or added
+  // since the check above stops the deletion, and the copy gives back
+  // what went.
+  const CopiedTree copied = {from_path, to_path};
+  uint32_t seen;
+  if (ReadFileAttributes(from_path, &seen) && seen != INVALID_FILE_ATTRIBUTES &&
+      DeleteEntry(from_path, seen, u"*", true, &copied)) {
     return true;
+  }
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.
   if (RestoreFromCopy(to_path, from_path)) {
@@ -692,14 +802,21 @@ bool DeleteFile(const FilePath& path, bool recursive) {
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return true;
   if (pattern)
-    return DeleteFileRecursive(path.DirName(), base_name, recursive);
-  return DeleteEntry(path, attributes, u"*", recursive);
+    return DeleteFileRecursive(path.DirName(), base_name, recursive, nullptr);
+  return DeleteEntry(path, attributes, u"*", recursive, nullptr);
 }
 
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
   if (from_path.ReferencesParent() || to_path.ReferencesParent())
     return false;
   return CopyFileWritable(from_path, to_path, true);
+}
+
+bool CopyFileWithoutReplacing(const FilePath& from_path,
+                              const FilePath& to_path) {
+  if (from_path.ReferencesParent() || to_path.ReferencesParent())
+    return false;
+  return CopyFileWritable(from_path, to_path, false);
 }
 
 bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {

@@ -11,6 +11,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
+#include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
 
@@ -159,10 +160,17 @@ TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
   WriteText(tree.Append(u"a\\b\\f.txt"), "f");
   SetReadOnly(tree.Append(u"a\\b\\f.txt"));
   SetReadOnly(tree.Append(u"a"));
+  // The mark belongs to the file: its other name keeps it.
+  const FilePath other_name = folder.path().Append(u"other_name.txt");
+  ASSERT_TRUE(::CreateHardLinkW(as_wcstr(other_name.value()),
+                                as_wcstr(tree.Append(u"a\\b\\f.txt").value()),
+                                nullptr));
   EXPECT_FALSE(DeleteFile(tree, false));
   EXPECT_TRUE(PathExists(tree.Append(u"a\\b\\f.txt")));
   EXPECT_TRUE(DeleteFile(tree, true));
   EXPECT_FALSE(PathExists(tree));
+  EXPECT_TRUE(IsReadOnly(other_name));
+  EXPECT_EQ("f", ReadText(other_name));
 }
 
 // However deep a tree, deleting it needs little of the thread's stack.
@@ -556,6 +564,7 @@ platform_rules::ScopedImportHook* ScopedSomeoneElseFirst::hook_instance_ =
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -568,6 +577,11 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     // The call just before which someone else puts a file of theirs into
     // the target: it stays, and so does the source, whole.
     const char* someone_else_first;
+    // The |change_at|-th call of this function just before which the
+    // source is changed as |change| says.
+    const char* change_before;
+    int change_at;
+    SourceChange change;
   } kCases[] = {
       {"moved", nullptr, 0, false, nullptr},
       {"refused for another reason", "MoveFileExW", 1, false, nullptr},
@@ -578,6 +592,17 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       {"a file of the target made meanwhile", nullptr, 0, false, "CopyFileW"},
       {"a copied file replaced as the deletion fails", nullptr, 0, false,
        "DeleteFileW"},
+      // The source changes after a file was copied: it stays whole, with
+      // the change.
+      {"a copied file rewritten", nullptr, 0, false, nullptr, "CopyFileW", 2,
+       REWRITTEN},
+      {"a copied file resized, its time put back", nullptr, 0, false, nullptr,
+       "CopyFileW", 2, RESIZED},
+      {"a file added as the deletion starts", nullptr, 0, false, nullptr,
+       "DeleteFileW", 1, ADDED},
+      // Whatever can be written then: never the file being deleted.
+      {"files written as the deletion starts", nullptr, 0, false, nullptr,
+       "DeleteFileW", 1, WRITTEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -593,14 +618,65 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       ASSERT_TRUE(CreateDirectory(dst));
       WriteText(dst.Append(u"mine.txt"), "mine");
     }
-    const std::string before = DescribeTree(src);
+    std::string before = DescribeTree(src);
     const std::string target_before = DescribeTree(dst);
-    const bool moved = !c.fail && !c.target_exists && !c.someone_else_first;
+    bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
+                 (!c.change_before || c.change == WRITTEN);
     std::string target_after = target_before;
     {
       platform_rules::ScopedWindowsFolderRenameRules rules;
       platform_rules::ScopedOtherVolume volume(as_wcstr(other.value()));
-      ScopedFaultInjectionOnly inject(c.at, c.fail);
+      ScopedFaultInjectionOnly inject(c.change_before ? c.change_at : c.at,
+                                      c.change_before ? c.change_before
+                                                      : c.fail);
+      if (c.change_before) inject.Interject([&] {
+        if (c.change == ADDED) {
+          WriteText(src.Append(u"sub\\new.txt"), "new");
+          before += "sub\\new.txt 0 new\n";  // the last in name order
+          return;
+        }
+        if (c.change == WRITTEN) {
+          for (const char16* name : {u"ro.txt", u"sub\\f.txt"}) {
+            base::win::ScopedHandle file(::CreateFileW(
+                as_wcstr(src.Append(name).value()), GENERIC_WRITE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, 0, nullptr));
+            if (!file.IsValid())
+              continue;
+            // A later time too: the clock may not have moved on.
+            DWORD written = 0;
+            FILETIME later = {0, 0x7FFFFFF};
+            ASSERT_TRUE(::WriteFile(file.Get(), "X", 1, &written, nullptr));
+            ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &later));
+            const std::string line = FilePath(name).AsUTF8Unsafe() + " ";
+            const size_t at = before.find(line);
+            ASSERT_NE(std::string::npos, at);
+            before[before.find('\n', at) - 1] = 'X';
+            moved = false;
+          }
+          return;
+        }
+        const FilePath copied = src.Append(u"ro.txt");
+        FILETIME written;
+        base::win::ScopedHandle file(::CreateFileW(
+            as_wcstr(copied.value()), FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+            nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(::GetFileTime(file.Get(), nullptr, nullptr, &written));
+        file.Close();
+        ASSERT_TRUE(::SetFileAttributesW(as_wcstr(copied.value()),
+                                         FILE_ATTRIBUTE_NORMAL));
+        WriteText(copied, c.change == REWRITTEN ? "R" : "RR");
+        // Later, or back as it was: then the size alone tells.
+        if (c.change == REWRITTEN)
+          written.dwHighDateTime += 1;
+        file.Set(::CreateFileW(as_wcstr(copied.value()), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+        ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &written));
+        file.Close();
+        SetReadOnly(copied);
+        before = DescribeTree(src);
+      });
       std::unique_ptr<ScopedSomeoneElseFirst> someone_else;
       if (c.someone_else_first) {
         someone_else = std::make_unique<ScopedSomeoneElseFirst>(
@@ -610,8 +686,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                 : dst);
       }
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
-      if (c.fail) {
-        EXPECT_EQ(c.fail, inject.failed_function());
+      if (c.fail || c.change_before) {
+        EXPECT_EQ(c.fail ? c.fail : c.change_before, inject.failed_function());
       }
       if (someone_else) {
         FilePath theirs;

@@ -5,9 +5,11 @@
 #include <wchar.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
+#include <tuple>
 #include <type_traits>
 
 namespace platform_rules {
@@ -111,6 +113,8 @@ struct InjectionState {
   int calls = 0;
   std::string failed;
   std::vector<std::string> trace;
+  // Run instead of failing the chosen call; once.
+  std::function<void()> interjection;
 };
 
 InjectionState& Injection() {
@@ -118,18 +122,29 @@ InjectionState& Injection() {
   return *state;
 }
 
-// True when this call of |name| is the one to fail.
+// True when this call of |name| is the one to fail. When an interjection
+// stands in for the failure, it runs here, uncounted, and the call goes on.
 bool CountCall(const char* name, DWORD* error) {
   InjectionState& s = Injection();
+  std::function<void()> interjection;
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (!s.active || (!s.only.empty() && s.only != name))
+      return false;
+    s.trace.push_back(name);
+    if (++s.calls != s.fail_at)
+      return false;
+    s.failed = name;
+    *error = s.error;
+    if (!s.interjection)
+      return true;
+    interjection.swap(s.interjection);
+    s.active = false;
+  }
+  interjection();
   std::lock_guard<std::mutex> hold(s.lock);
-  if (!s.active || (!s.only.empty() && s.only != name))
-    return false;
-  s.trace.push_back(name);
-  if (++s.calls != s.fail_at)
-    return false;
-  s.failed = name;
-  *error = s.error;
-  return true;
+  s.active = true;
+  return false;
 }
 
 template <typename R>
@@ -611,6 +626,276 @@ BOOL WINAPI FailingReplaceFileW(LPCWSTR replaced,
   return FALSE;
 }
 
+// --- File access lists ---------------------------------------------------
+
+// A file's identity: volume, index and creation time (Wine hands a freed
+// index to the next new file).
+using FileKey = std::tuple<DWORD, DWORD, DWORD, DWORD, DWORD>;
+
+struct KeptList {
+  std::vector<BYTE> dacl;  // empty for a null list (everyone)
+  bool is_protected = false;
+};
+
+std::map<FileKey, KeptList>* g_kept_lists = nullptr;
+
+enum ListHook { kSetFile, kGetFile, kSetNamed, kGetNamed, kSetHandle,
+                kGetHandle, kListHookCount };
+ScopedImportHook* g_list_hooks[kListHookCount] = {};
+
+template <typename Function>
+Function ListNext(ListHook hook) {
+  return g_list_hooks[hook]->original<Function>();
+}
+
+bool KeyOfHandle(HANDLE handle, FileKey* key) {
+  static const auto information =
+      SystemEntry<decltype(&::GetFileInformationByHandle)>(
+          "kernel32.dll", "GetFileInformationByHandle");
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!information(handle, &info))
+    return false;
+  *key = FileKey(info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                 info.nFileIndexLow, info.ftCreationTime.dwHighDateTime,
+                 info.ftCreationTime.dwLowDateTime);
+  return true;
+}
+
+bool KeyOfName(LPCWSTR name, FileKey* key) {
+  static const auto close =
+      SystemEntry<decltype(&::CloseHandle)>("kernel32.dll", "CloseHandle");
+  HANDLE file = Sys().create_file(
+      name, FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  const bool known = KeyOfHandle(file, key);
+  close(file);
+  return known;
+}
+
+// Keeps |dacl| as the list of the file |key|; the protection as |info|
+// says, else as |descriptor_control| says when given, else as it was.
+void Keep(const FileKey& key,
+          PACL dacl,
+          SECURITY_INFORMATION info,
+          const SECURITY_DESCRIPTOR_CONTROL* descriptor_control) {
+  KeptList& kept = (*g_kept_lists)[key];
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(dacl);
+  kept.dacl.assign(bytes, bytes + (dacl ? dacl->AclSize : 0));
+  if (info & PROTECTED_DACL_SECURITY_INFORMATION)
+    kept.is_protected = true;
+  else if (info & UNPROTECTED_DACL_SECURITY_INFORMATION)
+    kept.is_protected = false;
+  else if (descriptor_control)
+    kept.is_protected = (*descriptor_control & SE_DACL_PROTECTED) != 0;
+}
+
+const KeptList* Kept(const FileKey& key) {
+  auto found = g_kept_lists->find(key);
+  return found == g_kept_lists->end() ? nullptr : &found->second;
+}
+
+// |system| (what the system gave) with the kept list in place of its own,
+// self-relative in LocalAlloc'd memory; null on failure.
+PSECURITY_DESCRIPTOR WithKeptList(PSECURITY_DESCRIPTOR system,
+                                  const KeptList& kept) {
+  SECURITY_DESCRIPTOR absolute;
+  PSID owner = nullptr;
+  PSID group = nullptr;
+  BOOL defaulted = FALSE;
+  if (!::InitializeSecurityDescriptor(&absolute,
+                                      SECURITY_DESCRIPTOR_REVISION) ||
+      !::GetSecurityDescriptorOwner(system, &owner, &defaulted) ||
+      !::SetSecurityDescriptorOwner(&absolute, owner, defaulted) ||
+      !::GetSecurityDescriptorGroup(system, &group, &defaulted) ||
+      !::SetSecurityDescriptorGroup(&absolute, group, defaulted) ||
+      !::SetSecurityDescriptorDacl(
+          &absolute, TRUE,
+          kept.dacl.empty()
+              ? nullptr
+              : reinterpret_cast<PACL>(const_cast<BYTE*>(kept.dacl.data())),
+          FALSE) ||
+      !::SetSecurityDescriptorControl(
+          &absolute, SE_DACL_PROTECTED,
+          kept.is_protected ? SE_DACL_PROTECTED : 0)) {
+    return nullptr;
+  }
+  DWORD size = 0;
+  ::MakeSelfRelativeSD(&absolute, nullptr, &size);
+  PSECURITY_DESCRIPTOR result = ::LocalAlloc(LMEM_FIXED, size);
+  if (result && !::MakeSelfRelativeSD(&absolute, result, &size)) {
+    ::LocalFree(result);
+    result = nullptr;
+  }
+  return result;
+}
+
+// Replaces the descriptor a Get*SecurityInfo call gave for the file |key|
+// with one holding its kept list, if any, and points the outputs into it.
+DWORD PutKeptList(const FileKey& key,
+                  SECURITY_INFORMATION info,
+                  PSID* owner,
+                  PSID* group,
+                  PACL* dacl,
+                  PACL* sacl,
+                  PSECURITY_DESCRIPTOR* descriptor) {
+  const KeptList* kept = Kept(key);
+  if (!kept)
+    return ERROR_SUCCESS;
+  PSECURITY_DESCRIPTOR replaced = WithKeptList(*descriptor, *kept);
+  if (!replaced)
+    return ERROR_NOT_ENOUGH_MEMORY;
+  ::LocalFree(*descriptor);
+  *descriptor = replaced;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  if (owner && (info & OWNER_SECURITY_INFORMATION))
+    ::GetSecurityDescriptorOwner(replaced, owner, &defaulted);
+  if (group && (info & GROUP_SECURITY_INFORMATION))
+    ::GetSecurityDescriptorGroup(replaced, group, &defaulted);
+  if (dacl)
+    ::GetSecurityDescriptorDacl(replaced, &present, dacl, &defaulted);
+  if (sacl)
+    *sacl = nullptr;
+  return ERROR_SUCCESS;
+}
+
+bool AsksFileList(SE_OBJECT_TYPE type,
+                  SECURITY_INFORMATION info,
+                  PSECURITY_DESCRIPTOR* descriptor) {
+  return type == SE_FILE_OBJECT && (info & DACL_SECURITY_INFORMATION) &&
+         descriptor;
+}
+
+DWORD WINAPI KeptGetNamedSecurityInfoW(LPCWSTR name,
+                                       SE_OBJECT_TYPE type,
+                                       SECURITY_INFORMATION info,
+                                       PSID* owner,
+                                       PSID* group,
+                                       PACL* dacl,
+                                       PACL* sacl,
+                                       PSECURITY_DESCRIPTOR* descriptor) {
+  const DWORD result = ListNext<decltype(&::GetNamedSecurityInfoW)>(kGetNamed)(
+      name, type, info, owner, group, dacl, sacl, descriptor);
+  FileKey key;
+  return result == ERROR_SUCCESS && AsksFileList(type, info, descriptor) &&
+                 KeyOfName(name, &key)
+             ? PutKeptList(key, info, owner, group, dacl, sacl, descriptor)
+             : result;
+}
+
+DWORD WINAPI KeptGetSecurityInfo(HANDLE handle,
+                                 SE_OBJECT_TYPE type,
+                                 SECURITY_INFORMATION info,
+                                 PSID* owner,
+                                 PSID* group,
+                                 PACL* dacl,
+                                 PACL* sacl,
+                                 PSECURITY_DESCRIPTOR* descriptor) {
+  const DWORD result = ListNext<decltype(&::GetSecurityInfo)>(kGetHandle)(
+      handle, type, info, owner, group, dacl, sacl, descriptor);
+  FileKey key;
+  return result == ERROR_SUCCESS && AsksFileList(type, info, descriptor) &&
+                 KeyOfHandle(handle, &key)
+             ? PutKeptList(key, info, owner, group, dacl, sacl, descriptor)
+             : result;
+}
+
+BOOL WINAPI KeptGetFileSecurityW(LPCWSTR name,
+                                 SECURITY_INFORMATION info,
+                                 PSECURITY_DESCRIPTOR buffer,
+                                 DWORD size,
+                                 LPDWORD needed) {
+  FileKey key;
+  const KeptList* kept = nullptr;
+  if (!(info & DACL_SECURITY_INFORMATION) || !KeyOfName(name, &key) ||
+      !(kept = Kept(key))) {
+    return ListNext<decltype(&::GetFileSecurityW)>(kGetFile)(name, info, buffer,
+                                                             size, needed);
+  }
+  static const auto get_named =
+      SystemEntry<decltype(&::GetNamedSecurityInfoW)>("advapi32.dll",
+                                                      "GetNamedSecurityInfoW");
+  PSECURITY_DESCRIPTOR system = nullptr;
+  const DWORD result =
+      get_named(name, SE_FILE_OBJECT, info, nullptr, nullptr, nullptr, nullptr,
+                &system);
+  if (result != ERROR_SUCCESS) {
+    ::SetLastError(result);
+    return FALSE;
+  }
+  PSECURITY_DESCRIPTOR replaced = WithKeptList(system, *kept);
+  ::LocalFree(system);
+  if (!replaced) {
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  *needed = ::GetSecurityDescriptorLength(replaced);
+  const bool fits = *needed <= size;
+  if (fits)
+    memcpy(buffer, replaced, *needed);
+  ::LocalFree(replaced);
+  if (!fits)
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return fits;
+}
+
+DWORD WINAPI KeptSetNamedSecurityInfoW(LPWSTR name,
+                                       SE_OBJECT_TYPE type,
+                                       SECURITY_INFORMATION info,
+                                       PSID owner,
+                                       PSID group,
+                                       PACL dacl,
+                                       PACL sacl) {
+  const DWORD result = ListNext<decltype(&::SetNamedSecurityInfoW)>(kSetNamed)(
+      name, type, info, owner, group, dacl, sacl);
+  FileKey key;
+  if (result == ERROR_SUCCESS && type == SE_FILE_OBJECT &&
+      (info & DACL_SECURITY_INFORMATION) && KeyOfName(name, &key)) {
+    Keep(key, dacl, info, nullptr);
+  }
+  return result;
+}
+
+DWORD WINAPI KeptSetSecurityInfo(HANDLE handle,
+                                 SE_OBJECT_TYPE type,
+                                 SECURITY_INFORMATION info,
+                                 PSID owner,
+                                 PSID group,
+                                 PACL dacl,
+                                 PACL sacl) {
+  const DWORD result = ListNext<decltype(&::SetSecurityInfo)>(kSetHandle)(
+      handle, type, info, owner, group, dacl, sacl);
+  FileKey key;
+  if (result == ERROR_SUCCESS && type == SE_FILE_OBJECT &&
+      (info & DACL_SECURITY_INFORMATION) && KeyOfHandle(handle, &key)) {
+    Keep(key, dacl, info, nullptr);
+  }
+  return result;
+}
+
+BOOL WINAPI KeptSetFileSecurityW(LPCWSTR name,
+                                 SECURITY_INFORMATION info,
+                                 PSECURITY_DESCRIPTOR descriptor) {
+  const BOOL result = ListNext<decltype(&::SetFileSecurityW)>(kSetFile)(
+      name, info, descriptor);
+  FileKey key;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (result && (info & DACL_SECURITY_INFORMATION) &&
+      ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) &&
+      ::GetSecurityDescriptorControl(descriptor, &control, &revision) &&
+      KeyOfName(name, &key)) {
+    Keep(key, present ? dacl : nullptr, info, &control);
+  }
+  return result;
+}
+
 }  // namespace
 
 ScopedImportHook::ScopedImportHook(const char* function,
@@ -651,6 +936,11 @@ ScopedFaultInjection::ScopedFaultInjection(int fail_at,
     Start();
 }
 
+void ScopedFaultInjection::Interject(std::function<void()> action) {
+  std::lock_guard<std::mutex> hold(Injection().lock);
+  Injection().interjection = std::move(action);
+}
+
 void ScopedFaultInjection::Start() {
   InjectionState& s = Injection();
   std::lock_guard<std::mutex> hold(s.lock);
@@ -664,6 +954,7 @@ ScopedFaultInjection::~ScopedFaultInjection() {
   {
     std::lock_guard<std::mutex> hold(Injection().lock);
     Injection().active = false;
+    Injection().interjection = nullptr;
   }
   for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it)
     delete *it;
@@ -768,6 +1059,33 @@ ScopedReplaceFileFailure::~ScopedReplaceFileFailure() {
 
 bool ScopedReplaceFileFailure::used() const {
   return g_replace_used;
+}
+
+ScopedWindowsFileAccessLists::ScopedWindowsFileAccessLists()
+    : set_file_("SetFileSecurityW",
+                reinterpret_cast<void*>(&KeptSetFileSecurityW)),
+      get_file_("GetFileSecurityW",
+                reinterpret_cast<void*>(&KeptGetFileSecurityW)),
+      set_named_("SetNamedSecurityInfoW",
+                 reinterpret_cast<void*>(&KeptSetNamedSecurityInfoW)),
+      get_named_("GetNamedSecurityInfoW",
+                 reinterpret_cast<void*>(&KeptGetNamedSecurityInfoW)),
+      set_handle_("SetSecurityInfo",
+                  reinterpret_cast<void*>(&KeptSetSecurityInfo)),
+      get_handle_("GetSecurityInfo",
+                  reinterpret_cast<void*>(&KeptGetSecurityInfo)) {
+  g_kept_lists = new std::map<FileKey, KeptList>;
+  g_list_hooks[kSetFile] = &set_file_;
+  g_list_hooks[kGetFile] = &get_file_;
+  g_list_hooks[kSetNamed] = &set_named_;
+  g_list_hooks[kGetNamed] = &get_named_;
+  g_list_hooks[kSetHandle] = &set_handle_;
+  g_list_hooks[kGetHandle] = &get_handle_;
+}
+
+ScopedWindowsFileAccessLists::~ScopedWindowsFileAccessLists() {
+  delete g_kept_lists;
+  g_kept_lists = nullptr;
 }
 
 }  // namespace platform_rules

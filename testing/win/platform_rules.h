@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,11 @@ class ScopedFaultInjection {
 
   // Starts counting from here, from zero.
   void Start();
+
+  // Instead of failing the chosen call, runs |action| just before it (and
+  // then the call): another program acting between two steps. What
+  // |action| calls is not counted.
+  void Interject(std::function<void()> action);
 
   // Counted calls so far.
   int calls() const;
@@ -147,6 +153,31 @@ class ScopedOtherVolume {
  private:
   ScopedImportHook move_ex_;
   ScopedImportHook move_;
+};
+
+// While alive, a file's access list set with SetFileSecurityW,
+// SetNamedSecurityInfoW or SetSecurityInfo is kept, with its protection
+// from inheritance, and read back by GetFileSecurityW,
+// GetNamedSecurityInfoW and GetSecurityInfo, as on Windows (Wine keeps no
+// file's list: it makes one up from the Unix mode). A list stays with the
+// file, whatever its name: renamed, or under another of its names. Files
+// whose list was never set show what the system makes up. One instance at
+// a time.
+class ScopedWindowsFileAccessLists {
+ public:
+  ScopedWindowsFileAccessLists();
+  ~ScopedWindowsFileAccessLists();
+  ScopedWindowsFileAccessLists(const ScopedWindowsFileAccessLists&) = delete;
+  ScopedWindowsFileAccessLists& operator=(
+      const ScopedWindowsFileAccessLists&) = delete;
+
+ private:
+  ScopedImportHook set_file_;
+  ScopedImportHook get_file_;
+  ScopedImportHook set_named_;
+  ScopedImportHook get_named_;
+  ScopedImportHook set_handle_;
+  ScopedImportHook get_handle_;
 };
 
 // The next ReplaceFileW call of the test executable fails as Windows can

@@ -104,6 +104,9 @@ struct SavedAccess {
   // Set by GrantUserAccess: |descriptor| is a copy of the list from before
   // the first grant on the object whose record is still held.
   bool holds_first_list = false;
+  // What the object is, whatever name reached it: that first list is
+  // matched by it.
+  std::wstring identity;
 };
 
 void DeleteSavedAccess(SavedAccess* saved);

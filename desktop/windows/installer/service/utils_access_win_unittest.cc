@@ -89,6 +89,8 @@ DWORD WINAPI LongFinalPath(HANDLE file, LPWSTR buffer, DWORD size, DWORD) {
 }  // namespace
 
 TEST(AccessTest, GrantAndRestore) {
+  // Before any list is read: files keep their lists as on Windows.
+  platform_rules::ScopedWindowsFileAccessLists file_lists;
   const std::wstring key = base::TestRegistryParent() + L"\\access";
   HKEY handle = nullptr;
   ASSERT_EQ(ERROR_SUCCESS,
@@ -115,6 +117,56 @@ TEST(AccessTest, GrantAndRestore) {
   EXPECT_FALSE(saved);
   EXPECT_EQ(before, DaclText(name));
   EXPECT_FALSE(RestoreAccess(&saved));
+
+  // One key through two roots is one object: the second grant saves the
+  // list from before the first, so the key ends as it was whichever record
+  // goes back last.
+  for (bool users_first : {false, true}) {
+    SCOPED_TRACE(users_first ? "USERS restored first" : "CURRENT_USER first");
+    const std::wstring other_name = L"USERS\\" + TokenUserSid() + L"\\" + key;
+    std::unique_ptr<SavedAccess> other;
+    ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY,
+                                false, &saved));
+    ASSERT_TRUE(GrantUserAccess(other_name, SE_REGISTRY_KEY, KEY_SET_VALUE,
+                                false, &other));
+    EXPECT_TRUE(RestoreAccess(users_first ? &other : &saved));
+    EXPECT_TRUE(RestoreAccess(users_first ? &saved : &other));
+    EXPECT_EQ(before, DaclText(name));
+  }
+
+  // A file that took another's name between two grants is another object:
+  // each gets its own list back.
+  base::TestFolder folder;
+  const std::wstring files[] = {
+      as_wcstr(folder.path().AppendASCII("x.dat").value()),
+      as_wcstr(folder.path().AppendASCII("y.dat").value())};
+  const wchar_t* const kLists[] = {L"D:P(A;;FR;;;WD)",
+                                   L"D:P(A;;FR;;;BA)(A;;FA;;;SY)"};
+  std::wstring lists[2];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(1, base::WriteFile(base::FilePath(as_u16cstr(files[i].c_str())),
+                                 "x", 1));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        kLists[i], SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_TRUE(::SetFileSecurityW(files[i].c_str(), DACL_SECURITY_INFORMATION,
+                                   descriptor));
+    ::LocalFree(descriptor);
+    lists[i] = DaclText(files[i], SE_FILE_OBJECT);
+  }
+  ASSERT_NE(lists[0], lists[1]);
+  const std::wstring aside = files[0] + L".old";
+  std::unique_ptr<SavedAccess> other;
+  ASSERT_TRUE(GrantUserAccess(files[0], SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                              false, &saved));
+  ASSERT_TRUE(::MoveFileW(files[0].c_str(), aside.c_str()));
+  ASSERT_TRUE(::MoveFileW(files[1].c_str(), files[0].c_str()));
+  ASSERT_TRUE(GrantUserAccess(files[0], SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                              false, &other));
+  EXPECT_TRUE(RestoreAccess(&other));
+  EXPECT_TRUE(RestoreAccessAt(aside, &saved));
+  EXPECT_EQ(lists[1], DaclText(files[0], SE_FILE_OBJECT));
+  EXPECT_EQ(lists[0], DaclText(aside, SE_FILE_OBJECT));
 
   // A permanent grant hands out nothing to undo.
   ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, true,

@@ -751,9 +751,11 @@ PSID GetTokenUser(std::vector<BYTE>* buffer) {
 // still held, by object. A later grant on the same object saves that first
 // list rather than the one it finds, which already holds the earlier grant:
 // whatever order the records are restored in, the object ends as it was.
+// Lists are matched by the object's identity, never by its name: one key
+// is named through two roots, and a name may be taken by another file
+// between two grants.
 struct FirstSavedList {
-  std::wstring object_name;
-  SE_OBJECT_TYPE object_type;
+  std::wstring identity;
   std::vector<BYTE> descriptor;  // self-relative
   int holders;
 };
@@ -769,15 +771,13 @@ std::vector<FirstSavedList>& FirstSavedLists() {
 }
 
 std::vector<FirstSavedList>::iterator FindFirstSavedList(
-    const std::wstring& object_name,
-    SE_OBJECT_TYPE object_type) {
+    const std::wstring& identity) {
   std::vector<FirstSavedList>& lists = FirstSavedLists();
   for (auto it = lists.begin(); it != lists.end(); ++it) {
-    if (it->object_type == object_type &&
-        ::CompareStringOrdinal(it->object_name.c_str(),
-                               static_cast<int>(it->object_name.size()),
-                               object_name.c_str(),
-                               static_cast<int>(object_name.size()),
+    if (::CompareStringOrdinal(it->identity.c_str(),
+                               static_cast<int>(it->identity.size()),
+                               identity.c_str(),
+                               static_cast<int>(identity.size()),
                                TRUE) == CSTR_EQUAL) {
       return it;
     }
@@ -785,23 +785,73 @@ std::vector<FirstSavedList>::iterator FindFirstSavedList(
   return lists.end();
 }
 
-// A record of the object's first saved list, |found| (the list the grant
-// found) becoming it when no held record has one. Null on failure.
-std::unique_ptr<SavedAccess> HoldFirstSavedList(
-    const std::wstring& object_name,
-    SE_OBJECT_TYPE object_type,
-    PSECURITY_DESCRIPTOR found) {
+// A key's native name, as the system knows it behind every root and alias
+// (HKCU and HKEY_USERS\<sid>, HKCR and HKLM\Software\Classes). Empty when
+// it cannot be read.
+std::wstring NativeKeyName(HKEY key) {
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const QueryKey query_key = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  const int kKeyNameInformation = 3;
+  // A name length in bytes, then the name; key paths are at most 32767
+  // characters long.
+  std::vector<BYTE> buffer(sizeof(ULONG) + 65536 + 64);
+  ULONG size = 0;
+  if (!query_key ||
+      query_key(key, kKeyNameInformation, buffer.data(),
+                static_cast<ULONG>(buffer.size()), &size) != 0) {
+    return std::wstring();
+  }
+  ULONG length = 0;
+  memcpy(&length, buffer.data(), sizeof(length));
+  if (length > buffer.size() - sizeof(ULONG))
+    return std::wstring();
+  std::wstring name(length / sizeof(wchar_t), L'\0');
+  memcpy(&name[0], buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
+  return name;
+}
+
+// The identity of the object |target| has open: a file's volume serial
+// number and file index, a key's native name. Empty when it cannot be read.
+std::wstring ObjectIdentity(const AccessTarget& target) {
+  if (target.key) {
+    const std::wstring name = NativeKeyName(target.key);
+    return name.empty() ? name : L"key " + name;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!target.file.IsValid() ||
+      !::GetFileInformationByHandle(target.file.Get(), &info)) {
+    return std::wstring();
+  }
+  const uint64_t index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return L"file " + std::to_wstring(info.dwVolumeSerialNumber) + L" " +
+         std::to_wstring(index);
+}
+
+// A record of the first saved list of the object |target| has open,
+// |found| (the list the grant found) becoming it when no held record has
+// one. Null on failure.
+std::unique_ptr<SavedAccess> HoldFirstSavedList(const AccessTarget& target,
+                                                PSECURITY_DESCRIPTOR found) {
+  const std::wstring identity = ObjectIdentity(target);
+  if (identity.empty()) {
+    PLOG(ERROR) << "Cannot tell what " << target.name << " is";
+    return nullptr;
+  }
   std::unique_ptr<SavedAccess> record(new SavedAccess);
-  record->object_name = object_name;
-  record->object_type = object_type;
+  record->object_name = target.name;
+  record->object_type = target.type;
+  record->identity = identity;
   std::vector<BYTE> first;
   {
     base::AutoLock hold(FirstSavedListsLock());
-    auto it = FindFirstSavedList(object_name, object_type);
+    auto it = FindFirstSavedList(identity);
     if (it == FirstSavedLists().end()) {
       const BYTE* bytes = static_cast<const BYTE*>(found);
       FirstSavedLists().push_back(
-          {object_name, object_type,
+          {identity,
            std::vector<BYTE>(bytes,
                              bytes + ::GetSecurityDescriptorLength(found)),
            0});
@@ -829,7 +879,7 @@ std::unique_ptr<SavedAccess> HoldFirstSavedList(
 
 void ReleaseFirstSavedList(const SavedAccess& record) {
   base::AutoLock hold(FirstSavedListsLock());
-  auto it = FindFirstSavedList(record.object_name, record.object_type);
+  auto it = FindFirstSavedList(record.identity);
   if (it != FirstSavedLists().end() && --it->holders <= 0)
     FirstSavedLists().erase(it);
 }
@@ -936,8 +986,7 @@ bool GrantUserAccess(const std::wstring& object_name,
   // nothing to undo it.
   std::unique_ptr<SavedAccess> record;
   if (!permanent && saved) {
-    record = HoldFirstSavedList(object_name, object_type,
-                                old_descriptor.get());
+    record = HoldFirstSavedList(target, old_descriptor.get());
     if (!record)
       return false;
   }

@@ -15,6 +15,7 @@ class CopyFileOperation : public FileTransferOperation {
  protected:
   bool Transfer() override;
   bool Undo() override;
+  bool LiftsReadOnly() const override;
 };
 
 }  // namespace installer

@@ -11,7 +11,13 @@ CopyFileOperation::CopyFileOperation(const base::FilePath& source,
 
 bool CopyFileOperation::Transfer() {
   VLOG(1) << "Copying " << source().value() << " to " << destination().value();
-  return base::CopyFile(source(), destination());
+  // Room was made at the destination: whatever took the name since is
+  // someone else's, and stays.
+  return base::CopyFileWithoutReplacing(source(), destination());
+}
+
+bool CopyFileOperation::LiftsReadOnly() const {
+  return false;  // The source stays exactly as it was.
 }
 
 bool CopyFileOperation::Undo() {

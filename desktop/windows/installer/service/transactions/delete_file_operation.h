@@ -18,6 +18,11 @@ struct SavedAccess;
 // and must not be treated as free.
 bool ReadAttributes(const base::FilePath& path, uint32_t* attributes);
 
+// |path| under the entry's own name: a short (8.3) name or another case
+// that the caller gave is only an alias, and what is put back must get its
+// own name again. |path| itself when nothing is there to ask.
+base::FilePath OwnName(const base::FilePath& path);
+
 // Moves |from| back to |to|, which a change left free, for a rollback. It
 // never replaces what took |to| since (a moved file whose move back failed):
 // then both stay, each under its own name, and the names are logged.

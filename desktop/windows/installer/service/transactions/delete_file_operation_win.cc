@@ -31,6 +31,19 @@ bool ReadAttributes(const base::FilePath& path, uint32_t* attributes) {
   return false;
 }
 
+base::FilePath OwnName(const base::FilePath& path) {
+  const string16 base_name = path.BaseName().value();
+  // A pattern would name some other entry.
+  if (base_name.find_first_of(u"*?") != string16::npos)
+    return path;
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW(as_wcstr(path.value()), &data);
+  if (find == INVALID_HANDLE_VALUE)
+    return path;
+  ::FindClose(find);
+  return path.DirName().Append(as_u16cstr(data.cFileName));
+}
+
 bool MoveBack(const base::FilePath& from, const base::FilePath& to) {
   if (base::MoveWithoutReplacing(from, to))
     return true;
@@ -85,6 +98,7 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
     VLOG(1) << "File does not exist. Nothing to do";
     return true;
   }
+  path_ = OwnName(path_);
   temporary_path_ = TemporaryPath(path_, base::Time::Now().ToTimeT());
   if (temporary_path_.empty()) {
     LOG(ERROR) << "File removal failed";

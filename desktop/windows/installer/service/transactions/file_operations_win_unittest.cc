@@ -142,6 +142,7 @@ TEST_F(FileOperationsTest, CopyIntoMissingFoldersRemovesThemOnRollback) {
     ASSERT_TRUE(transaction.AddAndExecute(new CopyFileOperation(source, target)));
   }
   EXPECT_EQ("a", Read(target));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), Attributes(source));
   SetAttributes(source, FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -187,12 +188,59 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
   EXPECT_TRUE(base::PathExists(Path("dir\\inner.txt")));
   EXPECT_FALSE(base::PathExists(Path("new")));
 
+  // A file moved to another volume comes back across it.
+  {
+    platform_rules::ScopedOtherVolume other(as_wcstr(Path("other").value()));
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new MoveFileOperation(source, Path("other\\to.txt"))));
+    EXPECT_FALSE(base::PathExists(source));
+    transaction.Rollback();
+  }
+  EXPECT_EQ("moved", Read(source));
+  EXPECT_FALSE(base::PathExists(Path("other")));
+
+  // A moved file keeps its attributes.
+  SetAttributes(source, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(new MoveFileOperation(source, target)));
   }
   EXPECT_FALSE(base::PathExists(source));
   EXPECT_EQ("moved", Read(target));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            Attributes(target));
+  SetAttributes(target, FILE_ATTRIBUTE_NORMAL);
+
+  // Named by its short name, a file keeps its own: a rollback puts it
+  // back under that, and a commit's copy replaces it there.
+  const FilePath own = Path("LongDocumentName.txt");
+  Write(own, "long");
+  wchar_t short_name[MAX_PATH];
+  ASSERT_NE(0u, ::GetShortPathNameW(as_wcstr(own.value()), short_name,
+                                    MAX_PATH));
+  const FilePath alias(as_u16cstr(short_name));
+  ASSERT_NE(own.BaseName().value(), alias.BaseName().value());
+  const struct {
+    const char* what;
+    Operation* operation;
+    bool commit;
+  } kAliases[] = {
+      {"delete", new DeleteFileOperation(alias, false, false), false},
+      {"move", new MoveFileOperation(alias, Path("away.txt")), false},
+      {"copy onto", new CopyFileOperation(target, alias), true},
+  };
+  for (const auto& c : kAliases) {
+    SCOPED_TRACE(c.what);
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(c.operation));
+      if (!c.commit)
+        transaction.Rollback();
+    }
+    EXPECT_EQ(c.commit ? "moved" : "long", Read(own));
+    EXPECT_EQ(3, CountEntries(folder_.path()));  // own, to.txt, dir
+  }
 }
 
 TEST_F(FileOperationsTest, CreateFolderRemovesOnlyWhatItCreated) {
@@ -219,6 +267,17 @@ TEST_F(FileOperationsTest, CreateFolderRemovesOnlyWhatItCreated) {
   }
   EXPECT_FALSE(base::PathExists(Path("a\\b\\c")));
   EXPECT_EQ("keep", Read(Path("a\\b\\keep.txt")));
+
+  // A file where the folder or one above it should be is no folder.
+  Write(Path("file"), "f");
+  for (const char* path : {"file", "file\\sub"}) {
+    Transaction transaction;
+    EXPECT_FALSE(
+        transaction.AddAndExecute(new CreateFolderOperation(Path(path))))
+        << path;
+    transaction.Rollback();
+  }
+  EXPECT_EQ("f", Read(Path("file")));
 }
 
 TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
@@ -402,6 +461,22 @@ TEST_F(FileOperationsTest, DeleteRefusesCollisionsAndFilesInUse) {
         base::DeleteFile(DeleteFileOperation::TemporaryPath(file, second),
                          false));
 
+  // The temporary name taken after it was found free: what took it stays.
+  {
+    Transaction transaction;
+    platform_rules::ScopedFaultInjection between(1, 0, "MoveFileExW");
+    between.Interject([&] {
+      const int64_t later = base::Time::Now().ToTimeT();
+      for (int64_t second = now; second <= later; ++second)
+        Write(DeleteFileOperation::TemporaryPath(file, second), "taken");
+    });
+    EXPECT_FALSE(transaction.AddAndExecute(
+        new DeleteFileOperation(file, false, false)));
+  }
+  EXPECT_EQ("exe", Read(file));
+  EXPECT_EQ("taken", Read(FileHolding("taken")));
+  ASSERT_TRUE(base::DeleteFile(folder_.path().Append(u"*.old"), false));
+
   // Held open without write sharing, like a running program: it may be
   // renamed but not written, so it is put back and the deletion fails.
   HANDLE held = ::CreateFileW(as_wcstr(file.value()), GENERIC_READ,
@@ -495,26 +570,60 @@ TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
 
 // A rollback never moves anything over a name that is taken: here the move
 // back fails once (a scanner holds the moved file), or the source's name
-// was taken meanwhile. Every file stays whole under one name or another,
-// and what took the name keeps its attributes.
+// was taken meanwhile. Nor does a transfer replace what took the target's
+// name after room was made there: it fails. Every file stays whole under
+// one name or another, and what took the name keeps its attributes.
 TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
-  for (bool source_taken : {false, true}) {
-    SCOPED_TRACE(source_taken ? "source taken" : "move back fails");
+  enum Taken { NONE, SOURCE, TARGET, REPLACED };
+  const struct {
+    const char* what;
+    bool copy;
+    Taken taken;
+  } kCases[] = {
+      {"move back fails", false, NONE},
+      {"source taken", false, SOURCE},
+      {"target taken before the move", false, TARGET},
+      {"target taken before the copy", true, TARGET},
+      // Someone moves the transferred file away and puts theirs in its
+      // place before the rollback.
+      {"moved file replaced", false, REPLACED},
+      {"copy replaced", true, REPLACED},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
     Write(source, "moved");
     Write(target, "replaced");
     SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     {
       Transaction transaction;
-      ASSERT_TRUE(
-          transaction.AddAndExecute(new MoveFileOperation(source, target)));
-      if (source_taken)
+      {
+        // The transfer's call comes after the one that moves the old
+        // target aside.
+        platform_rules::ScopedFaultInjection between(
+            c.taken == TARGET ? (c.copy ? 1 : 2) : 0, 0,
+            c.copy ? "CopyFileW" : "MoveFileExW");
+        between.Interject([&] { Write(target, "other"); });
+        Operation* operation =
+            c.copy ? static_cast<Operation*>(
+                         new CopyFileOperation(source, target))
+                   : new MoveFileOperation(source, target);
+        ASSERT_EQ(c.taken != TARGET, transaction.AddAndExecute(operation));
+      }
+      if (c.taken == SOURCE)
         Write(source, "other");
+      if (c.taken == REPLACED) {
+        ASSERT_TRUE(::MoveFileW(as_wcstr(target.value()),
+                                as_wcstr(Path("aside.txt").value())));
+        Write(target, "other");
+      }
       platform_rules::ScopedFaultInjection held(
-          source_taken ? 0 : 1, ERROR_SHARING_VIOLATION, "MoveFileExW");
+          c.taken == NONE ? 1 : 0, ERROR_SHARING_VIOLATION, "MoveFileExW");
       transaction.Rollback();
     }
+    if (c.taken == TARGET || c.taken == REPLACED)
+      EXPECT_EQ("other", Read(target));
     std::multiset<std::string> contents;
     base::FileEnumerator entries(folder_.path(), false,
                                  base::FileEnumerator::FILES);
@@ -523,11 +632,14 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       contents.insert(Read(entry));
       if (Read(entry) == "other")
         EXPECT_EQ(0u, Attributes(entry));
+      SetAttributes(entry, FILE_ATTRIBUTE_NORMAL);
       ASSERT_TRUE(base::DeleteFile(entry, false));
     }
     std::multiset<std::string> expected = {"moved", "replaced"};
-    if (source_taken)
+    if (c.taken != NONE)
       expected.insert("other");
+    if (c.taken == REPLACED && c.copy)
+      expected.insert("moved");  // the copy, where they moved it
     EXPECT_EQ(expected, contents);
   }
 }

@@ -1,6 +1,7 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_TRANSFER_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_FILE_TRANSFER_OPERATION_H_
 
+#include <windows.h>
 #include <stdint.h>
 
 #include "base/files/file_path.h"
@@ -10,8 +11,8 @@ namespace installer {
 
 // What the copy and the move share: room is made at the destination first
 // (a missing folder is created, a file in the way is moved aside, both as
-// sub-operations), and the source's read-only mark is lifted for the
-// transfer and put back on rollback.
+// sub-operations). A move lifts the source's read-only mark for the
+// transfer and puts it back on rollback, and on the moved item at commit.
 class FileTransferOperation : public Operation {
  public:
   ~FileTransferOperation() override;
@@ -28,6 +29,9 @@ class FileTransferOperation : public Operation {
   // Undoes a transfer that succeeded. False when the source's item could
   // not be put back under its name.
   virtual bool Undo() = 0;
+  // Whether the transfer needs the source's read-only mark lifted: a copy
+  // only reads its source.
+  virtual bool LiftsReadOnly() const = 0;
 
   const base::FilePath& source() const { return source_; }
   const base::FilePath& destination() const { return destination_; }
@@ -39,6 +43,13 @@ class FileTransferOperation : public Operation {
   // The source's attributes before its read-only mark was lifted.
   uint32_t source_attributes_ = 0;
   bool source_attributes_changed_ = false;
+  // Whether the item at the destination is still the one transferred.
+  bool IsStillTransferred() const;
+
+  // What the transferred item is, so that a rollback undoes it and a
+  // commit gives it its mark, and nothing else.
+  BY_HANDLE_FILE_INFORMATION transferred_ = {};
+  bool transferred_known_ = false;
 };
 
 }  // namespace installer

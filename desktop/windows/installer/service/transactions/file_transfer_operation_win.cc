@@ -4,6 +4,7 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -30,15 +31,64 @@ bool MakeRoomAt(const base::FilePath& destination, Transaction* prerequisites) {
   return true;
 }
 
+// The item at |path| itself (a folder too, a link as the link), opened
+// for its attributes; its identity in |info|. Invalid when that fails.
+base::win::ScopedHandle OpenItem(const base::FilePath& path,
+                                 BY_HANDLE_FILE_INFORMATION* info) {
+  base::win::ScopedHandle handle(::CreateFileW(
+      as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+      nullptr));
+  if (handle.IsValid() && !::GetFileInformationByHandle(handle.Get(), info))
+    handle.Close();
+  return handle;
+}
+
+bool SameItem(const BY_HANDLE_FILE_INFORMATION& a,
+              const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Gives the item at |path| its read-only mark again, when it is still
+// |item|.
+void PutBackReadOnly(const base::FilePath& path,
+                     const BY_HANDLE_FILE_INFORMATION& item) {
+  BY_HANDLE_FILE_INFORMATION now;
+  base::win::ScopedHandle handle = OpenItem(path, &now);
+  if (!handle.IsValid() || !SameItem(now, item)) {
+    PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
+    return;
+  }
+  FILE_BASIC_INFO basic = {};  // Times of zero stay as they are.
+  basic.FileAttributes =
+      (now.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE)) |
+      FILE_ATTRIBUTE_READONLY;
+  if (!::SetFileInformationByHandle(handle.Get(), FileBasicInfo, &basic,
+                                    sizeof(basic))) {
+    PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
+  }
+}
+
 }  // namespace
 
 FileTransferOperation::FileTransferOperation(const base::FilePath& source,
                                              const base::FilePath& destination)
     : source_(source), destination_(destination) {}
 
-FileTransferOperation::~FileTransferOperation() = default;
+FileTransferOperation::~FileTransferOperation() {
+  // Committed: the moved item keeps the attributes it had.
+  if (executed_ && source_attributes_changed_)
+    PutBackReadOnly(destination_, transferred_);
+}
 
 bool FileTransferOperation::Execute(Transaction* prerequisites) {
+  // Put back under their own names, never under an alias the caller gave.
+  source_ = OwnName(source_);
+  destination_ = OwnName(destination_);
   if (!MakeRoomAt(destination_, prerequisites))
     return false;
 
@@ -47,7 +97,7 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   uint32_t attributes;
   if (!ReadAttributes(source_, &attributes))
     return false;
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
+  if (LiftsReadOnly() && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_READONLY)) {
     if (!::SetFileAttributesW(as_wcstr(source_.value()),
                               attributes & ~FILE_ATTRIBUTE_READONLY)) {
@@ -64,11 +114,32 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   }
   VLOG(1) << "File copied successfully";
   executed_ = true;
+  transferred_known_ = OpenItem(destination_, &transferred_).IsValid();
+  if (source_attributes_changed_ && !transferred_known_) {
+    // Then the mark cannot go back at commit: the transfer is undone.
+    PLOG(ERROR) << "Couldn't tell what " << destination_.value() << " is";
+    return false;
+  }
   return true;
 }
 
+bool FileTransferOperation::IsStillTransferred() const {
+  if (!transferred_known_)
+    return true;
+  BY_HANDLE_FILE_INFORMATION now;
+  if (OpenItem(destination_, &now).IsValid() && SameItem(now, transferred_))
+    return true;
+  LOG(ERROR) << destination_.value()
+             << " is no longer what was put there; it stays";
+  return false;
+}
+
 void FileTransferOperation::Rollback() {
-  const bool source_back = !executed_ || Undo();
+  // What replaced the transferred item since is someone else's.
+  const bool source_back = !executed_ || (IsStillTransferred() && Undo());
+  // An item whose move back failed stays moved, and keeps its mark.
+  if (source_back)
+    executed_ = false;
   // The source stays the user's: it gets its read-only mark back even when
   // the transfer itself failed; but what took its name meanwhile does not.
   if (source_attributes_changed_ && source_back &&

@@ -14,6 +14,7 @@ class MoveFileOperation : public FileTransferOperation {
  protected:
   bool Transfer() override;
   bool Undo() override;
+  bool LiftsReadOnly() const override;
 };
 
 }  // namespace installer

@@ -12,7 +12,14 @@ MoveFileOperation::MoveFileOperation(const base::FilePath& source,
 
 bool MoveFileOperation::Transfer() {
   VLOG(1) << "Moving " << source().value() << "to" << destination().value();
-  return base::MoveUnsafe(source(), destination());
+  // Room was made at the destination: whatever took the name since is
+  // someone else's, and stays.
+  return base::MoveWithoutReplacing(source(), destination());
+}
+
+bool MoveFileOperation::LiftsReadOnly() const {
+  // A move to another volume deletes its source, which the mark forbids.
+  return true;
 }
 
 bool MoveFileOperation::Undo() {

@@ -46,6 +46,49 @@ namespace {
 
 using base::FilePath;
 
+// Another program acting just before a copy, through the system's own
+// entries, so that no injected fault stops it: before the first CopyFileW
+// it takes the copy's target name (with g_take_target), or else, before the
+// second, it gives the file the first one copied a later last-write time,
+// its bytes unchanged.
+int g_copies = 0;
+bool g_take_target = false;
+std::wstring* g_first_copied = nullptr;
+platform_rules::ScopedImportHook* g_touch_hook = nullptr;
+
+BOOL WINAPI TouchingCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
+  using platform_rules::SystemEntry;
+  if (++g_copies == 1 && g_take_target) {
+    HANDLE file = SystemEntry<decltype(&::CreateFileW)>(
+        "kernel32.dll", "CreateFileW")(to, GENERIC_WRITE, 0, nullptr,
+                                       CREATE_NEW, 0, nullptr);
+    DWORD written = 0;
+    EXPECT_TRUE(SystemEntry<decltype(&::WriteFile)>("kernel32.dll",
+                                                    "WriteFile")(
+        file, "theirs", 6, &written, nullptr));
+    SystemEntry<decltype(&::CloseHandle)>("kernel32.dll", "CloseHandle")(file);
+  } else if (g_copies == 1) {
+    *g_first_copied = from;
+  } else if (g_copies == 2 && !g_take_target) {
+    HANDLE file = SystemEntry<decltype(&::CreateFileW)>(
+        "kernel32.dll", "CreateFileW")(
+        g_first_copied->c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, 0, nullptr);
+    FILETIME written = {};
+    EXPECT_TRUE(SystemEntry<decltype(&::GetFileTime)>("kernel32.dll",
+                                                      "GetFileTime")(
+        file, nullptr, nullptr, &written));
+    written.dwHighDateTime += 1;
+    EXPECT_TRUE(SystemEntry<decltype(&::SetFileTime)>("kernel32.dll",
+                                                      "SetFileTime")(
+        file, nullptr, nullptr, &written));
+    SystemEntry<decltype(&::CloseHandle)>("kernel32.dll", "CloseHandle")(file);
+  }
+  return g_touch_hook->original<decltype(&::CopyFileW)>()(from, to,
+                                                           fail_if_exists);
+}
+
 class FailingOperation : public Operation {
  public:
   bool Execute(Transaction*) override { return false; }
@@ -192,6 +235,12 @@ class TransactionFaultSweepTest
     std::vector<Step> (TransactionFaultSweepTest::*steps)();
     // Whether a run without failures succeeds.
     bool succeeds;
+    // Entries that a clean commit must leave as given.
+    State committed;
+    // Another program acts in every run, so that every run fails and a
+    // fault in its clean-up is a second trouble: then what the clean-up
+    // leaves may stay, as long as nothing is lost.
+    bool someone_else = false;
   };
   static const Scenario kScenarios[];
   static const int kScenarioCount;
@@ -204,6 +253,9 @@ class TransactionFaultSweepTest
   }
 
   void TearDown() override {
+    toucher_.reset();
+    delete g_first_copied;
+    g_first_copied = nullptr;
     ::SHDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
     base::RemoveLinkUnderWine(Path("link"));
   }
@@ -451,6 +503,84 @@ class TransactionFaultSweepTest
             {RemoveKey(L"inherit"), nullptr, 0}};
   }
 
+  // Files given by their short names come back under their own; the moved
+  // read-only file and the copy's read-only source keep their marks.
+  void BuildAliases() {
+    File("app\\LongDocumentName.txt", "long", 0);
+    File("app\\AnotherLongName.txt", "moved", FILE_ATTRIBUTE_READONLY);
+    File("src\\ro.txt", "copied", FILE_ATTRIBUTE_READONLY);
+  }
+  // |relative| with its last component spelled short.
+  FilePath ShortName(const char* relative) const {
+    const FilePath path = Path(relative);
+    wchar_t name[MAX_PATH];
+    const DWORD length =
+        ::GetShortPathNameW(as_wcstr(path.value()), name, MAX_PATH);
+    if (!length || length >= MAX_PATH)
+      return path;
+    return path.DirName().Append(FilePath(as_u16cstr(name)).BaseName().value());
+  }
+  std::vector<Step> AliasesSteps() {
+    return {{[this] {
+               return new DeleteFileOperation(
+                   ShortName("app\\LongDocumentName.txt"), false, false);
+             },
+             "app\\LongDocumentName.txt", FILE_SHARE_READ},
+            {[this] {
+               return new MoveFileOperation(
+                   ShortName("app\\AnotherLongName.txt"), Path("app\\moved.txt"));
+             },
+             "app\\AnotherLongName.txt", FILE_SHARE_READ},
+            {Copy("src\\ro.txt", "app\\copied.txt"), nullptr, 0}};
+  }
+
+  // A read-only file in a deleted folder, with another name outside it.
+  void BuildHardLink() {
+    File("app\\doomed\\ro.txt", "ro", FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(::CreateHardLinkW(as_wcstr(Path("app\\kept.txt").value()),
+                                  as_wcstr(Path("app\\doomed\\ro.txt").value()),
+                                  nullptr));
+  }
+  std::vector<Step> HardLinkSteps() {
+    return {{Remove("app\\doomed", false), "app\\doomed\\ro.txt",
+             FILE_SHARE_READ}};
+  }
+
+  // A folder moved to another volume while another program touches a
+  // file already copied: the move fails and the folder stays whole.
+  void BuildTouchedDuringMove() {
+    File("app\\tree\\a.txt", "a", 0);
+    File("app\\tree\\b.txt", "b", 0);
+    StartSomeoneElse(false);
+  }
+  void StartSomeoneElse(bool take_target) {
+    g_copies = 0;
+    g_take_target = take_target;
+    if (!toucher_) {
+      g_first_copied = new std::wstring;
+      toucher_ = std::make_unique<platform_rules::ScopedImportHook>(
+          "CopyFileW", reinterpret_cast<void*>(&TouchingCopyFileW));
+      g_touch_hook = toucher_.get();
+    }
+  }
+  std::vector<Step> TouchedDuringMoveSteps() {
+    return {{Move("app\\tree", "other\\moved"), "app\\tree\\b.txt",
+             FILE_SHARE_READ}};
+  }
+
+  // Another program takes the target's name once the old file was moved
+  // aside for a copy: the copy fails, their file stays, and so does the
+  // old one, under the name the log gives.
+  void BuildTakenAfterRoom() {
+    File("src\\new.txt", "new", 0);
+    File("app\\old.txt", "old", 0);
+    StartSomeoneElse(true);
+  }
+  std::vector<Step> TakenAfterRoomSteps() {
+    return {{Copy("src\\new.txt", "app\\old.txt"), "app\\old.txt",
+             FILE_SHARE_READ}};
+  }
+
   // --- Running and checking -------------------------------------------
 
   void Build() {
@@ -581,6 +711,17 @@ class TransactionFaultSweepTest
       Report(what, lines, log);
   }
 
+  // After a run that failed: exactly as before, or, where another program
+  // acted, nothing lost.
+  void CheckFailed(const State& before,
+                   const std::string& what,
+                   const std::string& log) {
+    if (scenario_->someone_else)
+      CheckNothingLost(before, what, log);
+    else
+      Check(before, what, log);
+  }
+
   // Fails each call of |phase| once in turn, each way.
   void SweepCalls(Phase phase,
                   int calls,
@@ -617,9 +758,10 @@ class TransactionFaultSweepTest
         }
         if (phase == EXECUTE && done && !scenario_->succeeds) {
           Report(what + ": done, not refused", {}, log.text);
+        } else if (phase == EXECUTE && done) {
+          Check(committed, what + ", committed", log.text);
         } else if (phase == EXECUTE) {
-          Check(done ? committed : before,
-                what + (done ? ", committed" : ""), log.text);
+          CheckFailed(before, what, log.text);
         } else {
           CheckNothingLost(phase == ROLLBACK ? before : committed, what,
                            log.text);
@@ -640,8 +782,8 @@ class TransactionFaultSweepTest
           EXPECT_FALSE(Execute(&transaction, k, new FailingOperation));
           transaction.Rollback();
         }
-        Check(before, "failing operation after " + std::to_string(k),
-              log.text);
+        CheckFailed(before, "failing operation after " + std::to_string(k),
+                    log.text);
       }
       if (k == steps_.size() || !steps_[k].held)
         continue;
@@ -657,7 +799,8 @@ class TransactionFaultSweepTest
         transaction.Rollback();
         ::CloseHandle(held);
       }
-      Check(before, "operation " + std::to_string(k) + " held up", log.text);
+      CheckFailed(before, "operation " + std::to_string(k) + " held up",
+                  log.text);
     }
   }
 
@@ -672,6 +815,7 @@ class TransactionFaultSweepTest
     // how many platform calls each phase makes.
     int calls[3] = {};
     State committed;
+    std::string clean_log;
     {
       base::ScopedLogCapture log;
       platform_rules::ScopedFaultInjection count;
@@ -691,12 +835,19 @@ class TransactionFaultSweepTest
         count.Start();
       }
       calls[COMMIT] = count.calls();
+      clean_log = log.text;
     }
     if (scenario_->succeeds) {
       committed = Snapshot();
       EXPECT_NE(before, committed);
+      for (const auto& entry : scenario_->committed) {
+        if (committed[entry.first] != entry.second) {
+          Report("committed", {entry.first + " " + committed[entry.first]},
+                 std::string());
+        }
+      }
     } else if (phase_ == EXECUTE) {
-      Check(before, "refused");
+      CheckFailed(before, "refused", clean_log);
     }
     if (scenario_->succeeds && phase_ == ROLLBACK) {
       Build();
@@ -725,6 +876,7 @@ class TransactionFaultSweepTest
   platform_rules::ScopedWindowsFolderRenameRules rename_rules_;
   platform_rules::ScopedWindowsLinkRules link_rules_;
   platform_rules::ScopedWindowsTakeOwnershipRules ownership_rules_;
+  platform_rules::ScopedWindowsFileAccessLists file_lists_;
   base::TestFolder folder_;
   platform_rules::ScopedOtherVolume other_volume_{
       as_wcstr(folder_.path().AppendASCII("other").value())};
@@ -736,6 +888,8 @@ class TransactionFaultSweepTest
   std::set<std::string> guarded_;
   // Failed cases so far: the first few are reported in full.
   int failures_ = 0;
+  // Touches copied files, for the scenario that needs it.
+  std::unique_ptr<platform_rules::ScopedImportHook> toucher_;
 };
 
 const TransactionFaultSweepTest::Scenario
@@ -752,6 +906,19 @@ const TransactionFaultSweepTest::Scenario
          &TransactionFaultSweepTest::WidenedKeySteps, true},
         {"InheritedAccess", &TransactionFaultSweepTest::BuildInherited,
          &TransactionFaultSweepTest::InheritedSteps, true},
+        {"Aliases", &TransactionFaultSweepTest::BuildAliases,
+         &TransactionFaultSweepTest::AliasesSteps, true,
+         {{"F \\app\\moved.txt", "moved"},
+          {"A \\app\\moved.txt", "1"},
+          {"A \\src\\ro.txt", "1"}}},
+        {"TouchedDuringMove",
+         &TransactionFaultSweepTest::BuildTouchedDuringMove,
+         &TransactionFaultSweepTest::TouchedDuringMoveSteps, false, {}, true},
+        {"TakenAfterRoom", &TransactionFaultSweepTest::BuildTakenAfterRoom,
+         &TransactionFaultSweepTest::TakenAfterRoomSteps, false, {}, true},
+        {"HardLinkedReadOnly", &TransactionFaultSweepTest::BuildHardLink,
+         &TransactionFaultSweepTest::HardLinkSteps, true,
+         {{"A \\app\\kept.txt", "1"}}},
 };
 const int TransactionFaultSweepTest::kScenarioCount =
     static_cast<int>(std::size(TransactionFaultSweepTest::kScenarios));

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -151,22 +152,55 @@ TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
   }
 }
 
+// The failure is counted in the pump whether or not it runs: a post from
+// another thread cannot know when the run on the loop's stack ends.
 TEST(MessagePumpForUITest, FailedWorkMessagePostIsCountedAndRetried) {
-  MessageLoopForUI loop;
-  int64_t before = ProblemCount(internal::MESSAGE_POST_ERROR);
-  int ran = 0;
-  {
-    ScopedCallSwap<decltype(&::PostMessageW)> swap(
-        &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
-    loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
-  }
-  EXPECT_EQ(before + 1, ProblemCount(internal::MESSAGE_POST_ERROR));
-  EXPECT_TRUE(TakeWorkMessages().empty());
+  const struct {
+    bool in_run;
+    bool from_other_thread;
+  } kCases[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "in run " << c.in_run
+                                    << " from other thread "
+                                    << c.from_other_thread);
+    MessageLoopForUI loop;
+    auto* pump = static_cast<MessagePumpForUI*>(loop.pump());
+    int64_t before = ProblemCount(internal::MESSAGE_POST_ERROR);
+    const Time start = Time::Now();
+    int ran = 0;
+    auto post_failing = [&] {
+      ScopedCallSwap<decltype(&::PostMessageW)> swap(
+          &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
+      Closure task = Bind([&ran] { ++ran; });
+      if (c.from_other_thread)
+        OnAnotherThread([&] { loop.task_runner()->PostTask(FROM_HERE, task); });
+      else
+        loop.task_runner()->PostTask(FROM_HERE, task);
+    };
+    if (c.in_run) {
+      // A delayed task runs after the loop found its queue empty, so that a
+      // post from it sends a wake-up.
+      RunLoop run_loop;
+      loop.task_runner()->PostDelayedTask(FROM_HERE, Bind([&] {
+                                            post_failing();
+                                            run_loop.Quit();
+                                          }),
+                                          TimeDelta::FromMilliseconds(1));
+      run_loop.Run();
+    } else {
+      post_failing();
+    }
+    EXPECT_EQ(before + 1, ProblemCount(internal::MESSAGE_POST_ERROR));
+    EXPECT_EQ(1, pump->schedule_work_error_count());
+    EXPECT_LE(start, pump->last_schedule_work_error_time());
+    EXPECT_TRUE(TakeWorkMessages().empty());
+    EXPECT_EQ(0, ran);
 
-  // Nothing is in flight any more, so a later wake-up goes out and the
-  // earlier task runs with it.
-  RunPosted();
-  EXPECT_EQ(1, ran);
+    // Nothing is in flight any more, so a later wake-up goes out and the
+    // earlier task runs with it.
+    RunPosted();
+    EXPECT_EQ(1, ran);
+  }
 }
 
 TEST(MessagePumpForUITest, TimerFailureIsCountedAndDelayedWorkStillRuns) {
@@ -193,7 +227,6 @@ TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
   pump.ScheduleDelayedWork(TimeTicks::Now() - TimeDelta::FromSeconds(1));
   EXPECT_EQ(1u, g_timer_elapses.size());
   EXPECT_EQ(1u, TakeWorkMessages().size());
-  ::KillTimer(pump.message_hwnd(), reinterpret_cast<UINT_PTR>(&pump));
 }
 
 TEST(MessagePumpForUITest, OnlyADelayedTaskThatBecomesTheEarliestMovesTheTimer) {
@@ -231,6 +264,131 @@ TEST(MessagePumpForUITest, DispatcherTakesMessagesAndMayEndTheRun) {
   MSG msg;
   EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));
   EXPECT_EQ(3u, msg.wParam);
+}
+
+// A window of the thread whose procedure runs the function a WM_APP message
+// points to: code run there is in no task, as a dialog's is.
+class FunctionWindow {
+ public:
+  FunctionWindow() {
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof(window_class);
+    window_class.lpfnWndProc = &Proc;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"PumpTestFunctionWindow";
+    atom_ = ::RegisterClassExW(&window_class);
+    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(atom_), nullptr, 0, 0, 0, 0, 0,
+                              HWND_MESSAGE, nullptr, window_class.hInstance,
+                              nullptr);
+    EXPECT_TRUE(hwnd_);
+  }
+  ~FunctionWindow() {
+    ::DestroyWindow(hwnd_);
+    ::UnregisterClassW(MAKEINTATOM(atom_), ::GetModuleHandleW(nullptr));
+  }
+  HWND hwnd() const { return hwnd_; }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == WM_APP) {
+      (*reinterpret_cast<std::function<void()>*>(l))();
+      return 0;
+    }
+    return ::DefWindowProcW(hwnd, msg, w, l);
+  }
+
+  ATOM atom_ = 0;
+  HWND hwnd_ = nullptr;
+};
+
+// Serves the thread's messages as a dialog's own loop does, outside the
+// pump, until |done| or a generous time has passed; returns |done|.
+bool RunForeignModalLoop(const std::function<bool()>& done) {
+  const DWORD start = ::GetTickCount();
+  constexpr DWORD kLimitMs = 10000;
+  while (!done()) {
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+      continue;
+    }
+    const DWORD spent = ::GetTickCount() - start;
+    if (spent >= kLimitMs)
+      return false;
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, kLimitMs - spent, QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+  }
+  return true;
+}
+
+// A dialog's loop, entered from a window procedure (for a posted message or
+// for one another thread sent), runs the tasks posted meanwhile: from
+// another thread, or by a delayed task that pumps messages itself and so
+// takes the wake-up of what it posted while no task may run.
+TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
+  enum Entry { POSTED, SENT_FROM_ANOTHER_THREAD };
+  enum Work { POST_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS };
+  const struct {
+    Entry entry;
+    Work work;
+  } kCases[] = {
+      {POSTED, POST_FROM_ANOTHER_THREAD},
+      {POSTED, DELAYED_TASK_PUMPS},
+      {SENT_FROM_ANOTHER_THREAD, POST_FROM_ANOTHER_THREAD},
+      {SENT_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
+    MessageLoopForUI loop;
+    scoped_refptr<SingleThreadTaskRunner> runner = loop.task_runner();
+    FunctionWindow window;
+    RunLoop outer;
+    Closure quit = outer.QuitClosure();
+    bool posted_ran = false;
+    bool later_ran = true;
+    bool all_ran_in_modal_loop = false;
+    std::function<void()> dialog = [&] {
+      Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
+      if (c.work == POST_FROM_ANOTHER_THREAD) {
+        OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
+      } else {
+        later_ran = false;
+        runner->PostDelayedTask(FROM_HERE, Bind([&] {
+                                  runner->PostTask(FROM_HERE, mark_posted);
+                                  MSG msg;
+                                  while (::PeekMessageW(&msg, nullptr, 0, 0,
+                                                        PM_REMOVE)) {
+                                    ::DispatchMessageW(&msg);
+                                  }
+                                }),
+                                TimeDelta::FromMilliseconds(1));
+        runner->PostDelayedTask(FROM_HERE,
+                                Bind([&later_ran] { later_ran = true; }),
+                                TimeDelta::FromMilliseconds(1));
+      }
+      all_ran_in_modal_loop =
+          RunForeignModalLoop([&] { return posted_ran && later_ran; });
+      runner->PostTask(FROM_HERE, quit);
+    };
+    LPARAM dialog_param = reinterpret_cast<LPARAM>(&dialog);
+    DWORD loop_thread = ::GetCurrentThreadId();
+    std::unique_ptr<OtherThread> sender;
+    if (c.entry == POSTED) {
+      ::PostMessageW(window.hwnd(), WM_APP, 0, dialog_param);
+    } else {
+      sender = std::make_unique<OtherThread>([&] {
+        ::SendMessageW(window.hwnd(), WM_APP, 0, dialog_param);
+        // Wakes the loop should a lost wake-up have left it deaf to posts.
+        ::PostThreadMessageW(loop_thread, WM_NULL, 0, 0);
+      });
+      ASSERT_TRUE(sender->Start());
+    }
+    outer.Run();
+    if (sender)
+      sender->Join();
+    EXPECT_TRUE(all_ran_in_modal_loop);
+  }
 }
 
 constexpr DWORD kTestExceptionCode = 0xE0001234;
@@ -273,23 +431,6 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
    private:
     RunLoop* outer_;
   };
-  class Window {
-   public:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-      if (msg == WM_APP) {
-        (*reinterpret_cast<std::function<void()>*>(l))();
-        return 0;
-      }
-      return ::DefWindowProcW(hwnd, msg, w, l);
-    }
-  };
-  WNDCLASSEXW window_class = {};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = &Window::Proc;
-  window_class.hInstance = ::GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"PumpExceptionTestWindow";
-  ATOM atom = ::RegisterClassExW(&window_class);
-  ASSERT_TRUE(atom);
   // Tasks are timed, so that the unwound task's stopwatch is current.
   tracked_objects::ThreadData::Initialize();
   WinProcExceptionFilter previous =
@@ -305,9 +446,8 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     bool outer_went_on = false;
     Closure stale_quit;
     RunLoop outer;
-    HWND hwnd = ::CreateWindowExW(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0,
-                                  HWND_MESSAGE, nullptr,
-                                  window_class.hInstance, nullptr);
+    FunctionWindow window;
+    HWND hwnd = window.hwnd();
     std::function<void()> check_released = [&] {
       released_at_once = released;
     };
@@ -370,9 +510,7 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     ASSERT_TRUE(loop.NestableTasksAllowed());
     RunPosted();
     EXPECT_TRUE(outer_went_on);
-    ::DestroyWindow(hwnd);
   }
-  ::UnregisterClassW(MAKEINTATOM(atom), window_class.hInstance);
   EXPECT_EQ(&ExecuteHandlerFilter, SetWinProcExceptionFilter(previous));
 }
 
@@ -478,6 +616,8 @@ TEST(MessagePumpForIOTest, FailedCompletionPostIsCountedAndRetried) {
     loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
   }
   EXPECT_EQ(before + 1, ProblemCount(internal::COMPLETION_POST_ERROR));
+  EXPECT_EQ(1, static_cast<MessagePumpForIO*>(loop.pump())
+                   ->schedule_work_error_count());
   RunPosted();
   EXPECT_EQ(1, ran);
 }

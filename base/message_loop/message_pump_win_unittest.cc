@@ -78,18 +78,29 @@ void OnAnotherThread(std::function<void()> work) {
   thread.Join();
 }
 
-// Ends the run at its first DoWork.
+// Ends the run at its first DoWork; notes whether any work was asked for
+// inside a message another thread sent.
 class QuitAtWork : public MessagePump::Delegate {
  public:
   explicit QuitAtWork(MessagePump* pump) : pump_(pump) {}
   bool DoWork() override {
+    NoteSend();
     pump_->Quit();
     return false;
   }
-  bool DoDelayedWork(TimeTicks*) override { return false; }
+  bool DoDelayedWork(TimeTicks*) override {
+    NoteSend();
+    return false;
+  }
   bool DoIdleWork() override { return false; }
 
+  bool asked_inside_send = false;
+
  private:
+  void NoteSend() {
+    asked_inside_send |= ::InSendMessageEx(nullptr) != ISMEX_NOSEND;
+  }
+
   MessagePump* pump_;
 };
 
@@ -136,15 +147,20 @@ TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
   ::DispatchMessageW(&taken[0]);
 
   // A work message that does not name the pump is not its wake-up: taken
-  // as one, it would let a second wake-up go out while ours is queued.
+  // as one, it would let a second wake-up go out while ours is queued. Nor
+  // is a timer message naming the pump's address: served inside the sent
+  // message, it would make the sender wait for our tasks.
   DWORD pump_thread = ::GetCurrentThreadId();
   OnAnotherThread([&pump, pump_thread] {
     ::PostMessageW(pump.message_hwnd(), MessagePumpForUI::kMsgHaveWork, 0, 0);
+    ::SendNotifyMessageW(pump.message_hwnd(), WM_TIMER,
+                         reinterpret_cast<WPARAM>(&pump), 0);
     ::PostThreadMessageW(pump_thread, WM_APP, 0, 0);
   });
   pump.ScheduleWork();
   QuitAtWork delegate(&pump);
   pump.Run(&delegate);
+  EXPECT_FALSE(delegate.asked_inside_send);
   pump.ScheduleWork();
   EXPECT_EQ(1u, TakeWorkMessages().size());
   MSG msg;

@@ -146,13 +146,14 @@ TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
   ASSERT_EQ(1u, taken.size());
   ::DispatchMessageW(&taken[0]);
 
-  // A work message that does not name the pump is not its wake-up: taken
+  // A work message without the pump's secret is not its wake-up: taken
   // as one, it would let a second wake-up go out while ours is queued. Nor
   // is a timer message naming the pump's address: served inside the sent
   // message, it would make the sender wait for our tasks.
   DWORD pump_thread = ::GetCurrentThreadId();
   OnAnotherThread([&pump, pump_thread] {
-    ::PostMessageW(pump.message_hwnd(), MessagePumpForUI::kMsgHaveWork, 0, 0);
+    ::PostMessageW(pump.message_hwnd(), MessagePumpForUI::kMsgHaveWork,
+                   reinterpret_cast<WPARAM>(&pump), 0);
     ::SendNotifyMessageW(pump.message_hwnd(), WM_TIMER,
                          reinterpret_cast<WPARAM>(&pump), 0);
     ::PostThreadMessageW(pump_thread, WM_APP, 0, 0);

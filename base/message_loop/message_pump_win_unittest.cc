@@ -469,8 +469,14 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
   WinProcExceptionFilter previous =
       SetWinProcExceptionFilter(&ExecuteHandlerFilter);
 
+  // The foreign loop runs in the outermost run, or in one nested from a
+  // window procedure; that run is asked to quit.
+  for (int depth : {1, 2})
   for (bool from_nested_run : {false, true}) {
-    SCOPED_TRACE(from_nested_run ? "raised in a nested run" : "raised in a task");
+    SCOPED_TRACE(testing::Message()
+                 << (from_nested_run ? "raised in a nested run"
+                                     : "raised in a task")
+                 << " at depth " << depth);
     MessageLoopForUI loop;
     bool after_raise = false;
     bool released = false;
@@ -478,7 +484,11 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     bool later_ran = false;
     bool outer_went_on = false;
     Closure stale_quit;
+    // Lives elsewhere than the frames unwound: its quit stays alive.
+    std::unique_ptr<RunLoop> on_heap;
+    Closure heap_quit;
     RunLoop outer;
+    RunLoop* target = &outer;
     FunctionWindow window;
     HWND hwnd = window.hwnd();
     std::function<void()> check_released = [&] {
@@ -493,8 +503,10 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
           FROM_HERE,
           Bind(
               [&](ReleaseFlag*) {
+                on_heap = std::make_unique<RunLoop>();
+                heap_quit = on_heap->QuitClosure();
                 if (from_nested_run) {
-                  RaisingDispatcher dispatcher(&outer);
+                  RaisingDispatcher dispatcher(target);
                   ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP + 1, 0,
                                        0);
                   post_check();
@@ -505,7 +517,7 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
                   // Not running, but its frame goes all the same.
                   RunLoop unused;
                   stale_quit = unused.QuitClosure();
-                  outer.Quit();
+                  target->Quit();
                   post_check();
                   ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
                 }
@@ -524,21 +536,32 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
       // Back outside any task, in the outer run.
       EXPECT_EQ(stopwatch, tracked_objects::TaskStopwatch::Current());
       EXPECT_TRUE(loop.NestableTasksAllowed());
-      EXPECT_EQ(&outer, loop.run_loop());
-      // Ends the outer run should its quit have been lost. Through the pump:
-      // the loop's record of which run it is in may be what went wrong.
+      EXPECT_EQ(target, loop.run_loop());
+      // Ends the run should its quit have been lost. Through the pump: the
+      // loop's record of which run it is in may be what went wrong.
       loop.task_runner()->PostTask(FROM_HERE, Bind([&] {
                                      outer_went_on = true;
-                                     if (outer.running())
+                                     if (target->running())
                                        loop.pump()->Quit();
                                    }));
     };
-    ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));
+    std::function<void()> middle_run = [&] {
+      RunLoop middle;
+      target = &middle;
+      ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));
+      middle.Run();
+      target = &outer;
+      outer.Quit();
+    };
+    ::PostMessageW(hwnd, WM_APP, 0,
+                   reinterpret_cast<LPARAM>(depth == 1 ? &foreign_loop
+                                                       : &middle_run));
     outer.Run();
     EXPECT_FALSE(after_raise);
     EXPECT_TRUE(released);
     EXPECT_FALSE(outer_went_on);
     EXPECT_TRUE(stale_quit.IsCancelled());
+    EXPECT_FALSE(heap_quit.IsCancelled());
 
     ASSERT_TRUE(loop.NestableTasksAllowed());
     RunPosted();

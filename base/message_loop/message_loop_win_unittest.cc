@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -200,6 +202,30 @@ TEST(MessageLoopTest, RunnerKnowsItsThread) {
 }
 
 TEST(RunLoopTest, QuitBeforeRunAndStaleQuitClosures) {
+  // Run loops may outlive their loop and go in any order: none writes into
+  // memory that the loop or another run loop has left.
+  {
+    alignas(MessageLoop) unsigned char loop_memory[sizeof(MessageLoop)];
+    alignas(RunLoop) unsigned char middle_memory[sizeof(RunLoop)];
+    MessageLoop* loop = new (loop_memory) MessageLoop;
+    auto older = std::make_unique<RunLoop>();
+    RunLoop* middle = new (middle_memory) RunLoop;
+    auto newer = std::make_unique<RunLoop>();
+    middle->~RunLoop();
+    memset(middle_memory, 0xA5, sizeof(middle_memory));
+    older.reset();
+    loop->~MessageLoop();
+    memset(loop_memory, 0xA5, sizeof(loop_memory));
+    newer.reset();
+    auto bytes = [](const unsigned char* memory, size_t size) {
+      return std::string(memory, memory + size);
+    };
+    EXPECT_EQ(std::string(sizeof(loop_memory), '\xA5'),
+              bytes(loop_memory, sizeof(loop_memory)));
+    EXPECT_EQ(std::string(sizeof(middle_memory), '\xA5'),
+              bytes(middle_memory, sizeof(middle_memory)));
+  }
+
   MessageLoop loop;
   {
     RunLoop run_loop;

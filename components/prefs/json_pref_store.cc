@@ -25,6 +25,18 @@ constexpr int64_t kReportIntervalMinutes = 5;
 // this thread busy adding samples.
 constexpr int64_t kMaxIdleWindowsReported = 7 * 24 * 60 / kReportIntervalMinutes;
 
+// Compact JSON of |prefs| for the file at |path|.
+bool SerializePrefs(const FilePath& path,
+                    const DictionaryValue& prefs,
+                    std::string* output) {
+  JSONStringValueSerializer serializer(output);
+  if (serializer.Serialize(prefs))
+    return true;
+  LOG(ERROR) << path.AsUTF8Unsafe()
+             << " not written: a value cannot be written as JSON";
+  return false;
+}
+
 }  // namespace
 
 namespace internal {
@@ -163,13 +175,8 @@ void JsonPrefStore::WriteChangesOverFile(const FilePath& path,
       prefs->RemovePath(change.first, nullptr);
   }
   std::string data;
-  JSONStringValueSerializer serializer(&data);
-  if (!serializer.Serialize(*prefs)) {
-    LOG(ERROR) << path.AsUTF8Unsafe()
-               << " not written: a value cannot be written as JSON";
-    return;
-  }
-  ImportantFileWriter::WriteFileAtomically(path, data);
+  if (SerializePrefs(path, *prefs, &data))
+    ImportantFileWriter::WriteFileAtomically(path, data);
 }
 
 void JsonPrefStore::AddObserver(PrefStore::Observer* observer) {
@@ -371,12 +378,8 @@ bool JsonPrefStore::SerializeData(std::string* output) {
   if (read_only_)
     return false;
   write_count_histogram_.RecordWriteOccured();
-  JSONStringValueSerializer serializer(output);
-  if (!serializer.Serialize(*prefs_)) {
-    LOG(ERROR) << path_.AsUTF8Unsafe()
-               << " not written: a value cannot be written as JSON";
+  if (!SerializePrefs(path_, *prefs_, output))
     return false;
-  }
   // Written before any later read on the file's sequence.
   unwritten_keys_.clear();
   return true;

@@ -12,6 +12,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/test/manual_task_runner_testsupport.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/values.h"
 #include "gtest/gtest.h"
@@ -123,9 +124,12 @@ TEST_F(JsonPrefStoreTest, ReadsDictionaryAndWritesCompactJson) {
     outer->Append(std::move(deep));
     deep = std::move(outer);
   }
+  ScopedLogCapture log(LOG_ERROR);
   store->SetValue("deep", std::move(deep), 0);
   RunWrites();
   EXPECT_EQ(written, ReadText(path_));
+  EXPECT_NE(std::string::npos,
+            log.text.find("not written: a value cannot be written as JSON"));
 }
 
 TEST_F(JsonPrefStoreTest, MissingFileGivesEmptyWritableStore) {
@@ -250,6 +254,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "order " << c.order << " " << c.file);
+    ScopedLogCapture log(LOG_ERROR);
     WriteText(c.file);
     scoped_refptr<JsonPrefStore> store = MakeStore();
     if (c.order == CHANGE_THEN_READ_AGAIN || c.order == WRITTEN_THEN_READ_AGAIN)
@@ -292,6 +297,10 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       RunWrites();
     }
     EXPECT_EQ(c.written, ReadText(path_));
+    // A file left as it was, by a store that is gone, says why.
+    EXPECT_EQ(!store && c.file == c.written,
+              log.text.find("may hold what cannot be read") !=
+                  std::string::npos);
   }
 }
 

@@ -108,7 +108,7 @@ TEST(PickleTest, RoundTripAcrossGrowth) {
   EXPECT_EQ(std::string(pickle.payload(), size_before), own);
   ExpectAllReadsFail(&iter);
 
-  // Text taken from the header, or from the payload's last bytes, again and
+  // Text taken from the header, or from the payload's last word, again and
   // again as the buffer grows under it.
   for (bool wide : {false, true}) {
     for (bool from_header : {false, true}) {
@@ -121,13 +121,13 @@ TEST(PickleTest, RoundTripAcrossGrowth) {
       for (int i = 0; i < 300; ++i) {
         const char* at = from_header
                              ? static_cast<const char*>(grown.data())
-                             : grown.payload() + grown.payload_size() - 8;
-        written.emplace_back(at, 8);
+                             : grown.payload() + grown.payload_size() - 4;
+        written.emplace_back(at, 4);
         if (wide)
           grown.WriteString16(
-              StringPiece16(reinterpret_cast<const char16*>(at), 4));
+              StringPiece16(reinterpret_cast<const char16*>(at), 2));
         else
-          grown.WriteString(StringPiece(at, 8));
+          grown.WriteString(StringPiece(at, 4));
       }
       PickleIterator it(grown);
       int skipped;

@@ -14,6 +14,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/run_loop.h"
+#include "base/test/function_window_win_testsupport.h"
 #include "base/threading/simple_thread.h"
 #include "base/tracked_objects.h"
 #include "gtest/gtest.h"
@@ -298,41 +299,6 @@ TEST(MessagePumpForUITest, DispatcherTakesMessagesAndMayEndTheRun) {
   EXPECT_EQ(3u, msg.wParam);
 }
 
-// A window of the thread whose procedure runs the function a WM_APP message
-// points to: code run there is in no task, as a dialog's is.
-class FunctionWindow {
- public:
-  FunctionWindow() {
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = &Proc;
-    window_class.hInstance = ::GetModuleHandleW(nullptr);
-    window_class.lpszClassName = L"PumpTestFunctionWindow";
-    atom_ = ::RegisterClassExW(&window_class);
-    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(atom_), nullptr, 0, 0, 0, 0, 0,
-                              HWND_MESSAGE, nullptr, window_class.hInstance,
-                              nullptr);
-    EXPECT_TRUE(hwnd_);
-  }
-  ~FunctionWindow() {
-    ::DestroyWindow(hwnd_);
-    ::UnregisterClassW(MAKEINTATOM(atom_), ::GetModuleHandleW(nullptr));
-  }
-  HWND hwnd() const { return hwnd_; }
-
- private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-    if (msg == WM_APP) {
-      (*reinterpret_cast<std::function<void()>*>(l))();
-      return 0;
-    }
-    return ::DefWindowProcW(hwnd, msg, w, l);
-  }
-
-  ATOM atom_ = 0;
-  HWND hwnd_ = nullptr;
-};
-
 // Serves the thread's messages as a dialog's own loop does, outside the
 // pump, until |done| or a generous time has passed; returns |done|.
 bool RunForeignModalLoop(const std::function<bool()>& done) {
@@ -403,17 +369,12 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
           RunForeignModalLoop([&] { return posted_ran && later_ran; });
       runner->PostTask(FROM_HERE, quit);
     };
-    LPARAM dialog_param = reinterpret_cast<LPARAM>(&dialog);
-    DWORD loop_thread = ::GetCurrentThreadId();
     std::unique_ptr<OtherThread> sender;
     if (c.entry == POSTED) {
-      ::PostMessageW(window.hwnd(), WM_APP, 0, dialog_param);
+      window.Post(&dialog);
     } else {
-      sender = std::make_unique<OtherThread>([&] {
-        ::SendMessageW(window.hwnd(), WM_APP, 0, dialog_param);
-        // Wakes the loop should a lost wake-up have left it deaf to posts.
-        ::PostThreadMessageW(loop_thread, WM_NULL, 0, 0);
-      });
+      sender = std::make_unique<OtherThread>(
+          [&] { window.Send(&dialog); });
       ASSERT_TRUE(sender->Start());
     }
     outer.Run();
@@ -490,13 +451,11 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     RunLoop outer;
     RunLoop* target = &outer;
     FunctionWindow window;
-    HWND hwnd = window.hwnd();
     std::function<void()> check_released = [&] {
       released_at_once = released;
     };
     auto post_check = [&] {
-      ::PostMessageW(hwnd, WM_APP, 0,
-                     reinterpret_cast<LPARAM>(&check_released));
+      window.Post(&check_released);
     };
     std::function<void()> foreign_loop = [&] {
       loop.task_runner()->PostTask(
@@ -548,14 +507,12 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     std::function<void()> middle_run = [&] {
       RunLoop middle;
       target = &middle;
-      ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));
+      window.Post(&foreign_loop);
       middle.Run();
       target = &outer;
       outer.Quit();
     };
-    ::PostMessageW(hwnd, WM_APP, 0,
-                   reinterpret_cast<LPARAM>(depth == 1 ? &foreign_loop
-                                                       : &middle_run));
+    window.Post(depth == 1 ? &foreign_loop : &middle_run);
     outer.Run();
     EXPECT_FALSE(after_raise);
     EXPECT_TRUE(released);

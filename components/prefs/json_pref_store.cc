@@ -25,6 +25,31 @@ constexpr int64_t kReportIntervalMinutes = 5;
 // this thread busy adding samples.
 constexpr int64_t kMaxIdleWindowsReported = 7 * 24 * 60 / kReportIntervalMinutes;
 
+// Whether a read that ended in |error| leaves the file never to be written:
+// it may hold data we could not see.
+bool KeepsFileAsItIs(PrefReadError error) {
+  switch (error) {
+    case PREF_READ_ERROR_JSON_TYPE:
+    case PREF_READ_ERROR_ACCESS_DENIED:
+    case PREF_READ_ERROR_FILE_OTHER:
+    case PREF_READ_ERROR_FILE_LOCKED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The dictionary a read brought, or an empty one.
+std::unique_ptr<DictionaryValue> TakePrefs(JsonPrefStore::ReadResult* read) {
+  DictionaryValue* dictionary = nullptr;
+  if (read->error != PREF_READ_ERROR_NONE || !read->value ||
+      !read->value->GetAsDictionary(&dictionary)) {
+    return std::unique_ptr<DictionaryValue>(new DictionaryValue);
+  }
+  read->value.release();
+  return std::unique_ptr<DictionaryValue>(dictionary);
+}
+
 // Compact JSON of |prefs| for the file at |path|.
 bool SerializePrefs(const FilePath& path,
                     const DictionaryValue& prefs,
@@ -149,25 +174,12 @@ JsonPrefStore::~JsonPrefStore() {
 void JsonPrefStore::WriteChangesOverFile(const FilePath& path,
                                          const Changes* changes) {
   std::unique_ptr<ReadResult> read = ReadPrefsFromDisk(path);
-  std::unique_ptr<DictionaryValue> prefs(new DictionaryValue);
-  switch (read->error) {
-    case PREF_READ_ERROR_NONE: {
-      DictionaryValue* dictionary = nullptr;
-      if (read->value && read->value->GetAsDictionary(&dictionary)) {
-        prefs.reset(dictionary);
-        read->value.release();
-      }
-      break;
-    }
-    case PREF_READ_ERROR_JSON_PARSE:
-    case PREF_READ_ERROR_NO_FILE:
-    case PREF_READ_ERROR_JSON_REPEAT:
-      break;
-    default:
-      LOG(ERROR) << path.AsUTF8Unsafe()
-                 << " not written: it may hold what cannot be read";
-      return;
+  if (KeepsFileAsItIs(read->error)) {
+    LOG(ERROR) << path.AsUTF8Unsafe()
+               << " not written: it may hold what cannot be read";
+    return;
   }
+  std::unique_ptr<DictionaryValue> prefs = TakePrefs(read.get());
   for (const auto& change : *changes) {
     if (change.second)
       prefs->Set(change.first, change.second->CreateDeepCopy());
@@ -307,28 +319,9 @@ void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
     return;
   }
 
-  std::unique_ptr<DictionaryValue> prefs(new DictionaryValue);
-  switch (read_error_) {
-    case PREF_READ_ERROR_NONE: {
-      DictionaryValue* dictionary = nullptr;
-      if (result->value && result->value->GetAsDictionary(&dictionary)) {
-        prefs.reset(dictionary);
-        result->value.release();
-      }
-      break;
-    }
-    case PREF_READ_ERROR_JSON_TYPE:
-    case PREF_READ_ERROR_ACCESS_DENIED:
-    case PREF_READ_ERROR_FILE_OTHER:
-    case PREF_READ_ERROR_FILE_LOCKED:
-      // The file may hold data we could not see; never overwrite it.
-      read_only_ = true;
-      break;
-    case PREF_READ_ERROR_JSON_PARSE:
-    case PREF_READ_ERROR_NO_FILE:
-    case PREF_READ_ERROR_JSON_REPEAT:
-      break;
-  }
+  if (KeepsFileAsItIs(read_error_))
+    read_only_ = true;
+  std::unique_ptr<DictionaryValue> prefs = TakePrefs(result.get());
   ApplyUnwrittenChanges(prefs.get());
   prefs_ = std::move(prefs);
   initialized_ = true;

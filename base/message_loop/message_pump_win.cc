@@ -119,6 +119,7 @@ void MessagePumpWin::RunWithState(Delegate* delegate,
   state.dispatcher = dispatcher;
   state.should_quit = false;
   state.run_depth = state_ ? state_->run_depth + 1 : 1;
+  state.tasks_may_wait = false;
 
   RunState* previous_state = state_;
   state_ = &state;
@@ -367,12 +368,13 @@ void MessagePumpForUI::DoRunLoop() {
     if (state_->should_quit)
       break;
 
-    more_work_is_plausible |= state_->delegate->DoWork();
+    bool ran_task = state_->delegate->DoWork();
     if (state_->should_quit)
       break;
 
-    more_work_is_plausible |=
-        state_->delegate->DoDelayedWork(&delayed_work_time_);
+    ran_task |= state_->delegate->DoDelayedWork(&delayed_work_time_);
+    more_work_is_plausible |= ran_task;
+    state_->tasks_may_wait = ran_task;
     // Nothing delayed is left: the timer would only wake us for nothing.
     if (more_work_is_plausible && delayed_work_time_.is_null())
       Calls()->kill_timer(message_hwnd_, TimerId());
@@ -436,6 +438,13 @@ bool MessagePumpForUI::ProcessMessageHelper(const MSG& msg) {
 
   if (IsWorkMessage(msg))
     return ProcessPumpReplacementMessage();
+
+  // Should this message open a modal loop, the tasks still queued need a
+  // wake-up there.
+  if (state_->tasks_may_wait) {
+    state_->tasks_may_wait = false;
+    ScheduleWork();
+  }
 
   if (Calls()->call_msg_filter(const_cast<MSG*>(&msg), kMessageFilterCode))
     return true;

@@ -57,6 +57,9 @@ class MessagePumpWin : public MessagePump {
     MessagePumpDispatcher* dispatcher;
     bool should_quit;
     int run_depth;
+    // Tasks ran since the last wake-up was taken: more may be queued with
+    // none in flight.
+    bool tasks_may_wait;
   };
 
   enum WorkState { READY = 0, HAVE_WORK = 1 };

@@ -320,13 +320,28 @@ bool RunForeignModalLoop(const std::function<bool()>& done) {
   return true;
 }
 
-// A dialog's loop, entered from a window procedure (for a posted message or
-// for one another thread sent), runs the tasks posted meanwhile: from
-// another thread, or by a delayed task that pumps messages itself and so
-// takes the wake-up of what it posted while no task may run.
+// Dispatches what the thread's queue holds, as a task showing a message box
+// would: a wake-up taken there finds work refused.
+void PumpMessagesInATask() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    ::DispatchMessageW(&msg);
+}
+
+// A dialog's loop, entered from a window procedure (for a message posted
+// before the run, sent from another thread, or posted by a task that the
+// pump's own loop ran), runs the tasks waiting or posted meanwhile: from
+// another thread, by a delayed task that pumps messages itself and so takes
+// the wake-up of what it posted while no task may run, or before the
+// dialog opened.
 TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
-  enum Entry { POSTED, SENT_FROM_ANOTHER_THREAD };
-  enum Work { POST_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS };
+  enum Entry {
+    POSTED,
+    SENT_FROM_ANOTHER_THREAD,
+    POSTED_BY_A_TASK,
+    POSTED_BY_A_DELAYED_TASK_THAT_PUMPS,
+  };
+  enum Work { POST_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS, QUEUED_BEFORE };
   const struct {
     Entry entry;
     Work work;
@@ -335,6 +350,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       {POSTED, DELAYED_TASK_PUMPS},
       {SENT_FROM_ANOTHER_THREAD, POST_FROM_ANOTHER_THREAD},
       {SENT_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS},
+      {POSTED_BY_A_TASK, QUEUED_BEFORE},
+      {POSTED_BY_A_DELAYED_TASK_THAT_PUMPS, QUEUED_BEFORE},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
@@ -344,21 +361,16 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     RunLoop outer;
     Closure quit = outer.QuitClosure();
     bool posted_ran = false;
-    bool later_ran = true;
+    bool later_ran = c.work != DELAYED_TASK_PUMPS;
     bool all_ran_in_modal_loop = false;
+    Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
     std::function<void()> dialog = [&] {
-      Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
       if (c.work == POST_FROM_ANOTHER_THREAD) {
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
-      } else {
-        later_ran = false;
+      } else if (c.work == DELAYED_TASK_PUMPS) {
         runner->PostDelayedTask(FROM_HERE, Bind([&] {
                                   runner->PostTask(FROM_HERE, mark_posted);
-                                  MSG msg;
-                                  while (::PeekMessageW(&msg, nullptr, 0, 0,
-                                                        PM_REMOVE)) {
-                                    ::DispatchMessageW(&msg);
-                                  }
+                                  PumpMessagesInATask();
                                 }),
                                 TimeDelta::FromMilliseconds(1));
         runner->PostDelayedTask(FROM_HERE,
@@ -372,9 +384,23 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     std::unique_ptr<OtherThread> sender;
     if (c.entry == POSTED) {
       window.Post(&dialog);
+    } else if (c.entry == POSTED_BY_A_TASK) {
+      runner->PostTask(FROM_HERE, Bind([&] { window.Post(&dialog); }));
+      runner->PostTask(FROM_HERE, mark_posted);
+    } else if (c.entry == POSTED_BY_A_DELAYED_TASK_THAT_PUMPS) {
+      // Due before the loop first looks, so that the loop runs it itself.
+      const TimeDelta delay = TimeDelta::FromMicroseconds(1);
+      runner->PostDelayedTask(FROM_HERE, Bind([&] {
+                                runner->PostTask(FROM_HERE, mark_posted);
+                                PumpMessagesInATask();
+                                window.Post(&dialog);
+                              }),
+                              delay);
+      const TimeTicks due = TimeTicks::Now() + delay;
+      while (TimeTicks::Now() <= due) {
+      }
     } else {
-      sender = std::make_unique<OtherThread>(
-          [&] { window.Send(&dialog); });
+      sender = std::make_unique<OtherThread>([&] { window.Send(&dialog); });
       ASSERT_TRUE(sender->Start());
     }
     outer.Run();

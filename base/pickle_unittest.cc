@@ -107,6 +107,46 @@ TEST(PickleTest, RoundTripAcrossGrowth) {
   ASSERT_TRUE(iter.ReadString(&own));
   EXPECT_EQ(std::string(pickle.payload(), size_before), own);
   ExpectAllReadsFail(&iter);
+
+  // Text taken from the header, or from the payload's last word, again and
+  // again as the buffer grows under it.
+  for (bool wide : {false, true}) {
+    for (bool from_header : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "wide " << wide << " header "
+                                      << from_header);
+      Pickle grown;
+      grown.WriteInt(1);
+      grown.WriteInt(2);
+      std::vector<std::string> written;
+      for (int i = 0; i < 300; ++i) {
+        const char* at = from_header
+                             ? static_cast<const char*>(grown.data())
+                             : grown.payload() + grown.payload_size() - 4;
+        written.emplace_back(at, 4);
+        if (wide)
+          grown.WriteString16(
+              StringPiece16(reinterpret_cast<const char16*>(at), 2));
+        else
+          grown.WriteString(StringPiece(at, 4));
+      }
+      PickleIterator it(grown);
+      int skipped;
+      ASSERT_TRUE(it.ReadInt(&skipped));
+      ASSERT_TRUE(it.ReadInt(&skipped));
+      for (const std::string& bytes : written) {
+        std::string narrow;
+        string16 wide_text;
+        if (wide) {
+          ASSERT_TRUE(it.ReadString16(&wide_text));
+          narrow.assign(reinterpret_cast<const char*>(wide_text.data()),
+                        wide_text.size() * sizeof(char16));
+        } else {
+          ASSERT_TRUE(it.ReadString(&narrow));
+        }
+        EXPECT_EQ(bytes, narrow);
+      }
+    }
+  }
 }
 
 TEST(PickleTest, CopiesAreIndependentAndWritable) {

@@ -135,6 +135,7 @@ TEST(FilePathTest, ChangesExtensions) {
   EXPECT_EQ(u"dir\\a.y", P(u"dir\\a.tar.gz\\").ReplaceExtension(u"y").value());
   EXPECT_EQ(u"dir\\a_1", P(u"dir\\a/").InsertBeforeExtension(u"_1").value());
   EXPECT_EQ(u"dir\\a.y", P(u"dir\\a/").AddExtension(u"y").value());
+  EXPECT_EQ(u"dir.old", P(u"dir./").AddExtension(u"old").value());
   EXPECT_EQ(u"dir\\a.y", P(u"dir\\a/").ReplaceExtension(u"y").value());
 
   for (const char16* path : {u"", u".", u"..", u"a\\..", u"C:"}) {

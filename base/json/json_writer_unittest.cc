@@ -164,6 +164,18 @@ TEST(JSONWriterTest, WrittenTextReadsBackEqual) {
         EXPECT_TRUE(JSONReader::Read(json)) << depth;
     }
   }
+
+  // The depth goes back down after each one: siblings nest no deeper.
+  DictionaryValue of_lists;
+  ListValue of_dictionaries;
+  for (int i = 0; i < 300; ++i) {
+    of_lists.SetWithoutPathExpansion("k" + std::to_string(i),
+                                     std::unique_ptr<Value>(new ListValue));
+    of_dictionaries.Append(std::unique_ptr<Value>(new DictionaryValue));
+  }
+  std::string siblings;
+  EXPECT_TRUE(JSONWriter::Write(of_lists, &siblings));
+  EXPECT_TRUE(JSONWriter::Write(of_dictionaries, &siblings));
 }
 
 TEST(JSONWriterDeathTest, TwoGigabyteStringsAreRefused) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "base/message_loop/incoming_task_queue.h"
 #include "base/message_loop/message_loop_win.h"
 #include "base/run_loop.h"
+#include "base/test/function_window_win_testsupport.h"
 #include "base/synchronization/lock.h"
 #include "base/threading/platform_thread.h"
 #include "base/threading/simple_thread.h"
@@ -200,6 +203,30 @@ TEST(MessageLoopTest, RunnerKnowsItsThread) {
 }
 
 TEST(RunLoopTest, QuitBeforeRunAndStaleQuitClosures) {
+  // Run loops may outlive their loop and go in any order: none writes into
+  // memory that the loop or another run loop has left.
+  {
+    alignas(MessageLoop) unsigned char loop_memory[sizeof(MessageLoop)];
+    alignas(RunLoop) unsigned char middle_memory[sizeof(RunLoop)];
+    MessageLoop* loop = new (loop_memory) MessageLoop;
+    auto older = std::make_unique<RunLoop>();
+    RunLoop* middle = new (middle_memory) RunLoop;
+    auto newer = std::make_unique<RunLoop>();
+    middle->~RunLoop();
+    memset(middle_memory, 0xA5, sizeof(middle_memory));
+    older.reset();
+    loop->~MessageLoop();
+    memset(loop_memory, 0xA5, sizeof(loop_memory));
+    newer.reset();
+    auto bytes = [](const unsigned char* memory, size_t size) {
+      return std::string(memory, memory + size);
+    };
+    EXPECT_EQ(std::string(sizeof(loop_memory), '\xA5'),
+              bytes(loop_memory, sizeof(loop_memory)));
+    EXPECT_EQ(std::string(sizeof(middle_memory), '\xA5'),
+              bytes(middle_memory, sizeof(middle_memory)));
+  }
+
   MessageLoop loop;
   {
     RunLoop run_loop;
@@ -243,45 +270,6 @@ TEST(RunLoopTest, NestedRunInsideTaskRunsNoPostedTask) {
   EXPECT_EQ((Order{"nested done", "posted"}), order);
 }
 
-// A window whose procedure runs |on_message| for WM_APP: a nested run from
-// there is not inside a task, like a modal dialog's.
-class TestWindow {
- public:
-  explicit TestWindow(std::function<void()> on_message)
-      : on_message_(std::move(on_message)) {
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = &WndProc;
-    window_class.hInstance = ::GetModuleHandleW(nullptr);
-    window_class.lpszClassName = L"MessageLoopTestWindow";
-    atom_ = ::RegisterClassExW(&window_class);
-    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(atom_), nullptr, 0, 0, 0, 0, 0,
-                              HWND_MESSAGE, nullptr, window_class.hInstance,
-                              nullptr);
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(this));
-  }
-  ~TestWindow() {
-    ::DestroyWindow(hwnd_);
-    ::UnregisterClassW(MAKEINTATOM(atom_), ::GetModuleHandleW(nullptr));
-  }
-  void Post() { ::PostMessageW(hwnd_, WM_APP, 0, 0); }
-
- private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-    if (msg == WM_APP) {
-      reinterpret_cast<TestWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA))
-          ->on_message_();
-      return 0;
-    }
-    return ::DefWindowProcW(hwnd, msg, w, l);
-  }
-
-  std::function<void()> on_message_;
-  ATOM atom_ = 0;
-  HWND hwnd_ = nullptr;
-};
-
 TEST(RunLoopTest, NonNestableTasksWaitForDepthOne) {
   // DeleteSoon, here from another thread, posts a non-nestable task.
   class Deletable {
@@ -314,7 +302,8 @@ TEST(RunLoopTest, NonNestableTasksWaitForDepthOne) {
   DWORD deleted_on = 0;
   RunLoop outer;
   auto runner = loop.task_runner();
-  TestWindow window([&] {
+  FunctionWindow window;
+  std::function<void()> on_message = [&] {
     RunLoop nested;
     Deleter deleter(&loop, new Deletable(&order, &deleted_on, &outer));
     ASSERT_TRUE(deleter.Start());
@@ -325,8 +314,8 @@ TEST(RunLoopTest, NonNestableTasksWaitForDepthOne) {
     }));
     nested.Run();
     order.push_back("nested done");
-  });
-  window.Post();
+  };
+  window.Post(&on_message);
   outer.Run();
   EXPECT_EQ((Order{"nestable", "nested done", "deleted"}), order);
   EXPECT_EQ(::GetCurrentThreadId(), deleted_on);
@@ -337,7 +326,8 @@ TEST(RunLoopTest, QuitOfOuterRunDuringInnerRunEndsItAfterTheInner) {
   Order order;
   RunLoop outer;
   auto runner = loop.task_runner();
-  TestWindow window([&] {
+  FunctionWindow window;
+  std::function<void()> on_message = [&] {
     RunLoop inner;
     runner->PostTask(FROM_HERE, Bind([&] {
       outer.Quit();
@@ -347,8 +337,8 @@ TEST(RunLoopTest, QuitOfOuterRunDuringInnerRunEndsItAfterTheInner) {
     runner->PostTask(FROM_HERE, Record(&order, "later"));
     inner.Run();
     order.push_back("inner done");
-  });
-  window.Post();
+  };
+  window.Post(&on_message);
   outer.Run();
   EXPECT_EQ((Order{"quit both", "inner done"}), order);
   RunPosted();

@@ -13,6 +13,7 @@
 #include "base/message_loop/user32_calls_win.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
+#include "base/rand_util.h"
 #include "base/threading/platform_thread.h"
 #include "base/trace_event/trace_log.h"
 
@@ -118,8 +119,7 @@ void MessagePumpWin::RunWithState(Delegate* delegate,
   state.dispatcher = dispatcher;
   state.should_quit = false;
   state.run_depth = state_ ? state_->run_depth + 1 : 1;
-  state.schedule_work_error_count = 0;
-  state.last_schedule_work_error_time = Time();
+  state.tasks_may_wait = false;
 
   RunState* previous_state = state_;
   state_ = &state;
@@ -156,18 +156,26 @@ int MessagePumpWin::DelayUntil(TimeTicks run_time, TimeTicks now) {
   return static_cast<int>(timeout);
 }
 
+int MessagePumpWin::schedule_work_error_count() const {
+  return schedule_work_error_count_.load();
+}
+
+Time MessagePumpWin::last_schedule_work_error_time() const {
+  return Time::FromInternalValue(last_schedule_work_error_time_.load());
+}
+
 void MessagePumpWin::RecordScheduleWorkError(int problem) {
   internal::RecordMessageLoopProblem(problem);
-  if (state_) {
-    state_->schedule_work_error_count++;
-    state_->last_schedule_work_error_time = Time::Now();
-  }
+  schedule_work_error_count_.fetch_add(1);
+  last_schedule_work_error_time_.store(Time::Now().ToInternalValue());
 }
 
 //------------------------------------------------------------------------------
 // MessagePumpForUI
 
-MessagePumpForUI::MessagePumpForUI() {
+MessagePumpForUI::MessagePumpForUI()
+    : secret_(static_cast<UINT_PTR>(
+          RandGenerator(std::numeric_limits<UINT_PTR>::max()) + 1)) {
   InitMessageWnd();
 }
 
@@ -182,7 +190,7 @@ void MessagePumpForUI::RunWithDispatcher(Delegate* delegate,
 }
 
 UINT_PTR MessagePumpForUI::TimerId() const {
-  return reinterpret_cast<UINT_PTR>(this);
+  return secret_;
 }
 
 void MessagePumpForUI::InitMessageWnd() {
@@ -213,7 +221,8 @@ void MessagePumpForUI::ScheduleWork() {
   if (work_state_.exchange(HAVE_WORK) != READY)
     return;  // A wake-up is already in flight.
   if (Calls()->post_message(message_hwnd_, kMsgHaveWork,
-                            reinterpret_cast<WPARAM>(this), 0)) {
+                            reinterpret_cast<WPARAM>(this),
+                            static_cast<LPARAM>(secret_))) {
     return;
   }
   // The thread's queue is full: let the next post try again.
@@ -242,18 +251,24 @@ void MessagePumpForUI::RescheduleTimer() {
 // static
 MessagePumpForUI* MessagePumpForUI::PumpForMessage(HWND hwnd,
                                                    UINT message,
-                                                   WPARAM wparam) {
+                                                   WPARAM wparam,
+                                                   LPARAM lparam) {
   if (message != kMsgHaveWork && message != WM_TIMER)
-    return nullptr;
-  // Ours are posted, or made by the timer: one sent from another thread is
-  // foreign, and handling it would peek, which takes in the next sent one,
-  // nesting as deep as the sender likes.
-  if (Calls()->in_send_message_ex(nullptr) != ISMEX_NOSEND)
     return nullptr;
   auto* pump = reinterpret_cast<MessagePumpForUI*>(
       Calls()->get_window_long_ptr(hwnd, GWLP_USERDATA));
-  if (!pump || reinterpret_cast<WPARAM>(pump) != wparam)
+  if (!pump)
     return nullptr;
+  // Only the secret tells ours from a forged copy, posted or sent. Handling a
+  // sent copy would peek, which takes in the next sent one, nesting as deep
+  // as the sender likes; ours may come inside a sent message all the same,
+  // from a modal loop run there.
+  if (message == WM_TIMER)
+    return wparam == pump->secret_ ? pump : nullptr;
+  if (wparam != reinterpret_cast<WPARAM>(pump) ||
+      static_cast<UINT_PTR>(lparam) != pump->secret_) {
+    return nullptr;
+  }
   return pump;
 }
 
@@ -263,7 +278,7 @@ MessagePumpForUI::WrappedWindowProc(HWND hwnd,
                                     UINT message,
                                     WPARAM wparam,
                                     LPARAM lparam) {
-  MessagePumpForUI* pump = PumpForMessage(hwnd, message, wparam);
+  MessagePumpForUI* pump = PumpForMessage(hwnd, message, wparam, lparam);
   ResumePoint point;
   if (pump)
     point = pump->SaveResumePoint();
@@ -325,17 +340,25 @@ void MessagePumpForUI::HandleWorkMessage() {
     return;
   }
   ProcessPumpReplacementMessage();
-  if (state_->delegate->DoWork())
-    ScheduleWork();
-  state_->delegate->DoDelayedWork(&delayed_work_time_);
-  RescheduleTimer();
+  DoWorkFromWindow(true);
 }
 
 void MessagePumpForUI::HandleTimerMessage() {
   Calls()->kill_timer(message_hwnd_, TimerId());
   if (!state_)
     return;
-  state_->delegate->DoDelayedWork(&delayed_work_time_);
+  DoWorkFromWindow(false);
+}
+
+void MessagePumpForUI::DoWorkFromWindow(bool immediate) {
+  bool ran = immediate && state_->delegate->DoWork();
+  ran |= state_->delegate->DoDelayedWork(&delayed_work_time_);
+  // More may be queued. And a task that pumped messages itself may have
+  // taken our wake-up while the loop refused nested work, clearing the
+  // delayed run time too: a foreign modal loop around us would wait for
+  // nothing.
+  if (ran)
+    ScheduleWork();
   RescheduleTimer();
 }
 
@@ -345,12 +368,13 @@ void MessagePumpForUI::DoRunLoop() {
     if (state_->should_quit)
       break;
 
-    more_work_is_plausible |= state_->delegate->DoWork();
+    bool ran_task = state_->delegate->DoWork();
     if (state_->should_quit)
       break;
 
-    more_work_is_plausible |=
-        state_->delegate->DoDelayedWork(&delayed_work_time_);
+    ran_task |= state_->delegate->DoDelayedWork(&delayed_work_time_);
+    more_work_is_plausible |= ran_task;
+    state_->tasks_may_wait = ran_task;
     // Nothing delayed is left: the timer would only wake us for nothing.
     if (more_work_is_plausible && delayed_work_time_.is_null())
       Calls()->kill_timer(message_hwnd_, TimerId());
@@ -415,6 +439,13 @@ bool MessagePumpForUI::ProcessMessageHelper(const MSG& msg) {
   if (IsWorkMessage(msg))
     return ProcessPumpReplacementMessage();
 
+  // Should this message open a modal loop, the tasks still queued need a
+  // wake-up there.
+  if (state_->tasks_may_wait) {
+    state_->tasks_may_wait = false;
+    ScheduleWork();
+  }
+
   if (Calls()->call_msg_filter(const_cast<MSG*>(&msg), kMessageFilterCode))
     return true;
 
@@ -437,17 +468,14 @@ bool MessagePumpForUI::ProcessPumpReplacementMessage() {
   work_state_.exchange(READY);
   if (!have_message)
     return false;
-  // Another wake-up (a forged one, or ours behind a forged one) says nothing
-  // new; taking it here rather than recursing keeps any number of them flat.
-  if (IsWorkMessage(msg))
-    return true;
   ScheduleWork();
   return ProcessMessageHelper(msg);
 }
 
 bool MessagePumpForUI::IsWorkMessage(const MSG& msg) const {
   return msg.message == kMsgHaveWork && msg.hwnd == message_hwnd_ &&
-         msg.wParam == reinterpret_cast<WPARAM>(this);
+         msg.wParam == reinterpret_cast<WPARAM>(this) &&
+         static_cast<UINT_PTR>(msg.lParam) == secret_;
 }
 
 //------------------------------------------------------------------------------

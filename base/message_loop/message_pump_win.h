@@ -47,14 +47,19 @@ class MessagePumpWin : public MessagePump {
   // The same for work due at |run_time| as seen at |now|.
   static int DelayUntil(TimeTicks run_time, TimeTicks now);
 
+  // Failed wake-ups so far, and when the last one failed (null for none).
+  int schedule_work_error_count() const;
+  Time last_schedule_work_error_time() const;
+
  protected:
   struct RunState {
     Delegate* delegate;
     MessagePumpDispatcher* dispatcher;
     bool should_quit;
     int run_depth;
-    int schedule_work_error_count;
-    Time last_schedule_work_error_time;
+    // Tasks ran since the last wake-up was taken: more may be queued with
+    // none in flight.
+    bool tasks_may_wait;
   };
 
   enum WorkState { READY = 0, HAVE_WORK = 1 };
@@ -62,12 +67,15 @@ class MessagePumpWin : public MessagePump {
   void RunWithState(Delegate* delegate, MessagePumpDispatcher* dispatcher);
   virtual void DoRunLoop() = 0;
 
-  // Counts a failed wake-up (histogram sample |problem|).
+  // Counts a failed wake-up (histogram sample |problem|). Any thread: it
+  // touches nothing of a run, which may end meanwhile.
   void RecordScheduleWorkError(int problem);
 
   TimeTicks delayed_work_time_;
   std::atomic<int> work_state_{READY};
   RunState* state_ = nullptr;
+  std::atomic<int> schedule_work_error_count_{0};
+  std::atomic<int64_t> last_schedule_work_error_time_{0};
 };
 
 // Serves the thread's Windows messages; wakes through a message-only window.
@@ -105,11 +113,12 @@ class MessagePumpForUI : public MessagePumpWin {
                               UINT message,
                               WPARAM wparam,
                               LPARAM lparam);
-  // The pump that one of our own messages names, or null: any process may
-  // post to the window.
+  // The pump whose own wake-up or timer |message| is, or null: any process
+  // may post or send to the window.
   static MessagePumpForUI* PumpForMessage(HWND hwnd,
                                           UINT message,
-                                          WPARAM wparam);
+                                          WPARAM wparam,
+                                          LPARAM lparam);
   ResumePoint SaveResumePoint() const;
   void ResumeAt(const ResumePoint& point);
   void DoRunLoop() override;
@@ -117,15 +126,20 @@ class MessagePumpForUI : public MessagePumpWin {
   void WaitForWork();
   void HandleWorkMessage();
   void HandleTimerMessage();
+  // The work of a wake-up or timer taken by the window procedure.
+  void DoWorkFromWindow(bool immediate);
   void RescheduleTimer();
   bool ProcessNextWindowsMessage();
   bool ProcessMessageHelper(const MSG& msg);
   bool ProcessPumpReplacementMessage();
-  // Whether |msg| is a wake-up naming this pump (ours or a forged copy).
+  // Whether |msg| is this pump's own wake-up.
   bool IsWorkMessage(const MSG& msg) const;
   bool HasSentMessages() const;
   UINT_PTR TimerId() const;
 
+  // Carried by our wake-ups and named by our timer; no other program can
+  // guess it, though the window's class name gives away our address.
+  const UINT_PTR secret_;
   HMODULE instance_ = nullptr;
   ATOM atom_ = 0;
   HWND message_hwnd_ = nullptr;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/run_loop.h"
+#include "base/test/function_window_win_testsupport.h"
 #include "base/threading/simple_thread.h"
 #include "base/tracked_objects.h"
 #include "gtest/gtest.h"
@@ -43,6 +45,13 @@ std::vector<MSG> TakeWorkMessages() {
     taken.push_back(msg);
   }
   return taken;
+}
+
+// Drops whatever the thread's queue holds, from earlier tests too.
+void DrainMessages() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
 }
 
 // Swaps one platform call for the life of the object.
@@ -77,18 +86,29 @@ void OnAnotherThread(std::function<void()> work) {
   thread.Join();
 }
 
-// Ends the run at its first DoWork.
+// Ends the run at its first DoWork; notes whether any work was asked for
+// inside a message another thread sent.
 class QuitAtWork : public MessagePump::Delegate {
  public:
   explicit QuitAtWork(MessagePump* pump) : pump_(pump) {}
   bool DoWork() override {
+    NoteSend();
     pump_->Quit();
     return false;
   }
-  bool DoDelayedWork(TimeTicks*) override { return false; }
+  bool DoDelayedWork(TimeTicks*) override {
+    NoteSend();
+    return false;
+  }
   bool DoIdleWork() override { return false; }
 
+  bool asked_inside_send = false;
+
  private:
+  void NoteSend() {
+    asked_inside_send |= ::InSendMessageEx(nullptr) != ISMEX_NOSEND;
+  }
+
   MessagePump* pump_;
 };
 
@@ -117,6 +137,7 @@ UINT_PTR WINAPI RecordingSetTimer(HWND hwnd,
 }
 
 TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
+  DrainMessages();
   MessagePumpForUI pump;
   for (int i = 0; i < 5; ++i)
     pump.ScheduleWork();
@@ -134,39 +155,85 @@ TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
   ASSERT_EQ(1u, taken.size());
   ::DispatchMessageW(&taken[0]);
 
-  // A work message that does not name the pump is not its wake-up: taken
-  // as one, it would let a second wake-up go out while ours is queued.
+  // A work message without the pump's secret is not its wake-up: taken
+  // as one, it would let a second wake-up go out while ours is queued. Nor
+  // is a timer message naming the pump's address: served inside the sent
+  // message, it would make the sender wait for our tasks.
   DWORD pump_thread = ::GetCurrentThreadId();
   OnAnotherThread([&pump, pump_thread] {
-    ::PostMessageW(pump.message_hwnd(), MessagePumpForUI::kMsgHaveWork, 0, 0);
+    ::PostMessageW(pump.message_hwnd(), MessagePumpForUI::kMsgHaveWork,
+                   reinterpret_cast<WPARAM>(&pump), 0);
+    ::SendNotifyMessageW(pump.message_hwnd(), WM_TIMER,
+                         reinterpret_cast<WPARAM>(&pump), 0);
     ::PostThreadMessageW(pump_thread, WM_APP, 0, 0);
   });
   pump.ScheduleWork();
   QuitAtWork delegate(&pump);
   pump.Run(&delegate);
+  EXPECT_FALSE(delegate.asked_inside_send);
   pump.ScheduleWork();
   EXPECT_EQ(1u, TakeWorkMessages().size());
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
+  DrainMessages();
 }
 
+// The failure is counted in the pump whether or not it runs: a post from
+// another thread cannot know when the run on the loop's stack ends.
 TEST(MessagePumpForUITest, FailedWorkMessagePostIsCountedAndRetried) {
-  MessageLoopForUI loop;
-  int64_t before = ProblemCount(internal::MESSAGE_POST_ERROR);
-  int ran = 0;
-  {
-    ScopedCallSwap<decltype(&::PostMessageW)> swap(
-        &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
-    loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
-  }
-  EXPECT_EQ(before + 1, ProblemCount(internal::MESSAGE_POST_ERROR));
-  EXPECT_TRUE(TakeWorkMessages().empty());
+  const struct {
+    bool in_run;
+    bool from_other_thread;
+  } kCases[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "in run " << c.in_run
+                                    << " from other thread "
+                                    << c.from_other_thread);
+    MessageLoopForUI loop;
+    auto* pump = static_cast<MessagePumpForUI*>(loop.pump());
+    int64_t before = ProblemCount(internal::MESSAGE_POST_ERROR);
+    const Time start = Time::Now();
+    int ran = 0;
+    auto fail_wake_up = [&] {
+      ScopedCallSwap<decltype(&::PostMessageW)> swap(
+          &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
+      // In a run, the loop's queue counts its wake-up as still pending: ask
+      // the pump itself.
+      std::function<void()> wake = [&] {
+        if (c.in_run)
+          pump->ScheduleWork();
+        else
+          loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
+      };
+      if (c.from_other_thread)
+        OnAnotherThread(wake);
+      else
+        wake();
+    };
+    if (c.in_run) {
+      DrainMessages();
+      // Runs once the pump has taken the wake-up the post sent, so that
+      // another may go out.
+      RunLoop run_loop;
+      loop.task_runner()->PostTask(FROM_HERE, Bind([&] {
+                                     fail_wake_up();
+                                     run_loop.Quit();
+                                   }));
+      run_loop.Run();
+    } else {
+      fail_wake_up();
+    }
+    EXPECT_EQ(before + 1, ProblemCount(internal::MESSAGE_POST_ERROR));
+    EXPECT_EQ(1, pump->schedule_work_error_count());
+    EXPECT_LE(start, pump->last_schedule_work_error_time());
+    EXPECT_TRUE(TakeWorkMessages().empty());
+    if (c.in_run)
+      continue;
+    EXPECT_EQ(0, ran);
 
-  // Nothing is in flight any more, so a later wake-up goes out and the
-  // earlier task runs with it.
-  RunPosted();
-  EXPECT_EQ(1, ran);
+    // Nothing is in flight any more, so a later wake-up goes out and the
+    // earlier task runs with it.
+    RunPosted();
+    EXPECT_EQ(1, ran);
+  }
 }
 
 TEST(MessagePumpForUITest, TimerFailureIsCountedAndDelayedWorkStillRuns) {
@@ -193,7 +260,6 @@ TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
   pump.ScheduleDelayedWork(TimeTicks::Now() - TimeDelta::FromSeconds(1));
   EXPECT_EQ(1u, g_timer_elapses.size());
   EXPECT_EQ(1u, TakeWorkMessages().size());
-  ::KillTimer(pump.message_hwnd(), reinterpret_cast<UINT_PTR>(&pump));
 }
 
 TEST(MessagePumpForUITest, OnlyADelayedTaskThatBecomesTheEarliestMovesTheTimer) {
@@ -231,6 +297,118 @@ TEST(MessagePumpForUITest, DispatcherTakesMessagesAndMayEndTheRun) {
   MSG msg;
   EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));
   EXPECT_EQ(3u, msg.wParam);
+}
+
+// Serves the thread's messages as a dialog's own loop does, outside the
+// pump, until |done| or a generous time has passed; returns |done|.
+bool RunForeignModalLoop(const std::function<bool()>& done) {
+  const DWORD start = ::GetTickCount();
+  constexpr DWORD kLimitMs = 10000;
+  while (!done()) {
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+      continue;
+    }
+    const DWORD spent = ::GetTickCount() - start;
+    if (spent >= kLimitMs)
+      return false;
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, kLimitMs - spent, QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+  }
+  return true;
+}
+
+// Dispatches what the thread's queue holds, as a task showing a message box
+// would: a wake-up taken there finds work refused.
+void PumpMessagesInATask() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    ::DispatchMessageW(&msg);
+}
+
+// A dialog's loop, entered from a window procedure (for a message posted
+// before the run, sent from another thread, or posted by a task that the
+// pump's own loop ran), runs the tasks waiting or posted meanwhile: from
+// another thread, by a delayed task that pumps messages itself and so takes
+// the wake-up of what it posted while no task may run, or before the
+// dialog opened.
+TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
+  enum Entry {
+    POSTED,
+    SENT_FROM_ANOTHER_THREAD,
+    POSTED_BY_A_TASK,
+    POSTED_BY_A_DELAYED_TASK_THAT_PUMPS,
+  };
+  enum Work { POST_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS, QUEUED_BEFORE };
+  const struct {
+    Entry entry;
+    Work work;
+  } kCases[] = {
+      {POSTED, POST_FROM_ANOTHER_THREAD},
+      {POSTED, DELAYED_TASK_PUMPS},
+      {SENT_FROM_ANOTHER_THREAD, POST_FROM_ANOTHER_THREAD},
+      {SENT_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS},
+      {POSTED_BY_A_TASK, QUEUED_BEFORE},
+      {POSTED_BY_A_DELAYED_TASK_THAT_PUMPS, QUEUED_BEFORE},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
+    MessageLoopForUI loop;
+    scoped_refptr<SingleThreadTaskRunner> runner = loop.task_runner();
+    FunctionWindow window;
+    RunLoop outer;
+    Closure quit = outer.QuitClosure();
+    bool posted_ran = false;
+    bool later_ran = c.work != DELAYED_TASK_PUMPS;
+    bool all_ran_in_modal_loop = false;
+    Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
+    std::function<void()> dialog = [&] {
+      if (c.work == POST_FROM_ANOTHER_THREAD) {
+        OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
+      } else if (c.work == DELAYED_TASK_PUMPS) {
+        runner->PostDelayedTask(FROM_HERE, Bind([&] {
+                                  runner->PostTask(FROM_HERE, mark_posted);
+                                  PumpMessagesInATask();
+                                }),
+                                TimeDelta::FromMilliseconds(1));
+        runner->PostDelayedTask(FROM_HERE,
+                                Bind([&later_ran] { later_ran = true; }),
+                                TimeDelta::FromMilliseconds(1));
+      }
+      all_ran_in_modal_loop =
+          RunForeignModalLoop([&] { return posted_ran && later_ran; });
+      runner->PostTask(FROM_HERE, quit);
+    };
+    std::unique_ptr<OtherThread> sender;
+    if (c.entry == POSTED) {
+      window.Post(&dialog);
+    } else if (c.entry == POSTED_BY_A_TASK) {
+      runner->PostTask(FROM_HERE, Bind([&] { window.Post(&dialog); }));
+      runner->PostTask(FROM_HERE, mark_posted);
+    } else if (c.entry == POSTED_BY_A_DELAYED_TASK_THAT_PUMPS) {
+      // Due before the loop first looks, so that the loop runs it itself.
+      const TimeDelta delay = TimeDelta::FromMicroseconds(1);
+      runner->PostDelayedTask(FROM_HERE, Bind([&] {
+                                runner->PostTask(FROM_HERE, mark_posted);
+                                PumpMessagesInATask();
+                                window.Post(&dialog);
+                              }),
+                              delay);
+      const TimeTicks due = TimeTicks::Now() + delay;
+      while (TimeTicks::Now() <= due) {
+      }
+    } else {
+      sender = std::make_unique<OtherThread>([&] { window.Send(&dialog); });
+      ASSERT_TRUE(sender->Start());
+    }
+    outer.Run();
+    if (sender)
+      sender->Join();
+    DrainMessages();
+    EXPECT_TRUE(all_ran_in_modal_loop);
+  }
 }
 
 constexpr DWORD kTestExceptionCode = 0xE0001234;
@@ -273,30 +451,19 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
    private:
     RunLoop* outer_;
   };
-  class Window {
-   public:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-      if (msg == WM_APP) {
-        (*reinterpret_cast<std::function<void()>*>(l))();
-        return 0;
-      }
-      return ::DefWindowProcW(hwnd, msg, w, l);
-    }
-  };
-  WNDCLASSEXW window_class = {};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = &Window::Proc;
-  window_class.hInstance = ::GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"PumpExceptionTestWindow";
-  ATOM atom = ::RegisterClassExW(&window_class);
-  ASSERT_TRUE(atom);
   // Tasks are timed, so that the unwound task's stopwatch is current.
   tracked_objects::ThreadData::Initialize();
   WinProcExceptionFilter previous =
       SetWinProcExceptionFilter(&ExecuteHandlerFilter);
 
+  // The foreign loop runs in the outermost run, or in one nested from a
+  // window procedure; that run is asked to quit.
+  for (int depth : {1, 2})
   for (bool from_nested_run : {false, true}) {
-    SCOPED_TRACE(from_nested_run ? "raised in a nested run" : "raised in a task");
+    SCOPED_TRACE(testing::Message()
+                 << (from_nested_run ? "raised in a nested run"
+                                     : "raised in a task")
+                 << " at depth " << depth);
     MessageLoopForUI loop;
     bool after_raise = false;
     bool released = false;
@@ -304,24 +471,27 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
     bool later_ran = false;
     bool outer_went_on = false;
     Closure stale_quit;
+    // Lives elsewhere than the frames unwound: its quit stays alive.
+    std::unique_ptr<RunLoop> on_heap;
+    Closure heap_quit;
     RunLoop outer;
-    HWND hwnd = ::CreateWindowExW(0, MAKEINTATOM(atom), nullptr, 0, 0, 0, 0, 0,
-                                  HWND_MESSAGE, nullptr,
-                                  window_class.hInstance, nullptr);
+    RunLoop* target = &outer;
+    FunctionWindow window;
     std::function<void()> check_released = [&] {
       released_at_once = released;
     };
     auto post_check = [&] {
-      ::PostMessageW(hwnd, WM_APP, 0,
-                     reinterpret_cast<LPARAM>(&check_released));
+      window.Post(&check_released);
     };
     std::function<void()> foreign_loop = [&] {
       loop.task_runner()->PostTask(
           FROM_HERE,
           Bind(
               [&](ReleaseFlag*) {
+                on_heap = std::make_unique<RunLoop>();
+                heap_quit = on_heap->QuitClosure();
                 if (from_nested_run) {
-                  RaisingDispatcher dispatcher(&outer);
+                  RaisingDispatcher dispatcher(target);
                   ::PostThreadMessageW(::GetCurrentThreadId(), WM_APP + 1, 0,
                                        0);
                   post_check();
@@ -332,7 +502,7 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
                   // Not running, but its frame goes all the same.
                   RunLoop unused;
                   stale_quit = unused.QuitClosure();
-                  outer.Quit();
+                  target->Quit();
                   post_check();
                   ::RaiseException(kTestExceptionCode, 0, 0, nullptr);
                 }
@@ -351,28 +521,35 @@ TEST(MessagePumpForUITest, LoopGoesOnAfterTheFilterHandledAnException) {
       // Back outside any task, in the outer run.
       EXPECT_EQ(stopwatch, tracked_objects::TaskStopwatch::Current());
       EXPECT_TRUE(loop.NestableTasksAllowed());
-      EXPECT_EQ(&outer, loop.run_loop());
-      // Ends the outer run should its quit have been lost. Through the pump:
-      // the loop's record of which run it is in may be what went wrong.
+      EXPECT_EQ(target, loop.run_loop());
+      // Ends the run should its quit have been lost. Through the pump: the
+      // loop's record of which run it is in may be what went wrong.
       loop.task_runner()->PostTask(FROM_HERE, Bind([&] {
                                      outer_went_on = true;
-                                     if (outer.running())
+                                     if (target->running())
                                        loop.pump()->Quit();
                                    }));
     };
-    ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&foreign_loop));
+    std::function<void()> middle_run = [&] {
+      RunLoop middle;
+      target = &middle;
+      window.Post(&foreign_loop);
+      middle.Run();
+      target = &outer;
+      outer.Quit();
+    };
+    window.Post(depth == 1 ? &foreign_loop : &middle_run);
     outer.Run();
     EXPECT_FALSE(after_raise);
     EXPECT_TRUE(released);
     EXPECT_FALSE(outer_went_on);
     EXPECT_TRUE(stale_quit.IsCancelled());
+    EXPECT_FALSE(heap_quit.IsCancelled());
 
     ASSERT_TRUE(loop.NestableTasksAllowed());
     RunPosted();
     EXPECT_TRUE(outer_went_on);
-    ::DestroyWindow(hwnd);
   }
-  ::UnregisterClassW(MAKEINTATOM(atom), window_class.hInstance);
   EXPECT_EQ(&ExecuteHandlerFilter, SetWinProcExceptionFilter(previous));
 }
 
@@ -478,6 +655,8 @@ TEST(MessagePumpForIOTest, FailedCompletionPostIsCountedAndRetried) {
     loop.task_runner()->PostTask(FROM_HERE, Bind([&ran] { ++ran; }));
   }
   EXPECT_EQ(before + 1, ProblemCount(internal::COMPLETION_POST_ERROR));
+  EXPECT_EQ(1, static_cast<MessagePumpForIO*>(loop.pump())
+                   ->schedule_work_error_count());
   RunPosted();
   EXPECT_EQ(1, ran);
 }

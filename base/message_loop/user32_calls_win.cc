@@ -36,7 +36,6 @@ void ResolveAll(PumpPlatformCalls* calls) {
   Resolve(user32, "KillTimer", &calls->kill_timer);
   Resolve(user32, "SetWindowLongPtrW", &calls->set_window_long_ptr);
   Resolve(user32, "GetWindowLongPtrW", &calls->get_window_long_ptr);
-  Resolve(user32, "InSendMessageEx", &calls->in_send_message_ex);
   calls->post_queued_completion_status = &::PostQueuedCompletionStatus;
 }
 

@@ -26,7 +26,6 @@ struct PumpPlatformCalls {
   decltype(&::KillTimer) kill_timer;
   decltype(&::SetWindowLongPtrW) set_window_long_ptr;
   decltype(&::GetWindowLongPtrW) get_window_long_ptr;
-  decltype(&::InSendMessageEx) in_send_message_ex;
   decltype(&::PostQueuedCompletionStatus) post_queued_completion_status;
 };
 

@@ -25,6 +25,43 @@ constexpr int64_t kReportIntervalMinutes = 5;
 // this thread busy adding samples.
 constexpr int64_t kMaxIdleWindowsReported = 7 * 24 * 60 / kReportIntervalMinutes;
 
+// Whether a read that ended in |error| leaves the file never to be written:
+// it may hold data we could not see.
+bool KeepsFileAsItIs(PrefReadError error) {
+  switch (error) {
+    case PREF_READ_ERROR_JSON_TYPE:
+    case PREF_READ_ERROR_ACCESS_DENIED:
+    case PREF_READ_ERROR_FILE_OTHER:
+    case PREF_READ_ERROR_FILE_LOCKED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The dictionary a read brought, or an empty one.
+std::unique_ptr<DictionaryValue> TakePrefs(JsonPrefStore::ReadResult* read) {
+  DictionaryValue* dictionary = nullptr;
+  if (read->error != PREF_READ_ERROR_NONE || !read->value ||
+      !read->value->GetAsDictionary(&dictionary)) {
+    return std::unique_ptr<DictionaryValue>(new DictionaryValue);
+  }
+  read->value.release();
+  return std::unique_ptr<DictionaryValue>(dictionary);
+}
+
+// Compact JSON of |prefs| for the file at |path|.
+bool SerializePrefs(const FilePath& path,
+                    const DictionaryValue& prefs,
+                    std::string* output) {
+  JSONStringValueSerializer serializer(output);
+  if (serializer.Serialize(prefs))
+    return true;
+  LOG(ERROR) << path.AsUTF8Unsafe()
+             << " not written: a value cannot be written as JSON";
+  return false;
+}
+
 }  // namespace
 
 namespace internal {
@@ -114,11 +151,44 @@ JsonPrefStore::JsonPrefStore(const FilePath& path,
       weak_factory_(this) {}
 
 JsonPrefStore::~JsonPrefStore() {
-  if (read_pending_ && !changed_while_reading_.empty()) {
-    LOG(WARNING) << "Changes to " << path_.AsUTF8Unsafe()
-                 << " made before its read completed are not written";
+  if (read_pending_ && !read_only_ && !unwritten_keys_.empty()) {
+    // The read's reply will not come: the changes go on top of the file
+    // after the read, on the file's sequence.
+    std::unique_ptr<Changes> changes(new Changes);
+    for (const std::string& key : unwritten_keys_) {
+      const Value* value = nullptr;
+      (*changes)[key] =
+          prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
+    }
+    write_count_histogram_.RecordWriteOccured();
+    Closure write = Bind(&JsonPrefStore::WriteChangesOverFile, path_,
+                         Owned(changes.release()));
+    if (!task_runner_->PostTask(FROM_HERE, write))
+      write.Run();
+    return;
   }
   CommitPendingWrite();
+}
+
+// static
+void JsonPrefStore::WriteChangesOverFile(const FilePath& path,
+                                         const Changes* changes) {
+  std::unique_ptr<ReadResult> read = ReadPrefsFromDisk(path);
+  if (KeepsFileAsItIs(read->error)) {
+    LOG(ERROR) << path.AsUTF8Unsafe()
+               << " not written: it may hold what cannot be read";
+    return;
+  }
+  std::unique_ptr<DictionaryValue> prefs = TakePrefs(read.get());
+  for (const auto& change : *changes) {
+    if (change.second)
+      prefs->Set(change.first, change.second->CreateDeepCopy());
+    else
+      prefs->RemovePath(change.first, nullptr);
+  }
+  std::string data;
+  if (SerializePrefs(path, *prefs, &data))
+    ImportantFileWriter::WriteFileAtomically(path, data);
 }
 
 void JsonPrefStore::AddObserver(PrefStore::Observer* observer) {
@@ -245,34 +315,14 @@ void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
   write_after_read_ = false;
 
   if (result->no_dir) {
-    changed_while_reading_.clear();
     observers_.Notify(&PrefStore::Observer::OnInitializationCompleted, false);
     return;
   }
 
-  std::unique_ptr<DictionaryValue> prefs(new DictionaryValue);
-  switch (read_error_) {
-    case PREF_READ_ERROR_NONE: {
-      DictionaryValue* dictionary = nullptr;
-      if (result->value && result->value->GetAsDictionary(&dictionary)) {
-        prefs.reset(dictionary);
-        result->value.release();
-      }
-      break;
-    }
-    case PREF_READ_ERROR_JSON_TYPE:
-    case PREF_READ_ERROR_ACCESS_DENIED:
-    case PREF_READ_ERROR_FILE_OTHER:
-    case PREF_READ_ERROR_FILE_LOCKED:
-      // The file may hold data we could not see; never overwrite it.
-      read_only_ = true;
-      break;
-    case PREF_READ_ERROR_JSON_PARSE:
-    case PREF_READ_ERROR_NO_FILE:
-    case PREF_READ_ERROR_JSON_REPEAT:
-      break;
-  }
-  ApplyChangesMadeWhileReading(prefs.get());
+  if (KeepsFileAsItIs(read_error_))
+    read_only_ = true;
+  std::unique_ptr<DictionaryValue> prefs = TakePrefs(result.get());
+  ApplyUnwrittenChanges(prefs.get());
   prefs_ = std::move(prefs);
   initialized_ = true;
 
@@ -296,17 +346,17 @@ void JsonPrefStore::ClearMutableValues() {
   LOG(ERROR) << "NOT IMPLEMENTED";
 }
 
-void JsonPrefStore::ApplyChangesMadeWhileReading(DictionaryValue* read) {
+void JsonPrefStore::ApplyUnwrittenChanges(DictionaryValue* read) const {
   // Each changed key takes its current value, or goes when it has none; the
-  // result does not depend on the order of the keys.
-  for (const std::string& key : changed_while_reading_) {
+  // result does not depend on the order of the keys. They stay unwritten
+  // until the write that the change scheduled.
+  for (const std::string& key : unwritten_keys_) {
     const Value* value = nullptr;
     if (prefs_->Get(key, &value))
       read->Set(key, value->CreateDeepCopy());
     else
       read->RemovePath(key, nullptr);
   }
-  changed_while_reading_.clear();
 }
 
 bool JsonPrefStore::SerializeData(std::string* output) {
@@ -321,18 +371,15 @@ bool JsonPrefStore::SerializeData(std::string* output) {
   if (read_only_)
     return false;
   write_count_histogram_.RecordWriteOccured();
-  JSONStringValueSerializer serializer(output);
-  if (!serializer.Serialize(*prefs_)) {
-    LOG(ERROR) << path_.AsUTF8Unsafe()
-               << " not written: a value cannot be written as JSON";
+  if (!SerializePrefs(path_, *prefs_, output))
     return false;
-  }
+  // Written before any later read on the file's sequence.
+  unwritten_keys_.clear();
   return true;
 }
 
 void JsonPrefStore::ScheduleWrite(const std::string& key, uint32_t flags) {
-  if (read_pending_)
-    changed_while_reading_.insert(key);
+  unwritten_keys_.insert(key);
   if (read_only_)
     return;
   if (flags & LOSSY_PREF_WRITE_FLAG) {

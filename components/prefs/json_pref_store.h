@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -120,8 +121,15 @@ class JsonPrefStore : public PersistentPrefStore,
   // changed something.
   bool SetIfChanged(const std::string& key, std::unique_ptr<Value> value);
   void ScheduleWrite(const std::string& key, uint32_t flags);
-  // Carries the changes made while a read was pending over to |read|.
-  void ApplyChangesMadeWhileReading(DictionaryValue* read);
+  // Carries the changes not yet written over to what a read brought.
+  void ApplyUnwrittenChanges(DictionaryValue* read) const;
+
+  // Changed keys and their values; null for a key removed.
+  using Changes = std::map<std::string, std::unique_ptr<Value>>;
+  // Puts |changes| on top of the file as it is then, unless the file may
+  // hold what a store could not read. Blocks.
+  static void WriteChangesOverFile(const FilePath& path,
+                                   const Changes* changes);
 
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;
@@ -135,10 +143,11 @@ class JsonPrefStore : public PersistentPrefStore,
   PrefReadError read_error_ = PREF_READ_ERROR_NONE;
   WriteCountHistogram write_count_histogram_;
   // Between ReadPrefsAsync and its reply nothing is written: the file may
-  // hold more than this store has seen yet. The keys changed meanwhile are
-  // applied to what the read brings.
+  // hold more than this store has seen yet.
   bool read_pending_ = false;
-  std::set<std::string> changed_while_reading_;
+  // Keys changed since the data was last handed to the writer; a read keeps
+  // their values rather than the file's.
+  std::set<std::string> unwritten_keys_;
   bool write_after_read_ = false;
   WeakPtrFactory<JsonPrefStore> weak_factory_;
 };

@@ -12,6 +12,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/test/manual_task_runner_testsupport.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/values.h"
 #include "gtest/gtest.h"
@@ -123,9 +124,12 @@ TEST_F(JsonPrefStoreTest, ReadsDictionaryAndWritesCompactJson) {
     outer->Append(std::move(deep));
     deep = std::move(outer);
   }
+  ScopedLogCapture log(LOG_ERROR);
   store->SetValue("deep", std::move(deep), 0);
   RunWrites();
   EXPECT_EQ(written, ReadText(path_));
+  EXPECT_NE(std::string::npos,
+            log.text.find("not written: a value cannot be written as JSON"));
 }
 
 TEST_F(JsonPrefStoreTest, MissingFileGivesEmptyWritableStore) {
@@ -219,26 +223,85 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
-TEST_F(JsonPrefStoreTest, ChangesMadeWhileReadingGoOnTopOfTheFile) {
-  WriteText("{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}");
-  scoped_refptr<JsonPrefStore> store = MakeStore();
-  store->ReadPrefsAsync(nullptr);
-  store->SetValue("new", Int(1), 0);
-  store->SetValue("other", Int(2), 0);
-  // Only the file holds it yet.
-  store->RemoveValue("gone.a", 0);
-  // The commit interval passes before the read has run: writing now would
-  // replace the file with the two changes alone.
-  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
-  EXPECT_EQ(1, file_runner_->posts());
-  file_runner_->RunUntilIdle();
-  thread_runner_->RunUntilIdle();
-  EXPECT_TRUE(store->IsInitializationComplete());
-  EXPECT_TRUE(store->GetValue("new", nullptr));
-  EXPECT_FALSE(store->GetValue("gone", nullptr));
-
-  RunWrites();
-  EXPECT_EQ("{\"keep\":1,\"new\":1,\"other\":2}", ReadText(path_));
+// Whatever the order of read, change, commit and release, a change the
+// store accepted reaches the file, on top of what the file held; a change
+// already written does not hide a later edit of the file from a re-read.
+TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
+  enum Order {
+    // The commit interval passes before the read has run: writing then
+    // would replace the file with the changes alone.
+    CHANGE_WHILE_READING,
+    // The read the store had made knew nothing of the changes.
+    CHANGE_THEN_READ_AGAIN,
+    RELEASE_BEFORE_THE_READ_RUNS,
+    RELEASE_BEFORE_THE_REPLY,
+    WRITTEN_THEN_READ_AGAIN,
+  };
+  const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
+  const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
+  const struct {
+    Order order;
+    std::string file;
+    std::string written;
+  } kCases[] = {
+      {CHANGE_WHILE_READING, kFile, kMerged},
+      {CHANGE_THEN_READ_AGAIN, kFile, kMerged},
+      {RELEASE_BEFORE_THE_READ_RUNS, kFile, kMerged},
+      {RELEASE_BEFORE_THE_REPLY, kFile, kMerged},
+      // A file the store could not read is never written.
+      {RELEASE_BEFORE_THE_READ_RUNS, "[1,2]", "[1,2]"},
+      {WRITTEN_THEN_READ_AGAIN, kFile, "{\"other\":3}"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "order " << c.order << " " << c.file);
+    ScopedLogCapture log(LOG_ERROR);
+    WriteText(c.file);
+    scoped_refptr<JsonPrefStore> store = MakeStore();
+    if (c.order == CHANGE_THEN_READ_AGAIN || c.order == WRITTEN_THEN_READ_AGAIN)
+      store->ReadPrefs();
+    else
+      store->ReadPrefsAsync(nullptr);
+    store->SetValue("new", Int(1), 0);
+    store->SetValue("other", Int(2), 0);
+    // Only the file holds it while the read is pending.
+    store->RemoveValue("gone.a", 0);
+    switch (c.order) {
+      case CHANGE_WHILE_READING:
+        thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+        EXPECT_EQ(1, file_runner_->posts());
+        break;
+      case WRITTEN_THEN_READ_AGAIN:
+        RunWrites();
+        WriteText("{\"other\":3}");
+        [[fallthrough]];
+      case CHANGE_THEN_READ_AGAIN:
+        store->ReadPrefsAsync(nullptr);
+        break;
+      case RELEASE_BEFORE_THE_REPLY:
+        file_runner_->RunUntilIdle();
+        [[fallthrough]];
+      case RELEASE_BEFORE_THE_READ_RUNS:
+        store->CommitPendingWrite();
+        store = nullptr;
+        break;
+    }
+    file_runner_->RunUntilIdle();
+    thread_runner_->RunUntilIdle();
+    if (store) {
+      EXPECT_TRUE(store->IsInitializationComplete());
+      const Value* other = nullptr;
+      ASSERT_TRUE(store->GetValue("other", &other));
+      EXPECT_TRUE(
+          Int(c.order == WRITTEN_THEN_READ_AGAIN ? 3 : 2)->Equals(other));
+      EXPECT_FALSE(store->GetValue("gone", nullptr));
+      RunWrites();
+    }
+    EXPECT_EQ(c.written, ReadText(path_));
+    // A file left as it was, by a store that is gone, says why.
+    EXPECT_EQ(!store && c.file == c.written,
+              log.text.find("may hold what cannot be read") !=
+                  std::string::npos);
+  }
 }
 
 TEST_F(JsonPrefStoreTest, RefusingRunnerReadsAndWritesSynchronously) {

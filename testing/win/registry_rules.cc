@@ -25,6 +25,14 @@ struct RegistryCalls {
   decltype(&::RegEnumKeyExW) enum_key =
       SystemEntry<decltype(&::RegEnumKeyExW)>("advapi32.dll",
                                               "RegEnumKeyExW");
+  decltype(&::RegCreateKeyExW) create =
+      SystemEntry<decltype(&::RegCreateKeyExW)>("advapi32.dll",
+                                                "RegCreateKeyExW");
+  decltype(&::RegQueryValueExW) query_value =
+      SystemEntry<decltype(&::RegQueryValueExW)>("advapi32.dll",
+                                                 "RegQueryValueExW");
+  decltype(&::NtDeleteKey) delete_key =
+      SystemEntry<decltype(&::NtDeleteKey)>("ntdll.dll", "NtDeleteKey");
 };
 
 const RegistryCalls& Reg() {
@@ -36,6 +44,7 @@ ScopedImportHook* g_open_hook = nullptr;
 ScopedImportHook* g_create_hook = nullptr;
 ScopedImportHook* g_set_security_hook = nullptr;
 ScopedImportHook* g_set_named_security_hook = nullptr;
+ScopedImportHook* g_query_key_hook = nullptr;
 int g_refused = 0;
 
 constexpr SECURITY_INFORMATION kCheckedSecurity =
@@ -43,22 +52,26 @@ constexpr SECURITY_INFORMATION kCheckedSecurity =
     DACL_SECURITY_INFORMATION;
 
 // The stored descriptor of |path| below |root| (|root| itself when |path|
-// is empty); false when the key is not there.
-bool ReadDescriptor(HKEY root,
+// is empty), of a link itself with REG_OPTION_OPEN_LINK in |options|.
+// ERROR_FILE_NOT_FOUND when the key is not there.
+LONG ReadDescriptor(HKEY root,
                     const std::wstring& path,
+                    DWORD options,
                     std::vector<BYTE>* descriptor) {
   // A handle of our own: the caller's may lack READ_CONTROL.
   HKEY key = nullptr;
-  if (Reg().open(root, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS)
-    return false;
+  LONG result = Reg().open(root, path.c_str(), options & REG_OPTION_OPEN_LINK,
+                           READ_CONTROL, &key);
+  if (result != ERROR_SUCCESS)
+    return result;
   DWORD size = 0;
   Reg().get_security(key, kCheckedSecurity, nullptr, &size);
   descriptor->resize(size);
-  const bool read =
-      size && Reg().get_security(key, kCheckedSecurity, descriptor->data(),
-                                 &size) == ERROR_SUCCESS;
+  result = size ? Reg().get_security(key, kCheckedSecurity,
+                                     descriptor->data(), &size)
+                : ERROR_INVALID_DATA;
   ::RegCloseKey(key);
-  return read;
+  return result;
 }
 
 // A token of the caller fit for AccessCheck.
@@ -119,7 +132,8 @@ LONG WINAPI RuledRegOpenKeyExW(HKEY root,
                                REGSAM desired,
                                PHKEY result) {
   std::vector<BYTE> descriptor;
-  if (ReadDescriptor(root, sub_key ? sub_key : L"", &descriptor) &&
+  if (ReadDescriptor(root, sub_key ? sub_key : L"", options, &descriptor) ==
+          ERROR_SUCCESS &&
       !Allows(descriptor, desired)) {
     return Refuse();
   }
@@ -138,22 +152,24 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                                  LPDWORD disposition) {
   std::wstring path = sub_key ? sub_key : L"";
   std::vector<BYTE> descriptor;
-  if (ReadDescriptor(root, path, &descriptor)) {
+  LONG read = ReadDescriptor(root, path, 0, &descriptor);
+  if (read == ERROR_SUCCESS) {
     if (!Allows(descriptor, desired))
       return Refuse();
   } else {
-    // Up to the deepest level that exists, which must allow creating.
-    for (;;) {
+    // Up to the deepest level that exists, which must allow creating. A
+    // level that is there but cannot be read is no missing one: Windows
+    // refuses to create below it.
+    while (read == ERROR_FILE_NOT_FOUND) {
       const size_t separator = path.find_last_of(L'\\');
-      path.resize(separator == std::wstring::npos ? 0 : separator);
-      if (ReadDescriptor(root, path, &descriptor))
-        break;
       if (path.empty())
         return g_create_hook->original<decltype(&::RegCreateKeyExW)>()(
             root, sub_key, reserved, key_class, options, desired, attributes,
             result, disposition);
+      path.resize(separator == std::wstring::npos ? 0 : separator);
+      read = ReadDescriptor(root, path, 0, &descriptor);
     }
-    if (!Allows(descriptor, KEY_CREATE_SUB_KEY))
+    if (read != ERROR_SUCCESS || !Allows(descriptor, KEY_CREATE_SUB_KEY))
       return Refuse();
   }
   DWORD own_disposition = 0;
@@ -445,6 +461,68 @@ DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
   return result;
 }
 
+// Key flags as Windows keeps them: KeyFlagsInformation of NtQueryKey.
+constexpr int kKeyFlagsInformation = 5;
+constexpr LONG kStatusInvalidParameter = static_cast<LONG>(0xC000000D);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
+
+// Whether |key| (a handle of our own, opened as the link itself) is a link:
+// Wine keeps the target as a link's SymbolicLinkValue, as Windows does.
+bool IsLink(HKEY key) {
+  DWORD type = REG_NONE;
+  return Reg().query_value(key, L"SymbolicLinkValue", nullptr, &type, nullptr,
+                           nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// Whether |key| is volatile: only there does a persistent subkey fail.
+// The probe is removed at once.
+bool IsVolatile(HKEY key) {
+  HKEY probe = nullptr;
+  DWORD disposition = 0;
+  const LONG result = Reg().create(
+      key, L"palvo-rules-volatility-probe", 0, nullptr,
+      REG_OPTION_NON_VOLATILE, KEY_READ | DELETE, nullptr, &probe,
+      &disposition);
+  if (result != ERROR_SUCCESS)
+    return result == ERROR_CHILD_MUST_BE_VOLATILE;
+  if (disposition == REG_CREATED_NEW_KEY)
+    Reg().delete_key(probe);
+  ::RegCloseKey(probe);
+  return false;
+}
+
+LONG NTAPI RuledNtQueryKey(HANDLE key,
+                           int information_class,
+                           PVOID information,
+                           ULONG length,
+                           PULONG result_length) {
+  const LONG status = g_query_key_hook->original<decltype(&::NtQueryKey)>()(
+      key, information_class, information, length, result_length);
+  // Wine knows no KeyFlagsInformation.
+  if (information_class != kKeyFlagsInformation ||
+      status != kStatusInvalidParameter) {
+    return status;
+  }
+  const ULONG kSize = 3 * sizeof(ULONG);
+  if (result_length)
+    *result_length = kSize;
+  if (length < kSize || !information)
+    return kStatusBufferTooSmall;
+  HKEY own = nullptr;
+  if (Reg().open(static_cast<HKEY>(key), L"", REG_OPTION_OPEN_LINK,
+                 KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY, &own) != ERROR_SUCCESS) {
+    return status;
+  }
+  ULONG* flags = static_cast<ULONG*>(information);
+  flags[0] = 0;
+  flags[2] = 0;
+  // REG_FLAG_LINK; a link gets no probe below it.
+  flags[1] = IsLink(own) ? 0x2 : (IsVolatile(own) ? 0x1 : 0);
+  ::RegCloseKey(own);
+  return 0;
+}
+
 // --- Taking ownership ----------------------------------------------------
 
 ScopedImportHook* g_owner_create_file_hook = nullptr;
@@ -522,11 +600,13 @@ ScopedWindowsRegistryAccessRules::ScopedWindowsRegistryAccessRules()
       set_security_("SetSecurityInfo",
                     reinterpret_cast<void*>(&RuledSetSecurityInfo)),
       set_named_security_("SetNamedSecurityInfoW",
-                          reinterpret_cast<void*>(&RuledSetNamedSecurityInfoW)) {
+                          reinterpret_cast<void*>(&RuledSetNamedSecurityInfoW)),
+      query_key_("NtQueryKey", reinterpret_cast<void*>(&RuledNtQueryKey)) {
   g_open_hook = &open_;
   g_create_hook = &create_;
   g_set_security_hook = &set_security_;
   g_set_named_security_hook = &set_named_security_;
+  g_query_key_hook = &query_key_;
   g_refused = 0;
 }
 
@@ -535,6 +615,7 @@ ScopedWindowsRegistryAccessRules::~ScopedWindowsRegistryAccessRules() {
   g_create_hook = nullptr;
   g_set_security_hook = nullptr;
   g_set_named_security_hook = nullptr;
+  g_query_key_hook = nullptr;
 }
 
 int ScopedWindowsRegistryAccessRules::refused() const {

@@ -44,6 +44,7 @@ class ScopedWindowsRegistryAccessRules {
   ScopedImportHook create_;
   ScopedImportHook set_security_;
   ScopedImportHook set_named_security_;
+  ScopedImportHook query_key_;
 };
 
 // While alive, CreateFileW of the test executable grants WRITE_OWNER as

@@ -671,10 +671,14 @@ bool OpenKeyTarget(AccessTarget* target) {
     LOG(ERROR) << "Not a key name: " << target->name;
     return false;
   }
+  // A link's own list, never that of the key it points to.
   const REGSAM kAccess = READ_CONTROL | WRITE_DAC;
-  LONG result = ::RegOpenKeyExW(root, path.c_str(), 0, kAccess, &target->key);
-  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target))
-    result = ::RegOpenKeyExW(root, path.c_str(), 0, kAccess, &target->key);
+  LONG result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK,
+                                kAccess, &target->key);
+  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target)) {
+    result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, kAccess,
+                             &target->key);
+  }
   if (result != ERROR_SUCCESS) {
     target->key = nullptr;
     LOG(ERROR) << "Cannot open " << target->name << ": error " << result;

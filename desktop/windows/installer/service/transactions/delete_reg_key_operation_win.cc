@@ -257,12 +257,11 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
 
   if (!SaveKey(key.handle, object_name, record.get()))
     return false;
-  const bool link = record->link;
   saved_keys_.push_back(std::move(record));
 
   // Each subkey is gone after its recursion (or the recursion failed), so
-  // index 0 is always the next one. A link has none of its own.
-  while (!link) {
+  // index 0 is always the next one. A link, opened itself, lists none.
+  for (;;) {
     wchar_t subkey[256];  // key names are at most 255 characters
     DWORD subkey_size = ARRAYSIZE(subkey);
     result = ::RegEnumKeyExW(key.handle, 0, subkey, &subkey_size, nullptr,

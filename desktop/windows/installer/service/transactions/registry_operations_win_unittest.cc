@@ -2,10 +2,12 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/allocator/allocator_shim.h"
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
@@ -51,6 +53,90 @@ LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
       root, sub_key, reserved, key_class, options, desired, attributes, result,
       disposition);
 }
+
+// RegCreateKeyExW making |g_theirs| (with a value) before its first call
+// goes through: another program in between.
+platform_rules::ScopedImportHook* g_theirs_hook = nullptr;
+std::wstring* g_theirs = nullptr;
+
+LONG WINAPI CreateTheirsFirst(HKEY root, LPCWSTR sub_key, DWORD reserved,
+                              LPWSTR key_class, DWORD options, REGSAM desired,
+                              LPSECURITY_ATTRIBUTES attributes, PHKEY result,
+                              LPDWORD disposition) {
+  auto create = g_theirs_hook->original<decltype(&::RegCreateKeyExW)>();
+  if (g_theirs) {
+    HKEY theirs = nullptr;
+    if (create(HKEY_CURRENT_USER, g_theirs->c_str(), 0, nullptr, 0,
+               KEY_ALL_ACCESS, nullptr, &theirs, nullptr) == ERROR_SUCCESS) {
+      ::RegSetValueExW(theirs, L"theirs", 0, REG_BINARY,
+                       reinterpret_cast<const BYTE*>("t"), 1);
+      ::RegCloseKey(theirs);
+    }
+    g_theirs = nullptr;
+  }
+  return create(root, sub_key, reserved, key_class, options, desired,
+                attributes, result, disposition);
+}
+
+// While alive, every block allocated through the shim is followed by zeros,
+// the case in which Windows stores one more character of a string value
+// written without its terminator; the bytes asked for are counted.
+class ScopedZeroTailHeap {
+ public:
+  ScopedZeroTailHeap() {
+    base::allocator::InsertAllocatorDispatchForTesting(&dispatch_);
+  }
+  ~ScopedZeroTailHeap() {
+    base::allocator::RemoveAllocatorDispatchForTesting(&dispatch_);
+  }
+  ScopedZeroTailHeap(const ScopedZeroTailHeap&) = delete;
+  ScopedZeroTailHeap& operator=(const ScopedZeroTailHeap&) = delete;
+
+  static std::atomic<size_t> asked;
+
+ private:
+  using Dispatch = base::allocator::AllocatorDispatch;
+  static constexpr size_t kTail = 8;
+
+  static void* ZeroTail(void* block, size_t size) {
+    if (block)
+      memset(static_cast<char*>(block) + size, 0, kTail);
+    return block;
+  }
+  static void* Alloc(const Dispatch* self, size_t size) {
+    asked += size;
+    return ZeroTail(self->next->alloc_function(self->next, size + kTail),
+                    size);
+  }
+  static void* AllocZeroed(const Dispatch* self, size_t n, size_t size) {
+    asked += n * size;
+    return self->next->alloc_zero_initialized_function(self->next, n, size);
+  }
+  static void* AllocAligned(const Dispatch* self, size_t alignment,
+                            size_t size) {
+    asked += size;
+    return ZeroTail(self->next->alloc_aligned_function(self->next, alignment,
+                                                       size + kTail),
+                    size);
+  }
+  static void* Realloc(const Dispatch* self, void* block, size_t size) {
+    asked += size;
+    return ZeroTail(self->next->realloc_function(self->next, block,
+                                                 size + kTail),
+                    size);
+  }
+  static void Free(const Dispatch* self, void* block) {
+    self->next->free_function(self->next, block);
+  }
+  static size_t SizeEstimate(const Dispatch* self, void* block) {
+    return self->next->get_size_estimate_function(self->next, block);
+  }
+
+  Dispatch dispatch_ = {&Alloc, &AllocZeroed, &AllocAligned, &Realloc,
+                        &Free,  &SizeEstimate, nullptr};
+};
+
+std::atomic<size_t> ScopedZeroTailHeap::asked{0};
 
 std::vector<BYTE> Bytes(const void* data, size_t size) {
   const BYTE* begin = static_cast<const BYTE*>(data);
@@ -115,17 +201,78 @@ class RegistryOperationsTest : public testing::Test {
     return value;
   }
 
+  // Exactly |data|: a character that is no NUL follows it.
   void Write(const std::wstring& key, const wchar_t* name, DWORD type,
-             const std::vector<BYTE>& data) {
+             const std::vector<BYTE>& data, DWORD options = 0) {
     HKEY handle = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
-              ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, &handle, nullptr));
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr,
+                                options, KEY_ALL_ACCESS, nullptr, &handle,
+                                nullptr));
+    std::vector<BYTE> guarded(data);
+    guarded.insert(guarded.end(), {0xFF, 0xFF, 0xFF});
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegSetValueExW(handle, name, 0, type,
-                               data.empty() ? nullptr : data.data(),
+                               data.empty() ? nullptr : guarded.data(),
                                static_cast<DWORD>(data.size())));
     ::RegCloseKey(handle);
+  }
+
+  // |link| made a registry link to |target|.
+  void Link(const std::wstring& link, const std::wstring& target) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, target.c_str(), 0,
+                              KEY_QUERY_VALUE, &handle));
+    BYTE name[2048];
+    ULONG size = 0;
+    const LONG status = NtQueryKey(handle, 3 /* KeyNameInformation */, name,
+                                   sizeof(name), &size);
+    ::RegCloseKey(handle);
+    ASSERT_EQ(0, status);
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, link.c_str(), 0, nullptr,
+                                REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS,
+                                nullptr, &handle, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegSetValueExW(handle, L"SymbolicLinkValue", 0, REG_LINK,
+                               name + sizeof(ULONG),
+                               *reinterpret_cast<ULONG*>(name)));
+    ::RegCloseKey(handle);
+  }
+
+  // The target of the link |key|; empty when it is none.
+  std::wstring LinkTarget(const std::wstring& key) const {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), REG_OPTION_OPEN_LINK,
+                        KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
+      return std::wstring();
+    }
+    wchar_t target[1024];
+    DWORD size = sizeof(target);
+    DWORD type = REG_NONE;
+    const bool read =
+        ::RegQueryValueExW(handle, L"SymbolicLinkValue", nullptr, &type,
+                           reinterpret_cast<BYTE*>(target),
+                           &size) == ERROR_SUCCESS &&
+        type == REG_LINK;
+    ::RegCloseKey(handle);
+    return read ? std::wstring(target, size / sizeof(wchar_t))
+                : std::wstring();
+  }
+
+  // Only below a volatile key must a new key be volatile too.
+  bool IsVolatile(const std::wstring& key) {
+    HKEY probe = nullptr;
+    DWORD disposition = 0;
+    const LONG result = ::RegCreateKeyExW(
+        HKEY_CURRENT_USER, (key + L"\\probe").c_str(), 0, nullptr, 0,
+        KEY_READ, nullptr, &probe, &disposition);
+    if (result == ERROR_SUCCESS) {
+      ::RegCloseKey(probe);
+      ::RegDeleteKeyW(HKEY_CURRENT_USER, (key + L"\\probe").c_str());
+    }
+    return result == ERROR_CHILD_MUST_BE_VOLATILE;
   }
 
   // The key's access list as text, with its protection from inheritance.
@@ -179,6 +326,7 @@ class RegistryOperationsTest : public testing::Test {
   }
 
   platform_rules::ScopedWindowsRegistryAccessRules rules_;
+  ScopedZeroTailHeap heap_;
   std::wstring base_;
 };
 
@@ -213,6 +361,9 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   Write(key, L"empty", REG_NONE, {});
   Write(key, L"odd", kOddType, binary);
   Write(key, L"odd_removed", kOddType, binary);
+  // A string stored without its terminator.
+  const std::vector<BYTE> bare = Bytes(L"ab", 4);
+  Write(key, L"bare", REG_SZ, bare);
   const DWORD number = 0x1234;
   {
     Transaction transaction;
@@ -223,6 +374,7 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"new", L"n")));
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"odd", L"o")));
     ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"odd_removed")));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"bare", L"x")));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), Read(key, L"string").type);
     EXPECT_FALSE(Read(key, L"binary").exists);
     EXPECT_FALSE(Read(key, L"odd_removed").exists);
@@ -235,6 +387,7 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   EXPECT_EQ(static_cast<DWORD>(REG_NONE), Read(key, L"empty").type);
   EXPECT_TRUE(Read(key, L"empty").data.empty());
   EXPECT_FALSE(Read(key, L"new").exists);
+  EXPECT_EQ(bare, Read(key, L"bare").data);
   for (const wchar_t* odd : {L"odd", L"odd_removed"}) {
     EXPECT_TRUE(Read(key, odd).exists) << odd;
     EXPECT_EQ(kOddType, Read(key, odd).type) << odd;
@@ -253,11 +406,13 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
       ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"bare", L"x")));
       ASSERT_TRUE(transaction.AddAndExecute(
           new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
       transaction.Rollback();
     }
     EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data) << sddl;
+    EXPECT_EQ(bare, Read(key, L"bare").data) << sddl;
     EXPECT_EQ(binary, Read(key, L"binary").data) << sddl;
     EXPECT_FALSE(Read(key, L"added").exists) << sddl;
     EXPECT_EQ(dacl, Dacl(key)) << sddl;
@@ -289,16 +444,39 @@ TEST_F(RegistryOperationsTest, RemovingWhatIsAbsentDoesNothing) {
 
 TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
   Write(Key(L"a"), L"keep", REG_SZ, StringBytes(L"keep"));
+  Write(Key(L"elsewhere"), L"kept", REG_SZ, StringBytes(L"e"));
+  Write(Key(L"elsewhere\\sub"), L"kept", REG_SZ, StringBytes(L"s"));
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
         new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"a\\b\\c"))));
     EXPECT_TRUE(KeyExists(Key(L"a\\b\\c")));
     Write(Key(L"a\\b\\c\\d"), L"later", REG_SZ, StringBytes(L"later"));
+    // Put there by another program: the link goes, not what it points to.
+    Link(Key(L"a\\b\\c\\door"), Key(L"elsewhere"));
     transaction.Rollback();
   }
   EXPECT_FALSE(KeyExists(Key(L"a\\b")));
   EXPECT_EQ(StringBytes(L"keep"), Read(Key(L"a"), L"keep").data);
+  EXPECT_EQ(StringBytes(L"e"), Read(Key(L"elsewhere"), L"kept").data);
+
+  // A level that another program makes between the search for the nearest
+  // ancestor and its creation is theirs.
+  {
+    Transaction transaction;
+    platform_rules::ScopedImportHook hook(
+        "RegCreateKeyExW", reinterpret_cast<void*>(&CreateTheirsFirst));
+    g_theirs_hook = &hook;
+    std::wstring theirs = Key(L"made");
+    g_theirs = &theirs;
+    ASSERT_TRUE(transaction.AddAndExecute(new CreateRegKeyOperation(
+        HKEY_CURRENT_USER, Key(L"made\\by\\us"))));
+    EXPECT_EQ(nullptr, g_theirs);
+    transaction.Rollback();
+    g_theirs_hook = nullptr;
+  }
+  EXPECT_FALSE(KeyExists(Key(L"made\\by")));
+  EXPECT_TRUE(Read(Key(L"made"), L"theirs").exists);
 
   // Only an open that succeeds (or is denied) shows that the key is there.
   {
@@ -320,6 +498,30 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   Write(Key(L"tree\\sub\\deeper\\deepest"), L"three", REG_BINARY, {});
   Write(Key(L"tree\\other"), L"four", REG_MULTI_SZ,
         Bytes(L"a\0b\0", 5 * sizeof(wchar_t)));
+  // A link to a key outside the tree, below a parent that lets nobody make
+  // subkeys; a volatile branch open to all; strings without terminator;
+  // many small values and one large.
+  Write(Key(L"outside\\target"), L"kept", REG_SZ, StringBytes(L"t"));
+  SetDacl(Key(L"outside"), L"D:P(A;OICI;KR;;;WD)");
+  Link(Key(L"tree\\door"), Key(L"outside\\target"));
+  const std::wstring door = LinkTarget(Key(L"tree\\door"));
+  ASSERT_FALSE(door.empty());
+  Write(Key(L"tree\\fleeting"), L"v", REG_SZ, StringBytes(L"f"),
+        REG_OPTION_VOLATILE);
+  Write(Key(L"tree\\fleeting\\inner"), L"v", REG_SZ, StringBytes(L"i"),
+        REG_OPTION_VOLATILE);
+  SetDacl(Key(L"tree\\fleeting"), L"D:P(A;OICI;KA;;;WD)");
+  SetDacl(Key(L"tree\\fleeting\\inner"), L"D:P(A;OICI;KA;;;WD)");
+  const std::vector<BYTE> bare = Bytes(L"ab", 4);
+  const std::vector<BYTE> multi_bare = Bytes(L"a\0b", 6);
+  Write(Key(L"tree\\other"), L"bare", REG_SZ, bare);
+  Write(Key(L"tree\\other"), L"multi_bare", REG_MULTI_SZ, multi_bare);
+  const std::vector<BYTE> large(1 << 20, 0x4C);
+  for (DWORD i = 0; i < 400; ++i) {
+    Write(Key(L"tree\\wide"), std::to_wstring(i).c_str(), REG_DWORD,
+          Bytes(&i, 4));
+  }
+  Write(Key(L"tree\\wide"), L"large", REG_BINARY, large);
   // Everyone may read and only the system may write or make subkeys; set
   // by name, the list of the top reaches "other", which has none of its
   // own, as on Windows.
@@ -348,13 +550,31 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   std::vector<std::wstring> dacls;
   for (const wchar_t* key : kKeys)
     dacls.push_back(Dacl(Key(key)));
+  // Deleting needs no right on the parent; making the tree again does.
+  SetDacl(base_, L"D:P(A;OICI;KR;;;WD)");
+  const std::wstring parent_dacl = Dacl(base_);
   {
     Transaction transaction;
+    ScopedZeroTailHeap::asked = 0;
     ASSERT_TRUE(transaction.AddAndExecute(
         new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
+    // Memory follows the data, not values times the longest value.
+    EXPECT_LT(ScopedZeroTailHeap::asked, 4 * large.size());
     EXPECT_FALSE(KeyExists(Key(L"tree")));
+    EXPECT_EQ(StringBytes(L"t"), Read(Key(L"outside\\target"), L"kept").data);
     transaction.Rollback();
   }
+  EXPECT_EQ(parent_dacl, Dacl(base_));
+  EXPECT_EQ(door, LinkTarget(Key(L"tree\\door")));
+  EXPECT_EQ(StringBytes(L"t"), Read(Key(L"tree\\door"), L"kept").data);
+  EXPECT_TRUE(IsVolatile(Key(L"tree\\fleeting")));
+  EXPECT_TRUE(IsVolatile(Key(L"tree\\fleeting\\inner")));
+  EXPECT_EQ(StringBytes(L"i"), Read(Key(L"tree\\fleeting\\inner"), L"v").data);
+  EXPECT_EQ(bare, Read(Key(L"tree\\other"), L"bare").data);
+  EXPECT_EQ(multi_bare, Read(Key(L"tree\\other"), L"multi_bare").data);
+  EXPECT_EQ(large, Read(Key(L"tree\\wide"), L"large").data);
+  const DWORD last = 399;
+  EXPECT_EQ(Bytes(&last, 4), Read(Key(L"tree\\wide"), L"399").data);
   EXPECT_EQ(StringBytes(L"1"), Read(Key(L"tree"), L"one").data);
   EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), Read(Key(L"tree"), L"").type);
   EXPECT_EQ(StringBytes(L"%TEMP%"), Read(Key(L"tree"), L"").data);
@@ -377,6 +597,7 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   }
   EXPECT_FALSE(KeyExists(Key(L"tree")));
   EXPECT_TRUE(KeyExists(base_));
+  EXPECT_EQ(StringBytes(L"t"), Read(Key(L"outside\\target"), L"kept").data);
 }
 
 // A rebuilt key gets its saved group back, not its creator's.
@@ -530,6 +751,7 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
                  {&top, L"odd", 0xFFFFFFFF, {1, 2, 3}},
                  {&sub, L"none", REG_NONE, {}},
                  {&sub, L"multi", REG_MULTI_SZ, unterminated},
+                 {&sub, L"bare", REG_SZ, Bytes(L"ab", 4)},
                  {&sub, L"huge", REG_BINARY, huge}};
   const char* kCalls[] = {"RegSetValueExW", "RegSetKeySecurity",
                           "RegCreateKeyExW", "RegDeleteValueW",
@@ -542,10 +764,6 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
       SetDacl(sub, L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
       SetDacl(top, L"D:P(A;OICI;KR;;;WD)");
       const std::wstring dacls[] = {Dacl(top), Dacl(sub)};
-      // As stored: the system may complete a string's terminator.
-      std::vector<Value> stored;
-      for (const auto& value : kValues)
-        stored.push_back(Read(*value.key, value.name));
       std::string failed;
       {
         Transaction transaction;
@@ -560,11 +778,11 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
       }
       const std::string where =
           std::string(call) + " #" + std::to_string(fail_at);
-      for (size_t i = 0; i < stored.size(); ++i) {
+      for (size_t i = 0; i < std::size(kValues); ++i) {
         const Value read = Read(*kValues[i].key, kValues[i].name);
         EXPECT_TRUE(read.exists) << where << kValues[i].name;
         EXPECT_EQ(kValues[i].type, read.type) << where << kValues[i].name;
-        EXPECT_TRUE(stored[i].data == read.data) << where << kValues[i].name;
+        EXPECT_TRUE(kValues[i].data == read.data) << where << kValues[i].name;
       }
       EXPECT_FALSE(Read(top, L"added").exists) << where;
       EXPECT_EQ(dacls[0], Dacl(top)) << where;

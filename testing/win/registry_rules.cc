@@ -45,6 +45,9 @@ ScopedImportHook* g_create_hook = nullptr;
 ScopedImportHook* g_set_security_hook = nullptr;
 ScopedImportHook* g_set_named_security_hook = nullptr;
 ScopedImportHook* g_query_key_hook = nullptr;
+ScopedImportHook* g_set_key_security_hook = nullptr;
+
+bool PrivilegeEnabled(const wchar_t* privilege);
 int g_refused = 0;
 
 constexpr SECURITY_INFORMATION kCheckedSecurity =
@@ -386,6 +389,76 @@ void FollowDaclChange(HKEY key,
     PropagateChange(key, DaclOf(old_descriptor), DaclOf(stored));
 }
 
+// Whether the caller may make |owner| the owner of an object: itself, one
+// of its groups that may own objects, or anyone with SeRestorePrivilege on
+// (Wine takes any owner).
+bool MayBeOwner(PSID owner) {
+  if (!owner || PrivilegeEnabled(L"SeRestorePrivilege"))
+    return true;
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+    return false;
+  bool allowed = false;
+  DWORD size = 0;
+  std::vector<BYTE> buffer(4096);
+  if (::GetTokenInformation(token, TokenUser, buffer.data(),
+                            static_cast<DWORD>(buffer.size()), &size)) {
+    allowed = ::EqualSid(
+        reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, owner);
+  }
+  if (!allowed &&
+      ::GetTokenInformation(token, TokenGroups, buffer.data(),
+                            static_cast<DWORD>(buffer.size()), &size)) {
+    const auto* groups = reinterpret_cast<TOKEN_GROUPS*>(buffer.data());
+    for (DWORD i = 0; i < groups->GroupCount && !allowed; ++i) {
+      allowed = (groups->Groups[i].Attributes & SE_GROUP_OWNER) &&
+                ::EqualSid(groups->Groups[i].Sid, owner);
+    }
+  }
+  ::CloseHandle(token);
+  return allowed;
+}
+
+// Handles of our own on a key whose security a call changes: one that may
+// change the list to keep what Windows keeps (only after the change, when
+// the caller became its owner by it), or one that reads it before.
+struct ChangedKey {
+  template <typename Open>
+  explicit ChangedKey(Open open) {
+    if (open(READ_CONTROL | WRITE_DAC, &writer) != ERROR_SUCCESS)
+      writer = nullptr;
+    if (!writer && open(READ_CONTROL, &reader) != ERROR_SUCCESS)
+      reader = nullptr;
+    HKEY key = writer ? writer : reader;
+    was_protected = key && IsProtected(key);
+    if (key)
+      ReadDacl(key, &old_descriptor);
+  }
+  ~ChangedKey() {
+    if (writer)
+      ::RegCloseKey(writer);
+    if (reader)
+      ::RegCloseKey(reader);
+  }
+  ChangedKey(const ChangedKey&) = delete;
+  ChangedKey& operator=(const ChangedKey&) = delete;
+
+  template <typename Open>
+  void Follow(Open open, SECURITY_INFORMATION what) {
+    if ((writer || reader) && !writer &&
+        open(READ_CONTROL | WRITE_DAC, &writer) != ERROR_SUCCESS) {
+      writer = nullptr;
+    }
+    if (writer)
+      FollowDaclChange(writer, what, was_protected, old_descriptor);
+  }
+
+  HKEY writer = nullptr;
+  HKEY reader = nullptr;
+  bool was_protected = false;
+  std::vector<BYTE> old_descriptor;
+};
+
 DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
                                   SE_OBJECT_TYPE type,
                                   SECURITY_INFORMATION what,
@@ -393,30 +466,23 @@ DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
                                   PSID group,
                                   PACL dacl,
                                   PACL sacl) {
-  // A handle of our own that may read and change the list.
-  HKEY key = nullptr;
-  if (type == SE_REGISTRY_KEY &&
-      Reg().open(static_cast<HKEY>(object), L"", 0, READ_CONTROL | WRITE_DAC,
-                 &key) != ERROR_SUCCESS) {
-    key = nullptr;
-  }
-  const bool was_protected = key && IsProtected(key);
-  std::vector<BYTE> old_descriptor;
-  if (key)
-    ReadDacl(key, &old_descriptor);
-  const DWORD result =
-      g_set_security_hook->original<decltype(&::SetSecurityInfo)>()(
-          object, type, what, owner, group, dacl, sacl);
-  if (key) {
-    if (result == ERROR_SUCCESS)
-      FollowDaclChange(key, what, was_protected, old_descriptor);
-    ::RegCloseKey(key);
-  }
+  auto call = g_set_security_hook->original<decltype(&::SetSecurityInfo)>();
+  if (type != SE_REGISTRY_KEY)
+    return call(object, type, what, owner, group, dacl, sacl);
+  if ((what & OWNER_SECURITY_INFORMATION) && !MayBeOwner(owner))
+    return ERROR_INVALID_OWNER;
+  auto open = [object](REGSAM access, HKEY* key) {
+    return Reg().open(static_cast<HKEY>(object), L"", 0, access, key);
+  };
+  ChangedKey key(open);
+  const DWORD result = call(object, type, what, owner, group, dacl, sacl);
+  if (result == ERROR_SUCCESS)
+    key.Follow(open, what);
   return result;
 }
 
-// The key a named-security-object name of a key stands for.
-HKEY OpenNamedKey(const wchar_t* name) {
+// The root and path of a named-security-object name of a key.
+bool SplitNamedKey(const wchar_t* name, HKEY* root, std::wstring* path) {
   static const struct {
     const wchar_t* prefix;
     HKEY root;
@@ -424,18 +490,16 @@ HKEY OpenNamedKey(const wchar_t* name) {
                 {L"CURRENT_USER\\", HKEY_CURRENT_USER},
                 {L"MACHINE\\", HKEY_LOCAL_MACHINE},
                 {L"USERS\\", HKEY_USERS}};
-  const std::wstring path = name ? name : L"";
-  for (const auto& root : kRoots) {
-    const std::wstring prefix = root.prefix;
-    if (path.compare(0, prefix.size(), prefix) != 0)
-      continue;
-    HKEY key = nullptr;
-    if (Reg().open(root.root, path.substr(prefix.size()).c_str(), 0,
-                   READ_CONTROL | WRITE_DAC, &key) == ERROR_SUCCESS) {
-      return key;
+  const std::wstring text = name ? name : L"";
+  for (const auto& known : kRoots) {
+    const std::wstring prefix = known.prefix;
+    if (text.compare(0, prefix.size(), prefix) == 0) {
+      *root = known.root;
+      *path = text.substr(prefix.size());
+      return true;
     }
   }
-  return nullptr;
+  return false;
 }
 
 DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
@@ -445,20 +509,36 @@ DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
                                         PSID group,
                                         PACL dacl,
                                         PACL sacl) {
-  HKEY key = type == SE_REGISTRY_KEY ? OpenNamedKey(name) : nullptr;
-  const bool was_protected = key && IsProtected(key);
-  std::vector<BYTE> old_descriptor;
-  if (key)
-    ReadDacl(key, &old_descriptor);
-  const DWORD result =
-      g_set_named_security_hook->original<decltype(&::SetNamedSecurityInfoW)>()(
-          name, type, what, owner, group, dacl, sacl);
-  if (key) {
-    if (result == ERROR_SUCCESS)
-      FollowDaclChange(key, what, was_protected, old_descriptor);
-    ::RegCloseKey(key);
-  }
+  auto call =
+      g_set_named_security_hook->original<decltype(&::SetNamedSecurityInfoW)>();
+  HKEY root = nullptr;
+  std::wstring path;
+  if (type != SE_REGISTRY_KEY || !SplitNamedKey(name, &root, &path))
+    return call(name, type, what, owner, group, dacl, sacl);
+  if ((what & OWNER_SECURITY_INFORMATION) && !MayBeOwner(owner))
+    return ERROR_INVALID_OWNER;
+  auto open = [root, &path](REGSAM access, HKEY* key) {
+    return Reg().open(root, path.c_str(), 0, access, key);
+  };
+  ChangedKey key(open);
+  const DWORD result = call(name, type, what, owner, group, dacl, sacl);
+  if (result == ERROR_SUCCESS)
+    key.Follow(open, what);
   return result;
+}
+
+LONG WINAPI RuledRegSetKeySecurity(HKEY key,
+                                   SECURITY_INFORMATION what,
+                                   PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if ((what & OWNER_SECURITY_INFORMATION) &&
+      (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+       !MayBeOwner(owner))) {
+    return ERROR_INVALID_OWNER;
+  }
+  return g_set_key_security_hook->original<decltype(&::RegSetKeySecurity)>()(
+      key, what, descriptor);
 }
 
 // Key flags as Windows keeps them: KeyFlagsInformation of NtQueryKey.
@@ -601,12 +681,15 @@ ScopedWindowsRegistryAccessRules::ScopedWindowsRegistryAccessRules()
                     reinterpret_cast<void*>(&RuledSetSecurityInfo)),
       set_named_security_("SetNamedSecurityInfoW",
                           reinterpret_cast<void*>(&RuledSetNamedSecurityInfoW)),
-      query_key_("NtQueryKey", reinterpret_cast<void*>(&RuledNtQueryKey)) {
+      query_key_("NtQueryKey", reinterpret_cast<void*>(&RuledNtQueryKey)),
+      set_key_security_("RegSetKeySecurity",
+                        reinterpret_cast<void*>(&RuledRegSetKeySecurity)) {
   g_open_hook = &open_;
   g_create_hook = &create_;
   g_set_security_hook = &set_security_;
   g_set_named_security_hook = &set_named_security_;
   g_query_key_hook = &query_key_;
+  g_set_key_security_hook = &set_key_security_;
   g_refused = 0;
 }
 
@@ -616,6 +699,7 @@ ScopedWindowsRegistryAccessRules::~ScopedWindowsRegistryAccessRules() {
   g_set_security_hook = nullptr;
   g_set_named_security_hook = nullptr;
   g_query_key_hook = nullptr;
+  g_set_key_security_hook = nullptr;
 }
 
 int ScopedWindowsRegistryAccessRules::refused() const {

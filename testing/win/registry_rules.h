@@ -45,6 +45,7 @@ class ScopedWindowsRegistryAccessRules {
   ScopedImportHook set_security_;
   ScopedImportHook set_named_security_;
   ScopedImportHook query_key_;
+  ScopedImportHook set_key_security_;
 };
 
 // While alive, CreateFileW of the test executable grants WRITE_OWNER as

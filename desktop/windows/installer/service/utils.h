@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/strings/string16.h"
 #include "base/strings/string_piece.h"
@@ -104,6 +105,25 @@ struct SavedAccess {
   // Set by GrantUserAccess: |descriptor| is a copy of the list from before
   // the first grant on the object whose record is still held.
   bool holds_first_list = false;
+  // The owner (a SID) from before GrantUserAccess took ownership; empty when
+  // it did not.
+  std::vector<BYTE> owner;
+};
+
+// A privilege of the process token turned on while alive.
+class ScopedPrivilege {
+ public:
+  explicit ScopedPrivilege(
+      const wchar_t* privilege = L"SeTakeOwnershipPrivilege");
+  ~ScopedPrivilege();
+  ScopedPrivilege(const ScopedPrivilege&) = delete;
+  ScopedPrivilege& operator=(const ScopedPrivilege&) = delete;
+
+  bool enabled() const { return enabled_; }
+
+ private:
+  const wchar_t* privilege_;
+  bool enabled_ = false;
 };
 
 void DeleteSavedAccess(SavedAccess* saved);

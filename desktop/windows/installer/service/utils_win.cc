@@ -313,6 +313,8 @@ struct AccessTarget {
   SE_OBJECT_TYPE type;
   base::win::ScopedHandle file;
   HKEY key = nullptr;
+  // The owner from before TakeOwnershipOf changed it, as a SID.
+  mutable std::vector<BYTE> previous_owner;
 };
 
 DWORD ReadDacl(const AccessTarget& target,
@@ -374,30 +376,40 @@ DWORD WriteDacl(const AccessTarget& target,
                        nullptr, dacl);
 }
 
-// SeTakeOwnershipPrivilege turned on while alive. Windows looks at it when
-// a handle is opened, so it must be on before a handle for WRITE_OWNER is.
-class ScopedTakeOwnershipPrivilege {
- public:
-  ScopedTakeOwnershipPrivilege() {
-    HANDLE token = nullptr;
-    enabled_ = OpenAdjustableToken(&token) &&
-               EnablePrivilege(kPrivilege, true, token);
-  }
-  ~ScopedTakeOwnershipPrivilege() {
-    HANDLE token = nullptr;
-    if (enabled_ && OpenAdjustableToken(&token))
-      EnablePrivilege(kPrivilege, false, token);
-  }
-  ScopedTakeOwnershipPrivilege(const ScopedTakeOwnershipPrivilege&) = delete;
-  ScopedTakeOwnershipPrivilege& operator=(
-      const ScopedTakeOwnershipPrivilege&) = delete;
+// SeTakeOwnershipPrivilege: Windows looks at it when a handle is opened, so
+// it must be on before a handle for WRITE_OWNER is.
+using ScopedTakeOwnershipPrivilege = ScopedPrivilege;
 
-  bool enabled() const { return enabled_; }
+// The owner of |target| as a SID, in |owner|.
+bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
+  PSID sid = nullptr;
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  const DWORD result =
+      target.key
+          ? ::GetSecurityInfo(target.key, target.type,
+                              OWNER_SECURITY_INFORMATION, &sid, nullptr,
+                              nullptr, nullptr, &raw_descriptor)
+          : ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
+                                    target.type, OWNER_SECURITY_INFORMATION,
+                                    &sid, nullptr, nullptr, nullptr,
+                                    &raw_descriptor);
+  std::unique_ptr<void, LocalFreeDeleter> descriptor(raw_descriptor);
+  if (result != ERROR_SUCCESS || !sid || !::IsValidSid(sid))
+    return false;
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  owner->assign(bytes, bytes + ::GetLengthSid(sid));
+  return true;
+}
 
- private:
-  static constexpr wchar_t kPrivilege[] = L"SeTakeOwnershipPrivilege";
-  bool enabled_ = false;
-};
+// Gives |target| back the owner |owner|: any owner but the caller needs
+// SeRestorePrivilege, and WRITE_OWNER on what the caller no longer owns
+// SeTakeOwnershipPrivilege.
+DWORD PutBackOwner(const AccessTarget& target, std::vector<BYTE>& owner) {
+  ScopedPrivilege restore(L"SeRestorePrivilege");
+  ScopedPrivilege take_ownership;
+  return WriteSecurity(target, OWNER_SECURITY_INFORMATION, owner.data(),
+                       nullptr);
+}
 
 // Makes the Administrators group the owner of |target|; the caller has the
 // privilege that allows it turned on.
@@ -413,7 +425,14 @@ bool MakeAdministratorsOwner(const AccessTarget& target) {
 
 bool TakeOwnershipOf(const AccessTarget& target) {
   ScopedTakeOwnershipPrivilege privilege;
-  return privilege.enabled() && MakeAdministratorsOwner(target);
+  if (!privilege.enabled())
+    return false;
+  // The first owner, for RestoreAccess to put back.
+  if (target.previous_owner.empty() &&
+      !ReadOwner(target, &target.previous_owner)) {
+    LOG(ERROR) << "Cannot read the owner of " << target.name;
+  }
+  return MakeAdministratorsOwner(target);
 }
 
 // The file or folder |name| itself, never what a link in its place points
@@ -840,6 +859,19 @@ void ReleaseFirstSavedList(const SavedAccess& record) {
 
 }  // namespace
 
+ScopedPrivilege::ScopedPrivilege(const wchar_t* privilege)
+    : privilege_(privilege) {
+  HANDLE token = nullptr;
+  enabled_ = OpenAdjustableToken(&token) &&
+             EnablePrivilege(privilege_, true, token);
+}
+
+ScopedPrivilege::~ScopedPrivilege() {
+  HANDLE token = nullptr;
+  if (enabled_ && OpenAdjustableToken(&token))
+    EnablePrivilege(privilege_, false, token);
+}
+
 SavedAccess::~SavedAccess() {
   if (holds_first_list)
     ReleaseFirstSavedList(*this);
@@ -952,6 +984,8 @@ bool GrantUserAccess(const std::wstring& object_name,
   if (result != ERROR_SUCCESS)
     return false;
 
+  if (record)
+    record->owner = target.previous_owner;
   if (saved)
     *saved = std::move(record);
   return true;
@@ -975,14 +1009,21 @@ bool RestoreAccessAt(const std::wstring& object_name,
   // A second try: a passing lack of resources or a scanner holding the file
   // must not leave access widened for good.
   DWORD result = ERROR_ACCESS_DENIED;
+  const char* what = "access list";
   for (int tries = 0; tries < 2 && result != ERROR_SUCCESS; ++tries) {
     AccessTarget target(object_name, record.object_type);
     result = ERROR_ACCESS_DENIED;
+    what = "access list";
     if (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target))
       result = WriteDacl(target, record.dacl, record.descriptor);
+    // After the list, which the caller may change while it is the owner.
+    if (result == ERROR_SUCCESS && !record.owner.empty()) {
+      what = "owner";
+      result = PutBackOwner(target, (*saved)->owner);
+    }
   }
   if (result != ERROR_SUCCESS) {
-    LOG(ERROR) << "Failed to put back the access list of " << object_name
+    LOG(ERROR) << "Failed to put back the " << what << " of " << object_name
                << ": error " << result;
   }
   saved->reset();

@@ -33,6 +33,8 @@ struct SavedRegistryKey {
   // When access had to be widened to delete the key: a descriptor with the
   // access list from before, which the rebuilt key gets back.
   std::vector<BYTE> original_dacl;
+  // Its owner (a SID), from before ownership was taken to delete it.
+  std::vector<BYTE> owner;
   std::vector<SavedRegistryValue> values;
 };
 

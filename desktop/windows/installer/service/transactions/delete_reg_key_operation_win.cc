@@ -15,16 +15,28 @@ namespace {
 // KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY
 constexpr REGSAM kSaveAndDeleteAccess = 0x3001F;
 constexpr DWORD kNeededAccess = KEY_READ | DELETE;  // 0x30019
-constexpr SECURITY_INFORMATION kSavedSecurity = GROUP_SECURITY_INFORMATION |
+constexpr SECURITY_INFORMATION kSavedSecurity = OWNER_SECURITY_INFORMATION |
+                                                GROUP_SECURITY_INFORMATION |
                                                 DACL_SECURITY_INFORMATION |
                                                 LABEL_SECURITY_INFORMATION;
 
-// The saved group, and the integrity label when the key had one.
-void PutBackGroupAndLabel(HKEY root,
+// The saved owner, group, and the integrity label when the key had one.
+void PutBackOwnerGroupAndLabel(HKEY root,
                           HKEY key,
                           const SavedRegistryKey& record) {
   if (record.security_descriptor.empty())
     return;
+  SECURITY_DESCRIPTOR owner;
+  if (!record.owner.empty() &&
+      (!::InitializeSecurityDescriptor(&owner, SECURITY_DESCRIPTOR_REVISION) ||
+       !::SetSecurityDescriptorOwner(
+           &owner, const_cast<BYTE*>(record.owner.data()), FALSE) ||
+       CallTwice([&] {
+         return ::RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, &owner);
+       }) != ERROR_SUCCESS)) {
+    LOG(ERROR) << "Failed to put back the owner of "
+               << RegistryObjectName(root, record.name);
+  }
   PSECURITY_DESCRIPTOR descriptor =
       const_cast<BYTE*>(record.security_descriptor.data());
   SECURITY_INFORMATION what = GROUP_SECURITY_INFORMATION;
@@ -99,13 +111,15 @@ void DeleteRegKeyOperation::Rollback() {
     }
   }
   std::vector<HKEY>& rebuilt = state.created;
+  // Any owner, not only the caller.
+  ScopedPrivilege restore(L"SeRestorePrivilege");
   // Every key stands before the keys below it.
   std::set<std::wstring> rebuilt_names;
   for (size_t i = saved_keys_.size(); i-- > 0;) {
     if (!rebuilt[i])
       continue;
     const SavedRegistryKey& record = *saved_keys_[i];
-    PutBackGroupAndLabel(root_, rebuilt[i], record);
+    PutBackOwnerGroupAndLabel(root_, rebuilt[i], record);
     const std::vector<BYTE>& dacl = record.original_dacl.empty()
                                         ? record.security_descriptor
                                         : record.original_dacl;
@@ -242,6 +256,8 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
                  << object_name;
       return false;
     }
+    if (old_access)
+      record->owner = old_access->owner;
     if (old_access && old_access->descriptor) {
       const BYTE* bytes = static_cast<const BYTE*>(old_access->descriptor);
       record->original_dacl.assign(
@@ -257,6 +273,15 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
 
   if (!SaveKey(key.handle, object_name, record.get()))
     return false;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (record->owner.empty() &&
+      ::GetSecurityDescriptorOwner(record->security_descriptor.data(), &owner,
+                                   &defaulted) &&
+      owner) {
+    const BYTE* bytes = static_cast<const BYTE*>(owner);
+    record->owner.assign(bytes, bytes + ::GetLengthSid(owner));
+  }
   saved_keys_.push_back(std::move(record));
 
   // Each subkey is gone after its recursion (or the recursion failed), so

@@ -16,6 +16,7 @@
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
 #include "testing/win/registry_rules.h"
@@ -275,8 +276,10 @@ class RegistryOperationsTest : public testing::Test {
     return result == ERROR_CHILD_MUST_BE_VOLATILE;
   }
 
-  // The key's access list as text, with its protection from inheritance.
-  std::wstring Dacl(const std::wstring& key) const {
+  // The key's access list as text, with its protection from inheritance;
+  // with its owner too when asked.
+  std::wstring Dacl(const std::wstring& key,
+                    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION) const {
     HKEY handle = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, READ_CONTROL,
                         &handle) != ERROR_SUCCESS) {
@@ -286,11 +289,10 @@ class RegistryOperationsTest : public testing::Test {
     DWORD size = sizeof(descriptor);
     wchar_t* text = nullptr;
     std::wstring result = L"<unreadable>";
-    if (::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor,
-                            &size) == ERROR_SUCCESS &&
+    if (::RegGetKeySecurity(handle, what, descriptor, &size) ==
+            ERROR_SUCCESS &&
         ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-            nullptr)) {
+            descriptor, SDDL_REVISION_1, what, &text, nullptr)) {
       result = text;
       ::LocalFree(text);
     }
@@ -302,11 +304,18 @@ class RegistryOperationsTest : public testing::Test {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    // An owner given too: any owner needs SeRestorePrivilege.
+    const bool owner = wcsncmp(sddl, L"O:", 2) == 0;
+    ScopedPrivilege restore(L"SeRestorePrivilege");
     HKEY handle = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(),
-                                             0, WRITE_DAC, &handle));
-    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(
-                                 handle, DACL_SECURITY_INFORMATION, descriptor));
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0,
+                              WRITE_DAC | (owner ? WRITE_OWNER : 0), &handle));
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegSetKeySecurity(handle,
+                                  DACL_SECURITY_INFORMATION |
+                                      (owner ? OWNER_SECURITY_INFORMATION : 0),
+                                  descriptor));
     ::RegCloseKey(handle);
     ::LocalFree(descriptor);
   }
@@ -600,10 +609,11 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   EXPECT_EQ(StringBytes(L"t"), Read(Key(L"outside\\target"), L"kept").data);
 }
 
-// A rebuilt key gets its saved group back, not its creator's.
+// A rebuilt key gets its saved owner and group back, not its creator's.
 TEST_F(RegistryOperationsTest, DeleteKeyTreeGivesTheGroupBack) {
   const std::wstring key = Key(L"grouped\\sub");
   Write(key, L"v", REG_SZ, StringBytes(L"1"));
+  SetDacl(key, L"O:SYD:(A;;KA;;;WD)");
   auto group = [](const std::wstring& name) {
     std::wstring text;
     HKEY handle = nullptr;
@@ -644,6 +654,7 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeGivesTheGroupBack) {
     transaction.Rollback();
   }
   EXPECT_EQ(L"S-1-1-0", group(key));
+  EXPECT_EQ(L"O:SY", Dacl(key, OWNER_SECURITY_INFORMATION));
 }
 
 // Two operations widen access on one key: whatever order commit or rollback
@@ -668,6 +679,27 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_EQ(dacl, Dacl(key)) << (commit ? "commit" : "rollback");
     EXPECT_EQ(commit, KeyExists(key + L"\\shell"));
     EXPECT_EQ(StringBytes(commit ? L"new" : L"old"), Read(key, L"").data);
+  }
+
+  // Owned by the system, which lets the user read it and take it over: the
+  // owner comes back too.
+  const std::wstring owned = Key(L"owned");
+  const wchar_t kOwned[] = L"O:SYD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)";
+  Write(owned, L"", REG_SZ, StringBytes(L"old"));
+  SetDacl(owned, kOwned);
+  const SECURITY_INFORMATION kOwnerAndList =
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  ASSERT_EQ(kOwned, Dacl(owned, kOwnerAndList));
+  for (bool commit : {false, true}) {
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(owned, L"", L"new")));
+      EXPECT_NE(kOwned, Dacl(owned, kOwnerAndList));
+      if (!commit)
+        transaction.Rollback();
+    }
+    EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList))
+        << (commit ? "commit" : "rollback");
   }
 }
 

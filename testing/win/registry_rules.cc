@@ -8,6 +8,35 @@
 
 namespace platform_rules {
 
+bool PrivilegeEnabled(const wchar_t* privilege) {
+  LUID luid;
+  if (!::LookupPrivilegeValueW(nullptr, privilege, &luid))
+    return false;
+  HANDLE token = nullptr;
+  if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return false;
+  }
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  bool enabled = false;
+  if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(),
+                                    size, &size)) {
+    const auto* privileges =
+        reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
+      if (entry.Luid.LowPart == luid.LowPart &&
+          entry.Luid.HighPart == luid.HighPart) {
+        enabled = entry.Attributes & SE_PRIVILEGE_ENABLED;
+      }
+    }
+  }
+  ::CloseHandle(token);
+  return enabled;
+}
+
 namespace {
 
 // The system's entries for the rules' own calls, which must not meet the
@@ -47,7 +76,6 @@ ScopedImportHook* g_set_named_security_hook = nullptr;
 ScopedImportHook* g_query_key_hook = nullptr;
 ScopedImportHook* g_set_key_security_hook = nullptr;
 
-bool PrivilegeEnabled(const wchar_t* privilege);
 int g_refused = 0;
 
 constexpr SECURITY_INFORMATION kCheckedSecurity =
@@ -607,37 +635,6 @@ LONG NTAPI RuledNtQueryKey(HANDLE key,
 
 ScopedImportHook* g_owner_create_file_hook = nullptr;
 int g_refused_owner_opens = 0;
-
-// Whether |privilege| is enabled in the caller's token right now (read
-// from the token: Wine's PrivilegeCheck is not to be trusted here).
-bool PrivilegeEnabled(const wchar_t* privilege) {
-  LUID luid;
-  if (!::LookupPrivilegeValueW(nullptr, privilege, &luid))
-    return false;
-  HANDLE token = nullptr;
-  if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
-      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    return false;
-  }
-  DWORD size = 0;
-  ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  bool enabled = false;
-  if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(),
-                                    size, &size)) {
-    const auto* privileges =
-        reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-      const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
-      if (entry.Luid.LowPart == luid.LowPart &&
-          entry.Luid.HighPart == luid.HighPart) {
-        enabled = entry.Attributes & SE_PRIVILEGE_ENABLED;
-      }
-    }
-  }
-  ::CloseHandle(token);
-  return enabled;
-}
 
 HANDLE WINAPI RuledOwnerCreateFileW(LPCWSTR name,
                                     DWORD access,

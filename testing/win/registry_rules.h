@@ -7,6 +7,10 @@
 
 namespace platform_rules {
 
+// Whether |privilege| is enabled in the caller's token right now (read
+// from the token: Wine's PrivilegeCheck is not to be trusted here).
+bool PrivilegeEnabled(const wchar_t* privilege);
+
 // While alive, RegOpenKeyExW and RegCreateKeyExW of the test executable
 // check key access lists as Windows does (Wine checks none):
 // - opening a key needs the requested access on it;

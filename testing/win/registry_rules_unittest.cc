@@ -58,7 +58,7 @@ TEST(RegistryRulesTest, KeyAccessListsAreEnforced) {
   const struct {
     const std::wstring* key;
     const wchar_t* sddl;
-  } kOwned[] = {{&sealed, L"O:SYD:P"},
+  } kOwned[] = {{&sealed, L"O:SYD:P(A;;WO;;;WD)"},
                 {&system_owned, L"O:SYD:P(A;;KR;;;WD)(A;;WO;;;WD)"}};
   for (const auto& owned : kOwned) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -136,6 +136,23 @@ TEST(RegistryRulesTest, KeyAccessListsAreEnforced) {
     EXPECT_EQ(4, rules.refused());
   }
   ::LocalFree(read_only);
+  // Taken over, so that they can go.
+  PSECURITY_DESCRIPTOR open_to_all = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"O:BAD:(A;;KA;;;WD)", SDDL_REVISION_1, &open_to_all, nullptr));
+  for (const auto& owned : kOwned) {
+    for (const SECURITY_INFORMATION what :
+         {OWNER_SECURITY_INFORMATION, DACL_SECURITY_INFORMATION}) {
+      base::win::RegKey taken;
+      ASSERT_EQ(ERROR_SUCCESS,
+                taken.Open(HKEY_CURRENT_USER, owned.key->c_str(),
+                           what == OWNER_SECURITY_INFORMATION ? WRITE_OWNER
+                                                              : WRITE_DAC));
+      EXPECT_EQ(ERROR_SUCCESS,
+                ::RegSetKeySecurity(taken.Handle(), what, open_to_all));
+    }
+  }
+  ::LocalFree(open_to_all);
   ::SHDeleteKeyW(HKEY_CURRENT_USER, base.c_str());
 }
 

@@ -37,8 +37,10 @@ class ScopedErrorLog : public base::ScopedLogCapture {
   ScopedErrorLog() : ScopedLogCapture(base::LOG_ERROR) {}
 };
 
-// RegCreateKeyExW failing for every key named "middle", for good.
+// RegCreateKeyExW failing for every key named "middle", the first
+// |g_middle_failures| times (all when negative).
 platform_rules::ScopedImportHook* g_middle_hook = nullptr;
+int g_middle_failures = -1;
 
 LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
                                LPWSTR key_class, DWORD options, REGSAM desired,
@@ -47,7 +49,10 @@ LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
   const std::wstring name = sub_key ? sub_key : L"";
   const std::wstring kMiddle = L"\\middle";
   if (name.size() >= kMiddle.size() &&
-      name.compare(name.size() - kMiddle.size(), kMiddle.size(), kMiddle) == 0) {
+      name.compare(name.size() - kMiddle.size(), kMiddle.size(), kMiddle) == 0 &&
+      g_middle_failures != 0) {
+    if (g_middle_failures > 0)
+      --g_middle_failures;
     return ERROR_NO_SYSTEM_RESOURCES;
   }
   return g_middle_hook->original<decltype(&::RegCreateKeyExW)>()(
@@ -304,17 +309,20 @@ class RegistryOperationsTest : public testing::Test {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         sddl, SDDL_REVISION_1, &descriptor, nullptr));
-    // An owner given too: any owner needs SeRestorePrivilege.
+    // An owner or group given too: any owner needs SeRestorePrivilege.
     const bool owner = wcsncmp(sddl, L"O:", 2) == 0;
+    const bool group = wcsstr(sddl, L"G:") != nullptr;
     ScopedPrivilege restore(L"SeRestorePrivilege");
     HKEY handle = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0,
-                              WRITE_DAC | (owner ? WRITE_OWNER : 0), &handle));
+                              WRITE_DAC | (owner || group ? WRITE_OWNER : 0),
+                              &handle));
     EXPECT_EQ(ERROR_SUCCESS,
               ::RegSetKeySecurity(handle,
                                   DACL_SECURITY_INFORMATION |
-                                      (owner ? OWNER_SECURITY_INFORMATION : 0),
+                                      (owner ? OWNER_SECURITY_INFORMATION : 0) |
+                                      (group ? GROUP_SECURITY_INFORMATION : 0),
                                   descriptor));
     ::RegCloseKey(handle);
     ::LocalFree(descriptor);
@@ -695,12 +703,21 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
       Transaction transaction;
       ASSERT_TRUE(transaction.AddAndExecute(SetString(owned, L"", L"new")));
       EXPECT_NE(kOwned, Dacl(owned, kOwnerAndList));
+      EXPECT_FALSE(
+          platform_rules::PrivilegeEnabled(L"SeTakeOwnershipPrivilege"));
       if (!commit)
         transaction.Rollback();
     }
     EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList))
         << (commit ? "commit" : "rollback");
+    for (const wchar_t* privilege :
+         {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
+      EXPECT_FALSE(platform_rules::PrivilegeEnabled(privilege)) << privilege;
+    }
   }
+  Transaction clear;
+  EXPECT_TRUE(clear.AddAndExecute(
+      new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
 }
 
 DWORD WINAPI RefuseSecurity(LPWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
@@ -763,6 +780,41 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
   }
   EXPECT_TRUE(KeyExists(Key(L"top")));
   EXPECT_FALSE(KeyExists(middle));
+
+  // Refused twice, the key above is tried again for the key below it.
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, Key(L"top").c_str());
+  Write(middle + L"\\leaf", L"kept", REG_SZ, StringBytes(L"l"));
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"top"))));
+    platform_rules::ScopedImportHook hook(
+        "RegCreateKeyExW", reinterpret_cast<void*>(&CreateAnyButMiddle));
+    g_middle_hook = &hook;
+    g_middle_failures = 2;
+    transaction.Rollback();
+    g_middle_hook = nullptr;
+    g_middle_failures = -1;
+  }
+  EXPECT_EQ(StringBytes(L"l"), Read(middle + L"\\leaf", L"kept").data);
+
+  // A value whose key another program deleted meanwhile: its only copy is
+  // in the log.
+  Write(Key(L"gone"), L"v", REG_SZ, StringBytes(L"g"));
+  {
+    ScopedErrorLog value_log;
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(Key(L"gone"), L"v",
+                                                      L"new")));
+      ::SHDeleteKeyW(HKEY_CURRENT_USER, Key(L"gone").c_str());
+      transaction.Rollback();
+    }
+    const std::string line = "Failed to put back v in CURRENT_USER\\" +
+                             base::WideToUTF8(Key(L"gone")) +
+                             ": error 2, type 1, 4 bytes: 67000000";
+    EXPECT_NE(std::string::npos, value_log.text.find(line)) << value_log.text;
+  }
 }
 
 // One call of a rollback failing once (a scanner holding the key, a short
@@ -790,12 +842,22 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
                           "SetNamedSecurityInfoW", "RegOpenKeyExW"};
   for (const char* call : kCalls) {
     for (int fail_at = 1;; ++fail_at) {
-      ::SHDeleteKeyW(HKEY_CURRENT_USER, top.c_str());
+      {
+        // A key the system owns is taken over to be deleted.
+        Transaction clear;
+        ASSERT_TRUE(clear.AddAndExecute(
+            new DeleteRegKeyOperation(HKEY_CURRENT_USER, top)));
+      }
       for (const auto& value : kValues)
         Write(*value.key, value.name, value.type, value.data);
-      SetDacl(sub, L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
+      // Owned by the system; the user may take it over.
+      SetDacl(sub, L"O:SYG:WDD:P(A;;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)");
       SetDacl(top, L"D:P(A;OICI;KR;;;WD)");
-      const std::wstring dacls[] = {Dacl(top), Dacl(sub)};
+      const SECURITY_INFORMATION kSecurity = OWNER_SECURITY_INFORMATION |
+                                             GROUP_SECURITY_INFORMATION |
+                                             DACL_SECURITY_INFORMATION;
+      const std::wstring dacls[] = {Dacl(top, kSecurity),
+                                    Dacl(sub, kSecurity)};
       std::string failed;
       {
         Transaction transaction;
@@ -817,12 +879,15 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
         EXPECT_TRUE(kValues[i].data == read.data) << where << kValues[i].name;
       }
       EXPECT_FALSE(Read(top, L"added").exists) << where;
-      EXPECT_EQ(dacls[0], Dacl(top)) << where;
-      EXPECT_EQ(dacls[1], Dacl(sub)) << where;
+      EXPECT_EQ(dacls[0], Dacl(top, kSecurity)) << where;
+      EXPECT_EQ(dacls[1], Dacl(sub, kSecurity)) << where;
       if (failed.empty() || HasFailure())
         break;
     }
   }
+  Transaction clear;
+  EXPECT_TRUE(clear.AddAndExecute(
+      new DeleteRegKeyOperation(HKEY_CURRENT_USER, top)));
 }
 
 TEST_F(RegistryOperationsTest, DeleteKeyRefusesTheRoot) {

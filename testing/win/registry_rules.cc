@@ -37,6 +37,51 @@ bool PrivilegeEnabled(const wchar_t* privilege) {
   return enabled;
 }
 
+LONG MakeKeyLink(HKEY root,
+                 const std::wstring& link,
+                 const std::wstring& target) {
+  HKEY handle = nullptr;
+  LONG result = ::RegOpenKeyExW(root, target.c_str(), 0, KEY_QUERY_VALUE,
+                                &handle);
+  if (result != ERROR_SUCCESS)
+    return result;
+  // KeyNameInformation: the length in bytes, then the native name.
+  BYTE name[2048];
+  ULONG size = 0;
+  const LONG status = NtQueryKey(handle, 3, name, sizeof(name), &size);
+  ::RegCloseKey(handle);
+  if (status != 0)
+    return ERROR_INVALID_DATA;
+  result = ::RegCreateKeyExW(root, link.c_str(), 0, nullptr,
+                             REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr,
+                             &handle, nullptr);
+  if (result != ERROR_SUCCESS)
+    return result;
+  result = ::RegSetValueExW(handle, L"SymbolicLinkValue", 0, REG_LINK,
+                            name + sizeof(ULONG),
+                            *reinterpret_cast<ULONG*>(name));
+  ::RegCloseKey(handle);
+  return result;
+}
+
+std::wstring KeyLinkTarget(HKEY root, const std::wstring& key) {
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExW(root, key.c_str(), REG_OPTION_OPEN_LINK,
+                      KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  wchar_t target[1024];
+  DWORD size = sizeof(target);
+  DWORD type = REG_NONE;
+  const bool read =
+      ::RegQueryValueExW(handle, L"SymbolicLinkValue", nullptr, &type,
+                         reinterpret_cast<BYTE*>(target),
+                         &size) == ERROR_SUCCESS &&
+      type == REG_LINK;
+  ::RegCloseKey(handle);
+  return read ? std::wstring(target, size / sizeof(wchar_t)) : std::wstring();
+}
+
 namespace {
 
 // The system's entries for the rules' own calls, which must not meet the
@@ -67,6 +112,66 @@ struct RegistryCalls {
 const RegistryCalls& Reg() {
   static const RegistryCalls calls;
   return calls;
+}
+
+// The owner of |key| as a descriptor holding it alone; empty when unread.
+std::vector<BYTE> ReadOwner(HKEY key) {
+  DWORD size = 0;
+  Reg().get_security(key, OWNER_SECURITY_INFORMATION, nullptr, &size);
+  std::vector<BYTE> owner(size);
+  if (!size || Reg().get_security(key, OWNER_SECURITY_INFORMATION,
+                                  owner.data(), &size) != ERROR_SUCCESS) {
+    owner.clear();
+  }
+  return owner;
+}
+
+bool ReadDacl(HKEY key, std::vector<BYTE>* descriptor);
+
+// Sets |key|'s access list through |set| and keeps its owner, as Windows
+// does: Wine may make the caller's primary group the owner. The owner goes
+// back together with the list, which Wine would strip of its protection
+// on a change of the owner alone.
+template <typename Set>
+LONG SetDaclKeepingOwner(HKEY key, Set set) {
+  std::vector<BYTE> before = ReadOwner(key);
+  const LONG result = set();
+  std::vector<BYTE> list;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  PACL dacl = nullptr;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (result != ERROR_SUCCESS || before.empty() ||
+      ReadOwner(key) == before || !ReadDacl(key, &list) ||
+      !::GetSecurityDescriptorOwner(before.data(), &owner, &defaulted) ||
+      !::GetSecurityDescriptorDacl(list.data(), &present, &dacl,
+                                   &defaulted) ||
+      !::GetSecurityDescriptorControl(list.data(), &control, &revision)) {
+    return result;
+  }
+  SECURITY_DESCRIPTOR descriptor;
+  ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  ::SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
+  ::SetSecurityDescriptorDacl(&descriptor, present, dacl, FALSE);
+  ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
+                                 control & SE_DACL_PROTECTED);
+  HKEY writer = nullptr;
+  if (Reg().open(key, L"", REG_OPTION_OPEN_LINK, WRITE_OWNER | WRITE_DAC,
+                 &writer) == ERROR_SUCCESS) {
+    Reg().set_security(writer,
+                       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                       &descriptor);
+    ::RegCloseKey(writer);
+  }
+  return result;
+}
+
+LONG SetDacl(HKEY key, PSECURITY_DESCRIPTOR descriptor) {
+  return SetDaclKeepingOwner(key, [&] {
+    return Reg().set_security(key, DACL_SECURITY_INFORMATION, descriptor);
+  });
 }
 
 ScopedImportHook* g_open_hook = nullptr;
@@ -211,7 +316,7 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
     *disposition = own_disposition;
   if (status == ERROR_SUCCESS && own_disposition == REG_CREATED_NEW_KEY &&
       attributes && attributes->lpSecurityDescriptor) {
-    Reg().set_security(*result, DACL_SECURITY_INFORMATION,
+    SetDacl(*result,
                        attributes->lpSecurityDescriptor);
   }
   return status;
@@ -260,7 +365,7 @@ void KeepProtection(HKEY key, SECURITY_INFORMATION what, bool was_protected) {
   ::SetSecurityDescriptorDacl(&descriptor, present, dacl, FALSE);
   ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
                                  wanted ? SE_DACL_PROTECTED : 0);
-  Reg().set_security(key, DACL_SECURITY_INFORMATION, &descriptor);
+  SetDacl(key, &descriptor);
 }
 
 // The entries of |parent_dacl| that a subkey inherits, as Windows derives
@@ -395,7 +500,7 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
       ::SetSecurityDescriptorDacl(&descriptor, TRUE, new_dacl, FALSE);
       ::SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
                                      control & SE_DACL_AUTO_INHERITED);
-      if (Reg().set_security(child, DACL_SECURITY_INFORMATION,
+      if (SetDacl(child,
                              &descriptor) == ERROR_SUCCESS) {
         PropagateChange(child, child_dacl, new_dacl);
       }
@@ -447,6 +552,14 @@ bool MayBeOwner(PSID owner) {
   return allowed;
 }
 
+// Whether a change names the access list (and its protection) alone.
+bool IsListOnly(SECURITY_INFORMATION what) {
+  return (what & DACL_SECURITY_INFORMATION) &&
+         !(what & ~(DACL_SECURITY_INFORMATION |
+                    PROTECTED_DACL_SECURITY_INFORMATION |
+                    UNPROTECTED_DACL_SECURITY_INFORMATION));
+}
+
 // Handles of our own on a key whose security a call changes: one that may
 // change the list to keep what Windows keeps (only after the change, when
 // the caller became its owner by it), or one that reads it before.
@@ -470,6 +583,26 @@ struct ChangedKey {
   }
   ChangedKey(const ChangedKey&) = delete;
   ChangedKey& operator=(const ChangedKey&) = delete;
+
+  // Sets the list alone, as Windows does when nothing else is named: Wine's
+  // Set[Named]SecurityInfo also make the caller's primary group the owner.
+  // ERROR_ACCESS_DENIED without a handle that may change the list.
+  DWORD WriteDacl(SECURITY_INFORMATION what, PACL dacl) {
+    if (!writer)
+      return ERROR_ACCESS_DENIED;
+    bool protect = was_protected;
+    if (what & PROTECTED_DACL_SECURITY_INFORMATION)
+      protect = true;
+    else if (what & UNPROTECTED_DACL_SECURITY_INFORMATION)
+      protect = false;
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+    ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
+                                   protect ? SE_DACL_PROTECTED : 0);
+    return static_cast<DWORD>(
+        SetDacl(writer, &descriptor));
+  }
 
   template <typename Open>
   void Follow(Open open, SECURITY_INFORMATION what) {
@@ -503,7 +636,9 @@ DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
     return Reg().open(static_cast<HKEY>(object), L"", 0, access, key);
   };
   ChangedKey key(open);
-  const DWORD result = call(object, type, what, owner, group, dacl, sacl);
+  const DWORD result =
+      IsListOnly(what) ? key.WriteDacl(what, dacl)
+                       : call(object, type, what, owner, group, dacl, sacl);
   if (result == ERROR_SUCCESS)
     key.Follow(open, what);
   return result;
@@ -549,7 +684,9 @@ DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
     return Reg().open(root, path.c_str(), 0, access, key);
   };
   ChangedKey key(open);
-  const DWORD result = call(name, type, what, owner, group, dacl, sacl);
+  const DWORD result =
+      IsListOnly(what) ? key.WriteDacl(what, dacl)
+                       : call(name, type, what, owner, group, dacl, sacl);
   if (result == ERROR_SUCCESS)
     key.Follow(open, what);
   return result;
@@ -565,8 +702,20 @@ LONG WINAPI RuledRegSetKeySecurity(HKEY key,
        !MayBeOwner(owner))) {
     return ERROR_INVALID_OWNER;
   }
-  return g_set_key_security_hook->original<decltype(&::RegSetKeySecurity)>()(
-      key, what, descriptor);
+  auto set = [&] {
+    return g_set_key_security_hook->original<decltype(&::RegSetKeySecurity)>()(
+        key, what, descriptor);
+  };
+  if ((what & DACL_SECURITY_INFORMATION) &&
+      !(what & OWNER_SECURITY_INFORMATION)) {
+    return SetDaclKeepingOwner(key, set);
+  }
+  // Wine strips the list's protection on a change of the owner alone.
+  const bool was_protected = IsProtected(key);
+  const LONG result = set();
+  if (result == ERROR_SUCCESS && !(what & DACL_SECURITY_INFORMATION))
+    KeepProtection(key, 0, was_protected);
+  return result;
 }
 
 // Key flags as Windows keeps them: KeyFlagsInformation of NtQueryKey.
@@ -617,17 +766,13 @@ LONG NTAPI RuledNtQueryKey(HANDLE key,
     *result_length = kSize;
   if (length < kSize || !information)
     return kStatusBufferTooSmall;
-  HKEY own = nullptr;
-  if (Reg().open(static_cast<HKEY>(key), L"", REG_OPTION_OPEN_LINK,
-                 KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY, &own) != ERROR_SUCCESS) {
-    return status;
-  }
+  // Through the caller's handle, which is on the key itself.
+  HKEY own = static_cast<HKEY>(key);
   ULONG* flags = static_cast<ULONG*>(information);
   flags[0] = 0;
   flags[2] = 0;
   // REG_FLAG_LINK; a link gets no probe below it.
   flags[1] = IsLink(own) ? 0x2 : (IsVolatile(own) ? 0x1 : 0);
-  ::RegCloseKey(own);
   return 0;
 }
 

@@ -427,12 +427,19 @@ bool TakeOwnershipOf(const AccessTarget& target) {
   ScopedTakeOwnershipPrivilege privilege;
   if (!privilege.enabled())
     return false;
-  // The first owner, for RestoreAccess to put back.
-  if (target.previous_owner.empty() &&
-      !ReadOwner(target, &target.previous_owner)) {
+  // The first owner, to be put back: an owner that cannot be read is not
+  // taken.
+  const bool first = target.previous_owner.empty();
+  if (first && !ReadOwner(target, &target.previous_owner)) {
     LOG(ERROR) << "Cannot read the owner of " << target.name;
+    return false;
   }
-  return MakeAdministratorsOwner(target);
+  if (MakeAdministratorsOwner(target))
+    return true;
+  // Still the owner it was: nothing to put back.
+  if (first)
+    target.previous_owner.clear();
+  return false;
 }
 
 // The file or folder |name| itself, never what a link in its place points
@@ -952,6 +959,17 @@ bool GrantUserAccess(const std::wstring& object_name,
     return false;
 
   AccessTarget target(object_name, object_type);
+  // An owner taken on the way goes back when the grant fails.
+  struct OwnerGuard {
+    ~OwnerGuard() {
+      if (!granted && !target.previous_owner.empty() &&
+          PutBackOwner(target, target.previous_owner) != ERROR_SUCCESS) {
+        LOG(ERROR) << "Failed to put back the owner of " << target.name;
+      }
+    }
+    AccessTarget& target;
+    bool granted;
+  } owner_guard = {target, false};
   if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target))
     return false;
   if (object_type == SE_REGISTRY_KEY && !OpenKeyTarget(&target))
@@ -988,6 +1006,7 @@ bool GrantUserAccess(const std::wstring& object_name,
     record->owner = target.previous_owner;
   if (saved)
     *saved = std::move(record);
+  owner_guard.granted = true;
   return true;
 }
 

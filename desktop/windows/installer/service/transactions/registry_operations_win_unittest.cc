@@ -226,45 +226,13 @@ class RegistryOperationsTest : public testing::Test {
 
   // |link| made a registry link to |target|.
   void Link(const std::wstring& link, const std::wstring& target) {
-    HKEY handle = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
-              ::RegOpenKeyExW(HKEY_CURRENT_USER, target.c_str(), 0,
-                              KEY_QUERY_VALUE, &handle));
-    BYTE name[2048];
-    ULONG size = 0;
-    const LONG status = NtQueryKey(handle, 3 /* KeyNameInformation */, name,
-                                   sizeof(name), &size);
-    ::RegCloseKey(handle);
-    ASSERT_EQ(0, status);
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegCreateKeyExW(HKEY_CURRENT_USER, link.c_str(), 0, nullptr,
-                                REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS,
-                                nullptr, &handle, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS,
-              ::RegSetValueExW(handle, L"SymbolicLinkValue", 0, REG_LINK,
-                               name + sizeof(ULONG),
-                               *reinterpret_cast<ULONG*>(name)));
-    ::RegCloseKey(handle);
+              platform_rules::MakeKeyLink(HKEY_CURRENT_USER, link, target));
   }
 
   // The target of the link |key|; empty when it is none.
   std::wstring LinkTarget(const std::wstring& key) const {
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), REG_OPTION_OPEN_LINK,
-                        KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
-      return std::wstring();
-    }
-    wchar_t target[1024];
-    DWORD size = sizeof(target);
-    DWORD type = REG_NONE;
-    const bool read =
-        ::RegQueryValueExW(handle, L"SymbolicLinkValue", nullptr, &type,
-                           reinterpret_cast<BYTE*>(target),
-                           &size) == ERROR_SUCCESS &&
-        type == REG_LINK;
-    ::RegCloseKey(handle);
-    return read ? std::wstring(target, size / sizeof(wchar_t))
-                : std::wstring();
+    return platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, key);
   }
 
   // Only below a volatile key must a new key be volatile too.

@@ -15,7 +15,9 @@ bool PrivilegeEnabled(const wchar_t* privilege);
 
 // Makes |link| below |root| a registry link to the key |target| below
 // |root|.
-LONG MakeKeyLink(HKEY root, const std::wstring& link, const std::wstring& target);
+LONG MakeKeyLink(HKEY root,
+                 const std::wstring& link,
+                 const std::wstring& target);
 
 // The target of the link |key| below |root|, as stored; empty when |key| is
 // no link.

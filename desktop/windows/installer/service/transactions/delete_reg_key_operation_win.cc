@@ -22,8 +22,8 @@ constexpr SECURITY_INFORMATION kSavedSecurity = OWNER_SECURITY_INFORMATION |
 
 // The saved owner, group, and the integrity label when the key had one.
 void PutBackOwnerGroupAndLabel(HKEY root,
-                          HKEY key,
-                          const SavedRegistryKey& record) {
+                               HKEY key,
+                               const SavedRegistryKey& record) {
   if (record.security_descriptor.empty())
     return;
   SECURITY_DESCRIPTOR owner;

@@ -102,6 +102,7 @@ enum FailureKind {
   INVALID_HANDLE_AND_LAST_ERROR,
   INVALID_ATTRIBUTES_AND_LAST_ERROR,
   ERROR_AS_RESULT,
+  NTSTATUS_AS_RESULT,
 };
 
 struct InjectionState {
@@ -159,6 +160,11 @@ R Failure(FailureKind kind, DWORD error) {
   } else {
     if (kind == ERROR_AS_RESULT)
       return static_cast<R>(error);
+    if (kind == NTSTATUS_AS_RESULT) {
+      // STATUS_ACCESS_DENIED, STATUS_INSUFFICIENT_RESOURCES
+      return static_cast<R>(error == ERROR_ACCESS_DENIED ? 0xC0000022
+                                                         : 0xC000009A);
+    }
     ::SetLastError(error);
     return kind == INVALID_ATTRIBUTES_AND_LAST_ERROR
                ? static_cast<R>(INVALID_FILE_ATTRIBUTES)
@@ -226,7 +232,9 @@ void* WrapperFor(R(WINAPI*)(A...)) {
   X(SetNamedSecurityInfoW, ERROR_AS_RESULT)                          \
   X(GetSecurityInfo, ERROR_AS_RESULT)                                \
   X(SetSecurityInfo, ERROR_AS_RESULT)                                \
-  X(SetEntriesInAclW, ERROR_AS_RESULT)
+  X(SetEntriesInAclW, ERROR_AS_RESULT)                               \
+  X(NtQueryKey, NTSTATUS_AS_RESULT)                                  \
+  X(NtDeleteKey, NTSTATUS_AS_RESULT)
 
 enum EntryIndex {
 #define PLATFORM_RULES_INDEX(name, kind) k##name,

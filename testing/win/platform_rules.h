@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+// Native key calls that the registry code imports and the SDK headers do
+// not declare.
+extern "C" {
+LONG NTAPI NtQueryKey(HANDLE key, int information_class, PVOID information,
+                      ULONG length, PULONG result_length);
+LONG NTAPI NtDeleteKey(HANDLE key);
+}
+
 // Test-only: makes chosen Win32 calls of the test executable answer as
 // Windows does where Wine is more lenient, or fail on demand. It works by
 // pointing the executable's import slots at replacements, so it reaches

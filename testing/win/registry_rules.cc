@@ -8,6 +8,80 @@
 
 namespace platform_rules {
 
+bool PrivilegeEnabled(const wchar_t* privilege) {
+  LUID luid;
+  if (!::LookupPrivilegeValueW(nullptr, privilege, &luid))
+    return false;
+  HANDLE token = nullptr;
+  if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return false;
+  }
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  bool enabled = false;
+  if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(),
+                                    size, &size)) {
+    const auto* privileges =
+        reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
+      if (entry.Luid.LowPart == luid.LowPart &&
+          entry.Luid.HighPart == luid.HighPart) {
+        enabled = entry.Attributes & SE_PRIVILEGE_ENABLED;
+      }
+    }
+  }
+  ::CloseHandle(token);
+  return enabled;
+}
+
+LONG MakeKeyLink(HKEY root,
+                 const std::wstring& link,
+                 const std::wstring& target) {
+  HKEY handle = nullptr;
+  LONG result = ::RegOpenKeyExW(root, target.c_str(), 0, KEY_QUERY_VALUE,
+                                &handle);
+  if (result != ERROR_SUCCESS)
+    return result;
+  // KeyNameInformation: the length in bytes, then the native name.
+  BYTE name[2048];
+  ULONG size = 0;
+  const LONG status = NtQueryKey(handle, 3, name, sizeof(name), &size);
+  ::RegCloseKey(handle);
+  if (status != 0)
+    return ERROR_INVALID_DATA;
+  result = ::RegCreateKeyExW(root, link.c_str(), 0, nullptr,
+                             REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr,
+                             &handle, nullptr);
+  if (result != ERROR_SUCCESS)
+    return result;
+  result = ::RegSetValueExW(handle, L"SymbolicLinkValue", 0, REG_LINK,
+                            name + sizeof(ULONG),
+                            *reinterpret_cast<ULONG*>(name));
+  ::RegCloseKey(handle);
+  return result;
+}
+
+std::wstring KeyLinkTarget(HKEY root, const std::wstring& key) {
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExW(root, key.c_str(), REG_OPTION_OPEN_LINK,
+                      KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  wchar_t target[1024];
+  DWORD size = sizeof(target);
+  DWORD type = REG_NONE;
+  const bool read =
+      ::RegQueryValueExW(handle, L"SymbolicLinkValue", nullptr, &type,
+                         reinterpret_cast<BYTE*>(target),
+                         &size) == ERROR_SUCCESS &&
+      type == REG_LINK;
+  ::RegCloseKey(handle);
+  return read ? std::wstring(target, size / sizeof(wchar_t)) : std::wstring();
+}
+
 namespace {
 
 // The system's entries for the rules' own calls, which must not meet the
@@ -25,6 +99,14 @@ struct RegistryCalls {
   decltype(&::RegEnumKeyExW) enum_key =
       SystemEntry<decltype(&::RegEnumKeyExW)>("advapi32.dll",
                                               "RegEnumKeyExW");
+  decltype(&::RegCreateKeyExW) create =
+      SystemEntry<decltype(&::RegCreateKeyExW)>("advapi32.dll",
+                                                "RegCreateKeyExW");
+  decltype(&::RegQueryValueExW) query_value =
+      SystemEntry<decltype(&::RegQueryValueExW)>("advapi32.dll",
+                                                 "RegQueryValueExW");
+  decltype(&::NtDeleteKey) delete_key =
+      SystemEntry<decltype(&::NtDeleteKey)>("ntdll.dll", "NtDeleteKey");
 };
 
 const RegistryCalls& Reg() {
@@ -32,10 +114,73 @@ const RegistryCalls& Reg() {
   return calls;
 }
 
+// The owner of |key| as a descriptor holding it alone; empty when unread.
+std::vector<BYTE> ReadOwner(HKEY key) {
+  DWORD size = 0;
+  Reg().get_security(key, OWNER_SECURITY_INFORMATION, nullptr, &size);
+  std::vector<BYTE> owner(size);
+  if (!size || Reg().get_security(key, OWNER_SECURITY_INFORMATION,
+                                  owner.data(), &size) != ERROR_SUCCESS) {
+    owner.clear();
+  }
+  return owner;
+}
+
+bool ReadDacl(HKEY key, std::vector<BYTE>* descriptor);
+
+// Sets |key|'s access list through |set| and keeps its owner, as Windows
+// does: Wine may make the caller's primary group the owner. The owner goes
+// back together with the list, which Wine would strip of its protection
+// on a change of the owner alone.
+template <typename Set>
+LONG SetDaclKeepingOwner(HKEY key, Set set) {
+  std::vector<BYTE> before = ReadOwner(key);
+  const LONG result = set();
+  std::vector<BYTE> list;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  PACL dacl = nullptr;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (result != ERROR_SUCCESS || before.empty() ||
+      ReadOwner(key) == before || !ReadDacl(key, &list) ||
+      !::GetSecurityDescriptorOwner(before.data(), &owner, &defaulted) ||
+      !::GetSecurityDescriptorDacl(list.data(), &present, &dacl,
+                                   &defaulted) ||
+      !::GetSecurityDescriptorControl(list.data(), &control, &revision)) {
+    return result;
+  }
+  SECURITY_DESCRIPTOR descriptor;
+  ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  ::SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
+  ::SetSecurityDescriptorDacl(&descriptor, present, dacl, FALSE);
+  ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
+                                 control & SE_DACL_PROTECTED);
+  HKEY writer = nullptr;
+  if (Reg().open(key, L"", REG_OPTION_OPEN_LINK, WRITE_OWNER | WRITE_DAC,
+                 &writer) == ERROR_SUCCESS) {
+    Reg().set_security(writer,
+                       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                       &descriptor);
+    ::RegCloseKey(writer);
+  }
+  return result;
+}
+
+LONG SetDacl(HKEY key, PSECURITY_DESCRIPTOR descriptor) {
+  return SetDaclKeepingOwner(key, [&] {
+    return Reg().set_security(key, DACL_SECURITY_INFORMATION, descriptor);
+  });
+}
+
 ScopedImportHook* g_open_hook = nullptr;
 ScopedImportHook* g_create_hook = nullptr;
 ScopedImportHook* g_set_security_hook = nullptr;
 ScopedImportHook* g_set_named_security_hook = nullptr;
+ScopedImportHook* g_query_key_hook = nullptr;
+ScopedImportHook* g_set_key_security_hook = nullptr;
+
 int g_refused = 0;
 
 constexpr SECURITY_INFORMATION kCheckedSecurity =
@@ -43,22 +188,26 @@ constexpr SECURITY_INFORMATION kCheckedSecurity =
     DACL_SECURITY_INFORMATION;
 
 // The stored descriptor of |path| below |root| (|root| itself when |path|
-// is empty); false when the key is not there.
-bool ReadDescriptor(HKEY root,
+// is empty), of a link itself with REG_OPTION_OPEN_LINK in |options|.
+// ERROR_FILE_NOT_FOUND when the key is not there.
+LONG ReadDescriptor(HKEY root,
                     const std::wstring& path,
+                    DWORD options,
                     std::vector<BYTE>* descriptor) {
   // A handle of our own: the caller's may lack READ_CONTROL.
   HKEY key = nullptr;
-  if (Reg().open(root, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS)
-    return false;
+  LONG result = Reg().open(root, path.c_str(), options & REG_OPTION_OPEN_LINK,
+                           READ_CONTROL, &key);
+  if (result != ERROR_SUCCESS)
+    return result;
   DWORD size = 0;
   Reg().get_security(key, kCheckedSecurity, nullptr, &size);
   descriptor->resize(size);
-  const bool read =
-      size && Reg().get_security(key, kCheckedSecurity, descriptor->data(),
-                                 &size) == ERROR_SUCCESS;
+  result = size ? Reg().get_security(key, kCheckedSecurity,
+                                     descriptor->data(), &size)
+                : ERROR_INVALID_DATA;
   ::RegCloseKey(key);
-  return read;
+  return result;
 }
 
 // A token of the caller fit for AccessCheck.
@@ -119,7 +268,8 @@ LONG WINAPI RuledRegOpenKeyExW(HKEY root,
                                REGSAM desired,
                                PHKEY result) {
   std::vector<BYTE> descriptor;
-  if (ReadDescriptor(root, sub_key ? sub_key : L"", &descriptor) &&
+  if (ReadDescriptor(root, sub_key ? sub_key : L"", options, &descriptor) ==
+          ERROR_SUCCESS &&
       !Allows(descriptor, desired)) {
     return Refuse();
   }
@@ -138,22 +288,24 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                                  LPDWORD disposition) {
   std::wstring path = sub_key ? sub_key : L"";
   std::vector<BYTE> descriptor;
-  if (ReadDescriptor(root, path, &descriptor)) {
+  LONG read = ReadDescriptor(root, path, 0, &descriptor);
+  if (read == ERROR_SUCCESS) {
     if (!Allows(descriptor, desired))
       return Refuse();
   } else {
-    // Up to the deepest level that exists, which must allow creating.
-    for (;;) {
+    // Up to the deepest level that exists, which must allow creating. A
+    // level that is there but cannot be read is no missing one: Windows
+    // refuses to create below it.
+    while (read == ERROR_FILE_NOT_FOUND) {
       const size_t separator = path.find_last_of(L'\\');
-      path.resize(separator == std::wstring::npos ? 0 : separator);
-      if (ReadDescriptor(root, path, &descriptor))
-        break;
       if (path.empty())
         return g_create_hook->original<decltype(&::RegCreateKeyExW)>()(
             root, sub_key, reserved, key_class, options, desired, attributes,
             result, disposition);
+      path.resize(separator == std::wstring::npos ? 0 : separator);
+      read = ReadDescriptor(root, path, 0, &descriptor);
     }
-    if (!Allows(descriptor, KEY_CREATE_SUB_KEY))
+    if (read != ERROR_SUCCESS || !Allows(descriptor, KEY_CREATE_SUB_KEY))
       return Refuse();
   }
   DWORD own_disposition = 0;
@@ -164,7 +316,7 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
     *disposition = own_disposition;
   if (status == ERROR_SUCCESS && own_disposition == REG_CREATED_NEW_KEY &&
       attributes && attributes->lpSecurityDescriptor) {
-    Reg().set_security(*result, DACL_SECURITY_INFORMATION,
+    SetDacl(*result,
                        attributes->lpSecurityDescriptor);
   }
   return status;
@@ -213,7 +365,7 @@ void KeepProtection(HKEY key, SECURITY_INFORMATION what, bool was_protected) {
   ::SetSecurityDescriptorDacl(&descriptor, present, dacl, FALSE);
   ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
                                  wanted ? SE_DACL_PROTECTED : 0);
-  Reg().set_security(key, DACL_SECURITY_INFORMATION, &descriptor);
+  SetDacl(key, &descriptor);
 }
 
 // The entries of |parent_dacl| that a subkey inherits, as Windows derives
@@ -348,7 +500,7 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
       ::SetSecurityDescriptorDacl(&descriptor, TRUE, new_dacl, FALSE);
       ::SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
                                      control & SE_DACL_AUTO_INHERITED);
-      if (Reg().set_security(child, DACL_SECURITY_INFORMATION,
+      if (SetDacl(child,
                              &descriptor) == ERROR_SUCCESS) {
         PropagateChange(child, child_dacl, new_dacl);
       }
@@ -370,6 +522,104 @@ void FollowDaclChange(HKEY key,
     PropagateChange(key, DaclOf(old_descriptor), DaclOf(stored));
 }
 
+// Whether the caller may make |owner| the owner of an object: itself, one
+// of its groups that may own objects, or anyone with SeRestorePrivilege on
+// (Wine takes any owner).
+bool MayBeOwner(PSID owner) {
+  if (!owner || PrivilegeEnabled(L"SeRestorePrivilege"))
+    return true;
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+    return false;
+  bool allowed = false;
+  DWORD size = 0;
+  std::vector<BYTE> buffer(4096);
+  if (::GetTokenInformation(token, TokenUser, buffer.data(),
+                            static_cast<DWORD>(buffer.size()), &size)) {
+    allowed = ::EqualSid(
+        reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, owner);
+  }
+  if (!allowed &&
+      ::GetTokenInformation(token, TokenGroups, buffer.data(),
+                            static_cast<DWORD>(buffer.size()), &size)) {
+    const auto* groups = reinterpret_cast<TOKEN_GROUPS*>(buffer.data());
+    for (DWORD i = 0; i < groups->GroupCount && !allowed; ++i) {
+      allowed = (groups->Groups[i].Attributes & SE_GROUP_OWNER) &&
+                ::EqualSid(groups->Groups[i].Sid, owner);
+    }
+  }
+  ::CloseHandle(token);
+  return allowed;
+}
+
+// Whether a change names the access list (and its protection) alone.
+bool IsListOnly(SECURITY_INFORMATION what) {
+  return (what & DACL_SECURITY_INFORMATION) &&
+         !(what & ~(DACL_SECURITY_INFORMATION |
+                    PROTECTED_DACL_SECURITY_INFORMATION |
+                    UNPROTECTED_DACL_SECURITY_INFORMATION));
+}
+
+// Handles of our own on a key whose security a call changes: one that may
+// change the list to keep what Windows keeps (only after the change, when
+// the caller became its owner by it), or one that reads it before.
+struct ChangedKey {
+  template <typename Open>
+  explicit ChangedKey(Open open) {
+    if (open(READ_CONTROL | WRITE_DAC, &writer) != ERROR_SUCCESS)
+      writer = nullptr;
+    if (!writer && open(READ_CONTROL, &reader) != ERROR_SUCCESS)
+      reader = nullptr;
+    HKEY key = writer ? writer : reader;
+    was_protected = key && IsProtected(key);
+    if (key)
+      ReadDacl(key, &old_descriptor);
+  }
+  ~ChangedKey() {
+    if (writer)
+      ::RegCloseKey(writer);
+    if (reader)
+      ::RegCloseKey(reader);
+  }
+  ChangedKey(const ChangedKey&) = delete;
+  ChangedKey& operator=(const ChangedKey&) = delete;
+
+  // Sets the list alone, as Windows does when nothing else is named: Wine's
+  // Set[Named]SecurityInfo also make the caller's primary group the owner.
+  // ERROR_ACCESS_DENIED without a handle that may change the list.
+  DWORD WriteDacl(SECURITY_INFORMATION what, PACL dacl) {
+    if (!writer)
+      return ERROR_ACCESS_DENIED;
+    bool protect = was_protected;
+    if (what & PROTECTED_DACL_SECURITY_INFORMATION)
+      protect = true;
+    else if (what & UNPROTECTED_DACL_SECURITY_INFORMATION)
+      protect = false;
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+    ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
+                                   protect ? SE_DACL_PROTECTED : 0);
+    return static_cast<DWORD>(
+        SetDacl(writer, &descriptor));
+  }
+
+  template <typename Open>
+  void Follow(Open open, SECURITY_INFORMATION what) {
+    if ((writer || reader) && !writer &&
+        open(READ_CONTROL | WRITE_DAC, &writer) != ERROR_SUCCESS) {
+      writer = nullptr;
+    }
+    if (writer)
+      FollowDaclChange(writer, what, was_protected, old_descriptor);
+  }
+
+  HKEY writer = nullptr;
+  HKEY reader = nullptr;
+  bool was_protected = false;
+  std::vector<BYTE> old_descriptor;
+};
+
 DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
                                   SE_OBJECT_TYPE type,
                                   SECURITY_INFORMATION what,
@@ -377,30 +627,25 @@ DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
                                   PSID group,
                                   PACL dacl,
                                   PACL sacl) {
-  // A handle of our own that may read and change the list.
-  HKEY key = nullptr;
-  if (type == SE_REGISTRY_KEY &&
-      Reg().open(static_cast<HKEY>(object), L"", 0, READ_CONTROL | WRITE_DAC,
-                 &key) != ERROR_SUCCESS) {
-    key = nullptr;
-  }
-  const bool was_protected = key && IsProtected(key);
-  std::vector<BYTE> old_descriptor;
-  if (key)
-    ReadDacl(key, &old_descriptor);
+  auto call = g_set_security_hook->original<decltype(&::SetSecurityInfo)>();
+  if (type != SE_REGISTRY_KEY)
+    return call(object, type, what, owner, group, dacl, sacl);
+  if ((what & OWNER_SECURITY_INFORMATION) && !MayBeOwner(owner))
+    return ERROR_INVALID_OWNER;
+  auto open = [object](REGSAM access, HKEY* key) {
+    return Reg().open(static_cast<HKEY>(object), L"", 0, access, key);
+  };
+  ChangedKey key(open);
   const DWORD result =
-      g_set_security_hook->original<decltype(&::SetSecurityInfo)>()(
-          object, type, what, owner, group, dacl, sacl);
-  if (key) {
-    if (result == ERROR_SUCCESS)
-      FollowDaclChange(key, what, was_protected, old_descriptor);
-    ::RegCloseKey(key);
-  }
+      IsListOnly(what) ? key.WriteDacl(what, dacl)
+                       : call(object, type, what, owner, group, dacl, sacl);
+  if (result == ERROR_SUCCESS)
+    key.Follow(open, what);
   return result;
 }
 
-// The key a named-security-object name of a key stands for.
-HKEY OpenNamedKey(const wchar_t* name) {
+// The root and path of a named-security-object name of a key.
+bool SplitNamedKey(const wchar_t* name, HKEY* root, std::wstring* path) {
   static const struct {
     const wchar_t* prefix;
     HKEY root;
@@ -408,18 +653,16 @@ HKEY OpenNamedKey(const wchar_t* name) {
                 {L"CURRENT_USER\\", HKEY_CURRENT_USER},
                 {L"MACHINE\\", HKEY_LOCAL_MACHINE},
                 {L"USERS\\", HKEY_USERS}};
-  const std::wstring path = name ? name : L"";
-  for (const auto& root : kRoots) {
-    const std::wstring prefix = root.prefix;
-    if (path.compare(0, prefix.size(), prefix) != 0)
-      continue;
-    HKEY key = nullptr;
-    if (Reg().open(root.root, path.substr(prefix.size()).c_str(), 0,
-                   READ_CONTROL | WRITE_DAC, &key) == ERROR_SUCCESS) {
-      return key;
+  const std::wstring text = name ? name : L"";
+  for (const auto& known : kRoots) {
+    const std::wstring prefix = known.prefix;
+    if (text.compare(0, prefix.size(), prefix) == 0) {
+      *root = known.root;
+      *path = text.substr(prefix.size());
+      return true;
     }
   }
-  return nullptr;
+  return false;
 }
 
 DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
@@ -429,57 +672,114 @@ DWORD WINAPI RuledSetNamedSecurityInfoW(LPWSTR name,
                                         PSID group,
                                         PACL dacl,
                                         PACL sacl) {
-  HKEY key = type == SE_REGISTRY_KEY ? OpenNamedKey(name) : nullptr;
-  const bool was_protected = key && IsProtected(key);
-  std::vector<BYTE> old_descriptor;
-  if (key)
-    ReadDacl(key, &old_descriptor);
+  auto call =
+      g_set_named_security_hook->original<decltype(&::SetNamedSecurityInfoW)>();
+  HKEY root = nullptr;
+  std::wstring path;
+  if (type != SE_REGISTRY_KEY || !SplitNamedKey(name, &root, &path))
+    return call(name, type, what, owner, group, dacl, sacl);
+  if ((what & OWNER_SECURITY_INFORMATION) && !MayBeOwner(owner))
+    return ERROR_INVALID_OWNER;
+  auto open = [root, &path](REGSAM access, HKEY* key) {
+    return Reg().open(root, path.c_str(), 0, access, key);
+  };
+  ChangedKey key(open);
   const DWORD result =
-      g_set_named_security_hook->original<decltype(&::SetNamedSecurityInfoW)>()(
-          name, type, what, owner, group, dacl, sacl);
-  if (key) {
-    if (result == ERROR_SUCCESS)
-      FollowDaclChange(key, what, was_protected, old_descriptor);
-    ::RegCloseKey(key);
-  }
+      IsListOnly(what) ? key.WriteDacl(what, dacl)
+                       : call(name, type, what, owner, group, dacl, sacl);
+  if (result == ERROR_SUCCESS)
+    key.Follow(open, what);
   return result;
+}
+
+LONG WINAPI RuledRegSetKeySecurity(HKEY key,
+                                   SECURITY_INFORMATION what,
+                                   PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if ((what & OWNER_SECURITY_INFORMATION) &&
+      (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+       !MayBeOwner(owner))) {
+    return ERROR_INVALID_OWNER;
+  }
+  auto set = [&] {
+    return g_set_key_security_hook->original<decltype(&::RegSetKeySecurity)>()(
+        key, what, descriptor);
+  };
+  if ((what & DACL_SECURITY_INFORMATION) &&
+      !(what & OWNER_SECURITY_INFORMATION)) {
+    return SetDaclKeepingOwner(key, set);
+  }
+  // Wine strips the list's protection on a change of the owner alone.
+  const bool was_protected = IsProtected(key);
+  const LONG result = set();
+  if (result == ERROR_SUCCESS && !(what & DACL_SECURITY_INFORMATION))
+    KeepProtection(key, 0, was_protected);
+  return result;
+}
+
+// Key flags as Windows keeps them: KeyFlagsInformation of NtQueryKey.
+constexpr int kKeyFlagsInformation = 5;
+constexpr LONG kStatusInvalidParameter = static_cast<LONG>(0xC000000D);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
+
+// Whether |key| (a handle of our own, opened as the link itself) is a link:
+// Wine keeps the target as a link's SymbolicLinkValue, as Windows does.
+bool IsLink(HKEY key) {
+  DWORD type = REG_NONE;
+  return Reg().query_value(key, L"SymbolicLinkValue", nullptr, &type, nullptr,
+                           nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// Whether |key| is volatile: only there does a persistent subkey fail.
+// The probe is removed at once.
+bool IsVolatile(HKEY key) {
+  HKEY probe = nullptr;
+  DWORD disposition = 0;
+  const LONG result = Reg().create(
+      key, L"palvo-rules-volatility-probe", 0, nullptr,
+      REG_OPTION_NON_VOLATILE, KEY_READ | DELETE, nullptr, &probe,
+      &disposition);
+  if (result != ERROR_SUCCESS)
+    return result == ERROR_CHILD_MUST_BE_VOLATILE;
+  if (disposition == REG_CREATED_NEW_KEY)
+    Reg().delete_key(probe);
+  ::RegCloseKey(probe);
+  return false;
+}
+
+LONG NTAPI RuledNtQueryKey(HANDLE key,
+                           int information_class,
+                           PVOID information,
+                           ULONG length,
+                           PULONG result_length) {
+  const LONG status = g_query_key_hook->original<decltype(&::NtQueryKey)>()(
+      key, information_class, information, length, result_length);
+  // Wine knows no KeyFlagsInformation.
+  if (information_class != kKeyFlagsInformation ||
+      status != kStatusInvalidParameter) {
+    return status;
+  }
+  const ULONG kSize = 3 * sizeof(ULONG);
+  if (result_length)
+    *result_length = kSize;
+  if (length < kSize || !information)
+    return kStatusBufferTooSmall;
+  // Through the caller's handle, which is on the key itself.
+  HKEY own = static_cast<HKEY>(key);
+  ULONG* flags = static_cast<ULONG*>(information);
+  flags[0] = 0;
+  flags[2] = 0;
+  // REG_FLAG_LINK; a link gets no probe below it.
+  flags[1] = IsLink(own) ? 0x2 : (IsVolatile(own) ? 0x1 : 0);
+  return 0;
 }
 
 // --- Taking ownership ----------------------------------------------------
 
 ScopedImportHook* g_owner_create_file_hook = nullptr;
 int g_refused_owner_opens = 0;
-
-// Whether |privilege| is enabled in the caller's token right now (read
-// from the token: Wine's PrivilegeCheck is not to be trusted here).
-bool PrivilegeEnabled(const wchar_t* privilege) {
-  LUID luid;
-  if (!::LookupPrivilegeValueW(nullptr, privilege, &luid))
-    return false;
-  HANDLE token = nullptr;
-  if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
-      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    return false;
-  }
-  DWORD size = 0;
-  ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  bool enabled = false;
-  if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(),
-                                    size, &size)) {
-    const auto* privileges =
-        reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-      const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
-      if (entry.Luid.LowPart == luid.LowPart &&
-          entry.Luid.HighPart == luid.HighPart) {
-        enabled = entry.Attributes & SE_PRIVILEGE_ENABLED;
-      }
-    }
-  }
-  ::CloseHandle(token);
-  return enabled;
-}
 
 HANDLE WINAPI RuledOwnerCreateFileW(LPCWSTR name,
                                     DWORD access,
@@ -522,11 +822,16 @@ ScopedWindowsRegistryAccessRules::ScopedWindowsRegistryAccessRules()
       set_security_("SetSecurityInfo",
                     reinterpret_cast<void*>(&RuledSetSecurityInfo)),
       set_named_security_("SetNamedSecurityInfoW",
-                          reinterpret_cast<void*>(&RuledSetNamedSecurityInfoW)) {
+                          reinterpret_cast<void*>(&RuledSetNamedSecurityInfoW)),
+      query_key_("NtQueryKey", reinterpret_cast<void*>(&RuledNtQueryKey)),
+      set_key_security_("RegSetKeySecurity",
+                        reinterpret_cast<void*>(&RuledRegSetKeySecurity)) {
   g_open_hook = &open_;
   g_create_hook = &create_;
   g_set_security_hook = &set_security_;
   g_set_named_security_hook = &set_named_security_;
+  g_query_key_hook = &query_key_;
+  g_set_key_security_hook = &set_key_security_;
   g_refused = 0;
 }
 
@@ -535,6 +840,8 @@ ScopedWindowsRegistryAccessRules::~ScopedWindowsRegistryAccessRules() {
   g_create_hook = nullptr;
   g_set_security_hook = nullptr;
   g_set_named_security_hook = nullptr;
+  g_query_key_hook = nullptr;
+  g_set_key_security_hook = nullptr;
 }
 
 int ScopedWindowsRegistryAccessRules::refused() const {

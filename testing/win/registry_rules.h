@@ -3,9 +3,25 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "testing/win/platform_rules.h"
 
 namespace platform_rules {
+
+// Whether |privilege| is enabled in the caller's token right now (read
+// from the token: Wine's PrivilegeCheck is not to be trusted here).
+bool PrivilegeEnabled(const wchar_t* privilege);
+
+// Makes |link| below |root| a registry link to the key |target| below
+// |root|.
+LONG MakeKeyLink(HKEY root,
+                 const std::wstring& link,
+                 const std::wstring& target);
+
+// The target of the link |key| below |root|, as stored; empty when |key| is
+// no link.
+std::wstring KeyLinkTarget(HKEY root, const std::wstring& key);
 
 // While alive, RegOpenKeyExW and RegCreateKeyExW of the test executable
 // check key access lists as Windows does (Wine checks none):
@@ -25,6 +41,15 @@ namespace platform_rules {
 // new list's inheritable entries reach every subkey below whose list is
 // not protected, replacing what it inherited before (Wine propagates
 // nothing). RegSetKeySecurity propagates nothing, as on Windows.
+// An open with REG_OPTION_OPEN_LINK is checked against the link's own
+// list, and creating below a level that is there but cannot be read is
+// refused. NtQueryKey answers KeyFlagsInformation (whether a key is a link
+// or volatile), which Wine does not know. A key's owner can be set only to
+// the caller, one of its groups that may own objects, or, with
+// SeRestorePrivilege on, anyone (ERROR_INVALID_OWNER; Wine takes any); an
+// owner-only change leaves the access list as it was, and a change of the
+// list alone leaves the owner (Wine makes the caller's primary group the
+// owner).
 // GCC may keep an import's address in a register within one function: a
 // test should not call these functions itself before the rules start.
 class ScopedWindowsRegistryAccessRules {
@@ -44,6 +69,8 @@ class ScopedWindowsRegistryAccessRules {
   ScopedImportHook create_;
   ScopedImportHook set_security_;
   ScopedImportHook set_named_security_;
+  ScopedImportHook query_key_;
+  ScopedImportHook set_key_security_;
 };
 
 // While alive, CreateFileW of the test executable grants WRITE_OWNER as

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/strings/string16.h"
 #include "base/strings/string_piece.h"
@@ -107,6 +108,25 @@ struct SavedAccess {
   // What the object is, whatever name reached it: that first list is
   // matched by it.
   std::wstring identity;
+  // The owner (a SID) from before GrantUserAccess took ownership; empty when
+  // it did not.
+  std::vector<BYTE> owner;
+};
+
+// A privilege of the process token turned on while alive.
+class ScopedPrivilege {
+ public:
+  explicit ScopedPrivilege(
+      const wchar_t* privilege = L"SeTakeOwnershipPrivilege");
+  ~ScopedPrivilege();
+  ScopedPrivilege(const ScopedPrivilege&) = delete;
+  ScopedPrivilege& operator=(const ScopedPrivilege&) = delete;
+
+  bool enabled() const { return enabled_; }
+
+ private:
+  const wchar_t* privilege_;
+  bool enabled_ = false;
 };
 
 void DeleteSavedAccess(SavedAccess* saved);

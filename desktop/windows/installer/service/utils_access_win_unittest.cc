@@ -91,11 +91,20 @@ DWORD WINAPI LongFinalPath(HANDLE file, LPWSTR buffer, DWORD size, DWORD) {
 TEST(AccessTest, GrantAndRestore) {
   // Before any list is read: files keep their lists as on Windows.
   platform_rules::ScopedWindowsFileAccessLists file_lists;
+  platform_rules::ScopedWindowsRegistryAccessRules rules;
   const std::wstring key = base::TestRegistryParent() + L"\\access";
   HKEY handle = nullptr;
   ASSERT_EQ(ERROR_SUCCESS,
             ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &handle, nullptr));
+  // Shut off from what its parent hands down, which every grant keeps.
+  PSECURITY_DESCRIPTOR sealed = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;OICI;KA;;;BA)(A;OICI;KA;;;BU)", SDDL_REVISION_1, &sealed,
+      nullptr));
+  EXPECT_EQ(ERROR_SUCCESS,
+            ::RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, sealed));
+  ::LocalFree(sealed);
   ::RegCloseKey(handle);
   const std::wstring name = L"CURRENT_USER\\" + key;
   const std::wstring before = DaclText(name);
@@ -112,6 +121,7 @@ TEST(AccessTest, GrantAndRestore) {
   const std::wstring granted = DaclText(name);
   EXPECT_NE(std::wstring::npos, granted.find(L";;;" + TokenUserSid() + L")"))
       << granted;
+  EXPECT_EQ(0u, granted.find(L"D:P")) << granted;
   EXPECT_TRUE(HasAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY));
   EXPECT_TRUE(RestoreAccess(&saved));
   EXPECT_FALSE(saved);
@@ -172,6 +182,7 @@ TEST(AccessTest, GrantAndRestore) {
   ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, true,
                               &saved));
   EXPECT_FALSE(saved);
+  EXPECT_EQ(0u, DaclText(name).find(L"D:P")) << DaclText(name);
   EXPECT_FALSE(HasAccess(name, SE_UNKNOWN_OBJECT_TYPE, KEY_READ));
 
   ::SHDeleteKeyW(HKEY_CURRENT_USER, key.c_str());

@@ -313,6 +313,8 @@ struct AccessTarget {
   SE_OBJECT_TYPE type;
   base::win::ScopedHandle file;
   HKEY key = nullptr;
+  // The owner from before TakeOwnershipOf changed it, as a SID.
+  mutable std::vector<BYTE> previous_owner;
 };
 
 DWORD ReadDacl(const AccessTarget& target,
@@ -374,30 +376,40 @@ DWORD WriteDacl(const AccessTarget& target,
                        nullptr, dacl);
 }
 
-// SeTakeOwnershipPrivilege turned on while alive. Windows looks at it when
-// a handle is opened, so it must be on before a handle for WRITE_OWNER is.
-class ScopedTakeOwnershipPrivilege {
- public:
-  ScopedTakeOwnershipPrivilege() {
-    HANDLE token = nullptr;
-    enabled_ = OpenAdjustableToken(&token) &&
-               EnablePrivilege(kPrivilege, true, token);
-  }
-  ~ScopedTakeOwnershipPrivilege() {
-    HANDLE token = nullptr;
-    if (enabled_ && OpenAdjustableToken(&token))
-      EnablePrivilege(kPrivilege, false, token);
-  }
-  ScopedTakeOwnershipPrivilege(const ScopedTakeOwnershipPrivilege&) = delete;
-  ScopedTakeOwnershipPrivilege& operator=(
-      const ScopedTakeOwnershipPrivilege&) = delete;
+// SeTakeOwnershipPrivilege: Windows looks at it when a handle is opened, so
+// it must be on before a handle for WRITE_OWNER is.
+using ScopedTakeOwnershipPrivilege = ScopedPrivilege;
 
-  bool enabled() const { return enabled_; }
+// The owner of |target| as a SID, in |owner|.
+bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
+  PSID sid = nullptr;
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  const DWORD result =
+      target.key
+          ? ::GetSecurityInfo(target.key, target.type,
+                              OWNER_SECURITY_INFORMATION, &sid, nullptr,
+                              nullptr, nullptr, &raw_descriptor)
+          : ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
+                                    target.type, OWNER_SECURITY_INFORMATION,
+                                    &sid, nullptr, nullptr, nullptr,
+                                    &raw_descriptor);
+  std::unique_ptr<void, LocalFreeDeleter> descriptor(raw_descriptor);
+  if (result != ERROR_SUCCESS || !sid || !::IsValidSid(sid))
+    return false;
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  owner->assign(bytes, bytes + ::GetLengthSid(sid));
+  return true;
+}
 
- private:
-  static constexpr wchar_t kPrivilege[] = L"SeTakeOwnershipPrivilege";
-  bool enabled_ = false;
-};
+// Gives |target| back the owner |owner|: any owner but the caller needs
+// SeRestorePrivilege, and WRITE_OWNER on what the caller no longer owns
+// SeTakeOwnershipPrivilege.
+DWORD PutBackOwner(const AccessTarget& target, std::vector<BYTE>& owner) {
+  ScopedPrivilege restore(L"SeRestorePrivilege");
+  ScopedPrivilege take_ownership;
+  return WriteSecurity(target, OWNER_SECURITY_INFORMATION, owner.data(),
+                       nullptr);
+}
 
 // Makes the Administrators group the owner of |target|; the caller has the
 // privilege that allows it turned on.
@@ -413,7 +425,21 @@ bool MakeAdministratorsOwner(const AccessTarget& target) {
 
 bool TakeOwnershipOf(const AccessTarget& target) {
   ScopedTakeOwnershipPrivilege privilege;
-  return privilege.enabled() && MakeAdministratorsOwner(target);
+  if (!privilege.enabled())
+    return false;
+  // The first owner, to be put back: an owner that cannot be read is not
+  // taken.
+  const bool first = target.previous_owner.empty();
+  if (first && !ReadOwner(target, &target.previous_owner)) {
+    LOG(ERROR) << "Cannot read the owner of " << target.name;
+    return false;
+  }
+  if (MakeAdministratorsOwner(target))
+    return true;
+  // Still the owner it was: nothing to put back.
+  if (first)
+    target.previous_owner.clear();
+  return false;
 }
 
 // The file or folder |name| itself, never what a link in its place points
@@ -671,10 +697,14 @@ bool OpenKeyTarget(AccessTarget* target) {
     LOG(ERROR) << "Not a key name: " << target->name;
     return false;
   }
+  // A link's own list, never that of the key it points to.
   const REGSAM kAccess = READ_CONTROL | WRITE_DAC;
-  LONG result = ::RegOpenKeyExW(root, path.c_str(), 0, kAccess, &target->key);
-  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target))
-    result = ::RegOpenKeyExW(root, path.c_str(), 0, kAccess, &target->key);
+  LONG result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK,
+                                kAccess, &target->key);
+  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target)) {
+    result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, kAccess,
+                             &target->key);
+  }
   if (result != ERROR_SUCCESS) {
     target->key = nullptr;
     LOG(ERROR) << "Cannot open " << target->name << ": error " << result;
@@ -886,6 +916,19 @@ void ReleaseFirstSavedList(const SavedAccess& record) {
 
 }  // namespace
 
+ScopedPrivilege::ScopedPrivilege(const wchar_t* privilege)
+    : privilege_(privilege) {
+  HANDLE token = nullptr;
+  enabled_ = OpenAdjustableToken(&token) &&
+             EnablePrivilege(privilege_, true, token);
+}
+
+ScopedPrivilege::~ScopedPrivilege() {
+  HANDLE token = nullptr;
+  if (enabled_ && OpenAdjustableToken(&token))
+    EnablePrivilege(privilege_, false, token);
+}
+
 SavedAccess::~SavedAccess() {
   if (holds_first_list)
     ReleaseFirstSavedList(*this);
@@ -966,6 +1009,17 @@ bool GrantUserAccess(const std::wstring& object_name,
     return false;
 
   AccessTarget target(object_name, object_type);
+  // An owner taken on the way goes back when the grant fails.
+  struct OwnerGuard {
+    ~OwnerGuard() {
+      if (!granted && !target.previous_owner.empty() &&
+          PutBackOwner(target, target.previous_owner) != ERROR_SUCCESS) {
+        LOG(ERROR) << "Failed to put back the owner of " << target.name;
+      }
+    }
+    AccessTarget& target;
+    bool granted;
+  } owner_guard = {target, false};
   if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target))
     return false;
   if (object_type == SE_REGISTRY_KEY && !OpenKeyTarget(&target))
@@ -997,8 +1051,11 @@ bool GrantUserAccess(const std::wstring& object_name,
   if (result != ERROR_SUCCESS)
     return false;
 
+  if (record)
+    record->owner = target.previous_owner;
   if (saved)
     *saved = std::move(record);
+  owner_guard.granted = true;
   return true;
 }
 
@@ -1020,14 +1077,21 @@ bool RestoreAccessAt(const std::wstring& object_name,
   // A second try: a passing lack of resources or a scanner holding the file
   // must not leave access widened for good.
   DWORD result = ERROR_ACCESS_DENIED;
+  const char* what = "access list";
   for (int tries = 0; tries < 2 && result != ERROR_SUCCESS; ++tries) {
     AccessTarget target(object_name, record.object_type);
     result = ERROR_ACCESS_DENIED;
+    what = "access list";
     if (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target))
       result = WriteDacl(target, record.dacl, record.descriptor);
+    // After the list, which the caller may change while it is the owner.
+    if (result == ERROR_SUCCESS && !record.owner.empty()) {
+      what = "owner";
+      result = PutBackOwner(target, (*saved)->owner);
+    }
   }
   if (result != ERROR_SUCCESS) {
-    LOG(ERROR) << "Failed to put back the access list of " << object_name
+    LOG(ERROR) << "Failed to put back the " << what << " of " << object_name
                << ": error " << result;
   }
   saved->reset();

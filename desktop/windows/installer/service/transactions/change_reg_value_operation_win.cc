@@ -12,10 +12,6 @@ namespace {
 
 constexpr REGSAM kValueAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;
 
-const BYTE* DataOrNull(const std::vector<BYTE>& data) {
-  return data.empty() ? nullptr : data.data();
-}
-
 }  // namespace
 
 ChangeRegValueOperation::ChangeRegValueOperation(HKEY root,
@@ -52,9 +48,7 @@ bool ChangeRegValueOperation::Execute(Transaction* prerequisites) {
     return false;
 
   if (new_type_ != kRemoveValue) {
-    if (::RegSetValueExW(key_.Handle(), value_name_.c_str(), 0, new_type_,
-                         DataOrNull(new_data_),
-                         static_cast<DWORD>(new_data_.size())) !=
+    if (SetValueExactly(key_.Handle(), value_name_, new_type_, new_data_) !=
         ERROR_SUCCESS) {
       LOG(ERROR) << "Failed writing " << value_name_ << " to " << object_name;
       return false;
@@ -116,9 +110,7 @@ LONG ChangeRegValueOperation::PutBackOldValue(HKEY key) {
     const LONG result = ::RegDeleteValueW(key, value_name_.c_str());
     return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
   }
-  return ::RegSetValueExW(key, value_name_.c_str(), 0, old_type_,
-                          DataOrNull(old_data_),
-                          static_cast<DWORD>(old_data_.size()));
+  return SetValueExactly(key, value_name_, old_type_, old_data_);
 }
 
 bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,

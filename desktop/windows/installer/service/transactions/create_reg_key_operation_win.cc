@@ -1,9 +1,10 @@
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 
-#include <shlwapi.h>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/win/registry.h"
+#include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
 #include "desktop/windows/installer/service/utils.h"
 
@@ -79,23 +80,43 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
     }
   }
 
-  // Known before creating, so that a rollback also removes the levels of a
+  // Level by level: a level that another program made meanwhile is not
+  // ours to remove, only one that came back new. The first of those is
+  // known at once, so that a rollback also removes the levels of a
   // creation that failed halfway.
-  first_created_ = candidate;
-  HKEY created = nullptr;
-  if (::RegCreateKeyExW(root_, key_.c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        &created, nullptr) != ERROR_SUCCESS) {
-    LOG(ERROR) << "Failed creating key.";
-    return false;
+  std::vector<std::wstring> levels;
+  for (std::wstring level = key_.substr(0, key_.find(L'\0'));
+       level.size() >= candidate.size(); level = ParentKeyPath(level)) {
+    levels.push_back(level);
   }
-  ::RegCloseKey(created);
+  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+    ScopedKey created;
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(root_, level->c_str(), 0, nullptr,
+                          REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY,
+                          nullptr, &created.handle,
+                          &disposition) != ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed creating key "
+                 << RegistryObjectName(root_, *level);
+      return false;
+    }
+    if (disposition == REG_CREATED_NEW_KEY && first_created_.empty())
+      first_created_ = *level;
+  }
   return true;
 }
 
 void CreateRegKeyOperation::Rollback() {
-  if (!first_created_.empty())
-    ::SHDeleteKeyW(root_, first_created_.c_str());
+  if (first_created_.empty())
+    return;
+  // The same walk as a deletion's: a link put in the new branch goes, not
+  // what it points to. Where that fails, the branch is made whole again.
+  DeleteRegKeyOperation removal(root_, first_created_);
+  if (!removal.Execute(nullptr)) {
+    LOG(ERROR) << "Failed to remove key "
+               << RegistryObjectName(root_, first_created_);
+    removal.Rollback();
+  }
 }
 
 }  // namespace installer

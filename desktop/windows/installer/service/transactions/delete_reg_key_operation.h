@@ -26,10 +26,15 @@ struct SavedRegistryKey {
   ~SavedRegistryKey();
 
   std::wstring name;
+  // A link comes back as a link; its target is its SymbolicLinkValue.
+  bool link = false;
+  bool is_volatile = false;
   std::vector<BYTE> security_descriptor;
   // When access had to be widened to delete the key: a descriptor with the
   // access list from before, which the rebuilt key gets back.
   std::vector<BYTE> original_dacl;
+  // Its owner (a SID), from before ownership was taken to delete it.
+  std::vector<BYTE> owner;
   std::vector<SavedRegistryValue> values;
 };
 
@@ -44,9 +49,13 @@ class DeleteRegKeyOperation : public Operation {
   void Rollback() override;
 
  private:
-  // Saves and deletes |key_name| and everything below it, deepest keys
-  // first; a key's record stands before those of the keys below it.
-  bool DeleteAndSaveRecursive(const std::wstring& key_name,
+  // Saves and deletes |key_name| (|relative| below the open |parent|) and
+  // everything below it, deepest keys first; a key's record stands before
+  // those of the keys below it. A link is saved and deleted itself, never
+  // what it points to.
+  bool DeleteAndSaveRecursive(HKEY parent,
+                              const std::wstring& relative,
+                              const std::wstring& key_name,
                               const std::wstring& object_name);
   bool SaveKey(HKEY key, const std::wstring& object_name,
                SavedRegistryKey* record);
@@ -62,6 +71,11 @@ class DeleteRegKeyOperation : public Operation {
   // Makes the key of record |index|, after the saved keys above it, with
   // its values. False, with an error line naming it, when it stays missing.
   bool Rebuild(size_t index, RebuildState* state);
+  // Makes the key of |record|; widens the access of the tree's parent once
+  // when it denies making it.
+  LONG CreateSavedKey(const SavedRegistryKey& record,
+                      HKEY* key,
+                      DWORD* disposition);
 
   std::wstring key_;
   HKEY root_;
@@ -69,6 +83,8 @@ class DeleteRegKeyOperation : public Operation {
   // Every access list widened on the way, oldest first: a key that is
   // still there after a failure gets its list back from here.
   std::vector<std::unique_ptr<SavedAccess>> grants_;
+  // The parent's list, widened by a rollback to make the tree again.
+  std::unique_ptr<SavedAccess> parent_access_;
 };
 
 }  // namespace installer

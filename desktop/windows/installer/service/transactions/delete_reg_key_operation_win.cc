@@ -15,16 +15,28 @@ namespace {
 // KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY
 constexpr REGSAM kSaveAndDeleteAccess = 0x3001F;
 constexpr DWORD kNeededAccess = KEY_READ | DELETE;  // 0x30019
-constexpr SECURITY_INFORMATION kSavedSecurity = GROUP_SECURITY_INFORMATION |
+constexpr SECURITY_INFORMATION kSavedSecurity = OWNER_SECURITY_INFORMATION |
+                                                GROUP_SECURITY_INFORMATION |
                                                 DACL_SECURITY_INFORMATION |
                                                 LABEL_SECURITY_INFORMATION;
 
-// The saved group, and the integrity label when the key had one.
-void PutBackGroupAndLabel(HKEY root,
-                          HKEY key,
-                          const SavedRegistryKey& record) {
+// The saved owner, group, and the integrity label when the key had one.
+void PutBackOwnerGroupAndLabel(HKEY root,
+                               HKEY key,
+                               const SavedRegistryKey& record) {
   if (record.security_descriptor.empty())
     return;
+  SECURITY_DESCRIPTOR owner;
+  if (!record.owner.empty() &&
+      (!::InitializeSecurityDescriptor(&owner, SECURITY_DESCRIPTOR_REVISION) ||
+       !::SetSecurityDescriptorOwner(
+           &owner, const_cast<BYTE*>(record.owner.data()), FALSE) ||
+       CallTwice([&] {
+         return ::RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, &owner);
+       }) != ERROR_SUCCESS)) {
+    LOG(ERROR) << "Failed to put back the owner of "
+               << RegistryObjectName(root, record.name);
+  }
   PSECURITY_DESCRIPTOR descriptor =
       const_cast<BYTE*>(record.security_descriptor.data());
   SECURITY_INFORMATION what = GROUP_SECURITY_INFORMATION;
@@ -63,8 +75,9 @@ bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
     LOG(ERROR) << "Refusing to delete key " << object_name;
     return false;
   }
-  base::win::RegKey key;
-  const LONG result = key.Open(root_, key_.c_str(), KEY_QUERY_VALUE);
+  // The key itself: a link there goes, not what it points to.
+  ScopedKey key;
+  const LONG result = OpenKeyItself(root_, key_, KEY_QUERY_VALUE, &key.handle);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "Key does not exist. Nothing to do.";
     return true;
@@ -73,7 +86,8 @@ bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
     LOG(ERROR) << "Failed to open key " << object_name;
     return false;
   }
-  return DeleteAndSaveRecursive(key_, object_name);
+  key.Close();
+  return DeleteAndSaveRecursive(root_, key_, key_, object_name);
 }
 
 void DeleteRegKeyOperation::Rollback() {
@@ -97,13 +111,15 @@ void DeleteRegKeyOperation::Rollback() {
     }
   }
   std::vector<HKEY>& rebuilt = state.created;
+  // Any owner, not only the caller.
+  ScopedPrivilege restore(L"SeRestorePrivilege");
   // Every key stands before the keys below it.
   std::set<std::wstring> rebuilt_names;
   for (size_t i = saved_keys_.size(); i-- > 0;) {
     if (!rebuilt[i])
       continue;
     const SavedRegistryKey& record = *saved_keys_[i];
-    PutBackGroupAndLabel(root_, rebuilt[i], record);
+    PutBackOwnerGroupAndLabel(root_, rebuilt[i], record);
     const std::vector<BYTE>& dacl = record.original_dacl.empty()
                                         ? record.security_descriptor
                                         : record.original_dacl;
@@ -124,6 +140,9 @@ void DeleteRegKeyOperation::Rollback() {
       RestoreAccess(&*it);
   }
   grants_.clear();
+  // A failure is logged by RestoreAccess, naming the key.
+  if (parent_access_)
+    RestoreAccess(&parent_access_);
 }
 
 DeleteRegKeyOperation::RebuildState::RebuildState(size_t count)
@@ -155,12 +174,7 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
 
   HKEY key = nullptr;
   DWORD disposition = 0;
-  const LONG result = CallTwice([&] {
-    return ::RegCreateKeyExW(root_, record.name.c_str(), 0, nullptr,
-                             REG_OPTION_NON_VOLATILE,
-                             kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER,
-                             nullptr, &key, &disposition);
-  });
+  const LONG result = CreateSavedKey(record, &key, &disposition);
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to rebuild key "
                << RegistryObjectName(root_, record.name) << ": error "
@@ -176,10 +190,7 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
   state->created[index] = key;
   for (const SavedRegistryValue& value : record.values) {
     if (CallTwice([&] {
-          return ::RegSetValueExW(
-              key, value.name.c_str(), 0, value.type,
-              value.data.empty() ? nullptr : value.data.data(),
-              static_cast<DWORD>(value.data.size()));
+          return SetValueExactly(key, value.name, value.type, value.data);
         }) != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to put back " << value.name << " in "
                  << RegistryObjectName(root_, record.name) << ", "
@@ -189,22 +200,52 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
   return true;
 }
 
+LONG DeleteRegKeyOperation::CreateSavedKey(const SavedRegistryKey& record,
+                                           HKEY* key,
+                                           DWORD* disposition) {
+  const DWORD options =
+      (record.is_volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE) |
+      (record.link ? REG_OPTION_CREATE_LINK : 0);
+  auto create = [&] {
+    return CallTwice([&] {
+      return ::RegCreateKeyExW(root_, record.name.c_str(), 0, nullptr, options,
+                               kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER,
+                               nullptr, key, disposition);
+    });
+  };
+  LONG result = create();
+  // Deleting the tree needed no right on its parent; making it again needs
+  // KEY_CREATE_SUB_KEY there, which goes back to its list at the end.
+  if (result != ERROR_ACCESS_DENIED || record.name != key_ || parent_access_)
+    return result;
+  const std::wstring parent = RegistryObjectName(root_, ParentKeyPath(key_));
+  if (!GrantUserAccess(parent, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, false,
+                       &parent_access_)) {
+    LOG(ERROR) << "Failed obtaining permissions on " << parent;
+    return result;
+  }
+  return create();
+}
+
 bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
+    HKEY parent,
+    const std::wstring& relative,
     const std::wstring& key_name,
     const std::wstring& object_name) {
   VLOG(1) << "DeleteAndSaveRecursive : " << key_name;
   std::unique_ptr<SavedRegistryKey> record(new SavedRegistryKey);
   record->name = key_name;
 
-  // Held through a pointer so that it can be closed before the deletion.
-  std::unique_ptr<base::win::RegKey> key(new base::win::RegKey);
-  LONG result = key->Open(root_, key_name.c_str(), kSaveAndDeleteAccess);
+  ScopedKey key;
+  LONG result =
+      OpenKeyItself(parent, relative, kSaveAndDeleteAccess, &key.handle);
   if (result != ERROR_SUCCESS ||
       !HasAccess(object_name, SE_REGISTRY_KEY, kNeededAccess)) {
     if (result != ERROR_SUCCESS && result != ERROR_ACCESS_DENIED) {
       LOG(ERROR) << "Failed to open key " << object_name;
       return false;
     }
+    key.Close();
     VLOG(1) << "Insufficient permissions on the key";
     // The grant is for good (the key goes), but a rollback must rebuild the
     // key with the access list it had before.
@@ -215,29 +256,40 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
                  << object_name;
       return false;
     }
+    if (old_access)
+      record->owner = old_access->owner;
     if (old_access && old_access->descriptor) {
       const BYTE* bytes = static_cast<const BYTE*>(old_access->descriptor);
       record->original_dacl.assign(
           bytes, bytes + ::GetSecurityDescriptorLength(old_access->descriptor));
     }
     grants_.push_back(std::move(old_access));
-    if (key->Open(root_, key_name.c_str(), kSaveAndDeleteAccess) !=
+    if (OpenKeyItself(parent, relative, kSaveAndDeleteAccess, &key.handle) !=
         ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to open key " << object_name;
       return false;
     }
   }
 
-  if (!SaveKey(key->Handle(), object_name, record.get()))
+  if (!SaveKey(key.handle, object_name, record.get()))
     return false;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (record->owner.empty() &&
+      ::GetSecurityDescriptorOwner(record->security_descriptor.data(), &owner,
+                                   &defaulted) &&
+      owner) {
+    const BYTE* bytes = static_cast<const BYTE*>(owner);
+    record->owner.assign(bytes, bytes + ::GetLengthSid(owner));
+  }
   saved_keys_.push_back(std::move(record));
 
   // Each subkey is gone after its recursion (or the recursion failed), so
-  // index 0 is always the next one.
+  // index 0 is always the next one. A link, opened itself, lists none.
   for (;;) {
     wchar_t subkey[256];  // key names are at most 255 characters
     DWORD subkey_size = ARRAYSIZE(subkey);
-    result = ::RegEnumKeyExW(key->Handle(), 0, subkey, &subkey_size, nullptr,
+    result = ::RegEnumKeyExW(key.handle, 0, subkey, &subkey_size, nullptr,
                              nullptr, nullptr, nullptr);
     if (result == ERROR_NO_MORE_ITEMS)
       break;
@@ -246,16 +298,18 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
       return false;
     }
     const std::wstring name(subkey, subkey_size);
-    if (!DeleteAndSaveRecursive(key_name + L"\\" + name,
+    if (!DeleteAndSaveRecursive(key.handle, name, key_name + L"\\" + name,
                                 object_name + L"\\" + name)) {
       return false;
     }
   }
 
-  key.reset();
-  // A key that stays would be enumerated again by the level above, forever.
-  if (::RegDeleteKeyW(root_, key_name.c_str()) != ERROR_SUCCESS) {
-    LOG(ERROR) << "Failed to delete key " << object_name;
+  // Through the handle the key was saved from. A key that stays would be
+  // enumerated again by the level above, forever.
+  result = DeleteOpenKey(key.handle);
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to delete key " << object_name << ": error "
+               << result;
     return false;
   }
   return true;
@@ -264,6 +318,12 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
 bool DeleteRegKeyOperation::SaveKey(HKEY key,
                                     const std::wstring& object_name,
                                     SavedRegistryKey* record) {
+  const LONG kind = ReadKeyKind(key, &record->link, &record->is_volatile);
+  if (kind != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to read the kind of key " << object_name
+               << ": error " << kind;
+    return false;
+  }
   DWORD descriptor_size = 0;
   LONG result = ::RegGetKeySecurity(key, kSavedSecurity, nullptr,
                                     &descriptor_size);
@@ -293,21 +353,21 @@ bool DeleteRegKeyOperation::SaveKey(HKEY key,
   }
   VLOG(1) << value_count << " values";
 
+  // Read through one buffer; each value keeps only its own bytes.
   std::vector<wchar_t> name(longest_name + 1);
+  std::vector<BYTE> data(longest_data);
   for (DWORD index = 0; index < value_count; ++index) {
     SavedRegistryValue value;
-    value.data.resize(longest_data);
     DWORD name_size = static_cast<DWORD>(name.size());
     DWORD data_size = longest_data;
     if (::RegEnumValueW(key, index, name.data(), &name_size, nullptr,
-                        &value.type,
-                        longest_data ? value.data.data() : nullptr,
+                        &value.type, longest_data ? data.data() : nullptr,
                         &data_size) != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to obtain value nr " << index;
       return false;
     }
     value.name.assign(name.data(), name_size);
-    value.data.resize(data_size);
+    value.data.assign(data.begin(), data.begin() + data_size);
     record->values.push_back(std::move(value));
   }
   return true;

@@ -24,6 +24,36 @@ long CallTwice(Call call) {
   return result == ERROR_SUCCESS ? result : call();
 }
 
+// A key handle closed at scope end.
+struct ScopedKey {
+  ScopedKey() = default;
+  ~ScopedKey();
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  void Close();
+
+  HKEY handle = nullptr;
+};
+
+// Opens |name| below |parent| itself: a link there is opened as the link,
+// never as the key it points to.
+LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
+                   HKEY* key);
+
+// Whether the key |key| is open on (with KEY_QUERY_VALUE) is a link and
+// whether it is volatile. ERROR_SUCCESS or the system's error.
+LONG ReadKeyKind(HKEY key, bool* link, bool* is_volatile);
+
+// Deletes the key |key| is open on (with DELETE), a link as itself. The
+// key must have no subkeys.
+LONG DeleteOpenKey(HKEY key);
+
+// Writes exactly |data| as the value: RegSetValueExW stores one more
+// character of a string that lacks its terminator when a NUL follows the
+// buffer, and reads past it to find out.
+LONG SetValueExactly(HKEY key, const std::wstring& name, DWORD type,
+                     const std::vector<BYTE>& data);
+
 // The type and bytes of a value that could not be written back, for its
 // error line, which then holds the only copy left.
 std::string DescribeValueData(DWORD type, const std::vector<BYTE>& data);

@@ -2,10 +2,12 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/allocator/allocator_shim.h"
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
@@ -14,6 +16,7 @@
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
 #include "testing/win/registry_rules.h"
@@ -34,8 +37,10 @@ class ScopedErrorLog : public base::ScopedLogCapture {
   ScopedErrorLog() : ScopedLogCapture(base::LOG_ERROR) {}
 };
 
-// RegCreateKeyExW failing for every key named "middle", for good.
+// RegCreateKeyExW failing for every key named "middle", the first
+// |g_middle_failures| times (all when negative).
 platform_rules::ScopedImportHook* g_middle_hook = nullptr;
+int g_middle_failures = -1;
 
 LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
                                LPWSTR key_class, DWORD options, REGSAM desired,
@@ -44,13 +49,100 @@ LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
   const std::wstring name = sub_key ? sub_key : L"";
   const std::wstring kMiddle = L"\\middle";
   if (name.size() >= kMiddle.size() &&
-      name.compare(name.size() - kMiddle.size(), kMiddle.size(), kMiddle) == 0) {
+      name.compare(name.size() - kMiddle.size(), kMiddle.size(), kMiddle) == 0 &&
+      g_middle_failures != 0) {
+    if (g_middle_failures > 0)
+      --g_middle_failures;
     return ERROR_NO_SYSTEM_RESOURCES;
   }
   return g_middle_hook->original<decltype(&::RegCreateKeyExW)>()(
       root, sub_key, reserved, key_class, options, desired, attributes, result,
       disposition);
 }
+
+// RegCreateKeyExW making |g_theirs| (with a value) before its first call
+// goes through: another program in between.
+platform_rules::ScopedImportHook* g_theirs_hook = nullptr;
+std::wstring* g_theirs = nullptr;
+
+LONG WINAPI CreateTheirsFirst(HKEY root, LPCWSTR sub_key, DWORD reserved,
+                              LPWSTR key_class, DWORD options, REGSAM desired,
+                              LPSECURITY_ATTRIBUTES attributes, PHKEY result,
+                              LPDWORD disposition) {
+  auto create = g_theirs_hook->original<decltype(&::RegCreateKeyExW)>();
+  if (g_theirs) {
+    HKEY theirs = nullptr;
+    if (create(HKEY_CURRENT_USER, g_theirs->c_str(), 0, nullptr, 0,
+               KEY_ALL_ACCESS, nullptr, &theirs, nullptr) == ERROR_SUCCESS) {
+      ::RegSetValueExW(theirs, L"theirs", 0, REG_BINARY,
+                       reinterpret_cast<const BYTE*>("t"), 1);
+      ::RegCloseKey(theirs);
+    }
+    g_theirs = nullptr;
+  }
+  return create(root, sub_key, reserved, key_class, options, desired,
+                attributes, result, disposition);
+}
+
+// While alive, every block allocated through the shim is followed by zeros,
+// the case in which Windows stores one more character of a string value
+// written without its terminator; the bytes asked for are counted.
+class ScopedZeroTailHeap {
+ public:
+  ScopedZeroTailHeap() {
+    base::allocator::InsertAllocatorDispatchForTesting(&dispatch_);
+  }
+  ~ScopedZeroTailHeap() {
+    base::allocator::RemoveAllocatorDispatchForTesting(&dispatch_);
+  }
+  ScopedZeroTailHeap(const ScopedZeroTailHeap&) = delete;
+  ScopedZeroTailHeap& operator=(const ScopedZeroTailHeap&) = delete;
+
+  static std::atomic<size_t> asked;
+
+ private:
+  using Dispatch = base::allocator::AllocatorDispatch;
+  static constexpr size_t kTail = 8;
+
+  static void* ZeroTail(void* block, size_t size) {
+    if (block)
+      memset(static_cast<char*>(block) + size, 0, kTail);
+    return block;
+  }
+  static void* Alloc(const Dispatch* self, size_t size) {
+    asked += size;
+    return ZeroTail(self->next->alloc_function(self->next, size + kTail),
+                    size);
+  }
+  static void* AllocZeroed(const Dispatch* self, size_t n, size_t size) {
+    asked += n * size;
+    return self->next->alloc_zero_initialized_function(self->next, n, size);
+  }
+  static void* AllocAligned(const Dispatch* self, size_t alignment,
+                            size_t size) {
+    asked += size;
+    return ZeroTail(self->next->alloc_aligned_function(self->next, alignment,
+                                                       size + kTail),
+                    size);
+  }
+  static void* Realloc(const Dispatch* self, void* block, size_t size) {
+    asked += size;
+    return ZeroTail(self->next->realloc_function(self->next, block,
+                                                 size + kTail),
+                    size);
+  }
+  static void Free(const Dispatch* self, void* block) {
+    self->next->free_function(self->next, block);
+  }
+  static size_t SizeEstimate(const Dispatch* self, void* block) {
+    return self->next->get_size_estimate_function(self->next, block);
+  }
+
+  Dispatch dispatch_ = {&Alloc, &AllocZeroed, &AllocAligned, &Realloc,
+                        &Free,  &SizeEstimate, nullptr};
+};
+
+std::atomic<size_t> ScopedZeroTailHeap::asked{0};
 
 std::vector<BYTE> Bytes(const void* data, size_t size) {
   const BYTE* begin = static_cast<const BYTE*>(data);
@@ -115,21 +207,42 @@ class RegistryOperationsTest : public testing::Test {
     return value;
   }
 
+  // Exactly |data|: a character that is no NUL follows it.
   void Write(const std::wstring& key, const wchar_t* name, DWORD type,
-             const std::vector<BYTE>& data) {
+             const std::vector<BYTE>& data, DWORD options = 0) {
     HKEY handle = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
-              ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, &handle, nullptr));
+              ::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr,
+                                options, KEY_ALL_ACCESS, nullptr, &handle,
+                                nullptr));
+    std::vector<BYTE> guarded(data);
+    guarded.insert(guarded.end(), {0xFF, 0xFF, 0xFF});
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegSetValueExW(handle, name, 0, type,
-                               data.empty() ? nullptr : data.data(),
+                               data.empty() ? nullptr : guarded.data(),
                                static_cast<DWORD>(data.size())));
     ::RegCloseKey(handle);
   }
 
-  // The key's access list as text, with its protection from inheritance.
-  std::wstring Dacl(const std::wstring& key) const {
+  // Only below a volatile key must a new key be volatile too.
+  bool IsVolatile(const std::wstring& key) {
+    HKEY probe = nullptr;
+    DWORD disposition = 0;
+    const LONG result = ::RegCreateKeyExW(
+        HKEY_CURRENT_USER, (key + L"\\probe").c_str(), 0, nullptr, 0,
+        KEY_READ, nullptr, &probe, &disposition);
+    if (result == ERROR_SUCCESS) {
+      ::RegCloseKey(probe);
+      ::RegDeleteKeyW(HKEY_CURRENT_USER, (key + L"\\probe").c_str());
+    }
+    return result == ERROR_CHILD_MUST_BE_VOLATILE;
+  }
+
+  // The key's access list as text, with its protection from inheritance;
+  // with its owner too when asked.
+  std::wstring Dacl(
+      const std::wstring& key,
+      SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION) const {
     HKEY handle = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, READ_CONTROL,
                         &handle) != ERROR_SUCCESS) {
@@ -139,11 +252,10 @@ class RegistryOperationsTest : public testing::Test {
     DWORD size = sizeof(descriptor);
     wchar_t* text = nullptr;
     std::wstring result = L"<unreadable>";
-    if (::RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor,
-                            &size) == ERROR_SUCCESS &&
+    if (::RegGetKeySecurity(handle, what, descriptor, &size) ==
+            ERROR_SUCCESS &&
         ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-            nullptr)) {
+            descriptor, SDDL_REVISION_1, what, &text, nullptr)) {
       result = text;
       ::LocalFree(text);
     }
@@ -155,11 +267,21 @@ class RegistryOperationsTest : public testing::Test {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    // An owner or group given too: any owner needs SeRestorePrivilege.
+    const bool owner = wcsncmp(sddl, L"O:", 2) == 0;
+    const bool group = wcsstr(sddl, L"G:") != nullptr;
+    ScopedPrivilege restore(L"SeRestorePrivilege");
     HKEY handle = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(),
-                                             0, WRITE_DAC, &handle));
-    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(
-                                 handle, DACL_SECURITY_INFORMATION, descriptor));
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0,
+                              WRITE_DAC | (owner || group ? WRITE_OWNER : 0),
+                              &handle));
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegSetKeySecurity(handle,
+                                  DACL_SECURITY_INFORMATION |
+                                      (owner ? OWNER_SECURITY_INFORMATION : 0) |
+                                      (group ? GROUP_SECURITY_INFORMATION : 0),
+                                  descriptor));
     ::RegCloseKey(handle);
     ::LocalFree(descriptor);
   }
@@ -179,6 +301,7 @@ class RegistryOperationsTest : public testing::Test {
   }
 
   platform_rules::ScopedWindowsRegistryAccessRules rules_;
+  ScopedZeroTailHeap heap_;
   std::wstring base_;
 };
 
@@ -213,6 +336,9 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   Write(key, L"empty", REG_NONE, {});
   Write(key, L"odd", kOddType, binary);
   Write(key, L"odd_removed", kOddType, binary);
+  // A string stored without its terminator.
+  const std::vector<BYTE> bare = Bytes(L"ab", 4);
+  Write(key, L"bare", REG_SZ, bare);
   const DWORD number = 0x1234;
   {
     Transaction transaction;
@@ -223,6 +349,7 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"new", L"n")));
     ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"odd", L"o")));
     ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"odd_removed")));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"bare", L"x")));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), Read(key, L"string").type);
     EXPECT_FALSE(Read(key, L"binary").exists);
     EXPECT_FALSE(Read(key, L"odd_removed").exists);
@@ -235,6 +362,7 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
   EXPECT_EQ(static_cast<DWORD>(REG_NONE), Read(key, L"empty").type);
   EXPECT_TRUE(Read(key, L"empty").data.empty());
   EXPECT_FALSE(Read(key, L"new").exists);
+  EXPECT_EQ(bare, Read(key, L"bare").data);
   for (const wchar_t* odd : {L"odd", L"odd_removed"}) {
     EXPECT_TRUE(Read(key, odd).exists) << odd;
     EXPECT_EQ(kOddType, Read(key, odd).type) << odd;
@@ -253,11 +381,13 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"string", L"new")));
       ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"bare", L"x")));
       ASSERT_TRUE(transaction.AddAndExecute(
           new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
       transaction.Rollback();
     }
     EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data) << sddl;
+    EXPECT_EQ(bare, Read(key, L"bare").data) << sddl;
     EXPECT_EQ(binary, Read(key, L"binary").data) << sddl;
     EXPECT_FALSE(Read(key, L"added").exists) << sddl;
     EXPECT_EQ(dacl, Dacl(key)) << sddl;
@@ -289,16 +419,42 @@ TEST_F(RegistryOperationsTest, RemovingWhatIsAbsentDoesNothing) {
 
 TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
   Write(Key(L"a"), L"keep", REG_SZ, StringBytes(L"keep"));
+  Write(Key(L"elsewhere"), L"kept", REG_SZ, StringBytes(L"e"));
+  Write(Key(L"elsewhere\\sub"), L"kept", REG_SZ, StringBytes(L"s"));
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
         new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"a\\b\\c"))));
     EXPECT_TRUE(KeyExists(Key(L"a\\b\\c")));
     Write(Key(L"a\\b\\c\\d"), L"later", REG_SZ, StringBytes(L"later"));
+    // Put there by another program: the link goes, not what it points to.
+    ASSERT_EQ(ERROR_SUCCESS,
+              platform_rules::MakeKeyLink(HKEY_CURRENT_USER,
+                                          Key(L"a\\b\\c\\door"),
+                                          Key(L"elsewhere")));
     transaction.Rollback();
   }
   EXPECT_FALSE(KeyExists(Key(L"a\\b")));
   EXPECT_EQ(StringBytes(L"keep"), Read(Key(L"a"), L"keep").data);
+  EXPECT_EQ(StringBytes(L"e"), Read(Key(L"elsewhere"), L"kept").data);
+
+  // A level that another program makes between the search for the nearest
+  // ancestor and its creation is theirs.
+  {
+    Transaction transaction;
+    platform_rules::ScopedImportHook hook(
+        "RegCreateKeyExW", reinterpret_cast<void*>(&CreateTheirsFirst));
+    g_theirs_hook = &hook;
+    std::wstring theirs = Key(L"made");
+    g_theirs = &theirs;
+    ASSERT_TRUE(transaction.AddAndExecute(new CreateRegKeyOperation(
+        HKEY_CURRENT_USER, Key(L"made\\by\\us"))));
+    EXPECT_EQ(nullptr, g_theirs);
+    transaction.Rollback();
+    g_theirs_hook = nullptr;
+  }
+  EXPECT_FALSE(KeyExists(Key(L"made\\by")));
+  EXPECT_TRUE(Read(Key(L"made"), L"theirs").exists);
 
   // Only an open that succeeds (or is denied) shows that the key is there.
   {
@@ -320,6 +476,33 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   Write(Key(L"tree\\sub\\deeper\\deepest"), L"three", REG_BINARY, {});
   Write(Key(L"tree\\other"), L"four", REG_MULTI_SZ,
         Bytes(L"a\0b\0", 5 * sizeof(wchar_t)));
+  // A link to a key outside the tree, below a parent that lets nobody make
+  // subkeys; a volatile branch open to all; strings without terminator;
+  // many small values and one large.
+  Write(Key(L"outside\\target"), L"kept", REG_SZ, StringBytes(L"t"));
+  SetDacl(Key(L"outside"), L"D:P(A;OICI;KR;;;WD)");
+  ASSERT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                               HKEY_CURRENT_USER, Key(L"tree\\door"),
+                               Key(L"outside\\target")));
+  const std::wstring door =
+      platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"tree\\door"));
+  ASSERT_FALSE(door.empty());
+  Write(Key(L"tree\\fleeting"), L"v", REG_SZ, StringBytes(L"f"),
+        REG_OPTION_VOLATILE);
+  Write(Key(L"tree\\fleeting\\inner"), L"v", REG_SZ, StringBytes(L"i"),
+        REG_OPTION_VOLATILE);
+  SetDacl(Key(L"tree\\fleeting"), L"D:P(A;OICI;KA;;;WD)");
+  SetDacl(Key(L"tree\\fleeting\\inner"), L"D:P(A;OICI;KA;;;WD)");
+  const std::vector<BYTE> bare = Bytes(L"ab", 4);
+  const std::vector<BYTE> multi_bare = Bytes(L"a\0b", 6);
+  Write(Key(L"tree\\other"), L"bare", REG_SZ, bare);
+  Write(Key(L"tree\\other"), L"multi_bare", REG_MULTI_SZ, multi_bare);
+  const std::vector<BYTE> large(1 << 20, 0x4C);
+  for (DWORD i = 0; i < 400; ++i) {
+    Write(Key(L"tree\\wide"), std::to_wstring(i).c_str(), REG_DWORD,
+          Bytes(&i, 4));
+  }
+  Write(Key(L"tree\\wide"), L"large", REG_BINARY, large);
   // Everyone may read and only the system may write or make subkeys; set
   // by name, the list of the top reaches "other", which has none of its
   // own, as on Windows.
@@ -348,13 +531,32 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   std::vector<std::wstring> dacls;
   for (const wchar_t* key : kKeys)
     dacls.push_back(Dacl(Key(key)));
+  // Deleting needs no right on the parent; making the tree again does.
+  SetDacl(base_, L"D:P(A;OICI;KR;;;WD)");
+  const std::wstring parent_dacl = Dacl(base_);
   {
     Transaction transaction;
+    ScopedZeroTailHeap::asked = 0;
     ASSERT_TRUE(transaction.AddAndExecute(
         new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
+    // Memory follows the data, not values times the longest value.
+    EXPECT_LT(ScopedZeroTailHeap::asked, 4 * large.size());
     EXPECT_FALSE(KeyExists(Key(L"tree")));
+    EXPECT_EQ(StringBytes(L"t"), Read(Key(L"outside\\target"), L"kept").data);
     transaction.Rollback();
   }
+  EXPECT_EQ(parent_dacl, Dacl(base_));
+  EXPECT_EQ(door, platform_rules::KeyLinkTarget(HKEY_CURRENT_USER,
+                                                Key(L"tree\\door")));
+  EXPECT_EQ(StringBytes(L"t"), Read(Key(L"tree\\door"), L"kept").data);
+  EXPECT_TRUE(IsVolatile(Key(L"tree\\fleeting")));
+  EXPECT_TRUE(IsVolatile(Key(L"tree\\fleeting\\inner")));
+  EXPECT_EQ(StringBytes(L"i"), Read(Key(L"tree\\fleeting\\inner"), L"v").data);
+  EXPECT_EQ(bare, Read(Key(L"tree\\other"), L"bare").data);
+  EXPECT_EQ(multi_bare, Read(Key(L"tree\\other"), L"multi_bare").data);
+  EXPECT_EQ(large, Read(Key(L"tree\\wide"), L"large").data);
+  const DWORD last = 399;
+  EXPECT_EQ(Bytes(&last, 4), Read(Key(L"tree\\wide"), L"399").data);
   EXPECT_EQ(StringBytes(L"1"), Read(Key(L"tree"), L"one").data);
   EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), Read(Key(L"tree"), L"").type);
   EXPECT_EQ(StringBytes(L"%TEMP%"), Read(Key(L"tree"), L"").data);
@@ -377,12 +579,14 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   }
   EXPECT_FALSE(KeyExists(Key(L"tree")));
   EXPECT_TRUE(KeyExists(base_));
+  EXPECT_EQ(StringBytes(L"t"), Read(Key(L"outside\\target"), L"kept").data);
 }
 
-// A rebuilt key gets its saved group back, not its creator's.
+// A rebuilt key gets its saved owner and group back, not its creator's.
 TEST_F(RegistryOperationsTest, DeleteKeyTreeGivesTheGroupBack) {
   const std::wstring key = Key(L"grouped\\sub");
   Write(key, L"v", REG_SZ, StringBytes(L"1"));
+  SetDacl(key, L"O:SYD:(A;;KA;;;WD)");
   auto group = [](const std::wstring& name) {
     std::wstring text;
     HKEY handle = nullptr;
@@ -423,6 +627,7 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeGivesTheGroupBack) {
     transaction.Rollback();
   }
   EXPECT_EQ(L"S-1-1-0", group(key));
+  EXPECT_EQ(L"O:SY", Dacl(key, OWNER_SECURITY_INFORMATION));
 }
 
 // Two operations widen access on one key: whatever order commit or rollback
@@ -448,6 +653,36 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_EQ(commit, KeyExists(key + L"\\shell"));
     EXPECT_EQ(StringBytes(commit ? L"new" : L"old"), Read(key, L"").data);
   }
+
+  // Owned by the system, which lets the user read it and take it over: the
+  // owner comes back too.
+  const std::wstring owned = Key(L"owned");
+  const wchar_t kOwned[] = L"O:SYD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)";
+  Write(owned, L"", REG_SZ, StringBytes(L"old"));
+  SetDacl(owned, kOwned);
+  const SECURITY_INFORMATION kOwnerAndList =
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  ASSERT_EQ(kOwned, Dacl(owned, kOwnerAndList));
+  for (bool commit : {false, true}) {
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(owned, L"", L"new")));
+      EXPECT_NE(kOwned, Dacl(owned, kOwnerAndList));
+      EXPECT_FALSE(
+          platform_rules::PrivilegeEnabled(L"SeTakeOwnershipPrivilege"));
+      if (!commit)
+        transaction.Rollback();
+    }
+    EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList))
+        << (commit ? "commit" : "rollback");
+    for (const wchar_t* privilege :
+         {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
+      EXPECT_FALSE(platform_rules::PrivilegeEnabled(privilege)) << privilege;
+    }
+  }
+  Transaction clear;
+  EXPECT_TRUE(clear.AddAndExecute(
+      new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
 }
 
 DWORD WINAPI RefuseSecurity(LPWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
@@ -484,32 +719,61 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
     SetDacl(locked, L"D:P(A;OICI;KR;;;WD)");
   }
 
+  // Refused for good, a key is lost with the keys below it, each value in
+  // the log; refused twice, it is tried again for the key below it.
   const std::wstring middle = Key(L"top\\middle");
-  Write(middle, L"kept", REG_SZ, StringBytes(L"m"));
-  Write(middle + L"\\leaf", L"kept", REG_SZ, StringBytes(L"l"));
-  ScopedErrorLog log;
-  {
-    Transaction transaction;
-    ASSERT_TRUE(transaction.AddAndExecute(
-        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"top"))));
-    platform_rules::ScopedImportHook hook(
-        "RegCreateKeyExW", reinterpret_cast<void*>(&CreateAnyButMiddle));
-    g_middle_hook = &hook;
-    transaction.Rollback();
-    g_middle_hook = nullptr;
-  }
   const std::string middle_name =
       "CURRENT_USER\\" + base::WideToUTF8(middle);
-  // What stays missing is in the log, each value with its bytes.
-  for (const std::string& line :
-       {"Failed to rebuild key " + middle_name,
-        "Not rebuilding key " + middle_name + "\\leaf",
-        "Lost kept of " + middle_name + ", type 1, 4 bytes: 6d000000",
-        "Lost kept of " + middle_name + "\\leaf, type 1, 4 bytes: 6c000000"}) {
-    EXPECT_NE(std::string::npos, log.text.find(line)) << line << log.text;
+  for (const int failures : {-1, 2}) {
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, Key(L"top").c_str());
+    Write(middle, L"kept", REG_SZ, StringBytes(L"m"));
+    Write(middle + L"\\leaf", L"kept", REG_SZ, StringBytes(L"l"));
+    ScopedErrorLog log;
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"top"))));
+      platform_rules::ScopedImportHook hook(
+          "RegCreateKeyExW", reinterpret_cast<void*>(&CreateAnyButMiddle));
+      g_middle_hook = &hook;
+      g_middle_failures = failures;
+      transaction.Rollback();
+      g_middle_hook = nullptr;
+      g_middle_failures = -1;
+    }
+    EXPECT_TRUE(KeyExists(Key(L"top")));
+    if (failures > 0) {
+      EXPECT_EQ(StringBytes(L"l"), Read(middle + L"\\leaf", L"kept").data);
+      continue;
+    }
+    for (const std::string& line :
+         {"Failed to rebuild key " + middle_name,
+          "Not rebuilding key " + middle_name + "\\leaf",
+          "Lost kept of " + middle_name + ", type 1, 4 bytes: 6d000000",
+          "Lost kept of " + middle_name +
+              "\\leaf, type 1, 4 bytes: 6c000000"}) {
+      EXPECT_NE(std::string::npos, log.text.find(line)) << line << log.text;
+    }
+    EXPECT_FALSE(KeyExists(middle));
   }
-  EXPECT_TRUE(KeyExists(Key(L"top")));
-  EXPECT_FALSE(KeyExists(middle));
+
+  // A value whose key another program deleted meanwhile: its only copy is
+  // in the log.
+  Write(Key(L"gone"), L"v", REG_SZ, StringBytes(L"g"));
+  {
+    ScopedErrorLog value_log;
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(Key(L"gone"), L"v",
+                                                      L"new")));
+      ::SHDeleteKeyW(HKEY_CURRENT_USER, Key(L"gone").c_str());
+      transaction.Rollback();
+    }
+    const std::string line = "Failed to put back v in CURRENT_USER\\" +
+                             base::WideToUTF8(Key(L"gone")) +
+                             ": error 2, type 1, 4 bytes: 67000000";
+    EXPECT_NE(std::string::npos, value_log.text.find(line)) << value_log.text;
+  }
 }
 
 // One call of a rollback failing once (a scanner holding the key, a short
@@ -530,22 +794,29 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
                  {&top, L"odd", 0xFFFFFFFF, {1, 2, 3}},
                  {&sub, L"none", REG_NONE, {}},
                  {&sub, L"multi", REG_MULTI_SZ, unterminated},
+                 {&sub, L"bare", REG_SZ, Bytes(L"ab", 4)},
                  {&sub, L"huge", REG_BINARY, huge}};
   const char* kCalls[] = {"RegSetValueExW", "RegSetKeySecurity",
                           "RegCreateKeyExW", "RegDeleteValueW",
                           "SetNamedSecurityInfoW", "RegOpenKeyExW"};
   for (const char* call : kCalls) {
     for (int fail_at = 1;; ++fail_at) {
-      ::SHDeleteKeyW(HKEY_CURRENT_USER, top.c_str());
+      {
+        // A key the system owns is taken over to be deleted.
+        Transaction clear;
+        ASSERT_TRUE(clear.AddAndExecute(
+            new DeleteRegKeyOperation(HKEY_CURRENT_USER, top)));
+      }
       for (const auto& value : kValues)
         Write(*value.key, value.name, value.type, value.data);
-      SetDacl(sub, L"D:P(A;;KR;;;WD)(A;;KA;;;SY)");
+      // Owned by the system; the user may take it over.
+      SetDacl(sub, L"O:SYG:WDD:P(A;;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)");
       SetDacl(top, L"D:P(A;OICI;KR;;;WD)");
-      const std::wstring dacls[] = {Dacl(top), Dacl(sub)};
-      // As stored: the system may complete a string's terminator.
-      std::vector<Value> stored;
-      for (const auto& value : kValues)
-        stored.push_back(Read(*value.key, value.name));
+      const SECURITY_INFORMATION kSecurity = OWNER_SECURITY_INFORMATION |
+                                             GROUP_SECURITY_INFORMATION |
+                                             DACL_SECURITY_INFORMATION;
+      const std::wstring dacls[] = {Dacl(top, kSecurity),
+                                    Dacl(sub, kSecurity)};
       std::string failed;
       {
         Transaction transaction;
@@ -560,19 +831,22 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
       }
       const std::string where =
           std::string(call) + " #" + std::to_string(fail_at);
-      for (size_t i = 0; i < stored.size(); ++i) {
+      for (size_t i = 0; i < std::size(kValues); ++i) {
         const Value read = Read(*kValues[i].key, kValues[i].name);
         EXPECT_TRUE(read.exists) << where << kValues[i].name;
         EXPECT_EQ(kValues[i].type, read.type) << where << kValues[i].name;
-        EXPECT_TRUE(stored[i].data == read.data) << where << kValues[i].name;
+        EXPECT_TRUE(kValues[i].data == read.data) << where << kValues[i].name;
       }
       EXPECT_FALSE(Read(top, L"added").exists) << where;
-      EXPECT_EQ(dacls[0], Dacl(top)) << where;
-      EXPECT_EQ(dacls[1], Dacl(sub)) << where;
+      EXPECT_EQ(dacls[0], Dacl(top, kSecurity)) << where;
+      EXPECT_EQ(dacls[1], Dacl(sub, kSecurity)) << where;
       if (failed.empty() || HasFailure())
         break;
     }
   }
+  Transaction clear;
+  EXPECT_TRUE(clear.AddAndExecute(
+      new DeleteRegKeyOperation(HKEY_CURRENT_USER, top)));
 }
 
 TEST_F(RegistryOperationsTest, DeleteKeyRefusesTheRoot) {

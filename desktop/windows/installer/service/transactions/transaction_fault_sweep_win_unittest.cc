@@ -25,6 +25,7 @@
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
 #include "testing/win/registry_rules.h"
@@ -107,8 +108,8 @@ enum Phase { EXECUTE, ROLLBACK, COMMIT };
 
 // What the scratch folder and key hold, by kind and name:
 // "F <file>" its bytes, "A <file or folder>" its attributes, "S <file or
-// folder>" its access list, "K <key>" its access list, "V <key> [name]" a
-// value's type and bytes.
+// folder>" its access list, "K <key>" its access list, "O <key>" its owner,
+// "L <key>" the target of a link, "V <key> [name]" a value's type and bytes.
 using State = std::map<std::string, std::string>;
 
 std::wstring Sddl(PSECURITY_DESCRIPTOR descriptor) {
@@ -132,6 +133,13 @@ std::wstring Sddl(PSECURITY_DESCRIPTOR descriptor) {
 // Every key below |path|: values with types and bytes, and access lists.
 void DescribeKey(const std::wstring& path, State* state) {
   const std::string name = base::WideToUTF8(path);
+  // A link as a link, by its target.
+  const std::wstring target =
+      platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, path);
+  if (!target.empty()) {
+    (*state)["L " + name] = base::WideToUTF8(target);
+    return;
+  }
   HKEY key;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0,
                       KEY_READ | READ_CONTROL, &key) != ERROR_SUCCESS) {
@@ -140,11 +148,19 @@ void DescribeKey(const std::wstring& path, State* state) {
   }
   BYTE security[4096];
   DWORD security_size = sizeof(security);
-  (*state)["K " + name] = base::WideToUTF8(
-      ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, security,
-                          &security_size) == ERROR_SUCCESS
-          ? Sddl(security)
-          : L"?");
+  const bool read =
+      ::RegGetKeySecurity(key,
+                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                          security, &security_size) == ERROR_SUCCESS;
+  (*state)["K " + name] = base::WideToUTF8(read ? Sddl(security) : L"?");
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  wchar_t* owner_text = nullptr;
+  if (read && ::GetSecurityDescriptorOwner(security, &owner, &defaulted) &&
+      owner && ::ConvertSidToStringSidW(owner, &owner_text)) {
+    (*state)["O " + name] = base::WideToUTF8(owner_text);
+    ::LocalFree(owner_text);
+  }
   for (DWORD i = 0; i < 1000; ++i) {
     wchar_t value[256];
     DWORD value_size = 256;
@@ -256,7 +272,7 @@ class TransactionFaultSweepTest
     toucher_.reset();
     delete g_first_copied;
     g_first_copied = nullptr;
-    ::SHDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
+    ClearKey();
     base::RemoveLinkUnderWine(Path("link"));
   }
 
@@ -277,19 +293,22 @@ class TransactionFaultSweepTest
     }
   }
 
+  // Exactly |data|: a character that is no NUL follows it.
   void Value(const wchar_t* key,
              const wchar_t* name,
              DWORD type,
-             const std::string& data) {
+             const std::string& data,
+             DWORD options = 0) {
     HKEY handle;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegCreateKeyExW(HKEY_CURRENT_USER, Key(key).c_str(), 0,
-                                nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
-                                nullptr));
+                                nullptr, options, KEY_ALL_ACCESS, nullptr,
+                                &handle, nullptr));
     if (name) {
+      const std::string guarded = data + "\xFF\xFF\xFF";
       EXPECT_EQ(ERROR_SUCCESS,
                 ::RegSetValueExW(handle, name, 0, type,
-                                 reinterpret_cast<const BYTE*>(data.data()),
+                                 reinterpret_cast<const BYTE*>(guarded.data()),
                                  static_cast<DWORD>(data.size())));
     }
     ::RegCloseKey(handle);
@@ -299,12 +318,17 @@ class TransactionFaultSweepTest
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    // An owner given too: any owner needs SeRestorePrivilege.
+    const bool owner = wcsncmp(sddl, L"O:", 2) == 0;
+    ScopedPrivilege restore(L"SeRestorePrivilege");
     HKEY handle;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER,
-                                             Key(key).c_str(), 0, WRITE_DAC,
-                                             &handle));
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, Key(key).c_str(), 0,
+                              WRITE_DAC | (owner ? WRITE_OWNER : 0), &handle));
     EXPECT_EQ(ERROR_SUCCESS,
-              ::RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION,
+              ::RegSetKeySecurity(handle,
+                                  DACL_SECURITY_INFORMATION |
+                                      (owner ? OWNER_SECURITY_INFORMATION : 0),
                                   descriptor));
     ::RegCloseKey(handle);
     ::LocalFree(descriptor);
@@ -328,7 +352,21 @@ class TransactionFaultSweepTest
     if (base::DirectoryExists(Path("outside"))) {
       ASSERT_TRUE(base::DeleteFile(Path("outside\\*"), true));
     }
+    ClearKey();
+  }
+
+  // A key the system owns is taken over to be deleted.
+  void ClearKey() {
     ::SHDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
+    HKEY left = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), REG_OPTION_OPEN_LINK,
+                        KEY_QUERY_VALUE, &left) != ERROR_SUCCESS) {
+      return;
+    }
+    ::RegCloseKey(left);
+    Transaction clear;
+    EXPECT_TRUE(clear.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, key_)));
   }
 
   // --- The scenarios --------------------------------------------------
@@ -579,6 +617,37 @@ class TransactionFaultSweepTest
   std::vector<Step> TakenAfterRoomSteps() {
     return {{Copy("src\\new.txt", "app\\old.txt"), "app\\old.txt",
              FILE_SHARE_READ}};
+  }
+
+  // A key is more than its values: a tree, below a parent that lets nobody
+  // make subkeys, holding a link to a key outside it, strings without
+  // terminator and a key the system owns; a tree below a volatile key; and
+  // a value set in a key the system owns, which the user may take over.
+  void BuildKeyKinds() {
+    const wchar_t kSystemOwned[] =
+        L"O:SYD:P(A;;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)";
+    Value(L"outside\\target", L"kept", REG_BINARY, "t");
+    Value(L"locked\\tree", L"bare", REG_SZ, std::string("a\0b\0", 4));
+    Value(L"locked\\tree", L"multi", REG_MULTI_SZ,
+          std::string("a\0\0\0b\0", 6));
+    Value(L"locked\\tree\\system", L"x", REG_BINARY, "s");
+    SetDacl(L"locked\\tree\\system", kSystemOwned);
+    ASSERT_EQ(ERROR_SUCCESS,
+              platform_rules::MakeKeyLink(HKEY_CURRENT_USER,
+                                          Key(L"locked\\tree\\door"),
+                                          Key(L"outside\\target")));
+    SetDacl(L"locked", L"D:P(A;OICI;KR;;;WD)(A;OICI;KA;;;SY)");
+    for (const wchar_t* key : {L"fleeting", L"fleeting\\tree",
+                               L"fleeting\\tree\\leaf"}) {
+      Value(key, L"v", REG_BINARY, "v", REG_OPTION_VOLATILE);
+    }
+    Value(L"owned", L"x", REG_BINARY, "old");
+    SetDacl(L"owned", kSystemOwned);
+  }
+  std::vector<Step> KeyKindsSteps() {
+    return {{SetValue(L"owned", L"x", REG_BINARY, "new"), nullptr, 0},
+            {RemoveKey(L"locked\\tree"), nullptr, 0},
+            {RemoveKey(L"fleeting\\tree"), nullptr, 0}};
   }
 
   // --- Running and checking -------------------------------------------
@@ -919,6 +988,8 @@ const TransactionFaultSweepTest::Scenario
         {"HardLinkedReadOnly", &TransactionFaultSweepTest::BuildHardLink,
          &TransactionFaultSweepTest::HardLinkSteps, true,
          {{"A \\app\\kept.txt", "1"}}},
+        {"KeyKinds", &TransactionFaultSweepTest::BuildKeyKinds,
+         &TransactionFaultSweepTest::KeyKindsSteps, true},
 };
 const int TransactionFaultSweepTest::kScenarioCount =
     static_cast<int>(std::size(TransactionFaultSweepTest::kScenarios));

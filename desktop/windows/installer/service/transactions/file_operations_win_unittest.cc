@@ -675,11 +675,11 @@ TEST_F(FileOperationsTest, FolderMovedToAnotherVolumeKeepsAttributes) {
     platform_rules::ScopedOtherVolume other(as_wcstr(Path("other").value()));
     {
       Transaction transaction;
-      // The second file's deletion fails: the first comes back from the
+      // The first folder's removal fails: the files come back from the
       // copy.
-      platform_rules::ScopedFaultInjection deletion(fail ? 2 : 0,
+      platform_rules::ScopedFaultInjection deletion(fail ? 1 : 0,
                                                     ERROR_ACCESS_DENIED,
-                                                    "DeleteFileW");
+                                                    "RemoveDirectoryW");
       EXPECT_NE(fail, transaction.AddAndExecute(
                           new MoveFileOperation(folder, moved)));
       if (!fail) {

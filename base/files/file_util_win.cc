@@ -47,11 +47,9 @@ constexpr DWORD kSettableAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-struct CopiedTree;
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
-                         bool recursive,
-                         const CopiedTree* copied);
+                         bool recursive);
 
 // Lifts the read-only mark through |handle|, whose file has |attributes|.
 bool ClearReadOnly(HANDLE handle, DWORD attributes) {
@@ -107,29 +105,16 @@ bool IsCopied(const FilePath& path,
 // the read-only mark is lifted through it. A folder's handle stays open
 // without delete sharing while the folder is emptied: nobody can swap it
 // for a link meanwhile.
-// With |copied|, the entry must be what was copied (IsCopied), and a file
-// is held by |guard| against writers from that check until its deletion
-// (a handle that reads data and shares no writing; one that only reads
-// attributes would stop nobody). The entry's information is left in |info|.
+// The entry's information is left in |info|.
 Entry OpenEntry(const FilePath& path,
                 DWORD seen,
-                const CopiedTree* copied,
                 win::ScopedHandle* entry,
-                win::ScopedHandle* guard,
                 BY_HANDLE_FILE_INFORMATION* info) {
   entry->Set(::CreateFileW(
       as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!entry->IsValid() || !::GetFileInformationByHandle(entry->Get(), info))
-    return Entry::FAILED;
-  if (copied && !(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    guard->Set(::ReOpenFile(entry->Get(), FILE_READ_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_DELETE, 0));
-    if (!guard->IsValid() || !::GetFileInformationByHandle(guard->Get(), info))
-      return Entry::FAILED;
-  }
-  if (copied && !IsCopied(path, *info, *copied))
     return Entry::FAILED;
   const DWORD attributes = info->dwFileAttributes;
   // A handle that shows no link where one was seen is not the link's own
@@ -204,16 +189,14 @@ bool RemoveOpened(const FilePath& path,
 bool DeleteEntry(const FilePath& path,
                  DWORD seen,
                  const string16& pattern,
-                 bool recursive,
-                 const CopiedTree* copied) {
+                 bool recursive) {
   win::ScopedHandle entry;
-  win::ScopedHandle guard;
   BY_HANDLE_FILE_INFORMATION info;
-  const Entry kind = OpenEntry(path, seen, copied, &entry, &guard, &info);
+  const Entry kind = OpenEntry(path, seen, &entry, &info);
   if (kind == Entry::FAILED)
     return false;
   if (kind == Entry::FOLDER && recursive &&
-      !DeleteFileRecursive(path, pattern, true, copied)) {
+      !DeleteFileRecursive(path, pattern, true)) {
     return false;
   }
   return RemoveOpened(path, kind, info, &entry);
@@ -225,8 +208,7 @@ bool DeleteEntry(const FilePath& path,
 // its listing, so that however deep the tree, the thread's stack is not.
 bool DeleteFileRecursive(const FilePath& folder,
                          const string16& pattern,
-                         bool recursive,
-                         const CopiedTree* copied) {
+                         bool recursive) {
   struct Level {
     FilePath path;
     win::ScopedHandle entry;
@@ -259,10 +241,9 @@ bool DeleteFileRecursive(const FilePath& folder,
     if (info.IsDirectory() && !recursive)
       continue;
     win::ScopedHandle entry;
-    win::ScopedHandle guard;
     BY_HANDLE_FILE_INFORMATION opened;
-    const Entry kind = OpenEntry(current, info.find_data().dwFileAttributes,
-                                 copied, &entry, &guard, &opened);
+    const Entry kind =
+        OpenEntry(current, info.find_data().dwFileAttributes, &entry, &opened);
     if (kind == Entry::FAILED)
       return false;
     if (kind == Entry::FOLDER && recursive) {
@@ -523,6 +504,117 @@ bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
   return !traversal.failed();
 }
 
+// Most files a folder move by copy holds open at once, one handle each; a
+// larger folder is not moved that way, and stays where it is.
+constexpr size_t kMaxHeldFiles = 4096;
+
+// A file of a folder moved by copy, held for its deletion.
+struct HeldFile {
+  FilePath path;
+  win::ScopedHandle guard;
+  BY_HANDLE_FILE_INFORMATION info;
+};
+
+// Gives the file |handle| has open the settable |attributes|.
+bool SetBasicAttributes(HANDLE handle, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};  // Times of zero stay as they are.
+  basic.FileAttributes = attributes & kSettableAttributes;
+  if (!basic.FileAttributes)
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic,
+                                      sizeof(basic)) != FALSE;
+}
+
+// Opens every entry below |tree.source| and checks it against its copy
+// (IsCopied) before anything goes, so that nothing must be given back: each
+// file stays held by a handle that shares only reading (nobody writes,
+// renames or deletes it meanwhile) and that deletes it later. The folders
+// go to |folders| in listing order, each before what it holds.
+bool HoldCopiedTree(const CopiedTree& tree,
+                    std::vector<HeldFile>* files,
+                    std::vector<FilePath>* folders) {
+  FileEnumerator traversal(tree.source, true,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath current = traversal.Next(); !current.empty();
+       current = traversal.Next()) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    info.dwFileAttributes = traversal.GetInfo().find_data().dwFileAttributes;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!IsCopied(current, info, tree))
+        return false;
+      folders->push_back(current);
+      continue;
+    }
+    if (files->size() == kMaxHeldFiles) {
+      LOG(ERROR) << tree.source.AsUTF8Unsafe() << " holds too many files";
+      return false;
+    }
+    HeldFile file = {current, win::ScopedHandle(), {}};
+    file.guard.Set(::CreateFileW(
+        as_wcstr(current.value()),
+        DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+        nullptr));
+    if (!file.guard.IsValid() ||
+        !::GetFileInformationByHandle(file.guard.Get(), &file.info) ||
+        (file.info.dwFileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !IsCopied(current, file.info, tree)) {
+      PLOG(ERROR) << "Couldn't hold " << current.AsUTF8Unsafe();
+      return false;
+    }
+    files->push_back(std::move(file));
+  }
+  return !traversal.failed();
+}
+
+// Deletes a held file through its guard. The read-only mark belongs to the
+// file: lifted for the deletion, it is put back for its other names.
+bool DeleteHeld(HeldFile* file) {
+  const DWORD attributes = file->info.dwFileAttributes;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!ClearReadOnly(file->guard.Get(), attributes))
+    return false;
+  const bool deleted =
+      ::SetFileInformationByHandle(file->guard.Get(), FileDispositionInfo,
+                                   &disposition, sizeof(disposition)) != FALSE;
+  if ((!deleted || file->info.nNumberOfLinks > 1) &&
+      (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !SetBasicAttributes(file->guard.Get(), attributes)) {
+    PLOG(ERROR) << file->path.AsUTF8Unsafe() << " lost its read-only mark";
+  }
+  if (!deleted)
+    PLOG(ERROR) << "Couldn't delete " << file->path.AsUTF8Unsafe();
+  file->guard.Close();
+  return deleted;
+}
+
+// Deletes the source of a folder move by copy, all of it or nothing: every
+// entry must be what was copied, checked before any goes. False with the
+// source whole when a check fails; with part of it gone only when a folder
+// cannot be removed (something was put into it after the checks).
+bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
+  std::vector<HeldFile> files;
+  std::vector<FilePath> folders;
+  *untouched = true;
+  if (!HoldCopiedTree(tree, &files, &folders))
+    return false;
+  *untouched = false;
+  for (HeldFile& file : files) {
+    if (!DeleteHeld(&file))
+      return false;
+  }
+  folders.insert(folders.begin(), tree.source);
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    uint32_t seen;
+    if (!ReadFileAttributes(*folder, &seen) ||
+        !DeleteEntry(*folder, seen, u"*", false)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Puts back into |source| whatever of it is missing from its full copy at
 // |copy|, and gives every entry the attributes it had: deleting it may have
 // lifted its read-only mark.
@@ -598,18 +690,15 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     RemoveMade(made);
     return false;
   }
-  // Each entry is checked again as it goes: what was written or added
-  // since the check above stops the deletion, and the copy gives back
-  // what went.
+  // Each entry is checked again before any goes: what was written or
+  // added since the check above stops the deletion.
   const CopiedTree copied = {from_path, to_path};
-  uint32_t seen;
-  if (ReadFileAttributes(from_path, &seen) && seen != INVALID_FILE_ATTRIBUTES &&
-      DeleteEntry(from_path, seen, u"*", true, &copied)) {
+  bool untouched;
+  if (DeleteCopiedTree(copied, &untouched))
     return true;
-  }
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.
-  if (RestoreFromCopy(to_path, from_path)) {
+  if (untouched || RestoreFromCopy(to_path, from_path)) {
     RemoveMade(made);
   } else {
     LOG(ERROR) << "Part of " << from_path.AsUTF8Unsafe() << " is only in "
@@ -802,8 +891,8 @@ bool DeleteFile(const FilePath& path, bool recursive) {
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return true;
   if (pattern)
-    return DeleteFileRecursive(path.DirName(), base_name, recursive, nullptr);
-  return DeleteEntry(path, attributes, u"*", recursive, nullptr);
+    return DeleteFileRecursive(path.DirName(), base_name, recursive);
+  return DeleteEntry(path, attributes, u"*", recursive);
 }
 
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {

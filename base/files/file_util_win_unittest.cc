@@ -40,6 +40,18 @@ bool IsReadOnly(const FilePath& path) {
           FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+// The file index of |path|, which tells one file from a copy of it.
+DWORD FileIndex(const FilePath& path) {
+  win::ScopedHandle file(::CreateFileW(
+      as_wcstr(path.value()), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, 0, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file.IsValid() || !::GetFileInformationByHandle(file.Get(), &info))
+    return 0;
+  return info.nFileIndexLow;
+}
+
 FilePath LongPath(const FilePath& folder) {
   // 260 units in all.
   const size_t rest = kMaxPathLength - folder.value().length() - 1;
@@ -586,23 +598,23 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       {"moved", nullptr, 0, false, nullptr},
       {"refused for another reason", "MoveFileExW", 1, false, nullptr},
       {"listing cut short", "FindNextFileW", 2, false, nullptr},
-      {"deletion fails half way", "DeleteFileW", 2, false, nullptr},
+      {"deletion fails half way", "RemoveDirectoryW", 1, false, nullptr},
       {"onto a folder", nullptr, 0, true, nullptr},
       {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
       {"a file of the target made meanwhile", nullptr, 0, false, "CopyFileW"},
-      {"a copied file replaced as the deletion fails", nullptr, 0, false,
-       "DeleteFileW"},
+      {"a copied file replaced as the copy goes again", "GetFileAttributesExW",
+       1, false, "DeleteFileW"},
       // The source changes after a file was copied: it stays whole, with
       // the change.
       {"a copied file rewritten", nullptr, 0, false, nullptr, "CopyFileW", 2,
        REWRITTEN},
       {"a copied file resized, its time put back", nullptr, 0, false, nullptr,
        "CopyFileW", 2, RESIZED},
-      {"a file added as the deletion starts", nullptr, 0, false, nullptr,
-       "DeleteFileW", 1, ADDED},
-      // Whatever can be written then: never the file being deleted.
-      {"files written as the deletion starts", nullptr, 0, false, nullptr,
-       "DeleteFileW", 1, WRITTEN},
+      {"a file added as the folders go", nullptr, 0, false, nullptr,
+       "RemoveDirectoryW", 1, ADDED},
+      // Whatever can be written then: never a file already checked.
+      {"files written as the checks start", nullptr, 0, false, nullptr,
+       "GetFileAttributesExW", 1, WRITTEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -620,6 +632,7 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     }
     std::string before = DescribeTree(src);
     const std::string target_before = DescribeTree(dst);
+    const DWORD index_before = FileIndex(src.Append(u"sub\\f.txt"));
     bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
                  (!c.change_before || c.change == WRITTEN);
     std::string target_after = target_before;
@@ -706,6 +719,11 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     } else {
       EXPECT_EQ(before, DescribeTree(src));
       EXPECT_EQ(target_after, DescribeTree(dst));
+      // A changed source stops the move before anything goes: a file given
+      // back from the copy would be another file (its access list, owner
+      // and other names lost).
+      if (c.change_before && c.change != ADDED)
+        EXPECT_EQ(index_before, FileIndex(src.Append(u"sub\\f.txt")));
     }
     ASSERT_TRUE(DeleteFile(src, true));
     ASSERT_TRUE(DeleteFile(other, true));
@@ -741,37 +759,22 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
   RemoveLinkUnderWine(outer_link);
 }
 
-// While alive, deleting |path| with DeleteFileW fails: a file that a
-// scanner keeps open without delete sharing.
+// While alive, |path| cannot be deleted: a scanner keeps it open without
+// delete sharing.
 class ScopedUndeletable {
  public:
-  explicit ScopedUndeletable(const FilePath& path)
-      : hook_("DeleteFileW", reinterpret_cast<void*>(&Delete)) {
-    hook_instance_ = &hook_;
-    path_ = new FilePath(path);
-  }
-  ~ScopedUndeletable() {
-    delete path_;
-    path_ = nullptr;
+  explicit ScopedUndeletable(const FilePath& path) {
+    if (!path.empty()) {
+      held_.Set(::CreateFileW(as_wcstr(path.value()), FILE_READ_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+      EXPECT_TRUE(held_.IsValid());
+    }
   }
 
  private:
-  static BOOL WINAPI Delete(LPCWSTR name) {
-    if (path_ && FilePath::CompareIgnoreCase(as_u16cstr(name),
-                                             path_->value()) == 0) {
-      ::SetLastError(ERROR_SHARING_VIOLATION);
-      return FALSE;
-    }
-    return hook_instance_->original<decltype(&::DeleteFileW)>()(name);
-  }
-
-  static FilePath* path_;
-  static platform_rules::ScopedImportHook* hook_instance_;
-  platform_rules::ScopedImportHook hook_;
+  win::ScopedHandle held_;
 };
-
-FilePath* ScopedUndeletable::path_ = nullptr;
-platform_rules::ScopedImportHook* ScopedUndeletable::hook_instance_ = nullptr;
 
 // A listing that fails at any one of its calls fails what relies on all of
 // it, rather than passing for the whole: a copy, emptying a folder, a move to

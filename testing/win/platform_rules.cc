@@ -461,6 +461,7 @@ BOOL WINAPI RuledMoveFileW(LPCWSTR from, LPCWSTR to) {
 std::wstring* g_other_volume = nullptr;
 ScopedImportHook* g_volume_move_ex_hook = nullptr;
 ScopedImportHook* g_volume_move_hook = nullptr;
+bool g_volume_files_by_copy = false;
 
 std::wstring FullPath(const wchar_t* path) {
   wchar_t buffer[MAX_PATH * 2];
@@ -489,9 +490,45 @@ bool RefuseMoveAcrossVolumes(LPCWSTR from, LPCWSTR to, DWORD flags) {
   return true;
 }
 
+// A file moved across volumes with MOVEFILE_COPY_ALLOWED, as Windows does
+// it: copied, then its source deleted (the copy goes again when that fails).
+bool MoveFileByCopy(LPCWSTR from, LPCWSTR to, DWORD flags, BOOL* result) {
+  if (!g_volume_files_by_copy || !from || !to || !g_other_volume ||
+      !(flags & MOVEFILE_COPY_ALLOWED) ||
+      IsBelow(FullPath(from), *g_other_volume, true) ==
+          IsBelow(FullPath(to), *g_other_volume, true)) {
+    return false;
+  }
+  const DWORD attributes = Sys().get_attributes(from);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  static const auto copy =
+      platform_rules::SystemEntry<decltype(&::CopyFileW)>("kernel32.dll",
+                                                          "CopyFileW");
+  static const auto remove =
+      platform_rules::SystemEntry<decltype(&::DeleteFileW)>("kernel32.dll",
+                                                            "DeleteFileW");
+  *result = FALSE;
+  if (!copy(from, to, !(flags & MOVEFILE_REPLACE_EXISTING)))
+    return true;
+  if (!remove(from)) {
+    const DWORD error = ::GetLastError();
+    remove(to);
+    ::SetLastError(error);
+    return true;
+  }
+  *result = TRUE;
+  return true;
+}
+
 BOOL WINAPI VolumeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   if (RefuseMoveAcrossVolumes(from, to, flags))
     return FALSE;
+  BOOL by_copy = FALSE;
+  if (MoveFileByCopy(from, to, flags, &by_copy))
+    return by_copy;
   return g_volume_move_ex_hook->original<decltype(&::MoveFileExW)>()(
       from, to, flags);
 }
@@ -1041,17 +1078,20 @@ ScopedWindowsLinkRules::~ScopedWindowsLinkRules() {
   g_link_handles = nullptr;
 }
 
-ScopedOtherVolume::ScopedOtherVolume(const std::wstring& folder)
+ScopedOtherVolume::ScopedOtherVolume(const std::wstring& folder,
+                                     bool files_by_copy)
     : move_ex_("MoveFileExW", reinterpret_cast<void*>(&VolumeMoveFileExW)),
       move_("MoveFileW", reinterpret_cast<void*>(&VolumeMoveFileW)) {
   g_volume_move_ex_hook = &move_ex_;
   g_volume_move_hook = &move_;
   g_other_volume = new std::wstring(FullPath(folder.c_str()));
+  g_volume_files_by_copy = files_by_copy;
 }
 
 ScopedOtherVolume::~ScopedOtherVolume() {
   delete g_other_volume;
   g_other_volume = nullptr;
+  g_volume_files_by_copy = false;
 }
 
 ScopedReplaceFileFailure::ScopedReplaceFileFailure(DWORD error)

@@ -150,10 +150,14 @@ class ScopedWindowsLinkRules {
 // While alive, |folder| and everything below it stand for another volume:
 // moving a folder into or out of it with MoveFileExW or MoveFileW fails
 // with ERROR_NOT_SAME_DEVICE, as on Windows, and so does moving a file
-// without MOVEFILE_COPY_ALLOWED (with it, the file moves).
+// without MOVEFILE_COPY_ALLOWED (with it, the file moves). With
+// |files_by_copy|, a file moved across with MOVEFILE_COPY_ALLOWED is copied
+// and its source deleted, as Windows does: the moved file is a new file
+// (its other names stay with the old one).
 class ScopedOtherVolume {
  public:
-  explicit ScopedOtherVolume(const std::wstring& folder);
+  explicit ScopedOtherVolume(const std::wstring& folder,
+                             bool files_by_copy = false);
   ~ScopedOtherVolume();
   ScopedOtherVolume(const ScopedOtherVolume&) = delete;
   ScopedOtherVolume& operator=(const ScopedOtherVolume&) = delete;

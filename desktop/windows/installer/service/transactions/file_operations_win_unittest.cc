@@ -576,7 +576,7 @@ TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
 TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
-  enum Taken { NONE, SOURCE, TARGET, REPLACED };
+  enum Taken { NONE, SOURCE, TARGET, REPLACED, UNIDENTIFIED };
   const struct {
     const char* what;
     bool copy;
@@ -590,6 +590,10 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       // place before the rollback.
       {"moved file replaced", false, REPLACED},
       {"copy replaced", true, REPLACED},
+      // What the transfer put there cannot be identified: a rollback could
+      // not tell it from what takes the name later.
+      {"copy unidentified", true, UNIDENTIFIED},
+      {"moved file unidentified", false, UNIDENTIFIED},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -601,16 +605,23 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {
         // The transfer's call comes after the one that moves the old
         // target aside.
+        const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2) : 0, 0,
-            c.copy ? "CopyFileW" : "MoveFileExW");
-        between.Interject([&] { Write(target, "other"); });
+            c.taken == TARGET ? (c.copy ? 1 : 2) : unidentified ? 1 : 0,
+            ERROR_ACCESS_DENIED,
+            unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");
+        if (!unidentified)
+          between.Interject([&] { Write(target, "other"); });
         Operation* operation =
             c.copy ? static_cast<Operation*>(
                          new CopyFileOperation(source, target))
                    : new MoveFileOperation(source, target);
-        ASSERT_EQ(c.taken != TARGET, transaction.AddAndExecute(operation));
+        const bool executed = transaction.AddAndExecute(operation);
+        ASSERT_EQ(c.taken != TARGET && !unidentified, executed);
       }
+      // Undone at once, so the old target could come back.
+      if (c.taken == UNIDENTIFIED)
+        EXPECT_EQ("replaced", Read(target));
       if (c.taken == SOURCE)
         Write(source, "other");
       if (c.taken == REPLACED) {
@@ -636,7 +647,7 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       ASSERT_TRUE(base::DeleteFile(entry, false));
     }
     std::multiset<std::string> expected = {"moved", "replaced"};
-    if (c.taken != NONE)
+    if (c.taken != NONE && c.taken != UNIDENTIFIED)
       expected.insert("other");
     if (c.taken == REPLACED && c.copy)
       expected.insert("moved");  // the copy, where they moved it
@@ -664,11 +675,11 @@ TEST_F(FileOperationsTest, FolderMovedToAnotherVolumeKeepsAttributes) {
     platform_rules::ScopedOtherVolume other(as_wcstr(Path("other").value()));
     {
       Transaction transaction;
-      // The second file's deletion fails: the first comes back from the
+      // The first folder's removal fails: the files come back from the
       // copy.
-      platform_rules::ScopedFaultInjection deletion(fail ? 2 : 0,
+      platform_rules::ScopedFaultInjection deletion(fail ? 1 : 0,
                                                     ERROR_ACCESS_DENIED,
-                                                    "DeleteFileW");
+                                                    "RemoveDirectoryW");
       EXPECT_NE(fail, transaction.AddAndExecute(
                           new MoveFileOperation(folder, moved)));
       if (!fail) {

@@ -81,7 +81,7 @@ FileTransferOperation::FileTransferOperation(const base::FilePath& source,
 
 FileTransferOperation::~FileTransferOperation() {
   // Committed: the moved item keeps the attributes it had.
-  if (executed_ && source_attributes_changed_)
+  if (executed_ && source_attributes_changed_ && transferred_known_)
     PutBackReadOnly(destination_, transferred_);
 }
 
@@ -115,22 +115,25 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "File copied successfully";
   executed_ = true;
   transferred_known_ = OpenItem(destination_, &transferred_).IsValid();
-  if (source_attributes_changed_ && !transferred_known_) {
-    // Then the mark cannot go back at commit: the transfer is undone.
+  if (!transferred_known_) {
+    // A later undo could not tell it from what takes the name since: it is
+    // undone now, while the name is certainly the transfer's.
     PLOG(ERROR) << "Couldn't tell what " << destination_.value() << " is";
+    if (Undo())
+      executed_ = false;
     return false;
   }
   return true;
 }
 
 bool FileTransferOperation::IsStillTransferred() const {
-  if (!transferred_known_)
-    return true;
   BY_HANDLE_FILE_INFORMATION now;
-  if (OpenItem(destination_, &now).IsValid() && SameItem(now, transferred_))
+  if (transferred_known_ && OpenItem(destination_, &now).IsValid() &&
+      SameItem(now, transferred_)) {
     return true;
+  }
   LOG(ERROR) << destination_.value()
-             << " is no longer what was put there; it stays";
+             << " is not known to be what was put there; it stays";
   return false;
 }
 

@@ -6,6 +6,7 @@
 
 #include "base/bind.h"
 #include "base/location.h"
+#include "base/threading/thread_task_runner_handle.h"
 
 namespace base {
 
@@ -89,10 +90,12 @@ void ImportantFileWriter::WriteFor(DataSerializer* serializer,
       },
       path_, Owned(data.release()), success);
   // The reply owns the result; it reaches the serializer only while this
-  // writer (and so its owner) lives.
+  // writer (and so its owner) lives. A thread without a loop has nowhere
+  // to take a reply: its runner must run the write here.
   Closure reply = Bind(&ImportantFileWriter::OnWriteDone,
                        weak_factory_.GetWeakPtr(), serializer, Owned(success));
-  if (!task_runner_->PostTaskAndReply(FROM_HERE, write, reply)) {
+  if (!ThreadTaskRunnerHandle::IsSet() ||
+      !task_runner_->PostTaskAndReply(FROM_HERE, write, reply)) {
     write.Run();
     reply.Run();
   }

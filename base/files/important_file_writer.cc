@@ -6,6 +6,7 @@
 
 #include "base/bind.h"
 #include "base/location.h"
+#include "base/threading/thread_task_runner_handle.h"
 
 namespace base {
 
@@ -73,7 +74,36 @@ void ImportantFileWriter::DoScheduledWrite() {
     return;
   std::unique_ptr<std::string> data(new std::string);
   if (serializer->SerializeData(data.get()))
-    WriteNow(std::move(data));
+    WriteFor(serializer, std::move(data));
+}
+
+void ImportantFileWriter::WriteFor(DataSerializer* serializer,
+                                   std::unique_ptr<std::string> data) {
+  if (data->size() > kMaxDataSize) {
+    serializer->OnWriteDone(false);
+    return;
+  }
+  bool* success = new bool(false);
+  Closure write = Bind(
+      [](const FilePath& path, const std::string* data, bool* success) {
+        *success = WriteStringToFileAtomically(path, data);
+      },
+      path_, Owned(data.release()), success);
+  // The reply owns the result; it reaches the serializer only while this
+  // writer (and so its owner) lives. A thread without a loop has nowhere
+  // to take a reply: its runner must run the write here.
+  Closure reply = Bind(&ImportantFileWriter::OnWriteDone,
+                       weak_factory_.GetWeakPtr(), serializer, Owned(success));
+  if (!ThreadTaskRunnerHandle::IsSet() ||
+      !task_runner_->PostTaskAndReply(FROM_HERE, write, reply)) {
+    write.Run();
+    reply.Run();
+  }
+}
+
+void ImportantFileWriter::OnWriteDone(DataSerializer* serializer,
+                                      const bool* success) {
+  serializer->OnWriteDone(*success);
 }
 
 bool ImportantFileWriter::PostWriteTask(const Callback<bool()>& task) {

@@ -42,6 +42,9 @@ class ImportantFileWriter {
    public:
     // False: nothing to write.
     virtual bool SerializeData(std::string* output) = 0;
+    // The write of data it serialized has run (on the writer's thread,
+    // in order); |success|: the file now holds it.
+    virtual void OnWriteDone(bool success) {}
 
    protected:
     virtual ~DataSerializer() = default;
@@ -77,6 +80,9 @@ class ImportantFileWriter {
  private:
   // Posts a disk task; false when the runner refused it.
   bool PostWriteTask(const Callback<bool()>& task);
+  // Writes |data| of |serializer| and tells it the outcome.
+  void WriteFor(DataSerializer* serializer, std::unique_ptr<std::string> data);
+  void OnWriteDone(DataSerializer* serializer, const bool* success);
 
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;

@@ -46,8 +46,16 @@ bool IncomingTaskQueue::AddToIncomingQueue(const Location& from_here,
     return false;
   }
   if (EnqueueTask(&pending_task))
-    message_loop_->ScheduleWork();
+    ScheduleWork();
   return true;
+}
+
+void IncomingTaskQueue::ScheduleWork() {
+  if (message_loop_->ScheduleWork())
+    return;
+  // No wake-up is coming: the next post must try again.
+  AutoLock lock(incoming_queue_lock_);
+  message_loop_scheduled_ = false;
 }
 
 bool IncomingTaskQueue::EnqueueTask(PendingTask* pending_task) {
@@ -60,9 +68,8 @@ bool IncomingTaskQueue::EnqueueTask(PendingTask* pending_task) {
       static_cast<int>(static_cast<uint32_t>(next_sequence_num_) + 1u);
   message_loop_->task_annotator()->DidQueueTask("MessageLoop::PostTask",
                                                 *pending_task);
-  bool was_empty = incoming_queue_.empty();
   incoming_queue_.push(std::move(*pending_task));
-  if (is_ready_for_scheduling_ && !message_loop_scheduled_ && was_empty) {
+  if (is_ready_for_scheduling_ && !message_loop_scheduled_) {
     message_loop_scheduled_ = true;
     return true;
   }
@@ -71,10 +78,11 @@ bool IncomingTaskQueue::EnqueueTask(PendingTask* pending_task) {
 
 int IncomingTaskQueue::ReloadWorkQueue(TaskQueue* work_queue) {
   AutoLock lock(incoming_queue_lock_);
-  if (incoming_queue_.empty())
-    message_loop_scheduled_ = false;
-  else
-    incoming_queue_.swap(*work_queue);
+  // The loop has seen every task posted so far; the next post needs a
+  // wake-up of its own (the pump sends none while one is in flight), since a
+  // foreign modal loop runs our tasks only when woken.
+  message_loop_scheduled_ = false;
+  incoming_queue_.swap(*work_queue);
   int high_res_tasks = high_res_task_count_;
   high_res_task_count_ = 0;
   return high_res_tasks;
@@ -95,7 +103,7 @@ void IncomingTaskQueue::StartScheduling() {
       message_loop_scheduled_ = true;
   }
   if (schedule_work)
-    message_loop_->ScheduleWork();
+    ScheduleWork();
 }
 
 }  // namespace internal

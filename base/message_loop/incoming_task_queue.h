@@ -46,6 +46,8 @@ class IncomingTaskQueue : public RefCountedThreadSafe<IncomingTaskQueue> {
 
   // Queues the task; returns whether the pump must be woken.
   bool EnqueueTask(PendingTask* pending_task);
+  // Wakes the pump. Called with the loop pointer held.
+  void ScheduleWork();
 
   int high_res_task_count_ = 0;
 

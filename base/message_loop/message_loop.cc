@@ -174,8 +174,8 @@ void MessageLoop::QuitWhenIdle() {
   run_loop_->quit_when_idle_received_ = true;
 }
 
-void MessageLoop::ScheduleWork() {
-  pump_->ScheduleWork();
+bool MessageLoop::ScheduleWork() {
+  return pump_->ScheduleWork();
 }
 
 void MessageLoop::BindToCurrentThread() {

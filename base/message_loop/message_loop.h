@@ -93,7 +93,7 @@ class MessageLoop : public MessagePump::Delegate {
   void QuitWhenIdle();
 
   // Wakes the pump; called by the incoming queue from any thread.
-  void ScheduleWork();
+  bool ScheduleWork();
 
   TaskAnnotator* task_annotator() { return &task_annotator_; }
 

@@ -49,8 +49,9 @@ class MessagePump {
   virtual void Run(Delegate* delegate) = 0;
   // Ends the innermost Run; only called from inside Run.
   virtual void Quit() = 0;
-  // Wakes the pump for immediate work. Any thread.
-  virtual void ScheduleWork() = 0;
+  // Wakes the pump for immediate work. Any thread. False when the wake-up
+  // could not be sent (none is in flight).
+  virtual bool ScheduleWork() = 0;
   // Asks for a DoDelayedWork call at |delayed_work_time|. The pump's thread.
   virtual void ScheduleDelayedWork(const TimeTicks& delayed_work_time) = 0;
   // Timer slack is not used by any pump here.

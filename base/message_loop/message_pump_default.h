@@ -15,7 +15,7 @@ class MessagePumpDefault : public MessagePump {
 
   void Run(Delegate* delegate) override;
   void Quit() override;
-  void ScheduleWork() override;
+  bool ScheduleWork() override;
   void ScheduleDelayedWork(const TimeTicks& delayed_work_time) override;
 
  private:

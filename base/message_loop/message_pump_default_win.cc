@@ -50,8 +50,9 @@ void MessagePumpDefault::Quit() {
   keep_running_ = false;
 }
 
-void MessagePumpDefault::ScheduleWork() {
+bool MessagePumpDefault::ScheduleWork() {
   event_.Signal();
+  return true;
 }
 
 void MessagePumpDefault::ScheduleDelayedWork(

@@ -125,6 +125,11 @@ void MessagePumpWin::RunWithState(Delegate* delegate,
   state_ = &state;
   DoRunLoop();
   state_ = previous_state;
+  // Ended at a task (the quit): those queued behind it need a wake-up in
+  // whatever loop comes next, maybe a modal one opened by the window
+  // procedure that started this run.
+  if (previous_state && state.tasks_may_wait)
+    ScheduleWork();
 }
 
 void MessagePumpWin::Quit() {
@@ -217,17 +222,18 @@ void MessagePumpForUI::InitMessageWnd() {
                                reinterpret_cast<LONG_PTR>(this));
 }
 
-void MessagePumpForUI::ScheduleWork() {
+bool MessagePumpForUI::ScheduleWork() {
   if (work_state_.exchange(HAVE_WORK) != READY)
-    return;  // A wake-up is already in flight.
+    return true;  // A wake-up is already in flight.
   if (Calls()->post_message(message_hwnd_, kMsgHaveWork,
                             reinterpret_cast<WPARAM>(this),
                             static_cast<LPARAM>(secret_))) {
-    return;
+    return true;
   }
   // The thread's queue is full: let the next post try again.
   work_state_.exchange(READY);
   RecordScheduleWorkError(internal::MESSAGE_POST_ERROR);
+  return false;
 }
 
 void MessagePumpForUI::ScheduleDelayedWork(const TimeTicks& delayed_work_time) {
@@ -369,6 +375,7 @@ void MessagePumpForUI::DoRunLoop() {
       break;
 
     bool ran_task = state_->delegate->DoWork();
+    state_->tasks_may_wait = ran_task;
     if (state_->should_quit)
       break;
 
@@ -463,12 +470,19 @@ bool MessagePumpForUI::ProcessMessageHelper(const MSG& msg) {
 
 bool MessagePumpForUI::ProcessPumpReplacementMessage() {
   // The work message must not delay the message that would have come next.
-  MSG msg;
-  bool have_message = Calls()->peek_message(&msg, nullptr, 0, 0, PM_REMOVE);
+  // A message sent from another thread comes in inside the peek and may
+  // open a modal loop: the tasks ours announced need a wake-up in flight
+  // there, so it goes out before the peek.
   work_state_.exchange(READY);
-  if (!have_message)
-    return false;
   ScheduleWork();
+  MSG msg;
+  if (!Calls()->peek_message(&msg, nullptr, 0, 0, PM_REMOVE))
+    return false;
+  if (IsWorkMessage(msg)) {
+    // Nothing came before the one just posted.
+    work_state_.exchange(READY);
+    return false;
+  }
   return ProcessMessageHelper(msg);
 }
 
@@ -493,16 +507,17 @@ MessagePumpForIO::MessagePumpForIO() {
 
 MessagePumpForIO::~MessagePumpForIO() = default;
 
-void MessagePumpForIO::ScheduleWork() {
+bool MessagePumpForIO::ScheduleWork() {
   if (work_state_.exchange(HAVE_WORK) != READY)
-    return;  // A wake-up is already in flight.
+    return true;  // A wake-up is already in flight.
   if (Calls()->post_queued_completion_status(
           port_.Get(), 0, reinterpret_cast<ULONG_PTR>(this),
           reinterpret_cast<OVERLAPPED*>(this))) {
-    return;
+    return true;
   }
   work_state_.exchange(READY);
   RecordScheduleWorkError(internal::COMPLETION_POST_ERROR);
+  return false;
 }
 
 void MessagePumpForIO::ScheduleDelayedWork(const TimeTicks& delayed_work_time) {

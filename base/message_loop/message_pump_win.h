@@ -91,7 +91,7 @@ class MessagePumpForUI : public MessagePumpWin {
 
   void RunWithDispatcher(Delegate* delegate, MessagePumpDispatcher* dispatcher);
 
-  void ScheduleWork() override;
+  bool ScheduleWork() override;
   void ScheduleDelayedWork(const TimeTicks& delayed_work_time) override;
 
   HWND message_hwnd() const { return message_hwnd_; }
@@ -166,7 +166,7 @@ class MessagePumpForIO : public MessagePumpWin {
   MessagePumpForIO();
   ~MessagePumpForIO() override;
 
-  void ScheduleWork() override;
+  bool ScheduleWork() override;
   void ScheduleDelayedWork(const TimeTicks& delayed_work_time) override;
 
   // Completions of |file| go to |handler|.

@@ -328,6 +328,35 @@ void PumpMessagesInATask() {
     ::DispatchMessageW(&msg);
 }
 
+// Waits (bounded) until a message sent from another thread is pending for
+// this thread, without taking it.
+bool WaitForPendingSend() {
+  const DWORD start = ::GetTickCount();
+  while (!(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) {
+    if (::GetTickCount() - start > 10000)
+      return false;
+    ::Sleep(1);
+  }
+  return true;
+}
+
+// When armed, the pump's peek that takes its own wake-up starts the sender
+// and returns only once its message is pending: the next peek (the
+// replacement step's) takes it in, as a send arriving just then would be.
+std::function<void()>* g_send_after_wake_up = nullptr;
+BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
+                         UINT flags) {
+  BOOL got = ::PeekMessageW(msg, hwnd, first, last, flags);
+  if (got && (flags & PM_REMOVE) && g_send_after_wake_up &&
+      msg->message == MessagePumpForUI::kMsgHaveWork) {
+    std::function<void()>* send = g_send_after_wake_up;
+    g_send_after_wake_up = nullptr;
+    (*send)();
+    EXPECT_TRUE(WaitForPendingSend());
+  }
+  return got;
+}
+
 // A dialog's loop, entered from a window procedure (for a message posted
 // before the run, sent from another thread, or posted by a task that the
 // pump's own loop ran), runs the tasks waiting or posted meanwhile: from
@@ -340,8 +369,23 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     SENT_FROM_ANOTHER_THREAD,
     POSTED_BY_A_TASK,
     POSTED_BY_A_DELAYED_TASK_THAT_PUMPS,
+    // Another thread sends while the loop runs a task: the loop takes the
+    // send in right after the task, in its next peek.
+    SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK,
+    // Another thread sends between the peek that takes the pump's own
+    // wake-up and the replacement step's peek.
+    SENT_FROM_ANOTHER_THREAD_BETWEEN_THE_PEEKS,
+    // A window procedure runs a nested run that ends at a task, then the
+    // dialog.
+    POSTED_AFTER_A_NESTED_RUN,
   };
-  enum Work { POST_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS, QUEUED_BEFORE };
+  enum Work {
+    POST_FROM_ANOTHER_THREAD,
+    DELAYED_TASK_PUMPS,
+    QUEUED_BEFORE,
+    // A wake-up post fails once (a full queue), then another thread posts.
+    POST_AFTER_A_FAILED_WAKE_UP,
+  };
   const struct {
     Entry entry;
     Work work;
@@ -352,6 +396,11 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       {SENT_FROM_ANOTHER_THREAD, DELAYED_TASK_PUMPS},
       {POSTED_BY_A_TASK, QUEUED_BEFORE},
       {POSTED_BY_A_DELAYED_TASK_THAT_PUMPS, QUEUED_BEFORE},
+      {SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK, POST_FROM_ANOTHER_THREAD},
+      {SENT_FROM_ANOTHER_THREAD_BETWEEN_THE_PEEKS, QUEUED_BEFORE},
+      {POSTED, POST_AFTER_A_FAILED_WAKE_UP},
+      {POSTED_AFTER_A_NESTED_RUN, POST_FROM_ANOTHER_THREAD},
+      {POSTED_AFTER_A_NESTED_RUN, QUEUED_BEFORE},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
@@ -366,6 +415,13 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
     std::function<void()> dialog = [&] {
       if (c.work == POST_FROM_ANOTHER_THREAD) {
+        OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
+      } else if (c.work == POST_AFTER_A_FAILED_WAKE_UP) {
+        {
+          ScopedCallSwap<decltype(&::PostMessageW)> swap(
+              &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
+          OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
+        }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
       } else if (c.work == DELAYED_TASK_PUMPS) {
         runner->PostDelayedTask(FROM_HERE, Bind([&] {
@@ -382,7 +438,22 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       runner->PostTask(FROM_HERE, quit);
     };
     std::unique_ptr<OtherThread> sender;
-    if (c.entry == POSTED) {
+    std::function<void()> start_sender = [&] {
+      sender = std::make_unique<OtherThread>([&] { window.Send(&dialog); });
+      ASSERT_TRUE(sender->Start());
+    };
+    std::unique_ptr<ScopedCallSwap<decltype(&::PeekMessageW)>> peek_swap;
+    if (c.entry == SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK) {
+      runner->PostTask(FROM_HERE, Bind([&] {
+                         start_sender();
+                         EXPECT_TRUE(WaitForPendingSend());
+                       }));
+    } else if (c.entry == SENT_FROM_ANOTHER_THREAD_BETWEEN_THE_PEEKS) {
+      g_send_after_wake_up = &start_sender;
+      peek_swap.reset(new ScopedCallSwap<decltype(&::PeekMessageW)>(
+          &GetPumpPlatformCalls()->peek_message, &PeekThenSend));
+      runner->PostTask(FROM_HERE, mark_posted);
+    } else if (c.entry == POSTED) {
       window.Post(&dialog);
     } else if (c.entry == POSTED_BY_A_TASK) {
       runner->PostTask(FROM_HERE, Bind([&] { window.Post(&dialog); }));
@@ -399,11 +470,22 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       const TimeTicks due = TimeTicks::Now() + delay;
       while (TimeTicks::Now() <= due) {
       }
-    } else {
-      sender = std::make_unique<OtherThread>([&] { window.Send(&dialog); });
-      ASSERT_TRUE(sender->Start());
+    } else if (c.entry == SENT_FROM_ANOTHER_THREAD) {
+      start_sender();
     }
+    std::function<void()> nested_then_dialog = [&] {
+      RunLoop nested;
+      runner->PostTask(FROM_HERE, nested.QuitClosure());
+      if (c.work == QUEUED_BEFORE)
+        runner->PostTask(FROM_HERE, mark_posted);
+      nested.Run();
+      dialog();
+    };
+    if (c.entry == POSTED_AFTER_A_NESTED_RUN)
+      window.Post(&nested_then_dialog);
     outer.Run();
+    peek_swap.reset();
+    g_send_after_wake_up = nullptr;
     if (sender)
       sender->Join();
     DrainMessages();

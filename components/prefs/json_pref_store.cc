@@ -349,8 +349,11 @@ void JsonPrefStore::ClearMutableValues() {
 void JsonPrefStore::ApplyUnwrittenChanges(DictionaryValue* read) const {
   // Each changed key takes its current value, or goes when it has none; the
   // result does not depend on the order of the keys. They stay unwritten
-  // until the write that the change scheduled.
-  for (const std::string& key : unwritten_keys_) {
+  // until the write that the change scheduled has landed.
+  std::set<std::string> keys = unwritten_keys_;
+  for (const std::set<std::string>& written : keys_being_written_)
+    keys.insert(written.begin(), written.end());
+  for (const std::string& key : keys) {
     const Value* value = nullptr;
     if (prefs_->Get(key, &value))
       read->Set(key, value->CreateDeepCopy());
@@ -373,9 +376,20 @@ bool JsonPrefStore::SerializeData(std::string* output) {
   write_count_histogram_.RecordWriteOccured();
   if (!SerializePrefs(path_, *prefs_, output))
     return false;
-  // Written before any later read on the file's sequence.
+  keys_being_written_.push_back(std::move(unwritten_keys_));
   unwritten_keys_.clear();
   return true;
+}
+
+void JsonPrefStore::OnWriteDone(bool success) {
+  std::set<std::string> keys = std::move(keys_being_written_.front());
+  keys_being_written_.pop_front();
+  if (success)
+    return;
+  // The file does not hold them: they go with the next write.
+  unwritten_keys_.insert(keys.begin(), keys.end());
+  if (!read_only_)
+    writer_.ScheduleWrite(this);
 }
 
 void JsonPrefStore::ScheduleWrite(const std::string& key, uint32_t flags) {

@@ -16,6 +16,7 @@
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/values.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace base {
 namespace {
@@ -87,6 +88,7 @@ class JsonPrefStoreTest : public testing::Test {
   void RunWrites() {
     thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
     file_runner_->RunUntilIdle();
+    thread_runner_->RunUntilIdle();  // the writes' replies
   }
 
   TestFolder folder_;
@@ -302,6 +304,54 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
               log.text.find("may hold what cannot be read") !=
                   std::string::npos);
   }
+}
+
+// A synchronous read while the write of accepted changes still waits on the
+// file's runner reads the file from before the write: the store must keep
+// the changes (in memory and in every later write).
+TEST_F(JsonPrefStoreTest, SyncReadWhileAWriteWaitsKeepsTheChanges) {
+  WriteText("{\"a\":1,\"gone\":1}");
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  ASSERT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
+  store->SetValue("a", Int(2), 0);
+  store->RemoveValue("gone", 0);
+  store->CommitPendingWrite();  // handed to the file's runner, not yet run
+  EXPECT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
+  file_runner_->RunUntilIdle();
+  const Value* a = nullptr;
+  ASSERT_TRUE(store->GetValue("a", &a));
+  EXPECT_TRUE(Int(2)->Equals(a));
+  EXPECT_FALSE(store->GetValue("gone", nullptr));
+  store->SetValue("b", Int(3), 0);
+  store->CommitPendingWrite();
+  file_runner_->RunUntilIdle();
+  EXPECT_EQ("{\"a\":2,\"b\":3}", ReadText(path_));
+}
+
+// A write that failed wrote nothing: a re-read must not take the file's
+// older value over the change the store accepted and never wrote.
+TEST_F(JsonPrefStoreTest, ReReadAfterAFailedWriteKeepsTheChange) {
+  WriteText("{\"a\":1}");
+  scoped_refptr<JsonPrefStore> store = MakeStore();
+  ASSERT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
+  store->SetValue("a", Int(2), 0);
+  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+  {
+    // The temporary file cannot be made (a full disk, a denied folder).
+    platform_rules::ScopedFaultInjection fail(1, ERROR_ACCESS_DENIED,
+                                              "CreateFileW");
+    file_runner_->RunUntilIdle();
+  }
+  EXPECT_EQ("{\"a\":1}", ReadText(path_));
+  store->ReadPrefsAsync(nullptr);
+  file_runner_->RunUntilIdle();
+  thread_runner_->RunUntilIdle();
+  const Value* a = nullptr;
+  ASSERT_TRUE(store->GetValue("a", &a));
+  EXPECT_TRUE(Int(2)->Equals(a));
+  store->CommitPendingWrite();
+  RunWrites();
+  EXPECT_EQ("{\"a\":2}", ReadText(path_));
 }
 
 TEST_F(JsonPrefStoreTest, RefusingRunnerReadsAndWritesSynchronously) {

@@ -22,15 +22,26 @@ prepare_prefix() {
     [ -f "$WINEPREFIX/.palvo_ready" ] && exit 0
     "$WINE" wineboot --init >/dev/null 2>&1
     "$WINESERVER" -w
-    reg() { "$WINE" reg add "$@" /f >/dev/null 2>&1; }
+    # A setting that did not take would make tests fail for the prefix's
+    # sake (a busy machine has seen one lost): each is read back, and a
+    # prefix that cannot be set up is not marked ready and fails the run.
+    reg() {  # reg KEY NAME DATA [TYPE]
+      local key=$1 name=$2 data=$3 type=${4:-REG_SZ} shown=$3
+      [ "$type" = REG_DWORD ] && shown=$(printf '0x%x' "$data")
+      "$WINE" reg add "$key" /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1
+      "$WINE" reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' |
+        grep -Eq "^ *$name +$type +$shown\$" && return 0
+      echo "wine_run.sh: could not set $key\\$name in $WINEPREFIX" >&2
+      return 1
+    }
     # Deterministic version answers.
-    reg 'HKCU\Software\Wine' /v Version /d win10
+    reg 'HKCU\Software\Wine' Version win10 || exit 1
     # Crashing children (death tests) must end, not start a debugger.
-    reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
-    reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0
-    reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+    reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' Debugger '' || exit 1
+    reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' Auto 0 || exit 1
+    reg 'HKCU\Software\Wine\WineDbg' ShowCrashDialog 0 REG_DWORD || exit 1
     # No display here: windows stay invisible.
-    reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
+    reg 'HKCU\Software\Wine\Drivers' Graphics null || exit 1
     "$WINESERVER" -w
     touch "$WINEPREFIX/.palvo_ready"
   ) 9>"$WINEPREFIX.lock"
@@ -38,7 +49,7 @@ prepare_prefix() {
 
 case "${1:-}" in
   --start)
-    prepare_prefix
+    prepare_prefix || exit 1
     # Detached from our output, or CTest would wait for it.
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
     "$WINE" net start schedule >/dev/null 2>&1 || true
@@ -54,7 +65,7 @@ case "${1:-}" in
     ;;
 esac
 
-prepare_prefix
+prepare_prefix || exit 1
 case "$(basename "$1")" in
   *_unittests.exe) ;;
   *) exec "$WINE" "$@" ;;

@@ -2,13 +2,37 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <utility>
 
 #include "base/bind.h"
 #include "base/location.h"
+#include "base/logging.h"
 #include "base/threading/thread_task_runner_handle.h"
 
 namespace base {
+
+// The outcome of one write, filled in on the runner and read by the reply.
+class ImportantFileWriter::Outcome
+    : public RefCountedThreadSafe<ImportantFileWriter::Outcome> {
+ public:
+  bool success = false;
+
+ private:
+  friend class RefCountedThreadSafe<Outcome>;
+  ~Outcome() = default;
+};
+
+// How many writes wait on the runner or are running there.
+class ImportantFileWriter::QueuedWrites
+    : public RefCountedThreadSafe<ImportantFileWriter::QueuedWrites> {
+ public:
+  std::atomic<int> count{0};
+
+ private:
+  friend class RefCountedThreadSafe<QueuedWrites>;
+  ~QueuedWrites() = default;
+};
 
 namespace {
 
@@ -16,11 +40,6 @@ constexpr int64_t kCommitIntervalSeconds = 10;
 
 // Larger data cannot be written with one File::Write.
 constexpr size_t kMaxDataSize = 0x7FFFFFFF;
-
-bool WriteStringToFileAtomically(const FilePath& path,
-                                 const std::string* data) {
-  return ImportantFileWriter::WriteFileAtomically(path, *data);
-}
 
 }  // namespace
 
@@ -30,6 +49,7 @@ ImportantFileWriter::ImportantFileWriter(
     : path_(path),
       task_runner_(std::move(task_runner)),
       commit_interval_(TimeDelta::FromSeconds(kCommitIntervalSeconds)),
+      queued_(new QueuedWrites),
       weak_factory_(this) {}
 
 ImportantFileWriter::~ImportantFileWriter() {
@@ -37,26 +57,18 @@ ImportantFileWriter::~ImportantFileWriter() {
 }
 
 bool ImportantFileWriter::HasPendingWrite() const {
-  return timer_.IsRunning();
+  return serializer_ != nullptr;
 }
 
 void ImportantFileWriter::WriteNow(std::unique_ptr<std::string> data) {
-  if (data->size() > kMaxDataSize)
-    return;
-  if (HasPendingWrite())
-    timer_.Stop();
-
-  // The task owns its copy of the path and the data, so it completes even
-  // when this writer is gone.
-  Callback<bool()> task =
-      Bind(&WriteStringToFileAtomically, path_, Owned(data.release()));
-  if (!PostWriteTask(task))
-    task.Run();
+  serializer_ = nullptr;
+  timer_.Stop();
+  WriteFor(nullptr, 0, std::move(data));
 }
 
 void ImportantFileWriter::ScheduleWrite(DataSerializer* serializer) {
   serializer_ = serializer;
-  if (!timer_.IsRunning()) {
+  if (!timer_.IsRunning() && ThreadTaskRunnerHandle::IsSet()) {
     timer_.Start(FROM_HERE, commit_interval_,
                  Bind(&ImportantFileWriter::DoScheduledWrite,
                       weak_factory_.GetWeakPtr()));
@@ -74,43 +86,61 @@ void ImportantFileWriter::DoScheduledWrite() {
     return;
   std::unique_ptr<std::string> data(new std::string);
   if (serializer->SerializeData(data.get()))
-    WriteFor(serializer, std::move(data));
+    WriteFor(serializer, ++serializations_, std::move(data));
 }
 
 void ImportantFileWriter::WriteFor(DataSerializer* serializer,
+                                   uint64_t write,
                                    std::unique_ptr<std::string> data) {
+  scoped_refptr<Outcome> outcome(new Outcome);
+  // The reply reaches the serializer only while this writer (and so its
+  // owner) lives.
+  Closure reply = Bind(&ImportantFileWriter::OnWriteDone,
+                       weak_factory_.GetWeakPtr(), serializer, write, outcome);
   if (data->size() > kMaxDataSize) {
-    serializer->OnWriteDone(false);
+    LOG(ERROR) << path_.AsUTF8Unsafe() << " not written: too much data";
+    reply.Run();
     return;
   }
-  bool* success = new bool(false);
-  Closure write = Bind(
-      [](const FilePath& path, const std::string* data, bool* success) {
-        *success = WriteStringToFileAtomically(path, data);
+  // The task owns its copy of the path and the data, so it completes even
+  // when this writer is gone.
+  Closure task = Bind(
+      [](const FilePath& path, const std::string* data,
+         const scoped_refptr<Outcome>& outcome,
+         const scoped_refptr<QueuedWrites>& queued) {
+        outcome->success = WriteFileAtomically(path, *data);
+        if (!outcome->success)
+          LOG(ERROR) << path.AsUTF8Unsafe() << " not written";
+        queued->count.fetch_sub(1);
       },
-      path_, Owned(data.release()), success);
-  // The reply owns the result; it reaches the serializer only while this
-  // writer (and so its owner) lives. A thread without a loop has nowhere
-  // to take a reply: its runner must run the write here.
-  Closure reply = Bind(&ImportantFileWriter::OnWriteDone,
-                       weak_factory_.GetWeakPtr(), serializer, Owned(success));
-  if (!ThreadTaskRunnerHandle::IsSet() ||
-      !task_runner_->PostTaskAndReply(FROM_HERE, write, reply)) {
-    write.Run();
-    reply.Run();
+      path_, Owned(data.release()), outcome, queued_);
+  // A thread without a loop has nowhere to take a reply: it writes here,
+  // unless an earlier write still waits on the runner; then its write goes
+  // behind that one, its outcome only logged.
+  const bool earlier = queued_->count.fetch_add(1) > 0;
+  if (ThreadTaskRunnerHandle::IsSet()
+          ? task_runner_->PostTaskAndReply(FROM_HERE, task, reply)
+          : earlier && task_runner_->PostTask(FROM_HERE, task)) {
+    return;
   }
+  if (queued_->count.load() > 1) {
+    // Written here it would land before them, and they would undo it.
+    queued_->count.fetch_sub(1);
+    LOG(ERROR) << path_.AsUTF8Unsafe()
+               << " not written: its runner refuses writes while earlier"
+                  " ones wait there";
+    reply.Run();
+    return;
+  }
+  task.Run();
+  reply.Run();
 }
 
 void ImportantFileWriter::OnWriteDone(DataSerializer* serializer,
-                                      const bool* success) {
-  serializer->OnWriteDone(*success);
-}
-
-bool ImportantFileWriter::PostWriteTask(const Callback<bool()>& task) {
-  // The disk task's result is of no use here.
-  Closure closure = Bind([](const Callback<bool()>& write) { write.Run(); },
-                         task);
-  return task_runner_->PostTask(FROM_HERE, std::move(closure));
+                                      uint64_t write,
+                                      const scoped_refptr<Outcome>& outcome) {
+  if (serializer)
+    serializer->OnWriteDone(write, outcome->success);
 }
 
 }  // namespace base

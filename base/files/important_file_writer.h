@@ -1,6 +1,8 @@
 #ifndef BASE_FILES_IMPORTANT_FILE_WRITER_H_
 #define BASE_FILES_IMPORTANT_FILE_WRITER_H_
 
+#include <stdint.h>
+
 #include <memory>
 #include <string>
 
@@ -19,11 +21,14 @@ namespace base {
 // to a temporary file in the same folder, which is flushed and then moved
 // over the target. Changes are batched: the first ScheduleWrite fixes a
 // deadline |commit_interval| away, and the serializer is asked for the data
-// once, then. The disk work runs on |task_runner|; when that refuses a post,
-// the write happens on the calling thread instead.
+// once, then. The disk work runs on |task_runner|, in the order the writes
+// were made; a write the runner refuses, or one made on a thread without a
+// loop (which can take no reply), happens on the calling thread, but only
+// when none of the earlier ones still waits on the runner.
 //
 // Used on one thread. A scheduled write that has not happened is lost when
-// the writer goes away, so owners flush with DoScheduledWrite first.
+// the writer goes away, so owners flush with DoScheduledWrite first. On a
+// thread without a loop nothing fires: scheduled writes wait for that flush.
 class ImportantFileWriter {
  public:
   // The step of WriteFileAtomically that failed, recorded in the histogram
@@ -42,9 +47,11 @@ class ImportantFileWriter {
    public:
     // False: nothing to write.
     virtual bool SerializeData(std::string* output) = 0;
-    // The write of data it serialized has run (on the writer's thread,
-    // in order); |success|: the file now holds it.
-    virtual void OnWriteDone(bool success) {}
+    // The write of the data of the |write|-th SerializeData of this writer
+    // that returned true (counted from 1) has run; |success|: the file now
+    // holds it. Told on the writer's thread, not always in order; not told
+    // when the write went to the runner from a thread without a loop.
+    virtual void OnWriteDone(uint64_t write, bool success) {}
 
    protected:
     virtual ~DataSerializer() = default;
@@ -64,9 +71,11 @@ class ImportantFileWriter {
   const FilePath& path() const { return path_; }
   TimeDelta commit_interval() const { return commit_interval_; }
 
+  // A write is scheduled and has not been done yet.
   bool HasPendingWrite() const;
 
-  // Writes |data| now, on the task runner; cancels a scheduled write.
+  // Writes |data| now (as a scheduled write would); cancels a scheduled
+  // write.
   void WriteNow(std::unique_ptr<std::string> data);
 
   // Asks |serializer| for the data |commit_interval| after the first
@@ -78,16 +87,26 @@ class ImportantFileWriter {
   void DoScheduledWrite();
 
  private:
-  // Posts a disk task; false when the runner refused it.
-  bool PostWriteTask(const Callback<bool()>& task);
-  // Writes |data| of |serializer| and tells it the outcome.
-  void WriteFor(DataSerializer* serializer, std::unique_ptr<std::string> data);
-  void OnWriteDone(DataSerializer* serializer, const bool* success);
+  class Outcome;
+  class QueuedWrites;
+
+  // Writes |data|, the |write|-th serialization of |serializer| (null: none),
+  // and tells it the outcome.
+  void WriteFor(DataSerializer* serializer,
+                uint64_t write,
+                std::unique_ptr<std::string> data);
+  void OnWriteDone(DataSerializer* serializer,
+                   uint64_t write,
+                   const scoped_refptr<Outcome>& outcome);
 
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;
   OneShotTimer timer_;
+  // Set while a write is scheduled: the timer's task dies with the loop.
   DataSerializer* serializer_ = nullptr;
+  uint64_t serializations_ = 0;
+  // Shared with the writes on the runner, which may outlive the writer.
+  const scoped_refptr<QueuedWrites> queued_;
   const TimeDelta commit_interval_;
   WeakPtrFactory<ImportantFileWriter> weak_factory_;
 };

@@ -351,8 +351,8 @@ void JsonPrefStore::ApplyUnwrittenChanges(DictionaryValue* read) const {
   // result does not depend on the order of the keys. They stay unwritten
   // until the write that the change scheduled has landed.
   std::set<std::string> keys = unwritten_keys_;
-  for (const std::set<std::string>& written : keys_being_written_)
-    keys.insert(written.begin(), written.end());
+  for (const auto& written : keys_being_written_)
+    keys.insert(written.second.begin(), written.second.end());
   for (const std::string& key : keys) {
     const Value* value = nullptr;
     if (prefs_->Get(key, &value))
@@ -376,14 +376,17 @@ bool JsonPrefStore::SerializeData(std::string* output) {
   write_count_histogram_.RecordWriteOccured();
   if (!SerializePrefs(path_, *prefs_, output))
     return false;
-  keys_being_written_.push_back(std::move(unwritten_keys_));
+  keys_being_written_[++serializations_] = std::move(unwritten_keys_);
   unwritten_keys_.clear();
   return true;
 }
 
-void JsonPrefStore::OnWriteDone(bool success) {
-  std::set<std::string> keys = std::move(keys_being_written_.front());
-  keys_being_written_.pop_front();
+void JsonPrefStore::OnWriteDone(uint64_t write, bool success) {
+  auto batch = keys_being_written_.find(write);
+  if (batch == keys_being_written_.end())
+    return;
+  std::set<std::string> keys = std::move(batch->second);
+  keys_being_written_.erase(batch);
   if (success)
     return;
   // The file does not hold them: they go with the next write.

@@ -3,7 +3,6 @@
 
 #include <stdint.h>
 
-#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -109,7 +108,7 @@ class JsonPrefStore : public PersistentPrefStore,
 
   // ImportantFileWriter::DataSerializer:
   bool SerializeData(std::string* output) override;
-  void OnWriteDone(bool success) override;
+  void OnWriteDone(uint64_t write, bool success) override;
 
  private:
   ~JsonPrefStore() override;
@@ -150,9 +149,11 @@ class JsonPrefStore : public PersistentPrefStore,
   // Keys changed since the data was last handed to the writer; a read keeps
   // their values rather than the file's.
   std::set<std::string> unwritten_keys_;
-  // The keys of each write handed to the writer and not yet done, oldest
-  // first: until it lands, a read finds the file without them.
-  std::deque<std::set<std::string>> keys_being_written_;
+  // The keys of each write handed to the writer and not yet done, by the
+  // writer's count of the serialization: until it lands, a read finds the
+  // file without them.
+  std::map<uint64_t, std::set<std::string>> keys_being_written_;
+  uint64_t serializations_ = 0;
   bool write_after_read_ = false;
   WeakPtrFactory<JsonPrefStore> weak_factory_;
 };

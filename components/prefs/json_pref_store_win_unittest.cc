@@ -11,6 +11,7 @@
 #include "base/json/json_reader.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
+#include "base/message_loop/message_loop.h"
 #include "base/test/manual_task_runner_testsupport.h"
 #include "base/test/scoped_log_capture_testsupport.h"
 #include "base/threading/thread_task_runner_handle.h"
@@ -354,15 +355,74 @@ TEST_F(JsonPrefStoreTest, ReReadAfterAFailedWriteKeepsTheChange) {
   EXPECT_EQ("{\"a\":2}", ReadText(path_));
 }
 
-TEST_F(JsonPrefStoreTest, RefusingRunnerReadsAndWritesSynchronously) {
-  WriteText("{\"a\":1}");
-  file_runner_->set_refuse_posts(true);
-  scoped_refptr<JsonPrefStore> store = MakeStore();
-  store->ReadPrefsAsync(nullptr);
-  EXPECT_TRUE(store->IsInitializationComplete());
-  store->SetValue("a", Int(2), 0);
-  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
-  EXPECT_EQ("{\"a\":2}", ReadText(path_));
+// A write the runner refuses, or one made on a thread whose loop has ended,
+// is done on this thread, but never before an earlier write that still
+// waits on the runner; each outcome reaches the keys it wrote.
+TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
+  enum Case {
+    REFUSED_FROM_THE_START,
+    REFUSED_BEHIND_A_QUEUED_WRITE,
+    NO_LOOP_BEHIND_A_QUEUED_WRITE,
+    NO_LOOP_WRITE_FAILS,
+  };
+  for (Case c : {REFUSED_FROM_THE_START, REFUSED_BEHIND_A_QUEUED_WRITE,
+                 NO_LOOP_BEHIND_A_QUEUED_WRITE, NO_LOOP_WRITE_FAILS}) {
+    SCOPED_TRACE(c);
+    thread_runner_ = new ManualTaskRunner;
+    file_runner_ = new ManualTaskRunner;
+    ThreadTaskRunnerHandle handle(thread_runner_);
+    WriteText("{\"a\":1,\"b\":1}");
+    file_runner_->set_refuse_posts(c == REFUSED_FROM_THE_START);
+    scoped_refptr<JsonPrefStore> store = MakeStore();
+    store->ReadPrefsAsync(nullptr);
+    file_runner_->RunUntilIdle();
+    thread_runner_->RunUntilIdle();
+    ASSERT_TRUE(store->IsInitializationComplete());
+    if (c == NO_LOOP_WRITE_FAILS) {
+      { ThreadTaskRunnerHandle gone(thread_runner_); }
+      ASSERT_FALSE(ThreadTaskRunnerHandle::IsSet());
+    }
+    store->SetValue("a", Int(2), 0);
+    if (c == REFUSED_FROM_THE_START) {
+      thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+      EXPECT_EQ("{\"a\":2,\"b\":1}", ReadText(path_));
+      continue;
+    }
+    if (c != NO_LOOP_WRITE_FAILS)
+      store->CommitPendingWrite();  // waits on the file's runner
+    store->SetValue("b", Int(2), 0);
+    if (c == REFUSED_BEHIND_A_QUEUED_WRITE) {
+      file_runner_->set_refuse_posts(true);
+      ScopedLogCapture log(LOG_ERROR);
+      store->CommitPendingWrite();
+      EXPECT_NE(std::string::npos, log.text.find("Local State not written"));
+      file_runner_->set_refuse_posts(false);
+      file_runner_->RunUntilIdle();
+      thread_runner_->RunUntilIdle();
+      EXPECT_EQ("{\"a\":2,\"b\":1}", ReadText(path_));
+      // The refused change is still unwritten: a re-read keeps it, and it
+      // goes out with the next write.
+      ASSERT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
+      thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+      RunWrites();
+    } else if (c == NO_LOOP_BEHIND_A_QUEUED_WRITE) {
+      { ThreadTaskRunnerHandle gone(thread_runner_); }
+    } else {
+      {
+        // A write on this thread that fails; it is kept for the next flush
+        // (no timer can run here).
+        platform_rules::ScopedFaultInjection fail(1, ERROR_ACCESS_DENIED,
+                                                  "CreateFileW");
+        store->CommitPendingWrite();
+      }
+      EXPECT_EQ("{\"a\":1,\"b\":1}", ReadText(path_));
+      store->CommitPendingWrite();
+      EXPECT_EQ("{\"a\":2,\"b\":2}", ReadText(path_));
+    }
+    store = nullptr;
+    file_runner_->RunUntilIdle();
+    EXPECT_EQ("{\"a\":2,\"b\":2}", ReadText(path_));
+  }
 }
 
 TEST_F(JsonPrefStoreTest, EqualValueChangesNothing) {
@@ -414,14 +474,33 @@ TEST_F(JsonPrefStoreTest, LossyChangeWaitsForAnotherWrite) {
   EXPECT_EQ("{\"lossy\":3,\"plain\":2}", ReadText(path_));
 }
 
+// A change not yet written goes out when the store does, also when the
+// thread's loop (and with it the timer's task) has ended first; a last
+// write that fails says so.
 TEST_F(JsonPrefStoreTest, DestructionFlushesScheduledWrite) {
-  {
+  enum End { STORE, STORE_WRITE_FAILS, LOOP_THEN_STORE };
+  for (End end : {STORE, STORE_WRITE_FAILS, LOOP_THEN_STORE}) {
+    SCOPED_TRACE(end);
+    DeleteFile(path_, false);
+    std::unique_ptr<MessageLoop> loop;
+    if (end == LOOP_THEN_STORE) {
+      { ThreadTaskRunnerHandle gone(thread_runner_); }
+      loop.reset(new MessageLoop);
+    }
     scoped_refptr<JsonPrefStore> store = MakeStore();
     store->ReadPrefs();
     store->SetValue("a", Int(1), 0);
+    loop.reset();
+    ScopedLogCapture log(LOG_ERROR);
+    platform_rules::ScopedFaultInjection fail(
+        end == STORE_WRITE_FAILS ? 1 : 0, ERROR_ACCESS_DENIED, "CreateFileW");
+    store = nullptr;
+    EXPECT_EQ(end == LOOP_THEN_STORE, PathExists(path_));
+    file_runner_->RunUntilIdle();
+    EXPECT_EQ(end != STORE_WRITE_FAILS, PathExists(path_));
+    EXPECT_EQ(end == STORE_WRITE_FAILS,
+              log.text.find("Local State not written") != std::string::npos);
   }
-  EXPECT_FALSE(PathExists(path_));
-  file_runner_->RunUntilIdle();
   EXPECT_EQ("{\"a\":1}", ReadText(path_));
 }
 

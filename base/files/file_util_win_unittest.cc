@@ -615,6 +615,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       // Whatever can be written then: never a file already checked.
       {"files written as the checks start", nullptr, 0, false, nullptr,
        "GetFileAttributesExW", 1, WRITTEN},
+      {"files written as the checks end", nullptr, 0, false, nullptr,
+       "GetFileAttributesExW", 3, WRITTEN},
       // Nothing is deleted by name, where a writer could come in between.
       {"files written as they go", nullptr, 0, false, nullptr, "DeleteFileW", 1,
        WRITTEN},

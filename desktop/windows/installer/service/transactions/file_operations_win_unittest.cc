@@ -622,10 +622,10 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       Transaction transaction;
       {
         // The transfer's call comes after the one that moves the old
-        // target aside.
+        // target aside; its identity read after the two of that move.
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2) : unidentified ? 1 : 0,
+            c.taken == TARGET ? (c.copy ? 1 : 2) : unidentified ? 3 : 0,
             ERROR_ACCESS_DENIED,
             unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");
         if (!unidentified)

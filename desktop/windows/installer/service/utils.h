@@ -166,6 +166,13 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved);
 // folder the list was saved from, renamed since.
 bool RestoreAccessAt(const std::wstring& object_name,
                      std::unique_ptr<SavedAccess>* saved);
+// As RestoreAccess, onto the file or folder |file| has open (with
+// READ_CONTROL and WRITE_DAC, and WRITE_OWNER when the owner changed),
+// whatever its name is now.
+bool RestoreAccessOn(HANDLE file, std::unique_ptr<SavedAccess>* saved);
+// What the file or folder |file| has open is, as SavedAccess::identity
+// tells it; empty when that cannot be read.
+std::wstring FileObjectIdentity(HANDLE file);
 
 #endif  // defined(_WIN32)
 

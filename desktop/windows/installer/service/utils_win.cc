@@ -849,15 +849,8 @@ std::wstring ObjectIdentity(const AccessTarget& target) {
     const std::wstring name = NativeKeyName(target.key);
     return name.empty() ? name : L"key " + name;
   }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!target.file.IsValid() ||
-      !::GetFileInformationByHandle(target.file.Get(), &info)) {
-    return std::wstring();
-  }
-  const uint64_t index =
-      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return L"file " + std::to_wstring(info.dwVolumeSerialNumber) + L" " +
-         std::to_wstring(index);
+  return target.file.IsValid() ? FileObjectIdentity(target.file.Get())
+                               : std::wstring();
 }
 
 // A record of the first saved list of the object |target| has open,
@@ -1059,6 +1052,16 @@ bool GrantUserAccess(const std::wstring& object_name,
   return true;
 }
 
+std::wstring FileObjectIdentity(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info))
+    return std::wstring();
+  const uint64_t index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return L"file " + std::to_wstring(info.dwVolumeSerialNumber) + L" " +
+         std::to_wstring(index);
+}
+
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
   if (!saved || !*saved)
     return false;
@@ -1066,8 +1069,13 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
   return RestoreAccessAt(object_name, saved);
 }
 
-bool RestoreAccessAt(const std::wstring& object_name,
-                     std::unique_ptr<SavedAccess>* saved) {
+namespace {
+
+// RestoreAccessAt's work: a file is opened by |object_name|, or through
+// |file| when that is given.
+bool PutBackSavedAccess(const std::wstring& object_name,
+                        HANDLE file,
+                        std::unique_ptr<SavedAccess>* saved) {
   if (!saved || !*saved)
     return false;
   const SavedAccess& record = **saved;
@@ -1082,8 +1090,16 @@ bool RestoreAccessAt(const std::wstring& object_name,
     AccessTarget target(object_name, record.object_type);
     result = ERROR_ACCESS_DENIED;
     what = "access list";
-    if (record.object_type != SE_FILE_OBJECT || OpenFileTarget(&target))
+    HANDLE copy = nullptr;
+    if (file && ::DuplicateHandle(::GetCurrentProcess(), file,
+                                  ::GetCurrentProcess(), &copy, 0, FALSE,
+                                  DUPLICATE_SAME_ACCESS)) {
+      target.file.Set(copy);
+    }
+    if (record.object_type != SE_FILE_OBJECT ||
+        (file ? target.file.IsValid() : OpenFileTarget(&target))) {
       result = WriteDacl(target, record.dacl, record.descriptor);
+    }
     // After the list, which the caller may change while it is the owner.
     if (result == ERROR_SUCCESS && !record.owner.empty()) {
       what = "owner";
@@ -1096,6 +1112,20 @@ bool RestoreAccessAt(const std::wstring& object_name,
   }
   saved->reset();
   return result == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool RestoreAccessAt(const std::wstring& object_name,
+                     std::unique_ptr<SavedAccess>* saved) {
+  return PutBackSavedAccess(object_name, nullptr, saved);
+}
+
+bool RestoreAccessOn(HANDLE file, std::unique_ptr<SavedAccess>* saved) {
+  if (!saved || !*saved)
+    return false;
+  const std::wstring object_name = (*saved)->object_name;
+  return PutBackSavedAccess(object_name, file, saved);
 }
 
 }  // namespace installer

@@ -1,6 +1,7 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_DELETE_FILE_OPERATION_H_
 
+#include <windows.h>
 #include <stdint.h>
 
 #include <memory>
@@ -52,6 +53,9 @@ class DeleteFileOperation : public Operation {
  private:
   // Widens the user's access to |path_| when it is too narrow.
   bool EnsureAccess();
+  // Puts the list and attributes of before the grant back on |file|, the
+  // file granted, wherever it is named now.
+  void PutBackGranted(HANDLE file);
   // The running-program test; moves the file back when it fails.
   bool CheckNotInUse();
 

@@ -8,6 +8,7 @@
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/utils.h"
 
 namespace installer {
@@ -20,6 +21,21 @@ bool IsProgramFile(const base::FilePath& path) {
   const string16 extension = path.Extension();
   return base::FilePath::CompareIgnoreCase(extension, u".exe") == 0 ||
          base::FilePath::CompareIgnoreCase(extension, u".dll") == 0;
+}
+
+// The entry |path| itself (a link as the link), opened for |access| and
+// its identity.
+base::win::ScopedHandle OpenEntry(const base::FilePath& path,
+                                  DWORD access = 0) {
+  return base::win::ScopedHandle(::CreateFileW(
+      as_wcstr(path.value()), FILE_READ_ATTRIBUTES | access,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+      nullptr));
+}
+
+std::wstring IdentityOf(const base::win::ScopedHandle& entry) {
+  return entry.IsValid() ? FileObjectIdentity(entry.Get()) : std::wstring();
 }
 
 }  // namespace
@@ -113,11 +129,41 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
     return false;
   }
   attributes_ = attributes;
+  // What is moved must be the file the name showed, the one whose access
+  // was widened.
+  base::win::ScopedHandle entry = OpenEntry(path_);
+  const std::wstring identity = IdentityOf(entry);
+  if (identity.empty()) {
+    PLOG(ERROR) << "Couldn't tell what " << path_.value() << " is";
+    return false;
+  }
   if (!EnsureAccess())
     return false;
+  if (saved_access_) {
+    // Held so that a widened list goes back on this file, whatever another
+    // program does with the name meanwhile.
+    entry =
+        OpenEntry(path_, FILE_WRITE_ATTRIBUTES | READ_CONTROL | WRITE_DAC |
+                             (saved_access_->owner.empty() ? 0 : WRITE_OWNER));
+    if (saved_access_->identity != identity || IdentityOf(entry) != identity) {
+      PLOG(ERROR) << path_.value() << " was replaced; it stays";
+      if (saved_access_->identity != identity)
+        RestoreAccess(&saved_access_);  // Theirs, still under the name.
+      return false;
+    }
+  }
   // Something that took the temporary name since it was checked stays.
   if (!base::MoveWithoutReplacing(path_, temporary_path_)) {
     LOG(ERROR) << "File removal failed";
+    return false;
+  }
+  if (IdentityOf(OpenEntry(temporary_path_)) != identity) {
+    // Another program's, put there after the grant: it gets its name back,
+    // and the file that was granted its list.
+    LOG(ERROR) << path_.value() << " was replaced before its removal; it stays";
+    stranded_ = !MoveBack(temporary_path_, path_);
+    if (saved_access_)
+      PutBackGranted(entry.Get());
     return false;
   }
   VLOG(1) << "File moved successfully to " << temporary_path_.value();
@@ -148,6 +194,23 @@ void DeleteFileOperation::Rollback() {
   }
   if (!::SetFileAttributesW(as_wcstr(where.value()), attributes_))
     PLOG(ERROR) << "Couldn't put back the attributes of " << where.value();
+}
+
+void DeleteFileOperation::PutBackGranted(HANDLE file) {
+  if (!RestoreAccessOn(file, &saved_access_)) {
+    PLOG(ERROR) << "The access list of what was " << path_.value()
+                << " stays widened";
+  }
+  // The list change may have changed them as well.
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = attributes_ & ~FILE_ATTRIBUTE_DIRECTORY;
+  if (!basic.FileAttributes)
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(file, FileBasicInfo, &basic,
+                                    sizeof(basic))) {
+    PLOG(ERROR) << "Couldn't put back the attributes of what was "
+                << path_.value();
+  }
 }
 
 bool DeleteFileOperation::EnsureAccess() {

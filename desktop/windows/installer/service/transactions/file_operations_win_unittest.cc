@@ -351,14 +351,21 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     int fail_move;     // which MoveFileExW call fails
     bool name_taken;   // someone writes under the file's name
     bool in_use;       // the in-use test fails and moves it back
+    // Another program moves it aside and puts its own file under its name
+    // just before the |fail_move|-th MoveFileExW call, and the deletion
+    // fails: theirs is never moved, ours gets its list back at once.
+    bool swapped;
   } kCases[] = {
-      {"rollback", 0, false, false},
-      {"move back fails", 2, false, false},
-      {"name taken", 0, true, false},
-      {"move back of the in-use test fails", 2, false, true},
+      {"rollback", 0, false, false, false},
+      {"move back fails", 2, false, false, false},
+      {"name taken", 0, true, false, false},
+      {"move back of the in-use test fails", 2, false, true, false},
+      {"swapped after the grant", 1, false, false, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
+    // Lists kept as Windows keeps them, whichever name or handle sets them.
+    platform_rules::ScopedWindowsFileAccessLists lists;
     Write(file, "data");
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -390,9 +397,20 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       Transaction transaction;
       platform_rules::ScopedFaultInjection move_fails(
           c.fail_move, ERROR_SHARING_VIOLATION, "MoveFileExW");
-      EXPECT_NE(c.in_use, transaction.AddAndExecute(
-                              new DeleteFileOperation(file, c.in_use, false)));
-      if (!c.in_use) {
+      if (c.swapped) {
+        move_fails.Interject([&] {
+          ASSERT_TRUE(::MoveFileW(as_wcstr(file.value()),
+                                  as_wcstr(Path("aside.exe").value())));
+          Write(file, "theirs");
+        });
+      }
+      EXPECT_EQ(!c.in_use && !c.swapped,
+                transaction.AddAndExecute(
+                    new DeleteFileOperation(file, c.in_use, false)));
+      if (c.swapped) {
+        EXPECT_EQ(entries, DaclEntries(FileHolding("data")));
+        EXPECT_EQ("theirs", Read(file));
+      } else if (!c.in_use) {
         ASSERT_NE(entries, DaclEntries(FileHolding("data")))
             << "the list was not widened: this case tests nothing";
       }
@@ -604,10 +622,10 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       Transaction transaction;
       {
         // The transfer's call comes after the one that moves the old
-        // target aside.
+        // target aside; its identity read after the two of that move.
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2) : unidentified ? 1 : 0,
+            c.taken == TARGET ? (c.copy ? 1 : 2) : unidentified ? 3 : 0,
             ERROR_ACCESS_DENIED,
             unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");
         if (!unidentified)

@@ -125,10 +125,17 @@ bool TaskSchedulerV1::IsNewJobName(const string16& name) {
 void TaskSchedulerV1::DeleteLeftoverJobs() {
   // A new job left by a registration that never ended is disabled. One
   // saved within the last minute may be another process's, being made.
+  for (const string16& name : ListWorkItems()) {
+    if (IsNewJobName(name) && IsOldJob(as_wcstr(name)))
+      DeleteWorkItem(as_wcstr(name));
+  }
+}
+
+std::vector<string16> TaskSchedulerV1::ListWorkItems() {
+  std::vector<string16> list;
   ComPtr<IEnumWorkItems> items;
   if (FAILED(scheduler_->Enum(items.GetAddressOf())))
-    return;
-  std::vector<std::wstring> leftovers;
+    return list;
   for (int i = 0; i < kMaxEnumeratedTasks; ++i) {
     wchar_t** names = nullptr;
     ULONG fetched = 0;
@@ -136,14 +143,10 @@ void TaskSchedulerV1::DeleteLeftoverJobs() {
       break;
     ScopedCoTaskString job(names[0]);
     ::CoTaskMemFree(names);
-    if (!job)
-      continue;
-    const string16 name = task_scheduler::WorkItemNameFromJob(as_u16cstr(job.get()));
-    if (IsNewJobName(name) && IsOldJob(as_wcstr(name)))
-      leftovers.push_back(as_wcstr(name));
+    if (job)
+      list.push_back(task_scheduler::WorkItemNameFromJob(as_u16cstr(job.get())));
   }
-  for (const std::wstring& leftover : leftovers)
-    DeleteWorkItem(leftover);
+  return list;
 }
 
 bool TaskSchedulerV1::IsOldJob(const wchar_t* name) {
@@ -349,20 +352,8 @@ void TaskSchedulerV1::GrantJobFileAccess(const wchar_t* path) {
 }
 
 void TaskSchedulerV1::DeleteOrphanedTasks() {
-  ComPtr<IEnumWorkItems> items;
-  if (FAILED(scheduler_->Enum(items.GetAddressOf())))
-    return;
   const std::string product_name = GetProductName();
-  for (int i = 0; i < kMaxEnumeratedTasks; ++i) {
-    wchar_t** names = nullptr;
-    ULONG fetched = 0;
-    if (items->Next(1, &names, &fetched) != S_OK || fetched != 1 || !names)
-      break;
-    ScopedCoTaskString job(names[0]);
-    ::CoTaskMemFree(names);
-    if (!job)
-      continue;
-    const string16 name = task_scheduler::WorkItemNameFromJob(as_u16cstr(job.get()));
+  for (const string16& name : ListWorkItems()) {
     if (!task_scheduler::IsOwnTaskName(name, product_name))
       continue;
     ComPtr<ITask> task;

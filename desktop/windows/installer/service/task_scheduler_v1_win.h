@@ -45,6 +45,8 @@ class TaskSchedulerV1 : public TaskScheduler {
   static bool IsNewJobName(const string16& name);
   // Deletes the new jobs that registrations left unfinished.
   void DeleteLeftoverJobs();
+  // The names of the scheduler's work items.
+  std::vector<string16> ListWorkItems();
   // Whether the job |name| was saved at least a minute ago.
   bool IsOldJob(const wchar_t* name);
   // Sets the flags of |mode| (enabled) and saves the job in place.

@@ -348,10 +348,10 @@ TEST_F(TaskSchedulerV1Test, OnDemandTaskTriggers) {
   // A task name as long as the scheduler's folder allows still registers.
   const std::wstring folder = JobPath(task.Get()).substr(0, JobPath(task.Get()).rfind(L'\\') + 1);
   const size_t kJobPathLength = 250;
-  const string16 long_name = Id("");
-  ids_.back().append(kJobPathLength - folder.size() - GetScheduledTaskName(long_name).size() -
-                         4, 'x');
-  info.task_id = ids_.back();
+  Id("");
+  string16& long_id = ids_.back();
+  long_id.append(kJobPathLength - folder.size() - GetScheduledTaskName(long_id).size() - 4, 'x');
+  info.task_id = long_id;
   ASSERT_EQ(kJobPathLength, folder.size() + GetScheduledTaskName(info.task_id).size() + 4);
   EXPECT_TRUE(scheduler_.RegisterTask(info));
   EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(info.task_id));

@@ -136,10 +136,11 @@ class PrefsTaskPool {
   PrefsTaskPool& operator=(const PrefsTaskPool&) = delete;
 
   static PrefsTaskPool* Get();
-  // At exit: Shutdown, then the instance is deleted.
+  // At exit: Shutdown. The instance is kept.
   static void DestroyInstance(void* unused);
 
-  // A store of |path| that writes on the pool, already read.
+  // A store of |path| that writes on the pool (once the pool is shut down,
+  // on the thread that saves), already read.
   base::scoped_refptr<base::JsonPrefStore> CreateJsonPrefStore(
       const base::FilePath& path);
 

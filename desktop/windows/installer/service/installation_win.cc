@@ -294,12 +294,12 @@ PrefsTaskPool* PrefsTaskPool::Get() {
 
 // static
 void PrefsTaskPool::DestroyInstance(void* unused) {
-  uintptr_t value = g_prefs_task_pool.exchange(0);
-  if (value <= kCreating)
-    return;
-  PrefsTaskPool* pool = reinterpret_cast<PrefsTaskPool*>(value);
-  pool->Shutdown();
-  delete pool;
+  // The instance stays for the rest of the process: a clean-up that runs
+  // after this one, or another thread, may still make a store, which must
+  // neither meet a deleted instance nor make a pool that no one shuts down.
+  uintptr_t value = g_prefs_task_pool.load(std::memory_order_acquire);
+  if (value > kCreating)
+    reinterpret_cast<PrefsTaskPool*>(value)->Shutdown();
 }
 
 base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
@@ -307,10 +307,14 @@ base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
   base::scoped_refptr<base::SequencedTaskRunner> runner;
   {
     base::AutoLock auto_lock(lock_);
-    CHECK(pool_) << "The prefs pool is shut down.";
-    IsIdle();
-    runner = base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get());
-    store_runners_.push_back(StoreRunner{path, runner});
+    if (pool_) {
+      IsIdle();
+      runner = base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get());
+      store_runners_.push_back(StoreRunner{path, runner});
+    } else {
+      // Shut down: the store writes at once on the thread that saves.
+      runner = new NoOpTaskRunner();
+    }
   }
   base::scoped_refptr<base::JsonPrefStore> store =
       new base::JsonPrefStore(path, runner);

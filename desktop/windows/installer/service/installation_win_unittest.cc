@@ -241,13 +241,25 @@ TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
   // Dropped by a clean-up registered before the pool was made, which runs
   // after the pool's: the pool's wait for it ends, and its write is kept.
   static base::scoped_refptr<base::JsonPrefStore> late;
+  // Made by a clean-up after the pool's: written at once, no new pool.
+  static base::FilePath after_exit_file;
+  after_exit_file = folder_.path().AppendASCII("after_exit.json");
   base::ScopedLogCapture log;
+  PrefsTaskPool* pool = nullptr;
   {
     // The store schedules its writes on this thread's loop.
     base::MessageLoop loop;
     base::AtExitManager exit_manager;
+    base::AtExitManager::RegisterCallback(
+        [](void*) {
+          base::scoped_refptr<base::JsonPrefStore> store =
+              GetPrefsTaskPool()->CreateJsonPrefStore(after_exit_file);
+          store->SetValue("c", std::unique_ptr<base::Value>(new base::FundamentalValue(9)), 0);
+          store->CommitPendingWrite();
+        },
+        nullptr);
     base::AtExitManager::RegisterCallback([](void*) { late = nullptr; }, nullptr);
-    PrefsTaskPool* pool = GetPrefsTaskPool();
+    pool = GetPrefsTaskPool();
     EXPECT_EQ(pool, PrefsTaskPool::Get());
     pool->set_wait_for_idle(true);
     pool->set_idle_wait_limit_for_testing(base::TimeDelta());
@@ -275,6 +287,9 @@ TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
   EXPECT_EQ("{\"a\":7}", text);
   ASSERT_TRUE(base::ReadFileToString(late_file, &text));
   EXPECT_EQ("{\"b\":8}", text);
+  ASSERT_TRUE(base::ReadFileToString(after_exit_file, &text));
+  EXPECT_EQ("{\"c\":9}", text);
+  EXPECT_EQ(pool, PrefsTaskPool::Get());
   EXPECT_NE(std::string::npos, log.text.find("Prefs pool still in use at exit, by the store of " +
                                              late_file.AsUTF8Unsafe()));
   EXPECT_EQ(std::string::npos, log.text.find("written.json"));

@@ -2,6 +2,8 @@
 
 #include <aclapi.h>
 
+#include <vector>
+
 #include "base/logging.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/branding.h"
@@ -25,6 +27,9 @@ constexpr int kMaxEnumeratedTasks = 100000;
 // How long a job file that someone else has open is waited for.
 constexpr int kJobBusyTries = 80;
 constexpr DWORD kJobBusyWaitMs = 25;
+
+// A new job saved this long ago is no one's being made (100 ns units).
+constexpr uint64_t kLeftoverJobAge100ns = 60ull * 10 * 1000 * 1000;
 
 // Names and strings handed out by the 1.0 interfaces are COM memory.
 struct CoTaskMemDeleter {
@@ -58,14 +63,20 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   std::wstring user_name;
   if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
+  DeleteLeftoverJobs();
 
   // The task is made as a fresh job under a name of its own and only then
   // put in place of the old one's name: a failure leaves the old task, and
   // nothing is written into the old job file (another name of it may be
   // someone else's job) or kept from it (its settings, owner and access).
+  // The new job is disabled until it is in place, so that one left behind
+  // by a crash never runs. Its name is short, so that a task name that fits
+  // the scheduler's folder can be registered.
   const std::wstring name = as_wcstr(GetScheduledTaskName(info.task_id));
-  const std::wstring new_name = name + L" " + NewJobSuffix();
+  const std::wstring new_name = NewJobName();
   std::wstring new_path;
+  if (new_name.empty())
+    return false;
   if (!MakeJob(new_name, info, user_name, &new_path)) {
     DeleteWorkItem(new_name);
     return false;
@@ -77,22 +88,109 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
     return false;
   }
 
+  ComPtr<ITask> task;
+  if (!OpenTask(info.task_id, &task) || !EnableJob(task.Get(), info.mode)) {
+    LOG(ERROR) << "Failed enabling the task " << name;
+    return false;
+  }
   if (info.all_users == 1 && info.mode != TASK_RUN_ONCE)
     GrantJobFileAccess(path.c_str());
   // The job deletes itself once this run is over.
-  ComPtr<ITask> task;
-  if (info.mode == TASK_RUN_ONCE && OpenTask(info.task_id, &task))
+  if (info.mode == TASK_RUN_ONCE)
     task->Run();
   return true;
 }
 
 // static
-std::wstring TaskSchedulerV1::NewJobSuffix() {
+std::wstring TaskSchedulerV1::NewJobName() {
   GUID guid = {};
   wchar_t text[40] = {};
-  if (FAILED(::CoCreateGuid(&guid)) || !::StringFromGUID2(guid, text, 40))
-    return L"new";
-  return text;
+  if (FAILED(::CoCreateGuid(&guid)) || !::StringFromGUID2(guid, text, 40)) {
+    LOG(ERROR) << "Failed making a name for a new job";
+    return std::wstring();
+  }
+  return std::wstring(as_wcstr(GetScheduledTaskName(string16()))) + text;
+}
+
+// static
+bool TaskSchedulerV1::IsNewJobName(const string16& name) {
+  // Our task name prefix and a GUID in braces, as NewJobName makes it.
+  const size_t kGuidLength = 38;
+  const string16 prefix = GetScheduledTaskName(string16());
+  return name.size() == prefix.size() + kGuidLength &&
+         name.compare(0, prefix.size(), prefix) == 0 &&
+         name[prefix.size()] == '{' && name.back() == '}';
+}
+
+void TaskSchedulerV1::DeleteLeftoverJobs() {
+  // A new job left by a registration that never ended is disabled. One
+  // saved within the last minute may be another process's, being made.
+  for (const string16& name : ListWorkItems()) {
+    if (IsNewJobName(name) && IsOldJob(as_wcstr(name)))
+      DeleteWorkItem(as_wcstr(name));
+  }
+}
+
+std::vector<string16> TaskSchedulerV1::ListWorkItems() {
+  std::vector<string16> list;
+  ComPtr<IEnumWorkItems> items;
+  if (FAILED(scheduler_->Enum(items.GetAddressOf())))
+    return list;
+  for (int i = 0; i < kMaxEnumeratedTasks; ++i) {
+    wchar_t** names = nullptr;
+    ULONG fetched = 0;
+    if (items->Next(1, &names, &fetched) != S_OK || fetched != 1 || !names)
+      break;
+    ScopedCoTaskString job(names[0]);
+    ::CoTaskMemFree(names);
+    if (job)
+      list.push_back(task_scheduler::WorkItemNameFromJob(as_u16cstr(job.get())));
+  }
+  return list;
+}
+
+bool TaskSchedulerV1::IsOldJob(const wchar_t* name) {
+  ComPtr<ITask> task;
+  ComPtr<IPersistFile> file;
+  wchar_t* raw_path = nullptr;
+  if (FAILED(scheduler_->Activate(name, IID_ITask,
+                                  reinterpret_cast<IUnknown**>(task.GetAddressOf()))) ||
+      FAILED(task->QueryInterface(IID_IPersistFile,
+                                  reinterpret_cast<void**>(file.GetAddressOf()))) ||
+      FAILED(file->GetCurFile(&raw_path)) || !raw_path) {
+    return false;
+  }
+  ScopedCoTaskString path(raw_path);
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  FILETIME now = {};
+  ::GetSystemTimeAsFileTime(&now);
+  if (!::GetFileAttributesExW(path.get(), GetFileExInfoStandard, &data))
+    return false;
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  return ticks(now) > ticks(data.ftLastWriteTime) &&
+         ticks(now) - ticks(data.ftLastWriteTime) >= kLeftoverJobAge100ns;
+}
+
+// static
+bool TaskSchedulerV1::EnableJob(ITask* task, ScheduledTaskMode mode) {
+  if (FAILED(task->SetFlags(task_scheduler::V1TaskFlags(mode))))
+    return false;
+  ComPtr<IPersistFile> file;
+  if (FAILED(task->QueryInterface(IID_IPersistFile,
+                                  reinterpret_cast<void**>(file.GetAddressOf())))) {
+    return false;
+  }
+  // The scheduler's service may have the job just put in place open.
+  for (int i = 0; i < kJobBusyTries; ++i) {
+    if (i)
+      ::Sleep(kJobBusyWaitMs);
+    const HRESULT hr = file->Save(nullptr, TRUE);
+    if (hr != HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION))
+      return SUCCEEDED(hr);
+  }
+  return false;
 }
 
 bool TaskSchedulerV1::MakeJob(const std::wstring& name,
@@ -125,8 +223,8 @@ bool TaskSchedulerV1::MakeJob(const std::wstring& name,
 // static
 bool TaskSchedulerV1::MoveJobFile(const std::wstring& from,
                                   const std::wstring& to) {
-  // The scheduler's service (or a scanner) may have a new job open for a
-  // moment.
+  // The scheduler's service (or a scanner) may have a new job or the old
+  // one open for a moment.
   DWORD error = ERROR_SUCCESS;
   for (int i = 0; i < kJobBusyTries; ++i) {
     if (i)
@@ -134,7 +232,8 @@ bool TaskSchedulerV1::MoveJobFile(const std::wstring& from,
     if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
       return true;
     error = ::GetLastError();
-    if (error != ERROR_SHARING_VIOLATION)
+    // Windows answers access denied for a target someone has open.
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
       break;
   }
   LOG(ERROR) << "Failed putting the task in place of " << to << ": " << error;
@@ -164,7 +263,8 @@ bool TaskSchedulerV1::ConfigureTask(ITask* task,
       FAILED(task->SetApplicationName(as_wcstr(program))) ||
       FAILED(task->SetComment(as_wcstr(info.description))) ||
       FAILED(task->SetCreator(user_name.c_str())) ||
-      FAILED(task->SetFlags(task_scheduler::V1TaskFlags(info.mode))) ||
+      FAILED(task->SetFlags(task_scheduler::V1TaskFlags(info.mode) |
+                            kTaskFlagDisabled)) ||
       FAILED(task->SetMaxRunTime(
           task_scheduler::V1MaxRunTimeMs(info.time_limit_seconds))) ||
       FAILED(task->SetParameters(as_wcstr(arguments)))) {
@@ -252,20 +352,8 @@ void TaskSchedulerV1::GrantJobFileAccess(const wchar_t* path) {
 }
 
 void TaskSchedulerV1::DeleteOrphanedTasks() {
-  ComPtr<IEnumWorkItems> items;
-  if (FAILED(scheduler_->Enum(items.GetAddressOf())))
-    return;
   const std::string product_name = GetProductName();
-  for (int i = 0; i < kMaxEnumeratedTasks; ++i) {
-    wchar_t** names = nullptr;
-    ULONG fetched = 0;
-    if (items->Next(1, &names, &fetched) != S_OK || fetched != 1 || !names)
-      break;
-    ScopedCoTaskString job(names[0]);
-    ::CoTaskMemFree(names);
-    if (!job)
-      continue;
-    const string16 name = task_scheduler::WorkItemNameFromJob(as_u16cstr(job.get()));
+  for (const string16& name : ListWorkItems()) {
     if (!task_scheduler::IsOwnTaskName(name, product_name))
       continue;
     ComPtr<ITask> task;
@@ -282,6 +370,7 @@ void TaskSchedulerV1::DeleteOrphanedTasks() {
 }
 
 void TaskSchedulerV1::DeleteTask(const string16& task_id) {
+  DeleteLeftoverJobs();
   scheduler_->Delete(as_wcstr(GetScheduledTaskName(task_id)));
 }
 

@@ -39,8 +39,18 @@ class TaskSchedulerV1 : public TaskScheduler {
 
  private:
   bool OpenTask(const string16& task_id, Microsoft::WRL::ComPtr<ITask>* task);
-  // A unique suffix for the name of a job being made.
-  static std::wstring NewJobSuffix();
+  // A unique name for a job being made: our task name prefix and a GUID;
+  // empty when none can be made.
+  static std::wstring NewJobName();
+  static bool IsNewJobName(const string16& name);
+  // Deletes the new jobs that registrations left unfinished.
+  void DeleteLeftoverJobs();
+  // The names of the scheduler's work items.
+  std::vector<string16> ListWorkItems();
+  // Whether the job |name| was saved at least a minute ago.
+  bool IsOldJob(const wchar_t* name);
+  // Sets the flags of |mode| (enabled) and saves the job in place.
+  static bool EnableJob(ITask* task, ScheduledTaskMode mode);
   // Makes and saves the job |name| for |info|; |path| is its file.
   bool MakeJob(const std::wstring& name, const ScheduledTaskInfo& info,
                const std::wstring& user_name, std::wstring* path);

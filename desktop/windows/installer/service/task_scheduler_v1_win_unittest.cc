@@ -55,6 +55,24 @@ BOOL WINAPI NoLocalTime(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, SYSTEMT
   return FALSE;
 }
 
+// The last job put in place by name, and its flags just before.
+ITaskScheduler* g_raw_scheduler = nullptr;
+std::wstring g_moved_job;
+DWORD g_moved_job_flags = 0;
+
+BOOL WINAPI RecordMovedJob(const wchar_t* from, const wchar_t* to, DWORD flags) {
+  g_moved_job = from;
+  g_moved_job = g_moved_job.substr(g_moved_job.rfind(L'\\') + 1);
+  g_moved_job.resize(g_moved_job.size() - 4);
+  ComPtr<ITask> task;
+  if (SUCCEEDED(g_raw_scheduler->Activate(g_moved_job.c_str(), IID_ITask,
+                                          reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
+    task->GetFlags(&g_moved_job_flags);
+  }
+  return platform_rules::SystemEntry<decltype(&::MoveFileExW)>("kernel32.dll", "MoveFileExW")(
+      from, to, flags);
+}
+
 class TaskSchedulerV1Test : public testing::Test {
  protected:
   void SetUp() override {
@@ -63,6 +81,7 @@ class TaskSchedulerV1Test : public testing::Test {
     ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(
         CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
         reinterpret_cast<void**>(raw_scheduler_.GetAddressOf()))));
+    g_raw_scheduler = raw_scheduler_.Get();
   }
 
   void TearDown() override {
@@ -204,6 +223,40 @@ class TaskSchedulerV1Test : public testing::Test {
     return JobPath(task.Get());
   }
 
+  // Saves a job as a registration that never ended leaves it (saved two
+  // minutes ago when |old|); returns its name.
+  std::wstring SaveLeftoverJob(const wchar_t* guid, bool old) {
+    const std::wstring name = std::wstring(as_wcstr(GetScheduledTaskName(U16("")))) + guid;
+    const std::wstring path = SaveForeignJob(name.c_str(), kPresentProgram);
+    FILETIME time = {};
+    ::GetSystemTimeAsFileTime(&time);
+    ULARGE_INTEGER value = {};
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    value.QuadPart -= 2ull * 60 * 10000000;
+    time.dwLowDateTime = value.LowPart;
+    time.dwHighDateTime = value.HighPart;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    // Wine's service may have the new job open for a moment.
+    for (int i = 0; old && i < 200 && file == INVALID_HANDLE_VALUE; ++i) {
+      if (i)
+        ::Sleep(25);
+      file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    }
+    EXPECT_TRUE(!old || ::SetFileTime(file, nullptr, nullptr, &time));
+    if (file != INVALID_HANDLE_VALUE)
+      ::CloseHandle(file);
+    return name;
+  }
+
+  bool JobExists(const std::wstring& name) {
+    ComPtr<ITask> task;
+    return SUCCEEDED(raw_scheduler_->Activate(name.c_str(), IID_ITask,
+                                              reinterpret_cast<IUnknown**>(task.GetAddressOf())));
+  }
+
   TaskSchedulerV1 scheduler_;
   ComPtr<ITaskScheduler> raw_scheduler_;
   std::vector<string16> ids_;
@@ -212,7 +265,15 @@ class TaskSchedulerV1Test : public testing::Test {
 
 TEST_F(TaskSchedulerV1Test, DailyTaskWithLogonTrigger) {
   const string16 id = Id("daily");
-  ASSERT_TRUE(scheduler_.RegisterTask(Info(id, kPresentProgram, TASK_RUN_DAILY, true)));
+  {
+    // Until it is in place, the new job is disabled: one left by a crash
+    // never runs.
+    platform_rules::ScopedImportHook hook("MoveFileExW",
+                                          reinterpret_cast<const void*>(&RecordMovedJob));
+    ASSERT_TRUE(hook.hooked());
+    ASSERT_TRUE(scheduler_.RegisterTask(Info(id, kPresentProgram, TASK_RUN_DAILY, true)));
+    EXPECT_EQ(0x2004u, g_moved_job_flags);
+  }
   ComPtr<ITask> task = OpenJob(id);
   ASSERT_TRUE(task);
 
@@ -284,6 +345,17 @@ TEST_F(TaskSchedulerV1Test, OnDemandTaskTriggers) {
   ASSERT_EQ(1u, triggers.size());
   EXPECT_EQ(TASK_EVENT_TRIGGER_AT_LOGON, triggers[0].TriggerType);
 
+  // A task name as long as the scheduler's folder allows still registers.
+  const std::wstring folder = JobPath(task.Get()).substr(0, JobPath(task.Get()).rfind(L'\\') + 1);
+  const size_t kJobPathLength = 250;
+  Id("");
+  string16& long_id = ids_.back();
+  long_id.append(kJobPathLength - folder.size() - GetScheduledTaskName(long_id).size() - 4, 'x');
+  info.task_id = long_id;
+  ASSERT_EQ(kJobPathLength, folder.size() + GetScheduledTaskName(info.task_id).size() + 4);
+  EXPECT_TRUE(scheduler_.RegisterTask(info));
+  EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(info.task_id));
+
   if (base::IsRunningUnderWine())
     GTEST_SKIP() << kTriggerlessJobGap;
   EXPECT_TRUE(Triggers(OpenJob(plain).Get()).empty());
@@ -301,8 +373,14 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   std::string foreign_bytes;
   std::string bytes;
   ASSERT_TRUE(base::ReadFileToString(base::FilePath(as_u16cstr(foreign_path.c_str())), &foreign_bytes));
+  // A new job left by a registration that never ended goes; one made just
+  // now may be another's, being made.
+  const std::wstring leftover = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDEF}", true);
+  const std::wstring recent = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDE0}", false);
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, true);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
+  EXPECT_FALSE(JobExists(leftover));
+  EXPECT_TRUE(JobExists(recent));
   ASSERT_TRUE(base::ReadFileToString(base::FilePath(as_u16cstr(foreign_path.c_str())), &bytes));
   EXPECT_EQ(foreign_bytes, bytes);
   ComPtr<ITask> task = OpenJob(id);
@@ -347,12 +425,21 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
     EXPECT_FALSE(scheduler_.RegisterTask(third));
   }
   ::CloseHandle(held);
-  // Nor can the new job be put in its place: that job goes.
+  // Nor can the new job be put in its place while someone keeps the task's
+  // job open (the wait for it ends): the new job goes.
+  WaitUntilJobIsFree(id);
+  held = ::CreateFileW(JobPath(task.Get()).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
   {
-    platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED, "MoveFileExW");
+    platform_rules::ScopedImportHook hook("MoveFileExW",
+                                          reinterpret_cast<const void*>(&RecordMovedJob));
+    g_moved_job.clear();
     EXPECT_FALSE(scheduler_.RegisterTask(info));
-    EXPECT_EQ("MoveFileExW", inject.failed_function());
   }
+  ::CloseHandle(held);
+  EXPECT_FALSE(g_moved_job.empty());
+  EXPECT_FALSE(JobExists(g_moved_job));
   EXPECT_EQ(1, CountJobs(id));
   task = OpenJob(id);
   ASSERT_TRUE(task);
@@ -360,11 +447,13 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   EXPECT_EQ(std::wstring(L"Second"), comment);
   ::CoTaskMemFree(comment);
 
-  // A job file that someone else has open for a moment is waited for.
-  {
-    platform_rules::ScopedFaultInjection inject(1, ERROR_SHARING_VIOLATION, "MoveFileExW");
+  // A job file that someone else has open for a moment is waited for
+  // (Windows answers access denied for an open target).
+  for (DWORD error : {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED}) {
+    platform_rules::ScopedFaultInjection inject(1, error, "MoveFileExW");
     info.description = U16("Third");
-    EXPECT_TRUE(scheduler_.RegisterTask(info));
+    EXPECT_TRUE(scheduler_.RegisterTask(info)) << error;
+    EXPECT_EQ("MoveFileExW", inject.failed_function());
   }
   ASSERT_TRUE(SUCCEEDED(OpenJob(id)->GetComment(&comment)));
   EXPECT_EQ(std::wstring(L"Third"), comment);
@@ -418,8 +507,10 @@ TEST_F(TaskSchedulerV1Test, MissingTasks) {
   const string16 id = Id("missing");
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_ON_DEMAND, false);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
+  const std::wstring leftover = SaveLeftoverJob(L"{11234567-89AB-CDEF-0123-456789ABCDEF}", true);
   RemoveUntilGone(id, [this, &id] { scheduler_.DeleteTask(id); });
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
+  EXPECT_FALSE(JobExists(leftover));
   EXPECT_TRUE(scheduler_.GetLastRunTime(id).is_null());
   EXPECT_FALSE(scheduler_.RunTask(id, std::vector<string16>()));
   // Nothing to change, nothing made.

@@ -408,6 +408,9 @@ TEST_F(TaskSchedulerV2LogicTest, OrphansAreOwnEnabledTasksWithoutProgram) {
       absent_drive = std::wstring(1, letter) + L":\\Palvo\\launcher.exe";
   }
   ASSERT_FALSE(absent_drive.empty());
+  // The scheduler expands variables in the program's path.
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"PALVO_TEST_FOLDER", L"system32"));
+  const std::wstring with_variable = L"C:\\windows\\%PALVO_TEST_FOLDER%\\cmd.exe";
   const struct {
     DWORD error;
     const std::wstring& program;
@@ -421,6 +424,7 @@ TEST_F(TaskSchedulerV2LogicTest, OrphansAreOwnEnabledTasksWithoutProgram) {
       {ERROR_BAD_DEV_TYPE, present, false},
       {ERROR_SHARING_VIOLATION, present, false},
       {platform_rules::ScopedFaultInjection::kOutOfResources, present, false},
+      {ERROR_SUCCESS, with_variable, false},
   };
   for (const auto& answer : kAnswers) {
     SCOPED_TRACE(answer.error);
@@ -428,14 +432,16 @@ TEST_F(TaskSchedulerV2LogicTest, OrphansAreOwnEnabledTasksWithoutProgram) {
     folder_->deleted.clear();
     folder_->Add(own + L"checked", {answer.program});
     base::ScopedLogCapture log;
-    platform_rules::ScopedFaultInjection inject(1, answer.error, "GetFileAttributesW");
+    platform_rules::ScopedFaultInjection inject(answer.error ? 1 : 0, answer.error,
+                                                "GetFileAttributesW");
     scheduler_.DeleteOrphanedTasks();
-    EXPECT_EQ("GetFileAttributesW", inject.failed_function());
+    EXPECT_EQ(answer.error ? "GetFileAttributesW" : "", inject.failed_function());
     EXPECT_EQ(answer.deleted, folder_->tasks.empty());
-    EXPECT_EQ(answer.deleted, log.text.find("Keeping the task of " +
-                                            base::WideToUTF8(answer.program)) ==
-                                  std::string::npos);
+    EXPECT_EQ(answer.deleted || !answer.error,
+              log.text.find("Keeping the task of " + base::WideToUTF8(answer.program)) ==
+                  std::string::npos);
   }
+  ::SetEnvironmentVariableW(L"PALVO_TEST_FOLDER", nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/service/task_scheduler_win.h"
 
 #include <memory>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/win/windows_version.h"
@@ -20,6 +21,13 @@ std::unique_ptr<TaskScheduler> TaskScheduler::Create() {
 
 namespace task_scheduler {
 
+namespace {
+
+// The longest path the file functions take.
+constexpr DWORD kMaxExpandedProgram = 32768;
+
+}  // namespace
+
 base::Time TimeFromLocalSystemTime(const SYSTEMTIME& local) {
   base::Time::Exploded exploded = {};
   exploded.year = local.wYear;
@@ -36,7 +44,17 @@ base::Time TimeFromLocalSystemTime(const SYSTEMTIME& local) {
   return time;
 }
 
-bool IsTaskProgramMissing(const wchar_t* program) {
+bool IsTaskProgramMissing(const wchar_t* task_program) {
+  // The scheduler expands environment variables in the program's path.
+  std::vector<wchar_t> expanded(kMaxExpandedProgram);
+  const DWORD length = ::ExpandEnvironmentStringsW(task_program, expanded.data(),
+                                                   kMaxExpandedProgram);
+  if (!length || length > kMaxExpandedProgram) {
+    LOG(ERROR) << "Keeping the task of " << task_program
+               << ", its program cannot be expanded: " << ::GetLastError();
+    return false;
+  }
+  const wchar_t* program = expanded.data();
   if (::GetFileAttributesW(program) != INVALID_FILE_ATTRIBUTES)
     return false;
   const DWORD error = ::GetLastError();

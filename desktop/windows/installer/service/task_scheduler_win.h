@@ -13,7 +13,7 @@ base::Time TimeFromLocalSystemTime(const SYSTEMTIME& local);
 
 // Whether the program a task runs is gone. Only "not found" answers count:
 // a share that is unreachable for a moment or a file we may not read keep
-// the task, and are logged.
+// the task, and are logged. Environment variables in |program| are expanded.
 bool IsTaskProgramMissing(const wchar_t* program);
 
 }  // namespace task_scheduler

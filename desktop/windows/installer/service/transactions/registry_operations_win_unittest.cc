@@ -61,6 +61,17 @@ LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
       disposition);
 }
 
+// NtQueryKey of a system that keeps no key flags (KeyFlagsInformation).
+platform_rules::ScopedImportHook* g_no_flags_hook = nullptr;
+
+LONG NTAPI QueryNoKeyFlags(HANDLE key, int information_class, PVOID information,
+                           ULONG length, PULONG result_length) {
+  if (information_class == 5)
+    return static_cast<LONG>(0xC000000D);
+  return g_no_flags_hook->original<decltype(&::NtQueryKey)>()(
+      key, information_class, information, length, result_length);
+}
+
 // RegCreateKeyExW making |g_theirs| (with a value) before its first call
 // goes through: another program in between.
 platform_rules::ScopedImportHook* g_theirs_hook = nullptr;
@@ -600,6 +611,22 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   for (size_t i = 0; i < dacls.size(); ++i)
     EXPECT_EQ(dacls[i], Dacl(Key(kKeys[i]))) << kKeys[i];
 
+  // Without the key flags, a link is told by where its name leads, never
+  // by the value it holds.
+  {
+    platform_rules::ScopedImportHook hook(
+        "NtQueryKey", reinterpret_cast<void*>(&QueryNoKeyFlags));
+    g_no_flags_hook = &hook;
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
+    transaction.Rollback();
+    g_no_flags_hook = nullptr;
+  }
+  EXPECT_EQ(door, platform_rules::KeyLinkTarget(HKEY_CURRENT_USER,
+                                                Key(L"tree\\door")));
+  EXPECT_TRUE(Read(Key(L"tree\\plain"), L"SymbolicLinkValue").exists);
+  EXPECT_FALSE(KeyExists(Key(L"outside\\target\\child")));
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
@@ -843,6 +870,7 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
   for (const bool link : {true, false}) {
     ::SHDeleteKeyW(HKEY_CURRENT_USER, Key(L"top").c_str());
     Write(Key(L"top"), L"one", REG_SZ, StringBytes(L"1"));
+    Write(Key(L"top\\sub\\deep"), L"", REG_SZ, StringBytes(L"d"));
     Write(Key(L"top\\sub"), L"two", REG_SZ, StringBytes(L"2"));
     Write(Key(L"elsewhere"), L"kept", REG_SZ, StringBytes(L"e"));
     ScopedErrorLog log;
@@ -873,6 +901,11 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
       EXPECT_NE(std::string::npos, log.text.find(line)) << line << log.text;
     }
     EXPECT_EQ(link, log.text.find("Lost two") != std::string::npos);
+    // One line for each key that stays missing, however deep.
+    const std::string missing = "Not rebuilding key " + top + "\\sub:";
+    const size_t first = log.text.find(missing);
+    EXPECT_EQ(link, first != std::string::npos);
+    EXPECT_EQ(std::string::npos, log.text.find(missing, first + 1));
     Transaction clear;
     EXPECT_TRUE(clear.AddAndExecute(
         new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"top"))));

@@ -725,8 +725,13 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
       EXPECT_NE(kOwned, Dacl(owned, kOwnerAndList));
       EXPECT_FALSE(
           platform_rules::PrivilegeEnabled(L"SeTakeOwnershipPrivilege"));
-      if (!commit)
+      if (!commit) {
+        // Deleted and rebuilt by the rollback, it is still the key the
+        // owner goes back to.
+        ASSERT_TRUE(transaction.AddAndExecute(
+            new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
         transaction.Rollback();
+      }
     }
     EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList))
         << (commit ? "commit" : "rollback");
@@ -767,6 +772,23 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_EQ(target_dacl, Dacl(key));
     EXPECT_EQ(std::string::npos, log.text.find("Lost")) << log.text;
     EXPECT_EQ(std::string::npos, log.text.find("rebuild")) << log.text;
+  }
+  // Deleted, then made again by another program to point elsewhere: theirs
+  // stays, and the saved target is in the log.
+  {
+    ScopedErrorLog log;
+    Write(Key(L"elsewhere"), L"", REG_SZ, StringBytes(L"e"));
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, door)));
+    ASSERT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                                 HKEY_CURRENT_USER, door, Key(L"elsewhere")));
+    const std::wstring theirs =
+        platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, door);
+    transaction.Rollback();
+    EXPECT_EQ(theirs, platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, door));
+    EXPECT_NE(std::string::npos, log.text.find("Lost SymbolicLinkValue"))
+        << log.text;
   }
 
   // A list held for a key that another program then deletes and makes

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ bool PrivilegeEnabled(const wchar_t* privilege) {
   return enabled;
 }
 
+namespace {
+// Keeps whether the key just made, open in |key|, is a link.
+void NoteKeyKind(HKEY key, bool link);
+}  // namespace
+
 LONG MakeKeyLink(HKEY root,
                  const std::wstring& link,
                  const std::wstring& target) {
@@ -57,6 +63,7 @@ LONG MakeKeyLink(HKEY root,
                              &handle, nullptr);
   if (result != ERROR_SUCCESS)
     return result;
+  NoteKeyKind(handle, true);
   result = ::RegSetValueExW(handle, L"SymbolicLinkValue", 0, REG_LINK,
                             name + sizeof(ULONG),
                             *reinterpret_cast<ULONG*>(name));
@@ -107,11 +114,48 @@ struct RegistryCalls {
                                                  "RegQueryValueExW");
   decltype(&::NtDeleteKey) delete_key =
       SystemEntry<decltype(&::NtDeleteKey)>("ntdll.dll", "NtDeleteKey");
+  decltype(&::NtQueryKey) query_key =
+      SystemEntry<decltype(&::NtQueryKey)>("ntdll.dll", "NtQueryKey");
 };
 
 const RegistryCalls& Reg() {
   static const RegistryCalls calls;
   return calls;
+}
+
+// The native name of |key|, upper case; empty when unread.
+std::wstring NativeName(HKEY key) {
+  std::vector<BYTE> buffer(sizeof(ULONG) + 65536);
+  ULONG size = 0;
+  if (Reg().query_key(key, 3, buffer.data(),
+                      static_cast<ULONG>(buffer.size()), &size) != 0) {
+    return std::wstring();
+  }
+  ULONG length = 0;
+  memcpy(&length, buffer.data(), sizeof(length));
+  std::wstring name(
+      reinterpret_cast<const wchar_t*>(buffer.data() + sizeof(ULONG)),
+      std::min<size_t>(length, buffer.size() - sizeof(ULONG)) /
+          sizeof(wchar_t));
+  ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+  return name;
+}
+
+// The native names of the keys made as links (REG_OPTION_CREATE_LINK): a
+// key is a link by how it was made, never by a value it holds.
+std::set<std::wstring>& MadeLinks() {
+  static auto* links = new std::set<std::wstring>;
+  return *links;
+}
+
+void NoteKeyKind(HKEY key, bool link) {
+  const std::wstring name = NativeName(key);
+  if (name.empty())
+    return;
+  if (link)
+    MadeLinks().insert(name);
+  else
+    MadeLinks().erase(name);
 }
 
 // The owner of |key| as a descriptor holding it alone; empty when unread.
@@ -314,6 +358,8 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
       &own_disposition);
   if (disposition)
     *disposition = own_disposition;
+  if (status == ERROR_SUCCESS && own_disposition == REG_CREATED_NEW_KEY)
+    NoteKeyKind(*result, (options & REG_OPTION_CREATE_LINK) != 0);
   if (status == ERROR_SUCCESS && own_disposition == REG_CREATED_NEW_KEY &&
       attributes && attributes->lpSecurityDescriptor) {
     SetDacl(*result,
@@ -724,10 +770,12 @@ constexpr LONG kStatusInvalidParameter = static_cast<LONG>(0xC000000D);
 constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
 
 // Whether |key| (a handle of our own, opened as the link itself) is a link:
-// Wine keeps the target as a link's SymbolicLinkValue, as Windows does.
+// made as one, and still holding a target (a plain key made since at its
+// name is forgotten as a link when it is made).
 bool IsLink(HKEY key) {
   DWORD type = REG_NONE;
-  return Reg().query_value(key, L"SymbolicLinkValue", nullptr, &type, nullptr,
+  return MadeLinks().count(NativeName(key)) &&
+         Reg().query_value(key, L"SymbolicLinkValue", nullptr, &type, nullptr,
                            nullptr) == ERROR_SUCCESS &&
          type == REG_LINK;
 }

@@ -1,6 +1,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_UTILS_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_UTILS_H_
 
+#include <stdint.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,6 +113,8 @@ struct SavedAccess {
   // The owner (a SID) from before GrantUserAccess took ownership; empty when
   // it did not.
   std::vector<BYTE> owner;
+  // Which held first list the record holds.
+  uint64_t first_list = 0;
 };
 
 // A privilege of the process token turned on while alive.
@@ -134,6 +138,11 @@ void DeleteSavedAccess(SavedAccess* saved);
 // Object names follow the named-security-object convention: a file is its
 // path (SE_FILE_OBJECT), a key is "CLASSES_ROOT\", "MACHINE\",
 // "CURRENT_USER\" or "USERS\" plus its path (SE_REGISTRY_KEY).
+
+// A key's native name, as the system knows it behind every root and alias
+// (HKCU and HKEY_USERS\<sid>, HKCR and HKLM\Software\Classes). Empty when
+// it cannot be read.
+std::wstring NativeKeyName(HKEY key);
 
 // Whether the current user holds |desired| on the object.
 bool HasAccess(const std::wstring& object_name,
@@ -162,6 +171,11 @@ bool GrantUserAccess(const std::wstring& object_name,
 // there is none, or when the system refuses, which is an error line naming
 // the object: widened access is never left behind silently.
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved);
+// The key |key| is open on was made again by a rollback in place of one it
+// deleted: the lists held for the deleted key are its own. A key made
+// again by anyone else gets none of them.
+void AdoptRebuiltKey(HKEY key);
+
 // As RestoreAccess, onto the object now named |object_name|: the file or
 // folder the list was saved from, renamed since.
 bool RestoreAccessAt(const std::wstring& object_name,

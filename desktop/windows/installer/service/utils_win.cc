@@ -6,6 +6,7 @@
 #include <security.h>
 #include <shlobj.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/base_paths_win.h"
@@ -295,8 +296,45 @@ void LiftDenyEntries(EXPLICIT_ACCESS_W* entries, ULONG count, DWORD access) {
   }
 }
 
-// Where an access list is read and written: a key by its name, or
-// through a handle of its own for a grant; a file through one handle opened
+// The root and path of a key named as a security object.
+bool SplitKeyName(const std::wstring& name, HKEY* root, std::wstring* path) {
+  static const struct {
+    const wchar_t* prefix;
+    HKEY root;
+  } kRoots[] = {{L"CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                {L"MACHINE", HKEY_LOCAL_MACHINE},
+                {L"CURRENT_USER", HKEY_CURRENT_USER},
+                {L"USERS", HKEY_USERS}};
+  for (const auto& known : kRoots) {
+    const std::wstring prefix = known.prefix;
+    if (name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    if (name.size() == prefix.size()) {
+      path->clear();
+    } else if (name[prefix.size()] == L'\\') {
+      *path = name.substr(prefix.size() + 1);
+    } else {
+      continue;
+    }
+    *root = known.root;
+    return true;
+  }
+  return false;
+}
+
+// Opens the key named |name| itself: a link there as the link, never as
+// the key it points to.
+LONG OpenNamedKeyItself(const std::wstring& name, REGSAM access, HKEY* key) {
+  HKEY root = nullptr;
+  std::wstring path;
+  if (!SplitKeyName(name, &root, &path))
+    return ERROR_INVALID_NAME;
+  return ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, access,
+                         key);
+}
+
+// Where an access list is read and written: a key through a handle on
+// the key itself (a link as the link), held for a grant; a file through one handle opened
 // on the name itself (never on what a link there points to), so that
 // nothing can be swapped in between.
 struct AccessTarget {
@@ -338,6 +376,21 @@ DWORD WriteSecurity(const AccessTarget& target,
   if (target.file.IsValid()) {
     return ::SetSecurityInfo(target.file.Get(), target.type, what, owner,
                              nullptr, dacl, nullptr);
+  }
+  if (target.type == SE_REGISTRY_KEY) {
+    // By name, a link there would pass the change on to the key it points
+    // to; through a handle on the key itself it reaches the key named.
+    const REGSAM access =
+        ((what & OWNER_SECURITY_INFORMATION) ? WRITE_OWNER : 0) |
+        ((what & DACL_SECURITY_INFORMATION) ? READ_CONTROL | WRITE_DAC : 0);
+    HKEY key = nullptr;
+    const LONG opened = OpenNamedKeyItself(target.name, access, &key);
+    if (opened != ERROR_SUCCESS)
+      return static_cast<DWORD>(opened);
+    const DWORD result = ::SetSecurityInfo(key, target.type, what, owner,
+                                           nullptr, dacl, nullptr);
+    ::RegCloseKey(key);
+    return result;
   }
   return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
                                  target.type, what, owner, nullptr, dacl,
@@ -384,9 +437,13 @@ using ScopedTakeOwnershipPrivilege = ScopedPrivilege;
 bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
   PSID sid = nullptr;
   PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  HKEY own = target.key;
+  if (!own && target.type == SE_REGISTRY_KEY &&
+      OpenNamedKeyItself(target.name, READ_CONTROL, &own) != ERROR_SUCCESS) {
+    return false;
+  }
   const DWORD result =
-      target.key
-          ? ::GetSecurityInfo(target.key, target.type,
+      own ? ::GetSecurityInfo(own, target.type,
                               OWNER_SECURITY_INFORMATION, &sid, nullptr,
                               nullptr, nullptr, &raw_descriptor)
           : ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
@@ -394,6 +451,8 @@ bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
                                     &sid, nullptr, nullptr, nullptr,
                                     &raw_descriptor);
   std::unique_ptr<void, LocalFreeDeleter> descriptor(raw_descriptor);
+  if (own != target.key)
+    ::RegCloseKey(own);
   if (result != ERROR_SUCCESS || !sid || !::IsValidSid(sid))
     return false;
   const BYTE* bytes = static_cast<const BYTE*>(sid);
@@ -662,32 +721,6 @@ bool OpenFileTarget(AccessTarget* target) {
   return true;
 }
 
-// The root and path of a key named as a security object.
-bool SplitKeyName(const std::wstring& name, HKEY* root, std::wstring* path) {
-  static const struct {
-    const wchar_t* prefix;
-    HKEY root;
-  } kRoots[] = {{L"CLASSES_ROOT", HKEY_CLASSES_ROOT},
-                {L"MACHINE", HKEY_LOCAL_MACHINE},
-                {L"CURRENT_USER", HKEY_CURRENT_USER},
-                {L"USERS", HKEY_USERS}};
-  for (const auto& known : kRoots) {
-    const std::wstring prefix = known.prefix;
-    if (name.compare(0, prefix.size(), prefix) != 0)
-      continue;
-    if (name.size() == prefix.size()) {
-      path->clear();
-    } else if (name[prefix.size()] == L'\\') {
-      *path = name.substr(prefix.size() + 1);
-    } else {
-      continue;
-    }
-    *root = known.root;
-    return true;
-  }
-  return false;
-}
-
 // Opens the key target's handle for reading and changing its access list,
 // taking ownership first when that is denied.
 bool OpenKeyTarget(AccessTarget* target) {
@@ -788,6 +821,10 @@ struct FirstSavedList {
   std::wstring identity;
   std::vector<BYTE> descriptor;  // self-relative
   int holders;
+  uint64_t serial;
+  // The key it was saved from, held open: once that key is deleted, a key
+  // made again under its name is another one.
+  HKEY key;
 };
 
 base::Lock& FirstSavedListsLock() {
@@ -800,10 +837,27 @@ std::vector<FirstSavedList>& FirstSavedLists() {
   return *lists;
 }
 
+// Whether the key |key| is open on was deleted since.
+bool KeyDeleted(HKEY key) {
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const QueryKey query_key = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  const LONG kStatusKeyDeleted = static_cast<LONG>(0xC000017C);
+  const int kKeyNameInformation = 3;
+  BYTE buffer[sizeof(ULONG) + 64];
+  ULONG size = 0;
+  return key && query_key &&
+         query_key(key, kKeyNameInformation, buffer, sizeof(buffer), &size) ==
+             kStatusKeyDeleted;
+}
+
 std::vector<FirstSavedList>::iterator FindFirstSavedList(
     const std::wstring& identity) {
   std::vector<FirstSavedList>& lists = FirstSavedLists();
   for (auto it = lists.begin(); it != lists.end(); ++it) {
+    if (KeyDeleted(it->key))
+      continue;
     if (::CompareStringOrdinal(it->identity.c_str(),
                                static_cast<int>(it->identity.size()),
                                identity.c_str(),
@@ -813,33 +867,6 @@ std::vector<FirstSavedList>::iterator FindFirstSavedList(
     }
   }
   return lists.end();
-}
-
-// A key's native name, as the system knows it behind every root and alias
-// (HKCU and HKEY_USERS\<sid>, HKCR and HKLM\Software\Classes). Empty when
-// it cannot be read.
-std::wstring NativeKeyName(HKEY key) {
-  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static const QueryKey query_key = reinterpret_cast<QueryKey>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(
-          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
-  const int kKeyNameInformation = 3;
-  // A name length in bytes, then the name; key paths are at most 32767
-  // characters long.
-  std::vector<BYTE> buffer(sizeof(ULONG) + 65536 + 64);
-  ULONG size = 0;
-  if (!query_key ||
-      query_key(key, kKeyNameInformation, buffer.data(),
-                static_cast<ULONG>(buffer.size()), &size) != 0) {
-    return std::wstring();
-  }
-  ULONG length = 0;
-  memcpy(&length, buffer.data(), sizeof(length));
-  if (length > buffer.size() - sizeof(ULONG))
-    return std::wstring();
-  std::wstring name(length / sizeof(wchar_t), L'\0');
-  memcpy(&name[0], buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
-  return name;
 }
 
 // The identity of the object |target| has open: a file's volume serial
@@ -872,15 +899,24 @@ std::unique_ptr<SavedAccess> HoldFirstSavedList(const AccessTarget& target,
     base::AutoLock hold(FirstSavedListsLock());
     auto it = FindFirstSavedList(identity);
     if (it == FirstSavedLists().end()) {
+      static uint64_t serial = 0;
       const BYTE* bytes = static_cast<const BYTE*>(found);
+      HANDLE key = nullptr;
+      if (target.key &&
+          !::DuplicateHandle(::GetCurrentProcess(), target.key,
+                             ::GetCurrentProcess(), &key, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+      }
       FirstSavedLists().push_back(
           {identity,
            std::vector<BYTE>(bytes,
                              bytes + ::GetSecurityDescriptorLength(found)),
-           0});
+           0, ++serial, static_cast<HKEY>(key)});
       it = FirstSavedLists().end() - 1;
     }
     ++it->holders;
+    record->first_list = it->serial;
     first = it->descriptor;
   }
   // From here on the record's destructor lets go of the list.
@@ -902,12 +938,75 @@ std::unique_ptr<SavedAccess> HoldFirstSavedList(const AccessTarget& target,
 
 void ReleaseFirstSavedList(const SavedAccess& record) {
   base::AutoLock hold(FirstSavedListsLock());
-  auto it = FindFirstSavedList(record.identity);
-  if (it != FirstSavedLists().end() && --it->holders <= 0)
-    FirstSavedLists().erase(it);
+  std::vector<FirstSavedList>& lists = FirstSavedLists();
+  for (auto it = lists.begin(); it != lists.end(); ++it) {
+    if (it->serial != record.first_list || --it->holders > 0)
+      continue;
+    if (it->key)
+      ::RegCloseKey(it->key);
+    lists.erase(it);
+    return;
+  }
+}
+
+// Whether the key whose first list |record| holds was deleted since.
+bool FirstListKeyDeleted(const SavedAccess& record) {
+  base::AutoLock hold(FirstSavedListsLock());
+  for (const FirstSavedList& list : FirstSavedLists()) {
+    if (list.serial == record.first_list)
+      return KeyDeleted(list.key);
+  }
+  return false;
 }
 
 }  // namespace
+
+void AdoptRebuiltKey(HKEY key) {
+  const std::wstring name = NativeKeyName(key);
+  if (name.empty())
+    return;
+  const std::wstring identity = L"key " + name;
+  base::AutoLock hold(FirstSavedListsLock());
+  for (FirstSavedList& list : FirstSavedLists()) {
+    HANDLE own = nullptr;
+    if (!KeyDeleted(list.key) ||
+        ::CompareStringOrdinal(list.identity.c_str(),
+                               static_cast<int>(list.identity.size()),
+                               identity.c_str(),
+                               static_cast<int>(identity.size()),
+                               TRUE) != CSTR_EQUAL ||
+        !::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
+                           &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      continue;
+    }
+    ::RegCloseKey(list.key);
+    list.key = static_cast<HKEY>(own);
+  }
+}
+
+std::wstring NativeKeyName(HKEY key) {
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const QueryKey query_key = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  const int kKeyNameInformation = 3;
+  // A name length in bytes, then the name; key paths are at most 32767
+  // characters long.
+  std::vector<BYTE> buffer(sizeof(ULONG) + 65536 + 64);
+  ULONG size = 0;
+  if (!query_key ||
+      query_key(key, kKeyNameInformation, buffer.data(),
+                static_cast<ULONG>(buffer.size()), &size) != 0) {
+    return std::wstring();
+  }
+  ULONG length = 0;
+  memcpy(&length, buffer.data(), sizeof(length));
+  if (length > buffer.size() - sizeof(ULONG))
+    return std::wstring();
+  std::wstring name(length / sizeof(wchar_t), L'\0');
+  memcpy(&name[0], buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
+  return name;
+}
 
 ScopedPrivilege::ScopedPrivilege(const wchar_t* privilege)
     : privilege_(privilege) {
@@ -1079,9 +1178,15 @@ bool PutBackSavedAccess(const std::wstring& object_name,
   if (!saved || !*saved)
     return false;
   const SavedAccess& record = **saved;
-  // A key's list goes back by name: Windows then also gives the subkeys
-  // back what they inherited before, which takes the grant out of keys
-  // created below it meanwhile.
+  if (FirstListKeyDeleted(record)) {
+    LOG(ERROR) << "Not putting back the access list of " << object_name
+               << ": the key it was saved from was deleted";
+    saved->reset();
+    return false;
+  }
+  // A key's list goes back through SetSecurityInfo: Windows then also gives
+  // the subkeys back what they inherited before, which takes the grant out
+  // of keys created below it meanwhile.
   // A second try: a passing lack of resources or a scanner holding the file
   // must not leave access widened for good.
   DWORD result = ERROR_ACCESS_DENIED;

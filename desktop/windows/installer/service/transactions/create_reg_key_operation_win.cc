@@ -1,5 +1,6 @@
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 
+#include <utility>
 #include <vector>
 
 #include "base/logging.h"
@@ -9,6 +10,51 @@
 #include "desktop/windows/installer/service/utils.h"
 
 namespace installer {
+
+namespace {
+
+// The level |name| below |above|, made when missing, in |key|: true with
+// |created| set when it came back new. A level that is a link is refused.
+LONG OpenOrMakeLevel(HKEY above,
+                     const std::wstring& name,
+                     HKEY* key,
+                     bool* created) {
+  *created = false;
+  LONG result = OpenKeyItself(above, name, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY,
+                              key);
+  if (result == ERROR_FILE_NOT_FOUND) {
+    DWORD disposition = 0;
+    result = ::RegCreateKeyExW(above, name.c_str(), 0, nullptr,
+                               REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY,
+                               nullptr, key, &disposition);
+    if (result == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
+      *created = true;
+      return result;
+    }
+    // Made in between: what stands there now is looked at as itself.
+    if (result == ERROR_SUCCESS)
+      ::RegCloseKey(*key);
+    *key = nullptr;
+    if (result == ERROR_SUCCESS) {
+      result = OpenKeyItself(above, name, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY,
+                             key);
+    }
+  }
+  if (result != ERROR_SUCCESS)
+    return result;
+  bool link = false;
+  bool is_volatile = false;
+  result = ReadKeyKind(*key, &link, &is_volatile);
+  if (result == ERROR_SUCCESS && link)
+    result = ERROR_ALREADY_EXISTS;
+  if (result != ERROR_SUCCESS) {
+    ::RegCloseKey(*key);
+    *key = nullptr;
+  }
+  return result;
+}
+
+}  // namespace
 
 CreateRegKeyOperation::CreateRegKeyOperation(HKEY root, const std::wstring& key)
     : key_(key), root_(root) {}
@@ -80,28 +126,37 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
     }
   }
 
-  // Level by level: a level that another program made meanwhile is not
-  // ours to remove, only one that came back new. The first of those is
-  // known at once, so that a rollback also removes the levels of a
-  // creation that failed halfway.
+  // Level by level, each below the handle of the one above it, opened as
+  // itself: a level that another program made meanwhile is not ours to
+  // remove, only one that came back new, and a link there leads elsewhere,
+  // so it is refused. The first new level is known at once, so that a
+  // rollback also removes the levels of a creation that failed halfway.
   std::vector<std::wstring> levels;
   for (std::wstring level = key_.substr(0, key_.find(L'\0'));
        level.size() >= candidate.size(); level = ParentKeyPath(level)) {
     levels.push_back(level);
   }
+  ScopedKey above;
+  if (::RegOpenKeyExW(root_, parent.c_str(), 0, KEY_CREATE_SUB_KEY,
+                      &above.handle) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Existing ancestor could not be opened.";
+    return false;
+  }
   for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
-    ScopedKey created;
-    DWORD disposition = 0;
-    if (::RegCreateKeyExW(root_, level->c_str(), 0, nullptr,
-                          REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY,
-                          nullptr, &created.handle,
-                          &disposition) != ERROR_SUCCESS) {
+    const std::wstring name = level->substr(level->find_last_of(L'\\') + 1);
+    ScopedKey opened;
+    bool created = false;
+    const LONG result = OpenOrMakeLevel(above.handle, name, &opened.handle,
+                                        &created);
+    // A level made before a later one failed is still removed by rollback.
+    if (created && first_created_.empty())
+      first_created_ = *level;
+    if (result != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed creating key "
-                 << RegistryObjectName(root_, *level);
+                 << RegistryObjectName(root_, *level) << ": error " << result;
       return false;
     }
-    if (disposition == REG_CREATED_NEW_KEY && first_created_.empty())
-      first_created_ = *level;
+    std::swap(above.handle, opened.handle);
   }
   return true;
 }

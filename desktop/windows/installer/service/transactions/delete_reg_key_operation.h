@@ -29,6 +29,9 @@ struct SavedRegistryKey {
   // A link comes back as a link; its target is its SymbolicLinkValue.
   bool link = false;
   bool is_volatile = false;
+  // Deleted by Execute: a key there at rollback was made again by another
+  // program. Otherwise it never went.
+  bool deleted = false;
   std::vector<BYTE> security_descriptor;
   // When access had to be widened to delete the key: a descriptor with the
   // access list from before, which the rebuilt key gets back.
@@ -63,17 +66,31 @@ class DeleteRegKeyOperation : public Operation {
   // Where a rollback stands, by index of |saved_keys_|.
   struct RebuildState {
     explicit RebuildState(size_t count);
+    // Closes every handle.
     ~RebuildState();
-    std::vector<HKEY> created;  // open: made anew, its list still to come
+    std::vector<HKEY> open;  // the key standing there, opened as itself
+    std::vector<bool> made;  // made anew: its security still to come
     std::vector<bool> standing;  // made anew or there again
+    std::vector<bool> given_up;  // the key above it stays missing
     std::vector<int> attempts;
   };
-  // Makes the key of record |index|, after the saved keys above it, with
-  // its values. False, with an error line naming it, when it stays missing.
+  // Makes the key of record |index|, after the saved keys above it and
+  // relative to the one right above, with its values. False, with an error
+  // line naming it, when it stays missing.
   bool Rebuild(size_t index, RebuildState* state);
-  // Makes the key of |record|; widens the access of the tree's parent once
-  // when it denies making it.
-  LONG CreateSavedKey(const SavedRegistryKey& record,
+  // The key of |record| now standing at |relative| below |base|, opened as
+  // itself in |key|: ERROR_SUCCESS when it is a key of its own or the same
+  // link, ERROR_FILE_NOT_FOUND when missing; another program's link there
+  // is refused.
+  LONG OpenStandingKey(HKEY base,
+                       const std::wstring& relative,
+                       const SavedRegistryKey& record,
+                       HKEY* key);
+  // Makes the key of |record| at |relative| below |base|; widens the access
+  // of the tree's parent once when it denies making it.
+  LONG CreateSavedKey(HKEY base,
+                      const std::wstring& relative,
+                      const SavedRegistryKey& record,
                       HKEY* key,
                       DWORD* disposition);
 

@@ -110,27 +110,26 @@ void DeleteRegKeyOperation::Rollback() {
                  << DescribeValueData(value.type, value.data);
     }
   }
-  std::vector<HKEY>& rebuilt = state.created;
   // Any owner, not only the caller.
   ScopedPrivilege restore(L"SeRestorePrivilege");
   // Every key stands before the keys below it.
   std::set<std::wstring> rebuilt_names;
   for (size_t i = saved_keys_.size(); i-- > 0;) {
-    if (!rebuilt[i])
+    if (!state.made[i])
       continue;
     const SavedRegistryKey& record = *saved_keys_[i];
-    PutBackOwnerGroupAndLabel(root_, rebuilt[i], record);
+    AdoptRebuiltKey(state.open[i]);
+    PutBackOwnerGroupAndLabel(root_, state.open[i], record);
     const std::vector<BYTE>& dacl = record.original_dacl.empty()
                                         ? record.security_descriptor
                                         : record.original_dacl;
     if (!dacl.empty() && CallTwice([&] {
-          return ::RegSetKeySecurity(rebuilt[i], DACL_SECURITY_INFORMATION,
+          return ::RegSetKeySecurity(state.open[i], DACL_SECURITY_INFORMATION,
                                      const_cast<BYTE*>(dacl.data()));
         }) != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to put back the access list of "
                  << RegistryObjectName(root_, record.name);
     }
-    ::RegCloseKey(rebuilt[i]);
     rebuilt_names.insert(RegistryObjectName(root_, record.name));
   }
   // A key that a failure left standing still has the access list that was
@@ -146,15 +145,30 @@ void DeleteRegKeyOperation::Rollback() {
 }
 
 DeleteRegKeyOperation::RebuildState::RebuildState(size_t count)
-    : created(count, nullptr), standing(count, false), attempts(count, 0) {}
+    : open(count, nullptr),
+      made(count, false),
+      standing(count, false),
+      given_up(count, false),
+      attempts(count, 0) {}
 
-DeleteRegKeyOperation::RebuildState::~RebuildState() = default;
+DeleteRegKeyOperation::RebuildState::~RebuildState() {
+  for (HKEY key : open) {
+    if (key)
+      ::RegCloseKey(key);
+  }
+}
 
 bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
   const SavedRegistryKey& record = *saved_keys_[index];
+  if (state->given_up[index])
+    return false;
   // Created on the way to a key below it, a missing parent would come back
   // with default security and none of its values: it is tried again first,
-  // and when it stays missing, so do the keys below it.
+  // and when it stays missing, so do the keys below it. Each key is made
+  // below the handle of the one above it: by name from the root, a link
+  // put in between would lead out of the tree.
+  HKEY base = root_;
+  std::wstring relative = record.name;
   const std::wstring parent_name = ParentKeyPath(record.name);
   for (size_t parent = index; parent-- > 0;) {
     if (saved_keys_[parent]->name != parent_name)
@@ -163,8 +177,11 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
       LOG(ERROR) << "Not rebuilding key "
                  << RegistryObjectName(root_, record.name)
                  << ": the key above it is missing";
+      state->given_up[index] = true;
       return false;
     }
+    base = state->open[parent];
+    relative = record.name.substr(record.name.find_last_of(L'\\') + 1);
     break;
   }
   // Twice at most: every key below a missing one asks for it again.
@@ -173,8 +190,28 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
   ++state->attempts[index];
 
   HKEY key = nullptr;
+  LONG result = OpenStandingKey(base, relative, record, &key);
+  if (result == ERROR_SUCCESS) {
+    // Never gone, or made again by another program: theirs stays as it is.
+    state->standing[index] = true;
+    state->open[index] = key;
+    for (const SavedRegistryValue& value :
+         record.deleted ? record.values : std::vector<SavedRegistryValue>()) {
+      LOG(ERROR) << "Not putting back " << value.name << " in "
+                 << RegistryObjectName(root_, record.name)
+                 << ", made again meanwhile, "
+                 << DescribeValueData(value.type, value.data);
+    }
+    return true;
+  }
   DWORD disposition = 0;
-  const LONG result = CreateSavedKey(record, &key, &disposition);
+  if (result == ERROR_FILE_NOT_FOUND)
+    result = CreateSavedKey(base, relative, record, &key, &disposition);
+  if (result == ERROR_SUCCESS && disposition != REG_CREATED_NEW_KEY) {
+    // Made in between by someone else, maybe through a link: not ours.
+    ::RegCloseKey(key);
+    result = ERROR_ALREADY_EXISTS;
+  }
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to rebuild key "
                << RegistryObjectName(root_, record.name) << ": error "
@@ -182,12 +219,8 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
     return false;
   }
   state->standing[index] = true;
-  // A key that is there again keeps what it holds now.
-  if (disposition != REG_CREATED_NEW_KEY) {
-    ::RegCloseKey(key);
-    return true;
-  }
-  state->created[index] = key;
+  state->made[index] = true;
+  state->open[index] = key;
   for (const SavedRegistryValue& value : record.values) {
     if (CallTwice([&] {
           return SetValueExactly(key, value.name, value.type, value.data);
@@ -200,7 +233,47 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
   return true;
 }
 
-LONG DeleteRegKeyOperation::CreateSavedKey(const SavedRegistryKey& record,
+LONG DeleteRegKeyOperation::OpenStandingKey(HKEY base,
+                                            const std::wstring& relative,
+                                            const SavedRegistryKey& record,
+                                            HKEY* key) {
+  ScopedKey standing;
+  auto open = [&] {
+    return OpenKeyItself(base, relative, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY,
+                         &standing.handle);
+  };
+  // Tried again unless missing, which is an answer.
+  LONG result = open();
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+    result = open();
+  if (result != ERROR_SUCCESS)
+    return result;
+  bool link = false;
+  bool is_volatile = false;
+  result = ReadKeyKind(standing.handle, &link, &is_volatile);
+  if (result != ERROR_SUCCESS)
+    return result;
+  if (link) {
+    // Only the saved link itself, still pointing where it did, stands.
+    const std::vector<BYTE> target = ReadLinkTarget(standing.handle);
+    bool same = false;
+    for (const SavedRegistryValue& value : record.values) {
+      same |= record.link && value.type == REG_LINK &&
+              value.name == kLinkValueName && value.data == target;
+    }
+    if (!same)
+      return ERROR_ALREADY_EXISTS;
+  } else if (record.link) {
+    return ERROR_ALREADY_EXISTS;
+  }
+  *key = standing.handle;
+  standing.handle = nullptr;
+  return ERROR_SUCCESS;
+}
+
+LONG DeleteRegKeyOperation::CreateSavedKey(HKEY base,
+                                           const std::wstring& relative,
+                                           const SavedRegistryKey& record,
                                            HKEY* key,
                                            DWORD* disposition) {
   const DWORD options =
@@ -208,7 +281,7 @@ LONG DeleteRegKeyOperation::CreateSavedKey(const SavedRegistryKey& record,
       (record.link ? REG_OPTION_CREATE_LINK : 0);
   auto create = [&] {
     return CallTwice([&] {
-      return ::RegCreateKeyExW(root_, record.name.c_str(), 0, nullptr, options,
+      return ::RegCreateKeyExW(base, relative.c_str(), 0, nullptr, options,
                                kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER,
                                nullptr, key, disposition);
     });
@@ -282,6 +355,7 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
     const BYTE* bytes = static_cast<const BYTE*>(owner);
     record->owner.assign(bytes, bytes + ::GetLengthSid(owner));
   }
+  SavedRegistryKey* saved = record.get();
   saved_keys_.push_back(std::move(record));
 
   // Each subkey is gone after its recursion (or the recursion failed), so
@@ -312,6 +386,7 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
                << result;
     return false;
   }
+  saved->deleted = true;
   return true;
 }
 

@@ -2,10 +2,14 @@
 
 #include <winternl.h>
 
+#include "desktop/windows/installer/service/utils.h"
+
 extern "C" {
 NTSTATUS NTAPI NtQueryKey(HANDLE key, int information_class, PVOID information,
                           ULONG length, PULONG result_length);
 NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+NTSTATUS NTAPI NtOpenKey(PHANDLE key, ACCESS_MASK access,
+                         POBJECT_ATTRIBUTES attributes);
 }
 
 namespace installer {
@@ -25,11 +29,60 @@ constexpr ULONG kLinkKey = 0x2;
 constexpr NTSTATUS kStatusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
 constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
 
+// Whether |key|, open as itself, is a link, told without the key flags:
+// opened by its native name the normal way, a link leads to another key or
+// to none. A value alone proves nothing: any key may hold a REG_LINK.
+LONG IsLinkByName(HKEY key, bool* link) {
+  std::wstring name = NativeKeyName(key);
+  if (name.empty())
+    return ERROR_INVALID_DATA;
+  UNICODE_STRING text;
+  text.Buffer = &name[0];
+  text.Length = text.MaximumLength =
+      static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, nullptr,
+                             nullptr);
+  HANDLE followed = nullptr;
+  const NTSTATUS status = NtOpenKey(&followed, KEY_QUERY_VALUE, &attributes);
+  if (!NT_SUCCESS(status)) {
+    const LONG error = static_cast<LONG>(::RtlNtStatusToDosError(status));
+    // The key itself lets us read it: a refusal is another key's list.
+    *link = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_ACCESS_DENIED;
+    return *link ? ERROR_SUCCESS : error;
+  }
+  const std::wstring reached = NativeKeyName(static_cast<HKEY>(followed));
+  ::RegCloseKey(static_cast<HKEY>(followed));
+  if (reached.empty())
+    return ERROR_INVALID_DATA;
+  *link = ::CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()),
+                                 reached.c_str(),
+                                 static_cast<int>(reached.size()),
+                                 TRUE) != CSTR_EQUAL;
+  return ERROR_SUCCESS;
+}
+
 bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 }  // namespace
+
+const wchar_t kLinkValueName[] = L"SymbolicLinkValue";
+
+std::vector<BYTE> ReadLinkTarget(HKEY key) {
+  std::vector<BYTE> target(2 * 32768);
+  DWORD size = static_cast<DWORD>(target.size());
+  DWORD type = REG_NONE;
+  if (::RegQueryValueExW(key, kLinkValueName, nullptr, &type, target.data(),
+                         &size) != ERROR_SUCCESS ||
+      type != REG_LINK) {
+    size = 0;
+  }
+  target.resize(size);
+  return target;
+}
 
 ScopedKey::~ScopedKey() {
   Close();
@@ -53,14 +106,10 @@ LONG ReadKeyKind(HKEY key, bool* link, bool* is_volatile) {
   const NTSTATUS status =
       NtQueryKey(key, kKeyFlagsInformation, &flags, sizeof(flags), &size);
   if (status == kStatusInvalidInfoClass || status == kStatusInvalidParameter) {
-    // A system that keeps no such flags: a link still holds its target as
-    // SymbolicLinkValue; no key there is taken for volatile.
-    DWORD type = REG_NONE;
-    *link = ::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type,
-                               nullptr, nullptr) == ERROR_SUCCESS &&
-            type == REG_LINK;
+    // A system that keeps no such flags; no key there is taken for
+    // volatile.
     *is_volatile = false;
-    return ERROR_SUCCESS;
+    return IsLinkByName(key, link);
   }
   if (!NT_SUCCESS(status))
     return static_cast<LONG>(::RtlNtStatusToDosError(status));

@@ -44,6 +44,13 @@ LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
 // whether it is volatile. ERROR_SUCCESS or the system's error.
 LONG ReadKeyKind(HKEY key, bool* link, bool* is_volatile);
 
+// The value of a link key that holds its target (REG_LINK).
+extern const wchar_t kLinkValueName[];
+
+// The target of the link |key| is open on (as itself, with
+// KEY_QUERY_VALUE), as stored; empty when it holds none.
+std::vector<BYTE> ReadLinkTarget(HKEY key);
+
 // Deletes the key |key| is open on (with DELETE), a link as itself. The
 // key must have no subkeys.
 LONG DeleteOpenKey(HKEY key);

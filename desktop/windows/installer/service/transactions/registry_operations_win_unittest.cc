@@ -46,7 +46,8 @@ LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
                                LPWSTR key_class, DWORD options, REGSAM desired,
                                LPSECURITY_ATTRIBUTES attributes, PHKEY result,
                                LPDWORD disposition) {
-  const std::wstring name = sub_key ? sub_key : L"";
+  // By its path or below its parent's handle.
+  const std::wstring name = L"\\" + std::wstring(sub_key ? sub_key : L"");
   const std::wstring kMiddle = L"\\middle";
   if (name.size() >= kMiddle.size() &&
       name.compare(name.size() - kMiddle.size(), kMiddle.size(), kMiddle) == 0 &&
@@ -58,6 +59,17 @@ LONG WINAPI CreateAnyButMiddle(HKEY root, LPCWSTR sub_key, DWORD reserved,
   return g_middle_hook->original<decltype(&::RegCreateKeyExW)>()(
       root, sub_key, reserved, key_class, options, desired, attributes, result,
       disposition);
+}
+
+// NtQueryKey of a system that keeps no key flags (KeyFlagsInformation).
+platform_rules::ScopedImportHook* g_no_flags_hook = nullptr;
+
+LONG NTAPI QueryNoKeyFlags(HANDLE key, int information_class, PVOID information,
+                           ULONG length, PULONG result_length) {
+  if (information_class == 5)
+    return static_cast<LONG>(0xC000000D);
+  return g_no_flags_hook->original<decltype(&::NtQueryKey)>()(
+      key, information_class, information, length, result_length);
 }
 
 // RegCreateKeyExW making |g_theirs| (with a value) before its first call
@@ -239,12 +251,12 @@ class RegistryOperationsTest : public testing::Test {
   }
 
   // The key's access list as text, with its protection from inheritance;
-  // with its owner too when asked.
-  std::wstring Dacl(
-      const std::wstring& key,
-      SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION) const {
+  // with its owner too when asked; a link's own with REG_OPTION_OPEN_LINK.
+  std::wstring Dacl(const std::wstring& key,
+                    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION,
+                    DWORD options = 0) const {
     HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, READ_CONTROL,
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), options, READ_CONTROL,
                         &handle) != ERROR_SUCCESS) {
       return L"<missing>";
     }
@@ -263,7 +275,8 @@ class RegistryOperationsTest : public testing::Test {
     return result;
   }
 
-  void SetDacl(const std::wstring& key, const wchar_t* sddl) {
+  void SetDacl(const std::wstring& key, const wchar_t* sddl,
+               DWORD options = 0) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         sddl, SDDL_REVISION_1, &descriptor, nullptr));
@@ -273,7 +286,7 @@ class RegistryOperationsTest : public testing::Test {
     ScopedPrivilege restore(L"SeRestorePrivilege");
     HKEY handle = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
-              ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0,
+              ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), options,
                               WRITE_DAC | (owner || group ? WRITE_OWNER : 0),
                               &handle));
     EXPECT_EQ(ERROR_SUCCESS,
@@ -456,6 +469,25 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
   EXPECT_FALSE(KeyExists(Key(L"made\\by")));
   EXPECT_TRUE(Read(Key(L"made"), L"theirs").exists);
 
+  // Another program's link to a key that is gone is no level to create
+  // through: refused, nothing made, the link left as it was.
+  Write(Key(L"gone"), L"", REG_SZ, StringBytes(L"g"));
+  ASSERT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                               HKEY_CURRENT_USER, Key(L"door"), Key(L"gone")));
+  ASSERT_EQ(ERROR_SUCCESS,
+            ::RegDeleteKeyW(HKEY_CURRENT_USER, Key(L"gone").c_str()));
+  const std::wstring door =
+      platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door"));
+  for (const wchar_t* key : {L"door", L"door\\below"}) {
+    Transaction transaction;
+    EXPECT_FALSE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
+    EXPECT_FALSE(KeyExists(Key(L"gone"))) << key;
+    transaction.Rollback();
+    EXPECT_EQ(door,
+              platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
+  }
+
   // Only an open that succeeds (or is denied) shows that the key is there.
   {
     platform_rules::ScopedFaultInjection fault(1, ERROR_OUTOFMEMORY,
@@ -487,6 +519,10 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   const std::wstring door =
       platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"tree\\door"));
   ASSERT_FALSE(door.empty());
+  // A plain key holding what a link would hold is no link.
+  Write(Key(L"tree\\plain"), L"SymbolicLinkValue", REG_LINK,
+        Bytes(door.data(), door.size() * sizeof(wchar_t)));
+  Write(Key(L"tree\\plain\\child"), L"c", REG_SZ, StringBytes(L"c"));
   Write(Key(L"tree\\fleeting"), L"v", REG_SZ, StringBytes(L"f"),
         REG_OPTION_VOLATILE);
   Write(Key(L"tree\\fleeting\\inner"), L"v", REG_SZ, StringBytes(L"i"),
@@ -549,6 +585,9 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   EXPECT_EQ(door, platform_rules::KeyLinkTarget(HKEY_CURRENT_USER,
                                                 Key(L"tree\\door")));
   EXPECT_EQ(StringBytes(L"t"), Read(Key(L"tree\\door"), L"kept").data);
+  EXPECT_TRUE(Read(Key(L"tree\\plain"), L"SymbolicLinkValue").exists);
+  EXPECT_EQ(StringBytes(L"c"), Read(Key(L"tree\\plain\\child"), L"c").data);
+  EXPECT_FALSE(KeyExists(Key(L"outside\\target\\child")));
   EXPECT_TRUE(IsVolatile(Key(L"tree\\fleeting")));
   EXPECT_TRUE(IsVolatile(Key(L"tree\\fleeting\\inner")));
   EXPECT_EQ(StringBytes(L"i"), Read(Key(L"tree\\fleeting\\inner"), L"v").data);
@@ -572,6 +611,22 @@ TEST_F(RegistryOperationsTest, DeleteKeyTreeComesBackWhole) {
   for (size_t i = 0; i < dacls.size(); ++i)
     EXPECT_EQ(dacls[i], Dacl(Key(kKeys[i]))) << kKeys[i];
 
+  // Without the key flags, a link is told by where its name leads, never
+  // by the value it holds.
+  {
+    platform_rules::ScopedImportHook hook(
+        "NtQueryKey", reinterpret_cast<void*>(&QueryNoKeyFlags));
+    g_no_flags_hook = &hook;
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
+    transaction.Rollback();
+    g_no_flags_hook = nullptr;
+  }
+  EXPECT_EQ(door, platform_rules::KeyLinkTarget(HKEY_CURRENT_USER,
+                                                Key(L"tree\\door")));
+  EXPECT_TRUE(Read(Key(L"tree\\plain"), L"SymbolicLinkValue").exists);
+  EXPECT_FALSE(KeyExists(Key(L"outside\\target\\child")));
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
@@ -670,8 +725,13 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
       EXPECT_NE(kOwned, Dacl(owned, kOwnerAndList));
       EXPECT_FALSE(
           platform_rules::PrivilegeEnabled(L"SeTakeOwnershipPrivilege"));
-      if (!commit)
+      if (!commit) {
+        // Deleted and rebuilt by the rollback, it is still the key the
+        // owner goes back to.
+        ASSERT_TRUE(transaction.AddAndExecute(
+            new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
         transaction.Rollback();
+      }
     }
     EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList))
         << (commit ? "commit" : "rollback");
@@ -683,9 +743,78 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
   Transaction clear;
   EXPECT_TRUE(clear.AddAndExecute(
       new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
+
+  // A link whose own list denies deleting it: widened as itself, and when
+  // its deletion fails, narrowed as itself; the key it points to keeps its
+  // list, and the link that stayed is no lost key.
+  const std::wstring door = Key(L"door");
+  SetDacl(key, L"D:P(A;OICI;KA;;;WD)");
+  const std::wstring target_dacl = Dacl(key);
+  ASSERT_EQ(ERROR_SUCCESS,
+            platform_rules::MakeKeyLink(HKEY_CURRENT_USER, door, key));
+  SetDacl(door, L"D:P(A;;KR;;;WD)(A;;KA;;;SY)", REG_OPTION_OPEN_LINK);
+  const std::wstring door_dacl =
+      Dacl(door, DACL_SECURITY_INFORMATION, REG_OPTION_OPEN_LINK);
+  {
+    ScopedErrorLog log;
+    {
+      Transaction transaction;
+      platform_rules::ScopedFaultInjection fault(1, ERROR_NOT_ENOUGH_MEMORY,
+                                                 "NtDeleteKey");
+      EXPECT_FALSE(transaction.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, door)));
+      EXPECT_EQ("NtDeleteKey", fault.failed_function());
+      EXPECT_EQ(target_dacl, Dacl(key));
+      transaction.Rollback();
+    }
+    EXPECT_EQ(door_dacl,
+              Dacl(door, DACL_SECURITY_INFORMATION, REG_OPTION_OPEN_LINK));
+    EXPECT_EQ(target_dacl, Dacl(key));
+    EXPECT_EQ(std::string::npos, log.text.find("Lost")) << log.text;
+    EXPECT_EQ(std::string::npos, log.text.find("rebuild")) << log.text;
+  }
+  // Deleted, then made again by another program to point elsewhere: theirs
+  // stays, and the saved target is in the log.
+  {
+    ScopedErrorLog log;
+    Write(Key(L"elsewhere"), L"", REG_SZ, StringBytes(L"e"));
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, door)));
+    ASSERT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                                 HKEY_CURRENT_USER, door, Key(L"elsewhere")));
+    const std::wstring theirs =
+        platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, door);
+    transaction.Rollback();
+    EXPECT_EQ(theirs, platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, door));
+    EXPECT_NE(std::string::npos, log.text.find("Lost SymbolicLinkValue"))
+        << log.text;
+  }
+
+  // A list held for a key that another program then deletes and makes
+  // again is no list of the new key.
+  const std::wstring name = L"CURRENT_USER\\" + key;
+  std::unique_ptr<SavedAccess> first;
+  ASSERT_TRUE(
+      GrantUserAccess(name, SE_REGISTRY_KEY, KEY_SET_VALUE, false, &first));
+  ASSERT_EQ(ERROR_SUCCESS, ::SHDeleteKeyW(HKEY_CURRENT_USER, key.c_str()));
+  Write(key, L"theirs", REG_SZ, StringBytes(L"x"));
+  SetDacl(key, L"D:P(A;OICI;KR;;;WD)(A;OICI;KA;;;SY)");
+  const std::wstring theirs = Dacl(key);
+  std::unique_ptr<SavedAccess> second;
+  ASSERT_TRUE(
+      GrantUserAccess(name, SE_REGISTRY_KEY, KEY_SET_VALUE, false, &second));
+  EXPECT_TRUE(RestoreAccess(&second));
+  EXPECT_EQ(theirs, Dacl(key));
+  {
+    ScopedErrorLog log;
+    EXPECT_FALSE(RestoreAccess(&first));
+    EXPECT_NE(std::string::npos, log.text.find("was deleted")) << log.text;
+  }
+  EXPECT_EQ(theirs, Dacl(key));
 }
 
-DWORD WINAPI RefuseSecurity(LPWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
+DWORD WINAPI RefuseSecurity(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION,
                             PSID, PSID, PACL, PACL) {
   return ERROR_ACCESS_DENIED;
 }
@@ -709,7 +838,7 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
                                             locked + L"\\shell")));
       // Every try refused: one failure alone is tried again.
       platform_rules::ScopedImportHook refuse(
-          "SetNamedSecurityInfoW", reinterpret_cast<void*>(&RefuseSecurity));
+          "SetSecurityInfo", reinterpret_cast<void*>(&RefuseSecurity));
       transaction.reset();  // commit
     }
     EXPECT_NE(std::string::npos,
@@ -757,6 +886,53 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
     EXPECT_FALSE(KeyExists(middle));
   }
 
+  // Another program puts a link, or a key of its own, where the deleted
+  // tree stood: theirs stays, nothing is made through the link, and each
+  // saved value not put back is in the log.
+  for (const bool link : {true, false}) {
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, Key(L"top").c_str());
+    Write(Key(L"top"), L"one", REG_SZ, StringBytes(L"1"));
+    Write(Key(L"top\\sub\\deep"), L"", REG_SZ, StringBytes(L"d"));
+    Write(Key(L"top\\sub"), L"two", REG_SZ, StringBytes(L"2"));
+    Write(Key(L"elsewhere"), L"kept", REG_SZ, StringBytes(L"e"));
+    ScopedErrorLog log;
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"top"))));
+      if (link) {
+        ASSERT_EQ(ERROR_SUCCESS,
+                  platform_rules::MakeKeyLink(HKEY_CURRENT_USER, Key(L"top"),
+                                              Key(L"elsewhere")));
+      } else {
+        Write(Key(L"top"), L"theirs", REG_SZ, StringBytes(L"x"));
+      }
+      transaction.Rollback();
+    }
+    EXPECT_FALSE(KeyExists(Key(L"elsewhere\\sub"))) << link;
+    EXPECT_FALSE(Read(Key(L"elsewhere"), L"one").exists) << link;
+    EXPECT_EQ(!link, Read(Key(L"top"), L"theirs").exists);
+    EXPECT_FALSE(Read(Key(L"top"), L"one").exists) << link;
+    EXPECT_EQ(!link, Read(Key(L"top\\sub"), L"two").exists);
+    const std::string top = "CURRENT_USER\\" + base::WideToUTF8(Key(L"top"));
+    for (const std::string& line :
+         link ? std::vector<std::string>{"Lost one of " + top + ", type 1",
+                                         "Lost two of " + top + "\\sub"}
+              : std::vector<std::string>{"Not putting back one in " + top +
+                                         ", made again meanwhile, type 1"}) {
+      EXPECT_NE(std::string::npos, log.text.find(line)) << line << log.text;
+    }
+    EXPECT_EQ(link, log.text.find("Lost two") != std::string::npos);
+    // One line for each key that stays missing, however deep.
+    const std::string missing = "Not rebuilding key " + top + "\\sub:";
+    const size_t first = log.text.find(missing);
+    EXPECT_EQ(link, first != std::string::npos);
+    EXPECT_EQ(std::string::npos, log.text.find(missing, first + 1));
+    Transaction clear;
+    EXPECT_TRUE(clear.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"top"))));
+  }
+
   // A value whose key another program deleted meanwhile: its only copy is
   // in the log.
   Write(Key(L"gone"), L"v", REG_SZ, StringBytes(L"g"));
@@ -798,7 +974,7 @@ TEST_F(RegistryOperationsTest, RollbackSurvivesOneFailedCall) {
                  {&sub, L"huge", REG_BINARY, huge}};
   const char* kCalls[] = {"RegSetValueExW", "RegSetKeySecurity",
                           "RegCreateKeyExW", "RegDeleteValueW",
-                          "SetNamedSecurityInfoW", "RegOpenKeyExW"};
+                          "SetSecurityInfo", "RegOpenKeyExW"};
   for (const char* call : kCalls) {
     for (int fail_at = 1;; ++fail_at) {
       {

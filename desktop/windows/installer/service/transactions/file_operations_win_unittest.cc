@@ -188,17 +188,48 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
   EXPECT_TRUE(base::PathExists(Path("dir\\inner.txt")));
   EXPECT_FALSE(base::PathExists(Path("new")));
 
-  // A file moved to another volume comes back across it.
-  {
-    platform_rules::ScopedOtherVolume other(as_wcstr(Path("other").value()));
-    Transaction transaction;
-    ASSERT_TRUE(transaction.AddAndExecute(
-        new MoveFileOperation(source, Path("other\\to.txt"))));
-    EXPECT_FALSE(base::PathExists(source));
-    transaction.Rollback();
+  // A file moved to another volume comes back across it. A read-only one
+  // with another name is only renamed: its mark stays on both names.
+  const FilePath outside = Path("outside.txt");
+  const struct {
+    const char* what;
+    bool linked;
+    const char* to;
+    bool moves;
+  } kVolumes[] = {
+      {"to another volume", false, "other\\to.txt", true},
+      {"linked, to another volume", true, "other\\to.txt", false},
+      {"linked, within the volume", true, "to.txt", true},
+  };
+  for (const auto& c : kVolumes) {
+    SCOPED_TRACE(c.what);
+    if (c.linked) {
+      ASSERT_TRUE(::CreateHardLinkW(as_wcstr(outside.value()),
+                                    as_wcstr(source.value()), nullptr));
+      SetAttributes(source, FILE_ATTRIBUTE_READONLY);
+    }
+    {
+      platform_rules::ScopedOtherVolume other(
+          as_wcstr(Path("other").value()), true);
+      Transaction transaction;
+      ASSERT_EQ(c.moves, transaction.AddAndExecute(
+                             new MoveFileOperation(source, Path(c.to))));
+      EXPECT_NE(c.moves, base::PathExists(source));
+      if (c.linked)
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+                  Attributes(outside));
+      transaction.Rollback();
+    }
+    EXPECT_EQ("moved", Read(source));
+    EXPECT_EQ("replaced", Read(target));
+    EXPECT_FALSE(base::PathExists(Path("other")));
+    if (c.linked) {
+      EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+                Attributes(outside));
+      SetAttributes(source, FILE_ATTRIBUTE_NORMAL);
+      ASSERT_TRUE(base::DeleteFile(outside, false));
+    }
   }
-  EXPECT_EQ("moved", Read(source));
-  EXPECT_FALSE(base::PathExists(Path("other")));
 
   // A moved file keeps its attributes.
   SetAttributes(source, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);

@@ -35,6 +35,9 @@ class FileTransferOperation : public Operation {
 
   const base::FilePath& source() const { return source_; }
   const base::FilePath& destination() const { return destination_; }
+  // Whether the source may only be renamed within its volume: a read-only
+  // file with other names.
+  bool within_volume() const { return within_volume_; }
 
  private:
   base::FilePath source_;
@@ -43,6 +46,7 @@ class FileTransferOperation : public Operation {
   // The source's attributes before its read-only mark was lifted.
   uint32_t source_attributes_ = 0;
   bool source_attributes_changed_ = false;
+  bool within_volume_ = false;
   // Whether the item at the destination is still the one transferred.
   bool IsStillTransferred() const;
 

@@ -99,6 +99,20 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
     return false;
   if (LiftsReadOnly() && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_READONLY)) {
+    // The mark belongs to the file, not the name: lifted, it would stay
+    // lifted under the file's other names. Such a file is only renamed,
+    // which keeps it.
+    BY_HANDLE_FILE_INFORMATION item;
+    if (!OpenItem(source_, &item).IsValid()) {
+      PLOG(ERROR) << "Couldn't tell what " << source_.value() << " is";
+      return false;
+    }
+    within_volume_ = item.nNumberOfLinks > 1;
+  }
+  if (within_volume_) {
+    VLOG(1) << source_.value() << " has other names; it stays on its volume";
+  } else if (LiftsReadOnly() && attributes != INVALID_FILE_ATTRIBUTES &&
+             (attributes & FILE_ATTRIBUTE_READONLY)) {
     if (!::SetFileAttributesW(as_wcstr(source_.value()),
                               attributes & ~FILE_ATTRIBUTE_READONLY)) {
       PLOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();

@@ -1,5 +1,7 @@
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
 
+#include <windows.h>
+
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
@@ -14,7 +16,17 @@ bool MoveFileOperation::Transfer() {
   VLOG(1) << "Moving " << source().value() << "to" << destination().value();
   // Room was made at the destination: whatever took the name since is
   // someone else's, and stays.
-  return base::MoveWithoutReplacing(source(), destination());
+  if (!within_volume())
+    return base::MoveWithoutReplacing(source(), destination());
+  if (::MoveFileExW(as_wcstr(source().value()),
+                    as_wcstr(destination().value()), 0)) {
+    return true;
+  }
+  // Not off its volume either: the copy made there would take the mark
+  // with it, the file left under the other names would not get it back.
+  PLOG(ERROR) << "Couldn't move " << source().value()
+              << ", a read-only file with other names, within its volume";
+  return false;
 }
 
 bool MoveFileOperation::LiftsReadOnly() const {

@@ -187,6 +187,10 @@ bool RestoreAccessOn(HANDLE file, std::unique_ptr<SavedAccess>* saved);
 // What the file or folder |file| has open is, as SavedAccess::identity
 // tells it; empty when that cannot be read.
 std::wstring FileObjectIdentity(HANDLE file);
+// Whether |a| and |b| were read from one file (volume and file index),
+// whatever names reached it.
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a,
+              const BY_HANDLE_FILE_INFORMATION& b);
 
 #endif  // defined(_WIN32)
 

@@ -33,13 +33,6 @@ typedef HRESULT(WINAPI* GetKnownFolderPathFunction)(REFKNOWNFOLDERID,
                                                      HANDLE,
                                                      PWSTR*);
 
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a,
-              const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // Whether |resolved| is |target| by name or, given |target_info|, by
 // identity.
 bool IsSameTarget(const base::FilePath& resolved,
@@ -84,6 +77,13 @@ bool UseLinkedTokenIfLimited(base::win::ScopedHandle* token) {
 }
 
 }  // namespace
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a,
+              const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
 
 bool GetCurrentUserNameEx(std::wstring* name, EXTENDED_NAME_FORMAT format) {
   ULONG size = 0;

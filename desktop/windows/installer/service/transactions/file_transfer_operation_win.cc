@@ -8,6 +8,7 @@
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/service/utils.h"
 
 namespace installer {
 
@@ -45,20 +46,13 @@ base::win::ScopedHandle OpenItem(const base::FilePath& path,
   return handle;
 }
 
-bool SameItem(const BY_HANDLE_FILE_INFORMATION& a,
-              const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // Gives the item at |path| its read-only mark again, when it is still
 // |item|.
 void PutBackReadOnly(const base::FilePath& path,
                      const BY_HANDLE_FILE_INFORMATION& item) {
   BY_HANDLE_FILE_INFORMATION now;
   base::win::ScopedHandle handle = OpenItem(path, &now);
-  if (!handle.IsValid() || !SameItem(now, item)) {
+  if (!handle.IsValid() || !SameFile(now, item)) {
     PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
     return;
   }
@@ -143,7 +137,7 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
 bool FileTransferOperation::IsStillTransferred() const {
   BY_HANDLE_FILE_INFORMATION now;
   if (transferred_known_ && OpenItem(destination_, &now).IsValid() &&
-      SameItem(now, transferred_)) {
+      SameFile(now, transferred_)) {
     return true;
   }
   LOG(ERROR) << destination_.value()

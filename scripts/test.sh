@@ -48,9 +48,11 @@ if [ -n "${PALVO_FUZZ_SECONDS:-}" ] &&
 fi
 [ $refused = 0 ] || exit 2
 
-bash "$root/scripts/setup.sh"
-jobs=${PALVO_JOBS:-$(nproc)}
 status=0
+bash "$root/scripts/setup.sh"
+# Files and keys are changed through held handles; a by-name change fails the run.
+bash "$root/scripts/check_by_name_calls.sh" || status=1
+jobs=${PALVO_JOBS:-$(nproc)}
 
 seed=${PALVO_TEST_SEED:-$(( (RANDOM * 32768 + RANDOM) % 99999 + 1 ))}
 echo "== test order shuffled with seed $seed (PALVO_TEST_SEED=$seed replays it)"

@@ -58,9 +58,11 @@ T* At(BYTE* base, DWORD rva) {
   return reinterpret_cast<T*>(base + rva);
 }
 
-std::vector<void**> FindImportSlots(const char* function) {
+std::vector<void**> FindImportSlots(const char* function, const wchar_t* module) {
   std::vector<void**> slots;
-  BYTE* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+  BYTE* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(module));
+  if (!base)
+    return slots;
   auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
   auto* nt = At<IMAGE_NT_HEADERS>(base, dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& dir =
@@ -944,8 +946,9 @@ BOOL WINAPI KeptSetFileSecurityW(LPCWSTR name,
 }  // namespace
 
 ScopedImportHook::ScopedImportHook(const char* function,
-                                   const void* replacement)
-    : slots_(FindImportSlots(function)) {
+                                   const void* replacement,
+                                   const wchar_t* module)
+    : slots_(FindImportSlots(function, module)) {
   for (void** slot : slots_) {
     original_ = *slot;
     WriteSlot(slot, const_cast<void*>(replacement));

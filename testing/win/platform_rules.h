@@ -31,11 +31,12 @@ Function SystemEntry(const char* dll, const char* name) {
 }
 
 // Points every import of |function| (by name, from any DLL) of the test
-// executable at |replacement| until destroyed. Hooks nest: destroy them in
-// the reverse order of creation.
+// executable, or of the loaded |module|, at |replacement| until destroyed.
+// Hooks nest: destroy them in the reverse order of creation.
 class ScopedImportHook {
  public:
-  ScopedImportHook(const char* function, const void* replacement);
+  ScopedImportHook(const char* function, const void* replacement,
+                   const wchar_t* module = nullptr);
   ~ScopedImportHook();
   ScopedImportHook(const ScopedImportHook&) = delete;
   ScopedImportHook& operator=(const ScopedImportHook&) = delete;

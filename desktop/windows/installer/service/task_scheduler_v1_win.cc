@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/logging.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/branding.h"
 #include "desktop/windows/installer/service/task_scheduler_win.h"
@@ -69,9 +70,10 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   // put in place of the old one's name: a failure leaves the old task, and
   // nothing is written into the old job file (another name of it may be
   // someone else's job) or kept from it (its settings, owner and access).
-  // The new job is disabled until it is in place, so that one left behind
-  // by a crash never runs. Its name is short, so that a task name that fits
-  // the scheduler's folder can be registered.
+  // The new job is complete and enabled before it takes the name, so that
+  // no step after the move can fail and leave the task lost or disabled.
+  // Its name is short, so that a task name that fits the scheduler's folder
+  // can be registered.
   const std::wstring name = as_wcstr(GetScheduledTaskName(info.task_id));
   const std::wstring new_name = NewJobName();
   std::wstring new_path;
@@ -88,17 +90,19 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
     return false;
   }
 
-  ComPtr<ITask> task;
-  if (!OpenTask(info.task_id, &task) || !EnableJob(task.Get(), info.mode)) {
-    LOG(ERROR) << "Failed enabling the task " << name;
-    return false;
-  }
   if (info.all_users == 1 && info.mode != TASK_RUN_ONCE)
     GrantJobFileAccess(path.c_str());
   // The job deletes itself once this run is over.
   if (info.mode == TASK_RUN_ONCE)
-    task->Run();
+    RunTask(info.task_id, std::vector<string16>());
   return true;
+}
+
+// static
+string16 TaskSchedulerV1::NewJobPrefix() {
+  // No task name has this shape: each is our product name, " scheduled "
+  // and the task id, whatever the id.
+  return base::UTF8ToUTF16(GetProductName()) + u" new job ";
 }
 
 // static
@@ -109,21 +113,21 @@ std::wstring TaskSchedulerV1::NewJobName() {
     LOG(ERROR) << "Failed making a name for a new job";
     return std::wstring();
   }
-  return std::wstring(as_wcstr(GetScheduledTaskName(string16()))) + text;
+  return std::wstring(as_wcstr(NewJobPrefix())) + text;
 }
 
 // static
 bool TaskSchedulerV1::IsNewJobName(const string16& name) {
-  // Our task name prefix and a GUID in braces, as NewJobName makes it.
+  // The prefix and a GUID in braces, as NewJobName makes it.
   const size_t kGuidLength = 38;
-  const string16 prefix = GetScheduledTaskName(string16());
+  const string16 prefix = NewJobPrefix();
   return name.size() == prefix.size() + kGuidLength &&
          name.compare(0, prefix.size(), prefix) == 0 &&
          name[prefix.size()] == '{' && name.back() == '}';
 }
 
 void TaskSchedulerV1::DeleteLeftoverJobs() {
-  // A new job left by a registration that never ended is disabled. One
+  // A new job left by a registration that never ended is no one's task. One
   // saved within the last minute may be another process's, being made.
   for (const string16& name : ListWorkItems()) {
     if (IsNewJobName(name) && IsOldJob(as_wcstr(name)))
@@ -182,7 +186,7 @@ bool TaskSchedulerV1::EnableJob(ITask* task, ScheduledTaskMode mode) {
                                   reinterpret_cast<void**>(file.GetAddressOf())))) {
     return false;
   }
-  // The scheduler's service may have the job just put in place open.
+  // The scheduler's service may have the job just saved open.
   for (int i = 0; i < kJobBusyTries; ++i) {
     if (i)
       ::Sleep(kJobBusyWaitMs);
@@ -217,6 +221,10 @@ bool TaskSchedulerV1::MakeJob(const std::wstring& name,
   }
   ScopedCoTaskString saved_path(raw_path);
   *path = saved_path.get();
+  if (!EnableJob(task.Get(), info.mode)) {
+    LOG(ERROR) << "Failed enabling the new job " << name;
+    return false;
+  }
   return true;
 }
 

@@ -39,8 +39,10 @@ class TaskSchedulerV1 : public TaskScheduler {
 
  private:
   bool OpenTask(const string16& task_id, Microsoft::WRL::ComPtr<ITask>* task);
-  // A unique name for a job being made: our task name prefix and a GUID;
-  // empty when none can be made.
+  // What the name of every job being made begins with.
+  static string16 NewJobPrefix();
+  // A unique name for a job being made: the prefix and a GUID; empty when
+  // none can be made.
   static std::wstring NewJobName();
   static bool IsNewJobName(const string16& name);
   // Deletes the new jobs that registrations left unfinished.
@@ -49,9 +51,10 @@ class TaskSchedulerV1 : public TaskScheduler {
   std::vector<string16> ListWorkItems();
   // Whether the job |name| was saved at least a minute ago.
   bool IsOldJob(const wchar_t* name);
-  // Sets the flags of |mode| (enabled) and saves the job in place.
+  // Sets the flags of |mode| (enabled) and saves the job.
   static bool EnableJob(ITask* task, ScheduledTaskMode mode);
-  // Makes and saves the job |name| for |info|; |path| is its file.
+  // Makes the job |name| for |info|, saved disabled first (one left by a
+  // crash never runs), then enabled; |path| is its file.
   bool MakeJob(const std::wstring& name, const ScheduledTaskInfo& info,
                const std::wstring& user_name, std::wstring* path);
   // Puts the job file |from| under the name |to|, replacing what is there.

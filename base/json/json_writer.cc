@@ -133,28 +133,11 @@ bool JSONWriter::AppendDouble(const Value& node) {
   double value;
   if (!node.GetAsDouble(&value))
     return false;
-  // g_fmt() writes straight into the output, with room for the ".0" or
-  // the 0 that keep doubles recognisable as doubles, and valid JSON:
-  // 3 -> 3.0, .5 -> 0.5, -.5 -> -0.5.
+  // Formatted straight into the output, in the form that reads back as a
+  // double, in one pass.
   char* const text = output_.Reserve(kGFmtBufferSize + 2);
-  g_fmt(text, value);
-  size_t length = 0;
-  bool integral = true;
-  for (; text[length]; ++length) {
-    if (text[length] == '.' || text[length] == 'e' || text[length] == 'E')
-      integral = false;
-  }
-  const size_t sign = text[0] == '-' ? 1 : 0;
-  if (text[sign] == '.') {
-    for (size_t i = length; i > sign; --i)
-      text[i] = text[i - 1];
-    text[sign] = '0';
-    ++length;
-  } else if (integral) {
-    text[length++] = '.';
-    text[length++] = '0';
-  }
-  output_.Advance(length);
+  output_.Advance(static_cast<size_t>(
+      internal::FormatDouble(value, true, text) - text));
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cmath>
 #include <charconv>
 #include <system_error>
 
@@ -42,6 +43,57 @@ uint64_t ToBits(double value) {
   uint64_t bits;
   memcpy(&bits, &value, sizeof(bits));
   return bits;
+}
+
+// Whole numbers and decimals of up to this many places, the bulk of what
+// JSON files hold, get their digits without the general algorithm.
+constexpr int kMaxShortPlaces = 3;
+constexpr double kShortScale = 1000;
+// Below this, a scaled value is a whole number within 2^-12 whenever a
+// decimal of its places reads back as the value, and no other decimal of
+// as many digits does.
+constexpr double kMaxShortScaled = 1099511627776.0;  // 2^40
+// Every whole number below this is a double: its own digits are the
+// shortest that read back as it.
+constexpr double kMaxExactWhole = 9007199254740992.0;  // 2^53
+
+// dtoa() of |magnitude| (not negative, finite) when it is a whole number
+// below kMaxExactWhole or a decimal of at most kMaxShortPlaces places
+// below kMaxShortScaled: the fewest places whose decimal reads back as
+// |magnitude| give its shortest digits, and only one decimal of as many
+// digits does. False, having written nothing, otherwise.
+bool ShortDecimalDigits(double magnitude,
+                        int* decpt,
+                        char** end,
+                        char (&digits)[kDtoaBufferSize]) {
+  uint64_t number = 0;
+  int places = 0;
+  if (!(magnitude < kMaxExactWhole) ||
+      static_cast<double>(number = static_cast<uint64_t>(magnitude)) != magnitude) {
+    // Cheap test first: most other doubles are far from a short decimal.
+    // The zeros a shorter decimal ends in here change neither its value
+    // nor the digits kept.
+    const double scaled = magnitude * kShortScale;
+    if (!(scaled < kMaxShortScaled))
+      return false;
+    number = static_cast<uint64_t>(scaled + 0.5);
+    if (std::fabs(scaled - static_cast<double>(number)) > 1.0 / 4096)
+      return false;
+    places = kMaxShortPlaces;
+    double back = 0;
+    if (!internal::ExactDecimalToDouble(number, -places, &back) ||
+        back != magnitude) {
+      return false;
+    }
+  }
+  int count = static_cast<int>(
+      std::to_chars(digits, digits + kDtoaBufferSize - 1, number).ptr - digits);
+  *decpt = count - places;
+  while (count > 1 && digits[count - 1] == '0')
+    --count;
+  digits[count] = '\0';
+  *end = digits + count;
+  return true;
 }
 
 using internal::HexDigitValue;
@@ -256,6 +308,13 @@ char* dtoa(double value,
     return out;
   }
 
+  char* short_end = nullptr;
+  if (ShortDecimalDigits(FromBits(bits & ~kSignBit), decpt, &short_end, digits)) {
+    if (rve)
+      *rve = short_end;
+    return out;
+  }
+
   // The shortest scientific form, "d.ddde+XX" or "de+XX" (two or three
   // exponent digits), carries exactly the digits and exponent asked for.
   // At most 17 digits: the point and the fraction digits are copied as one
@@ -289,6 +348,13 @@ char* dtoa(double value,
 }
 
 char* g_fmt(char* buffer, double value) {
+  internal::FormatDouble(value, false, buffer);
+  return buffer;
+}
+
+namespace internal {
+
+char* FormatDouble(double value, bool json_form, char* buffer) {
   char digits[kDtoaBufferSize];
   int decpt = 0;
   int sign = 0;
@@ -300,8 +366,14 @@ char* g_fmt(char* buffer, double value) {
   if (sign)
     *out++ = '-';
   if (decpt == 9999) {
-    memcpy(out, digits, static_cast<size_t>(count) + 1);
-    return buffer;
+    memcpy(out, digits, static_cast<size_t>(count));
+    out += count;
+    if (json_form) {
+      *out++ = '.';
+      *out++ = '0';
+    }
+    *out = '\0';
+    return out;
   }
 
   if (decpt <= -4 || decpt > count + 5) {
@@ -325,6 +397,8 @@ char* g_fmt(char* buffer, double value) {
     *out++ = static_cast<char>('0' + exponent % 10);
   } else if (decpt <= 0) {
     // Short copies: plain loops beat a call into the C library.
+    if (json_form)
+      *out++ = '0';
     *out++ = '.';
     for (int i = decpt; i < 0; ++i)
       *out++ = '0';
@@ -341,9 +415,15 @@ char* g_fmt(char* buffer, double value) {
     }
     for (int i = count; i < decpt; ++i)
       *out++ = '0';
+    if (json_form && decpt >= count) {
+      *out++ = '.';
+      *out++ = '0';
+    }
   }
   *out = '\0';
-  return buffer;
+  return out;
 }
+
+}  // namespace internal
 
 }  // namespace base

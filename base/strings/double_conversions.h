@@ -99,6 +99,16 @@ constexpr size_t kGFmtBufferSize = 25;
 // "-0", "100000", "1e+06", "1.5e-10", "Infinity", "NaN". Returns |buffer|.
 char* g_fmt(char* buffer, double value);
 
+namespace internal {
+
+// g_fmt() of |value| into |buffer|; with |json_form|, also made a JSON
+// number that reads back as a double: ".0" after a text with neither point
+// nor exponent, and a 0 before a leading point (3.0, 0.5, -0.5, 1e+21).
+// Needs kGFmtBufferSize + 2 bytes. Returns the position of the NUL written.
+char* FormatDouble(double value, bool json_form, char* buffer);
+
+}  // namespace internal
+
 }  // namespace base
 
 #endif  // BASE_STRINGS_DOUBLE_CONVERSIONS_H_

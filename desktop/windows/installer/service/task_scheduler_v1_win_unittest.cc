@@ -425,15 +425,17 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   info.logon_trigger = false;
   info.description = U16("Second");
   // A new job left by a registration that never ended goes; one made just
-  // now may be another's, being made; a task whose id is a GUID stays.
+  // now may be another's, being made; a task whose id is a GUID stays, and
+  // so does someone else's job named alike.
   const wchar_t kGuid[] = L"{01234567-89AB-CDEF-0123-456789ABCDEF}";
   const std::wstring leftover = SaveAgedJob(new_job_prefix_ + kGuid, true);
   const std::wstring recent = SaveAgedJob(new_job_prefix_ + L"{01234567-89AB-CDEF-0123-456789ABCDE0}", false);
   const std::wstring guid_task = SaveAgedJob(as_wcstr(GetScheduledTaskName(as_u16cstr(kGuid))), true);
+  const std::wstring alike = SaveAgedJob(std::wstring(new_job_prefix_.size(), L'x') + kGuid, true);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
   EXPECT_FALSE(JobExists(leftover));
   EXPECT_TRUE(JobExists(recent));
-  EXPECT_TRUE(JobExists(guid_task));
+  EXPECT_TRUE(JobExists(guid_task) && JobExists(alike));
   task = OpenJob(id);
   ASSERT_TRUE(task);
   wchar_t* comment = nullptr;

@@ -61,8 +61,6 @@ T* At(BYTE* base, DWORD rva) {
 std::vector<void**> FindImportSlots(const char* function, const wchar_t* module) {
   std::vector<void**> slots;
   BYTE* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(module));
-  if (!base)
-    return slots;
   auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
   auto* nt = At<IMAGE_NT_HEADERS>(base, dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& dir =

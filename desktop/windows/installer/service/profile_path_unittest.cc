@@ -63,10 +63,8 @@ TEST(ProfilePathTest, FolderBelowVolumeRoot) {
       {u"C:\\Profiles\\..", false},
       {u"C:\\Profiles\\. .", false},
       {u"\\\\server\\share\\..", false},
-      // A server or share so named is the one above, or none.
       {u"\\\\server\\..\\share\\Profiles", false},
       {u"\\\\ \\share\\Profiles", false},
-      {u"\\\\server\\. \\Profiles", false},
       {u"\\\\?\\UNC\\server\\..\\Profiles", false},
       {u"\\\\?\\UNC\\ .\\share\\Profiles", false},
       {u"\\\\?\\Volume{0a1b2c3d-4e5f-6789-abcd-ef0123456789}\\Profiles", true},

@@ -12,6 +12,7 @@
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/branding.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
 
@@ -60,8 +61,9 @@ ITaskScheduler* g_raw_scheduler = nullptr;
 std::wstring g_moved_job;
 DWORD g_moved_job_flags = 0;
 
-BOOL WINAPI RecordMovedJob(const wchar_t* from, const wchar_t* to, DWORD flags) {
-  g_moved_job = from;
+// Notes the job saved at |path| and its flags.
+void NoteJob(const wchar_t* path) {
+  g_moved_job = path;
   g_moved_job = g_moved_job.substr(g_moved_job.rfind(L'\\') + 1);
   g_moved_job.resize(g_moved_job.size() - 4);
   ComPtr<ITask> task;
@@ -69,32 +71,27 @@ BOOL WINAPI RecordMovedJob(const wchar_t* from, const wchar_t* to, DWORD flags) 
                                           reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
     task->GetFlags(&g_moved_job_flags);
   }
+}
+
+BOOL WINAPI RecordMovedJob(const wchar_t* from, const wchar_t* to, DWORD flags) {
+  NoteJob(from);
   return platform_rules::SystemEntry<decltype(&::MoveFileExW)>("kernel32.dll", "MoveFileExW")(
       from, to, flags);
 }
 
-// The scheduler's own opens and deletions of job files, while another
-// program (such as its service, reading them) holds every saved one longer
-// than anyone waits: a job saved once can neither be saved again nor
-// deleted. The last one refused is kept.
-std::wstring g_held_job;
-
+// The scheduler's own opens of job files while another program (its
+// service, say) holds every saved one for longer than anyone waits.
 HANDLE WINAPI HeldSavedJobs(const wchar_t* path, DWORD access, DWORD share,
                             SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
                             HANDLE model) {
   if ((access & (GENERIC_WRITE | FILE_WRITE_DATA)) &&
       ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
-    g_held_job = path;
+    NoteJob(path);
     ::SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   return platform_rules::SystemEntry<decltype(&::CreateFileW)>("kernel32.dll", "CreateFileW")(
       path, access, share, security, disposition, flags, model);
-}
-
-BOOL WINAPI HeldJobDeletion(const wchar_t* path) {
-  ::SetLastError(ERROR_SHARING_VIOLATION);
-  return FALSE;
 }
 
 class TaskSchedulerV1Test : public testing::Test {
@@ -152,16 +149,6 @@ class TaskSchedulerV1Test : public testing::Test {
       }
       ::Sleep(25);
     }
-  }
-
-  // Registers |info|; keeps what the name of its new job began with.
-  void RegisterNotingNewJob(const ScheduledTaskInfo& info) {
-    platform_rules::ScopedImportHook hook("MoveFileExW",
-                                          reinterpret_cast<const void*>(&RecordMovedJob));
-    ASSERT_TRUE(hook.hooked());
-    ASSERT_TRUE(scheduler_.RegisterTask(info));
-    const size_t kGuidLength = 38;
-    new_job_prefix_ = g_moved_job.substr(0, g_moved_job.size() - kGuidLength);
   }
 
   // A fresh id per test; every task made under it goes at the end.
@@ -257,8 +244,10 @@ class TaskSchedulerV1Test : public testing::Test {
     return JobPath(task.Get());
   }
 
-  // Saves the job |name| (two minutes ago when |old|); returns its name.
-  std::wstring SaveAgedJob(const std::wstring& name, bool old) {
+  // Saves a job as a registration that never ended leaves it, or named
+  // |prefix| and |guid| (saved two minutes ago when |old|); returns its name.
+  std::wstring SaveLeftoverJob(const wchar_t* guid, bool old, string16 prefix = string16()) {
+    const std::wstring name = as_wcstr(prefix.empty() ? U16((GetProductName() + " new job ").c_str()) : prefix) + std::wstring(guid);
     const std::wstring path = SaveForeignJob(name.c_str(), kPresentProgram);
     FILETIME time = {};
     ::GetSystemTimeAsFileTime(&time);
@@ -293,15 +282,18 @@ class TaskSchedulerV1Test : public testing::Test {
   ComPtr<ITaskScheduler> raw_scheduler_;
   std::vector<string16> ids_;
   std::vector<std::wstring> foreign_jobs_;
-  std::wstring new_job_prefix_;
 };
 
 TEST_F(TaskSchedulerV1Test, DailyTaskWithLogonTrigger) {
   const string16 id = Id("daily");
-  // The new job is complete and enabled before it takes the task's name:
-  // nothing left to fail after that can lose the task.
-  RegisterNotingNewJob(Info(id, kPresentProgram, TASK_RUN_DAILY, true));
-  EXPECT_EQ(0x2000u, g_moved_job_flags);
+  {
+    // The new job is enabled before it takes the task's name.
+    platform_rules::ScopedImportHook hook("MoveFileExW",
+                                          reinterpret_cast<const void*>(&RecordMovedJob));
+    ASSERT_TRUE(hook.hooked());
+    ASSERT_TRUE(scheduler_.RegisterTask(Info(id, kPresentProgram, TASK_RUN_DAILY, true)));
+    EXPECT_EQ(0x2000u, g_moved_job_flags);
+  }
   ComPtr<ITask> task = OpenJob(id);
   ASSERT_TRUE(task);
 
@@ -401,8 +393,17 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   std::string foreign_bytes;
   std::string bytes;
   ASSERT_TRUE(base::ReadFileToString(base::FilePath(as_u16cstr(foreign_path.c_str())), &foreign_bytes));
+  // A new job left by a registration that never ended goes; one made just
+  // now may be another's, being made; a task whose id is a GUID stays, and
+  // so does another's job named alike.
+  const std::wstring leftover = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDEF}", true);
+  const std::wstring recent = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDE0}", false);
+  const std::wstring guid_task = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDEF}", true, GetScheduledTaskName(U16("")));
+  const std::wstring alike = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDEF}", true, U16((GetProductName() + " old job ").c_str()));
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, true);
-  RegisterNotingNewJob(info);
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  EXPECT_FALSE(JobExists(leftover));
+  EXPECT_TRUE(JobExists(recent) && JobExists(guid_task) && JobExists(alike));
   ASSERT_TRUE(base::ReadFileToString(base::FilePath(as_u16cstr(foreign_path.c_str())), &bytes));
   EXPECT_EQ(foreign_bytes, bytes);
   ComPtr<ITask> task = OpenJob(id);
@@ -424,18 +425,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   info.mode = TASK_RUN_ON_DEMAND;
   info.logon_trigger = false;
   info.description = U16("Second");
-  // A new job left by a registration that never ended goes; one made just
-  // now may be another's, being made; a task whose id is a GUID stays, and
-  // so does someone else's job named alike.
-  const wchar_t kGuid[] = L"{01234567-89AB-CDEF-0123-456789ABCDEF}";
-  const std::wstring leftover = SaveAgedJob(new_job_prefix_ + kGuid, true);
-  const std::wstring recent = SaveAgedJob(new_job_prefix_ + L"{01234567-89AB-CDEF-0123-456789ABCDE0}", false);
-  const std::wstring guid_task = SaveAgedJob(as_wcstr(GetScheduledTaskName(as_u16cstr(kGuid))), true);
-  const std::wstring alike = SaveAgedJob(std::wstring(new_job_prefix_.size(), L'x') + kGuid, true);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
-  EXPECT_FALSE(JobExists(leftover));
-  EXPECT_TRUE(JobExists(recent));
-  EXPECT_TRUE(JobExists(guid_task) && JobExists(alike));
   task = OpenJob(id);
   ASSERT_TRUE(task);
   wchar_t* comment = nullptr;
@@ -473,24 +463,16 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   ::CloseHandle(held);
   EXPECT_FALSE(g_moved_job.empty());
   EXPECT_FALSE(JobExists(g_moved_job));
-  // Nor when the new job cannot be enabled: the task stays enabled, and
-  // the new job, when it cannot be deleted either, never runs.
+  // Nor when the new job, saved disabled (one left by a crash never runs),
+  // cannot be enabled: the task stays enabled.
   {
     platform_rules::ScopedImportHook hook(
         "CreateFileW", reinterpret_cast<const void*>(&HeldSavedJobs), L"mstask.dll");
-    platform_rules::ScopedImportHook deletion(
-        "DeleteFileW", reinterpret_cast<const void*>(&HeldJobDeletion), L"mstask.dll");
-    ASSERT_TRUE(hook.hooked() && deletion.hooked());
-    info.description = U16("Not enabled");
+    ASSERT_TRUE(hook.hooked());
     EXPECT_FALSE(scheduler_.RegisterTask(info));
   }
+  EXPECT_EQ(0x2004u, g_moved_job_flags);
   EXPECT_EQ(0x2000u, Flags(OpenJob(id).Get()));
-  foreign_jobs_.push_back(g_held_job.substr(g_held_job.rfind(L'\\') + 1));
-  foreign_jobs_.back().resize(foreign_jobs_.back().size() - 4);
-  ComPtr<ITask> left;
-  ASSERT_TRUE(SUCCEEDED(raw_scheduler_->Activate(
-      foreign_jobs_.back().c_str(), IID_ITask, reinterpret_cast<IUnknown**>(left.GetAddressOf()))));
-  EXPECT_EQ(0x2004u, Flags(left.Get()));
   EXPECT_EQ(1, CountJobs(id));
   task = OpenJob(id);
   ASSERT_TRUE(task);
@@ -557,8 +539,8 @@ TEST_F(TaskSchedulerV1Test, EnableDisableAndDailyInterval) {
 TEST_F(TaskSchedulerV1Test, MissingTasks) {
   const string16 id = Id("missing");
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_ON_DEMAND, false);
-  RegisterNotingNewJob(info);
-  const std::wstring leftover = SaveAgedJob(new_job_prefix_ + L"{11234567-89AB-CDEF-0123-456789ABCDEF}", true);
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  const std::wstring leftover = SaveLeftoverJob(L"{11234567-89AB-CDEF-0123-456789ABCDEF}", true);
   RemoveUntilGone(id, [this, &id] { scheduler_.DeleteTask(id); });
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
   EXPECT_FALSE(JobExists(leftover));

@@ -5,8 +5,8 @@
 #include <string.h>
 
 #include <algorithm>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <system_error>
 
 #include "base/strings/ascii_chars.h"

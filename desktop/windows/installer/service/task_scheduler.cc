@@ -1,5 +1,8 @@
 #include "desktop/windows/installer/service/task_scheduler.h"
 
+#include <string.h>
+
+#include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
@@ -42,6 +45,20 @@ string16 GetScheduledTaskName(const string16& task_id) {
 }
 
 namespace task_scheduler {
+
+bool IsValidTaskId(const string16& task_id) {
+  // The 1.0 scheduler makes the task name a file name in its folder, the
+  // 2.0 one a path below its root folder: a separator or a character no
+  // file name may hold would name another place, another task or someone
+  // else's file. The name begins with ours, never only dots or spaces.
+  for (const char16 c : task_id) {
+    if (c < 0x20 || (c < 0x80 && strchr("\\/:*?\"<>|", static_cast<char>(c)))) {
+      LOG(ERROR) << "Not a task id: " << base::UTF16ToUTF8(task_id);
+      return false;
+    }
+  }
+  return true;
+}
 
 bool IsOwnTaskName(const string16& name, const std::string& product_name) {
   const std::string prefix = base::ToLowerASCII(product_name + kScheduledInfix);

@@ -77,6 +77,10 @@ string16 GetScheduledTaskName(const string16& task_id);
 // What both implementations share, kept apart from the platform calls.
 namespace task_scheduler {
 
+// Whether the task name of |task_id| is a single valid file name, logged
+// when not: every operation refuses any other id.
+bool IsValidTaskId(const string16& task_id);
+
 // Whether |name| begins, ignoring ASCII case, with the product name and
 // " scheduled ": the names GetScheduledTaskName() gives.
 bool IsOwnTaskName(const string16& name, const std::string& product_name);

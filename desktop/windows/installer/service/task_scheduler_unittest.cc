@@ -41,6 +41,11 @@ TEST(TaskSchedulerTest, OtherNamesAreNotOwn) {
   EXPECT_FALSE(IsOwnTaskName(U16("Palvo Browser scheduled x"), "Palvo"));
   // Only ASCII letters fold.
   EXPECT_FALSE(IsOwnTaskName(U16("P\xC3\x84LVO scheduled x"), "P\xC3\xA4lvo"));
+  // An id that would make the name more or other than one file name.
+  for (const char* id : {"x\\..\\y", "a/b", "a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b",
+                         "a\x1f" "b", "a\nb"})
+    EXPECT_FALSE(IsValidTaskId(U16(id))) << id;
+  EXPECT_TRUE(IsValidTaskId(U16("{0BADC0DE-32} . \x7f\xC3\xA4\xC5\x9C ")));
 }
 
 TEST(TaskSchedulerTest, JobExtensionIsDropped) {

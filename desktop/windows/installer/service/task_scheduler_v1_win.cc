@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/logging.h"
@@ -62,8 +63,10 @@ bool TaskSchedulerV1::Init() {
 
 bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   std::wstring user_name;
-  if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
+  if (!task_scheduler::IsValidTaskId(info.task_id) ||
+      !GetCurrentUserNameEx(&user_name, NameSamCompatible)) {
     return false;
+  }
   DeleteLeftoverJobs();
 
   // The task is made as a fresh job under a name of its own and only then
@@ -80,22 +83,72 @@ bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {
   if (new_name.empty())
     return false;
   if (!MakeJob(new_name, info, user_name, &new_path)) {
-    DeleteWorkItem(new_name);
+    DiscardNewJob(new_name, base::win::ScopedHandle());
     return false;
   }
   const std::wstring path =
       new_path.substr(0, new_path.rfind(L'\\') + 1) + name + L".job";
-  if (!MoveJobFile(new_path, path)) {
-    DeleteWorkItem(new_name);
+  // Until it has the task's name the new job is held for deletion: whoever
+  // else opens it must then share its deletion, so that it can always be
+  // deleted when the move fails; and its access is set through this handle,
+  // not by a name someone may have put another file under.
+  base::win::ScopedHandle job(OpenNewJob(new_path));
+  if (!job.IsValid() ||
+      (info.all_users == 1 && info.mode != TASK_RUN_ONCE &&
+       !GrantJobFileAccess(job.Get())) ||
+      !MoveJobFile(new_path, path)) {
+    DiscardNewJob(new_name, std::move(job));
     return false;
   }
 
-  if (info.all_users == 1 && info.mode != TASK_RUN_ONCE)
-    GrantJobFileAccess(path.c_str());
   // The job deletes itself once this run is over.
   if (info.mode == TASK_RUN_ONCE)
     RunTask(info.task_id, std::vector<string16>());
   return true;
+}
+
+// static
+HANDLE TaskSchedulerV1::OpenNewJob(const std::wstring& path) {
+  // The scheduler's service may have the job just saved open.
+  for (int i = 0; i < kJobBusyTries; ++i) {
+    if (i)
+      ::Sleep(kJobBusyWaitMs);
+    const HANDLE job = ::CreateFileW(
+        path.c_str(), DELETE | READ_CONTROL | WRITE_DAC,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (job != INVALID_HANDLE_VALUE)
+      return job;
+    if (::GetLastError() != ERROR_SHARING_VIOLATION)
+      break;
+  }
+  LOG(ERROR) << "Failed opening the new job " << path << ": " << ::GetLastError();
+  return INVALID_HANDLE_VALUE;
+}
+
+void TaskSchedulerV1::DiscardNewJob(const std::wstring& name,
+                                    base::win::ScopedHandle job) {
+  // A new job left enabled would run beside the task.
+  if (DeleteWorkItem(name))
+    return;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (job.IsValid() &&
+      ::SetFileInformationByHandle(job.Get(), FileDispositionInfo, &disposition,
+                                   sizeof(disposition))) {
+    return;
+  }
+  LOG(ERROR) << "Failed deleting the new job " << name << " through its handle: "
+             << ::GetLastError();
+  // The scheduler reads a job only while no one holds it for deletion.
+  job.Close();
+  ComPtr<ITask> task;
+  DWORD flags = 0;
+  if (FAILED(scheduler_->Activate(name.c_str(), IID_ITask,
+                                  reinterpret_cast<IUnknown**>(task.GetAddressOf()))) ||
+      FAILED(task->GetFlags(&flags)) ||
+      FAILED(task->SetFlags(flags | kTaskFlagDisabled)) || !SaveBusyJob(task.Get())) {
+    LOG(ERROR) << "Failed disabling the new job " << name;
+  }
 }
 
 // static
@@ -179,8 +232,12 @@ bool TaskSchedulerV1::IsOldJob(const wchar_t* name) {
 
 // static
 bool TaskSchedulerV1::EnableJob(ITask* task, ScheduledTaskMode mode) {
-  if (FAILED(task->SetFlags(task_scheduler::V1TaskFlags(mode))))
-    return false;
+  return SUCCEEDED(task->SetFlags(task_scheduler::V1TaskFlags(mode))) &&
+         SaveBusyJob(task);
+}
+
+// static
+bool TaskSchedulerV1::SaveBusyJob(ITask* task) {
   ComPtr<IPersistFile> file;
   if (FAILED(task->QueryInterface(IID_IPersistFile,
                                   reinterpret_cast<void**>(file.GetAddressOf())))) {
@@ -248,16 +305,21 @@ bool TaskSchedulerV1::MoveJobFile(const std::wstring& from,
   return false;
 }
 
-void TaskSchedulerV1::DeleteWorkItem(const std::wstring& name) {
+bool TaskSchedulerV1::DeleteWorkItem(const std::wstring& name) {
+  HRESULT hr = S_OK;
   for (int i = 0; i < kJobBusyTries; ++i) {
     if (i)
       ::Sleep(kJobBusyWaitMs);
-    if (scheduler_->Delete(name.c_str()) !=
-        HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)) {
-      return;
-    }
+    hr = scheduler_->Delete(name.c_str());
+    if (hr != HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION))
+      break;
   }
-  LOG(ERROR) << "Failed deleting the work item " << name;
+  // One that is gone already is no failure.
+  if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+    return true;
+  if (FAILED(hr))
+    LOG(ERROR) << "Failed deleting the work item " << name << ": " << hr;
+  return SUCCEEDED(hr);
 }
 
 bool TaskSchedulerV1::ConfigureTask(ITask* task,
@@ -328,18 +390,19 @@ bool TaskSchedulerV1::SaveTask(ITask* task) {
 }
 
 // static
-void TaskSchedulerV1::GrantJobFileAccess(const wchar_t* path) {
+bool TaskSchedulerV1::GrantJobFileAccess(HANDLE job) {
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   PSID authenticated_users = nullptr;
   if (!::AllocateAndInitializeSid(&nt_authority, 1, SECURITY_AUTHENTICATED_USER_RID,
                                   0, 0, 0, 0, 0, 0, 0, &authenticated_users)) {
-    return;
+    LOG(ERROR) << "Failed making the SID of all users: " << ::GetLastError();
+    return false;
   }
   PACL old_dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetNamedSecurityInfoW(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, &old_dacl, nullptr,
-                              &descriptor) == ERROR_SUCCESS) {
+  DWORD error = ::GetSecurityInfo(job, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, &old_dacl, nullptr, &descriptor);
+  if (error == ERROR_SUCCESS) {
     EXPLICIT_ACCESSW access = {};
     access.grfAccessPermissions = GENERIC_READ | GENERIC_EXECUTE;
     access.grfAccessMode = GRANT_ACCESS;
@@ -348,18 +411,22 @@ void TaskSchedulerV1::GrantJobFileAccess(const wchar_t* path) {
     access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
     access.Trustee.ptstrName = static_cast<LPWSTR>(authenticated_users);
     PACL new_dacl = nullptr;
-    if (::SetEntriesInAclW(1, &access, old_dacl, &new_dacl) == ERROR_SUCCESS) {
-      ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path), SE_FILE_OBJECT,
-                              DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              new_dacl, nullptr);
+    error = ::SetEntriesInAclW(1, &access, old_dacl, &new_dacl);
+    if (error == ERROR_SUCCESS) {
+      error = ::SetSecurityInfo(job, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, new_dacl, nullptr);
       ::LocalFree(new_dacl);
     }
     ::LocalFree(descriptor);
   }
   ::FreeSid(authenticated_users);
+  if (error != ERROR_SUCCESS)
+    LOG(ERROR) << "Failed granting all users the new job: " << error;
+  return error == ERROR_SUCCESS;
 }
 
 void TaskSchedulerV1::DeleteOrphanedTasks() {
+  DeleteLeftoverJobs();
   const std::string product_name = GetProductName();
   for (const string16& name : ListWorkItems()) {
     if (!task_scheduler::IsOwnTaskName(name, product_name))
@@ -379,6 +446,8 @@ void TaskSchedulerV1::DeleteOrphanedTasks() {
 
 void TaskSchedulerV1::DeleteTask(const string16& task_id) {
   DeleteLeftoverJobs();
+  if (!task_scheduler::IsValidTaskId(task_id))
+    return;
   scheduler_->Delete(as_wcstr(GetScheduledTaskName(task_id)));
 }
 
@@ -449,7 +518,7 @@ base::Time TaskSchedulerV1::GetLastRunTime(const string16& task_id) {
 }
 
 bool TaskSchedulerV1::OpenTask(const string16& task_id, ComPtr<ITask>* task) {
-  return SUCCEEDED(scheduler_->Activate(
+  return task_scheduler::IsValidTaskId(task_id) && SUCCEEDED(scheduler_->Activate(
       as_wcstr(GetScheduledTaskName(task_id)), IID_ITask,
       reinterpret_cast<IUnknown**>(task->GetAddressOf())));
 }

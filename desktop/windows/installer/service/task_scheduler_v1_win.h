@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 
 namespace installer {
@@ -33,9 +34,10 @@ class TaskSchedulerV1 : public TaskScheduler {
   ScheduledTaskState GetState(const string16& task_id) override;
   base::Time GetLastRunTime(const string16& task_id) override;
 
-  // Lets Authenticated Users read and run the job file at |path|; failures
-  // leave the file as it was.
-  static void GrantJobFileAccess(const wchar_t* path);
+  // Lets Authenticated Users read and run the job file open as |job|
+  // (with READ_CONTROL and WRITE_DAC); a failure, logged, leaves it as it
+  // was.
+  static bool GrantJobFileAccess(HANDLE job);
 
  private:
   bool OpenTask(const string16& task_id, Microsoft::WRL::ComPtr<ITask>* task);
@@ -53,14 +55,23 @@ class TaskSchedulerV1 : public TaskScheduler {
   bool IsOldJob(const wchar_t* name);
   // Sets the flags of |mode| (enabled) and saves the job.
   static bool EnableJob(ITask* task, ScheduledTaskMode mode);
+  // Saves the job, waiting a bounded time while someone has it open.
+  static bool SaveBusyJob(ITask* task);
   // Makes the job |name| for |info|, saved disabled first (one left by a
   // crash never runs), then enabled; |path| is its file.
   bool MakeJob(const std::wstring& name, const ScheduledTaskInfo& info,
                const std::wstring& user_name, std::wstring* path);
   // Puts the job file |from| under the name |to|, replacing what is there.
   static bool MoveJobFile(const std::wstring& from, const std::wstring& to);
-  // Deletes the work item |name|, waiting a bounded time while it is open.
-  void DeleteWorkItem(const std::wstring& name);
+  // Opens the new job file |path| for deletion and for setting its access,
+  // waiting a bounded time while it is open without shared deletion.
+  static HANDLE OpenNewJob(const std::wstring& path);
+  // Deletes the new job |name| (through |job| when the scheduler cannot),
+  // or failing that disables it.
+  void DiscardNewJob(const std::wstring& name, base::win::ScopedHandle job);
+  // Deletes the work item |name|, waiting a bounded time while it is open;
+  // true when it is gone. Failures are logged.
+  bool DeleteWorkItem(const std::wstring& name);
   bool ConfigureTask(ITask* task, const ScheduledTaskInfo& info,
                      const std::wstring& user_name);
   static bool AddTrigger(ITask* task, const base::Time::Exploded& local,

@@ -6,12 +6,14 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "desktop/windows/installer/branding.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
@@ -35,8 +37,6 @@ const char kTriggerlessJobGap[] =
     "Wine gap: a job saved without triggers reads back with one";
 const char kDisabledStatusGap[] =
     "Wine gap: a job's status ignores TASK_FLAG_DISABLED";
-const char kJobDaclGap[] =
-    "Wine gap: a job file's DACL reads back as derived from mode bits";
 
 // While set, reading the attributes of the missing program fails with
 // this error instead.
@@ -57,20 +57,22 @@ BOOL WINAPI NoLocalTime(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, SYSTEMT
 }
 
 // The last job put in place by name, and its flags just before.
-ITaskScheduler* g_raw_scheduler = nullptr;
 std::wstring g_moved_job;
 DWORD g_moved_job_flags = 0;
 
-// Notes the job saved at |path| and its flags.
+// Notes the job saved at |path| and its flags, read from the file (the
+// scheduler does not open a job someone holds for deletion).
 void NoteJob(const wchar_t* path) {
   g_moved_job = path;
   g_moved_job = g_moved_job.substr(g_moved_job.rfind(L'\\') + 1);
   g_moved_job.resize(g_moved_job.size() - 4);
-  ComPtr<ITask> task;
-  if (SUCCEEDED(g_raw_scheduler->Activate(g_moved_job.c_str(), IID_ITask,
-                                          reinterpret_cast<IUnknown**>(task.GetAddressOf())))) {
-    task->GetFlags(&g_moved_job_flags);
-  }
+  HANDLE job = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD read = 0;
+  // Where the job file format keeps the flags.
+  ::SetFilePointer(job, 0x30, nullptr, FILE_BEGIN);
+  ::ReadFile(job, &g_moved_job_flags, sizeof(g_moved_job_flags), &read, nullptr);
+  ::CloseHandle(job);
 }
 
 BOOL WINAPI RecordMovedJob(const wchar_t* from, const wchar_t* to, DWORD flags) {
@@ -79,19 +81,70 @@ BOOL WINAPI RecordMovedJob(const wchar_t* from, const wchar_t* to, DWORD flags) 
       from, to, flags);
 }
 
+// A move that fails for want of room, while another program tries to hold
+// the new job without sharing its deletion.
+HANDLE g_held = INVALID_HANDLE_VALUE;
+BOOL WINAPI HoldJobAndFailMove(const wchar_t* from, const wchar_t*, DWORD) {
+  NoteJob(from);
+  g_held = ::CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ::SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
+// The scheduler's next delete of a file fails, and so, while set, does
+// deletion through a handle.
+bool g_delete_fails = false;
+bool g_handle_delete_fails = false;
+BOOL WINAPI FailDeleteOnce(const wchar_t* path) {
+  if (std::exchange(g_delete_fails, false)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return platform_rules::SystemEntry<decltype(&::DeleteFileW)>("kernel32.dll", "DeleteFileW")(path);
+}
+BOOL WINAPI FailHandleDelete(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, void* data, DWORD size) {
+  if (g_handle_delete_fails) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return platform_rules::SystemEntry<decltype(&::SetFileInformationByHandle)>(
+      "kernel32.dll", "SetFileInformationByHandle")(file, type, data, size);
+}
+
 // The scheduler's own opens of job files while another program (its
-// service, say) holds every saved one for longer than anyone waits.
+// service, say) holds each saved one: the next |g_held_opens| opens.
+int g_held_opens = 0;
 HANDLE WINAPI HeldSavedJobs(const wchar_t* path, DWORD access, DWORD share,
                             SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
                             HANDLE model) {
   if ((access & (GENERIC_WRITE | FILE_WRITE_DATA)) &&
-      ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
+      ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES && g_held_opens-- > 0) {
     NoteJob(path);
     ::SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   return platform_rules::SystemEntry<decltype(&::CreateFileW)>("kernel32.dll", "CreateFileW")(
       path, access, share, security, disposition, flags, model);
+}
+
+// Whether the access list of the file |path| lets Authenticated Users read
+// and run it.
+bool GrantsAllUsers(const std::wstring& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &dacl, nullptr, &descriptor));
+  bool granted = false;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    granted |= ::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+               ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+               ::IsWellKnownSid(&ace->SidStart, WinAuthenticatedUserSid) &&
+               (ace->Mask & (GENERIC_READ | GENERIC_EXECUTE)) == (GENERIC_READ | GENERIC_EXECUTE);
+  }
+  ::LocalFree(descriptor);
+  return granted;
 }
 
 class TaskSchedulerV1Test : public testing::Test {
@@ -102,7 +155,6 @@ class TaskSchedulerV1Test : public testing::Test {
     ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(
         CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
         reinterpret_cast<void**>(raw_scheduler_.GetAddressOf()))));
-    g_raw_scheduler = raw_scheduler_.Get();
   }
 
   void TearDown() override {
@@ -464,14 +516,44 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   EXPECT_FALSE(g_moved_job.empty());
   EXPECT_FALSE(JobExists(g_moved_job));
   // Nor when the new job, saved disabled (one left by a crash never runs),
-  // cannot be enabled: the task stays enabled.
+  // cannot be enabled for longer than anyone waits: the task stays enabled.
   {
     platform_rules::ScopedImportHook hook(
         "CreateFileW", reinterpret_cast<const void*>(&HeldSavedJobs), L"mstask.dll");
     ASSERT_TRUE(hook.hooked());
-    EXPECT_FALSE(scheduler_.RegisterTask(info));
+    for (int opens : {1, 2, 1000}) {
+      g_held_opens = opens;
+      EXPECT_EQ(opens < 1000, scheduler_.RegisterTask(info)) << opens;
+    }
   }
   EXPECT_EQ(0x2004u, g_moved_job_flags);
+  // Nor when the move fails and the scheduler cannot delete the new job
+  // (another program tries to hold it): the job is deleted through the
+  // handle kept for that, or else saved disabled; none is left to run
+  // beside the task, and the failure is logged.
+  for (bool handle_delete_fails : {false, true}) {
+    base::ScopedLogCapture log;
+    platform_rules::ScopedImportHook move("MoveFileExW",
+                                          reinterpret_cast<const void*>(&HoldJobAndFailMove));
+    platform_rules::ScopedImportHook remove(
+        "DeleteFileW", reinterpret_cast<const void*>(&FailDeleteOnce), L"mstask.dll");
+    platform_rules::ScopedImportHook remove_open("SetFileInformationByHandle",
+                                                 reinterpret_cast<const void*>(&FailHandleDelete));
+    ASSERT_TRUE(remove.hooked() && remove_open.hooked());
+    g_delete_fails = true;
+    g_handle_delete_fails = handle_delete_fails;
+    EXPECT_FALSE(scheduler_.RegisterTask(info));
+    if (g_held != INVALID_HANDLE_VALUE)
+      ::CloseHandle(std::exchange(g_held, INVALID_HANDLE_VALUE));
+    foreign_jobs_.push_back(g_moved_job);
+    EXPECT_EQ(handle_delete_fails, JobExists(g_moved_job));
+    ComPtr<ITask> left;
+    if (SUCCEEDED(raw_scheduler_->Activate(g_moved_job.c_str(), IID_ITask,
+                                           reinterpret_cast<IUnknown**>(left.GetAddressOf())))) {
+      EXPECT_EQ(0x2004u, Flags(left.Get()));
+    }
+    EXPECT_NE(std::string::npos, log.text.find("Failed deleting the work item"));
+  }
   EXPECT_EQ(0x2000u, Flags(OpenJob(id).Get()));
   EXPECT_EQ(1, CountJobs(id));
   task = OpenJob(id);
@@ -541,6 +623,15 @@ TEST_F(TaskSchedulerV1Test, MissingTasks) {
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_ON_DEMAND, false);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
   const std::wstring leftover = SaveLeftoverJob(L"{11234567-89AB-CDEF-0123-456789ABCDEF}", true);
+  // An id that is not one file name names no task: not the one a parent
+  // step leads to, nor another program's file outside the folder.
+  const string16 astray = U16("x\\..\\") + GetScheduledTaskName(id);
+  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(astray));
+  scheduler_.DeleteTask(astray);
+  EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
+  EXPECT_FALSE(scheduler_.RegisterTask(Info(astray + U16("x"), kPresentProgram, TASK_RUN_ON_DEMAND, false)));
+  ids_.push_back(id + U16("x"));
+  EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(ids_.back()));
   RemoveUntilGone(id, [this, &id] { scheduler_.DeleteTask(id); });
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(id));
   EXPECT_FALSE(JobExists(leftover));
@@ -567,6 +658,8 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
   // A task of someone else, made here for the test only.
   const wchar_t kForeign[] = L"Foreign test task for the orphan walk";
   SaveForeignJob(kForeign, kMissingProgram);
+  // The walk also deletes new jobs that registrations left.
+  const std::wstring leftover = SaveLeftoverJob(L"{21234567-89AB-CDEF-0123-456789ABCDEF}", true);
 
   // A program that cannot be checked is not missing: an unreachable share
   // or a file we may not read keeps the task.
@@ -587,6 +680,7 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
   RemoveUntilGone(orphan, [this] { scheduler_.DeleteOrphanedTasks(); });
   EXPECT_EQ(TASK_STATE_NOT_FOUND, scheduler_.GetState(orphan));
   EXPECT_NE(TASK_STATE_NOT_FOUND, scheduler_.GetState(alive));
+  EXPECT_FALSE(JobExists(leftover));
   ComPtr<ITask> still_there;
   EXPECT_TRUE(SUCCEEDED(raw_scheduler_->Activate(
       kForeign, IID_ITask, reinterpret_cast<IUnknown**>(still_there.GetAddressOf()))));
@@ -597,43 +691,27 @@ TEST_F(TaskSchedulerV1Test, OrphansAreOnlyOwnEnabledTasksWithoutProgram) {
 }
 
 TEST_F(TaskSchedulerV1Test, JobFileAccessForAllUsers) {
+  platform_rules::ScopedWindowsFileAccessLists lists;
   const string16 id = Id("all users");
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, false);
   info.all_users = 1;
-  ASSERT_TRUE(scheduler_.RegisterTask(info));
-  ComPtr<ITask> task = OpenJob(id);
-  ASSERT_TRUE(task);
-  ComPtr<IPersistFile> file;
-  ASSERT_TRUE(SUCCEEDED(task.As(&file)));
-  wchar_t* path = nullptr;
-  ASSERT_TRUE(SUCCEEDED(file->GetCurFile(&path)));
-  std::wstring job_path(path);
-  ::CoTaskMemFree(path);
-
-  if (base::IsRunningUnderWine())
-    GTEST_SKIP() << kJobDaclGap;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-            ::GetNamedSecurityInfoW(job_path.c_str(), SE_FILE_OBJECT,
-                                    DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                    &dacl, nullptr, &descriptor));
-  bool granted = false;
-  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    if (!::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
-        ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) {
-      continue;
-    }
-    PSID sid = &ace->SidStart;
-    if (::IsWellKnownSid(sid, WinAuthenticatedUserSid) &&
-        (ace->Mask & (GENERIC_READ | GENERIC_EXECUTE)) ==
-            (GENERIC_READ | GENERIC_EXECUTE)) {
-      granted = true;
-    }
+  // Access is given to the new job itself, never by a name that another
+  // program may meanwhile have given a second name of its own job.
+  const std::wstring foreign = SaveForeignJob(L"Foreign test job for all users", kPresentProgram);
+  const std::wstring own =
+      foreign.substr(0, foreign.rfind(L'\\') + 1) + as_wcstr(GetScheduledTaskName(id)) + L".job";
+  {
+    platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED, "GetNamedSecurityInfoW");
+    inject.Interject([&] {
+      ::CreateHardLinkW((own + L".tmp").c_str(), foreign.c_str(), nullptr);
+      ::MoveFileExW((own + L".tmp").c_str(), own.c_str(), MOVEFILE_REPLACE_EXISTING);
+    });
+    ASSERT_TRUE(scheduler_.RegisterTask(info));
   }
-  ::LocalFree(descriptor);
-  EXPECT_TRUE(granted);
+  EXPECT_FALSE(GrantsAllUsers(foreign));
+  info.task_id = Id("all users again");
+  ASSERT_TRUE(scheduler_.RegisterTask(info));
+  EXPECT_TRUE(GrantsAllUsers(JobPath(OpenJob(info.task_id).Get())));
 }
 
 }  // namespace

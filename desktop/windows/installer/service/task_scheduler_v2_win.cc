@@ -271,7 +271,8 @@ bool TaskSchedulerV2::InitWithService(ITaskService* service) {
 
 bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   std::wstring user_name;
-  if (!GetCurrentUserNameEx(&user_name, NameSamCompatible))
+  if (!task_scheduler::IsValidTaskId(info.task_id) ||
+      !GetCurrentUserNameEx(&user_name, NameSamCompatible))
     return false;
   // TASK_CREATE_OR_UPDATE replaces a task of the same name in one step: a
   // registration that fails leaves the one there is.
@@ -355,6 +356,8 @@ bool TaskSchedulerV2::ShouldDeleteOrphan(IRegisteredTask* task,
 }
 
 void TaskSchedulerV2::DeleteTask(const string16& task_id) {
+  if (!task_scheduler::IsValidTaskId(task_id))
+    return;
   ScopedBstr name(as_wcstr(GetScheduledTaskName(task_id)));
   root_folder_->DeleteTask(Checked(name), 0);
 }
@@ -464,7 +467,7 @@ base::Time TaskSchedulerV2::GetLastRunTime(const string16& task_id) {
 bool TaskSchedulerV2::OpenTask(const string16& task_id,
                                ComPtr<IRegisteredTask>* task) {
   ScopedBstr name(as_wcstr(GetScheduledTaskName(task_id)));
-  return SUCCEEDED(root_folder_->GetTask(Checked(name), task->GetAddressOf()));
+  return task_scheduler::IsValidTaskId(task_id) && SUCCEEDED(root_folder_->GetTask(Checked(name), task->GetAddressOf()));
 }
 
 }  // namespace installer

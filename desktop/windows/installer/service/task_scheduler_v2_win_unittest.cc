@@ -308,6 +308,13 @@ TEST_F(TaskSchedulerV2LogicTest, RegistrationFailures) {
     ASSERT_EQ(old_task, Task());
     EXPECT_EQ(L"C:\\Old\\launcher.exe", old_task->definition->actions->items[0]->path);
   }
+  // Nor is an id that is not one file name registered or deleted.
+  folder_->register_result = S_OK;
+  ScheduledTaskInfo astray = Info(TASK_RUN_DAILY, true, 0);
+  astray.task_id = U16("x\\..\\") + astray.task_id;
+  EXPECT_FALSE(scheduler_.RegisterTask(astray));
+  scheduler_.DeleteTask(astray.task_id);
+  ASSERT_EQ(old_task, Task());
   EXPECT_TRUE(folder_->deleted.empty());
 
   // A refused descriptor still leaves a registered task.

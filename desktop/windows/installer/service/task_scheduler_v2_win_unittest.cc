@@ -318,7 +318,6 @@ TEST_F(TaskSchedulerV2LogicTest, RegistrationFailures) {
   EXPECT_TRUE(folder_->deleted.empty());
 
   // A refused descriptor still leaves a registered task.
-  folder_->register_result = S_OK;
   folder_->descriptor_result = E_ACCESSDENIED;
   ASSERT_TRUE(scheduler_.RegisterTask(Info(TASK_RUN_ON_DEMAND, false, 1)));
   ASSERT_TRUE(Task());

@@ -234,7 +234,10 @@ void* WrapperFor(R(WINAPI*)(A...)) {
   X(SetSecurityInfo, ERROR_AS_RESULT)                                \
   X(SetEntriesInAclW, ERROR_AS_RESULT)                               \
   X(NtQueryKey, NTSTATUS_AS_RESULT)                                  \
-  X(NtDeleteKey, NTSTATUS_AS_RESULT)
+  X(NtDeleteKey, NTSTATUS_AS_RESULT)                                 \
+  X(NtCreateFile, NTSTATUS_AS_RESULT)                                \
+  X(NtQueryDirectoryFile, NTSTATUS_AS_RESULT)                        \
+  X(NtSetInformationFile, NTSTATUS_AS_RESULT)
 
 enum EntryIndex {
 #define PLATFORM_RULES_INDEX(name, kind) k##name,
@@ -629,6 +632,55 @@ DWORD WINAPI RuledGetFinalPathNameByHandleW(HANDLE handle,
     return static_cast<DWORD>(own.size() + 1);
   wcscpy(path, own.c_str());
   return static_cast<DWORD>(own.size());
+}
+
+ScopedImportHook* g_link_nt_create_hook = nullptr;
+ScopedImportHook* g_link_nt_set_hook = nullptr;
+
+// An entry opened as itself below a folder handle: a link's handle is the
+// link's own, as with CreateFileW above.
+NTSTATUS NTAPI RuledNtCreateFile(PHANDLE handle, ACCESS_MASK access,
+                                 POBJECT_ATTRIBUTES object,
+                                 PIO_STATUS_BLOCK io, PLARGE_INTEGER size,
+                                 ULONG attributes, ULONG share,
+                                 ULONG disposition, ULONG options, PVOID ea,
+                                 ULONG ea_length) {
+  std::wstring path;
+  if (object && object->RootDirectory && object->ObjectName &&
+      (options & FILE_OPEN_REPARSE_POINT)) {
+    path = FinalPath(object->RootDirectory);
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+      path.erase(0, 4);
+    path += L"\\" + std::wstring(object->ObjectName->Buffer,
+                                 object->ObjectName->Length / sizeof(wchar_t));
+  }
+  const DWORD seen =
+      path.empty() ? INVALID_FILE_ATTRIBUTES : Sys().get_attributes(path.c_str());
+  const NTSTATUS status =
+      g_link_nt_create_hook->original<decltype(&::NtCreateFile)>()(
+          handle, access, object, io, size, attributes, share, disposition,
+          options, ea, ea_length);
+  if (g_link_handles && status >= 0 && seen != INVALID_FILE_ATTRIBUTES &&
+      (seen & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    (*g_link_handles)[*handle] = path;
+  }
+  return status;
+}
+
+// Attributes set through a link's own handle are the link's; its deletion
+// is refused here, where Windows would delete the link itself and Wine, holding what it points to,
+// would delete that.
+NTSTATUS NTAPI RuledNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK io,
+                                         PVOID data, ULONG length,
+                                         FILE_INFORMATION_CLASS kind) {
+  if (g_link_handles && g_link_handles->count(handle)) {
+    if (kind == static_cast<FILE_INFORMATION_CLASS>(4))  // basic
+      return 0;
+    if (kind == FileDispositionInformation)
+      return static_cast<NTSTATUS>(0xC00000BB);  // STATUS_NOT_SUPPORTED
+  }
+  return g_link_nt_set_hook->original<decltype(&::NtSetInformationFile)>()(
+      handle, io, data, length, kind);
 }
 
 BOOL WINAPI RuledCloseHandle(HANDLE handle) {
@@ -1062,7 +1114,12 @@ ScopedWindowsLinkRules::ScopedWindowsLinkRules()
           reinterpret_cast<void*>(&RuledSetFileInformationByHandle)),
       close_("CloseHandle", reinterpret_cast<void*>(&RuledCloseHandle)),
       final_path_("GetFinalPathNameByHandleW",
-                  reinterpret_cast<void*>(&RuledGetFinalPathNameByHandleW)) {
+                  reinterpret_cast<void*>(&RuledGetFinalPathNameByHandleW)),
+      nt_create_("NtCreateFile", reinterpret_cast<void*>(&RuledNtCreateFile)),
+      nt_set_("NtSetInformationFile",
+              reinterpret_cast<void*>(&RuledNtSetInformationFile)) {
+  g_link_nt_create_hook = &nt_create_;
+  g_link_nt_set_hook = &nt_set_;
   g_link_create_hook = &create_;
   g_link_information_hook = &information_;
   g_link_set_information_hook = &set_information_;

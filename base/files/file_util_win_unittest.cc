@@ -204,6 +204,12 @@ TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
                                 nullptr));
   EXPECT_FALSE(DeleteFile(tree, false));
   EXPECT_TRUE(PathExists(tree.Append(u"a\\b\\f.txt")));
+  // A deletion refused after the mark was lifted gives it back.
+  {
+    ScopedFaultInjectionOnly inject(2, "NtSetInformationFile");
+    EXPECT_FALSE(DeleteFile(tree, true));
+  }
+  EXPECT_TRUE(IsReadOnly(tree.Append(u"a\\b\\f.txt")));
   EXPECT_TRUE(DeleteFile(tree, true));
   EXPECT_FALSE(PathExists(tree));
   EXPECT_TRUE(IsReadOnly(other_name));

@@ -87,123 +87,17 @@ bool IsPathNotFoundError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Access to an entry being deleted: a folder is listed and held while it
-// is emptied, without delete sharing, so that nobody renames it away and
-// puts a link in its place.
-constexpr DWORD kDeleteAccess = HeldEntry::kHoldFolder | HeldEntry::kChange;
-
-// What an opened entry is.
-enum class Entry { FAILED, FILE, LINK, FOLDER };
-
-// What |entry|, listed or read with |seen| attributes, is, with its
-// information in |info|. A handle that shows no link where one was seen is
-// not the link's own (some systems follow links regardless): nothing goes
-// through it.
-Entry KindOf(const HeldEntry& entry,
-             DWORD seen,
-             BY_HANDLE_FILE_INFORMATION* info) {
-  if (!entry.ReadInfo(info))
-    return Entry::FAILED;
-  const DWORD attributes = info->dwFileAttributes;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-    return Entry::LINK;
-  if (seen & FILE_ATTRIBUTE_REPARSE_POINT) {
-    LOG(ERROR) << "A link opened as what it points to; it stays";
-    ::SetLastError(ERROR_CANT_ACCESS_FILE);
-    return Entry::FAILED;
-  }
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Entry::FOLDER : Entry::FILE;
-}
-
-// Deletes the entries of the folder |top| holds that match |pattern|; when
-// |recursive|, matching subfolders are emptied and deleted, else left
-// alone. Every entry is opened in its held folder, as itself, and deleted
-// through its handle: a link goes as the link, and nothing that takes a
-// name meanwhile is touched. The walk keeps the folders it is inside on the
-// heap, so that however deep the tree, the thread's stack is not.
-bool DeleteHeldContents(const HeldEntry& top,
-                        const string16& pattern,
-                        bool recursive) {
-  struct Level {
-    Level(HeldEntry opened,
-          const BY_HANDLE_FILE_INFORMATION& read,
-          const string16& pattern)
-        : folder(std::move(opened)), info(read), listing(folder, pattern) {}
-    HeldEntry folder;
-    BY_HANDLE_FILE_INFORMATION info;
-    HeldFolderListing listing;
-  };
-  HeldFolderListing top_listing(top, pattern);
-  std::vector<std::unique_ptr<Level>> levels;
-  for (;;) {
-    const HeldEntry& folder = levels.empty() ? top : levels.back()->folder;
-    HeldFolderListing& listing =
-        levels.empty() ? top_listing : levels.back()->listing;
-    string16 name;
-    DWORD seen;
-    if (!listing.Next(&name, &seen)) {
-      // What the listing missed may still be there.
-      if (listing.failed())
-        return false;
-      // |top| itself is left to the caller.
-      if (levels.empty())
-        return true;
-      std::unique_ptr<Level> done = std::move(levels.back());
-      levels.pop_back();
-      if (!DeleteHeldEntry(&done->folder, done->info)) {
-        PLOG(ERROR) << "Couldn't delete a folder";
-        return false;
-      }
-      continue;
-    }
-    if ((seen & FILE_ATTRIBUTE_DIRECTORY) && !recursive)
-      continue;
-    HeldEntry entry;
-    BY_HANDLE_FILE_INFORMATION info;
-    const Entry kind = entry.OpenIn(folder, name, kDeleteAccess)
-                           ? KindOf(entry, seen, &info)
-                           : Entry::FAILED;
-    if (kind == Entry::FAILED) {
-      PLOG(ERROR) << "Couldn't open " << UTF16ToUTF8(name) << " to delete it";
-      return false;
-    }
-    if (kind == Entry::FOLDER) {
-      if (recursive)
-        levels.push_back(std::make_unique<Level>(std::move(entry), info, pattern));
-      continue;
-    }
-    if (!DeleteHeldEntry(&entry, info)) {
-      PLOG(ERROR) << "Couldn't delete " << UTF16ToUTF8(name);
-      return false;
-    }
-  }
-}
-
-// Deletes what |entry| holds, read as |seen| before it was opened; a folder
-// is emptied first when |recursive|, and must be empty.
-bool DeleteOpened(HeldEntry* entry, DWORD seen, bool recursive) {
-  BY_HANDLE_FILE_INFORMATION info;
-  const Entry kind = KindOf(*entry, seen, &info);
-  if (kind == Entry::FAILED)
-    return false;
-  if (kind == Entry::FOLDER && recursive &&
-      !DeleteHeldContents(*entry, u"*", true)) {
-    return false;
-  }
-  return DeleteHeldEntry(entry, info);
-}
-
 // Deletes |path|, read as |seen|, through one handle opened on it as itself.
 bool DeletePath(const FilePath& path, DWORD seen, bool recursive) {
   HeldEntry entry;
-  if (!entry.Open(path, kDeleteAccess)) {
+  if (!entry.Open(path, HeldEntry::kDelete)) {
     // Gone since it was read: as asked.
     if (IsPathNotFoundError(::GetLastError()))
       return true;
     PLOG(ERROR) << "Couldn't open " << path.AsUTF8Unsafe() << " to delete it";
     return false;
   }
-  return DeleteOpened(&entry, seen, recursive);
+  return DeleteHeld(&entry, seen, recursive);
 }
 
 // Whether |path| is |prefix| or begins with it, ignoring case as the file
@@ -572,7 +466,7 @@ void RemoveMade(const std::vector<MadeEntry>& made) {
     // Checked and deleted through one handle, which nobody can rename or
     // replace in between.
     HeldEntry held;
-    if (!held.Open(entry->path, kDeleteAccess)) {
+    if (!held.Open(entry->path, HeldEntry::kDelete)) {
       if (!IsPathNotFoundError(::GetLastError()))
         PLOG(ERROR) << "A copy stays at " << path;
       continue;
@@ -584,7 +478,7 @@ void RemoveMade(const std::vector<MadeEntry>& made) {
       LOG(ERROR) << "Leaving " << path << ": not known to be the copy made";
       continue;
     }
-    if (!DeleteOpened(&held, 0, false))
+    if (!DeleteHeld(&held, 0, false))
       PLOG(ERROR) << "A copy stays at " << path;
   }
 }

@@ -189,6 +189,12 @@ TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
   const FilePath read_only = folder.path().Append(u"ro.txt");
   WriteText(read_only, "x");
   SetReadOnly(read_only);
+  // A deletion refused after the mark was lifted gives it back.
+  {
+    ScopedFaultInjectionOnly inject(2, "NtSetInformationFile");
+    EXPECT_FALSE(DeleteFile(read_only, false));
+  }
+  EXPECT_TRUE(IsReadOnly(read_only));
   EXPECT_TRUE(DeleteFile(read_only, false));
   EXPECT_FALSE(PathExists(read_only));
 
@@ -204,7 +210,7 @@ TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
                                 nullptr));
   EXPECT_FALSE(DeleteFile(tree, false));
   EXPECT_TRUE(PathExists(tree.Append(u"a\\b\\f.txt")));
-  // A deletion refused after the mark was lifted gives it back.
+  // Also when the file has another name.
   {
     ScopedFaultInjectionOnly inject(2, "NtSetInformationFile");
     EXPECT_FALSE(DeleteFile(tree, true));
@@ -792,7 +798,7 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         someone_else = std::make_unique<ScopedSomeoneElseFirst>(
             c.someone_else_first,
             strcmp(c.someone_else_first, "NtSetInformationFile") == 0
-                ? dst.Append(u"sub\\f.txt")
+                ? dst.Append(u"ro.txt")
                 : dst);
       }
       EXPECT_EQ(moved, MoveUnsafe(src, dst));

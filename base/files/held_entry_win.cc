@@ -4,9 +4,11 @@
 
 #include <string.h>
 
+#include <memory>
 #include <utility>
 
 #include "base/logging.h"
+#include "base/strings/utf_string_conversions.h"
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file,
                                                HANDLE event,
@@ -65,6 +67,29 @@ bool SetInformation(HANDLE handle,
   IO_STATUS_BLOCK io_status = {};
   return Succeeded(
       ::NtSetInformationFile(handle, &io_status, information, length, kind));
+}
+
+// What an opened entry is.
+enum class Entry { FAILED, FILE, LINK, FOLDER };
+
+// What |entry|, listed or read with |seen| attributes, is, with its
+// information in |info|. A handle that shows no link where one was seen is
+// not the link's own (some systems follow links regardless): nothing goes
+// through it.
+Entry KindOf(const HeldEntry& entry,
+             DWORD seen,
+             BY_HANDLE_FILE_INFORMATION* info) {
+  if (!entry.ReadInfo(info))
+    return Entry::FAILED;
+  const DWORD attributes = info->dwFileAttributes;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return Entry::LINK;
+  if (seen & FILE_ATTRIBUTE_REPARSE_POINT) {
+    LOG(ERROR) << "A link opened as what it points to; it stays";
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return Entry::FAILED;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Entry::FOLDER : Entry::FILE;
 }
 
 }  // namespace
@@ -235,6 +260,78 @@ bool DeleteHeldEntry(HeldEntry* entry,
   entry->Close();
   ::SetLastError(error);
   return deleted;
+}
+
+// The walk keeps the folders it is inside on the heap, so that however deep
+// the tree, the thread's stack is not.
+bool DeleteHeldContents(const HeldEntry& top,
+                        const string16& pattern,
+                        bool recursive) {
+  struct Level {
+    Level(HeldEntry opened,
+          const BY_HANDLE_FILE_INFORMATION& read,
+          const string16& pattern)
+        : folder(std::move(opened)), info(read), listing(folder, pattern) {}
+    HeldEntry folder;
+    BY_HANDLE_FILE_INFORMATION info;
+    HeldFolderListing listing;
+  };
+  HeldFolderListing top_listing(top, pattern);
+  std::vector<std::unique_ptr<Level>> levels;
+  for (;;) {
+    const HeldEntry& folder = levels.empty() ? top : levels.back()->folder;
+    HeldFolderListing& listing =
+        levels.empty() ? top_listing : levels.back()->listing;
+    string16 name;
+    DWORD seen;
+    if (!listing.Next(&name, &seen)) {
+      // What the listing missed may still be there.
+      if (listing.failed())
+        return false;
+      // |top| itself is left to the caller.
+      if (levels.empty())
+        return true;
+      std::unique_ptr<Level> done = std::move(levels.back());
+      levels.pop_back();
+      if (!DeleteHeldEntry(&done->folder, done->info)) {
+        PLOG(ERROR) << "Couldn't delete a folder";
+        return false;
+      }
+      continue;
+    }
+    if ((seen & FILE_ATTRIBUTE_DIRECTORY) && !recursive)
+      continue;
+    HeldEntry entry;
+    BY_HANDLE_FILE_INFORMATION info;
+    const Entry kind = entry.OpenIn(folder, name, HeldEntry::kDelete)
+                           ? KindOf(entry, seen, &info)
+                           : Entry::FAILED;
+    if (kind == Entry::FAILED) {
+      PLOG(ERROR) << "Couldn't open " << UTF16ToUTF8(name) << " to delete it";
+      return false;
+    }
+    if (kind == Entry::FOLDER) {
+      if (recursive)
+        levels.push_back(std::make_unique<Level>(std::move(entry), info, pattern));
+      continue;
+    }
+    if (!DeleteHeldEntry(&entry, info)) {
+      PLOG(ERROR) << "Couldn't delete " << UTF16ToUTF8(name);
+      return false;
+    }
+  }
+}
+
+bool DeleteHeld(HeldEntry* entry, DWORD seen, bool recursive) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const Entry kind = KindOf(*entry, seen, &info);
+  if (kind == Entry::FAILED)
+    return false;
+  if (kind == Entry::FOLDER && recursive &&
+      !DeleteHeldContents(*entry, u"*", true)) {
+    return false;
+  }
+  return DeleteHeldEntry(entry, info);
 }
 
 }  // namespace base

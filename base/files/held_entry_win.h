@@ -28,6 +28,8 @@ class HeldEntry {
   // Deleting or renaming an entry, and lifting its read-only mark first.
   static constexpr DWORD kChange =
       DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  // Deleting an entry, and a folder's entries first.
+  static constexpr DWORD kDelete = kHoldFolder | kChange;
 
   HeldEntry();
   ~HeldEntry();
@@ -111,6 +113,21 @@ class HeldFolderListing {
 // the deletion fails, and for the file's other names when it succeeds. The
 // entry is closed.
 bool DeleteHeldEntry(HeldEntry* entry, const BY_HANDLE_FILE_INFORMATION& info);
+
+// Deletes the entries of the folder |folder| holds (with kHoldFolder
+// access) that match |pattern|; when |recursive|, matching subfolders are
+// emptied and deleted, else left alone. Every entry is opened in its held
+// folder, as itself, and deleted through its handle: a link goes as the
+// link, and nothing that takes a name meanwhile is touched.
+bool DeleteHeldContents(const HeldEntry& folder,
+                        const string16& pattern,
+                        bool recursive);
+
+// Deletes what |entry| holds (with kDelete access), which was seen with
+// |seen| attributes before it was opened (0 when not looked at); a folder
+// is emptied first when |recursive|, and must be empty. The entry is
+// closed.
+bool DeleteHeld(HeldEntry* entry, DWORD seen, bool recursive);
 
 }  // namespace base
 

@@ -344,6 +344,32 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
   // that holds something else.
   EXPECT_FALSE(base::PathExists(Path("sub")));
   EXPECT_EQ("keep", Read(Path("keep.txt")));
+
+  // Another program moves the file aside and puts its own under the
+  // temporary name: neither the rollback nor the commit touches theirs.
+  for (bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    Write(file, "data");
+    FilePath temporary;
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new DeleteFileOperation(file, false, false)));
+      temporary = base::FileEnumerator(file.DirName(), false,
+                                       base::FileEnumerator::FILES)
+                      .Next();
+      ASSERT_TRUE(::MoveFileW(as_wcstr(temporary.value()),
+                              as_wcstr(Path("aside.dll").value())));
+      Write(temporary, "theirs");
+      if (!commit)
+        transaction.Rollback();
+    }
+    EXPECT_EQ("theirs", Read(temporary));
+    EXPECT_EQ("data", Read(Path("aside.dll")));
+    EXPECT_FALSE(base::PathExists(file));
+    ASSERT_TRUE(base::DeleteFile(temporary, false));
+    ASSERT_TRUE(base::DeleteFile(Path("aside.dll"), false));
+  }
 }
 
 // The entries of |path|'s access list, as text.
@@ -726,9 +752,9 @@ TEST_F(FileOperationsTest, FolderMovedToAnotherVolumeKeepsAttributes) {
       Transaction transaction;
       // The first folder's removal fails: the files come back from the
       // copy.
-      platform_rules::ScopedFaultInjection deletion(fail ? 1 : 0,
+      platform_rules::ScopedFaultInjection deletion(fail ? 4 : 0,
                                                     ERROR_ACCESS_DENIED,
-                                                    "RemoveDirectoryW");
+                                                    "NtSetInformationFile");
       EXPECT_NE(fail, transaction.AddAndExecute(
                           new MoveFileOperation(folder, moved)));
       if (!fail) {

@@ -196,30 +196,74 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
   return true;
 }
 
+// Copies |from_path| to |to_path|, where nothing may be, and lifts the
+// copy's read-only mark through |copy|, a handle on it that stays open for
+// the caller, with the copy's information in |info|. A copy that cannot be
+// made writable goes again: reported as a failure, it would stay unknown to
+// the caller.
+bool CopyAsNew(const FilePath& from_path,
+               const FilePath& to_path,
+               HeldEntry* copy,
+               BY_HANDLE_FILE_INFORMATION* info) {
+  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
+                   TRUE)) {
+    return false;
+  }
+  if (copy->Open(to_path, HeldEntry::kChange) && copy->ReadInfo(info) &&
+      (!(info->dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
+       copy->SetAttributes(info->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  // Opened again when the first open failed: the copy is this call's own,
+  // and must not stay.
+  if (!(copy->IsValid() || copy->Open(to_path, HeldEntry::kChange)) ||
+      !copy->ReadInfo(info) || !DeleteHeldEntry(copy, *info)) {
+    PLOG(ERROR) << "A copy stays at " << to_path.AsUTF8Unsafe();
+  }
+  ::SetLastError(error);
+  return false;
+}
+
+// Tries for a free name beside a file being replaced.
+constexpr unsigned kMaxNamesTried = 100;
+
 // Copies a file; the copy stays writable for the installer, whatever the
 // source was. Without |replace|, an existing |to_path| stays as it is and
-// the copy fails.
+// the copy fails. With it, the copy is made beside |to_path| and put in its
+// place only once whole and writable: a failure on the way leaves
+// |to_path| as it was.
 bool CopyFileWritable(const FilePath& from_path,
                       const FilePath& to_path,
                       bool replace) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
-  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
-                   replace ? FALSE : TRUE)) {
+  HeldEntry copy;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!replace)
+    return CopyAsNew(from_path, to_path, &copy, &info);
+  HeldEntry folder;
+  if (!folder.Open(to_path.DirName(), HeldEntry::kHoldFolder))
+    return false;
+  const DWORD start = ::GetTickCount();
+  for (unsigned attempt = 0; attempt < kMaxNamesTried; ++attempt) {
+    const FilePath beside(to_path.value() + u"." +
+                          ASCIIToUTF16(std::to_string(start + attempt)) +
+                          u".copy");
+    if (!CopyAsNew(from_path, beside, &copy, &info)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+        continue;
+      return false;
+    }
+    if (copy.RenameInto(folder, to_path.BaseName().value(), true))
+      return true;
+    const DWORD error = ::GetLastError();
+    if (!DeleteHeldEntry(&copy, info))
+      PLOG(ERROR) << "A copy stays at " << beside.AsUTF8Unsafe();
+    ::SetLastError(error);
     return false;
   }
-  const DWORD attributes = GetAttributes(to_path);
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (!(attributes & FILE_ATTRIBUTE_READONLY) ||
-       SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY))) {
-    return true;
-  }
-  // Reported as a failure, so no copy may stay: the caller would not know
-  // to remove it. It may carry the source's read-only mark.
-  const DWORD error = ::GetLastError();
-  SetAttributes(to_path, 0);
-  ::DeleteFileW(as_wcstr(to_path.value()));
-  ::SetLastError(error);
   return false;
 }
 

@@ -58,6 +58,16 @@ FilePath LongPath(const FilePath& folder) {
   return folder.Append(string16(rest, u'x'));
 }
 
+// How many entries |folder| holds.
+int CountEntries(const FilePath& folder) {
+  FileEnumerator entries(folder, false,
+                         FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  int count = 0;
+  for (FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
+    ++count;
+  return count;
+}
+
 // A drive letter that names no drive here.
 FilePath MissingDriveRoot() {
   const DWORD drives = ::GetLogicalDrives();
@@ -458,14 +468,18 @@ TEST(FileUtilTest, CopyFile) {
   EXPECT_FALSE(CopyFile(folder.path().Append(u"missing"), to));
   EXPECT_EQ("contents", ReadText(to));
 
-  // A copy reported as failed is not left behind.
-  const FilePath unread = folder.path().Append(u"unread.txt");
-  {
-    platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED,
-                                                "GetFileAttributesW");
-    EXPECT_FALSE(CopyFile(from, unread));
+  // A copy reported as failed is not left behind, and the file it was to
+  // replace stays.
+  WriteText(to, "old");
+  for (const FilePath& target : {folder.path().Append(u"new.txt"), to}) {
+    {
+      ScopedFaultInjectionOnly inject(1, "NtSetInformationFile");
+      EXPECT_FALSE(CopyFile(from, target));
+    }
+    EXPECT_EQ(target == to, PathExists(target));
+    EXPECT_EQ(2, CountEntries(folder.path()));
   }
-  EXPECT_FALSE(PathExists(unread));
+  EXPECT_EQ("old", ReadText(to));
 }
 
 TEST(FileUtilTest, CopyDirectory) {

@@ -299,6 +299,20 @@ TEST_F(FileOperationsTest, CreateFolderRemovesOnlyWhatItCreated) {
   EXPECT_FALSE(base::PathExists(Path("a\\b\\c")));
   EXPECT_EQ("keep", Read(Path("a\\b\\keep.txt")));
 
+  // Another program makes a level just before this operation would: theirs
+  // stays, and the level made below it goes.
+  {
+    Transaction transaction;
+    platform_rules::ScopedFaultInjection between(1, 0, "NtCreateFile");
+    between.Interject([&] { EXPECT_TRUE(base::CreateDirectory(Path("t"))); });
+    ASSERT_TRUE(
+        transaction.AddAndExecute(new CreateFolderOperation(Path("t\\u"))));
+    EXPECT_TRUE(base::DirectoryExists(Path("t\\u")));
+    transaction.Rollback();
+  }
+  EXPECT_TRUE(base::DirectoryExists(Path("t")));
+  EXPECT_FALSE(base::PathExists(Path("t\\u")));
+
   // A file where the folder or one above it should be is no folder.
   Write(Path("file"), "f");
   for (const char* path : {"file", "file\\sub"}) {
@@ -679,10 +693,12 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       Transaction transaction;
       {
         // The transfer's call comes after the one that moves the old
-        // target aside; its identity read after the two of that move.
+        // target aside; its identity read after the two of that move (and
+        // a copy's own open).
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2) : unidentified ? 3 : 0,
+            c.taken == TARGET ? (c.copy ? 1 : 2)
+                              : unidentified ? (c.copy ? 4 : 3) : 0,
             ERROR_ACCESS_DENIED,
             unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");
         if (!unidentified)

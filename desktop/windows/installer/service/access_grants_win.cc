@@ -224,10 +224,12 @@ bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
       OpenNamedKeyItself(target.name, READ_CONTROL, &own) != ERROR_SUCCESS) {
     return false;
   }
+  HANDLE handle = own ? static_cast<HANDLE>(own)
+                      : target.file.IsValid() ? target.file.Get() : nullptr;
   const DWORD result =
-      own ? ::GetSecurityInfo(own, target.type,
-                              OWNER_SECURITY_INFORMATION, &sid, nullptr,
-                              nullptr, nullptr, &raw_descriptor)
+      handle ? ::GetSecurityInfo(handle, target.type,
+                                 OWNER_SECURITY_INFORMATION, &sid, nullptr,
+                                 nullptr, nullptr, &raw_descriptor)
           : ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
                                     target.type, OWNER_SECURITY_INFORMATION,
                                     &sid, nullptr, nullptr, nullptr,
@@ -477,15 +479,19 @@ bool OpenFileTarget(AccessTarget* target) {
                                      &target->file, &info);
   if (first != FileOpen::DENIED)
     return first == FileOpen::OPENED;
-  // Ownership is taken through a handle of its own; the second open must
-  // then meet the same file.
+  // Ownership is taken through a handle of its own, which reads the owner
+  // it replaces first: that one goes back with the list. The second open
+  // must then meet the same file.
   AccessTarget owned(target->name, target->type);
   {
     ScopedTakeOwnershipPrivilege privilege;
     if (!privilege.enabled() ||
-        OpenOwnFile(target->name, WRITE_OWNER | FILE_READ_ATTRIBUTES,
+        OpenOwnFile(target->name,
+                    WRITE_OWNER | READ_CONTROL | FILE_READ_ATTRIBUTES,
                     &owned.file, &info) != FileOpen::OPENED ||
+        !ReadOwner(owned, &target->previous_owner) ||
         !MakeAdministratorsOwner(owned)) {
+      target->previous_owner.clear();
       LOG(ERROR) << "Cannot take ownership of " << target->name;
       return false;
     }

@@ -90,7 +90,7 @@ bool IsPathNotFoundError(DWORD error) {
 // Deletes |path|, read as |seen|, through one handle opened on it as itself.
 bool DeletePath(const FilePath& path, DWORD seen, bool recursive) {
   HeldEntry entry;
-  if (!entry.Open(path, HeldEntry::kDelete)) {
+  if (!entry.Open(path, HeldEntry::DeleteAccess(seen))) {
     // Gone since it was read: as asked.
     if (IsPathNotFoundError(::GetLastError()))
       return true;
@@ -510,7 +510,7 @@ void RemoveMade(const std::vector<MadeEntry>& made) {
     // Checked and deleted through one handle, which nobody can rename or
     // replace in between.
     HeldEntry held;
-    if (!held.Open(entry->path, HeldEntry::kDelete)) {
+    if (!held.Open(entry->path, HeldEntry::kChange)) {
       if (!IsPathNotFoundError(::GetLastError()))
         PLOG(ERROR) << "A copy stays at " << path;
       continue;

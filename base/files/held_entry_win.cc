@@ -35,7 +35,8 @@ constexpr ULONG kObjCaseInsensitive = 0x00000040;
 constexpr auto kDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(1);
 constexpr auto kBasicInformation = static_cast<FILE_INFORMATION_CLASS>(4);
 constexpr auto kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
-constexpr auto kDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
+constexpr auto kDispositionInformation =
+    static_cast<FILE_INFORMATION_CLASS>(13);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
 
@@ -240,11 +241,11 @@ bool HeldFolderListing::Next(string16* name, DWORD* attributes) {
   return false;
 }
 
-bool DeleteHeldEntry(HeldEntry* entry,
-                     const BY_HANDLE_FILE_INFORMATION& info) {
+bool DeleteHeldEntry(HeldEntry* entry, const BY_HANDLE_FILE_INFORMATION& info) {
   const DWORD attributes = info.dwFileAttributes;
   const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (read_only && !entry->SetAttributes(attributes & ~FILE_ATTRIBUTE_READONLY)) {
+  if (read_only &&
+      !entry->SetAttributes(attributes & ~FILE_ATTRIBUTE_READONLY)) {
     PLOG(ERROR) << "Couldn't lift a read-only mark for a deletion";
     entry->Close();
     return false;
@@ -303,7 +304,7 @@ bool DeleteHeldContents(const HeldEntry& top,
       continue;
     HeldEntry entry;
     BY_HANDLE_FILE_INFORMATION info;
-    const Entry kind = entry.OpenIn(folder, name, HeldEntry::kDelete)
+    const Entry kind = entry.OpenIn(folder, name, HeldEntry::DeleteAccess(seen))
                            ? KindOf(entry, seen, &info)
                            : Entry::FAILED;
     if (kind == Entry::FAILED) {
@@ -312,7 +313,8 @@ bool DeleteHeldContents(const HeldEntry& top,
     }
     if (kind == Entry::FOLDER) {
       if (recursive)
-        levels.push_back(std::make_unique<Level>(std::move(entry), info, pattern));
+        levels.push_back(
+            std::make_unique<Level>(std::move(entry), info, pattern));
       continue;
     }
     if (!DeleteHeldEntry(&entry, info)) {

@@ -28,8 +28,12 @@ class HeldEntry {
   // Deleting or renaming an entry, and lifting its read-only mark first.
   static constexpr DWORD kChange =
       DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-  // Deleting an entry, and a folder's entries first.
-  static constexpr DWORD kDelete = kHoldFolder | kChange;
+  // Deleting an entry seen with |seen| attributes: a folder is listed and
+  // emptied first. A file gets no more than kChange: a grant made for its
+  // deletion gives no reading.
+  static DWORD DeleteAccess(DWORD seen) {
+    return kChange | ((seen & FILE_ATTRIBUTE_DIRECTORY) ? kHoldFolder : 0);
+  }
 
   HeldEntry();
   ~HeldEntry();
@@ -107,9 +111,9 @@ class HeldFolderListing {
   bool failed_ = false;
 };
 
-// Deletes the file, empty folder or link |entry| holds (with HeldEntry::kChange access,
-// |info| read from it) through its handle. The read-only mark is lifted for
-// the deletion and belongs to the file, not to the name: it comes back when
+// Deletes the file, empty folder or link |entry| holds (with HeldEntry::kChange
+// access, |info| read from it) through its handle. The read-only mark is lifted
+// for the deletion and belongs to the file, not to the name: it comes back when
 // the deletion fails, and for the file's other names when it succeeds. The
 // entry is closed.
 bool DeleteHeldEntry(HeldEntry* entry, const BY_HANDLE_FILE_INFORMATION& info);
@@ -123,7 +127,7 @@ bool DeleteHeldContents(const HeldEntry& folder,
                         const string16& pattern,
                         bool recursive);
 
-// Deletes what |entry| holds (with kDelete access), which was seen with
+// Deletes what |entry| holds (with DeleteAccess), which was seen with
 // |seen| attributes before it was opened (0 when not looked at); a folder
 // is emptied first when |recursive|, and must be empty. The entry is
 // closed.

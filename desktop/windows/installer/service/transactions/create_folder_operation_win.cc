@@ -117,7 +117,7 @@ void CreateFolderOperation::Rollback() {
   // ones above it.
   for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
     base::HeldEntry level;
-    if (!level.Open(made->path, base::HeldEntry::kDelete))
+    if (!level.Open(made->path, base::HeldEntry::kChange))
       return;
     if (made->identity.empty() ||
         FileObjectIdentity(level.Get()) != made->identity) {

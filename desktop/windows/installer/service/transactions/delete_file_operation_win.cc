@@ -195,7 +195,8 @@ void DeleteFileOperation::Rollback() {
 void DeleteFileOperation::DeleteMoved() {
   base::HeldEntry folder;
   base::HeldEntry moved;
-  if (!OpenMoved(base::HeldEntry::kDelete, &folder, &moved) ||
+  if (!OpenMoved(base::HeldEntry::DeleteAccess(attributes_), &folder,
+                 &moved) ||
       base::DeleteHeld(&moved, 0, true)) {
     return;
   }

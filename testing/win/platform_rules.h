@@ -167,7 +167,8 @@ class ScopedWindowsLinkRules {
 // without MOVEFILE_COPY_ALLOWED (with it, the file moves). With
 // |files_by_copy|, a file moved across with MOVEFILE_COPY_ALLOWED is copied
 // and its source deleted, as Windows does: the moved file is a new file
-// (its other names stay with the old one).
+// (its other names stay with the old one). A source that cannot be deleted
+// stays beside its copy, and the move succeeds, as on Windows.
 class ScopedOtherVolume {
  public:
   explicit ScopedOtherVolume(const std::wstring& folder,
@@ -179,6 +180,25 @@ class ScopedOtherVolume {
  private:
   ScopedImportHook move_ex_;
   ScopedImportHook move_;
+};
+
+// While alive, a file or folder made anew by NtCreateFile, CopyFileW,
+// CreateDirectoryW or a move to another volume never shows,
+// through GetFileInformationByHandle, the index of one seen before it, as on
+// Windows (Wine hands a freed index to the next new file at once).
+class ScopedWindowsFileIndexes {
+ public:
+  ScopedWindowsFileIndexes();
+  ~ScopedWindowsFileIndexes();
+  ScopedWindowsFileIndexes(const ScopedWindowsFileIndexes&) = delete;
+  ScopedWindowsFileIndexes& operator=(const ScopedWindowsFileIndexes&) =
+      delete;
+
+ private:
+  ScopedImportHook information_;
+  ScopedImportHook nt_create_;
+  ScopedImportHook copy_;
+  ScopedImportHook folder_;
 };
 
 // While alive, a file's access list set with SetFileSecurityW,

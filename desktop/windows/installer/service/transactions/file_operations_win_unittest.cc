@@ -9,6 +9,7 @@
 #include "base/files/file.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/win/scoped_handle.h"
 #include "base/files/test_folder_win.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
@@ -188,29 +189,45 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
   EXPECT_TRUE(base::PathExists(Path("dir\\inner.txt")));
   EXPECT_FALSE(base::PathExists(Path("new")));
 
-  // A file moved to another volume comes back across it. A read-only one
-  // with another name is only renamed: its mark stays on both names.
+  // A file moved to another volume comes back across it, also after a
+  // later move took it on (and gave it back as a new copy). A read-only one
+  // with another name is only renamed: its mark stays on both names. One
+  // that another program holds open is copied, not moved: the move fails.
   const FilePath outside = Path("outside.txt");
   const struct {
     const char* what;
     bool linked;
     const char* to;
     bool moves;
+    bool held;
+    const char* then;
   } kVolumes[] = {
-      {"to another volume", false, "other\\to.txt", true},
-      {"linked, to another volume", true, "other\\to.txt", false},
-      {"linked, within the volume", true, "to.txt", true},
+      {"to another volume", false, "other\\to.txt", true, false, nullptr},
+      {"linked, to another volume", true, "other\\to.txt", false, false,
+       nullptr},
+      {"linked, within the volume", true, "to.txt", true, false, nullptr},
+      {"held, to another volume", false, "other\\to.txt", false, true,
+       nullptr},
+      {"to another volume and on", false, "other\\to.txt", true, false,
+       "on.txt"},
   };
   for (const auto& c : kVolumes) {
     SCOPED_TRACE(c.what);
     if (c.linked) {
       ASSERT_TRUE(::CreateHardLinkW(as_wcstr(outside.value()),
                                     as_wcstr(source.value()), nullptr));
-      SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     }
+    if (c.linked || c.held)
+      SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     {
+      base::win::ScopedHandle held(
+          c.held ? ::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
+                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr)
+                 : INVALID_HANDLE_VALUE);
       platform_rules::ScopedOtherVolume other(
           as_wcstr(Path("other").value()), true);
+      platform_rules::ScopedWindowsFileIndexes indexes;
       Transaction transaction;
       ASSERT_EQ(c.moves, transaction.AddAndExecute(
                              new MoveFileOperation(source, Path(c.to))));
@@ -218,11 +235,21 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
       if (c.linked)
         EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
                   Attributes(outside));
+      if (c.then) {
+        ASSERT_TRUE(transaction.AddAndExecute(
+            new MoveFileOperation(Path(c.to), Path(c.then))));
+      }
       transaction.Rollback();
     }
     EXPECT_EQ("moved", Read(source));
     EXPECT_EQ("replaced", Read(target));
     EXPECT_FALSE(base::PathExists(Path("other")));
+    EXPECT_FALSE(base::PathExists(Path("on.txt")));
+    if (c.held) {
+      EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+                Attributes(source));
+      SetAttributes(source, FILE_ATTRIBUTE_NORMAL);
+    }
     if (c.linked) {
       EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
                 Attributes(outside));

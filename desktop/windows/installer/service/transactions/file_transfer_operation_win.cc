@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <map>
+#include <tuple>
+
 #include "base/files/file_util.h"
+#include "base/files/held_entry_win.h"
 #include "base/logging.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
@@ -67,6 +71,38 @@ void PutBackReadOnly(const base::FilePath& path,
   }
 }
 
+using Identity = std::tuple<DWORD, DWORD, DWORD>;
+
+Identity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return Identity(info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                  info.nFileIndexLow);
+}
+
+// Items that a rollback gave back as new copies (moved back across
+// volumes), by the identity they had before: an earlier operation that put
+// the item there still knows it by that. The file system never hands an old
+// identity to a new item, so an entry never names anything else.
+std::map<Identity, Identity>& GivenBack() {
+  static std::map<Identity, Identity>* given_back =
+      new std::map<Identity, Identity>;
+  return *given_back;
+}
+
+// Whether |now| is |item|, or what the rollbacks made of it.
+bool IsOrBecame(const BY_HANDLE_FILE_INFORMATION& now,
+                const BY_HANDLE_FILE_INFORMATION& item) {
+  Identity identity = IdentityOf(item);
+  for (size_t steps = 0; steps <= GivenBack().size(); ++steps) {
+    if (identity == IdentityOf(now))
+      return true;
+    const auto next = GivenBack().find(identity);
+    if (next == GivenBack().end())
+      return false;
+    identity = next->second;
+  }
+  return false;
+}
+
 }  // namespace
 
 FileTransferOperation::FileTransferOperation(const base::FilePath& source,
@@ -116,6 +152,14 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
     source_attributes_changed_ = true;
   }
 
+  // The source's identity tells whether a move left it in place, and lets
+  // a rollback that gives it back as a new copy say what it became.
+  source_known_ = OpenItem(source_, &source_item_).IsValid();
+  if (!source_known_ && LiftsReadOnly()) {
+    PLOG(ERROR) << "Couldn't tell what " << source_.value() << " is";
+    return false;
+  }
+
   if (!Transfer()) {
     LOG(ERROR) << "File copy failed";
     return false;
@@ -127,17 +171,76 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
     // A later undo could not tell it from what takes the name since: it is
     // undone now, while the name is certainly the transfer's.
     PLOG(ERROR) << "Couldn't tell what " << destination_.value() << " is";
-    if (Undo())
+    if (UndoTransfer())
+      executed_ = false;
+    return false;
+  }
+  if (LiftsReadOnly() && SourceStayed()) {
+    // Copied, not moved: the source is still the user's item, and the copy
+    // goes, so that a rollback finds everything where it was.
+    LOG(ERROR) << source_.value() << " could not be removed after its copy to "
+               << destination_.value() << "; the move fails";
+    source_stayed_ = true;
+    if (RemoveCopy())
       executed_ = false;
     return false;
   }
   return true;
 }
 
+bool FileTransferOperation::SourceStayed() const {
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!OpenItem(source_, &now).IsValid()) {
+    // Unknown is taken as moved: the copy may then be the only one.
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      PLOG(ERROR) << "Couldn't tell whether " << source_.value()
+                  << " is still there";
+    }
+    return false;
+  }
+  // A rename that only changed the name's case reaches the moved item.
+  return SameFile(now, source_item_) && !SameFile(now, transferred_);
+}
+
+bool FileTransferOperation::RemoveCopy() const {
+  base::HeldEntry copy;
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!copy.Open(destination_,
+                 base::HeldEntry::DeleteAccess(transferred_.dwFileAttributes)) ||
+      !copy.ReadInfo(&now) || !SameFile(now, transferred_) ||
+      !base::DeleteHeld(&copy, now.dwFileAttributes, true)) {
+    PLOG(ERROR) << "Couldn't remove the copy at " << destination_.value();
+    return false;
+  }
+  return true;
+}
+
+bool FileTransferOperation::UndoTransfer() {
+  if (source_stayed_)
+    return RemoveCopy();
+  if (!Undo())
+    return false;
+  // Moved back across volumes, the item is a new copy: earlier operations
+  // that know it by its old identity are told the new one. One failed read
+  // is tried again, as losing it leaves their item stranded.
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!source_known_ || !LiftsReadOnly())
+    return true;
+  if (!OpenItem(source_, &now).IsValid() &&
+      !OpenItem(source_, &now).IsValid()) {
+    PLOG(ERROR) << "Couldn't tell what " << source_.value() << " became";
+    return true;
+  }
+  if (!SameFile(now, source_item_))
+    GivenBack()[IdentityOf(source_item_)] = IdentityOf(now);
+  return true;
+}
+
 bool FileTransferOperation::IsStillTransferred() const {
   BY_HANDLE_FILE_INFORMATION now;
   if (transferred_known_ && OpenItem(destination_, &now).IsValid() &&
-      SameFile(now, transferred_)) {
+      IsOrBecame(now, transferred_)) {
     return true;
   }
   LOG(ERROR) << destination_.value()
@@ -147,7 +250,8 @@ bool FileTransferOperation::IsStillTransferred() const {
 
 void FileTransferOperation::Rollback() {
   // What replaced the transferred item since is someone else's.
-  const bool source_back = !executed_ || (IsStillTransferred() && Undo());
+  const bool source_back =
+      !executed_ || (IsStillTransferred() && UndoTransfer());
   // An item whose move back failed stays moved, and keeps its mark.
   if (source_back)
     executed_ = false;

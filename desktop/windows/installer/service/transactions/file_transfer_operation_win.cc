@@ -50,27 +50,6 @@ base::win::ScopedHandle OpenItem(const base::FilePath& path,
   return handle;
 }
 
-// Gives the item at |path| its read-only mark again, when it is still
-// |item|.
-void PutBackReadOnly(const base::FilePath& path,
-                     const BY_HANDLE_FILE_INFORMATION& item) {
-  BY_HANDLE_FILE_INFORMATION now;
-  base::win::ScopedHandle handle = OpenItem(path, &now);
-  if (!handle.IsValid() || !SameFile(now, item)) {
-    PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
-    return;
-  }
-  FILE_BASIC_INFO basic = {};  // Times of zero stay as they are.
-  basic.FileAttributes =
-      (now.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                               FILE_ATTRIBUTE_ARCHIVE)) |
-      FILE_ATTRIBUTE_READONLY;
-  if (!::SetFileInformationByHandle(handle.Get(), FileBasicInfo, &basic,
-                                    sizeof(basic))) {
-    PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
-  }
-}
-
 using Identity = std::tuple<DWORD, DWORD, DWORD>;
 
 Identity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -103,6 +82,35 @@ bool IsOrBecame(const BY_HANDLE_FILE_INFORMATION& now,
   return false;
 }
 
+// Sets the attributes among |attributes| that a file takes (what makes it
+// a folder or a link is not set this way) on what |handle| has open.
+bool SetAttributesOn(HANDLE handle, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};  // Times of zero stay as they are.
+  basic.FileAttributes =
+      attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  if (!basic.FileAttributes)
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic,
+                                      sizeof(basic)) != FALSE;
+}
+
+// Gives the item at |path| |attributes| (when 0, its own and the read-only
+// mark), when it is still |item| or what a rollback made of it.
+void PutBackAttributes(const base::FilePath& path,
+                       const BY_HANDLE_FILE_INFORMATION& item,
+                       DWORD attributes) {
+  BY_HANDLE_FILE_INFORMATION now;
+  base::win::ScopedHandle handle = OpenItem(path, &now);
+  if (!handle.IsValid() || !IsOrBecame(now, item) ||
+      !SetAttributesOn(handle.Get(),
+                       attributes ? attributes
+                                  : now.dwFileAttributes |
+                                        FILE_ATTRIBUTE_READONLY)) {
+    PLOG(ERROR) << "Couldn't put back the attributes of " << path.value();
+  }
+}
+
 }  // namespace
 
 FileTransferOperation::FileTransferOperation(const base::FilePath& source,
@@ -112,7 +120,7 @@ FileTransferOperation::FileTransferOperation(const base::FilePath& source,
 FileTransferOperation::~FileTransferOperation() {
   // Committed: the moved item keeps the attributes it had.
   if (executed_ && source_attributes_changed_ && transferred_known_)
-    PutBackReadOnly(destination_, transferred_);
+    PutBackAttributes(destination_, transferred_, 0);
 }
 
 bool FileTransferOperation::Execute(Transaction* prerequisites) {
@@ -122,43 +130,36 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   if (!MakeRoomAt(destination_, prerequisites))
     return false;
 
-  // The transfer must not depend on whether the read-only mark could be
-  // lifted: a moved file would keep it, unlike in a run without trouble.
-  uint32_t attributes;
-  if (!ReadAttributes(source_, &attributes))
-    return false;
-  if (LiftsReadOnly() && attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_READONLY)) {
-    // The mark belongs to the file, not the name: lifted, it would stay
-    // lifted under the file's other names. Such a file is only renamed,
-    // which keeps it.
-    BY_HANDLE_FILE_INFORMATION item;
-    if (!OpenItem(source_, &item).IsValid()) {
-      PLOG(ERROR) << "Couldn't tell what " << source_.value() << " is";
-      return false;
-    }
-    within_volume_ = item.nNumberOfLinks > 1;
-  }
-  if (within_volume_) {
-    VLOG(1) << source_.value() << " has other names; it stays on its volume";
-  } else if (LiftsReadOnly() && attributes != INVALID_FILE_ATTRIBUTES &&
-             (attributes & FILE_ATTRIBUTE_READONLY)) {
-    if (!::SetFileAttributesW(as_wcstr(source_.value()),
-                              attributes & ~FILE_ATTRIBUTE_READONLY)) {
-      PLOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();
-      return false;
-    }
-    source_attributes_ = attributes;
-    source_attributes_changed_ = true;
-  }
-
   // The source's identity tells whether a move left it in place, and lets
-  // a rollback that gives it back as a new copy say what it became.
-  source_known_ = OpenItem(source_, &source_item_).IsValid();
+  // a rollback that gives it back as a new copy say what it became. Its
+  // read-only mark is lifted, and put back, on that item only.
+  base::win::ScopedHandle source = OpenItem(source_, &source_item_);
+  source_known_ = source.IsValid();
   if (!source_known_ && LiftsReadOnly()) {
     PLOG(ERROR) << "Couldn't tell what " << source_.value() << " is";
     return false;
   }
+  // The transfer must not depend on whether the read-only mark could be
+  // lifted: a moved file would keep it, unlike in a run without trouble.
+  const bool read_only = LiftsReadOnly() && (source_item_.dwFileAttributes &
+                                             FILE_ATTRIBUTE_READONLY);
+  // The mark belongs to the file, not the name: lifted, it would stay
+  // lifted under the file's other names. Such a file is only renamed, which
+  // keeps it.
+  within_volume_ = read_only && source_item_.nNumberOfLinks > 1;
+  if (within_volume_) {
+    VLOG(1) << source_.value() << " has other names; it stays on its volume";
+  } else if (read_only) {
+    if (!SetAttributesOn(source.Get(), source_item_.dwFileAttributes &
+                                           ~FILE_ATTRIBUTE_READONLY)) {
+      PLOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();
+      return false;
+    }
+    source_attributes_ = source_item_.dwFileAttributes;
+    source_attributes_changed_ = true;
+  }
+  // Nothing of ours may stay open below a folder that is moved.
+  source.Close();
 
   if (!Transfer()) {
     LOG(ERROR) << "File copy failed";
@@ -222,13 +223,11 @@ bool FileTransferOperation::UndoTransfer() {
   if (!Undo())
     return false;
   // Moved back across volumes, the item is a new copy: earlier operations
-  // that know it by its old identity are told the new one. One failed read
-  // is tried again, as losing it leaves their item stranded.
+  // that know it by its old identity are told the new one.
   BY_HANDLE_FILE_INFORMATION now;
   if (!source_known_ || !LiftsReadOnly())
     return true;
-  if (!OpenItem(source_, &now).IsValid() &&
-      !OpenItem(source_, &now).IsValid()) {
+  if (!OpenItem(source_, &now).IsValid()) {
     PLOG(ERROR) << "Couldn't tell what " << source_.value() << " became";
     return true;
   }
@@ -257,10 +256,8 @@ void FileTransferOperation::Rollback() {
     executed_ = false;
   // The source stays the user's: it gets its read-only mark back even when
   // the transfer itself failed; but what took its name meanwhile does not.
-  if (source_attributes_changed_ && source_back &&
-      base::PathExists(source_)) {
-    ::SetFileAttributesW(as_wcstr(source_.value()), source_attributes_);
-  }
+  if (source_attributes_changed_ && source_back)
+    PutBackAttributes(source_, source_item_, source_attributes_);
 }
 
 }  // namespace installer

@@ -229,8 +229,14 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
           as_wcstr(Path("other").value()), true);
       platform_rules::ScopedWindowsFileIndexes indexes;
       Transaction transaction;
-      ASSERT_EQ(c.moves, transaction.AddAndExecute(
-                             new MoveFileOperation(source, Path(c.to))));
+      {
+        // The copy of a held source is refused its deletion once: the
+        // rollback deletes it.
+        platform_rules::ScopedFaultInjection refused(
+            c.held ? 1 : 0, ERROR_ACCESS_DENIED, "NtSetInformationFile");
+        ASSERT_EQ(c.moves, transaction.AddAndExecute(
+                               new MoveFileOperation(source, Path(c.to))));
+      }
       EXPECT_NE(c.moves, base::PathExists(source));
       if (c.linked)
         EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "base/files/file_enumerator.h"
+#include "base/files/held_entry_win.h"
 #include "base/logging.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 
 // A verbose log line with the last Windows error's code and text appended.
@@ -47,24 +49,6 @@ constexpr DWORD kSettableAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-bool DeleteFileRecursive(const FilePath& folder,
-                         const string16& pattern,
-                         bool recursive);
-
-// Lifts the read-only mark through |handle|, whose file has |attributes|.
-bool ClearReadOnly(HANDLE handle, DWORD attributes) {
-  if (!(attributes & FILE_ATTRIBUTE_READONLY))
-    return true;
-  FILE_BASIC_INFO info = {};  // Times of zero stay as they are.
-  const DWORD rest = attributes & kSettableAttributes & ~FILE_ATTRIBUTE_READONLY;
-  info.FileAttributes = rest ? rest : FILE_ATTRIBUTE_NORMAL;
-  return ::SetFileInformationByHandle(handle, FileBasicInfo, &info,
-                                      sizeof(info)) != FALSE;
-}
-
-// What OpenEntry found.
-enum class Entry { FAILED, FILE, LINK, FOLDER };
-
 // The full copy of the tree being deleted, when a folder move by copy
 // deletes its source: each entry must then be the one that was copied.
 struct CopiedTree {
@@ -99,166 +83,21 @@ bool IsCopied(const FilePath& path,
   return false;
 }
 
-// Opens |path|, which a listing or a read of its attributes showed with
-// |seen| attributes, for its deletion. What was seen may be stale, so the
-// checks are made on a handle to the entry itself (a link as the link) and
-// the read-only mark is lifted through it. A folder's handle stays open
-// without delete sharing while the folder is emptied: nobody can swap it
-// for a link meanwhile.
-// The entry's information is left in |info|.
-Entry OpenEntry(const FilePath& path,
-                DWORD seen,
-                win::ScopedHandle* entry,
-                BY_HANDLE_FILE_INFORMATION* info) {
-  entry->Set(::CreateFileW(
-      as_wcstr(path.value()), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!entry->IsValid() || !::GetFileInformationByHandle(entry->Get(), info))
-    return Entry::FAILED;
-  const DWORD attributes = info->dwFileAttributes;
-  // A handle that shows no link where one was seen is not the link's own
-  // (a swap, or a system that follows links regardless): nothing is
-  // changed through it.
-  const bool own_handle = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                          !(seen & FILE_ATTRIBUTE_REPARSE_POINT);
-  if (own_handle && !ClearReadOnly(entry->Get(), attributes))
-    return Entry::FAILED;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return Entry::FILE;
-  return ((attributes | seen) & FILE_ATTRIBUTE_REPARSE_POINT) ? Entry::LINK
-                                                               : Entry::FOLDER;
-}
-
-// Removes what OpenEntry opened as |kind|; a folder must be empty. A link
-// is removed as itself, never followed.
-bool RemoveEntry(const FilePath& path, Entry kind, win::ScopedHandle* entry) {
-  entry->Close();
-  if (kind == Entry::FILE)
-    return ::DeleteFileW(as_wcstr(path.value())) != FALSE;
-  return ::RemoveDirectoryW(as_wcstr(path.value())) != FALSE;
-}
-
-// RemoveEntry for a file with |info|. The read-only mark belongs to the
-// file, not to the name: when the file keeps other names, it gets the mark
-// back once this name is gone, through a handle of its own that lets the
-// name go.
-bool RemoveFileEntry(const FilePath& path,
-                     const BY_HANDLE_FILE_INFORMATION& info,
-                     win::ScopedHandle* entry) {
-  win::ScopedHandle other_names;
-  if (info.nNumberOfLinks > 1 &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
-    other_names.Set(::ReOpenFile(
-        entry->Get(), FILE_WRITE_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
-    if (!other_names.IsValid()) {
-      // Lifted already: put back, and this name stays too.
-      FILE_BASIC_INFO basic = {};
-      basic.FileAttributes = info.dwFileAttributes & kSettableAttributes;
-      ::SetFileInformationByHandle(entry->Get(), FileBasicInfo, &basic,
-                                   sizeof(basic));
-      return false;
-    }
-  }
-  if (!RemoveEntry(path, Entry::FILE, entry))
-    return false;
-  if (!other_names.IsValid())
-    return true;
-  FILE_BASIC_INFO basic = {};
-  basic.FileAttributes = info.dwFileAttributes & kSettableAttributes;
-  if (!::SetFileInformationByHandle(other_names.Get(), FileBasicInfo, &basic,
-                                    sizeof(basic))) {
-    PLOG(ERROR) << "The other names of " << path.AsUTF8Unsafe()
-                << " lost their read-only mark";
-  }
-  return true;
-}
-
-// Removes what OpenEntry opened as |kind|, with |info|.
-bool RemoveOpened(const FilePath& path,
-                  Entry kind,
-                  const BY_HANDLE_FILE_INFORMATION& info,
-                  win::ScopedHandle* entry) {
-  return kind == Entry::FILE ? RemoveFileEntry(path, info, entry)
-                             : RemoveEntry(path, kind, entry);
-}
-
-// Deletes |path| (see OpenEntry); a folder is first emptied of what
-// matches |pattern| when |recursive|.
-bool DeleteEntry(const FilePath& path,
-                 DWORD seen,
-                 const string16& pattern,
-                 bool recursive) {
-  win::ScopedHandle entry;
-  BY_HANDLE_FILE_INFORMATION info;
-  const Entry kind = OpenEntry(path, seen, &entry, &info);
-  if (kind == Entry::FAILED)
-    return false;
-  if (kind == Entry::FOLDER && recursive &&
-      !DeleteFileRecursive(path, pattern, true)) {
-    return false;
-  }
-  return RemoveOpened(path, kind, info, &entry);
-}
-
-// Deletes the entries of |folder| that match |pattern|; when |recursive|,
-// matching subfolders are emptied and removed, else left alone. The walk
-// keeps the folders it is inside on the heap, each with its open handle and
-// its listing, so that however deep the tree, the thread's stack is not.
-bool DeleteFileRecursive(const FilePath& folder,
-                         const string16& pattern,
-                         bool recursive) {
-  struct Level {
-    FilePath path;
-    win::ScopedHandle entry;
-    FileEnumerator listing;
-    Level(const FilePath& path, const string16& pattern)
-        : path(path),
-          listing(path, false,
-                  FileEnumerator::FILES | FileEnumerator::DIRECTORIES,
-                  pattern) {}
-  };
-  std::vector<std::unique_ptr<Level>> levels;
-  levels.push_back(std::make_unique<Level>(folder, pattern));
-  while (!levels.empty()) {
-    Level& level = *levels.back();
-    const FilePath current = level.listing.Next();
-    if (current.empty()) {
-      // What the listing missed may still be there.
-      if (level.listing.failed())
-        return false;
-      std::unique_ptr<Level> done = std::move(levels.back());
-      levels.pop_back();
-      // |folder| itself is left to the caller.
-      if (!levels.empty() &&
-          !RemoveEntry(done->path, Entry::FOLDER, &done->entry)) {
-        return false;
-      }
-      continue;
-    }
-    const FileEnumerator::FileInfo info = level.listing.GetInfo();
-    if (info.IsDirectory() && !recursive)
-      continue;
-    win::ScopedHandle entry;
-    BY_HANDLE_FILE_INFORMATION opened;
-    const Entry kind =
-        OpenEntry(current, info.find_data().dwFileAttributes, &entry, &opened);
-    if (kind == Entry::FAILED)
-      return false;
-    if (kind == Entry::FOLDER && recursive) {
-      levels.push_back(std::make_unique<Level>(current, pattern));
-      levels.back()->entry = std::move(entry);
-      continue;
-    }
-    if (!RemoveOpened(current, kind, opened, &entry))
-      return false;
-  }
-  return true;
-}
-
 bool IsPathNotFoundError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Deletes |path|, read as |seen|, through one handle opened on it as itself.
+bool DeletePath(const FilePath& path, DWORD seen, bool recursive) {
+  HeldEntry entry;
+  if (!entry.Open(path, HeldEntry::DeleteAccess(seen))) {
+    // Gone since it was read: as asked.
+    if (IsPathNotFoundError(::GetLastError()))
+      return true;
+    PLOG(ERROR) << "Couldn't open " << path.AsUTF8Unsafe() << " to delete it";
+    return false;
+  }
+  return DeleteHeld(&entry, seen, recursive);
 }
 
 // Whether |path| is |prefix| or begins with it, ignoring case as the file
@@ -279,6 +118,10 @@ struct FileIdentity {
   bool SameFile(const FileIdentity& other) const {
     return volume == other.volume && index_high == other.index_high &&
            index_low == other.index_low;
+  }
+  bool SameFile(const BY_HANDLE_FILE_INFORMATION& info) const {
+    return volume == info.dwVolumeSerialNumber &&
+           index_high == info.nFileIndexHigh && index_low == info.nFileIndexLow;
   }
 };
 
@@ -353,30 +196,74 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
   return true;
 }
 
+// Copies |from_path| to |to_path|, where nothing may be, and lifts the
+// copy's read-only mark through |copy|, a handle on it that stays open for
+// the caller, with the copy's information in |info|. A copy that cannot be
+// made writable goes again: reported as a failure, it would stay unknown to
+// the caller.
+bool CopyAsNew(const FilePath& from_path,
+               const FilePath& to_path,
+               HeldEntry* copy,
+               BY_HANDLE_FILE_INFORMATION* info) {
+  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
+                   TRUE)) {
+    return false;
+  }
+  if (copy->Open(to_path, HeldEntry::kChange) && copy->ReadInfo(info) &&
+      (!(info->dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
+       copy->SetAttributes(info->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  // Opened again when the first open failed: the copy is this call's own,
+  // and must not stay.
+  if (!(copy->IsValid() || copy->Open(to_path, HeldEntry::kChange)) ||
+      !copy->ReadInfo(info) || !DeleteHeldEntry(copy, *info)) {
+    PLOG(ERROR) << "A copy stays at " << to_path.AsUTF8Unsafe();
+  }
+  ::SetLastError(error);
+  return false;
+}
+
+// Tries for a free name beside a file being replaced.
+constexpr unsigned kMaxNamesTried = 100;
+
 // Copies a file; the copy stays writable for the installer, whatever the
 // source was. Without |replace|, an existing |to_path| stays as it is and
-// the copy fails.
+// the copy fails. With it, the copy is made beside |to_path| and put in its
+// place only once whole and writable: a failure on the way leaves
+// |to_path| as it was.
 bool CopyFileWritable(const FilePath& from_path,
                       const FilePath& to_path,
                       bool replace) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
-  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
-                   replace ? FALSE : TRUE)) {
+  HeldEntry copy;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!replace)
+    return CopyAsNew(from_path, to_path, &copy, &info);
+  HeldEntry folder;
+  if (!folder.Open(to_path.DirName(), HeldEntry::kHoldFolder))
+    return false;
+  const DWORD start = ::GetTickCount();
+  for (unsigned attempt = 0; attempt < kMaxNamesTried; ++attempt) {
+    const FilePath beside(to_path.value() + u"." +
+                          ASCIIToUTF16(std::to_string(start + attempt)) +
+                          u".copy");
+    if (!CopyAsNew(from_path, beside, &copy, &info)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+        continue;
+      return false;
+    }
+    if (copy.RenameInto(folder, to_path.BaseName().value(), true))
+      return true;
+    const DWORD error = ::GetLastError();
+    if (!DeleteHeldEntry(&copy, info))
+      PLOG(ERROR) << "A copy stays at " << beside.AsUTF8Unsafe();
+    ::SetLastError(error);
     return false;
   }
-  const DWORD attributes = GetAttributes(to_path);
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (!(attributes & FILE_ATTRIBUTE_READONLY) ||
-       SetAttributes(to_path, attributes & ~FILE_ATTRIBUTE_READONLY))) {
-    return true;
-  }
-  // Reported as a failure, so no copy may stay: the caller would not know
-  // to remove it. It may carry the source's read-only mark.
-  const DWORD error = ::GetLastError();
-  SetAttributes(to_path, 0);
-  ::DeleteFileW(as_wcstr(to_path.value()));
-  ::SetLastError(error);
   return false;
 }
 
@@ -511,19 +398,9 @@ constexpr size_t kMaxHeldFiles = 4096;
 // A file of a folder moved by copy, held for its deletion.
 struct HeldFile {
   FilePath path;
-  win::ScopedHandle guard;
+  HeldEntry guard;
   BY_HANDLE_FILE_INFORMATION info;
 };
-
-// Gives the file |handle| has open the settable |attributes|.
-bool SetBasicAttributes(HANDLE handle, DWORD attributes) {
-  FILE_BASIC_INFO basic = {};  // Times of zero stay as they are.
-  basic.FileAttributes = attributes & kSettableAttributes;
-  if (!basic.FileAttributes)
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic,
-                                      sizeof(basic)) != FALSE;
-}
 
 // Opens every entry below |tree.source| and checks it against its copy
 // (IsCopied) before anything goes, so that nothing must be given back: each
@@ -549,14 +426,10 @@ bool HoldCopiedTree(const CopiedTree& tree,
       LOG(ERROR) << tree.source.AsUTF8Unsafe() << " holds too many files";
       return false;
     }
-    HeldFile file = {current, win::ScopedHandle(), {}};
-    file.guard.Set(::CreateFileW(
-        as_wcstr(current.value()),
-        DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-        FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-        nullptr));
-    if (!file.guard.IsValid() ||
-        !::GetFileInformationByHandle(file.guard.Get(), &file.info) ||
+    HeldFile file = {current, HeldEntry(), {}};
+    if (!file.guard.Open(current, HeldEntry::kChange | FILE_READ_DATA,
+                         FILE_SHARE_READ) ||
+        !file.guard.ReadInfo(&file.info) ||
         (file.info.dwFileAttributes &
          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
         !IsCopied(current, file.info, tree)) {
@@ -566,27 +439,6 @@ bool HoldCopiedTree(const CopiedTree& tree,
     files->push_back(std::move(file));
   }
   return !traversal.failed();
-}
-
-// Deletes a held file through its guard. The read-only mark belongs to the
-// file: lifted for the deletion, it is put back for its other names.
-bool DeleteHeld(HeldFile* file) {
-  const DWORD attributes = file->info.dwFileAttributes;
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (!ClearReadOnly(file->guard.Get(), attributes))
-    return false;
-  const bool deleted =
-      ::SetFileInformationByHandle(file->guard.Get(), FileDispositionInfo,
-                                   &disposition, sizeof(disposition)) != FALSE;
-  if ((!deleted || file->info.nNumberOfLinks > 1) &&
-      (attributes & FILE_ATTRIBUTE_READONLY) &&
-      !SetBasicAttributes(file->guard.Get(), attributes)) {
-    PLOG(ERROR) << file->path.AsUTF8Unsafe() << " lost its read-only mark";
-  }
-  if (!deleted)
-    PLOG(ERROR) << "Couldn't delete " << file->path.AsUTF8Unsafe();
-  file->guard.Close();
-  return deleted;
 }
 
 // Deletes the source of a folder move by copy, all of it or nothing: every
@@ -601,14 +453,15 @@ bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
     return false;
   *untouched = false;
   for (HeldFile& file : files) {
-    if (!DeleteHeld(&file))
+    if (!DeleteHeldEntry(&file.guard, file.info)) {
+      PLOG(ERROR) << "Couldn't delete " << file.path.AsUTF8Unsafe();
       return false;
+    }
   }
   folders.insert(folders.begin(), tree.source);
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
     uint32_t seen;
-    if (!ReadFileAttributes(*folder, &seen) ||
-        !DeleteEntry(*folder, seen, u"*", false)) {
+    if (!ReadFileAttributes(*folder, &seen) || !DeletePath(*folder, seen, false)) {
       return false;
     }
   }
@@ -654,17 +507,22 @@ bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
 void RemoveMade(const std::vector<MadeEntry>& made) {
   for (auto entry = made.rbegin(); entry != made.rend(); ++entry) {
     const std::string path = entry->path.AsUTF8Unsafe();
-    FileIdentity now;
-    const IdentityResult result = GetFileIdentity(entry->path, &now);
-    if (result == IDENTITY_ABSENT)
+    // Checked and deleted through one handle, which nobody can rename or
+    // replace in between.
+    HeldEntry held;
+    if (!held.Open(entry->path, HeldEntry::kChange)) {
+      if (!IsPathNotFoundError(::GetLastError()))
+        PLOG(ERROR) << "A copy stays at " << path;
       continue;
-    // One whose identity could not be read when made goes by its name.
+    }
+    // One whose identity could not be read when made goes as it is.
+    BY_HANDLE_FILE_INFORMATION now;
     if (entry->known &&
-        (result != IDENTITY_READ || !now.SameFile(entry->identity))) {
+        (!held.ReadInfo(&now) || !entry->identity.SameFile(now))) {
       LOG(ERROR) << "Leaving " << path << ": not known to be the copy made";
       continue;
     }
-    if (!DeleteFile(entry->path, false))
+    if (!DeleteHeld(&held, 0, false))
       PLOG(ERROR) << "A copy stays at " << path;
   }
 }
@@ -890,9 +748,14 @@ bool DeleteFile(const FilePath& path, bool recursive) {
     return false;
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return true;
-  if (pattern)
-    return DeleteFileRecursive(path.DirName(), base_name, recursive);
-  return DeleteEntry(path, attributes, u"*", recursive);
+  if (!pattern)
+    return DeletePath(path, attributes, recursive);
+  HeldEntry folder;
+  if (!folder.Open(path.DirName(), HeldEntry::kHoldFolder)) {
+    PLOG(ERROR) << "Couldn't open " << path.DirName().AsUTF8Unsafe();
+    return false;
+  }
+  return DeleteHeldContents(folder, base_name, recursive);
 }
 
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {

@@ -58,6 +58,16 @@ FilePath LongPath(const FilePath& folder) {
   return folder.Append(string16(rest, u'x'));
 }
 
+// How many entries |folder| holds.
+int CountEntries(const FilePath& folder) {
+  FileEnumerator entries(folder, false,
+                         FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  int count = 0;
+  for (FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
+    ++count;
+  return count;
+}
+
 // A drive letter that names no drive here.
 FilePath MissingDriveRoot() {
   const DWORD drives = ::GetLogicalDrives();
@@ -77,9 +87,11 @@ class ScopedStaleListing {
  public:
   explicit ScopedStaleListing(bool read_only = false)
       : first_("FindFirstFileExW", reinterpret_cast<void*>(&First)),
-        next_("FindNextFileW", reinterpret_cast<void*>(&Next)) {
+        next_("FindNextFileW", reinterpret_cast<void*>(&Next)),
+        query_("NtQueryDirectoryFile", reinterpret_cast<void*>(&Query)) {
     first_hook_ = &first_;
     next_hook_ = &next_;
+    query_hook_ = &query_;
     read_only_ = read_only;
   }
 
@@ -102,23 +114,46 @@ class ScopedStaleListing {
     Hide(data);
     return TRUE;
   }
-  static void Hide(WIN32_FIND_DATAW* data) {
-    data->dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
-    if (read_only_ && (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+  static NTSTATUS NTAPI Query(HANDLE file, HANDLE event, PVOID apc,
+                              PVOID context, PIO_STATUS_BLOCK io, PVOID data,
+                              ULONG length, FILE_INFORMATION_CLASS kind,
+                              BOOLEAN single, PUNICODE_STRING name,
+                              BOOLEAN restart) {
+    const NTSTATUS status =
+        query_hook_->original<decltype(&::NtQueryDirectoryFile)>()(
+            file, event, apc, context, io, data, length, kind, single, name,
+            restart);
+    for (auto* entry = static_cast<FILE_DIRECTORY_INFORMATION*>(data);
+         status == 0 && kind == FileDirectoryInformation;
+         entry = reinterpret_cast<FILE_DIRECTORY_INFORMATION*>(
+             reinterpret_cast<BYTE*>(entry) + entry->NextEntryOffset)) {
+      Hide(&entry->FileAttributes);
+      if (!entry->NextEntryOffset)
+        break;
+    }
+    return status;
+  }
+  static void Hide(WIN32_FIND_DATAW* data) { Hide(&data->dwFileAttributes); }
+  static void Hide(DWORD* attributes) {
+    *attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+    if (read_only_ && (*attributes & FILE_ATTRIBUTE_DIRECTORY))
+      *attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
   }
 
   static bool read_only_;
 
   static platform_rules::ScopedImportHook* first_hook_;
   static platform_rules::ScopedImportHook* next_hook_;
+  static platform_rules::ScopedImportHook* query_hook_;
   platform_rules::ScopedImportHook first_;
   platform_rules::ScopedImportHook next_;
+  platform_rules::ScopedImportHook query_;
 };
 
 bool ScopedStaleListing::read_only_ = false;
 platform_rules::ScopedImportHook* ScopedStaleListing::first_hook_ = nullptr;
 platform_rules::ScopedImportHook* ScopedStaleListing::next_hook_ = nullptr;
+platform_rules::ScopedImportHook* ScopedStaleListing::query_hook_ = nullptr;
 
 // Fails the |fail_at|-th call of |function| with ERROR_ACCESS_DENIED.
 class ScopedFaultInjectionOnly : public platform_rules::ScopedFaultInjection {
@@ -164,6 +199,12 @@ TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
   const FilePath read_only = folder.path().Append(u"ro.txt");
   WriteText(read_only, "x");
   SetReadOnly(read_only);
+  // A deletion refused after the mark was lifted gives it back.
+  {
+    ScopedFaultInjectionOnly inject(2, "NtSetInformationFile");
+    EXPECT_FALSE(DeleteFile(read_only, false));
+  }
+  EXPECT_TRUE(IsReadOnly(read_only));
   EXPECT_TRUE(DeleteFile(read_only, false));
   EXPECT_FALSE(PathExists(read_only));
 
@@ -179,6 +220,12 @@ TEST(FileUtilTest, DeleteFileOfFilesAndFolders) {
                                 nullptr));
   EXPECT_FALSE(DeleteFile(tree, false));
   EXPECT_TRUE(PathExists(tree.Append(u"a\\b\\f.txt")));
+  // Also when the file has another name.
+  {
+    ScopedFaultInjectionOnly inject(2, "NtSetInformationFile");
+    EXPECT_FALSE(DeleteFile(tree, true));
+  }
+  EXPECT_TRUE(IsReadOnly(tree.Append(u"a\\b\\f.txt")));
   EXPECT_TRUE(DeleteFile(tree, true));
   EXPECT_FALSE(PathExists(tree));
   EXPECT_TRUE(IsReadOnly(other_name));
@@ -320,6 +367,64 @@ TEST(FileUtilTest, DeleteFileLiftsReadOnlyOfTheEntryItself) {
   RemoveLinkUnderWine(link);
 }
 
+// Another program acts between a check and the act that relies on it: it
+// renames the entry away and puts its own, or a link to a folder of its
+// own, in its place. An entry is held from its check to its deletion, so
+// that cannot happen, and nothing of theirs goes.
+TEST(FileUtilTest, AnotherProgramActsBetweenCheckAndAct) {
+  TestFolder folder;
+  const FilePath tree = folder.path().Append(u"tree");
+  const FilePath away = folder.path().Append(u"away");
+  const FilePath victim = folder.path().Append(u"victim");
+  const FilePath file = tree.Append(u"sub\\f.txt");
+  const struct {
+    const char* what;
+    FilePath deleted;
+    bool recursive;
+    const char* before;  // they act just before the |at|-th call of this
+    int at;
+    FilePath swapped;
+    bool link;  // a link to |victim| takes its place, else a file of theirs
+  } kRows[] = {
+      {"a folder being emptied, as it is listed", tree, true,
+       "NtQueryDirectoryFile", 2, tree.Append(u"sub"), true},
+      {"a file of a folder being emptied, as it goes", tree, true,
+       "NtSetInformationFile", 1, file, false},
+      {"a file checked for deletion, as it goes", file, false,
+       "NtSetInformationFile", 1, file, false},
+  };
+  for (const auto& r : kRows) {
+    SCOPED_TRACE(r.what);
+    ASSERT_TRUE(CreateDirectory(tree.Append(u"sub")));
+    ASSERT_TRUE(CreateDirectory(victim));
+    WriteText(file, "ours");
+    WriteText(victim.Append(u"v.txt"), "v");
+    bool swapped = false;
+    {
+      platform_rules::ScopedWindowsLinkRules links;
+      ScopedFaultInjectionOnly inject(r.at, r.before);
+      inject.Interject([&] {
+        swapped = ::MoveFileExW(as_wcstr(r.swapped.value()),
+                                as_wcstr(away.value()), 0) != FALSE;
+        if (swapped && r.link)
+          MakeFolderLink(r.swapped, victim);
+        else if (swapped)
+          WriteText(r.swapped, "theirs");
+      });
+      EXPECT_TRUE(DeleteFile(r.deleted, r.recursive));
+      EXPECT_EQ(r.before, inject.failed_function());
+    }
+    EXPECT_FALSE(swapped);
+    EXPECT_EQ("v", ReadText(victim.Append(u"v.txt")));
+    if (swapped && !r.link)
+      EXPECT_EQ("theirs", ReadText(r.swapped));
+    if (IsLink(r.swapped))
+      RemoveLinkUnderWine(r.swapped);
+    ASSERT_TRUE(DeleteFile(tree, true));
+    ASSERT_TRUE(DeleteFile(away, true));
+  }
+}
+
 TEST(FileUtilTest, CreateDirectoryAndGetError) {
   TestFolder folder;
   File::Error error = File::FILE_OK;
@@ -363,14 +468,18 @@ TEST(FileUtilTest, CopyFile) {
   EXPECT_FALSE(CopyFile(folder.path().Append(u"missing"), to));
   EXPECT_EQ("contents", ReadText(to));
 
-  // A copy reported as failed is not left behind.
-  const FilePath unread = folder.path().Append(u"unread.txt");
-  {
-    platform_rules::ScopedFaultInjection inject(1, ERROR_ACCESS_DENIED,
-                                                "GetFileAttributesW");
-    EXPECT_FALSE(CopyFile(from, unread));
+  // A copy reported as failed is not left behind, and the file it was to
+  // replace stays.
+  WriteText(to, "old");
+  for (const FilePath& target : {folder.path().Append(u"new.txt"), to}) {
+    {
+      ScopedFaultInjectionOnly inject(1, "NtSetInformationFile");
+      EXPECT_FALSE(CopyFile(from, target));
+    }
+    EXPECT_EQ(target == to, PathExists(target));
+    EXPECT_EQ(2, CountEntries(folder.path()));
   }
-  EXPECT_FALSE(PathExists(unread));
+  EXPECT_EQ("old", ReadText(to));
 }
 
 TEST(FileUtilTest, CopyDirectory) {
@@ -511,7 +620,7 @@ class ScopedSomeoneElseFirst {
   ScopedSomeoneElseFirst(const char* function, const FilePath& target)
       : hook_(function, strcmp(function, "CopyFileW") == 0
                             ? reinterpret_cast<void*>(&Copy)
-                        : strcmp(function, "DeleteFileW") == 0
+                        : strcmp(function, "NtSetInformationFile") == 0
                             ? reinterpret_cast<void*>(&Delete)
                             : reinterpret_cast<void*>(&MakeFolder)) {
     hook_instance_ = &hook_;
@@ -543,19 +652,22 @@ class ScopedSomeoneElseFirst {
     return hook_instance_->original<decltype(&::CopyFileW)>()(from, to,
                                                               fail_if_exists);
   }
-  static BOOL WINAPI Delete(LPCWSTR name) {
-    if (theirs_->empty()) {
+  // Just before a deletion: the file to go is moved away, when it can be,
+  // and theirs takes its name.
+  static NTSTATUS NTAPI Delete(HANDLE file, PIO_STATUS_BLOCK io, PVOID data,
+                               ULONG length, FILE_INFORMATION_CLASS kind) {
+    if (theirs_->empty() && kind == FileDispositionInformation) {
       const auto move = platform_rules::SystemEntry<decltype(&::MoveFileExW)>(
           "kernel32.dll", "MoveFileExW");
-      EXPECT_TRUE(move(as_wcstr(target_->value()),
-                       as_wcstr(target_->DirName().DirName().DirName()
-                                    .Append(u"away.txt").value()),
-                       MOVEFILE_REPLACE_EXISTING));
-      WriteTheirs(*target_);
-      ::SetLastError(ERROR_SHARING_VIOLATION);
-      return FALSE;
+      if (move(as_wcstr(target_->value()),
+               as_wcstr(target_->DirName().DirName().DirName()
+                            .Append(u"away.txt").value()),
+               MOVEFILE_REPLACE_EXISTING)) {
+        WriteTheirs(*target_);
+      }
     }
-    return hook_instance_->original<decltype(&::DeleteFileW)>()(name);
+    return hook_instance_->original<decltype(&::NtSetInformationFile)>()(
+        file, io, data, length, kind);
   }
   static void WriteTheirs(const FilePath& path) {
     *theirs_ = path;
@@ -598,12 +710,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       {"moved", nullptr, 0, false, nullptr},
       {"refused for another reason", "MoveFileExW", 1, false, nullptr},
       {"listing cut short", "FindNextFileW", 2, false, nullptr},
-      {"deletion fails half way", "RemoveDirectoryW", 1, false, nullptr},
+      {"deletion fails half way", "NtSetInformationFile", 4, false, nullptr},
       {"onto a folder", nullptr, 0, true, nullptr},
       {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
       {"a file of the target made meanwhile", nullptr, 0, false, "CopyFileW"},
       {"a copied file replaced as the copy goes again", "GetFileAttributesExW",
-       1, false, "DeleteFileW"},
+       1, false, "NtSetInformationFile"},
       // The source changes after a file was copied: it stays whole, with
       // the change.
       {"a copied file rewritten", nullptr, 0, false, nullptr, "CopyFileW", 2,
@@ -611,15 +723,15 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       {"a copied file resized, its time put back", nullptr, 0, false, nullptr,
        "CopyFileW", 2, RESIZED},
       {"a file added as the folders go", nullptr, 0, false, nullptr,
-       "RemoveDirectoryW", 1, ADDED},
+       "NtSetInformationFile", 4, ADDED},
       // Whatever can be written then: never a file already checked.
       {"files written as the checks start", nullptr, 0, false, nullptr,
        "GetFileAttributesExW", 1, WRITTEN},
       {"files written as the checks end", nullptr, 0, false, nullptr,
        "GetFileAttributesExW", 3, WRITTEN},
       // Nothing is deleted by name, where a writer could come in between.
-      {"files written as they go", nullptr, 0, false, nullptr, "DeleteFileW", 1,
-       WRITTEN},
+      {"files written as they go", nullptr, 0, false, nullptr,
+       "NtSetInformationFile", 1, WRITTEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -699,16 +811,15 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       if (c.someone_else_first) {
         someone_else = std::make_unique<ScopedSomeoneElseFirst>(
             c.someone_else_first,
-            strcmp(c.someone_else_first, "DeleteFileW") == 0
-                ? dst.Append(u"sub\\f.txt")
+            strcmp(c.someone_else_first, "NtSetInformationFile") == 0
+                ? dst.Append(u"ro.txt")
                 : dst);
       }
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
-      if (c.fail ||
-          (c.change_before && strcmp(c.change_before, "DeleteFileW") != 0)) {
+      if (c.fail || c.change_before)
         EXPECT_EQ(c.fail ? c.fail : c.change_before, inject.failed_function());
-      }
-      if (someone_else) {
+      // Theirs, when they could put it there, stays.
+      if (someone_else && !someone_else->theirs().empty()) {
         FilePath theirs;
         ASSERT_TRUE(dst.AppendRelativePath(someone_else->theirs(), &theirs));
         // With the folders of the copy that hold it.
@@ -802,7 +913,8 @@ TEST(FileUtilTest, ListingFailureFailsTheCaller) {
       {"move whose deletion fails", MOVE_UNDELETABLE},
   };
   for (const auto& c : kCallers) {
-    for (const char* function : {"FindFirstFileExW", "FindNextFileW"}) {
+    for (const char* function :
+         {"FindFirstFileExW", "FindNextFileW", "NtQueryDirectoryFile"}) {
       bool injected = true;
       for (int at = 1; injected; ++at) {
         SCOPED_TRACE(std::string(c.what) + ", " + function + " call " +

@@ -234,7 +234,10 @@ void* WrapperFor(R(WINAPI*)(A...)) {
   X(SetSecurityInfo, ERROR_AS_RESULT)                                \
   X(SetEntriesInAclW, ERROR_AS_RESULT)                               \
   X(NtQueryKey, NTSTATUS_AS_RESULT)                                  \
-  X(NtDeleteKey, NTSTATUS_AS_RESULT)
+  X(NtDeleteKey, NTSTATUS_AS_RESULT)                                 \
+  X(NtCreateFile, NTSTATUS_AS_RESULT)                                \
+  X(NtQueryDirectoryFile, NTSTATUS_AS_RESULT)                        \
+  X(NtSetInformationFile, NTSTATUS_AS_RESULT)
 
 enum EntryIndex {
 #define PLATFORM_RULES_INDEX(name, kind) k##name,
@@ -490,8 +493,11 @@ bool RefuseMoveAcrossVolumes(LPCWSTR from, LPCWSTR to, DWORD flags) {
   return true;
 }
 
+void MadeAnewAt(LPCWSTR path);
+
 // A file moved across volumes with MOVEFILE_COPY_ALLOWED, as Windows does
-// it: copied, then its source deleted (the copy goes again when that fails).
+// it: copied, then its source deleted. A source that cannot be deleted (held
+// open without delete sharing) stays beside its copy, and the move succeeds.
 bool MoveFileByCopy(LPCWSTR from, LPCWSTR to, DWORD flags, BOOL* result) {
   if (!g_volume_files_by_copy || !from || !to || !g_other_volume ||
       !(flags & MOVEFILE_COPY_ALLOWED) ||
@@ -513,12 +519,8 @@ bool MoveFileByCopy(LPCWSTR from, LPCWSTR to, DWORD flags, BOOL* result) {
   *result = FALSE;
   if (!copy(from, to, !(flags & MOVEFILE_REPLACE_EXISTING)))
     return true;
-  if (!remove(from)) {
-    const DWORD error = ::GetLastError();
-    remove(to);
-    ::SetLastError(error);
-    return true;
-  }
+  MadeAnewAt(to);
+  remove(from);
   *result = TRUE;
   return true;
 }
@@ -631,6 +633,55 @@ DWORD WINAPI RuledGetFinalPathNameByHandleW(HANDLE handle,
   return static_cast<DWORD>(own.size());
 }
 
+ScopedImportHook* g_link_nt_create_hook = nullptr;
+ScopedImportHook* g_link_nt_set_hook = nullptr;
+
+// An entry opened as itself below a folder handle: a link's handle is the
+// link's own, as with CreateFileW above.
+NTSTATUS NTAPI RuledNtCreateFile(PHANDLE handle, ACCESS_MASK access,
+                                 POBJECT_ATTRIBUTES object,
+                                 PIO_STATUS_BLOCK io, PLARGE_INTEGER size,
+                                 ULONG attributes, ULONG share,
+                                 ULONG disposition, ULONG options, PVOID ea,
+                                 ULONG ea_length) {
+  std::wstring path;
+  if (object && object->RootDirectory && object->ObjectName &&
+      (options & FILE_OPEN_REPARSE_POINT)) {
+    path = FinalPath(object->RootDirectory);
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+      path.erase(0, 4);
+    path += L"\\" + std::wstring(object->ObjectName->Buffer,
+                                 object->ObjectName->Length / sizeof(wchar_t));
+  }
+  const DWORD seen =
+      path.empty() ? INVALID_FILE_ATTRIBUTES : Sys().get_attributes(path.c_str());
+  const NTSTATUS status =
+      g_link_nt_create_hook->original<decltype(&::NtCreateFile)>()(
+          handle, access, object, io, size, attributes, share, disposition,
+          options, ea, ea_length);
+  if (g_link_handles && status >= 0 && seen != INVALID_FILE_ATTRIBUTES &&
+      (seen & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    (*g_link_handles)[*handle] = path;
+  }
+  return status;
+}
+
+// Attributes set through a link's own handle are the link's; its deletion
+// is refused here, where Windows would delete the link itself and Wine, holding what it points to,
+// would delete that.
+NTSTATUS NTAPI RuledNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK io,
+                                         PVOID data, ULONG length,
+                                         FILE_INFORMATION_CLASS kind) {
+  if (g_link_handles && g_link_handles->count(handle)) {
+    if (kind == static_cast<FILE_INFORMATION_CLASS>(4))  // basic
+      return 0;
+    if (kind == FileDispositionInformation)
+      return static_cast<NTSTATUS>(0xC00000BB);  // STATUS_NOT_SUPPORTED
+  }
+  return g_link_nt_set_hook->original<decltype(&::NtSetInformationFile)>()(
+      handle, io, data, length, kind);
+}
+
 BOOL WINAPI RuledCloseHandle(HANDLE handle) {
   if (g_link_handles)
     g_link_handles->erase(handle);
@@ -669,6 +720,108 @@ BOOL WINAPI FailingReplaceFileW(LPCWSTR replaced,
   }
   ::SetLastError(g_replace_error);
   return FALSE;
+}
+
+// --- File indexes ------------------------------------------------------
+
+// The index each file shows, by the index Wine gives it: its own until an
+// item is made anew with an index seen before, then a fresh one.
+struct ShownIndexes {
+  std::mutex lock;
+  std::map<std::tuple<DWORD, DWORD, DWORD>, ULONGLONG> shown;
+  ULONGLONG next = 0x7FFF000000000000ull;
+};
+
+ShownIndexes* g_shown_indexes = nullptr;
+enum IndexHook { kIndexInformation, kIndexNtCreate, kIndexCopy, kIndexFolder,
+                 kIndexHookCount };
+ScopedImportHook* g_index_hooks[kIndexHookCount] = {};
+
+template <typename Function>
+Function IndexNext(IndexHook hook) {
+  return g_index_hooks[hook]->original<Function>();
+}
+
+std::tuple<DWORD, DWORD, DWORD> GivenIndex(
+    const BY_HANDLE_FILE_INFORMATION& info) {
+  return std::make_tuple(info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                         info.nFileIndexLow);
+}
+
+// The item |handle| has open was just made.
+void MadeAnew(HANDLE handle) {
+  static const auto information =
+      SystemEntry<decltype(&::GetFileInformationByHandle)>(
+          "kernel32.dll", "GetFileInformationByHandle");
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!g_shown_indexes || !information(handle, &info))
+    return;
+  std::lock_guard<std::mutex> hold(g_shown_indexes->lock);
+  auto found = g_shown_indexes->shown.find(GivenIndex(info));
+  if (found != g_shown_indexes->shown.end())
+    found->second = g_shown_indexes->next++;
+}
+
+void MadeAnewAt(LPCWSTR path) {
+  const DWORD error = ::GetLastError();
+  HANDLE handle = Sys().create_file(
+      path, FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+      nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    MadeAnew(handle);
+    ::CloseHandle(handle);
+  }
+  ::SetLastError(error);
+}
+
+BOOL WINAPI NewIndexGetFileInformationByHandle(
+    HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (!IndexNext<decltype(&::GetFileInformationByHandle)>(kIndexInformation)(
+          handle, info)) {
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> hold(g_shown_indexes->lock);
+  const ULONGLONG own =
+      (static_cast<ULONGLONG>(info->nFileIndexHigh) << 32) |
+      info->nFileIndexLow;
+  const ULONGLONG shown =
+      g_shown_indexes->shown.emplace(GivenIndex(*info), own).first->second;
+  info->nFileIndexHigh = static_cast<DWORD>(shown >> 32);
+  info->nFileIndexLow = static_cast<DWORD>(shown);
+  return TRUE;
+}
+
+NTSTATUS NTAPI NewIndexNtCreateFile(PHANDLE handle, ACCESS_MASK access,
+                                    POBJECT_ATTRIBUTES object,
+                                    PIO_STATUS_BLOCK io, PLARGE_INTEGER size,
+                                    ULONG attributes, ULONG share,
+                                    ULONG disposition, ULONG options,
+                                    PVOID ea, ULONG ea_length) {
+  const NTSTATUS status = IndexNext<decltype(&::NtCreateFile)>(kIndexNtCreate)(
+      handle, access, object, io, size, attributes, share, disposition,
+      options, ea, ea_length);
+  if (status >= 0 && io && io->Information == 2)  // FILE_CREATED
+    MadeAnew(*handle);
+  return status;
+}
+
+BOOL WINAPI NewIndexCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
+  const BOOL result =
+      IndexNext<decltype(&::CopyFileW)>(kIndexCopy)(from, to, fail_if_exists);
+  if (result)
+    MadeAnewAt(to);
+  return result;
+}
+
+BOOL WINAPI NewIndexCreateDirectoryW(LPCWSTR path,
+                                     LPSECURITY_ATTRIBUTES security) {
+  const BOOL result =
+      IndexNext<decltype(&::CreateDirectoryW)>(kIndexFolder)(path, security);
+  if (result)
+    MadeAnewAt(path);
+  return result;
 }
 
 // --- File access lists ---------------------------------------------------
@@ -1063,7 +1216,12 @@ ScopedWindowsLinkRules::ScopedWindowsLinkRules()
           reinterpret_cast<void*>(&RuledSetFileInformationByHandle)),
       close_("CloseHandle", reinterpret_cast<void*>(&RuledCloseHandle)),
       final_path_("GetFinalPathNameByHandleW",
-                  reinterpret_cast<void*>(&RuledGetFinalPathNameByHandleW)) {
+                  reinterpret_cast<void*>(&RuledGetFinalPathNameByHandleW)),
+      nt_create_("NtCreateFile", reinterpret_cast<void*>(&RuledNtCreateFile)),
+      nt_set_("NtSetInformationFile",
+              reinterpret_cast<void*>(&RuledNtSetInformationFile)) {
+  g_link_nt_create_hook = &nt_create_;
+  g_link_nt_set_hook = &nt_set_;
   g_link_create_hook = &create_;
   g_link_information_hook = &information_;
   g_link_set_information_hook = &set_information_;
@@ -1093,6 +1251,27 @@ ScopedOtherVolume::~ScopedOtherVolume() {
   delete g_other_volume;
   g_other_volume = nullptr;
   g_volume_files_by_copy = false;
+}
+
+ScopedWindowsFileIndexes::ScopedWindowsFileIndexes()
+    : information_("GetFileInformationByHandle",
+                   reinterpret_cast<void*>(
+                       &NewIndexGetFileInformationByHandle)),
+      nt_create_("NtCreateFile",
+                 reinterpret_cast<void*>(&NewIndexNtCreateFile)),
+      copy_("CopyFileW", reinterpret_cast<void*>(&NewIndexCopyFileW)),
+      folder_("CreateDirectoryW",
+              reinterpret_cast<void*>(&NewIndexCreateDirectoryW)) {
+  g_index_hooks[kIndexInformation] = &information_;
+  g_index_hooks[kIndexNtCreate] = &nt_create_;
+  g_index_hooks[kIndexCopy] = &copy_;
+  g_index_hooks[kIndexFolder] = &folder_;
+  g_shown_indexes = new ShownIndexes;
+}
+
+ScopedWindowsFileIndexes::~ScopedWindowsFileIndexes() {
+  delete g_shown_indexes;
+  g_shown_indexes = nullptr;
 }
 
 ScopedReplaceFileFailure::ScopedReplaceFileFailure(DWORD error)

@@ -7,12 +7,22 @@
 #include <string>
 #include <vector>
 
-// Native key calls that the registry code imports and the SDK headers do
-// not declare.
+#include <winternl.h>
+
+// Native calls that the registry and file code imports and the SDK headers
+// do not declare.
 extern "C" {
 LONG NTAPI NtQueryKey(HANDLE key, int information_class, PVOID information,
                       ULONG length, PULONG result_length);
 LONG NTAPI NtDeleteKey(HANDLE key);
+NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event,
+                                    PVOID apc_routine, PVOID apc_context,
+                                    PIO_STATUS_BLOCK io_status,
+                                    PVOID information, ULONG length,
+                                    FILE_INFORMATION_CLASS kind,
+                                    BOOLEAN single_entry,
+                                    PUNICODE_STRING file_name,
+                                    BOOLEAN restart_scan);
 }
 
 // Test-only: makes chosen Win32 calls of the test executable answer as
@@ -132,7 +142,9 @@ class ScopedWindowsFolderRenameRules {
 // FILE_ATTRIBUTE_REPARSE_POINT, attributes set through it with
 // SetFileInformationByHandle leave what the link points to alone, and
 // GetFinalPathNameByHandleW names the link itself (Wine opens what the link
-// points to).
+// points to). The same for an entry opened as itself below a folder handle
+// with NtCreateFile; setting its deletion through such a handle is refused
+// (Windows deletes the link; Wine, holding the target, would delete that).
 class ScopedWindowsLinkRules {
  public:
   ScopedWindowsLinkRules();
@@ -146,6 +158,8 @@ class ScopedWindowsLinkRules {
   ScopedImportHook set_information_;
   ScopedImportHook close_;
   ScopedImportHook final_path_;
+  ScopedImportHook nt_create_;
+  ScopedImportHook nt_set_;
 };
 
 // While alive, |folder| and everything below it stand for another volume:
@@ -154,7 +168,8 @@ class ScopedWindowsLinkRules {
 // without MOVEFILE_COPY_ALLOWED (with it, the file moves). With
 // |files_by_copy|, a file moved across with MOVEFILE_COPY_ALLOWED is copied
 // and its source deleted, as Windows does: the moved file is a new file
-// (its other names stay with the old one).
+// (its other names stay with the old one). A source that cannot be deleted
+// stays beside its copy, and the move succeeds, as on Windows.
 class ScopedOtherVolume {
  public:
   explicit ScopedOtherVolume(const std::wstring& folder,
@@ -166,6 +181,25 @@ class ScopedOtherVolume {
  private:
   ScopedImportHook move_ex_;
   ScopedImportHook move_;
+};
+
+// While alive, a file or folder made anew by NtCreateFile, CopyFileW,
+// CreateDirectoryW or a move to another volume never shows,
+// through GetFileInformationByHandle, the index of one seen before it, as on
+// Windows (Wine hands a freed index to the next new file at once).
+class ScopedWindowsFileIndexes {
+ public:
+  ScopedWindowsFileIndexes();
+  ~ScopedWindowsFileIndexes();
+  ScopedWindowsFileIndexes(const ScopedWindowsFileIndexes&) = delete;
+  ScopedWindowsFileIndexes& operator=(const ScopedWindowsFileIndexes&) =
+      delete;
+
+ private:
+  ScopedImportHook information_;
+  ScopedImportHook nt_create_;
+  ScopedImportHook copy_;
+  ScopedImportHook folder_;
 };
 
 // While alive, a file's access list set with SetFileSecurityW,

@@ -187,6 +187,8 @@ bool RestoreAccessOn(HANDLE file, std::unique_ptr<SavedAccess>* saved);
 // What the file or folder |file| has open is, as SavedAccess::identity
 // tells it; empty when that cannot be read.
 std::wstring FileObjectIdentity(HANDLE file);
+// The SID of the BUILTIN\Administrators group, freed with FreeSid.
+bool MakeAdministratorsSid(PSID* sid);
 // Whether |a| and |b| were read from one file (volume and file index),
 // whatever names reached it.
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a,

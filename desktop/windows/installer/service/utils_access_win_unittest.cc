@@ -279,16 +279,30 @@ TEST(AccessTest, GrantTakesOwnershipWithThePrivilegeOn) {
   const base::FilePath file = folder.path().AppendASCII("owned_elsewhere");
   ASSERT_EQ(1, base::WriteFile(file, "x", 1));
   const std::wstring name = as_wcstr(file.value());
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            ::GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT,
+                                    OWNER_SECURITY_INFORMATION, &owner,
+                                    nullptr, nullptr, nullptr, &descriptor));
+  const BYTE* owner_bytes = static_cast<const BYTE*>(owner);
+  const std::vector<BYTE> first_owner(owner_bytes,
+                                      owner_bytes + ::GetLengthSid(owner));
+  ::LocalFree(descriptor);
   platform_rules::ScopedWindowsTakeOwnershipRules rules;
+  std::unique_ptr<SavedAccess> saved;
   {
     // The user neither owns the file nor may change its list (Wine can
     // store no such list): the first open for WRITE_DAC is denied.
     platform_rules::ScopedFaultInjection denied(1, ERROR_ACCESS_DENIED,
                                                 "CreateFileW");
     EXPECT_TRUE(GrantUserAccess(name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
-                                true, nullptr));
+                                false, &saved));
     EXPECT_EQ("CreateFileW", denied.failed_function());
   }
+  // The owner replaced goes back with the list.
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(first_owner, saved->owner);
   EXPECT_EQ(0, rules.refused());
   EXPECT_NE(std::wstring::npos,
             DaclText(name, SE_FILE_OBJECT).find(TokenUserSid()));

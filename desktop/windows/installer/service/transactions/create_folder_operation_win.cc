@@ -2,9 +2,14 @@
 
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "base/files/file_util.h"
+#include "base/files/held_entry_win.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/utils.h"
 
 namespace installer {
 
@@ -19,6 +24,20 @@ bool ReadIsFolder(const base::FilePath& path, bool* folder) {
   *folder = attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & FILE_ATTRIBUTE_DIRECTORY);
   return true;
+}
+
+// Whether |level| holds a folder that is no link: a level made by someone
+// else is gone through only then.
+bool IsPlainFolder(const base::HeldEntry& level) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!level.ReadInfo(&info))
+    return false;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return true;
+  }
+  ::SetLastError(ERROR_DIRECTORY);
+  return false;
 }
 
 }  // namespace
@@ -50,7 +69,7 @@ bool CreateFolderOperation::Execute(Transaction* prerequisites) {
       // Known before creating, so that a rollback also clears the levels
       // of a creation that failed halfway.
       valid_ancestor_ = parent;
-      if (!base::CreateDirectoryAndGetError(path_, nullptr))
+      if (!MakeLevels())
         break;
       VLOG(1) << "Folder created successfully";
       return true;
@@ -63,23 +82,50 @@ bool CreateFolderOperation::Execute(Transaction* prerequisites) {
   return false;
 }
 
+bool CreateFolderOperation::MakeLevels() {
+  std::vector<string16> names;
+  for (base::FilePath level = path_; level != valid_ancestor_;
+       level = level.DirName()) {
+    names.push_back(level.BaseName().value());
+  }
+  // Each level is made in its held parent: one that another program made
+  // first is theirs, and is only gone through.
+  constexpr DWORD kAccess = base::HeldEntry::kHoldFolder | FILE_ADD_SUBDIRECTORY;
+  base::HeldEntry parent;
+  if (!parent.Open(valid_ancestor_, kAccess)) {
+    PLOG(ERROR) << "Couldn't open " << valid_ancestor_.value();
+    return false;
+  }
+  base::FilePath current = valid_ancestor_;
+  for (auto name = names.rbegin(); name != names.rend(); ++name) {
+    current = current.Append(*name);
+    base::HeldEntry level;
+    if (level.CreateFolderIn(parent, *name, kAccess)) {
+      made_.push_back({current, FileObjectIdentity(level.Get())});
+    } else if (::GetLastError() != ERROR_ALREADY_EXISTS ||
+               !level.OpenIn(parent, *name, kAccess) || !IsPlainFolder(level)) {
+      PLOG(ERROR) << "Couldn't make " << current.value();
+      return false;
+    }
+    parent = std::move(level);
+  }
+  return true;
+}
+
 void CreateFolderOperation::Rollback() {
-  if (valid_ancestor_.empty())
-    return;
-  base::FilePath current = path_;
-  for (size_t level = 0; level <= path_.value().size(); ++level) {
-    if (current == valid_ancestor_)
+  // Deepest first; a level that holds something else stays, and so do the
+  // ones above it.
+  for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
+    base::HeldEntry level;
+    if (!level.Open(made->path, base::HeldEntry::kChange))
       return;
-    // A level that is missing was never made (a creation that failed
-    // halfway); one that is not empty holds something else and stays.
-    if (base::PathExists(current) &&
-        !::RemoveDirectoryW(as_wcstr(current.value()))) {
+    if (made->identity.empty() ||
+        FileObjectIdentity(level.Get()) != made->identity) {
+      LOG(ERROR) << made->path.value() << " is not the folder made; it stays";
       return;
     }
-    const base::FilePath parent = current.DirName();
-    if (parent == current)
+    if (!base::DeleteHeld(&level, 0, false))
       return;
-    current = parent;
   }
 }
 

@@ -5,9 +5,14 @@
 #include <stdint.h>
 
 #include <memory>
+#include <string>
 
 #include "base/files/file_path.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
+
+namespace base {
+class HeldEntry;
+}
 
 namespace installer {
 
@@ -58,6 +63,17 @@ class DeleteFileOperation : public Operation {
   void PutBackGranted(HANDLE file);
   // The running-program test; moves the file back when it fails.
   bool CheckNotInUse();
+  // Holds the folder of |path_| in |folder| and opens in it, for |access|,
+  // what stands under the temporary name: true only when that is what
+  // Execute moved there. Whatever another program put there since is left
+  // alone.
+  bool OpenMoved(DWORD access, base::HeldEntry* folder, base::HeldEntry* moved);
+  // The commit's work: deletes what Execute moved aside, or has the system
+  // delete it at the next restart.
+  void DeleteMoved();
+  // Rollback's work after Execute: gives what was moved its name back, and
+  // its access list and attributes, through one handle.
+  void MoveBackMoved();
 
   base::FilePath path_;
   base::FilePath temporary_path_;
@@ -70,6 +86,8 @@ class DeleteFileOperation : public Operation {
   // back on rollback.
   std::unique_ptr<SavedAccess> saved_access_;
   uint32_t attributes_ = 0;
+  // What Execute moved to |temporary_path_| (FileObjectIdentity).
+  std::wstring identity_;
 };
 
 }  // namespace installer

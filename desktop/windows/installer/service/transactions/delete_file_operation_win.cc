@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/files/file_util.h"
+#include "base/files/held_entry_win.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
@@ -79,12 +80,7 @@ DeleteFileOperation::~DeleteFileOperation() {
   if (!executed_)
     return;
   VLOG(1) << "Actual removal of " << temporary_path_.value();
-  if (!base::DeleteFile(temporary_path_, true) &&
-      !::MoveFileExW(as_wcstr(temporary_path_.value()), nullptr,
-                     MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
-    PLOG(ERROR) << "Couldn't schedule the removal of "
-                << temporary_path_.value();
-  }
+  DeleteMoved();
   if (!remove_empty_parents_)
     return;
   base::FilePath folder = path_.DirName();
@@ -166,6 +162,7 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
       PutBackGranted(entry.Get());
     return false;
   }
+  identity_ = identity;
   VLOG(1) << "File moved successfully to " << temporary_path_.value();
   if (check_in_use_ && IsProgramFile(path_) && !CheckNotInUse())
     return false;
@@ -178,9 +175,8 @@ void DeleteFileOperation::Rollback() {
     // Whether or not the file gets its name back, it is the user's again:
     // the destructor must not remove it.
     executed_ = false;
-    // Never over what holds the name now (a moved file whose move back
-    // failed): both are kept, each under its own name.
-    stranded_ = !MoveBack(temporary_path_, path_);
+    MoveBackMoved();
+    return;
   }
   if (!saved_access_)
     return;
@@ -194,6 +190,67 @@ void DeleteFileOperation::Rollback() {
   }
   if (!::SetFileAttributesW(as_wcstr(where.value()), attributes_))
     PLOG(ERROR) << "Couldn't put back the attributes of " << where.value();
+}
+
+void DeleteFileOperation::DeleteMoved() {
+  base::HeldEntry folder;
+  base::HeldEntry moved;
+  if (!OpenMoved(base::HeldEntry::DeleteAccess(attributes_), &folder,
+                 &moved) ||
+      base::DeleteHeld(&moved, 0, true)) {
+    return;
+  }
+  // Checked to be what was moved there just now; the system can only take
+  // it by name.
+  moved.Close();
+  if (!::MoveFileExW(as_wcstr(temporary_path_.value()), nullptr,
+                     MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+    PLOG(ERROR) << "Couldn't schedule the removal of "
+                << temporary_path_.value();
+  }
+}
+
+bool DeleteFileOperation::OpenMoved(DWORD access,
+                                    base::HeldEntry* folder,
+                                    base::HeldEntry* moved) {
+  if (!folder->Open(path_.DirName(), base::HeldEntry::kHoldFolder) ||
+      !moved->OpenIn(*folder, temporary_path_.BaseName().value(), access)) {
+    PLOG(ERROR) << "Couldn't open " << temporary_path_.value();
+    return false;
+  }
+  if (FileObjectIdentity(moved->Get()) != identity_) {
+    LOG(ERROR) << temporary_path_.value()
+               << " is no longer what was moved there; it stays";
+    return false;
+  }
+  return true;
+}
+
+void DeleteFileOperation::MoveBackMoved() {
+  DWORD access = base::HeldEntry::kChange;
+  if (saved_access_) {
+    access |= READ_CONTROL | WRITE_DAC |
+              (saved_access_->owner.empty() ? 0 : WRITE_OWNER);
+  }
+  base::HeldEntry folder;
+  base::HeldEntry moved;
+  if (!OpenMoved(access, &folder, &moved)) {
+    stranded_ = true;
+    if (saved_access_) {
+      LOG(ERROR) << "The access list of what was " << path_.value()
+                 << " stays widened";
+    }
+    return;
+  }
+  // Never over what holds the name now: both are kept, each under its own
+  // name.
+  stranded_ = !moved.RenameInto(folder, path_.BaseName().value(), false);
+  if (stranded_) {
+    PLOG(ERROR) << "Couldn't move " << temporary_path_.value() << " back to "
+                << path_.value() << "; it stays at " << temporary_path_.value();
+  }
+  if (saved_access_)
+    PutBackGranted(moved.Get());
 }
 
 void DeleteFileOperation::PutBackGranted(HANDLE file) {

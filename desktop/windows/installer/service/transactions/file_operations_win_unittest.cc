@@ -9,6 +9,7 @@
 #include "base/files/file.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/win/scoped_handle.h"
 #include "base/files/test_folder_win.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
@@ -188,41 +189,73 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
   EXPECT_TRUE(base::PathExists(Path("dir\\inner.txt")));
   EXPECT_FALSE(base::PathExists(Path("new")));
 
-  // A file moved to another volume comes back across it. A read-only one
-  // with another name is only renamed: its mark stays on both names.
+  // A file moved to another volume comes back across it, also after a
+  // later move took it on (and gave it back as a new copy). A read-only one
+  // with another name is only renamed: its mark stays on both names. One
+  // that another program holds open is copied, not moved: the move fails.
   const FilePath outside = Path("outside.txt");
   const struct {
     const char* what;
     bool linked;
     const char* to;
     bool moves;
+    bool held;
+    const char* then;
   } kVolumes[] = {
-      {"to another volume", false, "other\\to.txt", true},
-      {"linked, to another volume", true, "other\\to.txt", false},
-      {"linked, within the volume", true, "to.txt", true},
+      {"to another volume", false, "other\\to.txt", true, false, nullptr},
+      {"linked, to another volume", true, "other\\to.txt", false, false,
+       nullptr},
+      {"linked, within the volume", true, "to.txt", true, false, nullptr},
+      {"held, to another volume", false, "other\\to.txt", false, true,
+       nullptr},
+      {"to another volume and on", false, "other\\to.txt", true, false,
+       "on.txt"},
   };
   for (const auto& c : kVolumes) {
     SCOPED_TRACE(c.what);
     if (c.linked) {
       ASSERT_TRUE(::CreateHardLinkW(as_wcstr(outside.value()),
                                     as_wcstr(source.value()), nullptr));
-      SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     }
+    if (c.linked || c.held)
+      SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     {
+      base::win::ScopedHandle held(
+          c.held ? ::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
+                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr)
+                 : INVALID_HANDLE_VALUE);
       platform_rules::ScopedOtherVolume other(
           as_wcstr(Path("other").value()), true);
+      platform_rules::ScopedWindowsFileIndexes indexes;
       Transaction transaction;
-      ASSERT_EQ(c.moves, transaction.AddAndExecute(
-                             new MoveFileOperation(source, Path(c.to))));
+      {
+        // The copy of a held source is refused its deletion once: the
+        // rollback deletes it.
+        platform_rules::ScopedFaultInjection refused(
+            c.held ? 1 : 0, ERROR_ACCESS_DENIED, "NtSetInformationFile");
+        ASSERT_EQ(c.moves, transaction.AddAndExecute(
+                               new MoveFileOperation(source, Path(c.to))));
+      }
       EXPECT_NE(c.moves, base::PathExists(source));
       if (c.linked)
         EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
                   Attributes(outside));
+      if (c.then) {
+        ASSERT_TRUE(transaction.AddAndExecute(
+            new MoveFileOperation(Path(c.to), Path(c.then))));
+      }
       transaction.Rollback();
     }
     EXPECT_EQ("moved", Read(source));
     EXPECT_EQ("replaced", Read(target));
     EXPECT_FALSE(base::PathExists(Path("other")));
+    EXPECT_FALSE(base::PathExists(Path("on.txt")));
+    if (c.held) {
+      EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+                Attributes(source));
+      SetAttributes(source, FILE_ATTRIBUTE_NORMAL);
+    }
     if (c.linked) {
       EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
                 Attributes(outside));
@@ -299,6 +332,20 @@ TEST_F(FileOperationsTest, CreateFolderRemovesOnlyWhatItCreated) {
   EXPECT_FALSE(base::PathExists(Path("a\\b\\c")));
   EXPECT_EQ("keep", Read(Path("a\\b\\keep.txt")));
 
+  // Another program makes a level just before this operation would: theirs
+  // stays, and the level made below it goes.
+  {
+    Transaction transaction;
+    platform_rules::ScopedFaultInjection between(1, 0, "NtCreateFile");
+    between.Interject([&] { EXPECT_TRUE(base::CreateDirectory(Path("t"))); });
+    ASSERT_TRUE(
+        transaction.AddAndExecute(new CreateFolderOperation(Path("t\\u"))));
+    EXPECT_TRUE(base::DirectoryExists(Path("t\\u")));
+    transaction.Rollback();
+  }
+  EXPECT_TRUE(base::DirectoryExists(Path("t")));
+  EXPECT_FALSE(base::PathExists(Path("t\\u")));
+
   // A file where the folder or one above it should be is no folder.
   Write(Path("file"), "f");
   for (const char* path : {"file", "file\\sub"}) {
@@ -344,6 +391,32 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
   // that holds something else.
   EXPECT_FALSE(base::PathExists(Path("sub")));
   EXPECT_EQ("keep", Read(Path("keep.txt")));
+
+  // Another program moves the file aside and puts its own under the
+  // temporary name: neither the rollback nor the commit touches theirs.
+  for (bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    Write(file, "data");
+    FilePath temporary;
+    {
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new DeleteFileOperation(file, false, false)));
+      temporary = base::FileEnumerator(file.DirName(), false,
+                                       base::FileEnumerator::FILES)
+                      .Next();
+      ASSERT_TRUE(::MoveFileW(as_wcstr(temporary.value()),
+                              as_wcstr(Path("aside.dll").value())));
+      Write(temporary, "theirs");
+      if (!commit)
+        transaction.Rollback();
+    }
+    EXPECT_EQ("theirs", Read(temporary));
+    EXPECT_EQ("data", Read(Path("aside.dll")));
+    EXPECT_FALSE(base::PathExists(file));
+    ASSERT_TRUE(base::DeleteFile(temporary, false));
+    ASSERT_TRUE(base::DeleteFile(Path("aside.dll"), false));
+  }
 }
 
 // The entries of |path|'s access list, as text.
@@ -653,10 +726,12 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       Transaction transaction;
       {
         // The transfer's call comes after the one that moves the old
-        // target aside; its identity read after the two of that move.
+        // target aside; its identity read after the two of that move (and
+        // a copy's own open).
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2) : unidentified ? 3 : 0,
+            c.taken == TARGET ? (c.copy ? 1 : 2)
+                              : unidentified ? (c.copy ? 4 : 3) : 0,
             ERROR_ACCESS_DENIED,
             unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");
         if (!unidentified)
@@ -726,9 +801,9 @@ TEST_F(FileOperationsTest, FolderMovedToAnotherVolumeKeepsAttributes) {
       Transaction transaction;
       // The first folder's removal fails: the files come back from the
       // copy.
-      platform_rules::ScopedFaultInjection deletion(fail ? 1 : 0,
+      platform_rules::ScopedFaultInjection deletion(fail ? 4 : 0,
                                                     ERROR_ACCESS_DENIED,
-                                                    "RemoveDirectoryW");
+                                                    "NtSetInformationFile");
       EXPECT_NE(fail, transaction.AddAndExecute(
                           new MoveFileOperation(folder, moved)));
       if (!fail) {

@@ -47,8 +47,24 @@ class FileTransferOperation : public Operation {
   uint32_t source_attributes_ = 0;
   bool source_attributes_changed_ = false;
   bool within_volume_ = false;
-  // Whether the item at the destination is still the one transferred.
+  // Whether the item at the destination is still the one transferred, or
+  // what a later operation gave back in its place.
   bool IsStillTransferred() const;
+  // Whether a move left its source in place: copied to another volume, its
+  // source could not be deleted (another program holds it open).
+  bool SourceStayed() const;
+  // Deletes the copy at the destination, when it is still the transferred
+  // item, through its handle.
+  bool RemoveCopy() const;
+  // Undoes the transfer; when the source comes back as a new copy, earlier
+  // operations are told its new identity.
+  bool UndoTransfer();
+
+  // What the source was before the transfer.
+  BY_HANDLE_FILE_INFORMATION source_item_ = {};
+  bool source_known_ = false;
+  // The move copied its source, which stayed: undone by removing the copy.
+  bool source_stayed_ = false;
 
   // What the transferred item is, so that a rollback undoes it and a
   // commit gives it its mark, and nothing else.

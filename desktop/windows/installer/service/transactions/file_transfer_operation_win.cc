@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <map>
+#include <tuple>
+
 #include "base/files/file_util.h"
+#include "base/files/held_entry_win.h"
 #include "base/logging.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
@@ -46,24 +50,64 @@ base::win::ScopedHandle OpenItem(const base::FilePath& path,
   return handle;
 }
 
-// Gives the item at |path| its read-only mark again, when it is still
-// |item|.
-void PutBackReadOnly(const base::FilePath& path,
-                     const BY_HANDLE_FILE_INFORMATION& item) {
-  BY_HANDLE_FILE_INFORMATION now;
-  base::win::ScopedHandle handle = OpenItem(path, &now);
-  if (!handle.IsValid() || !SameFile(now, item)) {
-    PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
-    return;
+using Identity = std::tuple<DWORD, DWORD, DWORD>;
+
+Identity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return Identity(info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                  info.nFileIndexLow);
+}
+
+// Items that a rollback gave back as new copies (moved back across
+// volumes), by the identity they had before: an earlier operation that put
+// the item there still knows it by that. The file system never hands an old
+// identity to a new item, so an entry never names anything else.
+std::map<Identity, Identity>& GivenBack() {
+  static std::map<Identity, Identity>* given_back =
+      new std::map<Identity, Identity>;
+  return *given_back;
+}
+
+// Whether |now| is |item|, or what the rollbacks made of it.
+bool IsOrBecame(const BY_HANDLE_FILE_INFORMATION& now,
+                const BY_HANDLE_FILE_INFORMATION& item) {
+  Identity identity = IdentityOf(item);
+  for (size_t steps = 0; steps <= GivenBack().size(); ++steps) {
+    if (identity == IdentityOf(now))
+      return true;
+    const auto next = GivenBack().find(identity);
+    if (next == GivenBack().end())
+      return false;
+    identity = next->second;
   }
+  return false;
+}
+
+// Sets the attributes among |attributes| that a file takes (what makes it
+// a folder or a link is not set this way) on what |handle| has open.
+bool SetAttributesOn(HANDLE handle, DWORD attributes) {
   FILE_BASIC_INFO basic = {};  // Times of zero stay as they are.
   basic.FileAttributes =
-      (now.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                               FILE_ATTRIBUTE_ARCHIVE)) |
-      FILE_ATTRIBUTE_READONLY;
-  if (!::SetFileInformationByHandle(handle.Get(), FileBasicInfo, &basic,
-                                    sizeof(basic))) {
-    PLOG(ERROR) << "Couldn't put back the read-only mark of " << path.value();
+      attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  if (!basic.FileAttributes)
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic,
+                                      sizeof(basic)) != FALSE;
+}
+
+// Gives the item at |path| |attributes| (when 0, its own and the read-only
+// mark), when it is still |item| or what a rollback made of it.
+void PutBackAttributes(const base::FilePath& path,
+                       const BY_HANDLE_FILE_INFORMATION& item,
+                       DWORD attributes) {
+  BY_HANDLE_FILE_INFORMATION now;
+  base::win::ScopedHandle handle = OpenItem(path, &now);
+  if (!handle.IsValid() || !IsOrBecame(now, item) ||
+      !SetAttributesOn(handle.Get(),
+                       attributes ? attributes
+                                  : now.dwFileAttributes |
+                                        FILE_ATTRIBUTE_READONLY)) {
+    PLOG(ERROR) << "Couldn't put back the attributes of " << path.value();
   }
 }
 
@@ -76,7 +120,7 @@ FileTransferOperation::FileTransferOperation(const base::FilePath& source,
 FileTransferOperation::~FileTransferOperation() {
   // Committed: the moved item keeps the attributes it had.
   if (executed_ && source_attributes_changed_ && transferred_known_)
-    PutBackReadOnly(destination_, transferred_);
+    PutBackAttributes(destination_, transferred_, 0);
 }
 
 bool FileTransferOperation::Execute(Transaction* prerequisites) {
@@ -86,35 +130,36 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
   if (!MakeRoomAt(destination_, prerequisites))
     return false;
 
+  // The source's identity tells whether a move left it in place, and lets
+  // a rollback that gives it back as a new copy say what it became. Its
+  // read-only mark is lifted, and put back, on that item only.
+  base::win::ScopedHandle source = OpenItem(source_, &source_item_);
+  source_known_ = source.IsValid();
+  if (!source_known_ && LiftsReadOnly()) {
+    PLOG(ERROR) << "Couldn't tell what " << source_.value() << " is";
+    return false;
+  }
   // The transfer must not depend on whether the read-only mark could be
   // lifted: a moved file would keep it, unlike in a run without trouble.
-  uint32_t attributes;
-  if (!ReadAttributes(source_, &attributes))
-    return false;
-  if (LiftsReadOnly() && attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_READONLY)) {
-    // The mark belongs to the file, not the name: lifted, it would stay
-    // lifted under the file's other names. Such a file is only renamed,
-    // which keeps it.
-    BY_HANDLE_FILE_INFORMATION item;
-    if (!OpenItem(source_, &item).IsValid()) {
-      PLOG(ERROR) << "Couldn't tell what " << source_.value() << " is";
-      return false;
-    }
-    within_volume_ = item.nNumberOfLinks > 1;
-  }
+  const bool read_only = LiftsReadOnly() && (source_item_.dwFileAttributes &
+                                             FILE_ATTRIBUTE_READONLY);
+  // The mark belongs to the file, not the name: lifted, it would stay
+  // lifted under the file's other names. Such a file is only renamed, which
+  // keeps it.
+  within_volume_ = read_only && source_item_.nNumberOfLinks > 1;
   if (within_volume_) {
     VLOG(1) << source_.value() << " has other names; it stays on its volume";
-  } else if (LiftsReadOnly() && attributes != INVALID_FILE_ATTRIBUTES &&
-             (attributes & FILE_ATTRIBUTE_READONLY)) {
-    if (!::SetFileAttributesW(as_wcstr(source_.value()),
-                              attributes & ~FILE_ATTRIBUTE_READONLY)) {
+  } else if (read_only) {
+    if (!SetAttributesOn(source.Get(), source_item_.dwFileAttributes &
+                                           ~FILE_ATTRIBUTE_READONLY)) {
       PLOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();
       return false;
     }
-    source_attributes_ = attributes;
+    source_attributes_ = source_item_.dwFileAttributes;
     source_attributes_changed_ = true;
   }
+  // Nothing of ours may stay open below a folder that is moved.
+  source.Close();
 
   if (!Transfer()) {
     LOG(ERROR) << "File copy failed";
@@ -127,17 +172,74 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
     // A later undo could not tell it from what takes the name since: it is
     // undone now, while the name is certainly the transfer's.
     PLOG(ERROR) << "Couldn't tell what " << destination_.value() << " is";
-    if (Undo())
+    if (UndoTransfer())
+      executed_ = false;
+    return false;
+  }
+  if (LiftsReadOnly() && SourceStayed()) {
+    // Copied, not moved: the source is still the user's item, and the copy
+    // goes, so that a rollback finds everything where it was.
+    LOG(ERROR) << source_.value() << " could not be removed after its copy to "
+               << destination_.value() << "; the move fails";
+    source_stayed_ = true;
+    if (RemoveCopy())
       executed_ = false;
     return false;
   }
   return true;
 }
 
+bool FileTransferOperation::SourceStayed() const {
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!OpenItem(source_, &now).IsValid()) {
+    // Unknown is taken as moved: the copy may then be the only one.
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      PLOG(ERROR) << "Couldn't tell whether " << source_.value()
+                  << " is still there";
+    }
+    return false;
+  }
+  // A rename that only changed the name's case reaches the moved item.
+  return SameFile(now, source_item_) && !SameFile(now, transferred_);
+}
+
+bool FileTransferOperation::RemoveCopy() const {
+  base::HeldEntry copy;
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!copy.Open(destination_,
+                 base::HeldEntry::DeleteAccess(transferred_.dwFileAttributes)) ||
+      !copy.ReadInfo(&now) || !SameFile(now, transferred_) ||
+      !base::DeleteHeld(&copy, now.dwFileAttributes, true)) {
+    PLOG(ERROR) << "Couldn't remove the copy at " << destination_.value();
+    return false;
+  }
+  return true;
+}
+
+bool FileTransferOperation::UndoTransfer() {
+  if (source_stayed_)
+    return RemoveCopy();
+  if (!Undo())
+    return false;
+  // Moved back across volumes, the item is a new copy: earlier operations
+  // that know it by its old identity are told the new one.
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!source_known_ || !LiftsReadOnly())
+    return true;
+  if (!OpenItem(source_, &now).IsValid()) {
+    PLOG(ERROR) << "Couldn't tell what " << source_.value() << " became";
+    return true;
+  }
+  if (!SameFile(now, source_item_))
+    GivenBack()[IdentityOf(source_item_)] = IdentityOf(now);
+  return true;
+}
+
 bool FileTransferOperation::IsStillTransferred() const {
   BY_HANDLE_FILE_INFORMATION now;
   if (transferred_known_ && OpenItem(destination_, &now).IsValid() &&
-      SameFile(now, transferred_)) {
+      IsOrBecame(now, transferred_)) {
     return true;
   }
   LOG(ERROR) << destination_.value()
@@ -147,16 +249,15 @@ bool FileTransferOperation::IsStillTransferred() const {
 
 void FileTransferOperation::Rollback() {
   // What replaced the transferred item since is someone else's.
-  const bool source_back = !executed_ || (IsStillTransferred() && Undo());
+  const bool source_back =
+      !executed_ || (IsStillTransferred() && UndoTransfer());
   // An item whose move back failed stays moved, and keeps its mark.
   if (source_back)
     executed_ = false;
   // The source stays the user's: it gets its read-only mark back even when
   // the transfer itself failed; but what took its name meanwhile does not.
-  if (source_attributes_changed_ && source_back &&
-      base::PathExists(source_)) {
-    ::SetFileAttributesW(as_wcstr(source_.value()), source_attributes_);
-  }
+  if (source_attributes_changed_ && source_back)
+    PutBackAttributes(source_, source_item_, source_attributes_);
 }
 
 }  // namespace installer

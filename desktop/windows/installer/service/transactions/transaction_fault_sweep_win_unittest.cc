@@ -493,6 +493,25 @@ class TransactionFaultSweepTest
              FILE_SHARE_READ}};
   }
 
+  // Items moved to another volume and on from there, each move a new copy:
+  // a rollback brings every one back. A file whose source cannot be deleted
+  // (held open) is not moved.
+  void BuildMovedOn() {
+    File("app\\tree\\ro.txt", "tree ro", FILE_ATTRIBUTE_READONLY);
+    File("app\\ro.txt", "ro", FILE_ATTRIBUTE_READONLY);
+    File("src\\c.txt", "c", 0);
+  }
+  std::vector<Step> MovedOnSteps() {
+    return {{Move("app\\tree", "other\\tree"), "app\\tree\\ro.txt",
+             FILE_SHARE_READ},
+            {Move("other\\tree", "app\\back"), nullptr, 0},
+            {Move("app\\ro.txt", "other\\ro.txt"), "app\\ro.txt",
+             FILE_SHARE_READ},
+            {Move("other\\ro.txt", "app\\ro2.txt"), nullptr, 0},
+            {Copy("src\\c.txt", "other\\c.txt"), nullptr, 0},
+            {Move("other\\c.txt", "app\\c.txt"), nullptr, 0}};
+  }
+
   // "link" points to "outside", which the installer does not own: a file
   // there whose access list would have to be widened is refused.
   void BuildLink() {
@@ -948,7 +967,8 @@ class TransactionFaultSweepTest
   platform_rules::ScopedWindowsFileAccessLists file_lists_;
   base::TestFolder folder_;
   platform_rules::ScopedOtherVolume other_volume_{
-      as_wcstr(folder_.path().AppendASCII("other").value())};
+      as_wcstr(folder_.path().AppendASCII("other").value()), true};
+  platform_rules::ScopedWindowsFileIndexes file_indexes_;
   std::wstring key_;
   const Scenario* scenario_ = nullptr;
   Phase phase_ = EXECUTE;
@@ -969,6 +989,8 @@ const TransactionFaultSweepTest::Scenario
          &TransactionFaultSweepTest::MoveOntoSteps, true},
         {"FolderToOtherVolume", &TransactionFaultSweepTest::BuildOtherVolume,
          &TransactionFaultSweepTest::OtherVolumeSteps, true},
+        {"MovedOnAcrossVolumes", &TransactionFaultSweepTest::BuildMovedOn,
+         &TransactionFaultSweepTest::MovedOnSteps, true},
         {"LinkInPath", &TransactionFaultSweepTest::BuildLink,
          &TransactionFaultSweepTest::LinkSteps, false},
         {"WidenedKeyDeleted", &TransactionFaultSweepTest::BuildWidenedKey,

@@ -1,0 +1,1024 @@
+#include "desktop/windows/installer/service/utils.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#define SECURITY_WIN32
+#include <security.h>
+
+#include <utility>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "base/logging.h"
+#include "base/strings/string16.h"
+#include "base/synchronization/lock.h"
+#include "base/win/scoped_handle.h"
+
+namespace installer {
+
+// Access lists.
+
+namespace {
+
+// Frees memory the security functions hand out with LocalAlloc.
+struct LocalFreeDeleter {
+  void operator()(void* memory) const { ::LocalFree(memory); }
+};
+
+bool GetGenericMapping(SE_OBJECT_TYPE object_type, GENERIC_MAPPING* mapping) {
+  if (object_type == SE_FILE_OBJECT) {
+    *mapping = {0x120089, 0x120116, 0x1200A0, 0x1F01FF};
+    return true;
+  }
+  if (object_type == SE_REGISTRY_KEY) {
+    *mapping = {0x20019, 0x20006, 0x20019, 0xF003F};
+    return true;
+  }
+  return false;
+}
+
+// A duplicate of the process token fit for access and membership checks.
+bool GetIdentificationToken(base::win::ScopedHandle* token) {
+  HANDLE process_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE,
+                          &process_token)) {
+    return false;
+  }
+  base::win::ScopedHandle owned_process_token(process_token);
+  HANDLE duplicate = nullptr;
+  if (!::DuplicateToken(process_token, SecurityIdentification, &duplicate))
+    return false;
+  token->Set(duplicate);
+  return true;
+}
+
+bool OpenAdjustableToken(HANDLE* token) {
+  return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES,
+                            token) != 0;
+}
+
+// Clears |access| from every deny entry that applies to the current user.
+void LiftDenyEntries(EXPLICIT_ACCESS_W* entries, ULONG count, DWORD access) {
+  base::win::ScopedHandle token;
+  if (!GetIdentificationToken(&token))
+    return;
+  for (ULONG i = 0; i < count; ++i) {
+    EXPLICIT_ACCESS_W& entry = entries[i];
+    if (entry.grfAccessMode != DENY_ACCESS ||
+        entry.Trustee.TrusteeForm != TRUSTEE_IS_SID) {
+      continue;
+    }
+    BOOL member = FALSE;
+    if (::CheckTokenMembership(token.Get(),
+                               reinterpret_cast<PSID>(entry.Trustee.ptstrName),
+                               &member) &&
+        member) {
+      entry.grfAccessPermissions &= ~access;
+    }
+  }
+}
+
+// The root and path of a key named as a security object.
+bool SplitKeyName(const std::wstring& name, HKEY* root, std::wstring* path) {
+  static const struct {
+    const wchar_t* prefix;
+    HKEY root;
+  } kRoots[] = {{L"CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                {L"MACHINE", HKEY_LOCAL_MACHINE},
+                {L"CURRENT_USER", HKEY_CURRENT_USER},
+                {L"USERS", HKEY_USERS}};
+  for (const auto& known : kRoots) {
+    const std::wstring prefix = known.prefix;
+    if (name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    if (name.size() == prefix.size()) {
+      path->clear();
+    } else if (name[prefix.size()] == L'\\') {
+      *path = name.substr(prefix.size() + 1);
+    } else {
+      continue;
+    }
+    *root = known.root;
+    return true;
+  }
+  return false;
+}
+
+// Opens the key named |name| itself: a link there as the link, never as
+// the key it points to.
+LONG OpenNamedKeyItself(const std::wstring& name, REGSAM access, HKEY* key) {
+  HKEY root = nullptr;
+  std::wstring path;
+  if (!SplitKeyName(name, &root, &path))
+    return ERROR_INVALID_NAME;
+  return ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, access,
+                         key);
+}
+
+// Where an access list is read and written: a key through a handle on
+// the key itself (a link as the link), held for a grant; a file through one handle opened
+// on the name itself (never on what a link there points to), so that
+// nothing can be swapped in between.
+struct AccessTarget {
+  AccessTarget(const std::wstring& name, SE_OBJECT_TYPE type)
+      : name(name), type(type) {}
+  ~AccessTarget() {
+    if (key)
+      ::RegCloseKey(key);
+  }
+  AccessTarget(const AccessTarget&) = delete;
+  AccessTarget& operator=(const AccessTarget&) = delete;
+
+  std::wstring name;
+  SE_OBJECT_TYPE type;
+  base::win::ScopedHandle file;
+  HKEY key = nullptr;
+  // The owner from before TakeOwnershipOf changed it, as a SID.
+  mutable std::vector<BYTE> previous_owner;
+};
+
+DWORD ReadDacl(const AccessTarget& target,
+               PACL* dacl,
+               PSECURITY_DESCRIPTOR* descriptor) {
+  if (target.file.IsValid() || target.key) {
+    HANDLE handle = target.key ? static_cast<HANDLE>(target.key)
+                               : target.file.Get();
+    return ::GetSecurityInfo(handle, target.type, DACL_SECURITY_INFORMATION,
+                             nullptr, nullptr, dacl, nullptr, descriptor);
+  }
+  return ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
+                                 target.type, DACL_SECURITY_INFORMATION,
+                                 nullptr, nullptr, dacl, nullptr, descriptor);
+}
+
+DWORD WriteSecurity(const AccessTarget& target,
+                    SECURITY_INFORMATION what,
+                    PSID owner,
+                    PACL dacl) {
+  if (target.file.IsValid()) {
+    return ::SetSecurityInfo(target.file.Get(), target.type, what, owner,
+                             nullptr, dacl, nullptr);
+  }
+  if (target.type == SE_REGISTRY_KEY) {
+    // By name, a link there would pass the change on to the key it points
+    // to; through a handle on the key itself it reaches the key named.
+    const REGSAM access =
+        ((what & OWNER_SECURITY_INFORMATION) ? WRITE_OWNER : 0) |
+        ((what & DACL_SECURITY_INFORMATION) ? READ_CONTROL | WRITE_DAC : 0);
+    HKEY key = nullptr;
+    const LONG opened = OpenNamedKeyItself(target.name, access, &key);
+    if (opened != ERROR_SUCCESS)
+      return static_cast<DWORD>(opened);
+    const DWORD result = ::SetSecurityInfo(key, target.type, what, owner,
+                                           nullptr, dacl, nullptr);
+    ::RegCloseKey(key);
+    return result;
+  }
+  return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
+                                 target.type, what, owner, nullptr, dacl,
+                                 nullptr);
+}
+
+// Writes |dacl| protected from inheritance exactly when the list of
+// |model| was: otherwise the parent's inheritable entries would be merged
+// into a list that had shut them out. Through a key's own handle the list
+// reaches that key alone: set by name, Windows would also hand a new
+// inheritable entry down to every subkey.
+DWORD WriteDacl(const AccessTarget& target,
+                PACL dacl,
+                PSECURITY_DESCRIPTOR model) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!::GetSecurityDescriptorControl(model, &control, &revision))
+    return ::GetLastError();
+  if (target.key) {
+    const SECURITY_DESCRIPTOR_CONTROL kept =
+        SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
+    SECURITY_DESCRIPTOR descriptor;
+    if (!::InitializeSecurityDescriptor(&descriptor,
+                                        SECURITY_DESCRIPTOR_REVISION) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) ||
+        !::SetSecurityDescriptorControl(&descriptor, kept, control & kept)) {
+      return ::GetLastError();
+    }
+    return static_cast<DWORD>(::RegSetKeySecurity(
+        target.key, DACL_SECURITY_INFORMATION, &descriptor));
+  }
+  const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED)
+                                              ? PROTECTED_DACL_SECURITY_INFORMATION
+                                              : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  return WriteSecurity(target, DACL_SECURITY_INFORMATION | protection,
+                       nullptr, dacl);
+}
+
+// SeTakeOwnershipPrivilege: Windows looks at it when a handle is opened, so
+// it must be on before a handle for WRITE_OWNER is.
+using ScopedTakeOwnershipPrivilege = ScopedPrivilege;
+
+// The owner of |target| as a SID, in |owner|.
+bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
+  PSID sid = nullptr;
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  HKEY own = target.key;
+  if (!own && target.type == SE_REGISTRY_KEY &&
+      OpenNamedKeyItself(target.name, READ_CONTROL, &own) != ERROR_SUCCESS) {
+    return false;
+  }
+  HANDLE handle = own ? static_cast<HANDLE>(own)
+                      : target.file.IsValid() ? target.file.Get() : nullptr;
+  const DWORD result =
+      handle ? ::GetSecurityInfo(handle, target.type,
+                                 OWNER_SECURITY_INFORMATION, &sid, nullptr,
+                                 nullptr, nullptr, &raw_descriptor)
+          : ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
+                                    target.type, OWNER_SECURITY_INFORMATION,
+                                    &sid, nullptr, nullptr, nullptr,
+                                    &raw_descriptor);
+  std::unique_ptr<void, LocalFreeDeleter> descriptor(raw_descriptor);
+  if (own != target.key)
+    ::RegCloseKey(own);
+  if (result != ERROR_SUCCESS || !sid || !::IsValidSid(sid))
+    return false;
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  owner->assign(bytes, bytes + ::GetLengthSid(sid));
+  return true;
+}
+
+// Gives |target| back the owner |owner|: any owner but the caller needs
+// SeRestorePrivilege, and WRITE_OWNER on what the caller no longer owns
+// SeTakeOwnershipPrivilege.
+DWORD PutBackOwner(const AccessTarget& target, std::vector<BYTE>& owner) {
+  ScopedPrivilege restore(L"SeRestorePrivilege");
+  ScopedPrivilege take_ownership;
+  return WriteSecurity(target, OWNER_SECURITY_INFORMATION, owner.data(),
+                       nullptr);
+}
+
+// Makes the Administrators group the owner of |target|; the caller has the
+// privilege that allows it turned on.
+bool MakeAdministratorsOwner(const AccessTarget& target) {
+  PSID administrators = nullptr;
+  if (!MakeAdministratorsSid(&administrators))
+    return false;
+  const DWORD result = WriteSecurity(target, OWNER_SECURITY_INFORMATION,
+                                     administrators, nullptr);
+  ::FreeSid(administrators);
+  return result == ERROR_SUCCESS;
+}
+
+bool TakeOwnershipOf(const AccessTarget& target) {
+  ScopedTakeOwnershipPrivilege privilege;
+  if (!privilege.enabled())
+    return false;
+  // The first owner, to be put back: an owner that cannot be read is not
+  // taken.
+  const bool first = target.previous_owner.empty();
+  if (first && !ReadOwner(target, &target.previous_owner)) {
+    LOG(ERROR) << "Cannot read the owner of " << target.name;
+    return false;
+  }
+  if (MakeAdministratorsOwner(target))
+    return true;
+  // Still the owner it was: nothing to put back.
+  if (first)
+    target.previous_owner.clear();
+  return false;
+}
+
+// The file or folder |name| itself, never what a link in its place points
+// to.
+HANDLE OpenUnfollowed(const std::wstring& name, DWORD access) {
+  return ::CreateFileW(
+      name.c_str(), access,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+      nullptr);
+}
+
+// False for a link: a reparse point (a junction in a folder the user may
+// write could point at a system folder), or a file with more than one name
+// (whose access list is also that of a file elsewhere).
+bool IsOwnFile(HANDLE file,
+               const std::wstring& name,
+               BY_HANDLE_FILE_INFORMATION* info) {
+  if (!::GetFileInformationByHandle(file, info)) {
+    PLOG(ERROR) << "Cannot read the file information of " << name;
+    return false;
+  }
+  // The name is asked too: Wine opens what a Unix link points to even when
+  // told not to, and only the name still shows the link.
+  const DWORD name_attributes = ::GetFileAttributesW(name.c_str());
+  if ((info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (name_attributes != INVALID_FILE_ATTRIBUTES &&
+       (name_attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    LOG(ERROR) << "Refusing to change access through the link " << name;
+    return false;
+  }
+  if (!(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      info->nNumberOfLinks > 1) {
+    LOG(ERROR) << "Refusing to change access of " << name
+               << ", which has other names";
+    return false;
+  }
+  return true;
+}
+
+// What |call| writes for |in|, however long: the path functions answer the
+// size they need when the buffer is short (some only that more is needed).
+// Empty on failure.
+template <typename Call>
+std::wstring PathText(const std::wstring& in, Call call) {
+  const DWORD kLongestPath = 32768;
+  std::wstring out(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 3; ++tries) {
+    DWORD length = call(in, &out[0], static_cast<DWORD>(out.size()));
+    if (!length && ::GetLastError() == ERROR_MORE_DATA &&
+        out.size() < kLongestPath) {
+      length = kLongestPath;
+    }
+    if (!length)
+      return std::wstring();
+    if (length < out.size()) {
+      out.resize(length);
+      return out;
+    }
+    out.assign(length, L'\0');
+  }
+  return std::wstring();
+}
+
+// |path| made absolute with long names and no trailing separator, and with
+// a "\\?\" or "\\?\UNC\" prefix taken off; empty when that fails.
+std::wstring PlainFullPath(const std::wstring& path) {
+  const std::wstring full = PathText(path, [](const std::wstring& in,
+                                              wchar_t* out, DWORD size) {
+    return ::GetFullPathNameW(in.c_str(), size, out, nullptr);
+  });
+  if (full.empty())
+    return std::wstring();
+  std::wstring result = PathText(full, [](const std::wstring& in, wchar_t* out,
+                                          DWORD size) {
+    return ::GetLongPathNameW(in.c_str(), out, size);
+  });
+  if (result.empty())
+    return std::wstring();
+  if (result.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    result.replace(0, 8, L"\\\\");
+  else if (result.compare(0, 4, L"\\\\?\\") == 0)
+    result.erase(0, 4);
+  while (result.size() > 3 && result.back() == L'\\')
+    result.pop_back();
+  return result;
+}
+
+// A plain full path in the "\\?\" form when it is too long for the plain
+// one, which Windows refuses beyond MAX_PATH.
+std::wstring ExtendedPath(const std::wstring& path) {
+  if (path.size() < MAX_PATH)
+    return path;
+  if (path.compare(0, 2, L"\\\\") == 0)
+    return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
+}
+
+// The length of the root of a plain full path: "C:\" or "\\server\share\";
+// 0 for anything else.
+size_t RootLength(const std::wstring& path) {
+  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+    return 3;
+  if (path.compare(0, 2, L"\\\\") != 0)
+    return 0;
+  const size_t share = path.find(L'\\', 2);
+  if (share == std::wstring::npos || share == 2)
+    return 0;
+  const size_t end = path.find(L'\\', share + 1);
+  return end == std::wstring::npos ? path.size() : end + 1;
+}
+
+// False when a folder on the way from the volume's root to |name| is a
+// link: the grant would then land on whatever the link points to, and a
+// junction planted in any folder the user may write would reach a system
+// file.
+bool HasNoLinkAbove(const std::wstring& name) {
+  const std::wstring path = PlainFullPath(name);
+  const size_t root = RootLength(path);
+  if (!root) {
+    LOG(ERROR) << "Cannot tell the folders above " << name;
+    return false;
+  }
+  for (size_t end = path.find(L'\\', root); end != std::wstring::npos;
+       end = path.find(L'\\', end + 1)) {
+    const std::wstring folder = path.substr(0, end);
+    const DWORD attributes =
+        ::GetFileAttributesW(ExtendedPath(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      LOG(ERROR) << "Refusing to change access of " << name
+                 << " below the link or unreadable folder " << folder;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether |file| is what |name| names with no link resolved on the way:
+// a folder could have been swapped for a link after it was checked.
+bool OpenedAsNamed(HANDLE file, const std::wstring& name) {
+  const std::wstring final_path =
+      PathText(name, [file](const std::wstring&, wchar_t* out, DWORD size) {
+        return ::GetFinalPathNameByHandleW(
+            file, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      });
+  if (final_path.empty()) {
+    PLOG(ERROR) << "Cannot read the final path of " << name;
+    return false;
+  }
+  const std::wstring asked = PlainFullPath(name);
+  const std::wstring opened = PlainFullPath(final_path);
+  if (asked.empty() ||
+      ::CompareStringOrdinal(asked.c_str(), static_cast<int>(asked.size()),
+                             opened.c_str(), static_cast<int>(opened.size()),
+                             TRUE) != CSTR_EQUAL) {
+    LOG(ERROR) << "Refusing to change access of " << name << ", opened as "
+               << final_path;
+    return false;
+  }
+  return true;
+}
+
+enum class FileOpen { OPENED, DENIED, REFUSED };
+
+// Opens |name| for |access| after checking the folders above it, and keeps
+// a handle only to the file itself.
+FileOpen OpenOwnFile(const std::wstring& name,
+                     DWORD access,
+                     base::win::ScopedHandle* file,
+                     BY_HANDLE_FILE_INFORMATION* info) {
+  if (!HasNoLinkAbove(name))
+    return FileOpen::REFUSED;
+  file->Set(OpenUnfollowed(name, access));
+  if (!file->IsValid()) {
+    if (::GetLastError() == ERROR_ACCESS_DENIED)
+      return FileOpen::DENIED;
+    PLOG(ERROR) << "Cannot open " << name;
+    return FileOpen::REFUSED;
+  }
+  if (!IsOwnFile(file->Get(), name, info) ||
+      !OpenedAsNamed(file->Get(), name)) {
+    file->Close();
+    return FileOpen::REFUSED;
+  }
+  return FileOpen::OPENED;
+}
+
+// Opens the file target's handle for reading and changing its access list,
+// taking ownership first when that is denied.
+bool OpenFileTarget(AccessTarget* target) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const FileOpen first = OpenOwnFile(target->name, READ_CONTROL | WRITE_DAC,
+                                     &target->file, &info);
+  if (first != FileOpen::DENIED)
+    return first == FileOpen::OPENED;
+  // Ownership is taken through a handle of its own, which reads the owner
+  // it replaces first: that one goes back with the list. The second open
+  // must then meet the same file.
+  AccessTarget owned(target->name, target->type);
+  {
+    ScopedTakeOwnershipPrivilege privilege;
+    if (!privilege.enabled() ||
+        OpenOwnFile(target->name,
+                    WRITE_OWNER | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                    &owned.file, &info) != FileOpen::OPENED ||
+        !ReadOwner(owned, &target->previous_owner) ||
+        !MakeAdministratorsOwner(owned)) {
+      target->previous_owner.clear();
+      LOG(ERROR) << "Cannot take ownership of " << target->name;
+      return false;
+    }
+  }
+  BY_HANDLE_FILE_INFORMATION reopened;
+  if (OpenOwnFile(target->name, READ_CONTROL | WRITE_DAC, &target->file,
+                  &reopened) != FileOpen::OPENED) {
+    LOG(ERROR) << "Cannot open " << target->name << " after taking ownership";
+    return false;
+  }
+  if (!SameFile(info, reopened)) {
+    LOG(ERROR) << target->name << " was replaced while taking ownership";
+    return false;
+  }
+  return true;
+}
+
+// Opens the key target's handle for reading and changing its access list,
+// taking ownership first when that is denied.
+bool OpenKeyTarget(AccessTarget* target) {
+  HKEY root = nullptr;
+  std::wstring path;
+  if (!SplitKeyName(target->name, &root, &path)) {
+    LOG(ERROR) << "Not a key name: " << target->name;
+    return false;
+  }
+  // A link's own list, never that of the key it points to.
+  const REGSAM kAccess = READ_CONTROL | WRITE_DAC;
+  LONG result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK,
+                                kAccess, &target->key);
+  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target)) {
+    result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, kAccess,
+                             &target->key);
+  }
+  if (result != ERROR_SUCCESS) {
+    target->key = nullptr;
+    LOG(ERROR) << "Cannot open " << target->name << ": error " << result;
+    return false;
+  }
+  return true;
+}
+
+// Reads the access list of the target, taking ownership once when that is
+// denied. |descriptor| owns what |dacl| points into.
+bool GetDacl(const AccessTarget& target,
+             PACL* dacl,
+             PSECURITY_DESCRIPTOR* descriptor) {
+  DWORD result = ReadDacl(target, dacl, descriptor);
+  if (result == ERROR_ACCESS_DENIED) {
+    if (!TakeOwnershipOf(target))
+      return false;
+    result = ReadDacl(target, dacl, descriptor);
+  }
+  return result == ERROR_SUCCESS;
+}
+
+// The list |old_dacl| holds explicitly, with the user's deny entries lifted
+// and |access| granted to |user|. Null on failure.
+PACL BuildGrantedDacl(PACL old_dacl, PSID user, DWORD access) {
+  ULONG count = 0;
+  EXPLICIT_ACCESS_W* raw_entries = nullptr;
+  if (::GetExplicitEntriesFromAclW(old_dacl, &count, &raw_entries) !=
+      ERROR_SUCCESS) {
+    return nullptr;
+  }
+  std::unique_ptr<EXPLICIT_ACCESS_W, LocalFreeDeleter> entries(raw_entries);
+  LiftDenyEntries(entries.get(), count, access);
+
+  // By SID: a name could resolve to another account of the same name.
+  EXPLICIT_ACCESS_W grant = {};
+  grant.grfAccessPermissions = access;
+  grant.grfAccessMode = GRANT_ACCESS;
+  grant.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+  ::BuildTrusteeWithSidW(&grant.Trustee, user);
+  grant.Trustee.TrusteeType = TRUSTEE_IS_USER;
+  PACL raw_grant_list = nullptr;
+  if (::SetEntriesInAclW(1, &grant, nullptr, &raw_grant_list) != ERROR_SUCCESS)
+    return nullptr;
+  std::unique_ptr<ACL, LocalFreeDeleter> grant_list(raw_grant_list);
+
+  PACL final_list = nullptr;
+  if (::SetEntriesInAclW(count, entries.get(), grant_list.get(),
+                         &final_list) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return final_list;
+}
+
+// The user of the process token, in |buffer|.
+PSID GetTokenUser(std::vector<BYTE>* buffer) {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token))
+    return nullptr;
+  base::win::ScopedHandle token(raw_token);
+  DWORD size = 0;
+  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_USER))
+    return nullptr;
+  buffer->resize(size);
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer->data(), size,
+                             &size)) {
+    return nullptr;
+  }
+  return reinterpret_cast<TOKEN_USER*>(buffer->data())->User.Sid;
+}
+
+// The access lists from before the first of the grants whose records are
+// still held, by object. A later grant on the same object saves that first
+// list rather than the one it finds, which already holds the earlier grant:
+// whatever order the records are restored in, the object ends as it was.
+// Lists are matched by the object's identity, never by its name: one key
+// is named through two roots, and a name may be taken by another file
+// between two grants.
+struct FirstSavedList {
+  std::wstring identity;
+  std::vector<BYTE> descriptor;  // self-relative
+  int holders;
+  uint64_t serial;
+  // The key it was saved from, held open: once that key is deleted, a key
+  // made again under its name is another one.
+  HKEY key;
+};
+
+base::Lock& FirstSavedListsLock() {
+  static base::Lock* lock = new base::Lock;
+  return *lock;
+}
+
+std::vector<FirstSavedList>& FirstSavedLists() {
+  static auto* lists = new std::vector<FirstSavedList>;
+  return *lists;
+}
+
+// Whether the key |key| is open on was deleted since.
+bool KeyDeleted(HKEY key) {
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const QueryKey query_key = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  const LONG kStatusKeyDeleted = static_cast<LONG>(0xC000017C);
+  const int kKeyNameInformation = 3;
+  BYTE buffer[sizeof(ULONG) + 64];
+  ULONG size = 0;
+  return key && query_key &&
+         query_key(key, kKeyNameInformation, buffer, sizeof(buffer), &size) ==
+             kStatusKeyDeleted;
+}
+
+std::vector<FirstSavedList>::iterator FindFirstSavedList(
+    const std::wstring& identity) {
+  std::vector<FirstSavedList>& lists = FirstSavedLists();
+  for (auto it = lists.begin(); it != lists.end(); ++it) {
+    if (KeyDeleted(it->key))
+      continue;
+    if (::CompareStringOrdinal(it->identity.c_str(),
+                               static_cast<int>(it->identity.size()),
+                               identity.c_str(),
+                               static_cast<int>(identity.size()),
+                               TRUE) == CSTR_EQUAL) {
+      return it;
+    }
+  }
+  return lists.end();
+}
+
+// The identity of the object |target| has open: a file's volume serial
+// number and file index, a key's native name. Empty when it cannot be read.
+std::wstring ObjectIdentity(const AccessTarget& target) {
+  if (target.key) {
+    const std::wstring name = NativeKeyName(target.key);
+    return name.empty() ? name : L"key " + name;
+  }
+  return target.file.IsValid() ? FileObjectIdentity(target.file.Get())
+                               : std::wstring();
+}
+
+// A record of the first saved list of the object |target| has open,
+// |found| (the list the grant found) becoming it when no held record has
+// one. Null on failure.
+std::unique_ptr<SavedAccess> HoldFirstSavedList(const AccessTarget& target,
+                                                PSECURITY_DESCRIPTOR found) {
+  const std::wstring identity = ObjectIdentity(target);
+  if (identity.empty()) {
+    PLOG(ERROR) << "Cannot tell what " << target.name << " is";
+    return nullptr;
+  }
+  std::unique_ptr<SavedAccess> record(new SavedAccess);
+  record->object_name = target.name;
+  record->object_type = target.type;
+  record->identity = identity;
+  std::vector<BYTE> first;
+  {
+    base::AutoLock hold(FirstSavedListsLock());
+    auto it = FindFirstSavedList(identity);
+    if (it == FirstSavedLists().end()) {
+      static uint64_t serial = 0;
+      const BYTE* bytes = static_cast<const BYTE*>(found);
+      HANDLE key = nullptr;
+      if (target.key &&
+          !::DuplicateHandle(::GetCurrentProcess(), target.key,
+                             ::GetCurrentProcess(), &key, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+      }
+      FirstSavedLists().push_back(
+          {identity,
+           std::vector<BYTE>(bytes,
+                             bytes + ::GetSecurityDescriptorLength(found)),
+           0, ++serial, static_cast<HKEY>(key)});
+      it = FirstSavedLists().end() - 1;
+    }
+    ++it->holders;
+    record->first_list = it->serial;
+    first = it->descriptor;
+  }
+  // From here on the record's destructor lets go of the list.
+  record->holds_first_list = true;
+  record->descriptor = ::LocalAlloc(LMEM_FIXED, first.size());
+  if (!record->descriptor)
+    return nullptr;
+  memcpy(record->descriptor, first.data(), first.size());
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  if (!::GetSecurityDescriptorDacl(record->descriptor, &present,
+                                   &record->dacl, &defaulted)) {
+    return nullptr;
+  }
+  if (!present)
+    record->dacl = nullptr;
+  return record;
+}
+
+void ReleaseFirstSavedList(const SavedAccess& record) {
+  base::AutoLock hold(FirstSavedListsLock());
+  std::vector<FirstSavedList>& lists = FirstSavedLists();
+  for (auto it = lists.begin(); it != lists.end(); ++it) {
+    if (it->serial != record.first_list || --it->holders > 0)
+      continue;
+    if (it->key)
+      ::RegCloseKey(it->key);
+    lists.erase(it);
+    return;
+  }
+}
+
+// Whether the key whose first list |record| holds was deleted since.
+bool FirstListKeyDeleted(const SavedAccess& record) {
+  base::AutoLock hold(FirstSavedListsLock());
+  for (const FirstSavedList& list : FirstSavedLists()) {
+    if (list.serial == record.first_list)
+      return KeyDeleted(list.key);
+  }
+  return false;
+}
+
+}  // namespace
+
+void AdoptRebuiltKey(HKEY key) {
+  const std::wstring name = NativeKeyName(key);
+  if (name.empty())
+    return;
+  const std::wstring identity = L"key " + name;
+  base::AutoLock hold(FirstSavedListsLock());
+  for (FirstSavedList& list : FirstSavedLists()) {
+    HANDLE own = nullptr;
+    if (!KeyDeleted(list.key) ||
+        ::CompareStringOrdinal(list.identity.c_str(),
+                               static_cast<int>(list.identity.size()),
+                               identity.c_str(),
+                               static_cast<int>(identity.size()),
+                               TRUE) != CSTR_EQUAL ||
+        !::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
+                           &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      continue;
+    }
+    ::RegCloseKey(list.key);
+    list.key = static_cast<HKEY>(own);
+  }
+}
+
+std::wstring NativeKeyName(HKEY key) {
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const QueryKey query_key = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  const int kKeyNameInformation = 3;
+  // A name length in bytes, then the name; key paths are at most 32767
+  // characters long.
+  std::vector<BYTE> buffer(sizeof(ULONG) + 65536 + 64);
+  ULONG size = 0;
+  if (!query_key ||
+      query_key(key, kKeyNameInformation, buffer.data(),
+                static_cast<ULONG>(buffer.size()), &size) != 0) {
+    return std::wstring();
+  }
+  ULONG length = 0;
+  memcpy(&length, buffer.data(), sizeof(length));
+  if (length > buffer.size() - sizeof(ULONG))
+    return std::wstring();
+  std::wstring name(length / sizeof(wchar_t), L'\0');
+  memcpy(&name[0], buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
+  return name;
+}
+
+ScopedPrivilege::ScopedPrivilege(const wchar_t* privilege)
+    : privilege_(privilege) {
+  HANDLE token = nullptr;
+  enabled_ = OpenAdjustableToken(&token) &&
+             EnablePrivilege(privilege_, true, token);
+}
+
+ScopedPrivilege::~ScopedPrivilege() {
+  HANDLE token = nullptr;
+  if (enabled_ && OpenAdjustableToken(&token))
+    EnablePrivilege(privilege_, false, token);
+}
+
+SavedAccess::~SavedAccess() {
+  if (holds_first_list)
+    ReleaseFirstSavedList(*this);
+  if (descriptor)
+    ::LocalFree(descriptor);
+}
+
+void DeleteSavedAccess(SavedAccess* saved) {
+  delete saved;
+}
+
+bool HasAccess(const std::wstring& object_name,
+               SE_OBJECT_TYPE object_type,
+               DWORD desired) {
+  GENERIC_MAPPING mapping;
+  if (!GetGenericMapping(object_type, &mapping))
+    return false;
+  base::win::ScopedHandle token;
+  if (!GetIdentificationToken(&token))
+    return false;
+
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(const_cast<wchar_t*>(object_name.c_str()),
+                              object_type,
+                              OWNER_SECURITY_INFORMATION |
+                                  GROUP_SECURITY_INFORMATION |
+                                  DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr,
+                              &raw_descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  std::unique_ptr<void, LocalFreeDeleter> descriptor(raw_descriptor);
+
+  ::MapGenericMask(&desired, &mapping);
+  PRIVILEGE_SET privileges = {};
+  DWORD privileges_size = sizeof(privileges);
+  DWORD granted = 0;
+  BOOL status = FALSE;
+  if (!::AccessCheck(descriptor.get(), token.Get(), desired, &mapping,
+                     &privileges, &privileges_size, &granted, &status)) {
+    return false;
+  }
+  return status != FALSE;
+}
+
+bool EnablePrivilege(const wchar_t* privilege, bool enable, HANDLE token) {
+  base::win::ScopedHandle owned_token(token);
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  if (!::LookupPrivilegeValueW(nullptr, privilege,
+                               &privileges.Privileges[0].Luid)) {
+    return false;
+  }
+  privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  if (!::AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges),
+                               nullptr, nullptr)) {
+    return false;
+  }
+  return ::GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+}
+
+bool TakeOwnership(const std::wstring& object_name,
+                   SE_OBJECT_TYPE object_type) {
+  return TakeOwnershipOf(AccessTarget(object_name, object_type));
+}
+
+bool GrantUserAccess(const std::wstring& object_name,
+                     SE_OBJECT_TYPE object_type,
+                     DWORD access,
+                     bool permanent,
+                     std::unique_ptr<SavedAccess>* saved) {
+  if (saved)
+    saved->reset();
+
+  std::vector<BYTE> user_buffer;
+  PSID user = GetTokenUser(&user_buffer);
+  if (!user)
+    return false;
+
+  AccessTarget target(object_name, object_type);
+  // An owner taken on the way goes back when the grant fails.
+  struct OwnerGuard {
+    ~OwnerGuard() {
+      if (!granted && !target.previous_owner.empty() &&
+          PutBackOwner(target, target.previous_owner) != ERROR_SUCCESS) {
+        LOG(ERROR) << "Failed to put back the owner of " << target.name;
+      }
+    }
+    AccessTarget& target;
+    bool granted;
+  } owner_guard = {target, false};
+  if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target))
+    return false;
+  if (object_type == SE_REGISTRY_KEY && !OpenKeyTarget(&target))
+    return false;
+
+  PACL old_dacl = nullptr;
+  PSECURITY_DESCRIPTOR raw_old_descriptor = nullptr;
+  if (!GetDacl(target, &old_dacl, &raw_old_descriptor))
+    return false;
+  std::unique_ptr<void, LocalFreeDeleter> old_descriptor(raw_old_descriptor);
+
+  std::unique_ptr<ACL, LocalFreeDeleter> new_dacl(
+      BuildGrantedDacl(old_dacl, user, access));
+  if (!new_dacl)
+    return false;
+
+  // Saved before the change, so that an object is never left widened with
+  // nothing to undo it.
+  std::unique_ptr<SavedAccess> record;
+  if (!permanent && saved) {
+    record = HoldFirstSavedList(target, old_descriptor.get());
+    if (!record)
+      return false;
+  }
+
+  DWORD result = WriteDacl(target, new_dacl.get(), old_descriptor.get());
+  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(target))
+    result = WriteDacl(target, new_dacl.get(), old_descriptor.get());
+  if (result != ERROR_SUCCESS)
+    return false;
+
+  if (record)
+    record->owner = target.previous_owner;
+  if (saved)
+    *saved = std::move(record);
+  owner_guard.granted = true;
+  return true;
+}
+
+std::wstring FileObjectIdentity(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info))
+    return std::wstring();
+  const uint64_t index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return L"file " + std::to_wstring(info.dwVolumeSerialNumber) + L" " +
+         std::to_wstring(index);
+}
+
+bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
+  if (!saved || !*saved)
+    return false;
+  const std::wstring object_name = (*saved)->object_name;
+  return RestoreAccessAt(object_name, saved);
+}
+
+namespace {
+
+// RestoreAccessAt's work: a file is opened by |object_name|, or through
+// |file| when that is given.
+bool PutBackSavedAccess(const std::wstring& object_name,
+                        HANDLE file,
+                        std::unique_ptr<SavedAccess>* saved) {
+  if (!saved || !*saved)
+    return false;
+  const SavedAccess& record = **saved;
+  if (FirstListKeyDeleted(record)) {
+    LOG(ERROR) << "Not putting back the access list of " << object_name
+               << ": the key it was saved from was deleted";
+    saved->reset();
+    return false;
+  }
+  // A key's list goes back through SetSecurityInfo: Windows then also gives
+  // the subkeys back what they inherited before, which takes the grant out
+  // of keys created below it meanwhile.
+  // A second try: a passing lack of resources or a scanner holding the file
+  // must not leave access widened for good.
+  DWORD result = ERROR_ACCESS_DENIED;
+  const char* what = "access list";
+  for (int tries = 0; tries < 2 && result != ERROR_SUCCESS; ++tries) {
+    AccessTarget target(object_name, record.object_type);
+    result = ERROR_ACCESS_DENIED;
+    what = "access list";
+    HANDLE copy = nullptr;
+    if (file && ::DuplicateHandle(::GetCurrentProcess(), file,
+                                  ::GetCurrentProcess(), &copy, 0, FALSE,
+                                  DUPLICATE_SAME_ACCESS)) {
+      target.file.Set(copy);
+    }
+    if (record.object_type != SE_FILE_OBJECT ||
+        (file ? target.file.IsValid() : OpenFileTarget(&target))) {
+      result = WriteDacl(target, record.dacl, record.descriptor);
+    }
+    // After the list, which the caller may change while it is the owner.
+    if (result == ERROR_SUCCESS && !record.owner.empty()) {
+      what = "owner";
+      result = PutBackOwner(target, (*saved)->owner);
+    }
+  }
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to put back the " << what << " of " << object_name
+               << ": error " << result;
+  }
+  saved->reset();
+  return result == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool RestoreAccessAt(const std::wstring& object_name,
+                     std::unique_ptr<SavedAccess>* saved) {
+  return PutBackSavedAccess(object_name, nullptr, saved);
+}
+
+bool RestoreAccessOn(HANDLE file, std::unique_ptr<SavedAccess>* saved) {
+  if (!saved || !*saved)
+    return false;
+  const std::wstring object_name = (*saved)->object_name;
+  return PutBackSavedAccess(object_name, file, saved);
+}
+
+}  // namespace installer

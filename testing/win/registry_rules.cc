@@ -321,6 +321,10 @@ LONG WINAPI RuledRegOpenKeyExW(HKEY root,
       root, sub_key, options, desired, result);
 }
 
+void GiveInheritedEntries(HKEY root,
+                          const std::wstring& standing,
+                          const std::wstring& path);
+
 LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                                  LPCWSTR sub_key,
                                  DWORD reserved,
@@ -332,7 +336,7 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                                  LPDWORD disposition) {
   std::wstring path = sub_key ? sub_key : L"";
   std::vector<BYTE> descriptor;
-  LONG read = ReadDescriptor(root, path, 0, &descriptor);
+  LONG read = ReadDescriptor(root, path, options, &descriptor);
   if (read == ERROR_SUCCESS) {
     if (!Allows(descriptor, desired))
       return Refuse();
@@ -364,6 +368,9 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
       attributes && attributes->lpSecurityDescriptor) {
     SetDacl(*result,
                        attributes->lpSecurityDescriptor);
+  } else if (status == ERROR_SUCCESS &&
+             own_disposition == REG_CREATED_NEW_KEY) {
+    GiveInheritedEntries(root, path, sub_key ? sub_key : L"");
   }
   return status;
 }
@@ -468,6 +475,21 @@ PACL DaclOf(std::vector<BYTE>& descriptor) {
   return dacl;
 }
 
+// An access list of |entries|, in order, as its bytes.
+std::vector<BYTE> ListOf(std::vector<std::vector<BYTE>> entries) {
+  DWORD size = sizeof(ACL);
+  for (const auto& entry : entries)
+    size += static_cast<DWORD>(entry.size());
+  std::vector<BYTE> list(size);
+  PACL dacl = reinterpret_cast<PACL>(list.data());
+  ::InitializeAcl(dacl, size, ACL_REVISION_DS);
+  for (auto& entry : entries) {
+    ::AddAce(dacl, ACL_REVISION_DS, MAXDWORD, entry.data(),
+             static_cast<DWORD>(entry.size()));
+  }
+  return list;
+}
+
 // Hands the change of |key|'s list from |old_dacl| to |new_dacl| down to
 // every subkey whose list is not protected, and on below, as Windows does
 // when a key's list is set by name or through a handle (Wine leaves the
@@ -528,16 +550,8 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
         ::RegCloseKey(child);
         continue;
       }
-      DWORD size = sizeof(ACL);
-      for (const auto& entry : entries)
-        size += static_cast<DWORD>(entry.size());
-      std::vector<BYTE> list(size);
+      std::vector<BYTE> list = ListOf(entries);
       PACL new_dacl = reinterpret_cast<PACL>(list.data());
-      ::InitializeAcl(new_dacl, size, ACL_REVISION_DS);
-      for (auto& entry : entries) {
-        ::AddAce(new_dacl, ACL_REVISION_DS, MAXDWORD, entry.data(),
-                 static_cast<DWORD>(entry.size()));
-      }
       // The auto-inherited mark stays as it was: Wine's keys lack the one
       // Windows gives them at creation.
       SECURITY_DESCRIPTOR descriptor;
@@ -554,6 +568,73 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
     ::RegCloseKey(child);
   }
   ::RegCloseKey(listing);
+}
+
+// The entries of |dacl|, each as its bytes.
+std::vector<std::vector<BYTE>> EntriesOf(PACL dacl) {
+  std::vector<std::vector<BYTE>> entries;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (::GetAce(dacl, i, reinterpret_cast<void**>(&ace))) {
+      const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
+      entries.emplace_back(bytes, bytes + ace->AceSize);
+    }
+  }
+  return entries;
+}
+
+// Each level of |path| below |root| deeper than |standing|, all just made,
+// gets the entries its parent hands down, as on Windows; Wine gives a new
+// key none. A parent that holds the whole list Wine gives every key it
+// makes stands for a Windows key handing the creator full control: the
+// new key keeps Wine's list, with what the parent hands down beyond it.
+void GiveInheritedEntries(HKEY root,
+                          const std::wstring& standing,
+                          const std::wstring& path) {
+  for (size_t end = standing.empty() ? 0 : standing.size() + 1;
+       end <= path.size(); ++end) {
+    end = std::min(path.find(L'\\', end), path.size());
+    const std::wstring level = path.substr(0, end);
+    const size_t parent_end = level.find_last_of(L'\\');
+    std::vector<BYTE> parent;
+    if (ReadDescriptor(root,
+                       parent_end == std::wstring::npos
+                           ? std::wstring()
+                           : level.substr(0, parent_end),
+                       0, &parent) != ERROR_SUCCESS) {
+      return;
+    }
+    HKEY key = nullptr;
+    std::vector<BYTE> own;
+    if (Reg().open(root, level.c_str(), REG_OPTION_OPEN_LINK,
+                   READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) {
+      continue;
+    }
+    if (!ReadDacl(key, &own)) {
+      ::RegCloseKey(key);
+      continue;
+    }
+    std::vector<std::vector<BYTE>> entries = InheritedEntries(DaclOf(parent));
+    const std::vector<std::vector<BYTE>> wine = EntriesOf(DaclOf(own));
+    if (!wine.empty() && Without(wine, EntriesOf(DaclOf(parent))).empty()) {
+      entries = Without(entries, InheritedEntries(DaclOf(own)));
+      if (!entries.empty())
+        entries.insert(entries.begin(), wine.begin(), wine.end());
+    }
+    if (entries.empty()) {
+      ::RegCloseKey(key);
+      continue;
+    }
+    std::vector<BYTE> list = ListOf(entries);
+    PACL dacl = reinterpret_cast<PACL>(list.data());
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+    ::SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
+                                   SE_DACL_AUTO_INHERITED);
+    SetDacl(key, &descriptor);
+    ::RegCloseKey(key);
+  }
 }
 
 // After a change of |key|'s list from |old_descriptor|: the protection

@@ -72,8 +72,9 @@ void ChangeRegValueOperation::Rollback() {
     return;
   const LONG result = CallTwice([this] {
     const LONG result = PutBackOldValue(key_.Handle());
-    // The key was deleted after Execute, and its own rollback has rebuilt
-    // it by now: the kept handle still names the deleted one.
+    // The key was deleted after Execute: only the key this transaction's
+    // rollback made again in its place takes the value, never another
+    // one at the name.
     return result == ERROR_KEY_DELETED ? PutBackIntoRebuiltKey() : result;
   });
   if (result == ERROR_SUCCESS)
@@ -85,24 +86,10 @@ void ChangeRegValueOperation::Rollback() {
 }
 
 LONG ChangeRegValueOperation::PutBackIntoRebuiltKey() {
-  base::win::RegKey rebuilt;
-  LONG result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
-  if (result != ERROR_ACCESS_DENIED)
-    return result == ERROR_SUCCESS ? PutBackOldValue(rebuilt.Handle())
-                                   : result;
-  // Rebuilt with the list it had before Execute widened it.
-  const std::wstring object_name = RegistryObjectName(root_, key_name_);
-  std::unique_ptr<SavedAccess> widened;
-  if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, KEY_SET_VALUE, false,
-                       &widened)) {
-    return result;
-  }
-  result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
-  if (result == ERROR_SUCCESS)
-    result = PutBackOldValue(rebuilt.Handle());
-  // A failure is logged by RestoreAccess, naming the key.
-  RestoreAccess(&widened);
-  return result;
+  // Made with every access it needs, whatever its list says.
+  ScopedKey rebuilt;
+  rebuilt.handle = OpenRebuiltKey(key_.Handle());
+  return rebuilt.handle ? PutBackOldValue(rebuilt.handle) : ERROR_KEY_DELETED;
 }
 
 LONG ChangeRegValueOperation::PutBackOldValue(HKEY key) {

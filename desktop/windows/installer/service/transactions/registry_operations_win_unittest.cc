@@ -947,7 +947,7 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
     }
     const std::string line = "Failed to put back v in CURRENT_USER\\" +
                              base::WideToUTF8(Key(L"gone")) +
-                             ": error 2, type 1, 4 bytes: 67000000";
+                             ": error 1018, type 1, 4 bytes: 67000000";
     EXPECT_NE(std::string::npos, value_log.text.find(line)) << value_log.text;
   }
 }

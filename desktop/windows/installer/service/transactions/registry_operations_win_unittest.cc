@@ -488,6 +488,27 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
 
+  // Empty levels are none: "x\\y\\" makes y below x.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\y\\"))));
+    EXPECT_TRUE(KeyExists(Key(L"x\\y")));
+  }
+
+  // A removal that fails part way puts back what went: another program's
+  // key and value below ours are not lost.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"mine\\below"))));
+    Write(Key(L"mine\\below\\theirs"), L"v", REG_SZ, StringBytes(L"t"));
+    platform_rules::ScopedFaultInjection fault(3, ERROR_ACCESS_DENIED,
+                                               "NtDeleteKey");
+    transaction.Rollback();
+  }
+  EXPECT_EQ(StringBytes(L"t"), Read(Key(L"mine\\below\\theirs"), L"v").data);
+
   // Only an open that succeeds (or is denied) shows that the key is there.
   {
     platform_rules::ScopedFaultInjection fault(1, ERROR_OUTOFMEMORY,
@@ -791,6 +812,22 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
         << log.text;
   }
 
+  // Deleted, made again and written to in one transaction: the new key's
+  // own widened list never lands on the key rebuilt in place of the old.
+  const std::wstring locked = Key(L"locked\\k");
+  Write(locked, L"v", REG_SZ, StringBytes(L"old"));
+  SetDacl(locked, L"D:P(A;;KA;;;SY)");
+  SetDacl(Key(L"locked"), L"D:P(A;OICI;KR;;;WD)");
+  const std::wstring locked_dacl = Dacl(locked);
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, locked)));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(locked, L"w", L"new")));
+    transaction.Rollback();
+  }
+  EXPECT_EQ(locked_dacl, Dacl(locked));
+
   // A list held for a key that another program then deletes and makes
   // again is no list of the new key.
   const std::wstring name = L"CURRENT_USER\\" + key;
@@ -812,6 +849,99 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_NE(std::string::npos, log.text.find("was deleted")) << log.text;
   }
   EXPECT_EQ(theirs, Dacl(key));
+}
+
+// Another program acts between a check and the act that relies on it: it
+// puts a link at the name, or deletes the key and makes one of its own
+// there. Nothing is made through the link, what it put there stays,
+// and what cannot be put back is in the log.
+TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
+  enum Act { LINK, REMAKE };
+  enum Kind { MAKES, DELETES, SETS };
+  const struct {
+    Kind kind;
+    bool rollback;
+    const char* call;  // just before its |nth| call
+    int nth;
+    Act act;
+    const wchar_t* at;
+    const wchar_t* link_to;
+    const char* logged;
+  } kRows[] = {
+      {MAKES, false, "RegCreateKeyExW", 1, LINK, L"made", L"outside\\gone"},
+      {MAKES, true, "RegOpenKeyExW", 1, LINK, L"made", L"outside\\gone"},
+      {MAKES, true, "RegOpenKeyExW", 1, REMAKE, L"made", nullptr,
+       "another key took its name"},
+      {DELETES, true, "RegCreateKeyExW", 2, LINK, L"tree\\c", L"outside\\gone",
+       "Lost two"},
+      {DELETES, true, "RegCreateKeyExW", 2, REMAKE, L"tree\\c", nullptr,
+       "Lost two"},
+      {SETS, true, "RegCreateKeyExW", 1, LINK, L"tree", L"outside",
+       "Failed to put back one"},
+      {SETS, true, "RegSetValueExW", 3, REMAKE, L"tree", nullptr,
+       "Failed to put back one"},
+  };
+  for (const auto& row : kRows) {
+    const std::wstring at = Key(row.at);
+    const std::string where =
+        std::to_string(&row - kRows) + " " + base::WideToUTF8(row.at);
+    Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
+    Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
+    Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
+    ScopedErrorLog log;
+    {
+      Transaction transaction;
+      platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
+                                                   !row.rollback);
+      between.Interject([&] {
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
+        if (row.act == REMAKE) {
+          Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
+          return;
+        }
+        // A link to a missing key is made to one that then goes.
+        const std::wstring target = Key(row.link_to);
+        const bool missing = !KeyExists(target);
+        Write(target, L"one", REG_SZ, StringBytes(L"kept"));
+        EXPECT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                                     HKEY_CURRENT_USER, at, target));
+        if (missing)
+          ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
+      });
+      if (row.kind == SETS)
+        ASSERT_TRUE(transaction.AddAndExecute(SetString(Key(L"tree"), L"one",
+                                                        L"new")));
+      const bool done = transaction.AddAndExecute(
+          row.kind == MAKES
+              ? static_cast<Operation*>(new CreateRegKeyOperation(
+                    HKEY_CURRENT_USER, Key(L"made\\by\\us")))
+              : new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree")));
+      EXPECT_EQ(row.rollback, done) << where;
+      between.Start();
+      transaction.Rollback();
+    }
+    EXPECT_FALSE(KeyExists(Key(L"outside\\gone"))) << where;
+    EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data)
+        << where;
+    if (row.act == LINK) {
+      EXPECT_FALSE(
+          platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty())
+          << where;
+    } else if (row.act == REMAKE) {
+      EXPECT_TRUE(Read(at, L"theirs").exists) << where;
+      EXPECT_FALSE(Read(at, L"one").exists || Read(at, L"two").exists)
+          << where;
+    }
+    if (row.logged) {
+      EXPECT_NE(std::string::npos, log.text.find(row.logged))
+          << where << log.text;
+    }
+    for (const wchar_t* key : {L"made", L"tree"}) {
+      Transaction clear;
+      EXPECT_TRUE(clear.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
+    }
+  }
 }
 
 DWORD WINAPI RefuseSecurity(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION,

@@ -321,9 +321,7 @@ LONG WINAPI RuledRegOpenKeyExW(HKEY root,
       root, sub_key, options, desired, result);
 }
 
-void GiveInheritedEntries(HKEY root,
-                          const std::wstring& standing,
-                          const std::wstring& path);
+void GiveInheritedEntries(HKEY root, const std::wstring& path);
 
 LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                                  LPCWSTR sub_key,
@@ -370,7 +368,7 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                        attributes->lpSecurityDescriptor);
   } else if (status == ERROR_SUCCESS &&
              own_disposition == REG_CREATED_NEW_KEY) {
-    GiveInheritedEntries(root, path, sub_key ? sub_key : L"");
+    GiveInheritedEntries(root, sub_key ? sub_key : L"");
   }
   return status;
 }
@@ -475,6 +473,19 @@ PACL DaclOf(std::vector<BYTE>& descriptor) {
   return dacl;
 }
 
+// The entries of |dacl|, each as its bytes.
+std::vector<std::vector<BYTE>> EntriesOf(PACL dacl) {
+  std::vector<std::vector<BYTE>> entries;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (::GetAce(dacl, i, reinterpret_cast<void**>(&ace))) {
+      const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
+      entries.emplace_back(bytes, bytes + ace->AceSize);
+    }
+  }
+  return entries;
+}
+
 // An access list of |entries|, in order, as its bytes.
 std::vector<BYTE> ListOf(std::vector<std::vector<BYTE>> entries) {
   DWORD size = sizeof(ACL);
@@ -531,13 +542,9 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
       PACL child_dacl = DaclOf(current);
       std::vector<std::vector<BYTE>> entries;
       bool changed = !added.empty();
-      for (DWORD i = 0; child_dacl && i < child_dacl->AceCount; ++i) {
-        ACE_HEADER* ace = nullptr;
-        if (!::GetAce(child_dacl, i, reinterpret_cast<void**>(&ace)))
-          continue;
-        const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
-        std::vector<BYTE> entry(bytes, bytes + ace->AceSize);
-        if (!(ace->AceFlags & INHERITED_ACE) ||
+      for (std::vector<BYTE>& entry : EntriesOf(child_dacl)) {
+        const BYTE flags = reinterpret_cast<ACE_HEADER*>(entry.data())->AceFlags;
+        if (!(flags & INHERITED_ACE) ||
             std::find(removed.begin(), removed.end(), entry) ==
                 removed.end()) {
           entries.push_back(entry);
@@ -570,71 +577,45 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
   ::RegCloseKey(listing);
 }
 
-// The entries of |dacl|, each as its bytes.
-std::vector<std::vector<BYTE>> EntriesOf(PACL dacl) {
-  std::vector<std::vector<BYTE>> entries;
-  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
-    ACE_HEADER* ace = nullptr;
-    if (::GetAce(dacl, i, reinterpret_cast<void**>(&ace))) {
-      const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
-      entries.emplace_back(bytes, bytes + ace->AceSize);
-    }
-  }
-  return entries;
-}
 
-// Each level of |path| below |root| deeper than |standing|, all just made,
-// gets the entries its parent hands down, as on Windows; Wine gives a new
-// key none. A parent that holds the whole list Wine gives every key it
-// makes stands for a Windows key handing the creator full control: the
-// new key keeps Wine's list, with what the parent hands down beyond it.
-void GiveInheritedEntries(HKEY root,
-                          const std::wstring& standing,
-                          const std::wstring& path) {
-  for (size_t end = standing.empty() ? 0 : standing.size() + 1;
-       end <= path.size(); ++end) {
-    end = std::min(path.find(L'\\', end), path.size());
-    const std::wstring level = path.substr(0, end);
-    const size_t parent_end = level.find_last_of(L'\\');
-    std::vector<BYTE> parent;
-    if (ReadDescriptor(root,
-                       parent_end == std::wstring::npos
-                           ? std::wstring()
-                           : level.substr(0, parent_end),
-                       0, &parent) != ERROR_SUCCESS) {
-      return;
-    }
-    HKEY key = nullptr;
-    std::vector<BYTE> own;
-    if (Reg().open(root, level.c_str(), REG_OPTION_OPEN_LINK,
-                   READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) {
-      continue;
-    }
-    if (!ReadDacl(key, &own)) {
-      ::RegCloseKey(key);
-      continue;
-    }
-    std::vector<std::vector<BYTE>> entries = InheritedEntries(DaclOf(parent));
-    const std::vector<std::vector<BYTE>> wine = EntriesOf(DaclOf(own));
-    if (!wine.empty() && Without(wine, EntriesOf(DaclOf(parent))).empty()) {
-      entries = Without(entries, InheritedEntries(DaclOf(own)));
-      if (!entries.empty())
-        entries.insert(entries.begin(), wine.begin(), wine.end());
-    }
-    if (entries.empty()) {
-      ::RegCloseKey(key);
-      continue;
-    }
+// The key |path| below |root|, just made, gets the entries its parent
+// hands down, as on Windows; Wine gives a new key none. A parent holding
+// the whole list Wine gives every key it makes stands for a Windows key
+// handing the creator full control: the key keeps Wine's list, with what
+// the parent hands down beyond it.
+void GiveInheritedEntries(HKEY root, const std::wstring& path) {
+  const size_t separator = path.find_last_of(L'\\');
+  std::vector<BYTE> parent;
+  std::vector<BYTE> own;
+  HKEY key = nullptr;
+  if (ReadDescriptor(root,
+                     path.substr(0, separator == std::wstring::npos
+                                        ? 0
+                                        : separator),
+                     0, &parent) != ERROR_SUCCESS ||
+      Reg().open(root, path.c_str(), REG_OPTION_OPEN_LINK,
+                 READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) {
+    return;
+  }
+  std::vector<std::vector<BYTE>> entries = InheritedEntries(DaclOf(parent));
+  ReadDacl(key, &own);
+  const std::vector<std::vector<BYTE>> wine = EntriesOf(DaclOf(own));
+  if (!wine.empty() && Without(wine, EntriesOf(DaclOf(parent))).empty()) {
+    entries = Without(entries, InheritedEntries(DaclOf(own)));
+    if (!entries.empty())
+      entries.insert(entries.begin(), wine.begin(), wine.end());
+  }
+  if (!entries.empty()) {
     std::vector<BYTE> list = ListOf(entries);
-    PACL dacl = reinterpret_cast<PACL>(list.data());
     SECURITY_DESCRIPTOR descriptor;
     ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE,
+                                reinterpret_cast<PACL>(list.data()), FALSE);
     ::SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
                                    SE_DACL_AUTO_INHERITED);
     SetDacl(key, &descriptor);
-    ::RegCloseKey(key);
   }
+  ::RegCloseKey(key);
 }
 
 // After a change of |key|'s list from |old_descriptor|: the protection

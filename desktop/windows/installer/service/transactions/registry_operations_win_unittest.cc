@@ -856,35 +856,32 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
 // there. Nothing is made through the link, what it put there stays,
 // and what cannot be put back is in the log.
 TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
-  enum Act { LINK, REMAKE };
   enum Kind { MAKES, DELETES, SETS };
+  // Just before the |nth| |call|, |at| becomes a link to |link_to|, or
+  // another program's key when that is null.
   const struct {
     Kind kind;
     bool rollback;
-    const char* call;  // just before its |nth| call
+    const char* call;
     int nth;
-    Act act;
     const wchar_t* at;
     const wchar_t* link_to;
     const char* logged;
   } kRows[] = {
-      {MAKES, false, "RegCreateKeyExW", 1, LINK, L"made", L"outside\\gone"},
-      {MAKES, true, "RegOpenKeyExW", 1, LINK, L"made", L"outside\\gone"},
-      {MAKES, true, "RegOpenKeyExW", 1, REMAKE, L"made", nullptr,
-       "another key took its name"},
-      {DELETES, true, "RegCreateKeyExW", 2, LINK, L"tree\\c", L"outside\\gone",
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
+      {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
        "Lost two"},
-      {DELETES, true, "RegCreateKeyExW", 2, REMAKE, L"tree\\c", nullptr,
-       "Lost two"},
-      {SETS, true, "RegCreateKeyExW", 1, LINK, L"tree", L"outside",
+      {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
+      {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside",
        "Failed to put back one"},
-      {SETS, true, "RegSetValueExW", 3, REMAKE, L"tree", nullptr,
+      {SETS, true, "RegSetValueExW", 3, L"tree", nullptr,
        "Failed to put back one"},
   };
   for (const auto& row : kRows) {
+    SCOPED_TRACE(&row - kRows);
     const std::wstring at = Key(row.at);
-    const std::string where =
-        std::to_string(&row - kRows) + " " + base::WideToUTF8(row.at);
     Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
     Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
     Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
@@ -895,10 +892,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
                                                    !row.rollback);
       between.Interject([&] {
         ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
-        if (row.act == REMAKE) {
-          Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
-          return;
-        }
+        if (!row.link_to)
+          return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
         // A link to a missing key is made to one that then goes.
         const std::wstring target = Key(row.link_to);
         const bool missing = !KeyExists(target);
@@ -911,31 +906,22 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       if (row.kind == SETS)
         ASSERT_TRUE(transaction.AddAndExecute(SetString(Key(L"tree"), L"one",
                                                         L"new")));
-      const bool done = transaction.AddAndExecute(
+      EXPECT_EQ(row.rollback, transaction.AddAndExecute(
           row.kind == MAKES
               ? static_cast<Operation*>(new CreateRegKeyOperation(
                     HKEY_CURRENT_USER, Key(L"made\\by\\us")))
-              : new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree")));
-      EXPECT_EQ(row.rollback, done) << where;
+              : new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
       between.Start();
       transaction.Rollback();
     }
-    EXPECT_FALSE(KeyExists(Key(L"outside\\gone"))) << where;
-    EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data)
-        << where;
-    if (row.act == LINK) {
-      EXPECT_FALSE(
-          platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty())
-          << where;
-    } else if (row.act == REMAKE) {
-      EXPECT_TRUE(Read(at, L"theirs").exists) << where;
-      EXPECT_FALSE(Read(at, L"one").exists || Read(at, L"two").exists)
-          << where;
-    }
-    if (row.logged) {
-      EXPECT_NE(std::string::npos, log.text.find(row.logged))
-          << where << log.text;
-    }
+    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
+    EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
+    EXPECT_EQ(!row.link_to,
+              platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());
+    EXPECT_EQ(!row.link_to, Read(at, L"theirs").exists);
+    EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
+                                  Read(at, L"two").exists));
+    EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
     for (const wchar_t* key : {L"made", L"tree"}) {
       Transaction clear;
       EXPECT_TRUE(clear.AddAndExecute(

@@ -971,7 +971,7 @@ void AdoptRebuiltKey(HKEY deleted, HKEY rebuilt) {
   base::AutoLock hold(FirstSavedListsLock());
   for (FirstSavedList& list : FirstSavedLists()) {
     HANDLE own = nullptr;
-    if (!KeyDeleted(list.key) || !SameKey(list.key, deleted) ||
+    if (!SameKey(list.key, deleted) ||
         !::DuplicateHandle(::GetCurrentProcess(), rebuilt,
                            ::GetCurrentProcess(), &own, 0, FALSE,
                            DUPLICATE_SAME_ACCESS)) {

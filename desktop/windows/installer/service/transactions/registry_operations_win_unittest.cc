@@ -496,6 +496,17 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
     EXPECT_TRUE(KeyExists(Key(L"x\\y")));
   }
 
+  // Deleted and rebuilt by a later step's rollback, it is still ours.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"again\\x"))));
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"again"))));
+    transaction.Rollback();
+  }
+  EXPECT_FALSE(KeyExists(Key(L"again")));
+
   // A removal that fails part way puts back what went: another program's
   // key and value below ours are not lost.
   {

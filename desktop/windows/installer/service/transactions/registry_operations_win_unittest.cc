@@ -12,6 +12,7 @@
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_log_capture_testsupport.h"
+#include "base/win/registry.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
@@ -312,6 +313,20 @@ class RegistryOperationsTest : public testing::Test {
                                        ChangeRegValueOperation::kRemoveValue,
                                        0);
   }
+
+  enum Kind { MAKES, DELETES, SETS };
+  // Just before the |nth| |call|, |at| becomes a link to |link_to|, or
+  // another program's key when that is null; an empty |link_to| renames it.
+  struct InBetween {
+    Kind kind;
+    bool rollback;
+    const char* call;
+    int nth;
+    const wchar_t* at;
+    const wchar_t* link_to;
+    const char* logged;
+  };
+  void ActInBetween(const InBetween& row);
 
   platform_rules::ScopedWindowsRegistryAccessRules rules_;
   ScopedZeroTailHeap heap_;
@@ -862,23 +877,71 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
   EXPECT_EQ(theirs, Dacl(key));
 }
 
+void RegistryOperationsTest::ActInBetween(const InBetween& row) {
+  const std::wstring at = Key(row.at);
+  const bool rename = row.link_to && !*row.link_to;
+  Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
+  Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
+  Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
+  ScopedErrorLog log;
+  {
+    Transaction transaction;
+    platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
+                                                 !row.rollback);
+    between.Interject([&] {
+      if (rename) {
+        base::win::RegKey parent(HKEY_CURRENT_USER, base_.c_str(), KEY_READ);
+        const std::wstring renamed = std::wstring(row.at) + L"_renamed";
+        EXPECT_EQ(ERROR_SUCCESS, ::RegRenameKey(parent.Handle(), row.at,
+                                                renamed.c_str()));
+        return;
+      }
+      ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
+      if (!row.link_to)
+        return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
+      // A link to a missing key is made to one that then goes.
+      const std::wstring target = Key(row.link_to);
+      const bool missing = !KeyExists(target);
+      Write(target, L"one", REG_SZ, StringBytes(L"kept"));
+      EXPECT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                                   HKEY_CURRENT_USER, at, target));
+      if (missing)
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
+    });
+    if (row.kind == SETS)
+      ASSERT_TRUE(transaction.AddAndExecute(SetString(Key(L"tree"), L"one",
+                                                      L"new")));
+    EXPECT_EQ(row.rollback, transaction.AddAndExecute(
+        row.kind == MAKES
+            ? static_cast<Operation*>(new CreateRegKeyOperation(
+                  HKEY_CURRENT_USER, Key(L"made\\by\\us")))
+            : new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
+    between.Start();
+    transaction.Rollback();
+  }
+  EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
+  EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
+  EXPECT_EQ(rename, KeyExists(at + L"_renamed"));
+  EXPECT_EQ(!row.link_to || rename,
+            platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());
+  EXPECT_EQ(!row.link_to, Read(at, L"theirs").exists);
+  EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
+                                Read(at, L"two").exists));
+  EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
+  for (const wchar_t* key :
+       {L"made", L"tree", L"made_renamed", L"tree_renamed"}) {
+    Transaction clear;
+    EXPECT_TRUE(clear.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
+  }
+}
+
 // Another program acts between a check and the act that relies on it: it
 // puts a link at the name, or deletes the key and makes one of its own
-// there. Nothing is made through the link, what it put there stays,
-// and what cannot be put back is in the log.
+// there. Nothing is made through the link, what it put there stays, and
+// what cannot be put back is in the log.
 TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
-  enum Kind { MAKES, DELETES, SETS };
-  // Just before the |nth| |call|, |at| becomes a link to |link_to|, or
-  // another program's key when that is null.
-  const struct {
-    Kind kind;
-    bool rollback;
-    const char* call;
-    int nth;
-    const wchar_t* at;
-    const wchar_t* link_to;
-    const char* logged;
-  } kRows[] = {
+  const InBetween kRows[] = {
       {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
@@ -892,52 +955,24 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
-    const std::wstring at = Key(row.at);
-    Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
-    Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
-    Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
-    ScopedErrorLog log;
-    {
-      Transaction transaction;
-      platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
-                                                   !row.rollback);
-      between.Interject([&] {
-        ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
-        if (!row.link_to)
-          return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
-        // A link to a missing key is made to one that then goes.
-        const std::wstring target = Key(row.link_to);
-        const bool missing = !KeyExists(target);
-        Write(target, L"one", REG_SZ, StringBytes(L"kept"));
-        EXPECT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
-                                     HKEY_CURRENT_USER, at, target));
-        if (missing)
-          ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
-      });
-      if (row.kind == SETS)
-        ASSERT_TRUE(transaction.AddAndExecute(SetString(Key(L"tree"), L"one",
-                                                        L"new")));
-      EXPECT_EQ(row.rollback, transaction.AddAndExecute(
-          row.kind == MAKES
-              ? static_cast<Operation*>(new CreateRegKeyOperation(
-                    HKEY_CURRENT_USER, Key(L"made\\by\\us")))
-              : new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
-      between.Start();
-      transaction.Rollback();
-    }
-    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
-    EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
-    EXPECT_EQ(!row.link_to,
-              platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());
-    EXPECT_EQ(!row.link_to, Read(at, L"theirs").exists);
-    EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
-                                  Read(at, L"two").exists));
-    EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
-    for (const wchar_t* key : {L"made", L"tree"}) {
-      Transaction clear;
-      EXPECT_TRUE(clear.AddAndExecute(
-          new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
-    }
+    ActInBetween(row);
+  }
+}
+
+// Or it renames the key: what was made here stays ours under its new name.
+TEST_F(RegistryOperationsTest, AnotherProgramRenamesInBetween) {
+  if (base::IsRunningUnderWine()) {
+    GTEST_SKIP() << "Wine's RegRenameKey overwrites a sibling's entry in "
+                    "the parent's list of subkeys";
+  }
+  const InBetween kRows[] = {
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"", ""},
+      {DELETES, true, "RegCreateKeyExW", 2, L"tree", L"", ""},
+      {SETS, true, "RegSetValueExW", 3, L"tree", L"", ""},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(&row - kRows);
+    ActInBetween(row);
   }
 }
 

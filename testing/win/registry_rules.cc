@@ -577,7 +577,6 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
   ::RegCloseKey(listing);
 }
 
-
 // The key |path| below |root|, just made, gets the entries its parent
 // hands down, as on Windows; Wine gives a new key none. A parent holding
 // the whole list Wine gives every key it makes stands for a Windows key

@@ -115,7 +115,7 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
             new CreateRegKeyOperation(root_, key_name_))) {
       return false;
     }
-    result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+    result = ReopenKey(nullptr);
   }
 
   const std::wstring object_name = RegistryObjectName(root_, key_name_);
@@ -131,12 +131,30 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
                  << object_name;
       return false;
     }
-    result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+    result = ReopenKey(key_.Handle());
     if (result == ERROR_SUCCESS)
       return true;
   }
   LOG(ERROR) << "Failed to open " << object_name;
   return false;
+}
+
+LONG ChangeRegValueOperation::ReopenKey(HKEY checked) {
+  ScopedKey reopened;
+  LONG result =
+      OpenKeyItself(root_, key_name_, kValueAccess, &reopened.handle);
+  bool link = false;
+  bool is_volatile = false;
+  if (result == ERROR_SUCCESS)
+    result = ReadKeyKind(reopened.handle, &link, &is_volatile);
+  if (result != ERROR_SUCCESS)
+    return result;
+  if (link || (checked && !SameKey(checked, reopened.handle))) {
+    LOG(ERROR) << "Not writing to " << RegistryObjectName(root_, key_name_)
+               << ": another key took its name";
+    return ERROR_ALREADY_EXISTS;
+  }
+  return key_.Open(reopened.handle, L"", kValueAccess);
 }
 
 bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {

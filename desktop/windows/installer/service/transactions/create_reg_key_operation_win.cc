@@ -42,31 +42,6 @@ LONG OpenOrMakeLevel(HKEY above,
   return result;
 }
 
-// The levels of |key| up to a NUL, empty ones dropped: "a\b\" names "b"
-// below "a", and is no "a" with an empty level below.
-std::vector<std::wstring> KeyLevels(const std::wstring& key) {
-  std::vector<std::wstring> levels;
-  const std::wstring path = key.substr(0, key.find(L'\0'));
-  for (size_t begin = 0; begin <= path.size();) {
-    size_t end = path.find(L'\\', begin);
-    if (end == std::wstring::npos)
-      end = path.size();
-    if (end > begin)
-      levels.push_back(path.substr(begin, end - begin));
-    begin = end + 1;
-  }
-  return levels;
-}
-
-// The first |count| of |levels| as a path.
-std::wstring JoinLevels(const std::vector<std::wstring>& levels,
-                        size_t count) {
-  std::wstring path;
-  for (size_t i = 0; i < count; ++i)
-    path += (i ? L"\\" : L"") + levels[i];
-  return path;
-}
-
 }  // namespace
 
 CreateRegKeyOperation::CreateRegKeyOperation(HKEY root, const std::wstring& key)

@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 
 #include <set>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/win/registry.h"
@@ -97,6 +98,10 @@ bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
     LOG(ERROR) << "Refusing to delete key " << object_name;
     return false;
   }
+  // One name for each saved key: "tree\" would save "tree\\c", whose
+  // parent is no saved key, and rebuild it beside the tree.
+  const std::vector<std::wstring> levels = KeyLevels(key_);
+  key_ = JoinLevels(levels, levels.size());
   // Resolved once, here: the tree is found below this parent now and made
   // again below it at rollback. The key itself is opened as itself: a link
   // there goes, not what it points to.
@@ -104,6 +109,10 @@ bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
     LOG(ERROR) << "Not deleting key " << object_name << ": it is not held";
     return false;
   }
+  // Deleted and made again by a later step's rollback, the parent is that
+  // key now.
+  if (parent_)
+    FollowRebuiltKey(&parent_);
   if (!parent_) {
     const LONG opened = ::RegOpenKeyExW(root_, ParentKeyPath(key_).c_str(), 0,
                                         MAXIMUM_ALLOWED, &parent_);
@@ -139,6 +148,10 @@ void DeleteRegKeyOperation::Rollback() {
   // The whole tree is rebuilt first, parents before children, and only then
   // does each key get its access list back, deepest first: a parent's own
   // list may deny creating subkeys. Wine would let that pass; Windows not.
+  // The parent deleted by a later step was made again by its rollback:
+  // the tree comes back below that key.
+  if (parent_)
+    FollowRebuiltKey(&parent_);
   RebuildState state(saved_keys_.size());
   for (size_t i = 0; i < saved_keys_.size(); ++i) {
     if (!state.standing[i])

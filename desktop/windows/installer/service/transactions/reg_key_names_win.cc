@@ -129,6 +129,28 @@ std::wstring LeafKeyName(const std::wstring& key) {
   return key.substr(begin, end + 1 - begin);
 }
 
+std::vector<std::wstring> KeyLevels(const std::wstring& key) {
+  std::vector<std::wstring> levels;
+  const std::wstring path = key.substr(0, key.find(L'\0'));
+  for (size_t begin = 0; begin <= path.size();) {
+    size_t end = path.find(L'\\', begin);
+    if (end == std::wstring::npos)
+      end = path.size();
+    if (end > begin)
+      levels.push_back(path.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return levels;
+}
+
+std::wstring JoinLevels(const std::vector<std::wstring>& levels,
+                        size_t count) {
+  std::wstring path;
+  for (size_t i = 0; i < count; ++i)
+    path += (i ? L"\\" : L"") + levels[i];
+  return path;
+}
+
 namespace {
 
 struct RebuiltKey {
@@ -221,6 +243,14 @@ HKEY OpenRebuiltKey(HKEY key) {
     found = next->rebuilt;
   }
   return found ? DuplicateKey(found) : nullptr;
+}
+
+void FollowRebuiltKey(HKEY* key) {
+  const HKEY rebuilt = OpenRebuiltKey(*key);
+  if (!rebuilt)
+    return;
+  ::RegCloseKey(*key);
+  *key = rebuilt;
 }
 
 bool IsHeldKey(HKEY standing, HKEY held) {

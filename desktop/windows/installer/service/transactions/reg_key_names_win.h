@@ -58,6 +58,12 @@ bool IsHeldKey(HKEY standing, HKEY held);
 // The last level of |key|, without separators.
 std::wstring LeafKeyName(const std::wstring& key);
 
+// The levels of |key| up to a NUL, empty ones dropped: "a\\b\\" names "b"
+// below "a", and is no "a" with an empty level below.
+std::vector<std::wstring> KeyLevels(const std::wstring& key);
+// The first |count| of |levels| as a path.
+std::wstring JoinLevels(const std::vector<std::wstring>& levels, size_t count);
+
 // A rollback made |rebuilt| again in place of |deleted|, which it deleted:
 // the access lists held for |deleted| now belong to |rebuilt|, and so does
 // whatever another operation still holding |deleted| puts back. Both
@@ -69,6 +75,8 @@ void ForgetUnheldRebuiltKeys();
 // of the one |key| is open on, duplicated with the access it was made
 // with; null when there is none. A key anyone else made there is never it.
 HKEY OpenRebuiltKey(HKEY key);
+// |*key| replaced by the key OpenRebuiltKey gives for it, when there is one.
+void FollowRebuiltKey(HKEY* key);
 
 // Whether the key |key| is open on (with KEY_QUERY_VALUE) is a link and
 // whether it is volatile. ERROR_SUCCESS or the system's error.

@@ -12,7 +12,6 @@
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_log_capture_testsupport.h"
-#include "base/win/registry.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
@@ -71,30 +70,6 @@ LONG NTAPI QueryNoKeyFlags(HANDLE key, int information_class, PVOID information,
     return static_cast<LONG>(0xC000000D);
   return g_no_flags_hook->original<decltype(&::NtQueryKey)>()(
       key, information_class, information, length, result_length);
-}
-
-// RegCreateKeyExW making |g_theirs| (with a value) before its first call
-// goes through: another program in between.
-platform_rules::ScopedImportHook* g_theirs_hook = nullptr;
-std::wstring* g_theirs = nullptr;
-
-LONG WINAPI CreateTheirsFirst(HKEY root, LPCWSTR sub_key, DWORD reserved,
-                              LPWSTR key_class, DWORD options, REGSAM desired,
-                              LPSECURITY_ATTRIBUTES attributes, PHKEY result,
-                              LPDWORD disposition) {
-  auto create = g_theirs_hook->original<decltype(&::RegCreateKeyExW)>();
-  if (g_theirs) {
-    HKEY theirs = nullptr;
-    if (create(HKEY_CURRENT_USER, g_theirs->c_str(), 0, nullptr, 0,
-               KEY_ALL_ACCESS, nullptr, &theirs, nullptr) == ERROR_SUCCESS) {
-      ::RegSetValueExW(theirs, L"theirs", 0, REG_BINARY,
-                       reinterpret_cast<const BYTE*>("t"), 1);
-      ::RegCloseKey(theirs);
-    }
-    g_theirs = nullptr;
-  }
-  return create(root, sub_key, reserved, key_class, options, desired,
-                attributes, result, disposition);
 }
 
 // While alive, every block allocated through the shim is followed by zeros,
@@ -314,20 +289,6 @@ class RegistryOperationsTest : public testing::Test {
                                        0);
   }
 
-  enum Kind { MAKES, DELETES, SETS };
-  // Just before the |nth| |call|, |at| becomes a link to |link_to|, or
-  // another program's key when that is null; an empty |link_to| renames it.
-  struct InBetween {
-    Kind kind;
-    bool rollback;
-    const char* call;
-    int nth;
-    const wchar_t* at;
-    const wchar_t* link_to;
-    const char* logged;
-  };
-  void ActInBetween(const InBetween& row);
-
   platform_rules::ScopedWindowsRegistryAccessRules rules_;
   ScopedZeroTailHeap heap_;
   std::wstring base_;
@@ -399,9 +360,11 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
 
   // The key deleted after its value changed: the value's rollback meets the
   // rebuilt key, not the deleted one its handle was opened on, also when
-  // the key comes back with a list that lets nobody write.
-  for (const wchar_t* sddl : {L"", L"D:P(A;OICI;KR;;;WD)"}) {
-    if (*sddl)
+  // the key comes back with a list that lets nobody write, or when its
+  // parent goes next and comes back first (a key made below it still goes).
+  for (const wchar_t* sddl : {L"", L"*", L"D:P(A;OICI;KR;;;WD)"}) {
+    const bool branch = *sddl == L'*';
+    if (*sddl && !branch)
       SetDacl(key, sddl);
     const std::wstring dacl = Dacl(key);
     {
@@ -410,10 +373,15 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
       ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"bare", L"x")));
+      ASSERT_TRUE(!branch || transaction.AddAndExecute(
+          new CreateRegKeyOperation(HKEY_CURRENT_USER, key + L"\\new")));
       ASSERT_TRUE(transaction.AddAndExecute(
           new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
+      ASSERT_TRUE(!branch || transaction.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, base_)));
       transaction.Rollback();
     }
+    EXPECT_FALSE(KeyExists(key + L"\\new"));
     EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data) << sddl;
     EXPECT_EQ(bare, Read(key, L"bare").data) << sddl;
     EXPECT_EQ(binary, Read(key, L"binary").data) << sddl;
@@ -466,24 +434,6 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
   EXPECT_EQ(StringBytes(L"keep"), Read(Key(L"a"), L"keep").data);
   EXPECT_EQ(StringBytes(L"e"), Read(Key(L"elsewhere"), L"kept").data);
 
-  // A level that another program makes between the search for the nearest
-  // ancestor and its creation is theirs.
-  {
-    Transaction transaction;
-    platform_rules::ScopedImportHook hook(
-        "RegCreateKeyExW", reinterpret_cast<void*>(&CreateTheirsFirst));
-    g_theirs_hook = &hook;
-    std::wstring theirs = Key(L"made");
-    g_theirs = &theirs;
-    ASSERT_TRUE(transaction.AddAndExecute(new CreateRegKeyOperation(
-        HKEY_CURRENT_USER, Key(L"made\\by\\us"))));
-    EXPECT_EQ(nullptr, g_theirs);
-    transaction.Rollback();
-    g_theirs_hook = nullptr;
-  }
-  EXPECT_FALSE(KeyExists(Key(L"made\\by")));
-  EXPECT_TRUE(Read(Key(L"made"), L"theirs").exists);
-
   // Another program's link to a key that is gone is no level to create
   // through: refused, nothing made, the link left as it was.
   Write(Key(L"gone"), L"", REG_SZ, StringBytes(L"g"));
@@ -503,18 +453,19 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
 
-  // Empty levels are none: "x\\y\\" makes y below x. Deleted and rebuilt
-  // by a later step's rollback, x is still the key made here.
+  // Empty levels are none: "x\\y\\" makes y below x, "x\\" deletes x and
+  // y comes back below it. Rebuilt by a later step's rollback, x is still
+  // the key made here.
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
         new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\y\\"))));
-    EXPECT_TRUE(KeyExists(Key(L"x\\y")));
     ASSERT_TRUE(transaction.AddAndExecute(
-        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"x"))));
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\"))));
     transaction.Rollback();
   }
   EXPECT_FALSE(KeyExists(Key(L"x")));
+  EXPECT_FALSE(KeyExists(Key(L"y")));
 
   // A removal that fails part way puts back what went: another program's
   // key and value below ours are not lost.
@@ -838,7 +789,6 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
   Write(locked, L"v", REG_SZ, StringBytes(L"old"));
   SetDacl(locked, L"D:P(A;;KA;;;SY)");
   SetDacl(Key(L"locked"), L"D:P(A;OICI;KR;;;WD)");
-  const std::wstring locked_dacl = Dacl(locked);
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
@@ -846,7 +796,7 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     ASSERT_TRUE(transaction.AddAndExecute(SetString(locked, L"w", L"new")));
     transaction.Rollback();
   }
-  EXPECT_EQ(locked_dacl, Dacl(locked));
+  EXPECT_EQ(L"D:P(A;;KA;;;SY)", Dacl(locked));
 
   // A list held for a key that another program then deletes and makes
   // again is no list of the new key.
@@ -871,102 +821,87 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
   EXPECT_EQ(theirs, Dacl(key));
 }
 
-void RegistryOperationsTest::ActInBetween(const InBetween& row) {
-  const std::wstring at = Key(row.at);
-  const bool rename = row.link_to && !*row.link_to;
-  Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
-  Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
-  Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
-  ScopedErrorLog log;
-  {
-    Transaction transaction;
-    platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
-                                                 !row.rollback);
-    between.Interject([&] {
-      if (rename) {
-        base::win::RegKey parent(HKEY_CURRENT_USER, base_.c_str(), KEY_READ);
-        const std::wstring renamed = std::wstring(row.at) + L"_renamed";
-        EXPECT_EQ(ERROR_SUCCESS, ::RegRenameKey(parent.Handle(), row.at,
-                                                renamed.c_str()));
-        return;
-      }
-      ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
-      if (!row.link_to)
-        return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
-      // A link to a missing key is made to one that then goes.
-      const std::wstring target = Key(row.link_to);
-      const bool missing = !KeyExists(target);
-      Write(target, L"one", REG_SZ, StringBytes(L"kept"));
-      EXPECT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
-                                   HKEY_CURRENT_USER, at, target));
-      if (missing)
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
-    });
-    if (row.kind == SETS)
-      ASSERT_TRUE(transaction.AddAndExecute(SetString(Key(L"tree"), L"one",
-                                                      L"new")));
-    EXPECT_EQ(row.rollback, transaction.AddAndExecute(
-        row.kind == MAKES
-            ? static_cast<Operation*>(new CreateRegKeyOperation(
-                  HKEY_CURRENT_USER, Key(L"made\\by\\us")))
-            : new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"))));
-    between.Start();
-    transaction.Rollback();
-  }
-  EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
-  EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
-  EXPECT_EQ(rename, KeyExists(at + L"_renamed"));
-  EXPECT_EQ(!row.link_to || rename,
-            platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());
-  EXPECT_EQ(!row.link_to, Read(at, L"theirs").exists);
-  EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
-                                Read(at, L"two").exists));
-  EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
-  for (const wchar_t* key :
-       {L"made", L"tree", L"made_renamed", L"tree_renamed"}) {
-    Transaction clear;
-    EXPECT_TRUE(clear.AddAndExecute(
-        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
-  }
-}
-
 // Another program acts between a check and the act that relies on it: it
 // puts a link at the name, or deletes the key and makes one of its own
 // there. Nothing is made through the link, what it put there stays, and
 // what cannot be put back is in the log.
 TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
+  enum Kind { MAKES, DELETES, SETS };
+  // Just before the |nth| |call| (from the start when not |rollback|), |at|
+  // becomes a link to |link_to|, or another program's key when that is null.
+  struct InBetween {
+    Kind kind;
+    bool rollback;
+    const char* call;
+    int nth;
+    const wchar_t* at;
+    const wchar_t* link_to;
+    const char* logged;
+  };
   const InBetween kRows[] = {
       {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
        "Lost two"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
-      {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside",
-       "Failed to put back one"},
-      {SETS, true, "RegSetValueExW", 3, L"tree", nullptr,
-       "Failed to put back one"},
+      {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside", "put back one"},
+      {SETS, true, "RegSetValueExW", 3, L"tree", nullptr, "put back one"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "Not writing"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
-    ActInBetween(row);
-  }
-}
-
-// Or it renames the key: what was made here stays ours under its new name.
-TEST_F(RegistryOperationsTest, AnotherProgramRenamesInBetween) {
-  if (base::IsRunningUnderWine()) {
-    GTEST_SKIP() << "Wine's RegRenameKey overwrites a sibling's entry in "
-                    "the parent's list of subkeys";
-  }
-  const InBetween kRows[] = {
-      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"", ""},
-      {DELETES, true, "RegCreateKeyExW", 2, L"tree", L"", ""},
-      {SETS, true, "RegSetValueExW", 3, L"tree", L"", ""},
-  };
-  for (const auto& row : kRows) {
-    SCOPED_TRACE(&row - kRows);
-    ActInBetween(row);
+    const std::wstring at = Key(row.at);
+    Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
+    Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
+    Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
+    ScopedErrorLog log;
+    {
+      Transaction transaction;
+      platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
+                                                   !row.rollback);
+      between.Interject([&] {
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
+        if (!row.link_to)
+          return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
+        // A link to a missing key is made to one that then goes.
+        const std::wstring target = Key(row.link_to);
+        const bool missing = !KeyExists(target);
+        Write(target, L"one", REG_SZ, StringBytes(L"kept"));
+        EXPECT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                                     HKEY_CURRENT_USER, at, target));
+        if (missing)
+          ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
+      });
+      const bool executes = row.rollback || !row.link_to;
+      if (row.kind == SETS) {
+        ASSERT_EQ(executes, transaction.AddAndExecute(
+                                SetString(at, L"one", L"new")));
+      }
+      EXPECT_TRUE((row.kind == SETS && !row.rollback) ||
+                  executes == transaction.AddAndExecute(
+                      row.kind == MAKES
+                          ? static_cast<Operation*>(new CreateRegKeyOperation(
+                                HKEY_CURRENT_USER, Key(L"made\\by\\us")))
+                          : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
+                                                      Key(L"tree"))));
+      between.Start();
+      transaction.Rollback();
+    }
+    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
+    EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
+    EXPECT_EQ(!row.link_to,
+              platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());
+    EXPECT_EQ(!row.link_to, Read(at, L"theirs").exists);
+    EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
+                                  Read(at, L"two").exists));
+    EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
+    for (const wchar_t* key : {L"made", L"tree"}) {
+      Transaction clear;
+      EXPECT_TRUE(clear.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
+    }
   }
 }
 

@@ -453,13 +453,13 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
 
-  // Empty levels are none: "x\\y\\" makes y below x, "x\\" deletes x and
-  // y comes back below it. Rebuilt by a later step's rollback, x is still
-  // the key made here.
+  // Empty levels are none: "x\\y\\" makes y below x, "x\\" deletes x with y;
+  // rebuilt by a later step's rollback, x is still the key made here.
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
         new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\y\\"))));
+    EXPECT_TRUE(KeyExists(Key(L"x\\y")));
     ASSERT_TRUE(transaction.AddAndExecute(
         new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\"))));
     transaction.Rollback();

@@ -321,6 +321,8 @@ LONG WINAPI RuledRegOpenKeyExW(HKEY root,
       root, sub_key, options, desired, result);
 }
 
+void GiveInheritedEntries(HKEY root, const std::wstring& path);
+
 LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                                  LPCWSTR sub_key,
                                  DWORD reserved,
@@ -332,7 +334,7 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
                                  LPDWORD disposition) {
   std::wstring path = sub_key ? sub_key : L"";
   std::vector<BYTE> descriptor;
-  LONG read = ReadDescriptor(root, path, 0, &descriptor);
+  LONG read = ReadDescriptor(root, path, options, &descriptor);
   if (read == ERROR_SUCCESS) {
     if (!Allows(descriptor, desired))
       return Refuse();
@@ -364,6 +366,9 @@ LONG WINAPI RuledRegCreateKeyExW(HKEY root,
       attributes && attributes->lpSecurityDescriptor) {
     SetDacl(*result,
                        attributes->lpSecurityDescriptor);
+  } else if (status == ERROR_SUCCESS &&
+             own_disposition == REG_CREATED_NEW_KEY) {
+    GiveInheritedEntries(root, sub_key ? sub_key : L"");
   }
   return status;
 }
@@ -468,6 +473,34 @@ PACL DaclOf(std::vector<BYTE>& descriptor) {
   return dacl;
 }
 
+// The entries of |dacl|, each as its bytes.
+std::vector<std::vector<BYTE>> EntriesOf(PACL dacl) {
+  std::vector<std::vector<BYTE>> entries;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (::GetAce(dacl, i, reinterpret_cast<void**>(&ace))) {
+      const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
+      entries.emplace_back(bytes, bytes + ace->AceSize);
+    }
+  }
+  return entries;
+}
+
+// An access list of |entries|, in order, as its bytes.
+std::vector<BYTE> ListOf(std::vector<std::vector<BYTE>> entries) {
+  DWORD size = sizeof(ACL);
+  for (const auto& entry : entries)
+    size += static_cast<DWORD>(entry.size());
+  std::vector<BYTE> list(size);
+  PACL dacl = reinterpret_cast<PACL>(list.data());
+  ::InitializeAcl(dacl, size, ACL_REVISION_DS);
+  for (auto& entry : entries) {
+    ::AddAce(dacl, ACL_REVISION_DS, MAXDWORD, entry.data(),
+             static_cast<DWORD>(entry.size()));
+  }
+  return list;
+}
+
 // Hands the change of |key|'s list from |old_dacl| to |new_dacl| down to
 // every subkey whose list is not protected, and on below, as Windows does
 // when a key's list is set by name or through a handle (Wine leaves the
@@ -509,13 +542,9 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
       PACL child_dacl = DaclOf(current);
       std::vector<std::vector<BYTE>> entries;
       bool changed = !added.empty();
-      for (DWORD i = 0; child_dacl && i < child_dacl->AceCount; ++i) {
-        ACE_HEADER* ace = nullptr;
-        if (!::GetAce(child_dacl, i, reinterpret_cast<void**>(&ace)))
-          continue;
-        const BYTE* bytes = reinterpret_cast<const BYTE*>(ace);
-        std::vector<BYTE> entry(bytes, bytes + ace->AceSize);
-        if (!(ace->AceFlags & INHERITED_ACE) ||
+      for (std::vector<BYTE>& entry : EntriesOf(child_dacl)) {
+        const BYTE flags = reinterpret_cast<ACE_HEADER*>(entry.data())->AceFlags;
+        if (!(flags & INHERITED_ACE) ||
             std::find(removed.begin(), removed.end(), entry) ==
                 removed.end()) {
           entries.push_back(entry);
@@ -528,16 +557,8 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
         ::RegCloseKey(child);
         continue;
       }
-      DWORD size = sizeof(ACL);
-      for (const auto& entry : entries)
-        size += static_cast<DWORD>(entry.size());
-      std::vector<BYTE> list(size);
+      std::vector<BYTE> list = ListOf(entries);
       PACL new_dacl = reinterpret_cast<PACL>(list.data());
-      ::InitializeAcl(new_dacl, size, ACL_REVISION_DS);
-      for (auto& entry : entries) {
-        ::AddAce(new_dacl, ACL_REVISION_DS, MAXDWORD, entry.data(),
-                 static_cast<DWORD>(entry.size()));
-      }
       // The auto-inherited mark stays as it was: Wine's keys lack the one
       // Windows gives them at creation.
       SECURITY_DESCRIPTOR descriptor;
@@ -554,6 +575,46 @@ void PropagateChange(HKEY key, PACL old_dacl, PACL new_dacl) {
     ::RegCloseKey(child);
   }
   ::RegCloseKey(listing);
+}
+
+// The key |path| below |root|, just made, gets the entries its parent
+// hands down, as on Windows; Wine gives a new key none. A parent holding
+// the whole list Wine gives every key it makes stands for a Windows key
+// handing the creator full control: the key keeps Wine's list, with what
+// the parent hands down beyond it.
+void GiveInheritedEntries(HKEY root, const std::wstring& path) {
+  const size_t separator = path.find_last_of(L'\\');
+  std::vector<BYTE> parent;
+  std::vector<BYTE> own;
+  HKEY key = nullptr;
+  if (ReadDescriptor(root,
+                     path.substr(0, separator == std::wstring::npos
+                                        ? 0
+                                        : separator),
+                     0, &parent) != ERROR_SUCCESS ||
+      Reg().open(root, path.c_str(), REG_OPTION_OPEN_LINK,
+                 READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) {
+    return;
+  }
+  std::vector<std::vector<BYTE>> entries = InheritedEntries(DaclOf(parent));
+  ReadDacl(key, &own);
+  const std::vector<std::vector<BYTE>> wine = EntriesOf(DaclOf(own));
+  if (!wine.empty() && Without(wine, EntriesOf(DaclOf(parent))).empty()) {
+    entries = Without(entries, InheritedEntries(DaclOf(own)));
+    if (!entries.empty())
+      entries.insert(entries.begin(), wine.begin(), wine.end());
+  }
+  if (!entries.empty()) {
+    std::vector<BYTE> list = ListOf(entries);
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE,
+                                reinterpret_cast<PACL>(list.data()), FALSE);
+    ::SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
+                                   SE_DACL_AUTO_INHERITED);
+    SetDacl(key, &descriptor);
+  }
+  ::RegCloseKey(key);
 }
 
 // After a change of |key|'s list from |old_descriptor|: the protection

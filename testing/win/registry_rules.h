@@ -29,7 +29,8 @@ std::wstring KeyLinkTarget(HKEY root, const std::wstring& key);
 // - creating a key that is missing needs KEY_CREATE_SUB_KEY on its deepest
 //   existing ancestor; the new key gets the access list of the security
 //   attributes, when given (Wine ignores them); the creator's handle has
-//   the requested access whatever that list says;
+//   the requested access whatever that list says; without attributes the
+//   key named gets the entries its parent hands down (Wine gives none);
 // - creating a key that exists is an open.
 // Access is AccessCheck of the caller's token against the key's stored
 // owner, group and access list, the owner holding READ_CONTROL and

@@ -749,27 +749,34 @@ bool FirstListKeyDeleted(const SavedAccess& record) {
 
 }  // namespace
 
-void AdoptRebuiltKey(HKEY key) {
-  const std::wstring name = NativeKeyName(key);
+void AdoptRebuiltKey(HKEY deleted, HKEY rebuilt) {
+  // Matched by the deleted key itself, never by its name: a key made at
+  // that name later in the transaction holds lists that are not the
+  // rebuilt key's.
+  const std::wstring name = NativeKeyName(rebuilt);
   if (name.empty())
     return;
-  const std::wstring identity = L"key " + name;
   base::AutoLock hold(FirstSavedListsLock());
   for (FirstSavedList& list : FirstSavedLists()) {
     HANDLE own = nullptr;
-    if (!KeyDeleted(list.key) ||
-        ::CompareStringOrdinal(list.identity.c_str(),
-                               static_cast<int>(list.identity.size()),
-                               identity.c_str(),
-                               static_cast<int>(identity.size()),
-                               TRUE) != CSTR_EQUAL ||
-        !::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
-                           &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (!SameKey(list.key, deleted) ||
+        !::DuplicateHandle(::GetCurrentProcess(), rebuilt,
+                           ::GetCurrentProcess(), &own, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
       continue;
     }
     ::RegCloseKey(list.key);
     list.key = static_cast<HKEY>(own);
+    list.identity = L"key " + name;
   }
+}
+
+bool SameKey(HKEY a, HKEY b) {
+  using CompareObjects = LONG(WINAPI*)(HANDLE, HANDLE);
+  static const CompareObjects compare = reinterpret_cast<CompareObjects>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtCompareObjects")));
+  return a && b && compare && compare(a, b) == 0;
 }
 
 std::wstring NativeKeyName(HKEY key) {

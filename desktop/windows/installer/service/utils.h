@@ -143,6 +143,8 @@ void DeleteSavedAccess(SavedAccess* saved);
 // (HKCU and HKEY_USERS\<sid>, HKCR and HKLM\Software\Classes). Empty when
 // it cannot be read.
 std::wstring NativeKeyName(HKEY key);
+// Whether |a| and |b| are open on one key, deleted or not.
+bool SameKey(HKEY a, HKEY b);
 
 // Whether the current user holds |desired| on the object.
 bool HasAccess(const std::wstring& object_name,
@@ -171,10 +173,11 @@ bool GrantUserAccess(const std::wstring& object_name,
 // there is none, or when the system refuses, which is an error line naming
 // the object: widened access is never left behind silently.
 bool RestoreAccess(std::unique_ptr<SavedAccess>* saved);
-// The key |key| is open on was made again by a rollback in place of one it
-// deleted: the lists held for the deleted key are its own. A key made
-// again by anyone else gets none of them.
-void AdoptRebuiltKey(HKEY key);
+// The key |rebuilt| is open on was made again by a rollback in place of
+// the key |deleted| is open on, which it deleted: the lists held for that
+// very key are its own. Lists held for another key of the name (one made
+// later in the transaction, or by anyone else) are not.
+void AdoptRebuiltKey(HKEY deleted, HKEY rebuilt);
 
 // As RestoreAccess, onto the object now named |object_name|: the file or
 // folder the list was saved from, renamed since.

@@ -44,9 +44,14 @@ class ChangeRegValueOperation : public Operation {
   // Writes the old_ fields back through |key|, or removes a value that was
   // new. The registry's result.
   LONG PutBackOldValue(HKEY key);
-  // Puts the old value back into the key that stands under |key_name_| now,
-  // widening its access for the write when it has to.
+  // Puts the old value back into the key this transaction's rollback made
+  // again in place of the one |key_| was open on; ERROR_KEY_DELETED when
+  // there is none.
   LONG PutBackIntoRebuiltKey();
+  // |key_| opened again on the key at |key_name_|, as itself, with the
+  // access to write: a link put there, or a key other than |checked| (when
+  // given), is refused, never written to.
+  LONG ReopenKey(HKEY checked);
   // Reads the current value into the old_ fields.
   bool ReadOldValue(const std::wstring& object_name);
 

@@ -72,8 +72,9 @@ void ChangeRegValueOperation::Rollback() {
     return;
   const LONG result = CallTwice([this] {
     const LONG result = PutBackOldValue(key_.Handle());
-    // The key was deleted after Execute, and its own rollback has rebuilt
-    // it by now: the kept handle still names the deleted one.
+    // The key was deleted after Execute: only the key this transaction's
+    // rollback made again in its place takes the value, never another
+    // one at the name.
     return result == ERROR_KEY_DELETED ? PutBackIntoRebuiltKey() : result;
   });
   if (result == ERROR_SUCCESS)
@@ -85,24 +86,10 @@ void ChangeRegValueOperation::Rollback() {
 }
 
 LONG ChangeRegValueOperation::PutBackIntoRebuiltKey() {
-  base::win::RegKey rebuilt;
-  LONG result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
-  if (result != ERROR_ACCESS_DENIED)
-    return result == ERROR_SUCCESS ? PutBackOldValue(rebuilt.Handle())
-                                   : result;
-  // Rebuilt with the list it had before Execute widened it.
-  const std::wstring object_name = RegistryObjectName(root_, key_name_);
-  std::unique_ptr<SavedAccess> widened;
-  if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, KEY_SET_VALUE, false,
-                       &widened)) {
-    return result;
-  }
-  result = rebuilt.Open(root_, key_name_.c_str(), KEY_SET_VALUE);
-  if (result == ERROR_SUCCESS)
-    result = PutBackOldValue(rebuilt.Handle());
-  // A failure is logged by RestoreAccess, naming the key.
-  RestoreAccess(&widened);
-  return result;
+  // Made with every access it needs, whatever its list says.
+  ScopedKey rebuilt;
+  rebuilt.handle = OpenRebuiltKey(key_.Handle());
+  return rebuilt.handle ? PutBackOldValue(rebuilt.handle) : ERROR_KEY_DELETED;
 }
 
 LONG ChangeRegValueOperation::PutBackOldValue(HKEY key) {
@@ -128,7 +115,7 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
             new CreateRegKeyOperation(root_, key_name_))) {
       return false;
     }
-    result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+    result = ReopenKey(nullptr);
   }
 
   const std::wstring object_name = RegistryObjectName(root_, key_name_);
@@ -144,12 +131,30 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
                  << object_name;
       return false;
     }
-    result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+    result = ReopenKey(key_.Handle());
     if (result == ERROR_SUCCESS)
       return true;
   }
   LOG(ERROR) << "Failed to open " << object_name;
   return false;
+}
+
+LONG ChangeRegValueOperation::ReopenKey(HKEY checked) {
+  ScopedKey reopened;
+  LONG result =
+      OpenKeyItself(root_, key_name_, kValueAccess, &reopened.handle);
+  bool link = false;
+  bool is_volatile = false;
+  if (result == ERROR_SUCCESS)
+    result = ReadKeyKind(reopened.handle, &link, &is_volatile);
+  if (result != ERROR_SUCCESS)
+    return result;
+  if (link || (checked && !SameKey(checked, reopened.handle))) {
+    LOG(ERROR) << "Not writing to " << RegistryObjectName(root_, key_name_)
+               << ": another key took its name";
+    return ERROR_ALREADY_EXISTS;
+  }
+  return key_.Open(reopened.handle, L"", kValueAccess);
 }
 
 bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {

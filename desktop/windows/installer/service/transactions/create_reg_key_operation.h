@@ -28,6 +28,10 @@ class CreateRegKeyOperation : public Operation {
   std::wstring key_;
   HKEY root_;
   std::wstring first_created_;
+  // The first level made, and the level above it, held: a rollback removes
+  // only that key, found below that parent, never another at its name.
+  HKEY first_made_ = nullptr;
+  HKEY first_parent_ = nullptr;
   std::unique_ptr<SavedAccess> saved_access_;
 };
 

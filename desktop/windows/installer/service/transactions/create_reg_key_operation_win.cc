@@ -13,34 +13,22 @@ namespace installer {
 
 namespace {
 
+constexpr REGSAM kLevelAccess = KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY;
+
 // The level |name| below |above|, made when missing, in |key|: true with
-// |created| set when it came back new. A level that is a link is refused.
+// |created| set when it came back new. A level that is a link is refused;
+// one made in between by another program is used, never counted as ours.
 LONG OpenOrMakeLevel(HKEY above,
                      const std::wstring& name,
                      HKEY* key,
                      bool* created) {
   *created = false;
-  LONG result = OpenKeyItself(above, name, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY,
-                              key);
+  LONG result = OpenKeyItself(above, name, kLevelAccess, key);
   if (result == ERROR_FILE_NOT_FOUND) {
-    DWORD disposition = 0;
-    result = ::RegCreateKeyExW(above, name.c_str(), 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY,
-                               nullptr, key, &disposition);
-    if (result == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
-      *created = true;
-      return result;
-    }
-    // Made in between: what stands there now is looked at as itself.
-    if (result == ERROR_SUCCESS)
-      ::RegCloseKey(*key);
-    *key = nullptr;
-    if (result == ERROR_SUCCESS) {
-      result = OpenKeyItself(above, name, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY,
-                             key);
-    }
+    result = MakeKeyItself(above, name, REG_OPTION_NON_VOLATILE, kLevelAccess,
+                           key, created);
   }
-  if (result != ERROR_SUCCESS)
+  if (result != ERROR_SUCCESS || *created)
     return result;
   bool link = false;
   bool is_volatile = false;
@@ -63,42 +51,48 @@ CreateRegKeyOperation::~CreateRegKeyOperation() {
   // A failure is logged by RestoreAccess, naming the key.
   if (saved_access_)
     RestoreAccess(&saved_access_);
+  for (HKEY key : {first_made_, first_parent_}) {
+    if (key)
+      ::RegCloseKey(key);
+  }
 }
 
 bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Attempting to create registry key " << key_ << " under "
           << root_;
+  const std::vector<std::wstring> names = KeyLevels(key_);
+  const std::wstring path = JoinLevels(names, names.size());
   {
     // Windows denies an open only of a key that is there, so a denial is
     // taken as "it exists" once a second open, asking for less, agrees:
     // a single spurious denial must not skip the creation. Any other
     // failure says nothing about the key.
     base::win::RegKey existing;
-    LONG result = existing.Open(root_, key_.c_str(), KEY_QUERY_VALUE);
+    LONG result = existing.Open(root_, path.c_str(), KEY_QUERY_VALUE);
     if (result == ERROR_ACCESS_DENIED)
-      result = existing.Open(root_, key_.c_str(), READ_CONTROL);
+      result = existing.Open(root_, path.c_str(), READ_CONTROL);
     if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
       VLOG(1) << "The key already exists. No need to do anything.";
       return true;
     }
     if (result != ERROR_FILE_NOT_FOUND) {
-      LOG(ERROR) << "Failed to open key " << RegistryObjectName(root_, key_)
+      LOG(ERROR) << "Failed to open key " << RegistryObjectName(root_, path)
                  << ": error " << result;
       return false;
     }
   }
 
   VLOG(1) << "Attempting to find the nearest existing ancestor.";
-  std::wstring candidate = key_.substr(0, key_.find(L'\0'));
+  // How many of the levels stand; the root always does.
+  size_t standing = names.size();
   std::wstring parent;
   bool ancestor_denied = false;
-  // Each step drops one level, so the search ends at the root.
   for (;;) {
-    if (candidate.empty()) {
+    if (standing == 0) {
       LOG(ERROR) << "No existing ancestor found.";
       return false;
     }
-    parent = ParentKeyPath(candidate);
+    parent = JoinLevels(names, --standing);
     base::win::RegKey ancestor;
     const LONG result =
         ancestor.Open(root_, parent.c_str(), KEY_CREATE_SUB_KEY);
@@ -110,7 +104,6 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
       LOG(ERROR) << "Existing ancestor could not be opened.";
       return false;
     }
-    candidate = parent;
   }
 
   VLOG(1) << "Ancestor found: " << parent;
@@ -126,34 +119,37 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
     }
   }
 
-  // Level by level, each below the handle of the one above it, opened as
-  // itself: a level that another program made meanwhile is not ours to
-  // remove, only one that came back new, and a link there leads elsewhere,
-  // so it is refused. The first new level is known at once, so that a
-  // rollback also removes the levels of a creation that failed halfway.
-  std::vector<std::wstring> levels;
-  for (std::wstring level = key_.substr(0, key_.find(L'\0'));
-       level.size() >= candidate.size(); level = ParentKeyPath(level)) {
-    levels.push_back(level);
-  }
+  // Level by level, each below the handle of the one above it, as itself:
+  // a level that another program made meanwhile is not ours to remove,
+  // only one that came back new, and a link there leads elsewhere, so it
+  // is refused. The first new level is held at once, so that a rollback
+  // also removes the levels of a creation that failed halfway.
   ScopedKey above;
   if (::RegOpenKeyExW(root_, parent.c_str(), 0, KEY_CREATE_SUB_KEY,
                       &above.handle) != ERROR_SUCCESS) {
     LOG(ERROR) << "Existing ancestor could not be opened.";
     return false;
   }
-  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
-    const std::wstring name = level->substr(level->find_last_of(L'\\') + 1);
+  for (size_t level = standing; level < names.size(); ++level) {
     ScopedKey opened;
     bool created = false;
-    const LONG result = OpenOrMakeLevel(above.handle, name, &opened.handle,
-                                        &created);
-    // A level made before a later one failed is still removed by rollback.
-    if (created && first_created_.empty())
-      first_created_ = *level;
+    const LONG result = OpenOrMakeLevel(above.handle, names[level],
+                                        &opened.handle, &created);
+    if (created && !first_made_) {
+      first_created_ = JoinLevels(names, level + 1);
+      first_made_ = DuplicateKey(opened.handle);
+      first_parent_ = DuplicateKey(above.handle);
+      if (!first_made_ || !first_parent_) {
+        LOG(ERROR) << "Cannot hold key "
+                   << RegistryObjectName(root_, first_created_)
+                   << ", made here: a rollback leaves it";
+        return false;
+      }
+    }
     if (result != ERROR_SUCCESS) {
       LOG(ERROR) << "Failed creating key "
-                 << RegistryObjectName(root_, *level) << ": error " << result;
+                 << RegistryObjectName(root_, JoinLevels(names, level + 1))
+                 << ": error " << result;
       return false;
     }
     std::swap(above.handle, opened.handle);
@@ -162,11 +158,14 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
 }
 
 void CreateRegKeyOperation::Rollback() {
-  if (first_created_.empty())
+  if (!first_made_ || !first_parent_)
     return;
-  // The same walk as a deletion's: a link put in the new branch goes, not
-  // what it points to. Where that fails, the branch is made whole again.
-  DeleteRegKeyOperation removal(root_, first_created_);
+  // The same walk as a deletion's, below the held parent and only of the
+  // key made here: a link put in the new branch goes, not what it points
+  // to, and a key another program put at the name stays. Where the walk
+  // fails, the branch is made whole again.
+  DeleteRegKeyOperation removal(root_, first_created_, first_parent_,
+                                first_made_);
   if (!removal.Execute(nullptr)) {
     LOG(ERROR) << "Failed to remove key "
                << RegistryObjectName(root_, first_created_);

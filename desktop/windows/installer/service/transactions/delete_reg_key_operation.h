@@ -39,6 +39,9 @@ struct SavedRegistryKey {
   // Its owner (a SID), from before ownership was taken to delete it.
   std::vector<BYTE> owner;
   std::vector<SavedRegistryValue> values;
+  // The key as it was deleted, held: the lists and values kept for it by
+  // other operations are matched by it, never by its name.
+  HKEY handle = nullptr;
 };
 
 // Deletes a key tree after saving every key of it, so that a rollback can
@@ -46,6 +49,13 @@ struct SavedRegistryKey {
 class DeleteRegKeyOperation : public Operation {
  public:
   DeleteRegKeyOperation(HKEY root, const std::wstring& key);
+  // Deletes the key named by the last level of |key| below |parent|, and
+  // only while it is the key |only| is open on (or the key a rollback made
+  // again in its place); both handles are duplicated.
+  DeleteRegKeyOperation(HKEY root,
+                        const std::wstring& key,
+                        HKEY parent,
+                        HKEY only);
   ~DeleteRegKeyOperation() override;
 
   bool Execute(Transaction* prerequisites) override;
@@ -92,10 +102,16 @@ class DeleteRegKeyOperation : public Operation {
                       const std::wstring& relative,
                       const SavedRegistryKey& record,
                       HKEY* key,
-                      DWORD* disposition);
+                      bool* made);
 
   std::wstring key_;
   HKEY root_;
+  // The key above |key_|, held from Execute on: the tree comes back below
+  // it, never below whatever bears its name at rollback.
+  HKEY parent_ = nullptr;
+  // Given a key to delete by handle: without both handles, nothing goes.
+  bool held_ = false;
+  HKEY only_ = nullptr;
   std::vector<std::unique_ptr<SavedRegistryKey>> saved_keys_;
   // Every access list widened on the way, oldest first: a key that is
   // still there after a failure gets its list back from here.

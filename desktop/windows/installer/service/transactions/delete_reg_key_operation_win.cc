@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 
 #include <set>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/win/registry.h"
@@ -57,12 +58,34 @@ void PutBackOwnerGroupAndLabel(HKEY root,
 }  // namespace
 
 SavedRegistryKey::SavedRegistryKey() = default;
-SavedRegistryKey::~SavedRegistryKey() = default;
+SavedRegistryKey::~SavedRegistryKey() {
+  if (handle)
+    ::RegCloseKey(handle);
+}
 
 DeleteRegKeyOperation::DeleteRegKeyOperation(HKEY root, const std::wstring& key)
     : key_(key), root_(root) {}
 
-DeleteRegKeyOperation::~DeleteRegKeyOperation() = default;
+DeleteRegKeyOperation::DeleteRegKeyOperation(HKEY root,
+                                             const std::wstring& key,
+                                             HKEY parent,
+                                             HKEY only)
+    : key_(key),
+      root_(root),
+      parent_(DuplicateKey(parent)),
+      held_(true),
+      only_(DuplicateKey(only)) {}
+
+DeleteRegKeyOperation::~DeleteRegKeyOperation() {
+  // Another operation may still hold a key deleted here, and ask for the
+  // key rebuilt in its place.
+  saved_keys_.clear();
+  ForgetUnheldRebuiltKeys();
+  for (HKEY key : {parent_, only_}) {
+    if (key)
+      ::RegCloseKey(key);
+  }
+}
 
 bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Attempting to delete registry key " << key_ << " under "
@@ -75,9 +98,39 @@ bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
     LOG(ERROR) << "Refusing to delete key " << object_name;
     return false;
   }
-  // The key itself: a link there goes, not what it points to.
+  // One name for each saved key: "tree\" would save "tree\\c", whose
+  // parent is no saved key, and rebuild it beside the tree.
+  const std::vector<std::wstring> levels = KeyLevels(key_);
+  key_ = JoinLevels(levels, levels.size());
+  // Resolved once, here: the tree is found below this parent now and made
+  // again below it at rollback. The key itself is opened as itself: a link
+  // there goes, not what it points to.
+  if (held_ && (!parent_ || !only_)) {
+    LOG(ERROR) << "Not deleting key " << object_name << ": it is not held";
+    return false;
+  }
+  // Deleted and made again by a later step's rollback, the parent is that
+  // key now.
+  if (parent_)
+    FollowRebuiltKey(&parent_);
+  if (!parent_) {
+    const LONG opened = ::RegOpenKeyExW(root_, ParentKeyPath(key_).c_str(), 0,
+                                        MAXIMUM_ALLOWED, &parent_);
+    if (opened == ERROR_FILE_NOT_FOUND) {
+      parent_ = nullptr;
+      VLOG(1) << "Key does not exist. Nothing to do.";
+      return true;
+    }
+    if (opened != ERROR_SUCCESS) {
+      parent_ = nullptr;
+      LOG(ERROR) << "Failed to open the key above " << object_name
+                 << ": error " << opened;
+      return false;
+    }
+  }
   ScopedKey key;
-  const LONG result = OpenKeyItself(root_, key_, KEY_QUERY_VALUE, &key.handle);
+  const LONG result =
+      OpenKeyItself(parent_, LeafKeyName(key_), KEY_QUERY_VALUE, &key.handle);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "Key does not exist. Nothing to do.";
     return true;
@@ -87,13 +140,18 @@ bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
     return false;
   }
   key.Close();
-  return DeleteAndSaveRecursive(root_, key_, key_, object_name);
+  return DeleteAndSaveRecursive(parent_, LeafKeyName(key_), key_,
+                                object_name);
 }
 
 void DeleteRegKeyOperation::Rollback() {
   // The whole tree is rebuilt first, parents before children, and only then
   // does each key get its access list back, deepest first: a parent's own
   // list may deny creating subkeys. Wine would let that pass; Windows not.
+  // The parent deleted by a later step was made again by its rollback:
+  // the tree comes back below that key.
+  if (parent_)
+    FollowRebuiltKey(&parent_);
   RebuildState state(saved_keys_.size());
   for (size_t i = 0; i < saved_keys_.size(); ++i) {
     if (!state.standing[i])
@@ -118,7 +176,8 @@ void DeleteRegKeyOperation::Rollback() {
     if (!state.made[i])
       continue;
     const SavedRegistryKey& record = *saved_keys_[i];
-    AdoptRebuiltKey(state.open[i]);
+    if (record.handle)
+      NoteRebuiltKey(record.handle, state.open[i]);
     PutBackOwnerGroupAndLabel(root_, state.open[i], record);
     const std::vector<BYTE>& dacl = record.original_dacl.empty()
                                         ? record.security_descriptor
@@ -167,8 +226,8 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
   // and when it stays missing, so do the keys below it. Each key is made
   // below the handle of the one above it: by name from the root, a link
   // put in between would lead out of the tree.
-  HKEY base = root_;
-  std::wstring relative = record.name;
+  HKEY base = parent_;
+  std::wstring relative = LeafKeyName(record.name);
   const std::wstring parent_name = ParentKeyPath(record.name);
   for (size_t parent = index; parent-- > 0;) {
     if (saved_keys_[parent]->name != parent_name)
@@ -204,11 +263,11 @@ bool DeleteRegKeyOperation::Rebuild(size_t index, RebuildState* state) {
     }
     return true;
   }
-  DWORD disposition = 0;
+  bool made = false;
   if (result == ERROR_FILE_NOT_FOUND)
-    result = CreateSavedKey(base, relative, record, &key, &disposition);
-  if (result == ERROR_SUCCESS && disposition != REG_CREATED_NEW_KEY) {
-    // Made in between by someone else, maybe through a link: not ours.
+    result = CreateSavedKey(base, relative, record, &key, &made);
+  if (result == ERROR_SUCCESS && !made) {
+    // Made in between by someone else, or a link put there: not ours.
     ::RegCloseKey(key);
     result = ERROR_ALREADY_EXISTS;
   }
@@ -275,15 +334,15 @@ LONG DeleteRegKeyOperation::CreateSavedKey(HKEY base,
                                            const std::wstring& relative,
                                            const SavedRegistryKey& record,
                                            HKEY* key,
-                                           DWORD* disposition) {
+                                           bool* made) {
   const DWORD options =
       (record.is_volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE) |
       (record.link ? REG_OPTION_CREATE_LINK : 0);
   auto create = [&] {
     return CallTwice([&] {
-      return ::RegCreateKeyExW(base, relative.c_str(), 0, nullptr, options,
-                               kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER,
-                               nullptr, key, disposition);
+      return MakeKeyItself(base, relative, options,
+                           kSaveAndDeleteAccess | WRITE_DAC | WRITE_OWNER, key,
+                           made);
     });
   };
   LONG result = create();
@@ -344,6 +403,13 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
     }
   }
 
+  // Of the key given by handle, only that key: another program's key at
+  // its name stays, with everything below it.
+  if (only_ && key_name == key_ && !IsHeldKey(key.handle, only_)) {
+    LOG(ERROR) << "Not deleting key " << object_name
+               << ": another key took its name";
+    return false;
+  }
   if (!SaveKey(key.handle, object_name, record.get()))
     return false;
   PSID owner = nullptr;
@@ -387,6 +453,8 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
     return false;
   }
   saved->deleted = true;
+  saved->handle = key.handle;
+  key.handle = nullptr;
   return true;
 }
 

@@ -2,6 +2,12 @@
 
 #include <winternl.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "base/synchronization/lock.h"
+
 #include "desktop/windows/installer/service/utils.h"
 
 extern "C" {
@@ -98,6 +104,161 @@ LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
                    HKEY* key) {
   return ::RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, access,
                          key);
+}
+
+LONG MakeKeyItself(HKEY parent, const std::wstring& name, DWORD options,
+                   REGSAM access, HKEY* key, bool* made) {
+  *made = false;
+  // One level only: a path would make the levels above it unseen.
+  if (name.empty() || name.find(L'\\') != std::wstring::npos)
+    return ERROR_INVALID_NAME;
+  DWORD disposition = 0;
+  const LONG result = ::RegCreateKeyExW(
+      parent, name.c_str(), 0, nullptr, options | REG_OPTION_OPEN_LINK,
+      access, nullptr, key, &disposition);
+  *made = result == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
+  return result;
+}
+
+std::wstring LeafKeyName(const std::wstring& key) {
+  const size_t end = key.find_last_not_of(L'\\');
+  if (end == std::wstring::npos)
+    return std::wstring();
+  const size_t separator = key.find_last_of(L'\\', end);
+  const size_t begin = separator == std::wstring::npos ? 0 : separator + 1;
+  return key.substr(begin, end + 1 - begin);
+}
+
+std::vector<std::wstring> KeyLevels(const std::wstring& key) {
+  std::vector<std::wstring> levels;
+  const std::wstring path = key.substr(0, key.find(L'\0'));
+  for (size_t begin = 0; begin <= path.size();) {
+    size_t end = path.find(L'\\', begin);
+    if (end == std::wstring::npos)
+      end = path.size();
+    if (end > begin)
+      levels.push_back(path.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return levels;
+}
+
+std::wstring JoinLevels(const std::vector<std::wstring>& levels,
+                        size_t count) {
+  std::wstring path;
+  for (size_t i = 0; i < count; ++i)
+    path += (i ? L"\\" : L"") + levels[i];
+  return path;
+}
+
+namespace {
+
+struct RebuiltKey {
+  HKEY deleted;
+  HKEY rebuilt;
+};
+
+base::Lock& RebuiltKeysLock() {
+  static base::Lock* lock = new base::Lock;
+  return *lock;
+}
+
+std::vector<RebuiltKey>& RebuiltKeys() {
+  static auto* keys = new std::vector<RebuiltKey>;
+  return *keys;
+}
+
+// How many handles are open on the object |handle| is; 0 when unread.
+ULONG HandleCount(HKEY handle) {
+  struct BasicInformation {
+    ULONG attributes;
+    ACCESS_MASK granted_access;
+    ULONG handle_count;
+    ULONG pointer_count;
+    ULONG reserved[10];
+  } information = {};
+  ULONG size = 0;
+  return NT_SUCCESS(NtQueryObject(handle, ObjectBasicInformation,
+                                  &information, sizeof(information), &size))
+             ? information.handle_count
+             : 0;
+}
+
+}  // namespace
+
+HKEY DuplicateKey(HKEY key) {
+  HANDLE copy = nullptr;
+  return ::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
+                           &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)
+             ? static_cast<HKEY>(copy)
+             : nullptr;
+}
+
+void NoteRebuiltKey(HKEY deleted, HKEY rebuilt) {
+  AdoptRebuiltKey(deleted, rebuilt);
+  ForgetUnheldRebuiltKeys();
+  RebuiltKey entry = {DuplicateKey(deleted), DuplicateKey(rebuilt)};
+  if (!entry.deleted || !entry.rebuilt) {
+    for (HKEY key : {entry.deleted, entry.rebuilt}) {
+      if (key)
+        ::RegCloseKey(key);
+    }
+    return;
+  }
+  base::AutoLock hold(RebuiltKeysLock());
+  RebuiltKeys().push_back(entry);
+}
+
+void ForgetUnheldRebuiltKeys() {
+  base::AutoLock hold(RebuiltKeysLock());
+  std::vector<RebuiltKey>& keys = RebuiltKeys();
+  // Dropping one entry may leave the key it rebuilt unheld in turn.
+  for (bool dropped = true; dropped;) {
+    dropped = false;
+    for (auto it = keys.begin(); it != keys.end();) {
+      if (HandleCount(it->deleted) != 1) {
+        ++it;
+        continue;
+      }
+      ::RegCloseKey(it->deleted);
+      ::RegCloseKey(it->rebuilt);
+      it = keys.erase(it);
+      dropped = true;
+    }
+  }
+}
+
+HKEY OpenRebuiltKey(HKEY key) {
+  base::AutoLock hold(RebuiltKeysLock());
+  // A rebuilt key may have been deleted and made again in turn; each key
+  // is made again once at most, so the chain ends.
+  const std::vector<RebuiltKey>& keys = RebuiltKeys();
+  HKEY found = nullptr;
+  for (size_t step = 0; step < keys.size(); ++step) {
+    auto next = std::find_if(keys.begin(), keys.end(), [&](const RebuiltKey& k) {
+      return SameKey(k.deleted, found ? found : key);
+    });
+    if (next == keys.end())
+      break;
+    found = next->rebuilt;
+  }
+  return found ? DuplicateKey(found) : nullptr;
+}
+
+void FollowRebuiltKey(HKEY* key) {
+  const HKEY rebuilt = OpenRebuiltKey(*key);
+  if (!rebuilt)
+    return;
+  ::RegCloseKey(*key);
+  *key = rebuilt;
+}
+
+bool IsHeldKey(HKEY standing, HKEY held) {
+  if (SameKey(standing, held))
+    return true;
+  ScopedKey rebuilt;
+  rebuilt.handle = OpenRebuiltKey(held);
+  return SameKey(standing, rebuilt.handle);
 }
 
 LONG ReadKeyKind(HKEY key, bool* link, bool* is_volatile) {

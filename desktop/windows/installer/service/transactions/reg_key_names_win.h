@@ -40,6 +40,44 @@ struct ScopedKey {
 LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
                    HKEY* key);
 
+// Makes |name|, one level, below |parent| as itself (REG_OPTION_OPEN_LINK):
+// a link standing there is opened as the link, never followed to make its
+// target. |made| is false when something stood there already; |key| is
+// then open on that, as itself. The one place keys are made.
+LONG MakeKeyItself(HKEY parent, const std::wstring& name, DWORD options,
+                   REGSAM access, HKEY* key, bool* made);
+
+// Another handle on the key |key| is open on, with its access; null when
+// the system refuses.
+HKEY DuplicateKey(HKEY key);
+
+// Whether |standing| is open on |held|, or on the key a rollback of this
+// transaction made again in its place.
+bool IsHeldKey(HKEY standing, HKEY held);
+
+// The last level of |key|, without separators.
+std::wstring LeafKeyName(const std::wstring& key);
+
+// The levels of |key| up to a NUL, empty ones dropped: "a\\b\\" names "b"
+// below "a", and is no "a" with an empty level below.
+std::vector<std::wstring> KeyLevels(const std::wstring& key);
+// The first |count| of |levels| as a path.
+std::wstring JoinLevels(const std::vector<std::wstring>& levels, size_t count);
+
+// A rollback made |rebuilt| again in place of |deleted|, which it deleted:
+// the access lists held for |deleted| now belong to |rebuilt|, and so does
+// whatever another operation still holding |deleted| puts back. Both
+// handles are duplicated and kept while anyone else holds |deleted|.
+void NoteRebuiltKey(HKEY deleted, HKEY rebuilt);
+// Lets go of the keys that nobody holds a deleted key for any more.
+void ForgetUnheldRebuiltKeys();
+// A handle on the key a rollback of this transaction made again in place
+// of the one |key| is open on, duplicated with the access it was made
+// with; null when there is none. A key anyone else made there is never it.
+HKEY OpenRebuiltKey(HKEY key);
+// |*key| replaced by the key OpenRebuiltKey gives for it, when there is one.
+void FollowRebuiltKey(HKEY* key);
+
 // Whether the key |key| is open on (with KEY_QUERY_VALUE) is a link and
 // whether it is volatile. ERROR_SUCCESS or the system's error.
 LONG ReadKeyKind(HKEY key, bool* link, bool* is_volatile);

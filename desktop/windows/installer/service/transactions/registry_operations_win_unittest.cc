@@ -72,30 +72,6 @@ LONG NTAPI QueryNoKeyFlags(HANDLE key, int information_class, PVOID information,
       key, information_class, information, length, result_length);
 }
 
-// RegCreateKeyExW making |g_theirs| (with a value) before its first call
-// goes through: another program in between.
-platform_rules::ScopedImportHook* g_theirs_hook = nullptr;
-std::wstring* g_theirs = nullptr;
-
-LONG WINAPI CreateTheirsFirst(HKEY root, LPCWSTR sub_key, DWORD reserved,
-                              LPWSTR key_class, DWORD options, REGSAM desired,
-                              LPSECURITY_ATTRIBUTES attributes, PHKEY result,
-                              LPDWORD disposition) {
-  auto create = g_theirs_hook->original<decltype(&::RegCreateKeyExW)>();
-  if (g_theirs) {
-    HKEY theirs = nullptr;
-    if (create(HKEY_CURRENT_USER, g_theirs->c_str(), 0, nullptr, 0,
-               KEY_ALL_ACCESS, nullptr, &theirs, nullptr) == ERROR_SUCCESS) {
-      ::RegSetValueExW(theirs, L"theirs", 0, REG_BINARY,
-                       reinterpret_cast<const BYTE*>("t"), 1);
-      ::RegCloseKey(theirs);
-    }
-    g_theirs = nullptr;
-  }
-  return create(root, sub_key, reserved, key_class, options, desired,
-                attributes, result, disposition);
-}
-
 // While alive, every block allocated through the shim is followed by zeros,
 // the case in which Windows stores one more character of a string value
 // written without its terminator; the bytes asked for are counted.
@@ -384,9 +360,11 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
 
   // The key deleted after its value changed: the value's rollback meets the
   // rebuilt key, not the deleted one its handle was opened on, also when
-  // the key comes back with a list that lets nobody write.
-  for (const wchar_t* sddl : {L"", L"D:P(A;OICI;KR;;;WD)"}) {
-    if (*sddl)
+  // the key comes back with a list that lets nobody write, or when its
+  // parent goes next and comes back first (a key made below it still goes).
+  for (const wchar_t* sddl : {L"", L"*", L"D:P(A;OICI;KR;;;WD)"}) {
+    const bool branch = *sddl == L'*';
+    if (*sddl && !branch)
       SetDacl(key, sddl);
     const std::wstring dacl = Dacl(key);
     {
@@ -395,10 +373,15 @@ TEST_F(RegistryOperationsTest, RollbackRestoresTypeAndBytes) {
       ASSERT_TRUE(transaction.AddAndExecute(Remove(key, L"binary")));
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"added", L"a")));
       ASSERT_TRUE(transaction.AddAndExecute(SetString(key, L"bare", L"x")));
+      ASSERT_TRUE(!branch || transaction.AddAndExecute(
+          new CreateRegKeyOperation(HKEY_CURRENT_USER, key + L"\\new")));
       ASSERT_TRUE(transaction.AddAndExecute(
           new DeleteRegKeyOperation(HKEY_CURRENT_USER, key)));
+      ASSERT_TRUE(!branch || transaction.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, base_)));
       transaction.Rollback();
     }
+    EXPECT_FALSE(KeyExists(key + L"\\new"));
     EXPECT_EQ(StringBytes(L"old"), Read(key, L"string").data) << sddl;
     EXPECT_EQ(bare, Read(key, L"bare").data) << sddl;
     EXPECT_EQ(binary, Read(key, L"binary").data) << sddl;
@@ -451,24 +434,6 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
   EXPECT_EQ(StringBytes(L"keep"), Read(Key(L"a"), L"keep").data);
   EXPECT_EQ(StringBytes(L"e"), Read(Key(L"elsewhere"), L"kept").data);
 
-  // A level that another program makes between the search for the nearest
-  // ancestor and its creation is theirs.
-  {
-    Transaction transaction;
-    platform_rules::ScopedImportHook hook(
-        "RegCreateKeyExW", reinterpret_cast<void*>(&CreateTheirsFirst));
-    g_theirs_hook = &hook;
-    std::wstring theirs = Key(L"made");
-    g_theirs = &theirs;
-    ASSERT_TRUE(transaction.AddAndExecute(new CreateRegKeyOperation(
-        HKEY_CURRENT_USER, Key(L"made\\by\\us"))));
-    EXPECT_EQ(nullptr, g_theirs);
-    transaction.Rollback();
-    g_theirs_hook = nullptr;
-  }
-  EXPECT_FALSE(KeyExists(Key(L"made\\by")));
-  EXPECT_TRUE(Read(Key(L"made"), L"theirs").exists);
-
   // Another program's link to a key that is gone is no level to create
   // through: refused, nothing made, the link left as it was.
   Write(Key(L"gone"), L"", REG_SZ, StringBytes(L"g"));
@@ -487,6 +452,33 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
     EXPECT_EQ(door,
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
+
+  // Empty levels are none: "x\\y\\" makes y below x, "x\\" deletes x with y;
+  // rebuilt by a later step's rollback, x is still the key made here.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\y\\"))));
+    EXPECT_TRUE(KeyExists(Key(L"x\\y")));
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\"))));
+    transaction.Rollback();
+  }
+  EXPECT_FALSE(KeyExists(Key(L"x")));
+  EXPECT_FALSE(KeyExists(Key(L"y")));
+
+  // A removal that fails part way puts back what went: another program's
+  // key and value below ours are not lost.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"mine\\below"))));
+    Write(Key(L"mine\\below\\theirs"), L"v", REG_SZ, StringBytes(L"t"));
+    platform_rules::ScopedFaultInjection fault(3, ERROR_ACCESS_DENIED,
+                                               "NtDeleteKey");
+    transaction.Rollback();
+  }
+  EXPECT_EQ(StringBytes(L"t"), Read(Key(L"mine\\below\\theirs"), L"v").data);
 
   // Only an open that succeeds (or is denied) shows that the key is there.
   {
@@ -791,6 +783,21 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
         << log.text;
   }
 
+  // Deleted, made again and written to in one transaction: the new key's
+  // own widened list never lands on the key rebuilt in place of the old.
+  const std::wstring locked = Key(L"locked\\k");
+  Write(locked, L"v", REG_SZ, StringBytes(L"old"));
+  SetDacl(locked, L"D:P(A;;KA;;;SY)");
+  SetDacl(Key(L"locked"), L"D:P(A;OICI;KR;;;WD)");
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, locked)));
+    ASSERT_TRUE(transaction.AddAndExecute(SetString(locked, L"w", L"new")));
+    transaction.Rollback();
+  }
+  EXPECT_EQ(L"D:P(A;;KA;;;SY)", Dacl(locked));
+
   // A list held for a key that another program then deletes and makes
   // again is no list of the new key.
   const std::wstring name = L"CURRENT_USER\\" + key;
@@ -812,6 +819,90 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_NE(std::string::npos, log.text.find("was deleted")) << log.text;
   }
   EXPECT_EQ(theirs, Dacl(key));
+}
+
+// Another program acts between a check and the act that relies on it: it
+// puts a link at the name, or deletes the key and makes one of its own
+// there. Nothing is made through the link, what it put there stays, and
+// what cannot be put back is in the log.
+TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
+  enum Kind { MAKES, DELETES, SETS };
+  // Just before the |nth| |call| (from the start when not |rollback|), |at|
+  // becomes a link to |link_to|, or another program's key when that is null.
+  struct InBetween {
+    Kind kind;
+    bool rollback;
+    const char* call;
+    int nth;
+    const wchar_t* at;
+    const wchar_t* link_to;
+    const char* logged;
+  };
+  const InBetween kRows[] = {
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, ""},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
+      {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
+       "Lost two"},
+      {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
+      {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside", "put back one"},
+      {SETS, true, "RegSetValueExW", 3, L"tree", nullptr, "put back one"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "Not writing"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(&row - kRows);
+    const std::wstring at = Key(row.at);
+    Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
+    Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
+    Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
+    ScopedErrorLog log;
+    {
+      Transaction transaction;
+      platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
+                                                   !row.rollback);
+      between.Interject([&] {
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
+        if (!row.link_to)
+          return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
+        // A link to a missing key is made to one that then goes.
+        const std::wstring target = Key(row.link_to);
+        const bool missing = !KeyExists(target);
+        Write(target, L"one", REG_SZ, StringBytes(L"kept"));
+        EXPECT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(
+                                     HKEY_CURRENT_USER, at, target));
+        if (missing)
+          ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
+      });
+      const bool executes = row.rollback || !row.link_to;
+      if (row.kind == SETS) {
+        ASSERT_EQ(executes, transaction.AddAndExecute(
+                                SetString(at, L"one", L"new")));
+      }
+      EXPECT_TRUE((row.kind == SETS && !row.rollback) ||
+                  executes == transaction.AddAndExecute(
+                      row.kind == MAKES
+                          ? static_cast<Operation*>(new CreateRegKeyOperation(
+                                HKEY_CURRENT_USER, Key(L"made\\by\\us")))
+                          : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
+                                                      Key(L"tree"))));
+      between.Start();
+      transaction.Rollback();
+    }
+    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
+    EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
+    EXPECT_EQ(!row.link_to,
+              platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());
+    EXPECT_EQ(!row.link_to, Read(at, L"theirs").exists);
+    EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
+                                  Read(at, L"two").exists));
+    EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
+    for (const wchar_t* key : {L"made", L"tree"}) {
+      Transaction clear;
+      EXPECT_TRUE(clear.AddAndExecute(
+          new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
+    }
+  }
 }
 
 DWORD WINAPI RefuseSecurity(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION,
@@ -947,7 +1038,7 @@ TEST_F(RegistryOperationsTest, FailuresAtCommitAndRollbackAreLogged) {
     }
     const std::string line = "Failed to put back v in CURRENT_USER\\" +
                              base::WideToUTF8(Key(L"gone")) +
-                             ": error 2, type 1, 4 bytes: 67000000";
+                             ": error 1018, type 1, 4 bytes: 67000000";
     EXPECT_NE(std::string::npos, value_log.text.find(line)) << value_log.text;
   }
 }

@@ -24,7 +24,8 @@ namespace base {
 // once, then. The disk work runs on |task_runner|, in the order the writes
 // were made; a write the runner refuses, or one made on a thread without a
 // loop (which can take no reply), happens on the calling thread, but only
-// when none of the earlier ones still waits on the runner.
+// when none of the earlier ones still waits on the runner (a runner on
+// another thread is waited for).
 //
 // Used on one thread. A scheduled write that has not happened is lost when
 // the writer goes away, so owners flush with DoScheduledWrite first. On a
@@ -86,6 +87,10 @@ class ImportantFileWriter {
   // Performs the scheduled write at once.
   void DoScheduledWrite();
 
+  // Runs |task|, disk work on the file, behind every write made so far, as
+  // a write would run. False when it ran nowhere (logged).
+  bool PostWriteTask(const Closure& task);
+
  private:
   class Outcome;
   class QueuedWrites;
@@ -95,6 +100,12 @@ class ImportantFileWriter {
   void WriteFor(DataSerializer* serializer,
                 uint64_t write,
                 std::unique_ptr<std::string> data);
+  // Runs |task| on the runner, then |reply| (if any) back here; when the
+  // runner refuses, both here, but only after the earlier writes.
+  bool RunInOrder(const Closure& task, const Closure& reply);
+  // Whether no earlier write is left to land; waits for those a runner on
+  // another thread still runs.
+  bool WaitForEarlierWrites();
   void OnWriteDone(DataSerializer* serializer,
                    uint64_t write,
                    const scoped_refptr<Outcome>& outcome);

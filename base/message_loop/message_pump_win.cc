@@ -180,7 +180,8 @@ void MessagePumpWin::RecordScheduleWorkError(int problem) {
 
 MessagePumpForUI::MessagePumpForUI()
     : secret_(static_cast<UINT_PTR>(
-          RandGenerator(std::numeric_limits<UINT_PTR>::max()) + 1)) {
+          RandGenerator(std::numeric_limits<UINT_PTR>::max()) + 1)),
+      thread_id_(::GetCurrentThreadId()) {
   InitMessageWnd();
 }
 
@@ -233,6 +234,10 @@ bool MessagePumpForUI::ScheduleWork() {
   // The thread's queue is full: let the next post try again.
   work_state_.exchange(READY);
   RecordScheduleWorkError(internal::MESSAGE_POST_ERROR);
+  // Posted for itself, in a run: the loop's queue may still count on a
+  // wake-up from an earlier post, and would send none for the next.
+  if (::GetCurrentThreadId() == thread_id_ && state_)
+    state_->delegate->OnWakeUpLost();
   return false;
 }
 

@@ -343,7 +343,10 @@ bool WaitForPendingSend() {
 // When armed, the pump's peek that takes its own wake-up starts the sender
 // and returns only once its message is pending: the next peek (the
 // replacement step's) takes it in, as a send arriving just then would be.
+// The post between the two peeks may be made to fail.
 std::function<void()>* g_send_after_wake_up = nullptr;
+bool g_fail_post_after_wake_up = false;
+int g_posts_to_fail = 0;
 BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
                          UINT flags) {
   BOOL got = ::PeekMessageW(msg, hwnd, first, last, flags);
@@ -353,8 +356,30 @@ BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
     g_send_after_wake_up = nullptr;
     (*send)();
     EXPECT_TRUE(WaitForPendingSend());
+    g_posts_to_fail = g_fail_post_after_wake_up ? 1 : 0;
   }
   return got;
+}
+
+BOOL WINAPI PostUnlessArmedToFail(HWND hwnd, UINT message, WPARAM wparam,
+                                  LPARAM lparam) {
+  if (g_posts_to_fail > 0) {
+    --g_posts_to_fail;
+    return FALSE;
+  }
+  return ::PostMessageW(hwnd, message, wparam, lparam);
+}
+
+// When armed, the pump's first wait posts the message: it arrives while
+// the pump is idle.
+std::function<void()>* g_post_at_wait = nullptr;
+DWORD WINAPI WaitAfterPost(DWORD count, const HANDLE* handles, DWORD timeout,
+                           DWORD mask, DWORD flags) {
+  if (std::function<void()>* post = g_post_at_wait) {
+    g_post_at_wait = nullptr;
+    (*post)();
+  }
+  return ::MsgWaitForMultipleObjectsEx(count, handles, timeout, mask, flags);
 }
 
 // A dialog's loop, entered from a window procedure (for a message posted
@@ -378,6 +403,9 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     // A window procedure runs a nested run that ends at a task, then the
     // dialog.
     POSTED_AFTER_A_NESTED_RUN,
+    // A task runs a nested run that only window messages serve and end;
+    // the dialog comes once the pump is idle again.
+    POSTED_WHEN_IDLE_AFTER_A_NESTED_RUN_IN_A_TASK,
   };
   enum Work {
     POST_FROM_ANOTHER_THREAD,
@@ -385,6 +413,10 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     QUEUED_BEFORE,
     // A wake-up post fails once (a full queue), then another thread posts.
     POST_AFTER_A_FAILED_WAKE_UP,
+    // The same, for the pump's own post between its two peeks.
+    POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
+    // Due only after the dialog opened.
+    DELAYED_BEFORE,
   };
   const struct {
     Entry entry;
@@ -401,6 +433,9 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       {POSTED, POST_AFTER_A_FAILED_WAKE_UP},
       {POSTED_AFTER_A_NESTED_RUN, POST_FROM_ANOTHER_THREAD},
       {POSTED_AFTER_A_NESTED_RUN, QUEUED_BEFORE},
+      {SENT_FROM_ANOTHER_THREAD_BETWEEN_THE_PEEKS,
+       POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED},
+      {POSTED_WHEN_IDLE_AFTER_A_NESTED_RUN_IN_A_TASK, DELAYED_BEFORE},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
@@ -414,7 +449,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     bool all_ran_in_modal_loop = false;
     Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
     std::function<void()> dialog = [&] {
-      if (c.work == POST_FROM_ANOTHER_THREAD) {
+      if (c.work == POST_FROM_ANOTHER_THREAD ||
+          c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED) {
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
       } else if (c.work == POST_AFTER_A_FAILED_WAKE_UP) {
         {
@@ -443,6 +479,17 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       ASSERT_TRUE(sender->Start());
     };
     std::unique_ptr<ScopedCallSwap<decltype(&::PeekMessageW)>> peek_swap;
+    ScopedCallSwap<decltype(&::PostMessageW)> post_swap(
+        &GetPumpPlatformCalls()->post_message, &PostUnlessArmedToFail);
+    g_fail_post_after_wake_up = c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED;
+    std::unique_ptr<ScopedCallSwap<decltype(&::MsgWaitForMultipleObjectsEx)>>
+        wait_swap;
+    std::function<void()> post_dialog = [&] { window.Post(&dialog); };
+    std::function<void()> noop = [] {};
+    if (c.work == DELAYED_BEFORE) {
+      runner->PostDelayedTask(FROM_HERE, mark_posted,
+                              TimeDelta::FromMilliseconds(100));
+    }
     if (c.entry == SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK) {
       runner->PostTask(FROM_HERE, Bind([&] {
                          start_sender();
@@ -472,6 +519,20 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       }
     } else if (c.entry == SENT_FROM_ANOTHER_THREAD) {
       start_sender();
+    } else if (c.entry == POSTED_WHEN_IDLE_AFTER_A_NESTED_RUN_IN_A_TASK) {
+      runner->PostTask(FROM_HERE, Bind([&] {
+                         RunLoop nested;
+                         std::function<void()> quit = [&] { nested.Quit(); };
+                         window.Post(&noop);
+                         window.Post(&quit);
+                         nested.Run();
+                         g_post_at_wait = &post_dialog;
+                         wait_swap.reset(new ScopedCallSwap<
+                                         decltype(&::MsgWaitForMultipleObjectsEx)>(
+                             &GetPumpPlatformCalls()
+                                  ->msg_wait_for_multiple_objects_ex,
+                             &WaitAfterPost));
+                       }));
     }
     std::function<void()> nested_then_dialog = [&] {
       RunLoop nested;
@@ -485,7 +546,10 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       window.Post(&nested_then_dialog);
     outer.Run();
     peek_swap.reset();
+    wait_swap.reset();
     g_send_after_wake_up = nullptr;
+    g_post_at_wait = nullptr;
+    g_posts_to_fail = 0;
     if (sender)
       sender->Join();
     DrainMessages();

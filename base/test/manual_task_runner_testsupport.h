@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/single_thread_task_runner.h"
+#include "base/synchronization/lock.h"
 #include "base/time/time.h"
 
 namespace base {
@@ -16,7 +17,8 @@ namespace base {
 //
 // A runner on the test's own thread with a clock of its own: posted tasks
 // wait until the test advances that clock, so delays of seconds are tested
-// without waiting. It can also refuse every post.
+// without waiting. It can also refuse every post. Replies may be posted to
+// it from other threads.
 class ManualTaskRunner : public SingleThreadTaskRunner {
  public:
   ManualTaskRunner() {}
@@ -24,6 +26,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   bool PostDelayedTask(const Location& from_here,
                        Closure task,
                        TimeDelta delay) override {
+    AutoLock lock(lock_);
     if (refuse_posts_)
       return false;
     ++posts_;
@@ -70,6 +73,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
 
   // Takes out the earliest task due by |limit|; false when none is.
   bool TakeNextDue(TimeDelta limit, PendingTask* out) {
+    AutoLock lock(lock_);
     size_t best = tasks_.size();
     for (size_t i = 0; i < tasks_.size(); ++i) {
       if (tasks_[i].run_time > limit)
@@ -88,6 +92,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
     return true;
   }
 
+  Lock lock_;
   std::vector<PendingTask> tasks_;
   TimeDelta now_;
   uint64_t next_sequence_ = 0;

@@ -44,7 +44,7 @@ class ImportantFileWriter::QueuedWrites
     while (count_.load() > 1) {
       const TimeDelta left = end - TimeTicks::Now();
       if (left <= TimeDelta() || !landed_.TimedWait(left))
-        return count_.load() <= 1;
+        return false;
     }
     return true;
   }

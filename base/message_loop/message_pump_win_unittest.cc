@@ -356,30 +356,13 @@ BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
     g_send_after_wake_up = nullptr;
     (*send)();
     EXPECT_TRUE(WaitForPendingSend());
-    g_posts_to_fail = g_fail_post_after_wake_up ? 1 : 0;
+    g_posts_to_fail = g_fail_post_after_wake_up;
   }
   return got;
 }
 
-BOOL WINAPI PostUnlessArmedToFail(HWND hwnd, UINT message, WPARAM wparam,
-                                  LPARAM lparam) {
-  if (g_posts_to_fail > 0) {
-    --g_posts_to_fail;
-    return FALSE;
-  }
-  return ::PostMessageW(hwnd, message, wparam, lparam);
-}
-
-// When armed, the pump's first wait posts the message: it arrives while
-// the pump is idle.
-std::function<void()>* g_post_at_wait = nullptr;
-DWORD WINAPI WaitAfterPost(DWORD count, const HANDLE* handles, DWORD timeout,
-                           DWORD mask, DWORD flags) {
-  if (std::function<void()>* post = g_post_at_wait) {
-    g_post_at_wait = nullptr;
-    (*post)();
-  }
-  return ::MsgWaitForMultipleObjectsEx(count, handles, timeout, mask, flags);
+BOOL WINAPI PostUnlessArmedToFail(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+  return g_posts_to_fail-- <= 0 && ::PostMessageW(hwnd, msg, w, l);
 }
 
 // A dialog's loop, entered from a window procedure (for a message posted
@@ -403,9 +386,6 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     // A window procedure runs a nested run that ends at a task, then the
     // dialog.
     POSTED_AFTER_A_NESTED_RUN,
-    // A task runs a nested run that only window messages serve and end;
-    // the dialog comes once the pump is idle again.
-    POSTED_WHEN_IDLE_AFTER_A_NESTED_RUN_IN_A_TASK,
   };
   enum Work {
     POST_FROM_ANOTHER_THREAD,
@@ -415,8 +395,9 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     POST_AFTER_A_FAILED_WAKE_UP,
     // The same, for the pump's own post between its two peeks.
     POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
-    // Due only after the dialog opened.
-    DELAYED_BEFORE,
+    // Due once the dialog is open; the task before it ran a nested run that
+    // window messages served and ended.
+    DELAYED_THROUGH_A_NESTED_RUN,
   };
   const struct {
     Entry entry;
@@ -435,7 +416,7 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       {POSTED_AFTER_A_NESTED_RUN, QUEUED_BEFORE},
       {SENT_FROM_ANOTHER_THREAD_BETWEEN_THE_PEEKS,
        POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED},
-      {POSTED_WHEN_IDLE_AFTER_A_NESTED_RUN_IN_A_TASK, DELAYED_BEFORE},
+      {SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK, DELAYED_THROUGH_A_NESTED_RUN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
@@ -482,16 +463,19 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     ScopedCallSwap<decltype(&::PostMessageW)> post_swap(
         &GetPumpPlatformCalls()->post_message, &PostUnlessArmedToFail);
     g_fail_post_after_wake_up = c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED;
-    std::unique_ptr<ScopedCallSwap<decltype(&::MsgWaitForMultipleObjectsEx)>>
-        wait_swap;
-    std::function<void()> post_dialog = [&] { window.Post(&dialog); };
-    std::function<void()> noop = [] {};
-    if (c.work == DELAYED_BEFORE) {
+    if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
       runner->PostDelayedTask(FROM_HERE, mark_posted,
-                              TimeDelta::FromMilliseconds(100));
+                              TimeDelta::FromMilliseconds(200));
     }
     if (c.entry == SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK) {
       runner->PostTask(FROM_HERE, Bind([&] {
+                         if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
+                           RunLoop nested;
+                           std::function<void()> quit = [&] { nested.Quit(); };
+                           ::PostMessageW(window.hwnd(), WM_NULL, 0, 0);
+                           window.Post(&quit);
+                           nested.Run();
+                         }
                          start_sender();
                          EXPECT_TRUE(WaitForPendingSend());
                        }));
@@ -519,20 +503,6 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       }
     } else if (c.entry == SENT_FROM_ANOTHER_THREAD) {
       start_sender();
-    } else if (c.entry == POSTED_WHEN_IDLE_AFTER_A_NESTED_RUN_IN_A_TASK) {
-      runner->PostTask(FROM_HERE, Bind([&] {
-                         RunLoop nested;
-                         std::function<void()> quit = [&] { nested.Quit(); };
-                         window.Post(&noop);
-                         window.Post(&quit);
-                         nested.Run();
-                         g_post_at_wait = &post_dialog;
-                         wait_swap.reset(new ScopedCallSwap<
-                                         decltype(&::MsgWaitForMultipleObjectsEx)>(
-                             &GetPumpPlatformCalls()
-                                  ->msg_wait_for_multiple_objects_ex,
-                             &WaitAfterPost));
-                       }));
     }
     std::function<void()> nested_then_dialog = [&] {
       RunLoop nested;
@@ -546,9 +516,7 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       window.Post(&nested_then_dialog);
     outer.Run();
     peek_swap.reset();
-    wait_swap.reset();
     g_send_after_wake_up = nullptr;
-    g_post_at_wait = nullptr;
     g_posts_to_fail = 0;
     if (sender)
       sender->Join();

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "base/single_thread_task_runner.h"
-#include "base/synchronization/lock.h"
 #include "base/time/time.h"
 
 namespace base {
@@ -17,8 +16,8 @@ namespace base {
 //
 // A runner on the test's own thread with a clock of its own: posted tasks
 // wait until the test advances that clock, so delays of seconds are tested
-// without waiting. It can also refuse every post. Replies may be posted to
-// it from other threads.
+// without waiting. It can also refuse every post, or say that it runs its
+// tasks elsewhere.
 class ManualTaskRunner : public SingleThreadTaskRunner {
  public:
   ManualTaskRunner() {}
@@ -26,7 +25,6 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   bool PostDelayedTask(const Location& from_here,
                        Closure task,
                        TimeDelta delay) override {
-    AutoLock lock(lock_);
     if (refuse_posts_)
       return false;
     ++posts_;
@@ -39,7 +37,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
                                   TimeDelta delay) override {
     return PostDelayedTask(from_here, std::move(task), delay);
   }
-  bool RunsTasksOnCurrentThread() const override { return true; }
+  bool RunsTasksOnCurrentThread() const override { return runs_tasks_here_; }
 
   // Advances the clock by |delta|, running every task that comes due, in
   // run-time order, at its own time.
@@ -60,6 +58,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   // Time since creation on this runner's clock.
   TimeDelta now() const { return now_; }
   void set_refuse_posts(bool refuse) { refuse_posts_ = refuse; }
+  void set_runs_tasks_here(bool here) { runs_tasks_here_ = here; }
   int posts() const { return posts_; }
 
  private:
@@ -73,7 +72,6 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
 
   // Takes out the earliest task due by |limit|; false when none is.
   bool TakeNextDue(TimeDelta limit, PendingTask* out) {
-    AutoLock lock(lock_);
     size_t best = tasks_.size();
     for (size_t i = 0; i < tasks_.size(); ++i) {
       if (tasks_[i].run_time > limit)
@@ -92,11 +90,11 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
     return true;
   }
 
-  Lock lock_;
   std::vector<PendingTask> tasks_;
   TimeDelta now_;
   uint64_t next_sequence_ = 0;
   bool refuse_posts_ = false;
+  bool runs_tasks_here_ = true;
   int posts_ = 0;
 };
 

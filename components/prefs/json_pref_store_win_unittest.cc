@@ -2,13 +2,10 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "base/bind.h"
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/json/json_reader.h"
@@ -17,8 +14,6 @@
 #include "base/message_loop/message_loop.h"
 #include "base/test/manual_task_runner_testsupport.h"
 #include "base/test/scoped_log_capture_testsupport.h"
-#include "base/threading/sequenced_worker_pool.h"
-#include "base/threading/simple_thread.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/values.h"
 #include "gtest/gtest.h"
@@ -73,11 +68,8 @@ class JsonPrefStoreTest : public testing::Test {
         handle_(thread_runner_),
         path_(folder_.path().AppendASCII("Local State")) {}
 
-  scoped_refptr<JsonPrefStore> MakeStore(
-      scoped_refptr<SequencedTaskRunner> runner = nullptr) {
-    if (!runner)
-      runner = file_runner_;
-    scoped_refptr<JsonPrefStore> store(new JsonPrefStore(path_, runner));
+  scoped_refptr<JsonPrefStore> MakeStore() {
+    scoped_refptr<JsonPrefStore> store(new JsonPrefStore(path_, file_runner_));
     store->AddObserver(&observer_);
     return store;
   }
@@ -234,41 +226,16 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
-class FunctionThread : public SimpleThread {
- public:
-  explicit FunctionThread(std::function<void()> work)
-      : SimpleThread("Function"), work_(std::move(work)) {}
-  void Run() override { work_(); }
-
- private:
-  std::function<void()> work_;
-};
-
-// Signals |event| at the first wait of the thread named in |thread|:
-// lets what the test holds go only once the code under test waits for it.
-struct WaitHook {
-  std::atomic<DWORD> thread{0};
-  WaitableEvent* event = nullptr;
-};
-WaitHook g_wait_hook;
-WaitHook g_sleep_hook;
-decltype(&::WaitForSingleObject) g_wait_original;
-decltype(&::SleepConditionVariableSRW) g_sleep_original;
-void NoteWait(WaitHook* hook) {
-  DWORD self = ::GetCurrentThreadId();
-  if (hook->thread.compare_exchange_strong(self, 0))
-    hook->event->Signal();
-}
-DWORD WINAPI NotedWaitForSingleObject(HANDLE handle, DWORD ms) {
-  NoteWait(&g_wait_hook);
-  return g_wait_original(handle, ms);
-}
-BOOL WINAPI NotedSleepConditionVariableSRW(PCONDITION_VARIABLE cv,
-                                           PSRWLOCK lock,
-                                           DWORD ms,
-                                           ULONG flags) {
-  NoteWait(&g_sleep_hook);
-  return g_sleep_original(cv, lock, ms, flags);
+// Once set, the next wait first runs what the runner holds, as a runner
+// on another thread would while the store waits.
+ManualTaskRunner* g_run_at_wait = nullptr;
+decltype(&::WaitForSingleObject) g_wait;
+DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
+  if (ManualTaskRunner* runner = g_run_at_wait) {
+    g_run_at_wait = nullptr;
+    runner->RunUntilIdle();
+  }
+  return g_wait(handle, ms);
 }
 
 // Whatever the order of read, change, commit and release, a change the
@@ -284,15 +251,13 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     RELEASE_BEFORE_THE_READ_RUNS,
     RELEASE_BEFORE_THE_REPLY,
     WRITTEN_THEN_READ_AGAIN,
-    // The rest run on a pool whose file sequence is held busy. Another
-    // store of the file is made and read at once after the first is
-    // released.
+    // A runner of another thread holds a write: another store of the file
+    // is made and read at once; or the runner refuses posts from then on (a
+    // pool shutting down) as the store goes with a change scheduled, or
+    // with a read pending too.
     SECOND_STORE_AFTER_RELEASE,
-    // A write is committed behind the busy task, then another thread shuts
-    // the pool down, and the store goes with a change scheduled, or with a
-    // read pending too.
-    POOL_SHUT_DOWN_WITH_A_WRITE_SCHEDULED,
-    POOL_SHUT_DOWN_DURING_A_READ,
+    REFUSED_WITH_A_WRITE_SCHEDULED,
+    REFUSED_DURING_A_READ,
   };
   const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
   const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
@@ -311,30 +276,19 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       {RELEASE_BEFORE_THE_READ_RUNS, "[1,2]", "[1,2]"},
       {WRITTEN_THEN_READ_AGAIN, kFile, "{\"other\":3}"},
       {SECOND_STORE_AFTER_RELEASE, kFile, kMergedAndLater},
-      {POOL_SHUT_DOWN_WITH_A_WRITE_SCHEDULED, kFile, kMergedAndLater},
-      {POOL_SHUT_DOWN_DURING_A_READ, kFile, kMergedAndLater},
+      {REFUSED_WITH_A_WRITE_SCHEDULED, kFile, kMergedAndLater},
+      {REFUSED_DURING_A_READ, kFile, kMergedAndLater},
   };
-  platform_rules::ScopedImportHook wait_hook(
-      "WaitForSingleObject",
-      reinterpret_cast<const void*>(&NotedWaitForSingleObject));
-  platform_rules::ScopedImportHook sleep_hook(
-      "SleepConditionVariableSRW",
-      reinterpret_cast<const void*>(&NotedSleepConditionVariableSRW));
-  g_wait_original = wait_hook.original<decltype(g_wait_original)>();
-  g_sleep_original = sleep_hook.original<decltype(g_sleep_original)>();
+  platform_rules::ScopedImportHook hook(
+      "WaitForSingleObject", reinterpret_cast<const void*>(&WaitRunning));
+  g_wait = hook.original<decltype(g_wait)>();
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "order " << c.order << " " << c.file);
     ScopedLogCapture log(LOG_ERROR);
     WriteText(c.file);
-    const bool on_pool = c.order >= SECOND_STORE_AFTER_RELEASE;
-    scoped_refptr<SequencedWorkerPool> pool(
-        new SequencedWorkerPool(1, "PrefsTest", 0));
-    scoped_refptr<SequencedTaskRunner> pool_runner =
-        JsonPrefStore::GetTaskRunnerForFile(path_, pool.get());
-    scoped_refptr<JsonPrefStore> store =
-        MakeStore(on_pool ? pool_runner : nullptr);
+    scoped_refptr<JsonPrefStore> store = MakeStore();
     if (c.order == CHANGE_THEN_READ_AGAIN ||
-        c.order == WRITTEN_THEN_READ_AGAIN || on_pool)
+        c.order >= WRITTEN_THEN_READ_AGAIN)
       store->ReadPrefs();
     else
       store->ReadPrefsAsync(nullptr);
@@ -342,38 +296,25 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     store->SetValue("other", Int(2), 0);
     // Only the file holds it while the read is pending.
     store->RemoveValue("gone.a", 0);
-    WaitableEvent busy_ends(WaitableEvent::ResetPolicy::MANUAL,
-                            WaitableEvent::InitialState::NOT_SIGNALED);
-    WaitableEvent shutting_down(WaitableEvent::ResetPolicy::MANUAL,
-                                WaitableEvent::InitialState::NOT_SIGNALED);
-    pool_runner->PostTask(
-        FROM_HERE, Bind([](WaitableEvent* ends) { ends->Wait(); }, &busy_ends));
-    std::unique_ptr<FunctionThread> shutdown;
-    g_wait_hook.event = &busy_ends;
-    g_sleep_hook.event = &shutting_down;
     switch (c.order) {
       case SECOND_STORE_AFTER_RELEASE:
-        store = nullptr;
-        g_wait_hook.thread = ::GetCurrentThreadId();
-        store = MakeStore(pool_runner);
-        store->ReadPrefs();
-        store->SetValue("later", Int(1), 0);
-        store = nullptr;
-        break;
-      case POOL_SHUT_DOWN_WITH_A_WRITE_SCHEDULED:
-      case POOL_SHUT_DOWN_DURING_A_READ:
+      case REFUSED_WITH_A_WRITE_SCHEDULED:
+      case REFUSED_DURING_A_READ:
+        file_runner_->set_runs_tasks_here(false);
         store->CommitPendingWrite();
-        if (c.order == POOL_SHUT_DOWN_DURING_A_READ)
+        if (c.order == REFUSED_DURING_A_READ)
           store->ReadPrefsAsync(nullptr);
+        g_run_at_wait = file_runner_.get();
+        if (c.order == SECOND_STORE_AFTER_RELEASE) {
+          store = MakeStore();
+          store->ReadPrefs();
+        }
+        file_runner_->set_refuse_posts(c.order != SECOND_STORE_AFTER_RELEASE);
         store->SetValue("later", Int(1), 0);
-        shutdown.reset(new FunctionThread([&] {
-          g_sleep_hook.thread = ::GetCurrentThreadId();
-          pool->Shutdown(0);
-        }));
-        shutdown->Start();
-        shutting_down.Wait();
-        g_wait_hook.thread = ::GetCurrentThreadId();
         store = nullptr;
+        g_run_at_wait = nullptr;
+        file_runner_->set_refuse_posts(false);
+        file_runner_->set_runs_tasks_here(true);
         break;
       case CHANGE_WHILE_READING:
         thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
@@ -394,10 +335,6 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         store = nullptr;
         break;
     }
-    busy_ends.Signal();
-    if (shutdown)
-      shutdown->Join();
-    pool->Shutdown(0);
     file_runner_->RunUntilIdle();
     thread_runner_->RunUntilIdle();
     if (store) {
@@ -490,8 +427,7 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       ASSERT_FALSE(ThreadTaskRunnerHandle::IsSet());
     }
     store->ReadPrefsAsync(nullptr);
-    if (c != NO_LOOP_WRITE_FAILS)
-      file_runner_->RunUntilIdle();
+    file_runner_->RunUntilIdle();
     thread_runner_->RunUntilIdle();
     ASSERT_TRUE(store->IsInitializationComplete());
     store->SetValue("a", Int(2), 0);

@@ -343,10 +343,7 @@ bool WaitForPendingSend() {
 // When armed, the pump's peek that takes its own wake-up starts the sender
 // and returns only once its message is pending: the next peek (the
 // replacement step's) takes it in, as a send arriving just then would be.
-// The post between the two peeks may be made to fail.
 std::function<void()>* g_send_after_wake_up = nullptr;
-bool g_fail_post_after_wake_up = false;
-int g_posts_to_fail = 0;
 BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
                          UINT flags) {
   BOOL got = ::PeekMessageW(msg, hwnd, first, last, flags);
@@ -356,11 +353,11 @@ BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
     g_send_after_wake_up = nullptr;
     (*send)();
     EXPECT_TRUE(WaitForPendingSend());
-    g_posts_to_fail = g_fail_post_after_wake_up;
   }
   return got;
 }
 
+int g_posts_to_fail = 0;
 BOOL WINAPI PostUnlessArmedToFail(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   return g_posts_to_fail-- <= 0 && ::PostMessageW(hwnd, msg, w, l);
 }
@@ -462,7 +459,6 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     std::unique_ptr<ScopedCallSwap<decltype(&::PeekMessageW)>> peek_swap;
     ScopedCallSwap<decltype(&::PostMessageW)> post_swap(
         &GetPumpPlatformCalls()->post_message, &PostUnlessArmedToFail);
-    g_fail_post_after_wake_up = c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED;
     if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
       runner->PostDelayedTask(FROM_HERE, mark_posted,
                               TimeDelta::FromMilliseconds(200));
@@ -514,6 +510,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     };
     if (c.entry == POSTED_AFTER_A_NESTED_RUN)
       window.Post(&nested_then_dialog);
+    // The run's first post is the replacement step's, between the peeks.
+    g_posts_to_fail = c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED;
     outer.Run();
     peek_swap.reset();
     g_send_after_wake_up = nullptr;

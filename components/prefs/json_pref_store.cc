@@ -10,7 +10,6 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/strings/string_util.h"
-#include "base/synchronization/waitable_event.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/time/default_clock.h"
@@ -26,32 +25,6 @@ constexpr int64_t kReportIntervalMinutes = 5;
 // only up to a week of them: a clock that jumps years ahead must not keep
 // this thread busy adding samples.
 constexpr int64_t kMaxIdleWindowsReported = 7 * 24 * 60 / kReportIntervalMinutes;
-
-// How long a read waits for the writes already handed to the file's runner.
-constexpr int64_t kHandedWritesWaitSeconds = 10;
-
-// Reached once the file's runner has come to a task posted after the
-// writes handed to it, or has let the task go unrun.
-class RunnerReached : public RefCountedThreadSafe<RunnerReached> {
- public:
-  WaitableEvent event{WaitableEvent::ResetPolicy::MANUAL,
-                      WaitableEvent::InitialState::NOT_SIGNALED};
-
- private:
-  friend class RefCountedThreadSafe<RunnerReached>;
-  ~RunnerReached() = default;
-};
-
-class SignalWhenGone {
- public:
-  explicit SignalWhenGone(scoped_refptr<RunnerReached> reached)
-      : reached_(std::move(reached)) {}
-  ~SignalWhenGone() { reached_->event.Signal(); }
-  void Signal() { reached_->event.Signal(); }
-
- private:
-  const scoped_refptr<RunnerReached> reached_;
-};
 
 // Whether a read that ended in |error| leaves the file never to be written:
 // it may hold data we could not see.
@@ -301,25 +274,6 @@ PrefReadError JsonPrefStore::ReadPrefs() {
   WaitForHandedWrites();
   OnFileRead(ReadPrefsFromDisk(path_));
   return read_error_;
-}
-
-void JsonPrefStore::WaitForHandedWrites() const {
-  // Tasks of the runner's own thread cannot run while this one waits; on
-  // a pool's worker, the one the runner needs may be this one.
-  if (task_runner_->RunsTasksOnCurrentThread() ||
-      SequencedWorkerPool::GetWorkerPoolForCurrentThread()) {
-    return;
-  }
-  scoped_refptr<RunnerReached> reached(new RunnerReached);
-  Closure mark = Bind([](SignalWhenGone* signal) { signal->Signal(); },
-                      Owned(new SignalWhenGone(reached)));
-  if (!task_runner_->PostTask(FROM_HERE, std::move(mark)))
-    return;
-  if (!reached->event.TimedWait(
-          TimeDelta::FromSeconds(kHandedWritesWaitSeconds))) {
-    LOG(ERROR) << path_.AsUTF8Unsafe()
-               << " read before the writes handed to its runner landed";
-  }
 }
 
 void JsonPrefStore::ReadPrefsAsync(ReadErrorDelegate* error_delegate) {

@@ -226,12 +226,12 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
-// Once set, the next wait first runs what the runner holds, as a runner
-// on another thread would while the store waits.
+// Once set, the next wait that may block first runs what the runner holds,
+// as a runner on another thread would while the store waits.
 ManualTaskRunner* g_run_at_wait = nullptr;
 decltype(&::WaitForSingleObject) g_wait;
 DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
-  if (ManualTaskRunner* runner = g_run_at_wait) {
+  if (ManualTaskRunner* runner = ms ? g_run_at_wait : nullptr) {
     g_run_at_wait = nullptr;
     runner->RunUntilIdle();
   }

@@ -339,8 +339,8 @@ bool MessageLoop::DoWork() {
 
 bool MessageLoop::DoDelayedWork(TimeTicks* next_delayed_work_time) {
   if (!nestable_tasks_allowed_ || delayed_work_queue_.empty()) {
-    // A pump told "nothing delayed" inside a task stops its timer; the task
-    // that refused must set it again when it ends.
+    // Told "nothing delayed" inside a task, the pump stops its timer: it is
+    // told again once the task ends.
     delayed_work_refused_ |= !delayed_work_queue_.empty();
     recent_time_ = *next_delayed_work_time = TimeTicks();
     return false;

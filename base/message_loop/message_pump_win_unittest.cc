@@ -390,6 +390,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     QUEUED_BEFORE,
     // A wake-up post fails once (a full queue), then another thread posts.
     POST_AFTER_A_FAILED_WAKE_UP,
+    // With no other delayed task to set the timer again after it.
+    DELAYED_TASK_PUMPS_ALONE,
     // The same, for the pump's own post between its two peeks.
     POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
     // Due once the dialog is open; the task before it ran a nested run that
@@ -414,6 +416,7 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       {SENT_FROM_ANOTHER_THREAD_BETWEEN_THE_PEEKS,
        POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED},
       {SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK, DELAYED_THROUGH_A_NESTED_RUN},
+      {POSTED, DELAYED_TASK_PUMPS_ALONE},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
@@ -437,15 +440,18 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
           OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
         }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
-      } else if (c.work == DELAYED_TASK_PUMPS) {
+      } else if (c.work == DELAYED_TASK_PUMPS ||
+                 c.work == DELAYED_TASK_PUMPS_ALONE) {
         runner->PostDelayedTask(FROM_HERE, Bind([&] {
                                   runner->PostTask(FROM_HERE, mark_posted);
                                   PumpMessagesInATask();
                                 }),
                                 TimeDelta::FromMilliseconds(1));
-        runner->PostDelayedTask(FROM_HERE,
-                                Bind([&later_ran] { later_ran = true; }),
-                                TimeDelta::FromMilliseconds(1));
+        if (c.work == DELAYED_TASK_PUMPS) {
+          runner->PostDelayedTask(FROM_HERE,
+                                  Bind([&later_ran] { later_ran = true; }),
+                                  TimeDelta::FromMilliseconds(1));
+        }
       }
       all_ran_in_modal_loop =
           RunForeignModalLoop([&] { return posted_ran && later_ran; });

@@ -59,6 +59,8 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   TimeDelta now() const { return now_; }
   void set_refuse_posts(bool refuse) { refuse_posts_ = refuse; }
   void set_runs_tasks_here(bool here) { runs_tasks_here_ = here; }
+  // Lets every pending task go unrun.
+  void DropPending() { tasks_.clear(); }
   int posts() const { return posts_; }
 
  private:

@@ -271,7 +271,9 @@ PrefReadError JsonPrefStore::GetReadError() const {
 }
 
 PrefReadError JsonPrefStore::ReadPrefs() {
-  WaitForHandedWrites();
+  // Writes already handed off, by this store or another of the file, land
+  // first.
+  writer_.WaitForHandedWrites();
   OnFileRead(ReadPrefsFromDisk(path_));
   return read_error_;
 }

@@ -116,9 +116,6 @@ class JsonPrefStore : public PersistentPrefStore,
   // Reads and checks the file; moves a damaged one aside. Blocks.
   static std::unique_ptr<ReadResult> ReadPrefsFromDisk(const FilePath& path);
 
-  // Lets the writes already handed to the file's runner, by this store or
-  // another of the same file, land before a read on this thread.
-  void WaitForHandedWrites() const;
   void OnFileReadReply(std::unique_ptr<ReadResult>* result);
   void OnFileRead(std::unique_ptr<ReadResult> result);
   // Stores |value| at |key| unless an equal value is there; true when it

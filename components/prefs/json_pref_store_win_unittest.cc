@@ -226,16 +226,21 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
-// Once set, the next wait that may block first runs what the runner holds,
-// as a runner on another thread would while the store waits.
+// While set, a wait that may block runs what the runner holds, as a runner
+// of another thread would, unless stalled; then ends at once, as at its
+// time-out. Waits on the runner's own thread, which could never end, count.
 ManualTaskRunner* g_run_at_wait = nullptr;
+bool g_runner_stalled = false;
+int g_waits_on_the_runners_thread = 0;
 decltype(&::WaitForSingleObject) g_wait;
 DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
-  if (ManualTaskRunner* runner = ms ? g_run_at_wait : nullptr) {
-    g_run_at_wait = nullptr;
-    runner->RunUntilIdle();
-  }
-  return g_wait(handle, ms);
+  if (!ms || !g_run_at_wait)
+    return g_wait(handle, ms);
+  if (g_run_at_wait->RunsTasksOnCurrentThread())
+    ++g_waits_on_the_runners_thread;
+  else if (!g_runner_stalled)
+    g_run_at_wait->RunUntilIdle();
+  return g_wait(handle, 0);
 }
 
 // Whatever the order of read, change, commit and release, a change the
@@ -251,13 +256,18 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     RELEASE_BEFORE_THE_READ_RUNS,
     RELEASE_BEFORE_THE_REPLY,
     WRITTEN_THEN_READ_AGAIN,
-    // A runner of another thread holds a write: another store of the file
-    // is made and read at once; or the runner refuses posts from then on (a
-    // pool shutting down) as the store goes with a change scheduled, or
-    // with a read pending too.
-    SECOND_STORE_AFTER_RELEASE,
+    // A runner of another thread holds a write, then refuses posts (a pool
+    // shutting down) as the store goes with a change scheduled, with a read
+    // pending too, or after letting the write go unrun; or another store
+    // of the file is made and read then.
     REFUSED_WITH_A_WRITE_SCHEDULED,
     REFUSED_DURING_A_READ,
+    DROPPED_THEN_REFUSED,
+    SECOND_STORE_WHILE_REFUSED,
+    // The same on the runner's own thread, or behind a stalled runner: the
+    // second store neither waits for ever nor writes under the write.
+    SECOND_STORE_ON_THE_RUNNERS_THREAD,
+    SECOND_STORE_BEHIND_A_STALLED_WRITE,
   };
   const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
   const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
@@ -275,9 +285,12 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       // A file the store could not read is never written.
       {RELEASE_BEFORE_THE_READ_RUNS, "[1,2]", "[1,2]"},
       {WRITTEN_THEN_READ_AGAIN, kFile, "{\"other\":3}"},
-      {SECOND_STORE_AFTER_RELEASE, kFile, kMergedAndLater},
       {REFUSED_WITH_A_WRITE_SCHEDULED, kFile, kMergedAndLater},
       {REFUSED_DURING_A_READ, kFile, kMergedAndLater},
+      {SECOND_STORE_WHILE_REFUSED, kFile, kMergedAndLater},
+      {DROPPED_THEN_REFUSED, kFile, kMergedAndLater},
+      {SECOND_STORE_ON_THE_RUNNERS_THREAD, kFile, kMerged},
+      {SECOND_STORE_BEHIND_A_STALLED_WRITE, kFile, kMerged},
   };
   platform_rules::ScopedImportHook hook(
       "WaitForSingleObject", reinterpret_cast<const void*>(&WaitRunning));
@@ -297,25 +310,33 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     // Only the file holds it while the read is pending.
     store->RemoveValue("gone.a", 0);
     switch (c.order) {
-      case SECOND_STORE_AFTER_RELEASE:
-      case REFUSED_WITH_A_WRITE_SCHEDULED:
-      case REFUSED_DURING_A_READ:
-        file_runner_->set_runs_tasks_here(false);
+      default: {
+        file_runner_->set_runs_tasks_here(
+            c.order == SECOND_STORE_ON_THE_RUNNERS_THREAD);
         store->CommitPendingWrite();
         if (c.order == REFUSED_DURING_A_READ)
           store->ReadPrefsAsync(nullptr);
+        if (c.order == DROPPED_THEN_REFUSED)
+          file_runner_->DropPending();
         g_run_at_wait = file_runner_.get();
-        if (c.order == SECOND_STORE_AFTER_RELEASE) {
+        g_runner_stalled = c.order == SECOND_STORE_BEHIND_A_STALLED_WRITE;
+        file_runner_->set_refuse_posts(true);
+        if (c.order >= SECOND_STORE_WHILE_REFUSED) {
           store = MakeStore();
           store->ReadPrefs();
         }
-        file_runner_->set_refuse_posts(c.order != SECOND_STORE_AFTER_RELEASE);
         store->SetValue("later", Int(1), 0);
         store = nullptr;
+        if (g_runner_stalled) {
+          EXPECT_EQ(c.file, ReadText(path_));
+          EXPECT_NE(std::string::npos, log.text.find("read before the writes"));
+        }
+        EXPECT_EQ(0, g_waits_on_the_runners_thread);
         g_run_at_wait = nullptr;
         file_runner_->set_refuse_posts(false);
         file_runner_->set_runs_tasks_here(true);
         break;
+      }
       case CHANGE_WHILE_READING:
         thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
         EXPECT_EQ(1, file_runner_->posts());
@@ -421,7 +442,6 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
     WriteText("{\"a\":1,\"b\":1}");
     file_runner_->set_refuse_posts(c == REFUSED_FROM_THE_START);
     scoped_refptr<JsonPrefStore> store = MakeStore();
-    // Without a loop no reply could come: the read is done at once.
     if (c == NO_LOOP_WRITE_FAILS) {
       { ThreadTaskRunnerHandle gone(thread_runner_); }
       ASSERT_FALSE(ThreadTaskRunnerHandle::IsSet());

@@ -127,7 +127,7 @@ class MessagePumpForUI : public MessagePumpWin {
   void HandleWorkMessage();
   void HandleTimerMessage();
   // The work of a wake-up or timer taken by the window procedure.
-  void DoWorkFromWindow(bool immediate);
+  void DoWorkFromWindow();
   void RescheduleTimer();
   bool ProcessNextWindowsMessage();
   bool ProcessMessageHelper(const MSG& msg);

@@ -397,6 +397,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     // Due once the dialog is open; the task before it ran a nested run that
     // window messages served and ended.
     DELAYED_THROUGH_A_NESTED_RUN,
+    // The wake-up after a task fails once, a second task already queued.
+    SECOND_TASK_AFTER_A_FAILED_WAKE_UP,
   };
   const struct {
     Entry entry;
@@ -417,6 +419,7 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
        POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED},
       {SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK, DELAYED_THROUGH_A_NESTED_RUN},
       {POSTED, DELAYED_TASK_PUMPS_ALONE},
+      {POSTED, SECOND_TASK_AFTER_A_FAILED_WAKE_UP},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
@@ -440,6 +443,9 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
           OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
         }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
+      } else if (c.work == SECOND_TASK_AFTER_A_FAILED_WAKE_UP) {
+        runner->PostTask(FROM_HERE, Bind([] { g_posts_to_fail = 1; }));
+        runner->PostTask(FROM_HERE, mark_posted);
       } else if (c.work == DELAYED_TASK_PUMPS ||
                  c.work == DELAYED_TASK_PUMPS_ALONE) {
         runner->PostDelayedTask(FROM_HERE, Bind([&] {

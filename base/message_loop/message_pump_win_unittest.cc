@@ -392,12 +392,11 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     POST_AFTER_A_FAILED_WAKE_UP,
     // With no other delayed task to set the timer again after it.
     DELAYED_TASK_PUMPS_ALONE,
-    // The same, for the pump's own post between its two peeks.
+    // The same, for the pump's own post between its peeks; no timer either.
     POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
     // Due once the dialog is open; the task before it ran a nested run that
     // window messages served and ended.
     DELAYED_THROUGH_A_NESTED_RUN,
-    // The wake-up after a task fails once, a second task already queued.
     SECOND_TASK_AFTER_A_FAILED_WAKE_UP,
   };
   const struct {
@@ -471,6 +470,10 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     std::unique_ptr<ScopedCallSwap<decltype(&::PeekMessageW)>> peek_swap;
     ScopedCallSwap<decltype(&::PostMessageW)> post_swap(
         &GetPumpPlatformCalls()->post_message, &PostUnlessArmedToFail);
+    ScopedCallSwap<decltype(&::SetTimer)> timer_swap(
+        &GetPumpPlatformCalls()->set_timer,
+        c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED ? &FailingSetTimer
+                                                          : &::SetTimer);
     if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
       runner->PostDelayedTask(FROM_HERE, mark_posted,
                               TimeDelta::FromMilliseconds(200));

@@ -93,10 +93,9 @@ TEST_F(PoolTest, SequencedTasksRunOneAtATimeInPostingOrder) {
   }
   EXPECT_FALSE(runner->RunsTasksOnCurrentThread());
   auto other = MakePool(1);
-  ASSERT_TRUE(other->PostTask(FROM_HERE, Bind([&] {
+  ASSERT_TRUE(other->PostTask(FROM_HERE, Bind([runner] {
     EXPECT_FALSE(runner->MayRunTasksOnCurrentThread());
   })));
-  other->Shutdown(0);
   pool->Shutdown(0);
   EXPECT_EQ(0, overlaps.load());
   EXPECT_EQ(12, unsequenced.load());

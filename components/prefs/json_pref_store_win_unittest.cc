@@ -226,9 +226,8 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
-// While set, a wait that may block runs what the runner holds, as a runner
-// of another thread would, unless stalled; then ends at once, as at its
-// time-out. Waits on the runner's own thread, which could never end, count.
+// While set, a blocking wait runs the runner as another thread would (unless
+// stalled), then ends at once; waits on the runner's own thread are counted.
 ManualTaskRunner* g_run_at_wait = nullptr;
 bool g_runner_stalled = false;
 int g_waits_on_the_runners_thread = 0;
@@ -257,9 +256,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     RELEASE_BEFORE_THE_REPLY,
     WRITTEN_THEN_READ_AGAIN,
     // A runner of another thread holds a write, then refuses posts (a pool
-    // shutting down) as the store goes with a change scheduled, with a read
-    // pending too, or after letting the write go unrun; or another store
-    // of the file is made and read then.
+    // shutting down) as the store goes with a change scheduled, a read
+    // pending, after the write went unrun, or a second store read then.
     REFUSED_WITH_A_WRITE_SCHEDULED,
     REFUSED_DURING_A_READ,
     DROPPED_THEN_REFUSED,
@@ -327,10 +325,10 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         }
         store->SetValue("later", Int(1), 0);
         store = nullptr;
-        if (g_runner_stalled) {
+        if (g_runner_stalled)
           EXPECT_EQ(c.file, ReadText(path_));
-          EXPECT_NE(std::string::npos, log.text.find("read before the writes"));
-        }
+        EXPECT_EQ(g_runner_stalled,
+                  log.text.find("read before the writes") != std::string::npos);
         EXPECT_EQ(0, g_waits_on_the_runners_thread);
         g_run_at_wait = nullptr;
         file_runner_->set_refuse_posts(false);

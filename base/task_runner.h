@@ -26,6 +26,13 @@ class TaskRunner : public RefCountedThreadSafe<TaskRunner, TaskRunnerTraits> {
   // True when a task posted now could run on the calling thread.
   virtual bool RunsTasksOnCurrentThread() const = 0;
 
+  // True when this thread may be one that the runner's tasks need: its own
+  // thread, or, for a pool's sequence, any worker of the pool. A wait here
+  // for the runner's work might never end.
+  virtual bool MayRunTasksOnCurrentThread() const {
+    return RunsTasksOnCurrentThread();
+  }
+
   // Runs |task| here and then |reply| on the calling thread's runner. Both
   // closures are released on the calling thread.
   bool PostTaskAndReply(const Location& from_here, Closure task, Closure reply);

@@ -2,7 +2,6 @@
 
 #include <stdint.h>
 
-#include <atomic>
 #include <utility>
 
 #include "base/bind.h"
@@ -23,38 +22,12 @@ class ImportantFileWriter::Outcome
   ~Outcome() = default;
 };
 
-// How many writes wait on the runner or are running there.
-class ImportantFileWriter::QueuedWrites
-    : public RefCountedThreadSafe<ImportantFileWriter::QueuedWrites> {
- public:
-  std::atomic<int> count{0};
-
- private:
-  friend class RefCountedThreadSafe<QueuedWrites>;
-  ~QueuedWrites() = default;
-};
-
 namespace {
-
-constexpr int64_t kCommitIntervalSeconds = 10;
 
 // Larger data cannot be written with one File::Write.
 constexpr size_t kMaxDataSize = 0x7FFFFFFF;
 
 }  // namespace
-
-ImportantFileWriter::ImportantFileWriter(
-    const FilePath& path,
-    scoped_refptr<SequencedTaskRunner> task_runner)
-    : path_(path),
-      task_runner_(std::move(task_runner)),
-      commit_interval_(TimeDelta::FromSeconds(kCommitIntervalSeconds)),
-      queued_(new QueuedWrites),
-      weak_factory_(this) {}
-
-ImportantFileWriter::~ImportantFileWriter() {
-  timer_.Stop();
-}
 
 bool ImportantFileWriter::HasPendingWrite() const {
   return serializer_ != nullptr;
@@ -106,34 +79,13 @@ void ImportantFileWriter::WriteFor(DataSerializer* serializer,
   // when this writer is gone.
   Closure task = Bind(
       [](const FilePath& path, const std::string* data,
-         const scoped_refptr<Outcome>& outcome,
-         const scoped_refptr<QueuedWrites>& queued) {
+         const scoped_refptr<Outcome>& outcome) {
         outcome->success = WriteFileAtomically(path, *data);
         if (!outcome->success)
           LOG(ERROR) << path.AsUTF8Unsafe() << " not written";
-        queued->count.fetch_sub(1);
       },
-      path_, Owned(data.release()), outcome, queued_);
-  // A thread without a loop has nowhere to take a reply: it writes here,
-  // unless an earlier write still waits on the runner; then its write goes
-  // behind that one, its outcome only logged.
-  const bool earlier = queued_->count.fetch_add(1) > 0;
-  if (ThreadTaskRunnerHandle::IsSet()
-          ? task_runner_->PostTaskAndReply(FROM_HERE, task, reply)
-          : earlier && task_runner_->PostTask(FROM_HERE, task)) {
-    return;
-  }
-  if (queued_->count.load() > 1) {
-    // Written here it would land before them, and they would undo it.
-    queued_->count.fetch_sub(1);
-    LOG(ERROR) << path_.AsUTF8Unsafe()
-               << " not written: its runner refuses writes while earlier"
-                  " ones wait there";
-    reply.Run();
-    return;
-  }
-  task.Run();
-  reply.Run();
+      path_, Owned(data.release()), outcome);
+  RunInOrder(task, reply);
 }
 
 void ImportantFileWriter::OnWriteDone(DataSerializer* serializer,

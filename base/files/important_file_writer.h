@@ -24,7 +24,8 @@ namespace base {
 // once, then. The disk work runs on |task_runner|, in the order the writes
 // were made; a write the runner refuses, or one made on a thread without a
 // loop (which can take no reply), happens on the calling thread, but only
-// when none of the earlier ones still waits on the runner.
+// when none of the earlier writes of the file, by any writer, still waits
+// on a runner (a runner on another thread is waited for).
 //
 // Used on one thread. A scheduled write that has not happened is lost when
 // the writer goes away, so owners flush with DoScheduledWrite first. On a
@@ -86,15 +87,31 @@ class ImportantFileWriter {
   // Performs the scheduled write at once.
   void DoScheduledWrite();
 
+  // Runs |task|, disk work on the file, behind every write made so far, as
+  // a write would run. False when it ran nowhere (logged).
+  bool PostWriteTask(const Closure& task);
+
+  // Lets the writes of the file already handed to a runner, by any writer
+  // of it, land before a read here. False, logged, when some may still be
+  // left (the runner needs this thread, or they took too long).
+  bool WaitForHandedWrites();
+
  private:
   class Outcome;
   class QueuedWrites;
+  class HandedWrite;
 
   // Writes |data|, the |write|-th serialization of |serializer| (null: none),
   // and tells it the outcome.
   void WriteFor(DataSerializer* serializer,
                 uint64_t write,
                 std::unique_ptr<std::string> data);
+  // Runs |task| on the runner, then |reply| (if any) back here; when the
+  // runner refuses, both here, but only after the earlier writes.
+  bool RunInOrder(const Closure& task, const Closure& reply);
+  // Whether at most |own| writes of the file are left; waits for those a
+  // runner on another thread still runs.
+  bool WaitForWritesBeyond(int own);
   void OnWriteDone(DataSerializer* serializer,
                    uint64_t write,
                    const scoped_refptr<Outcome>& outcome);

@@ -1,14 +1,116 @@
 #include "base/files/important_file_writer.h"
 
+#include <atomic>
+#include <map>
+#include <utility>
+
+#include "base/bind.h"
 #include "base/files/file.h"
 #include "base/files/file_util.h"
+#include "base/location.h"
 #include "base/logging.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
+#include "base/synchronization/lock.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/threading/thread_task_runner_handle.h"
 
 namespace base {
 
+// How many writes of one file, by any writer of it, wait on a runner or
+// are running there.
+class ImportantFileWriter::QueuedWrites
+    : public RefCountedThreadSafe<ImportantFileWriter::QueuedWrites> {
+ public:
+  // The one count of |path|: every store and writer of a file shares it,
+  // so that each sees the writes the others handed off. Kept for the
+  // process's life, one per file.
+  static scoped_refptr<QueuedWrites> ForFile(const FilePath& path) {
+    static Lock* lock = new Lock;
+    static auto* files =
+        new std::map<string16, scoped_refptr<QueuedWrites>>;
+    AutoLock hold(*lock);
+    scoped_refptr<QueuedWrites>& queued = (*files)[path.value()];
+    if (!queued)
+      queued = new QueuedWrites;
+    return queued;
+  }
+
+  // Returns how many were counted before.
+  int Add() { return count_.fetch_add(1); }
+  void Done() {
+    count_.fetch_sub(1);
+    landed_.Signal();
+  }
+  int count() const { return count_.load(); }
+
+  // Waits until at most |most| writes are counted; false when that has not
+  // happened by |limit|.
+  bool WaitUntilAtMost(int most, TimeDelta limit) {
+    const TimeTicks end = TimeTicks::Now() + limit;
+    for (;;) {
+      // Reset before looking, so that a write landing after the look
+      // still ends the wait; every waiter wakes at each landing.
+      landed_.Reset();
+      if (count_.load() <= most)
+        return true;
+      const TimeDelta left = end - TimeTicks::Now();
+      if (left <= TimeDelta() || !landed_.TimedWait(left))
+        return false;
+    }
+  }
+
+ private:
+  friend class RefCountedThreadSafe<QueuedWrites>;
+  ~QueuedWrites() = default;
+
+  std::atomic<int> count_{0};
+  WaitableEvent landed_{WaitableEvent::ResetPolicy::MANUAL,
+                        WaitableEvent::InitialState::NOT_SIGNALED};
+};
+
+// One counted write: done once it has run, or once the runner has let it
+// go unrun (a pool that drops it at shutdown), so that no later write waits
+// for a write that will never land. It carries its own reply: a reply
+// posted with the task would keep the write unreleased, and counted, when
+// the task is dropped.
+class ImportantFileWriter::HandedWrite {
+ public:
+  explicit HandedWrite(scoped_refptr<QueuedWrites> queued)
+      : queued_(std::move(queued)) {}
+  ~HandedWrite() {
+    if (queued_)
+      queued_->Done();
+  }
+
+  // |reply| goes to |origin| once the write has run; none when null.
+  void ReplyTo(scoped_refptr<SingleThreadTaskRunner> origin, Closure reply) {
+    origin_ = std::move(origin);
+    reply_ = std::move(reply);
+  }
+
+  static void Run(HandedWrite* write, const Closure& task) {
+    task.Run();
+    write->queued_->Done();
+    write->queued_ = nullptr;
+    if (write->origin_)
+      write->origin_->PostTask(FROM_HERE, std::move(write->reply_));
+  }
+
+ private:
+  scoped_refptr<QueuedWrites> queued_;
+  scoped_refptr<SingleThreadTaskRunner> origin_;
+  Closure reply_;
+};
+
 namespace {
+
+constexpr int64_t kCommitIntervalSeconds = 10;
+
+// How long a write the runner refused, or a read, waits for the earlier
+// writes that a runner on another thread still has to finish (a pool
+// shutting down).
+constexpr int64_t kWritesWaitSeconds = 10;
 
 void RecordTempFileFailure(ImportantFileWriter::TempFileFailure failure) {
   static HistogramBase* histogram = LinearHistogram::FactoryGet(
@@ -27,6 +129,79 @@ bool FailWrite(const FilePath& temp_file,
 }
 
 }  // namespace
+
+ImportantFileWriter::ImportantFileWriter(
+    const FilePath& path,
+    scoped_refptr<SequencedTaskRunner> task_runner)
+    : path_(path),
+      task_runner_(std::move(task_runner)),
+      commit_interval_(TimeDelta::FromSeconds(kCommitIntervalSeconds)),
+      queued_(QueuedWrites::ForFile(path)),
+      weak_factory_(this) {}
+
+ImportantFileWriter::~ImportantFileWriter() {
+  timer_.Stop();
+}
+
+bool ImportantFileWriter::PostWriteTask(const Closure& task) {
+  return RunInOrder(task, Closure());
+}
+
+bool ImportantFileWriter::RunInOrder(const Closure& task,
+                                     const Closure& reply) {
+  // A thread without a loop has nowhere to take a reply: it writes here,
+  // unless an earlier write still waits on the runner; then its write goes
+  // behind that one, its outcome only logged.
+  const bool earlier = queued_->Add() > 0;
+  HandedWrite* write = new HandedWrite(queued_);
+  Closure counted = Bind(&HandedWrite::Run, Owned(write), task);
+  const bool loop = ThreadTaskRunnerHandle::IsSet();
+  if (loop && reply)
+    write->ReplyTo(ThreadTaskRunnerHandle::Get(), reply);
+  if ((loop || earlier) && task_runner_->PostTask(FROM_HERE, counted))
+    return true;
+  // Refused: the write and its reply run here, if at all.
+  write->ReplyTo(nullptr, Closure());
+  if (!WaitForWritesBeyond(1)) {
+    // Written here it would land before them, and they would undo it.
+    counted.Reset();
+    LOG(ERROR) << path_.AsUTF8Unsafe()
+               << " not written: its runner refuses writes while earlier"
+                  " ones wait there";
+    if (reply)
+      reply.Run();
+    return false;
+  }
+  counted.Run();
+  if (reply)
+    reply.Run();
+  return true;
+}
+
+bool ImportantFileWriter::WaitForHandedWrites() {
+  // On a thread the runner needs the read cannot wait; on the runner's
+  // sequence itself it comes after them anyway.
+  if (task_runner_->MayRunTasksOnCurrentThread())
+    return false;
+  if (WaitForWritesBeyond(0))
+    return true;
+  LOG(ERROR) << path_.AsUTF8Unsafe()
+             << " read before the writes handed to its runner landed";
+  return false;
+}
+
+bool ImportantFileWriter::WaitForWritesBeyond(int own) {
+  if (queued_->count() <= own)
+    return true;
+  // Only threads the runner does not need can wait for its work: on its
+  // own thread, or on any worker of its pool (the one it needs may be
+  // this one), the wait might never end. A pool shutting down still runs
+  // what it took.
+  if (task_runner_->MayRunTasksOnCurrentThread())
+    return false;
+  return queued_->WaitUntilAtMost(
+      own, TimeDelta::FromSeconds(kWritesWaitSeconds));
+}
 
 // static
 bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,

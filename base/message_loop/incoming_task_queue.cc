@@ -51,8 +51,11 @@ bool IncomingTaskQueue::AddToIncomingQueue(const Location& from_here,
 }
 
 void IncomingTaskQueue::ScheduleWork() {
-  if (message_loop_->ScheduleWork())
-    return;
+  if (!message_loop_->ScheduleWork())
+    WakeUpLost();
+}
+
+void IncomingTaskQueue::WakeUpLost() {
   // No wake-up is coming: the next post must try again.
   AutoLock lock(incoming_queue_lock_);
   message_loop_scheduled_ = false;

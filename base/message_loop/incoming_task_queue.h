@@ -40,6 +40,9 @@ class IncomingTaskQueue : public RefCountedThreadSafe<IncomingTaskQueue> {
   // now if tasks wait.
   void StartScheduling();
 
+  // A wake-up went missing: the next post must send one.
+  void WakeUpLost();
+
  private:
   friend class RefCountedThreadSafe<IncomingTaskQueue>;
   virtual ~IncomingTaskQueue();

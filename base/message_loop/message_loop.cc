@@ -258,10 +258,21 @@ void MessageLoop::RunTask(PendingTask pending_task) {
     task_annotator_.RunTask("MessageLoop::PostTask", &*running_task_);
   }
   nestable_tasks_allowed_ = true;
+  RestoreDelayedWakeUp();
   // The closure's destruction may post: it goes once the loop is back in
   // order.
   PendingTask ran = std::move(*running_task_);
   running_task_.reset();
+}
+
+void MessageLoop::RestoreDelayedWakeUp() {
+  if (!delayed_work_refused_)
+    return;
+  delayed_work_refused_ = false;
+  // A modal loop opened from now on runs our delayed tasks only by the
+  // pump's timer.
+  if (!delayed_work_queue_.empty())
+    pump_->ScheduleDelayedWork(delayed_work_queue_.top().delayed_run_time);
 }
 
 void MessageLoop::AddToDelayedWorkQueue(PendingTask pending_task) {
@@ -328,6 +339,9 @@ bool MessageLoop::DoWork() {
 
 bool MessageLoop::DoDelayedWork(TimeTicks* next_delayed_work_time) {
   if (!nestable_tasks_allowed_ || delayed_work_queue_.empty()) {
+    // Told "nothing delayed" inside a task, the pump stops its timer: it is
+    // told again once the task ends.
+    delayed_work_refused_ |= !delayed_work_queue_.empty();
     recent_time_ = *next_delayed_work_time = TimeTicks();
     return false;
   }
@@ -358,6 +372,10 @@ bool MessageLoop::DoIdleWork() {
     internal::ActivateHighResolutionTimer(in_high_res_mode_);
   }
   return false;
+}
+
+void MessageLoop::OnWakeUpLost() {
+  incoming_task_queue_->WakeUpLost();
 }
 
 MessagePump::Delegate::ResumePoint MessageLoop::SaveResumePoint() const {

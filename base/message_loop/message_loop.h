@@ -133,6 +133,9 @@ class MessageLoop : public MessagePump::Delegate {
   // ran.
   bool DeferOrRunPendingTask(PendingTask pending_task);
   void RunTask(PendingTask pending_task);
+  // Tells the pump again when the next delayed task is due, if a run inside
+  // the task just ended was told there was none.
+  void RestoreDelayedWakeUp();
   void AddToDelayedWorkQueue(PendingTask pending_task);
   void ReloadWorkQueue();
   bool ProcessNextDelayedNonNestableTask();
@@ -147,6 +150,7 @@ class MessageLoop : public MessagePump::Delegate {
   bool DoIdleWork() override;
   ResumePoint SaveResumePoint() const override;
   void ResumeAt(const ResumePoint& point) override;
+  void OnWakeUpLost() override;
 
   std::unique_ptr<MessagePump> pump_;
   const Type type_;
@@ -158,6 +162,8 @@ class MessageLoop : public MessagePump::Delegate {
   TaskQueue deferred_non_nestable_work_queue_;
   ObserverList<DestructionObserverRecord> destruction_observers_;
   bool nestable_tasks_allowed_ = true;
+  // A nested run asked for delayed work while tasks could not run.
+  bool delayed_work_refused_ = false;
   // The task being run, held here rather than on the stack so that a task
   // unwound by an exception can still be closed.
   std::optional<PendingTask> running_task_;

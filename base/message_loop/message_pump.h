@@ -40,6 +40,9 @@ class MessagePump {
     // An exception unwound everything run since |point| was saved: closes
     // the task and the runs it left open, so that work runs again.
     virtual void ResumeAt(const ResumePoint& point) {}
+    // A wake-up the pump sent for itself could not go out: the next task
+    // posted must send one.
+    virtual void OnWakeUpLost() {}
   };
 
   MessagePump() = default;

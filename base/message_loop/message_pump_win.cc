@@ -180,7 +180,8 @@ void MessagePumpWin::RecordScheduleWorkError(int problem) {
 
 MessagePumpForUI::MessagePumpForUI()
     : secret_(static_cast<UINT_PTR>(
-          RandGenerator(std::numeric_limits<UINT_PTR>::max()) + 1)) {
+          RandGenerator(std::numeric_limits<UINT_PTR>::max()) + 1)),
+      thread_id_(::GetCurrentThreadId()) {
   InitMessageWnd();
 }
 
@@ -233,6 +234,17 @@ bool MessagePumpForUI::ScheduleWork() {
   // The thread's queue is full: let the next post try again.
   work_state_.exchange(READY);
   RecordScheduleWorkError(internal::MESSAGE_POST_ERROR);
+  // Posted for itself, in a run: the loop's queue may still count on a
+  // wake-up from an earlier post, and would send none for the next. The
+  // tasks already queued still need one, inside a foreign modal loop too:
+  // the timer brings it.
+  if (::GetCurrentThreadId() == thread_id_ && state_) {
+    state_->delegate->OnWakeUpLost();
+    if (!Calls()->set_timer(message_hwnd_, TimerId(), kMinTimerDelayMs,
+                            nullptr)) {
+      internal::RecordMessageLoopProblem(internal::SET_TIMER_ERROR);
+    }
+  }
   return false;
 }
 
@@ -346,18 +358,19 @@ void MessagePumpForUI::HandleWorkMessage() {
     return;
   }
   ProcessPumpReplacementMessage();
-  DoWorkFromWindow(true);
+  DoWorkFromWindow();
 }
 
 void MessagePumpForUI::HandleTimerMessage() {
   Calls()->kill_timer(message_hwnd_, TimerId());
   if (!state_)
     return;
-  DoWorkFromWindow(false);
+  // It may stand in for a wake-up that could not be posted.
+  DoWorkFromWindow();
 }
 
-void MessagePumpForUI::DoWorkFromWindow(bool immediate) {
-  bool ran = immediate && state_->delegate->DoWork();
+void MessagePumpForUI::DoWorkFromWindow() {
+  bool ran = state_->delegate->DoWork();
   ran |= state_->delegate->DoDelayedWork(&delayed_work_time_);
   // More may be queued. And a task that pumped messages itself may have
   // taken our wake-up while the loop refused nested work, clearing the

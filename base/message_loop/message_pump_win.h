@@ -127,7 +127,7 @@ class MessagePumpForUI : public MessagePumpWin {
   void HandleWorkMessage();
   void HandleTimerMessage();
   // The work of a wake-up or timer taken by the window procedure.
-  void DoWorkFromWindow(bool immediate);
+  void DoWorkFromWindow();
   void RescheduleTimer();
   bool ProcessNextWindowsMessage();
   bool ProcessMessageHelper(const MSG& msg);
@@ -140,6 +140,9 @@ class MessagePumpForUI : public MessagePumpWin {
   // Carried by our wake-ups and named by our timer; no other program can
   // guess it, though the window's class name gives away our address.
   const UINT_PTR secret_;
+  // The thread whose messages the pump serves; only there is a run's state
+  // read.
+  const DWORD thread_id_;
   HMODULE instance_ = nullptr;
   ATOM atom_ = 0;
   HWND message_hwnd_ = nullptr;

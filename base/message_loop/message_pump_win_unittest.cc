@@ -357,6 +357,11 @@ BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
   return got;
 }
 
+int g_posts_to_fail = 0;
+BOOL WINAPI PostUnlessArmedToFail(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+  return g_posts_to_fail-- <= 0 && ::PostMessageW(hwnd, msg, w, l);
+}
+
 // A dialog's loop, entered from a window procedure (for a message posted
 // before the run, sent from another thread, or posted by a task that the
 // pump's own loop ran), runs the tasks waiting or posted meanwhile: from
@@ -385,6 +390,14 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     QUEUED_BEFORE,
     // A wake-up post fails once (a full queue), then another thread posts.
     POST_AFTER_A_FAILED_WAKE_UP,
+    // With no other delayed task to set the timer again after it.
+    DELAYED_TASK_PUMPS_ALONE,
+    // The same, for the pump's own post between its peeks; no timer either.
+    POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
+    // Due once the dialog is open; the task before it ran a nested run that
+    // window messages served and ended.
+    DELAYED_THROUGH_A_NESTED_RUN,
+    SECOND_TASK_AFTER_A_FAILED_WAKE_UP,
   };
   const struct {
     Entry entry;
@@ -401,6 +414,11 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       {POSTED, POST_AFTER_A_FAILED_WAKE_UP},
       {POSTED_AFTER_A_NESTED_RUN, POST_FROM_ANOTHER_THREAD},
       {POSTED_AFTER_A_NESTED_RUN, QUEUED_BEFORE},
+      {SENT_FROM_ANOTHER_THREAD_BETWEEN_THE_PEEKS,
+       POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED},
+      {SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK, DELAYED_THROUGH_A_NESTED_RUN},
+      {POSTED, DELAYED_TASK_PUMPS_ALONE},
+      {POSTED, SECOND_TASK_AFTER_A_FAILED_WAKE_UP},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "entry " << c.entry << " work " << c.work);
@@ -414,7 +432,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     bool all_ran_in_modal_loop = false;
     Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
     std::function<void()> dialog = [&] {
-      if (c.work == POST_FROM_ANOTHER_THREAD) {
+      if (c.work == POST_FROM_ANOTHER_THREAD ||
+          c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED) {
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
       } else if (c.work == POST_AFTER_A_FAILED_WAKE_UP) {
         {
@@ -423,15 +442,21 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
           OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
         }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
-      } else if (c.work == DELAYED_TASK_PUMPS) {
+      } else if (c.work == SECOND_TASK_AFTER_A_FAILED_WAKE_UP) {
+        runner->PostTask(FROM_HERE, Bind([] { g_posts_to_fail = 1; }));
+        runner->PostTask(FROM_HERE, mark_posted);
+      } else if (c.work == DELAYED_TASK_PUMPS ||
+                 c.work == DELAYED_TASK_PUMPS_ALONE) {
         runner->PostDelayedTask(FROM_HERE, Bind([&] {
                                   runner->PostTask(FROM_HERE, mark_posted);
                                   PumpMessagesInATask();
                                 }),
                                 TimeDelta::FromMilliseconds(1));
-        runner->PostDelayedTask(FROM_HERE,
-                                Bind([&later_ran] { later_ran = true; }),
-                                TimeDelta::FromMilliseconds(1));
+        if (c.work == DELAYED_TASK_PUMPS) {
+          runner->PostDelayedTask(FROM_HERE,
+                                  Bind([&later_ran] { later_ran = true; }),
+                                  TimeDelta::FromMilliseconds(1));
+        }
       }
       all_ran_in_modal_loop =
           RunForeignModalLoop([&] { return posted_ran && later_ran; });
@@ -443,8 +468,25 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       ASSERT_TRUE(sender->Start());
     };
     std::unique_ptr<ScopedCallSwap<decltype(&::PeekMessageW)>> peek_swap;
+    ScopedCallSwap<decltype(&::PostMessageW)> post_swap(
+        &GetPumpPlatformCalls()->post_message, &PostUnlessArmedToFail);
+    ScopedCallSwap<decltype(&::SetTimer)> timer_swap(
+        &GetPumpPlatformCalls()->set_timer,
+        c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED ? &FailingSetTimer
+                                                          : &::SetTimer);
+    if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
+      runner->PostDelayedTask(FROM_HERE, mark_posted,
+                              TimeDelta::FromMilliseconds(200));
+    }
     if (c.entry == SENT_FROM_ANOTHER_THREAD_AFTER_A_TASK) {
       runner->PostTask(FROM_HERE, Bind([&] {
+                         if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
+                           RunLoop nested;
+                           std::function<void()> quit = [&] { nested.Quit(); };
+                           ::PostMessageW(window.hwnd(), WM_NULL, 0, 0);
+                           window.Post(&quit);
+                           nested.Run();
+                         }
                          start_sender();
                          EXPECT_TRUE(WaitForPendingSend());
                        }));
@@ -483,9 +525,12 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     };
     if (c.entry == POSTED_AFTER_A_NESTED_RUN)
       window.Post(&nested_then_dialog);
+    // The run's first post is the replacement step's, between the peeks.
+    g_posts_to_fail = c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED;
     outer.Run();
     peek_swap.reset();
     g_send_after_wake_up = nullptr;
+    g_posts_to_fail = 0;
     if (sender)
       sender->Join();
     DrainMessages();

@@ -16,7 +16,8 @@ namespace base {
 //
 // A runner on the test's own thread with a clock of its own: posted tasks
 // wait until the test advances that clock, so delays of seconds are tested
-// without waiting. It can also refuse every post.
+// without waiting. It can also refuse every post, or say that it runs its
+// tasks elsewhere.
 class ManualTaskRunner : public SingleThreadTaskRunner {
  public:
   ManualTaskRunner() {}
@@ -36,7 +37,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
                                   TimeDelta delay) override {
     return PostDelayedTask(from_here, std::move(task), delay);
   }
-  bool RunsTasksOnCurrentThread() const override { return true; }
+  bool RunsTasksOnCurrentThread() const override { return runs_tasks_here_; }
 
   // Advances the clock by |delta|, running every task that comes due, in
   // run-time order, at its own time.
@@ -57,6 +58,9 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   // Time since creation on this runner's clock.
   TimeDelta now() const { return now_; }
   void set_refuse_posts(bool refuse) { refuse_posts_ = refuse; }
+  void set_runs_tasks_here(bool here) { runs_tasks_here_ = here; }
+  // Lets every pending task go unrun.
+  void DropPending() { tasks_.clear(); }
   int posts() const { return posts_; }
 
  private:
@@ -92,6 +96,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   TimeDelta now_;
   uint64_t next_sequence_ = 0;
   bool refuse_posts_ = false;
+  bool runs_tasks_here_ = true;
   int posts_ = 0;
 };
 

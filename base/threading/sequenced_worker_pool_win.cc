@@ -95,6 +95,10 @@ class SequencedWorkerPoolSequencedTaskRunner : public SequencedTaskRunner {
     return pool_->IsRunningSequenceOnCurrentThread(token_);
   }
 
+  bool MayRunTasksOnCurrentThread() const override {
+    return pool_->RunsTasksOnCurrentThread();
+  }
+
   bool PostNonNestableDelayedTask(const Location& from_here,
                                   Closure task,
                                   TimeDelta delay) override {

@@ -85,10 +85,17 @@ TEST_F(PoolTest, SequencedTasksRunOneAtATimeInPostingOrder) {
       }
       --in_sequence;
     })));
-    // Free tasks keep the other workers busy meanwhile.
-    ASSERT_TRUE(pool->PostTask(FROM_HERE, Bind([&] { ++unsequenced; })));
+    // Free tasks keep the other workers (it may need any) busy meanwhile.
+    ASSERT_TRUE(pool->PostTask(FROM_HERE, Bind([&] {
+      EXPECT_TRUE(runner->MayRunTasksOnCurrentThread());
+      ++unsequenced;
+    })));
   }
   EXPECT_FALSE(runner->RunsTasksOnCurrentThread());
+  auto other = MakePool(1);
+  ASSERT_TRUE(other->PostTask(FROM_HERE, Bind([runner] {
+    EXPECT_FALSE(runner->MayRunTasksOnCurrentThread());
+  })));
   pool->Shutdown(0);
   EXPECT_EQ(0, overlaps.load());
   EXPECT_EQ(12, unsequenced.load());

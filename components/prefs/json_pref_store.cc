@@ -11,6 +11,7 @@
 #include "base/metrics/histogram_base.h"
 #include "base/strings/string_util.h"
 #include "base/threading/sequenced_worker_pool.h"
+#include "base/threading/thread_task_runner_handle.h"
 #include "base/time/default_clock.h"
 #include "base/values.h"
 
@@ -161,10 +162,8 @@ JsonPrefStore::~JsonPrefStore() {
           prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
     }
     write_count_histogram_.RecordWriteOccured();
-    Closure write = Bind(&JsonPrefStore::WriteChangesOverFile, path_,
-                         Owned(changes.release()));
-    if (!task_runner_->PostTask(FROM_HERE, write))
-      write.Run();
+    writer_.PostWriteTask(Bind(&JsonPrefStore::WriteChangesOverFile, path_,
+                               Owned(changes.release())));
     return;
   }
   CommitPendingWrite();
@@ -272,6 +271,9 @@ PrefReadError JsonPrefStore::GetReadError() const {
 }
 
 PrefReadError JsonPrefStore::ReadPrefs() {
+  // Writes already handed off, by this store or another of the file, land
+  // first.
+  writer_.WaitForHandedWrites();
   OnFileRead(ReadPrefsFromDisk(path_));
   return read_error_;
 }
@@ -290,10 +292,12 @@ void JsonPrefStore::ReadPrefsAsync(ReadErrorDelegate* error_delegate) {
       path_, result);
   Closure reply = Bind(&JsonPrefStore::OnFileReadReply,
                        weak_factory_.GetWeakPtr(), Owned(result));
-  if (!task_runner_->PostTaskAndReply(FROM_HERE, std::move(read),
+  // A runner that takes no tasks would leave the store uninitialized for
+  // good, and a thread without a loop can take no reply: read here instead,
+  // as the writer does with its writes.
+  if (!ThreadTaskRunnerHandle::IsSet() ||
+      !task_runner_->PostTaskAndReply(FROM_HERE, std::move(read),
                                       std::move(reply))) {
-    // A runner that takes no tasks would leave the store uninitialized for
-    // good; read here instead, as the writer does with its writes.
     ReadPrefs();
     return;
   }

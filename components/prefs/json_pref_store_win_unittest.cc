@@ -226,6 +226,22 @@ TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
   EXPECT_TRUE(observer_.initialized.empty());
 }
 
+// While set, a blocking wait runs the runner as another thread would (unless
+// stalled), then ends at once; waits on the runner's own thread are counted.
+ManualTaskRunner* g_run_at_wait = nullptr;
+bool g_runner_stalled = false;
+int g_waits_on_the_runners_thread = 0;
+decltype(&::WaitForSingleObject) g_wait;
+DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
+  if (!ms || !g_run_at_wait)
+    return g_wait(handle, ms);
+  if (g_run_at_wait->RunsTasksOnCurrentThread())
+    ++g_waits_on_the_runners_thread;
+  else if (!g_runner_stalled)
+    g_run_at_wait->RunUntilIdle();
+  return g_wait(handle, 0);
+}
+
 // Whatever the order of read, change, commit and release, a change the
 // store accepted reaches the file, on top of what the file held; a change
 // already written does not hide a later edit of the file from a re-read.
@@ -239,9 +255,22 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     RELEASE_BEFORE_THE_READ_RUNS,
     RELEASE_BEFORE_THE_REPLY,
     WRITTEN_THEN_READ_AGAIN,
+    // A runner of another thread holds a write, then refuses posts (a pool
+    // shutting down) as the store goes with a change scheduled, a read
+    // pending, after the write went unrun, or a second store read then.
+    REFUSED_WITH_A_WRITE_SCHEDULED,
+    REFUSED_DURING_A_READ,
+    DROPPED_THEN_REFUSED,
+    SECOND_STORE_WHILE_REFUSED,
+    // The same on the runner's own thread, or behind a stalled runner: the
+    // second store neither waits for ever nor writes under the write.
+    SECOND_STORE_ON_THE_RUNNERS_THREAD,
+    SECOND_STORE_BEHIND_A_STALLED_WRITE,
   };
   const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
   const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
+  const std::string kMergedAndLater =
+      "{\"keep\":1,\"later\":1,\"new\":1,\"other\":2}";
   const struct {
     Order order;
     std::string file;
@@ -254,13 +283,23 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       // A file the store could not read is never written.
       {RELEASE_BEFORE_THE_READ_RUNS, "[1,2]", "[1,2]"},
       {WRITTEN_THEN_READ_AGAIN, kFile, "{\"other\":3}"},
+      {REFUSED_WITH_A_WRITE_SCHEDULED, kFile, kMergedAndLater},
+      {REFUSED_DURING_A_READ, kFile, kMergedAndLater},
+      {SECOND_STORE_WHILE_REFUSED, kFile, kMergedAndLater},
+      {DROPPED_THEN_REFUSED, kFile, kMergedAndLater},
+      {SECOND_STORE_ON_THE_RUNNERS_THREAD, kFile, kMerged},
+      {SECOND_STORE_BEHIND_A_STALLED_WRITE, kFile, kMerged},
   };
+  platform_rules::ScopedImportHook hook(
+      "WaitForSingleObject", reinterpret_cast<const void*>(&WaitRunning));
+  g_wait = hook.original<decltype(g_wait)>();
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "order " << c.order << " " << c.file);
     ScopedLogCapture log(LOG_ERROR);
     WriteText(c.file);
     scoped_refptr<JsonPrefStore> store = MakeStore();
-    if (c.order == CHANGE_THEN_READ_AGAIN || c.order == WRITTEN_THEN_READ_AGAIN)
+    if (c.order == CHANGE_THEN_READ_AGAIN ||
+        c.order >= WRITTEN_THEN_READ_AGAIN)
       store->ReadPrefs();
     else
       store->ReadPrefsAsync(nullptr);
@@ -269,6 +308,33 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     // Only the file holds it while the read is pending.
     store->RemoveValue("gone.a", 0);
     switch (c.order) {
+      default: {
+        file_runner_->set_runs_tasks_here(
+            c.order == SECOND_STORE_ON_THE_RUNNERS_THREAD);
+        store->CommitPendingWrite();
+        if (c.order == REFUSED_DURING_A_READ)
+          store->ReadPrefsAsync(nullptr);
+        if (c.order == DROPPED_THEN_REFUSED)
+          file_runner_->DropPending();
+        g_run_at_wait = file_runner_.get();
+        g_runner_stalled = c.order == SECOND_STORE_BEHIND_A_STALLED_WRITE;
+        file_runner_->set_refuse_posts(true);
+        if (c.order >= SECOND_STORE_WHILE_REFUSED) {
+          store = MakeStore();
+          store->ReadPrefs();
+        }
+        store->SetValue("later", Int(1), 0);
+        store = nullptr;
+        if (g_runner_stalled)
+          EXPECT_EQ(c.file, ReadText(path_));
+        EXPECT_EQ(g_runner_stalled,
+                  log.text.find("read before the writes") != std::string::npos);
+        EXPECT_EQ(0, g_waits_on_the_runners_thread);
+        g_run_at_wait = nullptr;
+        file_runner_->set_refuse_posts(false);
+        file_runner_->set_runs_tasks_here(true);
+        break;
+      }
       case CHANGE_WHILE_READING:
         thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
         EXPECT_EQ(1, file_runner_->posts());
@@ -374,14 +440,14 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
     WriteText("{\"a\":1,\"b\":1}");
     file_runner_->set_refuse_posts(c == REFUSED_FROM_THE_START);
     scoped_refptr<JsonPrefStore> store = MakeStore();
-    store->ReadPrefsAsync(nullptr);
-    file_runner_->RunUntilIdle();
-    thread_runner_->RunUntilIdle();
-    ASSERT_TRUE(store->IsInitializationComplete());
     if (c == NO_LOOP_WRITE_FAILS) {
       { ThreadTaskRunnerHandle gone(thread_runner_); }
       ASSERT_FALSE(ThreadTaskRunnerHandle::IsSet());
     }
+    store->ReadPrefsAsync(nullptr);
+    file_runner_->RunUntilIdle();
+    thread_runner_->RunUntilIdle();
+    ASSERT_TRUE(store->IsInitializationComplete());
     store->SetValue("a", Int(2), 0);
     if (c == REFUSED_FROM_THE_START) {
       thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));

@@ -127,11 +127,13 @@ base::scoped_refptr<const base::JsonPrefStore> Installation::GetPrefStore() {
     pref_store_ = new base::JsonPrefStore(
         install_folder_.AppendASCII(kInstallerPrefsFile),
         new NoOpTaskRunner());
-    // Without an install folder the name would be found in the current
-    // folder, where anyone may have put a file: the store stays empty.
-    if (HasInstallFolder())
-      pref_store_->ReadPrefs();
   }
+  // Without an install folder the name would be found in the current
+  // folder, where anyone may have put a file: the store stays empty. Read
+  // at each call: a store of the prefs pool may have changed the file since,
+  // and the read waits for the writes such stores handed to the pool.
+  if (HasInstallFolder())
+    pref_store_->ReadPrefs();
   return pref_store_;
 }
 

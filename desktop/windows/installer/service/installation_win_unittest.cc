@@ -175,6 +175,9 @@ TEST_F(InstallationTest, SingleProfileAndPrefTypes) {
   EXPECT_TRUE(mistyped.profile_path().empty());
   string16 path;
   EXPECT_FALSE(mistyped.ReadProfilePathPref(&path));
+  // A change written since is read.
+  WritePrefs("{\"single_profile\": true}");
+  EXPECT_TRUE(mistyped.IsSingleProfile());
 
   // Damaged prefs read as empty ones.
   WritePrefs("{\"single_profile\": tru");

@@ -238,6 +238,12 @@ bool CopyFileWritable(const FilePath& from_path,
                       bool replace) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
+  // The copy is made by the Win32 name and put in place by the native one:
+  // both must be the same entry.
+  if (!IsWin32Reachable(to_path.BaseName().value())) {
+    PLOG(ERROR) << "No copy to " << to_path.AsUTF8Unsafe();
+    return false;
+  }
   HeldEntry copy;
   BY_HANDLE_FILE_INFORMATION info;
   if (!replace)

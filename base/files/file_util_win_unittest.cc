@@ -479,6 +479,13 @@ TEST(FileUtilTest, CopyFile) {
     EXPECT_EQ(target == to, PathExists(target));
     EXPECT_EQ(2, CountEntries(folder.path()));
   }
+  // Win32 names drop a trailing dot or space that native names keep.
+  for (const char16* suffix : {u".", u" "}) {
+    EXPECT_FALSE(CopyFile(from, FilePath(to.value() + suffix)));
+    EXPECT_FALSE(CopyFileWithoutReplacing(
+        from, FilePath(folder.path().Append(u"new.txt").value() + suffix)));
+  }
+  EXPECT_EQ(2, CountEntries(folder.path()));
   EXPECT_EQ("old", ReadText(to));
 }
 

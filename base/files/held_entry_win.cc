@@ -153,6 +153,13 @@ bool HeldEntry::OpenRelative(HANDLE root,
   return true;
 }
 
+bool IsWin32Reachable(const string16& name) {
+  if (!name.empty() && name.back() != u'.' && name.back() != u' ')
+    return true;
+  ::SetLastError(ERROR_INVALID_NAME);
+  return false;
+}
+
 bool HeldEntry::ReadInfo(BY_HANDLE_FILE_INFORMATION* info) const {
   return ::GetFileInformationByHandle(handle_.Get(), info) != FALSE;
 }

@@ -84,6 +84,13 @@ class HeldEntry {
   win::ScopedHandle handle_;
 };
 
+// Whether Win32 names reach an entry named |name| natively: they drop the
+// trailing dots and spaces of a path's last name, so an entry made under
+// such a name natively could never be named again, and a Win32 call given
+// such a name acts on another entry. False, with ERROR_INVALID_NAME as the
+// last error, for such a name.
+bool IsWin32Reachable(const string16& name);
+
 // The entries of a held folder, listed through its handle, never by name:
 // a folder swapped for a link after it was opened is not what is listed.
 class HeldFolderListing {

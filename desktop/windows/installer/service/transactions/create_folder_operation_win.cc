@@ -100,6 +100,11 @@ bool CreateFolderOperation::MakeLevels() {
   for (auto name = names.rbegin(); name != names.rend(); ++name) {
     current = current.Append(*name);
     base::HeldEntry level;
+    // A level made natively must be the one later Win32 names reach.
+    if (!base::IsWin32Reachable(*name)) {
+      PLOG(ERROR) << "Won't make " << current.value();
+      return false;
+    }
     if (level.CreateFolderIn(parent, *name, kAccess)) {
       made_.push_back({current, FileObjectIdentity(level.Get())});
     } else if (::GetLastError() != ERROR_ALREADY_EXISTS ||

@@ -346,9 +346,10 @@ TEST_F(FileOperationsTest, CreateFolderRemovesOnlyWhatItCreated) {
   EXPECT_TRUE(base::DirectoryExists(Path("t")));
   EXPECT_FALSE(base::PathExists(Path("t\\u")));
 
-  // A file where the folder or one above it should be is no folder.
+  // A file where the folder or one above it should be is no folder; nor is
+  // a level Win32 names miss, dropping its trailing dot or space.
   Write(Path("file"), "f");
-  for (const char* path : {"file", "file\\sub"}) {
+  for (const char* path : {"file", "file\\sub", "n.", "n ", "n.\\m"}) {
     Transaction transaction;
     EXPECT_FALSE(
         transaction.AddAndExecute(new CreateFolderOperation(Path(path))))

@@ -625,6 +625,74 @@ FilePath MakeAbsoluteFilePath(const FilePath& input) {
   return FilePath(as_u16cstr(buffer));
 }
 
+namespace {
+
+// |path| without the prefix that turns off the parsing of Win32 names.
+string16 WithoutVerbatimPrefix(const string16& path) {
+  static const char16 kVerbatim[] = u"\\\\?\\";
+  static const char16 kVerbatimUnc[] = u"\\\\?\\UNC\\";
+  if (StartsWithIgnoreCase(path, kVerbatimUnc))
+    return u"\\\\" + path.substr(ARRAYSIZE(kVerbatimUnc) - 1);
+  if (path.compare(0, ARRAYSIZE(kVerbatim) - 1, kVerbatim) == 0)
+    return path.substr(ARRAYSIZE(kVerbatim) - 1);
+  return path;
+}
+
+// What |call| writes for |path| into a buffer it sizes itself; |path| when
+// the call fails.
+template <typename Call>
+string16 PathFromCall(const string16& path, Call call, bool* done) {
+  std::vector<wchar_t> buffer(kMaxPathLength);
+  DWORD length = call(as_wcstr(path), buffer.data(),
+                      static_cast<DWORD>(buffer.size()));
+  if (length >= buffer.size()) {
+    buffer.resize(length);
+    length = call(as_wcstr(path), buffer.data(),
+                  static_cast<DWORD>(buffer.size()));
+  }
+  *done = length != 0 && length < buffer.size();
+  return *done ? string16(as_u16cstr(buffer.data()), length) : path;
+}
+
+}  // namespace
+
+string16 GetFileKey(const FilePath& path) {
+  bool done = false;
+  const FilePath full(PathFromCall(
+      WithoutVerbatimPrefix(path.value()),
+      [](const wchar_t* name, wchar_t* buffer, DWORD size) {
+        return ::GetFullPathNameW(name, size, buffer, nullptr);
+      },
+      &done));
+  // Short names only expand where the entries exist: the deepest existing
+  // level carries the names below it.
+  string16 key = full.value();
+  std::vector<FilePath> below;
+  for (FilePath level = full;; level = level.DirName()) {
+    const string16 expanded =
+        PathFromCall(level.value(), &::GetLongPathNameW, &done);
+    if (done) {
+      FilePath expanded_path(expanded);
+      for (auto name = below.rbegin(); name != below.rend(); ++name)
+        expanded_path = expanded_path.Append(name->value());
+      key = expanded_path.value();
+      break;
+    }
+    if (level.DirName() == level)
+      break;
+    below.push_back(level.BaseName());
+  }
+  string16 upper(key.size(), 0);
+  if (!key.empty() &&
+      !::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, as_wcstr(key),
+                       static_cast<int>(key.size()),
+                       as_writable_wcstr(&upper[0]),
+                       static_cast<int>(upper.size()), nullptr, nullptr, 0)) {
+    return key;
+  }
+  return upper;
+}
+
 bool GetFileInfo(const FilePath& file_path, File::Info* info) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
   if (!::GetFileAttributesExW(as_wcstr(file_path.value()),

@@ -112,6 +112,8 @@ class ImportantFileWriter {
   // Whether at most |own| writes of the file are left; waits for those a
   // runner on another thread still runs.
   bool WaitForWritesBeyond(int own);
+  // Whether waiting here for the file's writes might never end.
+  bool WritesMayNeedThisThread() const;
   void OnWriteDone(DataSerializer* serializer,
                    uint64_t write,
                    const scoped_refptr<Outcome>& outcome);

@@ -1,8 +1,10 @@
 #include "base/files/important_file_writer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "base/bind.h"
 #include "base/files/file.h"
@@ -22,25 +24,50 @@ namespace base {
 class ImportantFileWriter::QueuedWrites
     : public RefCountedThreadSafe<ImportantFileWriter::QueuedWrites> {
  public:
-  // The one count of |path|: every store and writer of a file shares it,
-  // so that each sees the writes the others handed off. Kept for the
-  // process's life, one per file.
+  // The one count of |path|: every store and writer of a file, under any
+  // spelling of its name, shares it, so that each sees the writes the
+  // others handed off. Kept for the process's life, one per file.
   static scoped_refptr<QueuedWrites> ForFile(const FilePath& path) {
     static Lock* lock = new Lock;
     static auto* files =
         new std::map<string16, scoped_refptr<QueuedWrites>>;
     AutoLock hold(*lock);
-    scoped_refptr<QueuedWrites>& queued = (*files)[path.value()];
+    scoped_refptr<QueuedWrites>& queued = (*files)[GetFileKey(path)];
     if (!queued)
       queued = new QueuedWrites;
     return queued;
   }
 
-  // Returns how many were counted before.
-  int Add() { return count_.fetch_add(1); }
-  void Done() {
+  // Counts a write handed to |runner|; returns how many were counted
+  // before.
+  int Add(const scoped_refptr<SequencedTaskRunner>& runner) {
+    AutoLock hold(lock_);
+    runners_.push_back(runner);
+    return count_.fetch_add(1);
+  }
+  void Done(const scoped_refptr<SequencedTaskRunner>& runner) {
+    {
+      AutoLock hold(lock_);
+      runners_.erase(std::find(runners_.begin(), runners_.end(), runner));
+    }
     count_.fetch_sub(1);
     landed_.Signal();
+  }
+
+  // Whether a runner holding a counted write may need this thread to run
+  // it. Asked outside the lock: a pool answers under its own lock, and may
+  // drop a write, which takes ours, under it.
+  bool MayNeedThisThread() {
+    std::vector<scoped_refptr<SequencedTaskRunner>> runners;
+    {
+      AutoLock hold(lock_);
+      runners = runners_;
+    }
+    for (const auto& runner : runners) {
+      if (runner->MayRunTasksOnCurrentThread())
+        return true;
+    }
+    return false;
   }
   int count() const { return count_.load(); }
 
@@ -64,6 +91,9 @@ class ImportantFileWriter::QueuedWrites
   friend class RefCountedThreadSafe<QueuedWrites>;
   ~QueuedWrites() = default;
 
+  Lock lock_;
+  // The runner of each counted write.
+  std::vector<scoped_refptr<SequencedTaskRunner>> runners_;
   std::atomic<int> count_{0};
   WaitableEvent landed_{WaitableEvent::ResetPolicy::MANUAL,
                         WaitableEvent::InitialState::NOT_SIGNALED};
@@ -76,12 +106,18 @@ class ImportantFileWriter::QueuedWrites
 // the task is dropped.
 class ImportantFileWriter::HandedWrite {
  public:
-  explicit HandedWrite(scoped_refptr<QueuedWrites> queued)
-      : queued_(std::move(queued)) {}
+  HandedWrite(scoped_refptr<QueuedWrites> queued,
+              scoped_refptr<SequencedTaskRunner> runner)
+      : queued_(std::move(queued)), runner_(std::move(runner)) {
+    earlier_ = queued_->Add(runner_) > 0;
+  }
   ~HandedWrite() {
     if (queued_)
-      queued_->Done();
+      queued_->Done(runner_);
   }
+
+  // Some earlier write of the file was still counted.
+  bool earlier() const { return earlier_; }
 
   // |reply| goes to |origin| once the write has run; none when null.
   void ReplyTo(scoped_refptr<SingleThreadTaskRunner> origin, Closure reply) {
@@ -91,7 +127,7 @@ class ImportantFileWriter::HandedWrite {
 
   static void Run(HandedWrite* write, const Closure& task) {
     task.Run();
-    write->queued_->Done();
+    write->queued_->Done(write->runner_);
     write->queued_ = nullptr;
     if (write->origin_)
       write->origin_->PostTask(FROM_HERE, std::move(write->reply_));
@@ -99,6 +135,8 @@ class ImportantFileWriter::HandedWrite {
 
  private:
   scoped_refptr<QueuedWrites> queued_;
+  const scoped_refptr<SequencedTaskRunner> runner_;
+  bool earlier_ = false;
   scoped_refptr<SingleThreadTaskRunner> origin_;
   Closure reply_;
 };
@@ -152,8 +190,8 @@ bool ImportantFileWriter::RunInOrder(const Closure& task,
   // A thread without a loop has nowhere to take a reply: it writes here,
   // unless an earlier write still waits on the runner; then its write goes
   // behind that one, its outcome only logged.
-  const bool earlier = queued_->Add() > 0;
-  HandedWrite* write = new HandedWrite(queued_);
+  HandedWrite* write = new HandedWrite(queued_, task_runner_);
+  const bool earlier = write->earlier();
   Closure counted = Bind(&HandedWrite::Run, Owned(write), task);
   const bool loop = ThreadTaskRunnerHandle::IsSet();
   if (loop && reply)
@@ -179,9 +217,11 @@ bool ImportantFileWriter::RunInOrder(const Closure& task,
 }
 
 bool ImportantFileWriter::WaitForHandedWrites() {
-  // On a thread the runner needs the read cannot wait; on the runner's
-  // sequence itself it comes after them anyway.
-  if (task_runner_->MayRunTasksOnCurrentThread())
+  // On a thread a runner may need the read cannot wait, not even on the
+  // file's own sequence: the writes are queued behind the running task.
+  if (queued_->count() == 0)
+    return true;
+  if (WritesMayNeedThisThread())
     return false;
   if (WaitForWritesBeyond(0))
     return true;
@@ -193,14 +233,19 @@ bool ImportantFileWriter::WaitForHandedWrites() {
 bool ImportantFileWriter::WaitForWritesBeyond(int own) {
   if (queued_->count() <= own)
     return true;
-  // Only threads the runner does not need can wait for its work: on its
-  // own thread, or on any worker of its pool (the one it needs may be
-  // this one), the wait might never end. A pool shutting down still runs
-  // what it took.
-  if (task_runner_->MayRunTasksOnCurrentThread())
+  // A pool shutting down still runs what it took.
+  if (WritesMayNeedThisThread())
     return false;
   return queued_->WaitUntilAtMost(
       own, TimeDelta::FromSeconds(kWritesWaitSeconds));
+}
+
+bool ImportantFileWriter::WritesMayNeedThisThread() const {
+  // Only threads the runners do not need can wait for their work: on a
+  // runner's own thread, or on any worker of its pool (the one it needs may
+  // be this one), the wait might never end.
+  return task_runner_->MayRunTasksOnCurrentThread() ||
+         queued_->MayNeedThisThread();
 }
 
 // static

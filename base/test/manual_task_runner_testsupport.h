@@ -38,6 +38,9 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
     return PostDelayedTask(from_here, std::move(task), delay);
   }
   bool RunsTasksOnCurrentThread() const override { return runs_tasks_here_; }
+  bool MayRunTasksOnCurrentThread() const override {
+    return runs_tasks_here_ || may_run_tasks_here_;
+  }
 
   // Advances the clock by |delta|, running every task that comes due, in
   // run-time order, at its own time.
@@ -59,6 +62,8 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   TimeDelta now() const { return now_; }
   void set_refuse_posts(bool refuse) { refuse_posts_ = refuse; }
   void set_runs_tasks_here(bool here) { runs_tasks_here_ = here; }
+  // As a pool's runner on a worker of that pool.
+  void set_may_run_tasks_here(bool may) { may_run_tasks_here_ = may; }
   // Lets every pending task go unrun.
   void DropPending() { tasks_.clear(); }
   int posts() const { return posts_; }
@@ -97,6 +102,7 @@ class ManualTaskRunner : public SingleThreadTaskRunner {
   uint64_t next_sequence_ = 0;
   bool refuse_posts_ = false;
   bool runs_tasks_here_ = true;
+  bool may_run_tasks_here_ = false;
   int posts_ = 0;
 };
 

@@ -10,7 +10,6 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/strings/string_util.h"
-#include "base/threading/sequenced_worker_pool.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/time/default_clock.h"
 #include "base/values.h"
@@ -132,16 +131,6 @@ HistogramBase* JsonPrefStore::WriteCountHistogram::GetHistogram() {
       1, max_writes, max_writes + 1, HistogramBase::kUmaTargetedHistogramFlag);
 }
 
-// static
-scoped_refptr<SequencedTaskRunner> JsonPrefStore::GetTaskRunnerForFile(
-    const FilePath& path,
-    SequencedWorkerPool* pool) {
-  const std::string sequence_name = "json_pref_store-" + path.AsUTF8Unsafe();
-  return pool->GetSequencedTaskRunnerWithShutdownBehavior(
-      pool->GetNamedSequenceToken(sequence_name),
-      SequencedWorkerPool::BLOCK_SHUTDOWN);
-}
-
 JsonPrefStore::JsonPrefStore(const FilePath& path,
                              scoped_refptr<SequencedTaskRunner> task_runner)
     : path_(path),
@@ -153,20 +142,24 @@ JsonPrefStore::JsonPrefStore(const FilePath& path,
 
 JsonPrefStore::~JsonPrefStore() {
   if (read_pending_ && !read_only_ && !unwritten_keys_.empty()) {
-    // The read's reply will not come: the changes go on top of the file
-    // after the read, on the file's sequence.
-    std::unique_ptr<Changes> changes(new Changes);
-    for (const std::string& key : unwritten_keys_) {
-      const Value* value = nullptr;
-      (*changes)[key] =
-          prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
-    }
-    write_count_histogram_.RecordWriteOccured();
-    writer_.PostWriteTask(Bind(&JsonPrefStore::WriteChangesOverFile, path_,
-                               Owned(changes.release())));
+    // The read's reply will not come.
+    PostChangesOverFile();
     return;
   }
   CommitPendingWrite();
+}
+
+void JsonPrefStore::PostChangesOverFile() {
+  std::unique_ptr<Changes> changes(new Changes);
+  for (const std::string& key : unwritten_keys_) {
+    const Value* value = nullptr;
+    (*changes)[key] =
+        prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
+  }
+  unwritten_keys_.clear();
+  write_count_histogram_.RecordWriteOccured();
+  writer_.PostWriteTask(Bind(&JsonPrefStore::WriteChangesOverFile, path_,
+                             Owned(changes.release())));
 }
 
 // static
@@ -272,8 +265,8 @@ PrefReadError JsonPrefStore::GetReadError() const {
 
 PrefReadError JsonPrefStore::ReadPrefs() {
   // Writes already handed off, by this store or another of the file, land
-  // first.
-  writer_.WaitForHandedWrites();
+  // first, where this thread can wait for them.
+  read_missed_writes_ = !writer_.WaitForHandedWrites();
   OnFileRead(ReadPrefsFromDisk(path_));
   return read_error_;
 }
@@ -305,6 +298,8 @@ void JsonPrefStore::ReadPrefsAsync(ReadErrorDelegate* error_delegate) {
 }
 
 void JsonPrefStore::OnFileReadReply(std::unique_ptr<ReadResult>* result) {
+  // Read on the file's sequence, behind every write handed to it.
+  read_missed_writes_ = false;
   OnFileRead(std::move(*result));
 }
 
@@ -377,6 +372,11 @@ bool JsonPrefStore::SerializeData(std::string* output) {
   // replace the file after all.
   if (read_only_)
     return false;
+  if (read_missed_writes_) {
+    // Written whole, the dictionary would erase the writes the read missed.
+    PostChangesOverFile();
+    return false;
+  }
   write_count_histogram_.RecordWriteOccured();
   if (!SerializePrefs(path_, *prefs_, output))
     return false;

@@ -131,6 +131,9 @@ class JsonPrefStore : public PersistentPrefStore,
   // hold what a store could not read. Blocks.
   static void WriteChangesOverFile(const FilePath& path,
                                    const Changes* changes);
+  // Hands the unwritten changes to the file's sequence, to go on top of the
+  // file as it is then.
+  void PostChangesOverFile();
 
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;
@@ -146,6 +149,9 @@ class JsonPrefStore : public PersistentPrefStore,
   // Between ReadPrefsAsync and its reply nothing is written: the file may
   // hold more than this store has seen yet.
   bool read_pending_ = false;
+  // The last read may have come before writes handed to the file: from
+  // then on only the changes go out, never the whole dictionary.
+  bool read_missed_writes_ = false;
   // Keys changed since the data was last handed to the writer; a read keeps
   // their values rather than the file's.
   std::set<std::string> unwritten_keys_;

@@ -4,6 +4,7 @@
 #include "base/json/json_file_value_serializer.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
+#include "base/threading/sequenced_worker_pool.h"
 #include "base/values.h"
 
 namespace base {
@@ -47,6 +48,17 @@ void RecordReadSize(const FilePath& path, size_t bytes) {
 }
 
 }  // namespace
+
+// static
+scoped_refptr<SequencedTaskRunner> JsonPrefStore::GetTaskRunnerForFile(
+    const FilePath& path,
+    SequencedWorkerPool* pool) {
+  const std::string sequence_name =
+      "json_pref_store-" + FilePath(GetFileKey(path)).AsUTF8Unsafe();
+  return pool->GetSequencedTaskRunnerWithShutdownBehavior(
+      pool->GetNamedSequenceToken(sequence_name),
+      SequencedWorkerPool::BLOCK_SHUTDOWN);
+}
 
 // static
 std::unique_ptr<JsonPrefStore::ReadResult> JsonPrefStore::ReadPrefsFromDisk(

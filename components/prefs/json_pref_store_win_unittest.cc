@@ -12,6 +12,8 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
 #include "base/message_loop/message_loop.h"
+#include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/test/manual_task_runner_testsupport.h"
 #include "base/test/scoped_log_capture_testsupport.h"
 #include "base/threading/thread_task_runner_handle.h"
@@ -235,7 +237,7 @@ decltype(&::WaitForSingleObject) g_wait;
 DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
   if (!ms || !g_run_at_wait)
     return g_wait(handle, ms);
-  if (g_run_at_wait->RunsTasksOnCurrentThread())
+  if (g_run_at_wait->MayRunTasksOnCurrentThread())
     ++g_waits_on_the_runners_thread;
   else if (!g_runner_stalled)
     g_run_at_wait->RunUntilIdle();
@@ -266,6 +268,13 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     // second store neither waits for ever nor writes under the write.
     SECOND_STORE_ON_THE_RUNNERS_THREAD,
     SECOND_STORE_BEHIND_A_STALLED_WRITE,
+    // Taking posts: a store of the file under another spelling; a store on
+    // a worker of the file's pool, of the file's runner or of one refusing
+    // all; a store whose wait for the runner gives up.
+    SECOND_SPELLING,
+    SECOND_STORE_ON_A_WORKER_OF_THE_POOL,
+    REFUSING_STORE_ON_A_WORKER_OF_THE_POOL,
+    SECOND_STORE_AFTER_THE_WAIT_GAVE_UP,
   };
   const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
   const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
@@ -289,6 +298,10 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       {DROPPED_THEN_REFUSED, kFile, kMergedAndLater},
       {SECOND_STORE_ON_THE_RUNNERS_THREAD, kFile, kMerged},
       {SECOND_STORE_BEHIND_A_STALLED_WRITE, kFile, kMerged},
+      {SECOND_SPELLING, kFile, kMergedAndLater},
+      {SECOND_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kMergedAndLater},
+      {REFUSING_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kMerged},
+      {SECOND_STORE_AFTER_THE_WAIT_GAVE_UP, kFile, kMergedAndLater},
   };
   platform_rules::ScopedImportHook hook(
       "WaitForSingleObject", reinterpret_cast<const void*>(&WaitRunning));
@@ -317,21 +330,39 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         if (c.order == DROPPED_THEN_REFUSED)
           file_runner_->DropPending();
         g_run_at_wait = file_runner_.get();
-        g_runner_stalled = c.order == SECOND_STORE_BEHIND_A_STALLED_WRITE;
-        file_runner_->set_refuse_posts(true);
-        if (c.order >= SECOND_STORE_WHILE_REFUSED) {
+        const bool gave_up = c.order == SECOND_STORE_BEHIND_A_STALLED_WRITE ||
+                             c.order == SECOND_STORE_AFTER_THE_WAIT_GAVE_UP;
+        g_runner_stalled =
+            gave_up || c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL;
+        file_runner_->set_refuse_posts(c.order < SECOND_SPELLING);
+        file_runner_->set_may_run_tasks_here(
+            c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL ||
+            c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL);
+        scoped_refptr<ManualTaskRunner> refusing(new ManualTaskRunner);
+        refusing->set_refuse_posts(true);
+        refusing->set_runs_tasks_here(false);
+        if (c.order == SECOND_SPELLING) {
+          store = new JsonPrefStore(
+              FilePath(UTF8ToUTF16("\\\\?\\" +
+                                   ToUpperASCII(path_.AsUTF8Unsafe()))),
+              file_runner_);
+        } else if (c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL) {
+          store = new JsonPrefStore(path_, refusing);
+        } else if (c.order >= SECOND_STORE_WHILE_REFUSED) {
           store = MakeStore();
-          store->ReadPrefs();
         }
+        if (c.order >= SECOND_STORE_WHILE_REFUSED)
+          store->ReadPrefs();
         store->SetValue("later", Int(1), 0);
         store = nullptr;
         if (g_runner_stalled)
           EXPECT_EQ(c.file, ReadText(path_));
-        EXPECT_EQ(g_runner_stalled,
+        EXPECT_EQ(gave_up,
                   log.text.find("read before the writes") != std::string::npos);
         EXPECT_EQ(0, g_waits_on_the_runners_thread);
         g_run_at_wait = nullptr;
         file_runner_->set_refuse_posts(false);
+        file_runner_->set_may_run_tasks_here(false);
         file_runner_->set_runs_tasks_here(true);
         break;
       }

@@ -199,6 +199,10 @@ UINT_PTR MessagePumpForUI::TimerId() const {
   return secret_;
 }
 
+UINT_PTR MessagePumpForUI::WakeUpTimerId() const {
+  return secret_ ^ 1;
+}
+
 void MessagePumpForUI::InitMessageWnd() {
   wchar_t class_name[64];
   swprintf(class_name, 64, L"Base_MessagePumpWindow_%p", this);
@@ -240,9 +244,11 @@ bool MessagePumpForUI::ScheduleWork() {
   // the timer brings it.
   if (::GetCurrentThreadId() == thread_id_ && state_) {
     state_->delegate->OnWakeUpLost();
-    if (!Calls()->set_timer(message_hwnd_, TimerId(), kMinTimerDelayMs,
+    if (!Calls()->set_timer(message_hwnd_, WakeUpTimerId(), kMinTimerDelayMs,
                             nullptr)) {
       internal::RecordMessageLoopProblem(internal::SET_TIMER_ERROR);
+      LOG(ERROR) << "Queued tasks have no wake-up: neither it nor its timer"
+                    " could be set; the next post or timer tries again";
     }
   }
   return false;
@@ -281,8 +287,11 @@ MessagePumpForUI* MessagePumpForUI::PumpForMessage(HWND hwnd,
   // sent copy would peek, which takes in the next sent one, nesting as deep
   // as the sender likes; ours may come inside a sent message all the same,
   // from a modal loop run there.
-  if (message == WM_TIMER)
-    return wparam == pump->secret_ ? pump : nullptr;
+  if (message == WM_TIMER) {
+    return wparam == pump->TimerId() || wparam == pump->WakeUpTimerId()
+               ? pump
+               : nullptr;
+  }
   if (wparam != reinterpret_cast<WPARAM>(pump) ||
       static_cast<UINT_PTR>(lparam) != pump->secret_) {
     return nullptr;
@@ -328,7 +337,7 @@ __attribute__((noinline)) LRESULT MessagePumpForUI::WndProcThunk(
   if (pump && message == kMsgHaveWork)
     pump->HandleWorkMessage();
   else if (pump && message == WM_TIMER)
-    pump->HandleTimerMessage();
+    pump->HandleTimerMessage(wparam);
   return Calls()->def_window_proc(hwnd, message, wparam, lparam);
 }
 
@@ -361,8 +370,8 @@ void MessagePumpForUI::HandleWorkMessage() {
   DoWorkFromWindow();
 }
 
-void MessagePumpForUI::HandleTimerMessage() {
-  Calls()->kill_timer(message_hwnd_, TimerId());
+void MessagePumpForUI::HandleTimerMessage(UINT_PTR id) {
+  Calls()->kill_timer(message_hwnd_, id);
   if (!state_)
     return;
   // It may stand in for a wake-up that could not be posted.

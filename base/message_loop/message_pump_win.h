@@ -125,7 +125,7 @@ class MessagePumpForUI : public MessagePumpWin {
   void InitMessageWnd();
   void WaitForWork();
   void HandleWorkMessage();
-  void HandleTimerMessage();
+  void HandleTimerMessage(UINT_PTR id);
   // The work of a wake-up or timer taken by the window procedure.
   void DoWorkFromWindow();
   void RescheduleTimer();
@@ -135,7 +135,10 @@ class MessagePumpForUI : public MessagePumpWin {
   // Whether |msg| is this pump's own wake-up.
   bool IsWorkMessage(const MSG& msg) const;
   bool HasSentMessages() const;
+  // The timer of the delayed work, and the one that stands in for a
+  // wake-up that could not be posted: neither may move the other.
   UINT_PTR TimerId() const;
+  UINT_PTR WakeUpTimerId() const;
 
   // Carried by our wake-ups and named by our timer; no other program can
   // guess it, though the window's class name gives away our address.

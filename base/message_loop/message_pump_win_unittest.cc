@@ -15,6 +15,7 @@
 #include "base/metrics/histogram_base.h"
 #include "base/run_loop.h"
 #include "base/test/function_window_win_testsupport.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/threading/simple_thread.h"
 #include "base/tracked_objects.h"
 #include "gtest/gtest.h"
@@ -397,6 +398,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     // Due once the dialog is open; the task before it ran a nested run that
     // window messages served and ended.
     DELAYED_THROUGH_A_NESTED_RUN,
+    // Beside a task delayed far ahead, whose timer must not put off the
+    // one that stands in for the wake-up.
     SECOND_TASK_AFTER_A_FAILED_WAKE_UP,
   };
   const struct {
@@ -443,6 +446,7 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
         }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
       } else if (c.work == SECOND_TASK_AFTER_A_FAILED_WAKE_UP) {
+        runner->PostDelayedTask(FROM_HERE, Bind([] {}), TimeDelta::FromHours(1));
         runner->PostTask(FROM_HERE, Bind([] { g_posts_to_fail = 1; }));
         runner->PostTask(FROM_HERE, mark_posted);
       } else if (c.work == DELAYED_TASK_PUMPS ||
@@ -527,7 +531,10 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
       window.Post(&nested_then_dialog);
     // The run's first post is the replacement step's, between the peeks.
     g_posts_to_fail = c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED;
+    ScopedLogCapture log(LOG_ERROR);
     outer.Run();
+    EXPECT_EQ(c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
+              log.text.find("Queued tasks have no wake-up") != std::string::npos);
     peek_swap.reset();
     g_send_after_wake_up = nullptr;
     g_posts_to_fail = 0;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bind.h"
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/json/json_reader.h"
@@ -16,6 +17,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/manual_task_runner_testsupport.h"
 #include "base/test/scoped_log_capture_testsupport.h"
+#include "base/threading/sequenced_worker_pool.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/values.h"
 #include "gtest/gtest.h"
@@ -322,6 +324,25 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     store->RemoveValue("gone.a", 0);
     switch (c.order) {
       default: {
+        const FilePath other(UTF8ToUTF16(
+            "\\\\?\\" + ToUpperASCII(path_.AsUTF8Unsafe())));
+        if (c.order == SECOND_SPELLING) {
+          // Both spellings name one sequence of a pool.
+          scoped_refptr<SequencedWorkerPool> pool(
+              new SequencedWorkerPool(1, "prefs", 0));
+          bool shared = false;
+          JsonPrefStore::GetTaskRunnerForFile(path_, pool.get())
+              ->PostTask(FROM_HERE,
+                         Bind([](scoped_refptr<SequencedTaskRunner> other,
+                                 bool* shared) {
+                           *shared = other->RunsTasksOnCurrentThread();
+                         },
+                              JsonPrefStore::GetTaskRunnerForFile(
+                                  other, pool.get()),
+                              &shared));
+          pool->Shutdown(0);
+          EXPECT_TRUE(shared);
+        }
         file_runner_->set_runs_tasks_here(
             c.order == SECOND_STORE_ON_THE_RUNNERS_THREAD);
         store->CommitPendingWrite();
@@ -342,10 +363,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         refusing->set_refuse_posts(true);
         refusing->set_runs_tasks_here(false);
         if (c.order == SECOND_SPELLING) {
-          store = new JsonPrefStore(
-              FilePath(UTF8ToUTF16("\\\\?\\" +
-                                   ToUpperASCII(path_.AsUTF8Unsafe()))),
-              file_runner_);
+          store = new JsonPrefStore(other, file_runner_);
         } else if (c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL) {
           store = new JsonPrefStore(path_, refusing);
         } else if (c.order >= SECOND_STORE_WHILE_REFUSED) {

@@ -327,7 +327,11 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         const FilePath other(UTF8ToUTF16(
             "\\\\?\\" + ToUpperASCII(path_.AsUTF8Unsafe())));
         if (c.order == SECOND_SPELLING) {
-          // Both spellings name one sequence of a pool.
+          // The file's short name names its one sequence of a pool too.
+          wchar_t short_name[MAX_PATH];
+          const DWORD length =
+              ::GetShortPathNameW(as_wcstr(path_.value()), short_name, MAX_PATH);
+          ASSERT_TRUE(length > 0 && length < MAX_PATH);
           scoped_refptr<SequencedWorkerPool> pool(
               new SequencedWorkerPool(1, "prefs", 0));
           bool shared = false;
@@ -338,7 +342,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
                            *shared = other->RunsTasksOnCurrentThread();
                          },
                               JsonPrefStore::GetTaskRunnerForFile(
-                                  other, pool.get()),
+                                  FilePath(as_u16cstr(short_name)), pool.get()),
                               &shared));
           pool->Shutdown(0);
           EXPECT_TRUE(shared);

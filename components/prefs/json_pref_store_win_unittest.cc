@@ -346,6 +346,9 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
                               &shared));
           pool->Shutdown(0);
           EXPECT_TRUE(shared);
+          // Gone here, its workers joined: none may meet the wait hook.
+          while (!pool->HasOneRef())
+            ::Sleep(1);
         }
         file_runner_->set_runs_tasks_here(
             c.order == SECOND_STORE_ON_THE_RUNNERS_THREAD);

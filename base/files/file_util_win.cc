@@ -643,12 +643,12 @@ string16 WithoutVerbatimPrefix(const string16& path) {
 template <typename Call>
 string16 PathFromCall(const string16& path, Call call, bool* done) {
   std::vector<wchar_t> buffer(kMaxPathLength);
-  DWORD length = call(as_wcstr(path), buffer.data(),
-                      static_cast<DWORD>(buffer.size()));
+  DWORD length =
+      call(as_wcstr(path), buffer.data(), static_cast<DWORD>(buffer.size()));
   if (length >= buffer.size()) {
     buffer.resize(length);
-    length = call(as_wcstr(path), buffer.data(),
-                  static_cast<DWORD>(buffer.size()));
+    length =
+        call(as_wcstr(path), buffer.data(), static_cast<DWORD>(buffer.size()));
   }
   *done = length != 0 && length < buffer.size();
   return *done ? string16(as_u16cstr(buffer.data()), length) : path;

@@ -446,7 +446,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
         }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
       } else if (c.work == SECOND_TASK_AFTER_A_FAILED_WAKE_UP) {
-        runner->PostDelayedTask(FROM_HERE, Bind([] {}), TimeDelta::FromHours(1));
+        runner->PostDelayedTask(FROM_HERE, Bind([] {}),
+                                TimeDelta::FromHours(1));
         runner->PostTask(FROM_HERE, Bind([] { g_posts_to_fail = 1; }));
         runner->PostTask(FROM_HERE, mark_posted);
       } else if (c.work == DELAYED_TASK_PUMPS ||
@@ -533,8 +534,9 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     g_posts_to_fail = c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED;
     ScopedLogCapture log(LOG_ERROR);
     outer.Run();
-    EXPECT_EQ(c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
-              log.text.find("Queued tasks have no wake-up") != std::string::npos);
+    EXPECT_EQ(
+        c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
+        log.text.find("Queued tasks have no wake-up") != std::string::npos);
     peek_swap.reset();
     g_send_after_wake_up = nullptr;
     g_posts_to_fail = 0;

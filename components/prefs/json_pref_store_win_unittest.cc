@@ -10,9 +10,9 @@
 #include "base/files/file_util.h"
 #include "base/files/test_folder_win.h"
 #include "base/json/json_reader.h"
+#include "base/message_loop/message_loop.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
-#include "base/message_loop/message_loop.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/manual_task_runner_testsupport.h"
@@ -324,26 +324,27 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     store->RemoveValue("gone.a", 0);
     switch (c.order) {
       default: {
-        const FilePath other(UTF8ToUTF16(
-            "\\\\?\\" + ToUpperASCII(path_.AsUTF8Unsafe())));
+        const FilePath other(
+            UTF8ToUTF16("\\\\?\\" + ToUpperASCII(path_.AsUTF8Unsafe())));
         if (c.order == SECOND_SPELLING) {
           // The file's short name names its one sequence of a pool too.
           wchar_t short_name[MAX_PATH];
-          const DWORD length =
-              ::GetShortPathNameW(as_wcstr(path_.value()), short_name, MAX_PATH);
+          const DWORD length = ::GetShortPathNameW(as_wcstr(path_.value()),
+                                                   short_name, MAX_PATH);
           ASSERT_TRUE(length > 0 && length < MAX_PATH);
           scoped_refptr<SequencedWorkerPool> pool(
               new SequencedWorkerPool(1, "prefs", 0));
           bool shared = false;
           JsonPrefStore::GetTaskRunnerForFile(path_, pool.get())
               ->PostTask(FROM_HERE,
-                         Bind([](scoped_refptr<SequencedTaskRunner> other,
-                                 bool* shared) {
-                           *shared = other->RunsTasksOnCurrentThread();
-                         },
-                              JsonPrefStore::GetTaskRunnerForFile(
-                                  FilePath(as_u16cstr(short_name)), pool.get()),
-                              &shared));
+                         Bind(
+                             [](scoped_refptr<SequencedTaskRunner> other,
+                                bool* shared) {
+                               *shared = other->RunsTasksOnCurrentThread();
+                             },
+                             JsonPrefStore::GetTaskRunnerForFile(
+                                 FilePath(as_u16cstr(short_name)), pool.get()),
+                             &shared));
           pool->Shutdown(0);
           EXPECT_TRUE(shared);
           // Gone here, its workers joined: none may meet the wait hook.

@@ -46,10 +46,10 @@ bool ReadFileAttributes(const FilePath& path, uint32_t* attributes);
 bool PathIsWritable(const FilePath& path);
 // Empty on failure.
 FilePath MakeAbsoluteFilePath(const FilePath& input);
-// One text for every spelling of the path |path|, as far as names go: the
-// full path without a "\\?\" prefix, its longest existing part in long
-// names, upper-cased as the file system compares names. Keys what all users
-// of one file must share.
+// One text for every spelling of the path |path|: the final path of its
+// deepest existing part (through links, short names and device forms)
+// without a "\\?\" prefix, then the names below it, upper-cased as the
+// file system compares names. Keys what all users of one file must share.
 string16 GetFileKey(const FilePath& path);
 
 bool GetFileInfo(const FilePath& file_path, File::Info* info);

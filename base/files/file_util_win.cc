@@ -13,6 +13,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/held_entry_win.h"
 #include "base/logging.h"
+#include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 
@@ -664,18 +665,27 @@ string16 GetFileKey(const FilePath& path) {
         return ::GetFullPathNameW(name, size, buffer, nullptr);
       },
       &done));
-  // Short names only expand where the entries exist: the deepest existing
-  // level carries the names below it.
+  // The file goes by its name in its folder, the same before and after it
+  // is made; its long name when it exists.
+  FileIdentity file;
+  std::vector<FilePath> below = {
+      GetFileIdentity(full, &file) == IDENTITY_READ
+          ? FilePath(file.final_path).BaseName()
+          : full.BaseName()};
+  // Only a folder that exists has an identity, whatever names reach it
+  // (short names, links, device forms): the deepest one carries the names
+  // below it.
   string16 key = full.value();
-  std::vector<FilePath> below;
-  for (FilePath level = full;; level = level.DirName()) {
-    const string16 expanded =
-        PathFromCall(level.value(), &::GetLongPathNameW, &done);
-    if (done) {
-      FilePath expanded_path(expanded);
+  for (FilePath level = full.DirName(); level != full;
+       level = level.DirName()) {
+    FileIdentity folder;
+    if (GetFileIdentity(level, &folder) == IDENTITY_READ) {
+      FilePath found(UTF8ToUTF16(StringPrintf(
+          "%08lX-%08lX%08lX", folder.volume, folder.index_high,
+          folder.index_low)));
       for (auto name = below.rbegin(); name != below.rend(); ++name)
-        expanded_path = expanded_path.Append(name->value());
-      key = expanded_path.value();
+        found = found.Append(name->value());
+      key = found.value();
       break;
     }
     if (level.DirName() == level)

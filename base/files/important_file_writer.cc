@@ -65,27 +65,43 @@ void ImportantFileWriter::DoScheduledWrite() {
 void ImportantFileWriter::WriteFor(DataSerializer* serializer,
                                    uint64_t write,
                                    std::unique_ptr<std::string> data) {
+  if (data->size() > kMaxDataSize) {
+    LOG(ERROR) << path_.AsUTF8Unsafe() << " not written: too much data";
+    OnWriteDone(serializer, write, new Outcome);
+    return;
+  }
+  // The task owns its copy of the path and the data, so it completes even
+  // when this writer is gone.
+  RunWrite(serializer, write,
+           Bind(
+               [](const FilePath& path, const std::string* data) {
+                 return WriteFileAtomically(path, *data);
+               },
+               path_, Owned(data.release())));
+}
+
+void ImportantFileWriter::PostWrite(DataSerializer* serializer,
+                                    const Callback<bool()>& write) {
+  RunWrite(serializer, ++serializations_, write);
+}
+
+void ImportantFileWriter::RunWrite(DataSerializer* serializer,
+                                   uint64_t write,
+                                   const Callback<bool()>& task) {
   scoped_refptr<Outcome> outcome(new Outcome);
   // The reply reaches the serializer only while this writer (and so its
   // owner) lives.
   Closure reply = Bind(&ImportantFileWriter::OnWriteDone,
                        weak_factory_.GetWeakPtr(), serializer, write, outcome);
-  if (data->size() > kMaxDataSize) {
-    LOG(ERROR) << path_.AsUTF8Unsafe() << " not written: too much data";
-    reply.Run();
-    return;
-  }
-  // The task owns its copy of the path and the data, so it completes even
-  // when this writer is gone.
-  Closure task = Bind(
-      [](const FilePath& path, const std::string* data,
+  Closure run = Bind(
+      [](const FilePath& path, const Callback<bool()>& task,
          const scoped_refptr<Outcome>& outcome) {
-        outcome->success = WriteFileAtomically(path, *data);
+        outcome->success = task.Run();
         if (!outcome->success)
           LOG(ERROR) << path.AsUTF8Unsafe() << " not written";
       },
-      path_, Owned(data.release()), outcome);
-  RunInOrder(task, reply);
+      path_, task, outcome);
+  RunInOrder(run, reply);
 }
 
 void ImportantFileWriter::OnWriteDone(DataSerializer* serializer,

@@ -91,10 +91,18 @@ class ImportantFileWriter {
   // a write would run. False when it ran nowhere (logged).
   bool PostWriteTask(const Closure& task);
 
+  // Runs |write|, disk work that returns whether the file now holds what it
+  // was to write, as the next serialization of |serializer| would be
+  // written; its outcome is logged and told the same way.
+  void PostWrite(DataSerializer* serializer, const Callback<bool()>& write);
+
   // Lets the writes of the file already handed to a runner, by any writer
   // of it, land before a read here. False, logged, when some may still be
   // left (the runner needs this thread, or they took too long).
   bool WaitForHandedWrites();
+
+  // Some writes of the file wait on runners other than this writer's.
+  bool HasWritesOnOtherRunners() const;
 
  private:
   class Outcome;
@@ -106,6 +114,10 @@ class ImportantFileWriter {
   void WriteFor(DataSerializer* serializer,
                 uint64_t write,
                 std::unique_ptr<std::string> data);
+  // Runs |task| as the |write|-th write of |serializer|.
+  void RunWrite(DataSerializer* serializer,
+                uint64_t write,
+                const Callback<bool()>& task);
   // Runs |task| on the runner, then |reply| (if any) back here; when the
   // runner refuses, both here, but only after the earlier writes.
   bool RunInOrder(const Closure& task, const Closure& reply);

@@ -31,8 +31,10 @@ class ImportantFileWriter::QueuedWrites
     static Lock* lock = new Lock;
     static auto* files =
         new std::map<string16, scoped_refptr<QueuedWrites>>;
+    // Asks the file system, which may stall (a share): never under the lock.
+    const string16 key = GetFileKey(path);
     AutoLock hold(*lock);
-    scoped_refptr<QueuedWrites>& queued = (*files)[GetFileKey(path)];
+    scoped_refptr<QueuedWrites>& queued = (*files)[key];
     if (!queued)
       queued = new QueuedWrites;
     return queued;
@@ -70,6 +72,14 @@ class ImportantFileWriter::QueuedWrites
     return false;
   }
   int count() const { return count_.load(); }
+
+  bool HasRunnersOtherThan(const scoped_refptr<SequencedTaskRunner>& runner) {
+    AutoLock hold(lock_);
+    return std::any_of(runners_.begin(), runners_.end(),
+                       [&runner](const scoped_refptr<SequencedTaskRunner>& r) {
+                         return r != runner;
+                       });
+  }
 
   // Waits until at most |most| writes are counted; false when that has not
   // happened by |limit|.
@@ -228,6 +238,10 @@ bool ImportantFileWriter::WaitForHandedWrites() {
   LOG(ERROR) << path_.AsUTF8Unsafe()
              << " read before the writes handed to its runner landed";
   return false;
+}
+
+bool ImportantFileWriter::HasWritesOnOtherRunners() const {
+  return queued_->HasRunnersOtherThan(task_runner_);
 }
 
 bool ImportantFileWriter::WaitForWritesBeyond(int own) {

@@ -156,20 +156,22 @@ void JsonPrefStore::PostChangesOverFile() {
     (*changes)[key] =
         prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
   }
+  // Until the write has landed, a read finds the file without them.
+  keys_being_written_[++serializations_] = std::move(unwritten_keys_);
   unwritten_keys_.clear();
   write_count_histogram_.RecordWriteOccured();
-  writer_.PostWriteTask(Bind(&JsonPrefStore::WriteChangesOverFile, path_,
-                             Owned(changes.release())));
+  writer_.PostWrite(this, Bind(&JsonPrefStore::WriteChangesOverFile, path_,
+                               Owned(changes.release())));
 }
 
 // static
-void JsonPrefStore::WriteChangesOverFile(const FilePath& path,
+bool JsonPrefStore::WriteChangesOverFile(const FilePath& path,
                                          const Changes* changes) {
   std::unique_ptr<ReadResult> read = ReadPrefsFromDisk(path);
   if (KeepsFileAsItIs(read->error)) {
     LOG(ERROR) << path.AsUTF8Unsafe()
                << " not written: it may hold what cannot be read";
-    return;
+    return false;
   }
   std::unique_ptr<DictionaryValue> prefs = TakePrefs(read.get());
   for (const auto& change : *changes) {
@@ -179,8 +181,8 @@ void JsonPrefStore::WriteChangesOverFile(const FilePath& path,
       prefs->RemovePath(change.first, nullptr);
   }
   std::string data;
-  if (SerializePrefs(path, *prefs, &data))
-    ImportantFileWriter::WriteFileAtomically(path, data);
+  return SerializePrefs(path, *prefs, &data) &&
+         ImportantFileWriter::WriteFileAtomically(path, data);
 }
 
 void JsonPrefStore::AddObserver(PrefStore::Observer* observer) {
@@ -228,11 +230,19 @@ bool JsonPrefStore::SetIfChanged(const std::string& key,
   return true;
 }
 
+void JsonPrefStore::ScheduleWriteIfFileMayDiffer(const std::string& key,
+                                                 uint32_t flags) {
+  if (read_pending_ || read_missed_writes_)
+    ScheduleWrite(key, flags);
+}
+
 void JsonPrefStore::SetValue(const std::string& key,
                              std::unique_ptr<Value> value,
                              uint32_t flags) {
   if (SetIfChanged(key, std::move(value)))
     ReportValueChanged(key, flags);
+  else
+    ScheduleWriteIfFileMayDiffer(key, flags);
 }
 
 void JsonPrefStore::SetValueSilently(const std::string& key,
@@ -240,13 +250,15 @@ void JsonPrefStore::SetValueSilently(const std::string& key,
                                      uint32_t flags) {
   if (SetIfChanged(key, std::move(value)))
     ScheduleWrite(key, flags);
+  else
+    ScheduleWriteIfFileMayDiffer(key, flags);
 }
 
 void JsonPrefStore::RemoveValue(const std::string& key, uint32_t flags) {
   if (prefs_->RemovePath(key, nullptr))
     ReportValueChanged(key, flags);
-  else if (read_pending_)
-    ScheduleWrite(key, flags);  // the file may hold it
+  else
+    ScheduleWriteIfFileMayDiffer(key, flags);
 }
 
 void JsonPrefStore::ReportValueChanged(const std::string& key,
@@ -287,8 +299,9 @@ void JsonPrefStore::ReadPrefsAsync(ReadErrorDelegate* error_delegate) {
                        weak_factory_.GetWeakPtr(), Owned(result));
   // A runner that takes no tasks would leave the store uninitialized for
   // good, and a thread without a loop can take no reply: read here instead,
-  // as the writer does with its writes.
-  if (!ThreadTaskRunnerHandle::IsSet() ||
+  // as the writer does with its writes. So does a read that would come
+  // after the writes of this runner only.
+  if (!ThreadTaskRunnerHandle::IsSet() || writer_.HasWritesOnOtherRunners() ||
       !task_runner_->PostTaskAndReply(FROM_HERE, std::move(read),
                                       std::move(reply))) {
     ReadPrefs();

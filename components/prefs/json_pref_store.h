@@ -74,6 +74,12 @@ class JsonPrefStore : public PersistentPrefStore,
   static scoped_refptr<SequencedTaskRunner> GetTaskRunnerForFile(
       const FilePath& path,
       SequencedWorkerPool* pool);
+  // The two steps of the above: the name asks the file system (and may
+  // stall on a share), the runner only the pool.
+  static std::string GetSequenceNameForFile(const FilePath& path);
+  static scoped_refptr<SequencedTaskRunner> GetTaskRunnerForSequence(
+      const std::string& name,
+      SequencedWorkerPool* pool);
 
   JsonPrefStore(const FilePath& path,
                 scoped_refptr<SequencedTaskRunner> task_runner);
@@ -122,14 +128,18 @@ class JsonPrefStore : public PersistentPrefStore,
   // changed something.
   bool SetIfChanged(const std::string& key, std::unique_ptr<Value> value);
   void ScheduleWrite(const std::string& key, uint32_t flags);
+  // For a change that leaves the store's view as it was: the file may hold
+  // what this store has not seen, and the change may still change it.
+  void ScheduleWriteIfFileMayDiffer(const std::string& key, uint32_t flags);
   // Carries the changes not yet written over to what a read brought.
   void ApplyUnwrittenChanges(DictionaryValue* read) const;
 
   // Changed keys and their values; null for a key removed.
   using Changes = std::map<std::string, std::unique_ptr<Value>>;
   // Puts |changes| on top of the file as it is then, unless the file may
-  // hold what a store could not read. Blocks.
-  static void WriteChangesOverFile(const FilePath& path,
+  // hold what a store could not read. Whether the file now holds them.
+  // Blocks.
+  static bool WriteChangesOverFile(const FilePath& path,
                                    const Changes* changes);
   // Hands the unwritten changes to the file's sequence, to go on top of the
   // file as it is then.

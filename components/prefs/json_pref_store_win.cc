@@ -50,14 +50,23 @@ void RecordReadSize(const FilePath& path, size_t bytes) {
 }  // namespace
 
 // static
+std::string JsonPrefStore::GetSequenceNameForFile(const FilePath& path) {
+  return "json_pref_store-" + FilePath(GetFileKey(path)).AsUTF8Unsafe();
+}
+
+// static
+scoped_refptr<SequencedTaskRunner> JsonPrefStore::GetTaskRunnerForSequence(
+    const std::string& name,
+    SequencedWorkerPool* pool) {
+  return pool->GetSequencedTaskRunnerWithShutdownBehavior(
+      pool->GetNamedSequenceToken(name), SequencedWorkerPool::BLOCK_SHUTDOWN);
+}
+
+// static
 scoped_refptr<SequencedTaskRunner> JsonPrefStore::GetTaskRunnerForFile(
     const FilePath& path,
     SequencedWorkerPool* pool) {
-  const std::string sequence_name =
-      "json_pref_store-" + FilePath(GetFileKey(path)).AsUTF8Unsafe();
-  return pool->GetSequencedTaskRunnerWithShutdownBehavior(
-      pool->GetNamedSequenceToken(sequence_name),
-      SequencedWorkerPool::BLOCK_SHUTDOWN);
+  return GetTaskRunnerForSequence(GetSequenceNameForFile(path), pool);
 }
 
 // static

@@ -282,6 +282,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
   const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
   const std::string kMergedAndLater =
       "{\"keep\":1,\"later\":1,\"new\":1,\"other\":2}";
+  const std::string kUndone = "{\"keep\":1,\"later\":1,\"other\":\"x\"}";
   const struct {
     Order order;
     std::string file;
@@ -296,18 +297,19 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       {WRITTEN_THEN_READ_AGAIN, kFile, "{\"other\":3}"},
       {REFUSED_WITH_A_WRITE_SCHEDULED, kFile, kMergedAndLater},
       {REFUSED_DURING_A_READ, kFile, kMergedAndLater},
-      {SECOND_STORE_WHILE_REFUSED, kFile, kMergedAndLater},
+      {SECOND_STORE_WHILE_REFUSED, kFile, kUndone},
       {DROPPED_THEN_REFUSED, kFile, kMergedAndLater},
       {SECOND_STORE_ON_THE_RUNNERS_THREAD, kFile, kMerged},
       {SECOND_STORE_BEHIND_A_STALLED_WRITE, kFile, kMerged},
-      {SECOND_SPELLING, kFile, kMergedAndLater},
-      {SECOND_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kMergedAndLater},
+      {SECOND_SPELLING, kFile, kUndone},
+      {SECOND_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kUndone},
       {REFUSING_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kMerged},
-      {SECOND_STORE_AFTER_THE_WAIT_GAVE_UP, kFile, kMergedAndLater},
+      {SECOND_STORE_AFTER_THE_WAIT_GAVE_UP, kFile, kUndone},
   };
   platform_rules::ScopedImportHook hook(
       "WaitForSingleObject", reinterpret_cast<const void*>(&WaitRunning));
   g_wait = hook.original<decltype(g_wait)>();
+  std::string unusable;
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "order " << c.order << " " << c.file);
     ScopedLogCapture log(LOG_ERROR);
@@ -327,26 +329,57 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         const FilePath other(
             UTF8ToUTF16("\\\\?\\" + ToUpperASCII(path_.AsUTF8Unsafe())));
         if (c.order == SECOND_SPELLING) {
-          // The file's short name names its one sequence of a pool too.
-          wchar_t short_name[MAX_PATH];
-          const DWORD length = ::GetShortPathNameW(as_wcstr(path_.value()),
-                                                   short_name, MAX_PATH);
-          ASSERT_TRUE(length > 0 && length < MAX_PATH);
+          // Spellings of one file name its one sequence of a pool, those of
+          // two files two: its short name, device form, name through a
+          // folder link, verbatim share form; a file yet to be made.
+          auto short_name = [](const FilePath& name) {
+            wchar_t buffer[MAX_PATH];
+            const DWORD length =
+                ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
+            EXPECT_TRUE(length > 0 && length < MAX_PATH);
+            return FilePath(as_u16cstr(buffer));
+          };
+          const FilePath link = folder_.path().AppendASCII("link");
+          ::CreateSymbolicLinkW(as_wcstr(link.value()),
+                                as_wcstr(folder_.path().value()),
+                                SYMBOLIC_LINK_FLAG_DIRECTORY);
+          const FilePath made = folder_.path().AppendASCII("made");
+          const struct {
+            FilePath a, b;
+            bool same;
+          } kSpellings[] = {
+              {path_, short_name(path_), true},
+              {path_, FilePath(u"\\\\.\\" + path_.value()), true},
+              {path_, link.Append(path_.BaseName().value()), true},
+              {path_,
+               FilePath(u"\\\\?\\UNC\\localhost\\" + path_.value().substr(0, 1) +
+                        u"$" + path_.value().substr(2)),
+               true},
+              {made, short_name(folder_.path()).Append(made.BaseName().value()), true},
+              {path_, made, false},
+          };
           scoped_refptr<SequencedWorkerPool> pool(
               new SequencedWorkerPool(1, "prefs", 0));
-          bool shared = false;
-          JsonPrefStore::GetTaskRunnerForFile(path_, pool.get())
-              ->PostTask(FROM_HERE,
-                         Bind(
-                             [](scoped_refptr<SequencedTaskRunner> other,
-                                bool* shared) {
-                               *shared = other->RunsTasksOnCurrentThread();
-                             },
-                             JsonPrefStore::GetTaskRunnerForFile(
-                                 FilePath(as_u16cstr(short_name)), pool.get()),
-                             &shared));
+          int expected = 0, shared = 0;
+          for (const auto& spelling : kSpellings) {
+            if (!DirectoryExists(spelling.b.DirName())) {
+              unusable += " " + spelling.b.AsUTF8Unsafe();
+              continue;
+            }
+            expected += spelling.same;
+            JsonPrefStore::GetTaskRunnerForFile(spelling.a, pool.get())
+                ->PostTask(FROM_HERE,
+                           Bind(
+                               [](scoped_refptr<SequencedTaskRunner> b,
+                                  int* shared) {
+                                 *shared += b->RunsTasksOnCurrentThread();
+                               },
+                               JsonPrefStore::GetTaskRunnerForFile(spelling.b,
+                                                                   pool.get()),
+                               &shared));
+          }
           pool->Shutdown(0);
-          EXPECT_TRUE(shared);
+          EXPECT_EQ(expected, shared);
           // Gone here, its workers joined: none may meet the wait hook.
           while (!pool->HasOneRef())
             ::Sleep(1);
@@ -377,8 +410,26 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         } else if (c.order >= SECOND_STORE_WHILE_REFUSED) {
           store = MakeStore();
         }
-        if (c.order >= SECOND_STORE_WHILE_REFUSED)
+        if (c.order >= SECOND_STORE_WHILE_REFUSED) {
           store->ReadPrefs();
+          // Changes that leave a stale view as it was still change the file;
+          // handed off, they stay over a read until they land, even failed.
+          store->RemoveValue("new", 0);
+          store->SetValue("other", std::unique_ptr<Value>(new StringValue("x")),
+                          0);
+          store->SetValue("later", Int(1), 0);
+          store->CommitPendingWrite();
+          platform_rules::ScopedFaultInjection fault(
+              2, ERROR_SHARING_VIOLATION, "ReplaceFileW");
+          if (c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL) {
+            file_runner_->RunUntilIdle();
+            thread_runner_->RunUntilIdle();
+          }
+          store->ReadPrefs();
+          EXPECT_TRUE(store->GetValue("later", nullptr));
+          EXPECT_EQ(c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL,
+                    log.text.find(" not written\n") != std::string::npos);
+        }
         store->SetValue("later", Int(1), 0);
         store = nullptr;
         if (g_runner_stalled)
@@ -428,6 +479,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
               log.text.find("may hold what cannot be read") !=
                   std::string::npos);
   }
+  if (!unusable.empty())
+    GTEST_SKIP() << "Wine serves no folder link or share form of" << unusable;
 }
 
 // A synchronous read while the write of accepted changes still waits on the

@@ -307,11 +307,15 @@ void PrefsTaskPool::DestroyInstance(void* unused) {
 base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
     const base::FilePath& path) {
   base::scoped_refptr<base::SequencedTaskRunner> runner;
+  // Named before the lock: a file on a stalled share holds up no other.
+  const std::string sequence =
+      base::JsonPrefStore::GetSequenceNameForFile(path);
   {
     base::AutoLock auto_lock(lock_);
     if (pool_) {
       IsIdle();
-      runner = base::JsonPrefStore::GetTaskRunnerForFile(path, pool_.get());
+      runner =
+          base::JsonPrefStore::GetTaskRunnerForSequence(sequence, pool_.get());
       store_runners_.push_back(StoreRunner{path, runner});
     } else {
       // Shut down: the store writes at once on the thread that saves.

@@ -277,6 +277,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     SECOND_STORE_ON_A_WORKER_OF_THE_POOL,
     REFUSING_STORE_ON_A_WORKER_OF_THE_POOL,
     SECOND_STORE_AFTER_THE_WAIT_GAVE_UP,
+    // A store of another runner reading in the background.
+    ASYNC_READ_ON_ANOTHER_RUNNER,
   };
   const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
   const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
@@ -305,6 +307,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       {SECOND_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kUndone},
       {REFUSING_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kMerged},
       {SECOND_STORE_AFTER_THE_WAIT_GAVE_UP, kFile, kUndone},
+      {ASYNC_READ_ON_ANOTHER_RUNNER, kFile, kMergedAndLater},
   };
   platform_rules::ScopedImportHook hook(
       "WaitForSingleObject", reinterpret_cast<const void*>(&WaitRunning));
@@ -400,17 +403,22 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         file_runner_->set_may_run_tasks_here(
             c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL ||
             c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL);
-        scoped_refptr<ManualTaskRunner> refusing(new ManualTaskRunner);
-        refusing->set_refuse_posts(true);
-        refusing->set_runs_tasks_here(false);
+        scoped_refptr<ManualTaskRunner> another(new ManualTaskRunner);
+        another->set_refuse_posts(c.order != ASYNC_READ_ON_ANOTHER_RUNNER);
+        another->set_runs_tasks_here(false);
         if (c.order == SECOND_SPELLING) {
           store = new JsonPrefStore(other, file_runner_);
-        } else if (c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL) {
-          store = new JsonPrefStore(path_, refusing);
+        } else if (c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL ||
+                   c.order == ASYNC_READ_ON_ANOTHER_RUNNER) {
+          store = new JsonPrefStore(path_, another);
         } else if (c.order >= SECOND_STORE_WHILE_REFUSED) {
           store = MakeStore();
         }
-        if (c.order >= SECOND_STORE_WHILE_REFUSED) {
+        if (c.order == ASYNC_READ_ON_ANOTHER_RUNNER) {
+          store->ReadPrefsAsync(nullptr);
+          another->RunUntilIdle();
+          thread_runner_->RunUntilIdle();
+        } else if (c.order >= SECOND_STORE_WHILE_REFUSED) {
           store->ReadPrefs();
           // Changes that leave a stale view as it was still change the file;
           // handed off, they stay over a read until they land, even failed.
@@ -432,6 +440,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         }
         store->SetValue("later", Int(1), 0);
         store = nullptr;
+        another->RunUntilIdle();
         if (g_runner_stalled)
           EXPECT_EQ(c.file, ReadText(path_));
         EXPECT_EQ(gave_up,

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -24,6 +25,7 @@
 #include "desktop/windows/installer/service/utils.h"
 #include "desktop/windows/installer/service/win/xml_document_testsupport.h"
 #include "gtest/gtest.h"
+#include "testing/win/platform_rules.h"
 
 namespace installer {
 namespace {
@@ -271,16 +273,29 @@ TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
     store->SetValue("a", std::unique_ptr<base::Value>(new base::FundamentalValue(7)), 0);
     store->CommitPendingWrite();
     store = nullptr;
-    // Stores made and dropped on several threads at once.
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-      threads.emplace_back([this, pool, t] {
-        for (int i = 0; i < 500; ++i)
-          pool->CreateJsonPrefStore(folder_.path().AppendASCII(std::to_string(t) + ".json"));
+    // Stores made and dropped on several threads at once, while the name
+    // of another store's file is still being looked up (a slow share).
+    // Its first look-up names its sequence, its third its count of writes.
+    for (int look_up : {1, 3}) {
+      std::vector<std::thread> threads;
+      std::atomic<int> running{4};
+      platform_rules::ScopedFaultInjection stall(look_up, ERROR_SUCCESS, "CreateFileW");
+      stall.Interject([&] {
+        for (int t = 0; t < 4; ++t) {
+          threads.emplace_back([this, pool, t, &running] {
+            for (int i = 0; i < 500; ++i)
+              pool->CreateJsonPrefStore(folder_.path().AppendASCII(std::to_string(t) + ".json"));
+            --running;
+          });
+        }
+        for (int waited = 0; running && waited < 60000; waited += 10)
+          ::Sleep(10);
+        EXPECT_EQ(0, running.load());
       });
+      pool->CreateJsonPrefStore(folder_.path().AppendASCII("stalled.json"));
+      for (std::thread& thread : threads)
+        thread.join();
     }
-    for (std::thread& thread : threads)
-      thread.join();
     late = pool->CreateJsonPrefStore(late_file);
     late->SetValue("b", std::unique_ptr<base::Value>(new base::FundamentalValue(8)), 0);
   }

@@ -283,8 +283,11 @@ TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
       stall.Interject([&] {
         for (int t = 0; t < 4; ++t) {
           threads.emplace_back([this, pool, t, &running] {
+            // Kept, they make the pool's list of runners long.
+            std::vector<base::scoped_refptr<base::JsonPrefStore>> kept;
             for (int i = 0; i < 500; ++i)
-              pool->CreateJsonPrefStore(folder_.path().AppendASCII(std::to_string(t) + ".json"));
+              kept.push_back(pool->CreateJsonPrefStore(
+                  folder_.path().AppendASCII(std::to_string(t) + ".json")));
             --running;
           });
         }

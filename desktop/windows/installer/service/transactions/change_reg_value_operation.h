@@ -48,10 +48,9 @@ class ChangeRegValueOperation : public Operation {
   // again in place of the one |key_| was open on; ERROR_KEY_DELETED when
   // there is none.
   LONG PutBackIntoRebuiltKey();
-  // |key_| opened again on the key at |key_name_|, as itself, with the
-  // access to write: a link put there, or a key other than |checked| (when
-  // given), is refused, never written to.
-  LONG ReopenKey(HKEY checked);
+  // Opens the key at |key_name_| by name, with whatever access its list
+  // gives: the handle every later open of the key goes through.
+  LONG FindKey(HKEY* key);
   // Reads the current value into the old_ fields.
   bool ReadOldValue(const std::wstring& object_name);
 

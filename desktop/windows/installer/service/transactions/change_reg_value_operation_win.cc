@@ -102,7 +102,11 @@ LONG ChangeRegValueOperation::PutBackOldValue(HKEY key) {
 
 bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
                                       bool* nothing_to_do) {
-  LONG result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+  // The name is resolved once, into |found|; every open after it goes
+  // through that handle, so a key or link another program puts at the name
+  // meanwhile is never the one written to.
+  ScopedKey found;
+  LONG result = FindKey(&found.handle);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "Key does not exist,";
     if (new_type_ == kRemoveValue) {
@@ -111,14 +115,18 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
       return true;
     }
     VLOG(1) << "try to create it.";
-    if (!prerequisites->AddAndExecute(
-            new CreateRegKeyOperation(root_, key_name_))) {
+    CreateRegKeyOperation* create = new CreateRegKeyOperation(root_, key_name_);
+    if (!prerequisites->AddAndExecute(create))
       return false;
-    }
-    result = ReopenKey(nullptr);
+    // Reached through the creation's own handle; only a key that stood
+    // there already by then is found by name.
+    found.handle = create->key() ? DuplicateKey(create->key()) : nullptr;
+    result = found.handle ? ERROR_SUCCESS : FindKey(&found.handle);
   }
 
   const std::wstring object_name = RegistryObjectName(root_, key_name_);
+  if (result == ERROR_SUCCESS)
+    result = key_.Open(found.handle, L"", kValueAccess);
   if (result == ERROR_SUCCESS &&
       HasAccess(object_name, SE_REGISTRY_KEY, kValueAccess)) {
     return true;
@@ -131,30 +139,26 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
                  << object_name;
       return false;
     }
-    result = ReopenKey(key_.Handle());
+    // A key that let us open it in no way at all is found only now.
+    result = found.handle ? ERROR_SUCCESS : FindKey(&found.handle);
+    if (result == ERROR_SUCCESS)
+      result = key_.Open(found.handle, L"", kValueAccess);
     if (result == ERROR_SUCCESS)
       return true;
   }
-  LOG(ERROR) << "Failed to open " << object_name;
+  LOG(ERROR) << "Failed to open " << object_name << ": error " << result;
   return false;
 }
 
-LONG ChangeRegValueOperation::ReopenKey(HKEY checked) {
-  ScopedKey reopened;
-  LONG result =
-      OpenKeyItself(root_, key_name_, kValueAccess, &reopened.handle);
-  bool link = false;
-  bool is_volatile = false;
-  if (result == ERROR_SUCCESS)
-    result = ReadKeyKind(reopened.handle, &link, &is_volatile);
+LONG ChangeRegValueOperation::FindKey(HKEY* key) {
+  *key = nullptr;
+  // Any access the list gives: the handle holds the key, and asks for
+  // the rights to write only once they may have been granted.
+  const LONG result = ::RegOpenKeyExW(root_, key_name_.c_str(), 0,
+                                      MAXIMUM_ALLOWED, key);
   if (result != ERROR_SUCCESS)
-    return result;
-  if (link || (checked && !SameKey(checked, reopened.handle))) {
-    LOG(ERROR) << "Not writing to " << RegistryObjectName(root_, key_name_)
-               << ": another key took its name";
-    return ERROR_ALREADY_EXISTS;
-  }
-  return key_.Open(reopened.handle, L"", kValueAccess);
+    *key = nullptr;
+  return result;
 }
 
 bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {

@@ -453,15 +453,15 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
 
-  // Empty levels are none: "x\\y\\" makes y below x, "x\\" deletes x with y;
-  // rebuilt by a later step's rollback, x is still the key made here.
+  // Empty levels are none: "x\\\\y\\" makes y below x, "\\\\x\\" deletes x
+  // with y; rebuilt by a later step's rollback, x is still the key made here.
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
-        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\y\\"))));
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\\\y\\"))));
     EXPECT_TRUE(KeyExists(Key(L"x\\y")));
     ASSERT_TRUE(transaction.AddAndExecute(
-        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\"))));
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"\\x\\"))));
     transaction.Rollback();
   }
   EXPECT_FALSE(KeyExists(Key(L"x")));
@@ -837,18 +837,30 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     const wchar_t* at;
     const wchar_t* link_to;
     const char* logged;
+    // Below |at|: the key made or written; under |sddl| when given.
+    const wchar_t* below = L"";
+    const wchar_t* sddl = nullptr;
   };
   const InBetween kRows[] = {
-      {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
-      {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, ""},
-      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
-      {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", "",
+       L"\\by\\us"},
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, "", L"\\by\\us"},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", "",
+       L"\\by\\us"},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took",
+       L"\\by\\us"},
+      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside", "error 1018",
+       L"\\by\\us"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
        "Lost two"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
       {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside", "put back one"},
       {SETS, true, "RegSetValueExW", 3, L"tree", nullptr, "put back one"},
-      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "Not writing"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", nullptr, "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 8, L"made", L"tree", "error 1018", L"\\c"},
+      {SETS, false, "RegOpenKeyExW", 3, L"tree", nullptr, "error 1018", L"",
+       L"D:P(A;;KR;;;WD)"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
@@ -856,6 +868,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
     Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
     Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
+    if (row.sddl)
+      SetDacl(at, row.sddl);
     ScopedErrorLog log;
     {
       Transaction transaction;
@@ -874,22 +888,25 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
         if (missing)
           ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
       });
-      const bool executes = row.rollback || !row.link_to;
+      const bool executes =
+          row.rollback || (!row.link_to && row.kind == MAKES);
       if (row.kind == SETS) {
         ASSERT_EQ(executes, transaction.AddAndExecute(
-                                SetString(at, L"one", L"new")));
+                                SetString(at + row.below, L"one", L"new")));
       }
       EXPECT_TRUE((row.kind == SETS && !row.rollback) ||
                   executes == transaction.AddAndExecute(
                       row.kind == MAKES
                           ? static_cast<Operation*>(new CreateRegKeyOperation(
-                                HKEY_CURRENT_USER, Key(L"made\\by\\us")))
+                                HKEY_CURRENT_USER, at + row.below))
                           : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
                                                       Key(L"tree"))));
       between.Start();
       transaction.Rollback();
     }
-    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
+    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")) ||
+                 KeyExists(Key(L"outside\\by")) ||
+                 Read(Key(L"tree\\c"), L"one").exists);
     EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
     EXPECT_EQ(!row.link_to,
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());

@@ -151,7 +151,6 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
 }
 
 LONG ChangeRegValueOperation::FindKey(HKEY* key) {
-  *key = nullptr;
   // Any access the list gives: the handle holds the key, and asks for
   // the rights to write only once they may have been granted.
   const LONG result = ::RegOpenKeyExW(root_, key_name_.c_str(), 0,

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/allocator/allocator_shim.h"
@@ -443,25 +444,32 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, Key(L"gone").c_str()));
   const std::wstring door =
       platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door"));
-  for (const wchar_t* key : {L"door", L"door\\below"}) {
+  // Refused as a link, not for whatever making a key below one answers.
+  for (const auto& [key, logged] :
+       {std::pair(L"door", "error 183"),
+        std::pair(L"door\\below", "as itself: it is a link")}) {
+    ScopedErrorLog log;
     Transaction transaction;
     EXPECT_FALSE(transaction.AddAndExecute(
         new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
     EXPECT_FALSE(KeyExists(Key(L"gone"))) << key;
+    EXPECT_NE(std::string::npos, log.text.find(logged)) << log.text;
     transaction.Rollback();
     EXPECT_EQ(door,
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
 
-  // Empty levels are none: "x\\\\y\\" makes y below x, "\\\\x\\" deletes x
-  // with y; rebuilt by a later step's rollback, x is still the key made here.
+  // Empty levels are none: "x\\\\y\\" makes y below x, "\\...\\\\x\\\\"
+  // deletes x with y; rebuilt by a later step's rollback, x is still the key
+  // made here.
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
         new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\\\y\\"))));
     EXPECT_TRUE(KeyExists(Key(L"x\\y")));
     ASSERT_TRUE(transaction.AddAndExecute(
-        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"\\x\\"))));
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER,
+                                  L"\\" + Key(L"\\x\\\\"))));
     transaction.Rollback();
   }
   EXPECT_FALSE(KeyExists(Key(L"x")));
@@ -851,6 +859,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
        L"\\by\\us"},
       {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside", "error 1018",
        L"\\by\\us"},
+      {MAKES, false, "RegOpenKeyExW", 6, L"tree", L"outside", "error 1018",
+       L"\\by\\us", L"D:P(A;;KR;;;WD)"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
        "Lost two"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
@@ -859,7 +869,7 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "error 1018"},
       {SETS, false, "RegOpenKeyExW", 6, L"made", nullptr, "error 1018"},
       {SETS, false, "RegOpenKeyExW", 8, L"made", L"tree", "error 1018", L"\\c"},
-      {SETS, false, "RegOpenKeyExW", 3, L"tree", nullptr, "error 1018", L"",
+      {SETS, false, "RegOpenKeyExW", 4, L"tree", nullptr, "error 1018", L"",
        L"D:P(A;;KR;;;WD)"},
   };
   for (const auto& row : kRows) {

@@ -444,10 +444,8 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, Key(L"gone").c_str()));
   const std::wstring door =
       platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door"));
-  // Refused as a link, not for whatever making a key below one answers.
-  for (const auto& [key, logged] :
-       {std::pair(L"door", "error 183"),
-        std::pair(L"door\\below", "as itself: it is a link")}) {
+  for (const auto& [key, logged] : {std::pair(L"door", "error 183"),
+                                    std::pair(L"door\\below", "a link")}) {
     ScopedErrorLog log;
     Transaction transaction;
     EXPECT_FALSE(transaction.AddAndExecute(
@@ -459,9 +457,8 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
 
-  // Empty levels are none: "x\\\\y\\" makes y below x, "\\...\\\\x\\\\"
-  // deletes x with y; rebuilt by a later step's rollback, x is still the key
-  // made here.
+  // Empty levels are none, anywhere: "x\\\\y\\" makes y below x; rebuilt by
+  // a later step's rollback, x is still the key made here.
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
@@ -845,22 +842,18 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     const wchar_t* at;
     const wchar_t* link_to;
     const char* logged;
-    // Below |at|: the key made or written; under |sddl| when given.
+    // Below |at|: the key written; |at| under |sddl| when given.
     const wchar_t* below = L"";
     const wchar_t* sddl = nullptr;
   };
   const InBetween kRows[] = {
-      {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", "",
-       L"\\by\\us"},
-      {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, "", L"\\by\\us"},
-      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", "",
-       L"\\by\\us"},
-      {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took",
-       L"\\by\\us"},
-      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside", "error 1018",
-       L"\\by\\us"},
-      {MAKES, false, "RegOpenKeyExW", 6, L"tree", L"outside", "error 1018",
-       L"\\by\\us", L"D:P(A;;KR;;;WD)"},
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
+      {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, ""},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
+      {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
+      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside", "error 1018"},
+      {MAKES, false, "RegOpenKeyExW", 6, L"tree", L"outside", "error 1018", L"",
+       L"D:P(A;;KR;;;WD)"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
        "Lost two"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
@@ -908,7 +901,7 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
                   executes == transaction.AddAndExecute(
                       row.kind == MAKES
                           ? static_cast<Operation*>(new CreateRegKeyOperation(
-                                HKEY_CURRENT_USER, at + row.below))
+                                HKEY_CURRENT_USER, at + L"\\by\\us"))
                           : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
                                                       Key(L"tree"))));
       between.Start();

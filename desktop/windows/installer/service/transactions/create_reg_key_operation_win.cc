@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/logging.h"
-#include "base/win/registry.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -66,11 +65,23 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
     // Windows denies an open only of a key that is there, so a denial is
     // taken as "it exists" once a second open, asking for less, agrees:
     // a single spurious denial must not skip the creation. Any other
-    // failure says nothing about the key.
-    base::win::RegKey existing;
-    LONG result = existing.Open(root_, path.c_str(), KEY_QUERY_VALUE);
-    if (result == ERROR_ACCESS_DENIED)
-      result = existing.Open(root_, path.c_str(), READ_CONTROL);
+    // failure says nothing about the key. Opened as itself: a link there
+    // leads to another program's key, which is not the one asked for.
+    ScopedKey existing;
+    LONG result = OpenKeyItself(root_, path, KEY_QUERY_VALUE, &existing.handle);
+    bool link = false;
+    bool is_volatile = false;
+    if (result == ERROR_SUCCESS)
+      result = ReadKeyKind(existing.handle, &link, &is_volatile);
+    if (result == ERROR_SUCCESS && link) {
+      LOG(ERROR) << "Refusing to make key " << RegistryObjectName(root_, path)
+                 << ": a link stands there";
+      return false;
+    }
+    if (result == ERROR_ACCESS_DENIED && !existing.handle) {
+      ScopedKey denied;
+      result = OpenKeyItself(root_, path, READ_CONTROL, &denied.handle);
+    }
     if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
       VLOG(1) << "The key already exists. No need to do anything.";
       return true;
@@ -117,7 +128,7 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
                   KEY_QUERY_VALUE | KEY_SET_VALUE))) {
     VLOG(1) << "No access to" << object_name;
     if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kLevelAccess, false,
-                         &saved_access_)) {
+                         &saved_access_, ancestor.handle)) {
       LOG(ERROR) << "Failed obtaining permissions on " << object_name;
       return false;
     }

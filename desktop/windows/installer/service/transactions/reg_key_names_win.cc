@@ -190,14 +190,6 @@ ULONG HandleCount(HKEY handle) {
 
 }  // namespace
 
-HKEY DuplicateKey(HKEY key) {
-  HANDLE copy = nullptr;
-  return ::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
-                           &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)
-             ? static_cast<HKEY>(copy)
-             : nullptr;
-}
-
 void NoteRebuiltKey(HKEY deleted, HKEY rebuilt) {
   AdoptRebuiltKey(deleted, rebuilt);
   ForgetUnheldRebuiltKeys();

@@ -16,6 +16,7 @@
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
+#include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
@@ -845,6 +846,9 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     // Below |at|: the key written; |at| under |sddl| when given.
     const wchar_t* below = L"";
     const wchar_t* sddl = nullptr;
+    // |at| a link to this before, which the act re-points: the lists below
+    // both targets stay as they were.
+    const wchar_t* was_link_to = nullptr;
   };
   const InBetween kRows[] = {
       {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
@@ -864,6 +868,12 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       {SETS, false, "RegOpenKeyExW", 8, L"made", L"tree", "error 1018", L"\\c"},
       {SETS, false, "RegOpenKeyExW", 4, L"tree", nullptr, "error 1018", L"",
        L"D:P(A;;KR;;;WD)"},
+      {SETS, false, "RegOpenKeyExW", 1, L"made", L"outside", "a link"},
+      {SETS, false, "RegOpenKeyExW", 2, L"made", L"outside", "a link"},
+      {SETS, true, "RegDeleteValueW", 1, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {MAKES, true, "RegOpenKeyExW", 1, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
@@ -871,14 +881,32 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
     Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
     Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
+    if (row.was_link_to) {
+      Write(Key(L"outside\\c"), L"two", REG_SZ, StringBytes(L"x"));
+      SetDacl(Key(L"outside\\c"), L"D:P(A;;KA;;;SY)");
+      ASSERT_EQ(ERROR_SUCCESS,
+                platform_rules::MakeKeyLink(HKEY_CURRENT_USER, at,
+                                            Key(row.was_link_to)));
+    }
     if (row.sddl)
-      SetDacl(at, row.sddl);
+      SetDacl(at + row.below, row.sddl);
+    auto both_lists = [&] {
+      return row.was_link_to ? Dacl(Key(L"tree\\c")) + Dacl(Key(L"outside\\c"))
+                             : L"";
+    };
+    const std::wstring lists = both_lists();
     ScopedErrorLog log;
     {
       Transaction transaction;
       platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
                                                    !row.rollback);
       between.Interject([&] {
+        ScopedKey link;
+        if (row.was_link_to &&
+            OpenKeyItself(HKEY_CURRENT_USER, at, DELETE, &link.handle) ==
+                ERROR_SUCCESS) {
+          EXPECT_EQ(ERROR_SUCCESS, DeleteOpenKey(link.handle));
+        }
         ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
         if (!row.link_to)
           return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
@@ -901,7 +929,7 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
                   executes == transaction.AddAndExecute(
                       row.kind == MAKES
                           ? static_cast<Operation*>(new CreateRegKeyOperation(
-                                HKEY_CURRENT_USER, at + L"\\by\\us"))
+                                HKEY_CURRENT_USER, at + row.below + L"\\by\\us"))
                           : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
                                                       Key(L"tree"))));
       between.Start();
@@ -917,7 +945,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
                                   Read(at, L"two").exists));
     EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
-    for (const wchar_t* key : {L"made", L"tree"}) {
+    EXPECT_EQ(lists, both_lists());
+    for (const wchar_t* key : {L"a", L"made", L"tree", L"outside"}) {
       Transaction clear;
       EXPECT_TRUE(clear.AddAndExecute(
           new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));

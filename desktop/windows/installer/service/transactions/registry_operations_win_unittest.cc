@@ -445,7 +445,7 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, Key(L"gone").c_str()));
   const std::wstring door =
       platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door"));
-  for (const auto& [key, logged] : {std::pair(L"door", "error 183"),
+  for (const auto& [key, logged] : {std::pair(L"door", "a link"),
                                     std::pair(L"door\\below", "a link")}) {
     ScopedErrorLog log;
     Transaction transaction;

@@ -874,6 +874,10 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
        L"D:P(A;;KR;;;WD)", L"tree"},
       {MAKES, true, "RegOpenKeyExW", 1, L"a", L"outside", "", L"\\c",
        L"D:P(A;;KR;;;WD)", L"tree"},
+      {SETS, false, "RegOpenKeyExW", 3, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {MAKES, false, "RegOpenKeyExW", 5, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
@@ -919,8 +923,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
         if (missing)
           ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
       });
-      const bool executes =
-          row.rollback || (!row.link_to && row.kind == MAKES);
+      const bool executes = row.rollback || row.was_link_to ||
+                            (!row.link_to && row.kind == MAKES);
       if (row.kind == SETS) {
         ASSERT_EQ(executes, transaction.AddAndExecute(
                                 SetString(at + row.below, L"one", L"new")));

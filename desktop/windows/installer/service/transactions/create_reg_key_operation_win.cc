@@ -68,7 +68,8 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
     // failure says nothing about the key. Opened as itself: a link there
     // leads to another program's key, which is not the one asked for.
     ScopedKey existing;
-    LONG result = OpenKeyItself(root_, path, KEY_QUERY_VALUE, &existing.handle);
+    LONG result =
+        OpenKeyItself(root_, path, KEY_QUERY_VALUE, &existing.handle);
     bool link = false;
     bool is_volatile = false;
     if (result == ERROR_SUCCESS)

@@ -933,7 +933,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
                   executes == transaction.AddAndExecute(
                       row.kind == MAKES
                           ? static_cast<Operation*>(new CreateRegKeyOperation(
-                                HKEY_CURRENT_USER, at + row.below + L"\\by\\us"))
+                                HKEY_CURRENT_USER,
+                                at + row.below + L"\\by\\us"))
                           : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
                                                       Key(L"tree"))));
       between.Start();

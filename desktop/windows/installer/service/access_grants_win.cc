@@ -123,8 +123,10 @@ struct AccessTarget {
   AccessTarget(const std::wstring& name, SE_OBJECT_TYPE type)
       : name(name), type(type) {}
   ~AccessTarget() {
-    if (key)
-      ::RegCloseKey(key);
+    for (HKEY own : {key, held}) {
+      if (own)
+        ::RegCloseKey(own);
+    }
   }
   AccessTarget(const AccessTarget&) = delete;
   AccessTarget& operator=(const AccessTarget&) = delete;
@@ -133,9 +135,25 @@ struct AccessTarget {
   SE_OBJECT_TYPE type;
   base::win::ScopedHandle file;
   HKEY key = nullptr;
+  // The key itself, held by the caller or since the grant: every open of
+  // the key goes through it, never through the name, whose upper levels
+  // may lead elsewhere by now.
+  HKEY held = nullptr;
   // The owner from before TakeOwnershipOf changed it, as a SID.
   mutable std::vector<BYTE> previous_owner;
 };
+
+// Opens the key |target| names, as itself, through the key it holds when
+// it holds one.
+LONG OpenTargetKey(const AccessTarget& target, REGSAM access, HKEY* key) {
+  if (!target.held)
+    return OpenNamedKeyItself(target.name, access, key);
+  const LONG result =
+      ::RegOpenKeyExW(target.held, L"", REG_OPTION_OPEN_LINK, access, key);
+  if (result != ERROR_SUCCESS)
+    *key = nullptr;
+  return result;
+}
 
 DWORD ReadDacl(const AccessTarget& target,
                PACL* dacl,
@@ -166,7 +184,7 @@ DWORD WriteSecurity(const AccessTarget& target,
         ((what & OWNER_SECURITY_INFORMATION) ? WRITE_OWNER : 0) |
         ((what & DACL_SECURITY_INFORMATION) ? READ_CONTROL | WRITE_DAC : 0);
     HKEY key = nullptr;
-    const LONG opened = OpenNamedKeyItself(target.name, access, &key);
+    const LONG opened = OpenTargetKey(target, access, &key);
     if (opened != ERROR_SUCCESS)
       return static_cast<DWORD>(opened);
     const DWORD result = ::SetSecurityInfo(key, target.type, what, owner,
@@ -221,7 +239,7 @@ bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
   PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
   HKEY own = target.key;
   if (!own && target.type == SE_REGISTRY_KEY &&
-      OpenNamedKeyItself(target.name, READ_CONTROL, &own) != ERROR_SUCCESS) {
+      OpenTargetKey(target, READ_CONTROL, &own) != ERROR_SUCCESS) {
     return false;
   }
   HANDLE handle = own ? static_cast<HANDLE>(own)
@@ -512,22 +530,12 @@ bool OpenFileTarget(AccessTarget* target) {
 // Opens the key target's handle for reading and changing its access list,
 // taking ownership first when that is denied.
 bool OpenKeyTarget(AccessTarget* target) {
-  HKEY root = nullptr;
-  std::wstring path;
-  if (!SplitKeyName(target->name, &root, &path)) {
-    LOG(ERROR) << "Not a key name: " << target->name;
-    return false;
-  }
   // A link's own list, never that of the key it points to.
   const REGSAM kAccess = READ_CONTROL | WRITE_DAC;
-  LONG result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK,
-                                kAccess, &target->key);
-  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target)) {
-    result = ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, kAccess,
-                             &target->key);
-  }
+  LONG result = OpenTargetKey(*target, kAccess, &target->key);
+  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(*target))
+    result = OpenTargetKey(*target, kAccess, &target->key);
   if (result != ERROR_SUCCESS) {
-    target->key = nullptr;
     LOG(ERROR) << "Cannot open " << target->name << ": error " << result;
     return false;
   }
@@ -689,18 +697,14 @@ std::unique_ptr<SavedAccess> HoldFirstSavedList(const AccessTarget& target,
     if (it == FirstSavedLists().end()) {
       static uint64_t serial = 0;
       const BYTE* bytes = static_cast<const BYTE*>(found);
-      HANDLE key = nullptr;
-      if (target.key &&
-          !::DuplicateHandle(::GetCurrentProcess(), target.key,
-                             ::GetCurrentProcess(), &key, 0, FALSE,
-                             DUPLICATE_SAME_ACCESS)) {
+      const HKEY key = target.key ? DuplicateKey(target.key) : nullptr;
+      if (target.key && !key)
         return nullptr;
-      }
       FirstSavedLists().push_back(
           {identity,
            std::vector<BYTE>(bytes,
                              bytes + ::GetSecurityDescriptorLength(found)),
-           0, ++serial, static_cast<HKEY>(key)});
+           0, ++serial, key});
       it = FirstSavedLists().end() - 1;
     }
     ++it->holders;
@@ -737,6 +741,17 @@ void ReleaseFirstSavedList(const SavedAccess& record) {
   }
 }
 
+// A handle on the key whose first list |record| holds, to put the list
+// back through; null when there is none.
+HKEY HeldFirstListKey(const SavedAccess& record) {
+  base::AutoLock hold(FirstSavedListsLock());
+  for (const FirstSavedList& list : FirstSavedLists()) {
+    if (list.serial == record.first_list && list.key)
+      return DuplicateKey(list.key);
+  }
+  return nullptr;
+}
+
 // Whether the key whose first list |record| holds was deleted since.
 bool FirstListKeyDeleted(const SavedAccess& record) {
   base::AutoLock hold(FirstSavedListsLock());
@@ -769,6 +784,14 @@ void AdoptRebuiltKey(HKEY deleted, HKEY rebuilt) {
     list.key = static_cast<HKEY>(own);
     list.identity = L"key " + name;
   }
+}
+
+HKEY DuplicateKey(HKEY key) {
+  HANDLE copy = nullptr;
+  return ::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
+                           &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)
+             ? static_cast<HKEY>(copy)
+             : nullptr;
 }
 
 bool SameKey(HKEY a, HKEY b) {
@@ -886,7 +909,8 @@ bool GrantUserAccess(const std::wstring& object_name,
                      SE_OBJECT_TYPE object_type,
                      DWORD access,
                      bool permanent,
-                     std::unique_ptr<SavedAccess>* saved) {
+                     std::unique_ptr<SavedAccess>* saved,
+                     HKEY key) {
   if (saved)
     saved->reset();
 
@@ -896,6 +920,10 @@ bool GrantUserAccess(const std::wstring& object_name,
     return false;
 
   AccessTarget target(object_name, object_type);
+  if (key && !(target.held = DuplicateKey(key))) {
+    PLOG(ERROR) << "Cannot hold " << object_name;
+    return false;
+  }
   // An owner taken on the way goes back when the grant fails.
   struct OwnerGuard {
     ~OwnerGuard() {
@@ -996,8 +1024,13 @@ bool PutBackSavedAccess(const std::wstring& object_name,
                                   DUPLICATE_SAME_ACCESS)) {
       target.file.Set(copy);
     }
-    if (record.object_type != SE_FILE_OBJECT ||
-        (file ? target.file.IsValid() : OpenFileTarget(&target))) {
+    // A key only through the key the list was saved from: by name, a
+    // link above it may lead to another key by now.
+    if (record.object_type == SE_REGISTRY_KEY &&
+        !(target.held = HeldFirstListKey(record))) {
+      result = ERROR_INVALID_HANDLE;
+    } else if (record.object_type != SE_FILE_OBJECT ||
+               (file ? target.file.IsValid() : OpenFileTarget(&target))) {
       result = WriteDacl(target, record.dacl, record.descriptor);
     }
     // After the list, which the caller may change while it is the owner.

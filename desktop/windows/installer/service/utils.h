@@ -145,6 +145,9 @@ void DeleteSavedAccess(SavedAccess* saved);
 std::wstring NativeKeyName(HKEY key);
 // Whether |a| and |b| are open on one key, deleted or not.
 bool SameKey(HKEY a, HKEY b);
+// Another handle on the key |key| is open on, with its access; null when
+// the system refuses.
+HKEY DuplicateKey(HKEY key);
 
 // Whether the current user holds |desired| on the object.
 bool HasAccess(const std::wstring& object_name,
@@ -162,12 +165,14 @@ bool TakeOwnership(const std::wstring& object_name, SE_OBJECT_TYPE object_type);
 // lifting the deny entries that apply to the user. Unless |permanent|, the
 // previous access list is handed out in |saved| (may be null for permanent
 // grants) so that RestoreAccess can put it back. A file is refused when a
-// folder on its path is a link or it has other names.
+// folder on its path is a link or it has other names. A key is reached
+// through |key| when given (any handle on the key itself), never by name.
 bool GrantUserAccess(const std::wstring& object_name,
                      SE_OBJECT_TYPE object_type,
                      DWORD access,
                      bool permanent,
-                     std::unique_ptr<SavedAccess>* saved);
+                     std::unique_ptr<SavedAccess>* saved,
+                     HKEY key = nullptr);
 
 // Puts back the access list in |saved| and frees the record. False when
 // there is none, or when the system refuses, which is an error line naming

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "base/win/registry.h"
+#include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
 namespace installer {
@@ -48,17 +48,21 @@ class ChangeRegValueOperation : public Operation {
   // again in place of the one |key_| was open on; ERROR_KEY_DELETED when
   // there is none.
   LONG PutBackIntoRebuiltKey();
-  // |key_| opened again on the key at |key_name_|, as itself, with the
-  // access to write: a link put there, or a key other than |checked| (when
-  // given), is refused, never written to.
-  LONG ReopenKey(HKEY checked);
+  // Opens the key at |key_name_| by name, as itself, with whatever access
+  // its list gives: the handle every later open of the key goes through.
+  LONG FindKey(HKEY* key);
+  // Opens |key_| as the key |found| is open on, to read and write values.
+  LONG OpenFoundKey(HKEY found);
+  // Whether |key_| is the key itself and no link; a link is closed and
+  // refused, with an error line naming |object_name|.
+  bool IsOwnKey(const std::wstring& object_name);
   // Reads the current value into the old_ fields.
   bool ReadOldValue(const std::wstring& object_name);
 
   HKEY root_;
   std::wstring key_name_;
   std::wstring value_name_;
-  base::win::RegKey key_;
+  ScopedKey key_;
   // Apart from the type: any type, 0xFFFFFFFF too, may be stored.
   bool old_exists_ = false;
   DWORD old_type_ = REG_NONE;

@@ -48,7 +48,7 @@ bool ChangeRegValueOperation::Execute(Transaction* prerequisites) {
     return false;
 
   if (new_type_ != kRemoveValue) {
-    if (SetValueExactly(key_.Handle(), value_name_, new_type_, new_data_) !=
+    if (SetValueExactly(key_.handle, value_name_, new_type_, new_data_) !=
         ERROR_SUCCESS) {
       LOG(ERROR) << "Failed writing " << value_name_ << " to " << object_name;
       return false;
@@ -56,7 +56,7 @@ bool ChangeRegValueOperation::Execute(Transaction* prerequisites) {
   } else if (!old_exists_) {
     VLOG(1) << "We are supposed to remove the value. Nothing to do.";
     return true;
-  } else if (::RegDeleteValueW(key_.Handle(), value_name_.c_str()) !=
+  } else if (::RegDeleteValueW(key_.handle, value_name_.c_str()) !=
              ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to remove " << value_name_ << " from "
                << object_name;
@@ -71,7 +71,7 @@ void ChangeRegValueOperation::Rollback() {
   if (!executed_)
     return;
   const LONG result = CallTwice([this] {
-    const LONG result = PutBackOldValue(key_.Handle());
+    const LONG result = PutBackOldValue(key_.handle);
     // The key was deleted after Execute: only the key this transaction's
     // rollback made again in its place takes the value, never another
     // one at the name.
@@ -88,7 +88,7 @@ void ChangeRegValueOperation::Rollback() {
 LONG ChangeRegValueOperation::PutBackIntoRebuiltKey() {
   // Made with every access it needs, whatever its list says.
   ScopedKey rebuilt;
-  rebuilt.handle = OpenRebuiltKey(key_.Handle());
+  rebuilt.handle = OpenRebuiltKey(key_.handle);
   return rebuilt.handle ? PutBackOldValue(rebuilt.handle) : ERROR_KEY_DELETED;
 }
 
@@ -102,7 +102,11 @@ LONG ChangeRegValueOperation::PutBackOldValue(HKEY key) {
 
 bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
                                       bool* nothing_to_do) {
-  LONG result = key_.Open(root_, key_name_.c_str(), kValueAccess);
+  // The name is resolved once, into |found|; every open after it goes
+  // through that handle, so a key or link another program puts at the name
+  // meanwhile is never the one written to.
+  ScopedKey found;
+  LONG result = FindKey(&found.handle);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "Key does not exist,";
     if (new_type_ == kRemoveValue) {
@@ -111,55 +115,69 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
       return true;
     }
     VLOG(1) << "try to create it.";
-    if (!prerequisites->AddAndExecute(
-            new CreateRegKeyOperation(root_, key_name_))) {
+    CreateRegKeyOperation* create = new CreateRegKeyOperation(root_, key_name_);
+    if (!prerequisites->AddAndExecute(create))
       return false;
-    }
-    result = ReopenKey(nullptr);
+    // Reached through the creation's own handle; only a key that stood
+    // there already by then is found by name.
+    found.handle = create->key() ? DuplicateKey(create->key()) : nullptr;
+    result = found.handle ? ERROR_SUCCESS : FindKey(&found.handle);
   }
 
   const std::wstring object_name = RegistryObjectName(root_, key_name_);
+  if (result == ERROR_SUCCESS)
+    result = OpenFoundKey(found.handle);
   if (result == ERROR_SUCCESS &&
       HasAccess(object_name, SE_REGISTRY_KEY, kValueAccess)) {
-    return true;
+    return IsOwnKey(object_name);
   }
   if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
     VLOG(1) << "We don't have enough permissions on the key.";
     if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kValueAccess, false,
-                         &saved_access_)) {
+                         &saved_access_, found.handle)) {
       LOG(ERROR) << "Failed to obtain sufficient permissions on "
                  << object_name;
       return false;
     }
-    result = ReopenKey(key_.Handle());
+    // A key that let us open it in no way at all is found only now.
+    result = found.handle ? ERROR_SUCCESS : FindKey(&found.handle);
     if (result == ERROR_SUCCESS)
-      return true;
+      result = OpenFoundKey(found.handle);
+    if (result == ERROR_SUCCESS)
+      return IsOwnKey(object_name);
   }
-  LOG(ERROR) << "Failed to open " << object_name;
+  LOG(ERROR) << "Failed to open " << object_name << ": error " << result;
   return false;
 }
 
-LONG ChangeRegValueOperation::ReopenKey(HKEY checked) {
-  ScopedKey reopened;
-  LONG result =
-      OpenKeyItself(root_, key_name_, kValueAccess, &reopened.handle);
+LONG ChangeRegValueOperation::OpenFoundKey(HKEY found) {
+  key_.Close();
+  return OpenKeyItself(found, L"", kValueAccess, &key_.handle);
+}
+
+bool ChangeRegValueOperation::IsOwnKey(const std::wstring& object_name) {
+  // A link at the name leads to another program's key: written through,
+  // the value would land there and stay.
   bool link = false;
   bool is_volatile = false;
-  if (result == ERROR_SUCCESS)
-    result = ReadKeyKind(reopened.handle, &link, &is_volatile);
-  if (result != ERROR_SUCCESS)
-    return result;
-  if (link || (checked && !SameKey(checked, reopened.handle))) {
-    LOG(ERROR) << "Not writing to " << RegistryObjectName(root_, key_name_)
-               << ": another key took its name";
-    return ERROR_ALREADY_EXISTS;
-  }
-  return key_.Open(reopened.handle, L"", kValueAccess);
+  const LONG result = ReadKeyKind(key_.handle, &link, &is_volatile);
+  if (result == ERROR_SUCCESS && !link)
+    return true;
+  LOG(ERROR) << "Refusing to write to " << object_name << ": "
+             << (link ? "it is a link" : "error " + std::to_string(result));
+  key_.Close();
+  return false;
+}
+
+LONG ChangeRegValueOperation::FindKey(HKEY* key) {
+  // Any access the list gives: the handle holds the key, and asks for
+  // the rights to write only once they may have been granted.
+  return OpenKeyItself(root_, key_name_, MAXIMUM_ALLOWED, key);
 }
 
 bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {
   DWORD size = 0;
-  LONG result = ::RegQueryValueExW(key_.Handle(), value_name_.c_str(), nullptr,
+  LONG result = ::RegQueryValueExW(key_.handle, value_name_.c_str(), nullptr,
                                    nullptr, nullptr, &size);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "The value doesn't already exist.";
@@ -172,7 +190,7 @@ bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {
   }
   old_data_.resize(size);
   DWORD type = REG_NONE;
-  result = ::RegQueryValueExW(key_.Handle(), value_name_.c_str(), nullptr,
+  result = ::RegQueryValueExW(key_.handle, value_name_.c_str(), nullptr,
                               &type, size ? old_data_.data() : nullptr, &size);
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to read " << value_name_ << " from " << object_name

@@ -24,6 +24,10 @@ class CreateRegKeyOperation : public Operation {
   bool Execute(Transaction* prerequisites) override;
   void Rollback() override;
 
+  // The key at the full path once Execute made it, held (with
+  // KEY_QUERY_VALUE and KEY_CREATE_SUB_KEY); null when it stood already.
+  HKEY key() const { return key_made_; }
+
  private:
   std::wstring key_;
   HKEY root_;
@@ -32,6 +36,7 @@ class CreateRegKeyOperation : public Operation {
   // only that key, found below that parent, never another at its name.
   HKEY first_made_ = nullptr;
   HKEY first_parent_ = nullptr;
+  HKEY key_made_ = nullptr;
   std::unique_ptr<SavedAccess> saved_access_;
 };
 

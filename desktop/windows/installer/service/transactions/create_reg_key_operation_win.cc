@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/logging.h"
-#include "base/win/registry.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
 #include "desktop/windows/installer/service/utils.h"
@@ -51,7 +50,7 @@ CreateRegKeyOperation::~CreateRegKeyOperation() {
   // A failure is logged by RestoreAccess, naming the key.
   if (saved_access_)
     RestoreAccess(&saved_access_);
-  for (HKEY key : {first_made_, first_parent_}) {
+  for (HKEY key : {first_made_, first_parent_, key_made_}) {
     if (key)
       ::RegCloseKey(key);
   }
@@ -66,11 +65,24 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
     // Windows denies an open only of a key that is there, so a denial is
     // taken as "it exists" once a second open, asking for less, agrees:
     // a single spurious denial must not skip the creation. Any other
-    // failure says nothing about the key.
-    base::win::RegKey existing;
-    LONG result = existing.Open(root_, path.c_str(), KEY_QUERY_VALUE);
-    if (result == ERROR_ACCESS_DENIED)
-      result = existing.Open(root_, path.c_str(), READ_CONTROL);
+    // failure says nothing about the key. Opened as itself: a link there
+    // leads to another program's key, which is not the one asked for.
+    ScopedKey existing;
+    LONG result =
+        OpenKeyItself(root_, path, KEY_QUERY_VALUE, &existing.handle);
+    bool link = false;
+    bool is_volatile = false;
+    if (result == ERROR_SUCCESS)
+      result = ReadKeyKind(existing.handle, &link, &is_volatile);
+    if (result == ERROR_SUCCESS && link) {
+      LOG(ERROR) << "Refusing to make key " << RegistryObjectName(root_, path)
+                 << ": a link stands there";
+      return false;
+    }
+    if (result == ERROR_ACCESS_DENIED && !existing.handle) {
+      ScopedKey denied;
+      result = OpenKeyItself(root_, path, READ_CONTROL, &denied.handle);
+    }
     if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
       VLOG(1) << "The key already exists. No need to do anything.";
       return true;
@@ -83,23 +95,22 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
   }
 
   VLOG(1) << "Attempting to find the nearest existing ancestor.";
-  // How many of the levels stand; the root always does.
+  // How many of the levels stand; the root always does. The ancestor is
+  // held as itself from here on, with whatever access its list gives: a
+  // link put at its name later leads nowhere we make keys.
   size_t standing = names.size();
   std::wstring parent;
-  bool ancestor_denied = false;
+  ScopedKey ancestor;
   for (;;) {
     if (standing == 0) {
       LOG(ERROR) << "No existing ancestor found.";
       return false;
     }
     parent = JoinLevels(names, --standing);
-    base::win::RegKey ancestor;
     const LONG result =
-        ancestor.Open(root_, parent.c_str(), KEY_CREATE_SUB_KEY);
-    if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
-      ancestor_denied = result == ERROR_ACCESS_DENIED;
+        OpenKeyItself(root_, parent, MAXIMUM_ALLOWED, &ancestor.handle);
+    if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED)
       break;
-    }
     if (result != ERROR_FILE_NOT_FOUND) {
       LOG(ERROR) << "Existing ancestor could not be opened.";
       return false;
@@ -108,15 +119,38 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
 
   VLOG(1) << "Ancestor found: " << parent;
   const std::wstring object_name = RegistryObjectName(root_, parent);
-  if (ancestor_denied ||
-      !HasAccess(object_name, SE_REGISTRY_KEY,
-                 KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+  ScopedKey above;
+  LONG result = ancestor.handle ? OpenKeyItself(ancestor.handle, L"",
+                                                kLevelAccess, &above.handle)
+                                : ERROR_ACCESS_DENIED;
+  if (result == ERROR_ACCESS_DENIED ||
+      (result == ERROR_SUCCESS &&
+       !HasAccess(object_name, SE_REGISTRY_KEY,
+                  KEY_QUERY_VALUE | KEY_SET_VALUE))) {
     VLOG(1) << "No access to" << object_name;
-    if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY,
-                         false, &saved_access_)) {
+    if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kLevelAccess, false,
+                         &saved_access_, ancestor.handle)) {
       LOG(ERROR) << "Failed obtaining permissions on " << object_name;
       return false;
     }
+    // One that let us open it in no way at all is found only now.
+    if (!ancestor.handle)
+      OpenKeyItself(root_, parent, MAXIMUM_ALLOWED, &ancestor.handle);
+    if (!above.handle) {
+      result = ancestor.handle ? OpenKeyItself(ancestor.handle, L"",
+                                               kLevelAccess, &above.handle)
+                               : ERROR_ACCESS_DENIED;
+    }
+  }
+  bool link = false;
+  bool is_volatile = false;
+  if (result == ERROR_SUCCESS)
+    result = ReadKeyKind(above.handle, &link, &is_volatile);
+  if (result != ERROR_SUCCESS || link) {
+    LOG(ERROR) << "Existing ancestor " << object_name
+               << " could not be opened as itself: "
+               << (link ? "it is a link" : "error " + std::to_string(result));
+    return false;
   }
 
   // Level by level, each below the handle of the one above it, as itself:
@@ -124,12 +158,6 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
   // only one that came back new, and a link there leads elsewhere, so it
   // is refused. The first new level is held at once, so that a rollback
   // also removes the levels of a creation that failed halfway.
-  ScopedKey above;
-  if (::RegOpenKeyExW(root_, parent.c_str(), 0, KEY_CREATE_SUB_KEY,
-                      &above.handle) != ERROR_SUCCESS) {
-    LOG(ERROR) << "Existing ancestor could not be opened.";
-    return false;
-  }
   for (size_t level = standing; level < names.size(); ++level) {
     ScopedKey opened;
     bool created = false;
@@ -154,6 +182,8 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
     }
     std::swap(above.handle, opened.handle);
   }
+  key_made_ = above.handle;
+  above.handle = nullptr;
   return true;
 }
 

@@ -90,18 +90,19 @@ DeleteRegKeyOperation::~DeleteRegKeyOperation() {
 bool DeleteRegKeyOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Attempting to delete registry key " << key_ << " under "
           << root_;
-  const std::wstring object_name = RegistryObjectName(root_, key_);
   // An empty path names the root itself: deleting "it" would empty the
   // whole hive.
   if (key_.find_first_not_of(L'\\') == std::wstring::npos ||
       key_.find(L'\0') != std::wstring::npos) {
-    LOG(ERROR) << "Refusing to delete key " << object_name;
+    LOG(ERROR) << "Refusing to delete key " << RegistryObjectName(root_, key_);
     return false;
   }
   // One name for each saved key: "tree\" would save "tree\\c", whose
-  // parent is no saved key, and rebuild it beside the tree.
+  // parent is no saved key, and rebuild it beside the tree; and the name
+  // the access checks go by must be one the system takes.
   const std::vector<std::wstring> levels = KeyLevels(key_);
   key_ = JoinLevels(levels, levels.size());
+  const std::wstring object_name = RegistryObjectName(root_, key_);
   // Resolved once, here: the tree is found below this parent now and made
   // again below it at rollback. The key itself is opened as itself: a link
   // there goes, not what it points to.

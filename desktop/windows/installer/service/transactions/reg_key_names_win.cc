@@ -102,8 +102,12 @@ void ScopedKey::Close() {
 
 LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
                    HKEY* key) {
-  return ::RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, access,
-                         key);
+  const LONG result = ::RegOpenKeyExW(parent, name.c_str(),
+                                      REG_OPTION_OPEN_LINK, access, key);
+  // Nothing to close after a failure, whatever the system left there.
+  if (result != ERROR_SUCCESS)
+    *key = nullptr;
+  return result;
 }
 
 LONG MakeKeyItself(HKEY parent, const std::wstring& name, DWORD options,
@@ -185,14 +189,6 @@ ULONG HandleCount(HKEY handle) {
 }
 
 }  // namespace
-
-HKEY DuplicateKey(HKEY key) {
-  HANDLE copy = nullptr;
-  return ::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
-                           &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)
-             ? static_cast<HKEY>(copy)
-             : nullptr;
-}
 
 void NoteRebuiltKey(HKEY deleted, HKEY rebuilt) {
   AdoptRebuiltKey(deleted, rebuilt);

@@ -47,10 +47,6 @@ LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
 LONG MakeKeyItself(HKEY parent, const std::wstring& name, DWORD options,
                    REGSAM access, HKEY* key, bool* made);
 
-// Another handle on the key |key| is open on, with its access; null when
-// the system refuses.
-HKEY DuplicateKey(HKEY key);
-
 // Whether |standing| is open on |held|, or on the key a rollback of this
 // transaction made again in its place.
 bool IsHeldKey(HKEY standing, HKEY held);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/allocator/allocator_shim.h"
@@ -15,6 +16,7 @@
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_reg_key_operation.h"
+#include "desktop/windows/installer/service/transactions/reg_key_names_win.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/service/utils.h"
 #include "gtest/gtest.h"
@@ -443,25 +445,29 @@ TEST_F(RegistryOperationsTest, CreateKeyRollsBackOnlyItsOwnLevels) {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, Key(L"gone").c_str()));
   const std::wstring door =
       platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door"));
-  for (const wchar_t* key : {L"door", L"door\\below"}) {
+  for (const auto& [key, logged] : {std::pair(L"door", "a link"),
+                                    std::pair(L"door\\below", "a link")}) {
+    ScopedErrorLog log;
     Transaction transaction;
     EXPECT_FALSE(transaction.AddAndExecute(
         new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(key))));
     EXPECT_FALSE(KeyExists(Key(L"gone"))) << key;
+    EXPECT_NE(std::string::npos, log.text.find(logged)) << log.text;
     transaction.Rollback();
     EXPECT_EQ(door,
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, Key(L"door")));
   }
 
-  // Empty levels are none: "x\\y\\" makes y below x, "x\\" deletes x with y;
-  // rebuilt by a later step's rollback, x is still the key made here.
+  // Empty levels are none, anywhere: "x\\\\y\\" makes y below x; rebuilt by
+  // a later step's rollback, x is still the key made here.
   {
     Transaction transaction;
     ASSERT_TRUE(transaction.AddAndExecute(
-        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\y\\"))));
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\\\y\\"))));
     EXPECT_TRUE(KeyExists(Key(L"x\\y")));
     ASSERT_TRUE(transaction.AddAndExecute(
-        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"x\\"))));
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER,
+                                  L"\\" + Key(L"\\x\\\\"))));
     transaction.Rollback();
   }
   EXPECT_FALSE(KeyExists(Key(L"x")));
@@ -837,18 +843,41 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     const wchar_t* at;
     const wchar_t* link_to;
     const char* logged;
+    // Below |at|: the key written; |at| under |sddl| when given.
+    const wchar_t* below = L"";
+    const wchar_t* sddl = nullptr;
+    // |at| a link to this before, which the act re-points: the lists below
+    // both targets stay as they were.
+    const wchar_t* was_link_to = nullptr;
   };
   const InBetween kRows[] = {
       {MAKES, false, "RegCreateKeyExW", 1, L"made", L"outside\\gone", ""},
       {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
+      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside", "error 1018"},
+      {MAKES, false, "RegOpenKeyExW", 6, L"tree", L"outside", "error 1018", L"",
+       L"D:P(A;;KR;;;WD)"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
        "Lost two"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
       {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside", "put back one"},
       {SETS, true, "RegSetValueExW", 3, L"tree", nullptr, "put back one"},
-      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "Not writing"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", nullptr, "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 8, L"made", L"tree", "error 1018", L"\\c"},
+      {SETS, false, "RegOpenKeyExW", 4, L"tree", nullptr, "error 1018", L"",
+       L"D:P(A;;KR;;;WD)"},
+      {SETS, false, "RegOpenKeyExW", 1, L"made", L"outside", "a link"},
+      {SETS, false, "RegOpenKeyExW", 2, L"made", L"outside", "a link"},
+      {SETS, true, "RegDeleteValueW", 1, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {MAKES, true, "RegOpenKeyExW", 1, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {SETS, false, "RegOpenKeyExW", 3, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {MAKES, false, "RegOpenKeyExW", 5, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
@@ -856,12 +885,32 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     Write(Key(L"outside"), L"one", REG_SZ, StringBytes(L"kept"));
     Write(Key(L"tree"), L"one", REG_SZ, StringBytes(L"1"));
     Write(Key(L"tree\\c"), L"two", REG_SZ, StringBytes(L"2"));
+    if (row.was_link_to) {
+      Write(Key(L"outside\\c"), L"two", REG_SZ, StringBytes(L"x"));
+      SetDacl(Key(L"outside\\c"), L"D:P(A;;KA;;;SY)");
+      ASSERT_EQ(ERROR_SUCCESS,
+                platform_rules::MakeKeyLink(HKEY_CURRENT_USER, at,
+                                            Key(row.was_link_to)));
+    }
+    if (row.sddl)
+      SetDacl(at + row.below, row.sddl);
+    auto both_lists = [&] {
+      return row.was_link_to ? Dacl(Key(L"tree\\c")) + Dacl(Key(L"outside\\c"))
+                             : L"";
+    };
+    const std::wstring lists = both_lists();
     ScopedErrorLog log;
     {
       Transaction transaction;
       platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
                                                    !row.rollback);
       between.Interject([&] {
+        ScopedKey link;
+        if (row.was_link_to &&
+            OpenKeyItself(HKEY_CURRENT_USER, at, DELETE, &link.handle) ==
+                ERROR_SUCCESS) {
+          EXPECT_EQ(ERROR_SUCCESS, DeleteOpenKey(link.handle));
+        }
         ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
         if (!row.link_to)
           return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));
@@ -874,22 +923,26 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
         if (missing)
           ::RegDeleteKeyW(HKEY_CURRENT_USER, target.c_str());
       });
-      const bool executes = row.rollback || !row.link_to;
+      const bool executes = row.rollback || row.was_link_to ||
+                            (!row.link_to && row.kind == MAKES);
       if (row.kind == SETS) {
         ASSERT_EQ(executes, transaction.AddAndExecute(
-                                SetString(at, L"one", L"new")));
+                                SetString(at + row.below, L"one", L"new")));
       }
       EXPECT_TRUE((row.kind == SETS && !row.rollback) ||
                   executes == transaction.AddAndExecute(
                       row.kind == MAKES
                           ? static_cast<Operation*>(new CreateRegKeyOperation(
-                                HKEY_CURRENT_USER, Key(L"made\\by\\us")))
+                                HKEY_CURRENT_USER,
+                                at + row.below + L"\\by\\us"))
                           : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
                                                       Key(L"tree"))));
       between.Start();
       transaction.Rollback();
     }
-    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")));
+    EXPECT_FALSE(KeyExists(Key(L"outside\\gone")) ||
+                 KeyExists(Key(L"outside\\by")) ||
+                 Read(Key(L"tree\\c"), L"one").exists);
     EXPECT_EQ(StringBytes(L"kept"), Read(Key(L"outside"), L"one").data);
     EXPECT_EQ(!row.link_to,
               platform_rules::KeyLinkTarget(HKEY_CURRENT_USER, at).empty());
@@ -897,7 +950,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     EXPECT_FALSE(!row.link_to && (Read(at, L"one").exists ||
                                   Read(at, L"two").exists));
     EXPECT_NE(std::string::npos, log.text.find(row.logged)) << log.text;
-    for (const wchar_t* key : {L"made", L"tree"}) {
+    EXPECT_EQ(lists, both_lists());
+    for (const wchar_t* key : {L"a", L"made", L"tree", L"outside"}) {
       Transaction clear;
       EXPECT_TRUE(clear.AddAndExecute(
           new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(key))));

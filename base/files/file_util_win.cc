@@ -460,38 +460,22 @@ bool HoldCopiedTree(const CopiedTree& tree,
   return true;
 }
 
-// Makes a new folder beside the source to gather its entries in.
-bool MakeGathering(const HeldEntry& parent,
-                   const string16& source_name,
-                   HeldEntry* gathering) {
-  const DWORD start = ::GetTickCount();
-  for (unsigned attempt = 0; attempt < kMaxNamesTried; ++attempt) {
-    if (gathering->CreateFolderIn(
-            parent,
-            source_name + u"." + ASCIIToUTF16(std::to_string(start + attempt)) +
-                u".gone",
-            HeldEntry::DeleteAccess(FILE_ATTRIBUTE_DIRECTORY))) {
-      return true;
-    }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-      break;
-  }
-  PLOG(ERROR) << "No folder to gather " << UTF16ToUTF8(source_name) << " in";
-  return false;
+// The name beside the source that its entry |index| is gathered under.
+string16 GatheredName(const string16& prefix, size_t index) {
+  return prefix + ASCIIToUTF16(std::to_string(index)) + u".gone";
 }
 
 // Gives back what the first |gathered| entries below the source (by their
-// place in |held|, the deepest first) were moved to |gathering| as, each
-// into its own folder under its own name, folders before what they hold:
-// the same files, lists and names as before. True when all came back.
+// place in |held|, the deepest first) were moved beside it as, each into
+// its own folder under its own name, folders before what they hold: the
+// same files, lists and names as before. True when all came back.
 bool PutBack(std::vector<HeldCopied>* held, size_t gathered) {
   bool back = true;
   for (size_t moved = gathered; moved > 0; --moved) {
     HeldCopied& entry = (*held)[held->size() - moved];
     if (!entry.entry.RenameInto((*held)[entry.parent].entry, entry.name,
                                 false)) {
-      PLOG(ERROR) << entry.path.AsUTF8Unsafe() << " stays gathered";
+      PLOG(ERROR) << entry.path.AsUTF8Unsafe() << " stays beside it";
       back = false;
     }
   }
@@ -502,27 +486,28 @@ bool PutBack(std::vector<HeldCopied>* held, size_t gathered) {
 // entry must be what was copied, checked before any goes, and the deletion
 // stays revocable until all of it was accepted. Windows deletes a folder
 // only empty, and counts an entry marked for deletion as there until its
-// handle closes: so every entry is first moved, through its handle, into a
-// new folder beside the source (the deepest first, each folder empty when
-// it goes), and then every one, and the empty source, marked for
-// deletion. Any refusal takes all of that back before a handle closes:
-// the source is then as it was, the same files under the same names.
-// False with |*untouched| then; without it only when an entry could not be
-// given back (the log names where it is).
+// handle closes: so every entry is first moved, through its handle, beside
+// the source (the deepest first, each folder empty when it goes), and then
+// every one, and the empty source, marked for deletion. Any refusal takes
+// all of that back before a handle closes: the source is then as it was,
+// the same files under the same names. False with |*untouched| then;
+// without it only when an entry could not be given back (the log names
+// where it is).
 bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
   *untouched = true;
   HeldEntry parent;
   std::vector<HeldCopied> held;
-  HeldEntry gathering;
   if (!parent.Open(tree.source.DirName(), HeldEntry::kHoldFolder) ||
-      !HoldCopiedTree(tree, parent, &held) ||
-      !MakeGathering(parent, held[0].name, &gathering)) {
+      !HoldCopiedTree(tree, parent, &held)) {
     return false;
   }
+  const string16 prefix =
+      held[0].name + u"." + ASCIIToUTF16(std::to_string(::GetTickCount())) +
+      u".";
   size_t gathered = 0;
   while (gathered + 1 < held.size() &&
          held[held.size() - 1 - gathered].entry.RenameInto(
-             gathering, ASCIIToUTF16(std::to_string(gathered)), false)) {
+             parent, GatheredName(prefix, gathered), false)) {
     ++gathered;
   }
   size_t marked = 0;
@@ -534,12 +519,8 @@ bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
         break;
     }
   }
-  if (marked == held.size()) {
-    held.clear();  // Closing the handles deletes the entries.
-    if (!DeleteHeldEntry(&gathering, BY_HANDLE_FILE_INFORMATION{}))
-      PLOG(ERROR) << "An emptied folder stays beside the moved one";
-    return true;
-  }
+  if (marked == held.size())
+    return true;  // Closing the handles deletes the entries.
   PLOG(ERROR) << "Couldn't delete " << tree.source.AsUTF8Unsafe()
               << "; it stays";
   for (size_t entry = 0; entry < marked; ++entry) {
@@ -547,8 +528,6 @@ bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
     UnmarkHeldEntryDeleted(mark.entry, mark.info);
   }
   *untouched = PutBack(&held, gathered);
-  if (*untouched && !DeleteHeldEntry(&gathering, BY_HANDLE_FILE_INFORMATION{}))
-    PLOG(ERROR) << "An emptied folder stays beside the moved one";
   return false;
 }
 

@@ -466,16 +466,25 @@ string16 GatheredName(const string16& prefix, size_t index) {
 }
 
 // Gives back what the first |gathered| entries below the source (by their
-// place in |held|, the deepest first) were moved beside it as, each into
-// its own folder under its own name, folders before what they hold: the
-// same files, lists and names as before. True when all came back.
-bool PutBack(std::vector<HeldCopied>* held, size_t gathered) {
+// place in |held|, the deepest first) were moved beside it as (under
+// |prefix|), each into its own folder under its own name, folders before
+// what they hold: the same files, lists and names as before. True when all
+// came back. Each is tried twice: one left beside the source is no longer
+// the user's under its own name.
+bool PutBack(std::vector<HeldCopied>* held,
+             size_t gathered,
+             const string16& prefix) {
   bool back = true;
   for (size_t moved = gathered; moved > 0; --moved) {
     HeldCopied& entry = (*held)[held->size() - moved];
-    if (!entry.entry.RenameInto((*held)[entry.parent].entry, entry.name,
-                                false)) {
-      PLOG(ERROR) << entry.path.AsUTF8Unsafe() << " stays beside it";
+    const HeldEntry& folder = (*held)[entry.parent].entry;
+    if (!entry.entry.RenameInto(folder, entry.name, false) &&
+        !entry.entry.RenameInto(folder, entry.name, false)) {
+      PLOG(ERROR) << entry.path.AsUTF8Unsafe() << " stays as "
+                  << (*held)[0]
+                         .path.DirName()
+                         .Append(GatheredName(prefix, moved - 1))
+                         .AsUTF8Unsafe();
       back = false;
     }
   }
@@ -527,7 +536,7 @@ bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
     const HeldCopied& mark = held[held.size() - 1 - entry];
     UnmarkHeldEntryDeleted(mark.entry, mark.info);
   }
-  *untouched = PutBack(&held, gathered);
+  *untouched = PutBack(&held, gathered, prefix);
   return false;
 }
 

@@ -278,7 +278,8 @@ bool MarkHeldEntryDeleted(const HeldEntry& entry,
 
 bool UnmarkHeldEntryDeleted(const HeldEntry& entry,
                             const BY_HANDLE_FILE_INFORMATION& info) {
-  if (!entry.SetDeletePending(false)) {
+  // Tried again once: a mark that stays deletes the entry as it closes.
+  if (!entry.SetDeletePending(false) && !entry.SetDeletePending(false)) {
     PLOG(ERROR) << "Couldn't take a deletion back";
     return false;
   }

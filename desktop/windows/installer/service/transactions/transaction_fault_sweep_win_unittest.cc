@@ -16,7 +16,6 @@
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/win/scoped_handle.h"
 #include "base/test/scoped_log_capture_testsupport.h"
 #include "desktop/windows/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
@@ -105,6 +104,26 @@ NTSTATUS NTAPI TouchingNtCreateFile(PHANDLE handle, ACCESS_MASK access,
   return g_touch_hook->original<decltype(&::NtCreateFile)>()(
       handle, access, object, io, size, attributes, share, disposition,
       options, ea, ea_length);
+}
+
+// Another program adding the file g_added names, once, as the first entry
+// of a folder being deleted is renamed or deleted.
+std::wstring* g_added = nullptr;
+
+NTSTATUS NTAPI AddingNtSetInformationFile(HANDLE file, PIO_STATUS_BLOCK io,
+                                          PVOID data, ULONG length,
+                                          FILE_INFORMATION_CLASS kind) {
+  using platform_rules::SystemEntry;
+  if (g_added && !g_added->empty() &&
+      (kind == FileDispositionInformation || kind == 10 /* rename */)) {
+    HANDLE added = SystemEntry<decltype(&::CreateFileW)>(
+        "kernel32.dll", "CreateFileW")(g_added->c_str(), GENERIC_WRITE, 0,
+                                       nullptr, CREATE_NEW, 0, nullptr);
+    SystemEntry<decltype(&::CloseHandle)>("kernel32.dll", "CloseHandle")(added);
+    g_added->clear();
+  }
+  return g_touch_hook->original<decltype(&::NtSetInformationFile)>()(
+      file, io, data, length, kind);
 }
 
 class FailingOperation : public Operation {
@@ -289,6 +308,8 @@ class TransactionFaultSweepTest
     toucher_.reset();
     delete g_first_copied;
     g_first_copied = nullptr;
+    delete g_added;
+    g_added = nullptr;
     ClearKey();
     base::RemoveLinkUnderWine(Path("link"));
   }
@@ -511,16 +532,19 @@ class TransactionFaultSweepTest
   }
 
   // A folder moved to another volume that another program stops from
-  // going (a folder below is its current one): the move fails, and the
+  // going (it adds a file as the first entry goes): the move fails, and the
   // source stays the same files, with their own lists and names.
   void BuildStopped() {
     File("app\\tree\\ro.txt", "ro", FILE_ATTRIBUTE_READONLY);
     File("app\\tree\\sub\\guarded.txt", "guarded", 0);
     SetFileDacl("app\\tree\\sub\\guarded.txt", L"D:P(A;;FA;;;WD)");
-    console_.Set(::CreateFileW(
-        as_wcstr(Path("app\\tree\\sub").value()),
-        FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    delete g_added;
+    g_added = new std::wstring(as_wcstr(Path("app\\tree\\sub\\new.txt").value()));
+    if (!toucher_) {
+      toucher_ = std::make_unique<platform_rules::ScopedImportHook>(
+          "NtSetInformationFile", reinterpret_cast<void*>(&AddingNtSetInformationFile));
+      g_touch_hook = toucher_.get();
+    }
   }
   std::vector<Step> StoppedSteps() {
     return {{Move("app\\tree", "other\\moved"), nullptr, 0}};
@@ -706,7 +730,6 @@ class TransactionFaultSweepTest
   // --- Running and checking -------------------------------------------
 
   void Build() {
-    console_.Close();
     ClearAll();
     (this->*scenario_->build)();
   }
@@ -1014,8 +1037,6 @@ class TransactionFaultSweepTest
   int failures_ = 0;
   // Touches copied files, for the scenario that needs it.
   std::unique_ptr<platform_rules::ScopedImportHook> toucher_;
-  // Another program's handle on a folder, for the scenario that needs it.
-  base::win::ScopedHandle console_;
 };
 
 const TransactionFaultSweepTest::Scenario

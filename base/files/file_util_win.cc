@@ -126,6 +126,14 @@ struct FileIdentity {
   }
 };
 
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  FileIdentity identity;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index_high = info.nFileIndexHigh;
+  identity.index_low = info.nFileIndexLow;
+  return identity;
+}
+
 enum IdentityResult { IDENTITY_READ, IDENTITY_ABSENT, IDENTITY_FAILED };
 
 bool GetFinalPath(HANDLE handle, string16* path) {
@@ -197,77 +205,58 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
   return true;
 }
 
-// Copies |from_path| to |to_path|, where nothing may be, and lifts the
-// copy's read-only mark through |copy|, a handle on it that stays open for
-// the caller, with the copy's information in |info|. A copy that cannot be
-// made writable goes again: reported as a failure, it would stay unknown to
-// the caller.
-bool CopyAsNew(const FilePath& from_path,
-               const FilePath& to_path,
-               HeldEntry* copy,
-               BY_HANDLE_FILE_INFORMATION* info) {
-  if (!::CopyFileW(as_wcstr(from_path.value()), as_wcstr(to_path.value()),
-                   TRUE)) {
-    return false;
-  }
-  if (copy->Open(to_path, HeldEntry::kChange) && copy->ReadInfo(info) &&
-      (!(info->dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
-       copy->SetAttributes(info->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))) {
-    return true;
-  }
-  const DWORD error = ::GetLastError();
-  // Opened again when the first open failed: the copy is this call's own,
-  // and must not stay.
-  if (!(copy->IsValid() || copy->Open(to_path, HeldEntry::kChange)) ||
-      !copy->ReadInfo(info) || !DeleteHeldEntry(copy, *info)) {
-    PLOG(ERROR) << "A copy stays at " << to_path.AsUTF8Unsafe();
-  }
-  ::SetLastError(error);
-  return false;
-}
-
 // Tries for a free name beside a file being replaced.
 constexpr unsigned kMaxNamesTried = 100;
 
 // Copies a file; the copy stays writable for the installer, whatever the
-// source was. Without |replace|, an existing |to_path| stays as it is and
-// the copy fails. With it, the copy is made beside |to_path| and put in its
-// place only once whole and writable: a failure on the way leaves
-// |to_path| as it was.
+// source was. The source is opened once, as itself, and the copy made new
+// in the held target folder and filled through its handle: nothing another
+// program puts at either name meanwhile is read, written or deleted.
+// Without |replace|, an existing |to_path| stays as it is and the copy
+// fails. With it, the copy is made beside |to_path| and renamed into its
+// place through its handle only once whole: a failure on the way leaves
+// |to_path| as it was. |made|, when given, gets what the copy is.
 bool CopyFileWritable(const FilePath& from_path,
                       const FilePath& to_path,
-                      bool replace) {
+                      bool replace,
+                      BY_HANDLE_FILE_INFORMATION* made = nullptr) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
-  // The copy is made by the Win32 name and put in place by the native one:
-  // both must be the same entry.
-  if (!IsWin32Reachable(to_path.BaseName().value())) {
+  // The copy is made by its native name: the Win32 one must be the same
+  // entry.
+  const string16 name = to_path.BaseName().value();
+  if (!IsWin32Reachable(name)) {
     PLOG(ERROR) << "No copy to " << to_path.AsUTF8Unsafe();
+    return false;
+  }
+  HeldEntry source;
+  HeldEntry folder;
+  if (!source.Open(from_path, HeldEntry::kCopySource, FILE_SHARE_READ) ||
+      !folder.Open(to_path.DirName(), HeldEntry::kHoldFolder)) {
+    PLOG(ERROR) << "No copy of " << from_path.AsUTF8Unsafe();
     return false;
   }
   HeldEntry copy;
   BY_HANDLE_FILE_INFORMATION info;
+  if (!made)
+    made = &info;
   if (!replace)
-    return CopyAsNew(from_path, to_path, &copy, &info);
-  HeldEntry folder;
-  if (!folder.Open(to_path.DirName(), HeldEntry::kHoldFolder))
-    return false;
+    return CopyHeldFile(source, folder, name, &copy, made);
   const DWORD start = ::GetTickCount();
   for (unsigned attempt = 0; attempt < kMaxNamesTried; ++attempt) {
-    const FilePath beside(to_path.value() + u"." +
-                          ASCIIToUTF16(std::to_string(start + attempt)) +
-                          u".copy");
-    if (!CopyAsNew(from_path, beside, &copy, &info)) {
+    const string16 beside =
+        name + u"." + ASCIIToUTF16(std::to_string(start + attempt)) + u".copy";
+    if (!CopyHeldFile(source, folder, beside, &copy, made)) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
         continue;
       return false;
     }
-    if (copy.RenameInto(folder, to_path.BaseName().value(), true))
+    if (copy.RenameInto(folder, name, true))
       return true;
     const DWORD error = ::GetLastError();
-    if (!DeleteHeldEntry(&copy, info))
-      PLOG(ERROR) << "A copy stays at " << beside.AsUTF8Unsafe();
+    if (!DeleteHeldEntry(&copy, *made))
+      PLOG(ERROR) << "A copy stays as " << UTF16ToUTF8(beside);
     ::SetLastError(error);
     return false;
   }
@@ -334,12 +323,17 @@ bool CopyEntries(const FilePath& from_path,
       success = false;
       break;
     }
-    if (made) {
-      success = from_is_dir ? ::CreateDirectoryW(as_wcstr(target_path.value()),
-                                                 nullptr) != FALSE
-                            : CopyFileWritable(current, target_path, false);
+    if (made && from_is_dir) {
+      success =
+          ::CreateDirectoryW(as_wcstr(target_path.value()), nullptr) != FALSE;
       if (success)
         AddMade(target_path, made);
+    } else if (made) {
+      // What the copy is was read through its own handle.
+      BY_HANDLE_FILE_INFORMATION copied;
+      success = CopyFileWritable(current, target_path, false, &copied);
+      if (success)
+        made->push_back(MadeEntry{target_path, IdentityOf(copied), true});
     } else if (from_is_dir) {
       success = DirectoryExists(target_path) ||
                 ::CreateDirectoryW(as_wcstr(target_path.value()), nullptr);
@@ -398,81 +392,153 @@ bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
   return !traversal.failed();
 }
 
-// Most files a folder move by copy holds open at once, one handle each; a
-// larger folder is not moved that way, and stays where it is.
-constexpr size_t kMaxHeldFiles = 4096;
+// Most entries a folder move by copy holds open at once, one handle each;
+// a larger folder is not moved that way, and stays where it is.
+constexpr size_t kMaxHeldEntries = 4096;
 
-// A file of a folder moved by copy, held for its deletion.
-struct HeldFile {
+// An entry of a folder moved by copy, held from its check to its deletion.
+struct HeldCopied {
   FilePath path;
-  HeldEntry guard;
+  string16 name;
+  size_t parent;  // its folder's place in the list
+  HeldEntry entry;
   BY_HANDLE_FILE_INFORMATION info;
 };
 
-// Opens every entry below |tree.source| and checks it against its copy
-// (IsCopied) before anything goes, so that nothing must be given back: each
-// file stays held by a handle that shares only reading (nobody writes,
-// renames or deletes it meanwhile) and that deletes it later. The folders
-// go to |folders| in listing order, each before what it holds.
+// Opens |tree.source| in its held folder |parent|, and every entry below
+// it in its held folder, as itself, and checks each against its copy
+// (IsCopied) before anything goes. Each is held with delete access and
+// without delete sharing: what another program has open that way (a
+// console's current folder), nobody renames or deletes meanwhile, and a
+// file shares only reading. The list is in listing order, each folder
+// before what it holds, the source first.
 bool HoldCopiedTree(const CopiedTree& tree,
-                    std::vector<HeldFile>* files,
-                    std::vector<FilePath>* folders) {
-  FileEnumerator traversal(tree.source, true,
-                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
-  for (FilePath current = traversal.Next(); !current.empty();
-       current = traversal.Next()) {
-    BY_HANDLE_FILE_INFORMATION info = {};
-    info.dwFileAttributes = traversal.GetInfo().find_data().dwFileAttributes;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!IsCopied(current, info, tree))
-        return false;
-      folders->push_back(current);
+                    const HeldEntry& parent,
+                    std::vector<HeldCopied>* held) {
+  held->push_back(
+      {tree.source, tree.source.BaseName().value(), 0, HeldEntry(), {}});
+  for (size_t folder = 0; folder < held->size(); ++folder) {
+    HeldCopied& current = (*held)[folder];
+    const bool top = folder == 0;
+    if (!top && !(current.info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       continue;
-    }
-    if (files->size() == kMaxHeldFiles) {
-      LOG(ERROR) << tree.source.AsUTF8Unsafe() << " holds too many files";
+    if (top && !(current.entry.OpenIn(parent, current.name,
+                                      HeldEntry::DeleteAccess(
+                                          FILE_ATTRIBUTE_DIRECTORY)) &&
+                 current.entry.ReadInfo(&current.info) &&
+                 !(current.info.dwFileAttributes &
+                   FILE_ATTRIBUTE_REPARSE_POINT))) {
+      PLOG(ERROR) << "Couldn't hold " << current.path.AsUTF8Unsafe();
       return false;
     }
-    HeldFile file = {current, HeldEntry(), {}};
-    if (!file.guard.Open(current, HeldEntry::kChange | FILE_READ_DATA,
-                         FILE_SHARE_READ) ||
-        !file.guard.ReadInfo(&file.info) ||
-        (file.info.dwFileAttributes &
-         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        !IsCopied(current, file.info, tree)) {
-      PLOG(ERROR) << "Couldn't hold " << current.AsUTF8Unsafe();
-      return false;
+    HeldFolderListing listing((*held)[folder].entry, string16());
+    string16 name;
+    DWORD seen;
+    while (listing.Next(&name, &seen)) {
+      if (held->size() == kMaxHeldEntries) {
+        LOG(ERROR) << tree.source.AsUTF8Unsafe() << " holds too many entries";
+        return false;
+      }
+      const bool is_folder = (seen & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      HeldCopied entry = {(*held)[folder].path.Append(name), name, folder,
+                          HeldEntry(), {}};
+      if (!entry.entry.OpenIn(
+              (*held)[folder].entry, name,
+              is_folder ? HeldEntry::DeleteAccess(seen)
+                        : HeldEntry::kChange | FILE_READ_DATA,
+              is_folder ? HeldEntry::kShareReadWrite : FILE_SHARE_READ) ||
+          !entry.entry.ReadInfo(&entry.info) ||
+          (entry.info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+          !IsCopied(entry.path, entry.info, tree)) {
+        PLOG(ERROR) << "Couldn't hold " << entry.path.AsUTF8Unsafe();
+        return false;
+      }
+      held->push_back(std::move(entry));
     }
-    files->push_back(std::move(file));
+    if (listing.failed())
+      return false;
   }
-  return !traversal.failed();
+  return true;
+}
+
+// The name beside the source that its entry |index| is gathered under.
+string16 GatheredName(const string16& prefix, size_t index) {
+  return prefix + ASCIIToUTF16(std::to_string(index)) + u".gone";
+}
+
+// Gives back what the first |gathered| entries below the source (by their
+// place in |held|, the deepest first) were moved beside it as (under
+// |prefix|), each into its own folder under its own name, folders before
+// what they hold: the same files, lists and names as before. True when all
+// came back. Each is tried twice: one left beside the source is no longer
+// the user's under its own name.
+bool PutBack(std::vector<HeldCopied>* held,
+             size_t gathered,
+             const string16& prefix) {
+  bool back = true;
+  for (size_t moved = gathered; moved > 0; --moved) {
+    HeldCopied& entry = (*held)[held->size() - moved];
+    const HeldEntry& folder = (*held)[entry.parent].entry;
+    if (!entry.entry.RenameInto(folder, entry.name, false) &&
+        !entry.entry.RenameInto(folder, entry.name, false)) {
+      PLOG(ERROR) << entry.path.AsUTF8Unsafe() << " stays as "
+                  << (*held)[0]
+                         .path.DirName()
+                         .Append(GatheredName(prefix, moved - 1))
+                         .AsUTF8Unsafe();
+      back = false;
+    }
+  }
+  return back;
 }
 
 // Deletes the source of a folder move by copy, all of it or nothing: every
-// entry must be what was copied, checked before any goes. False with the
-// source whole when a check fails; with part of it gone only when a folder
-// cannot be removed (something was put into it after the checks).
+// entry must be what was copied, checked before any goes, and the deletion
+// stays revocable until all of it was accepted. Windows deletes a folder
+// only empty, and counts an entry marked for deletion as there until its
+// handle closes: so every entry is first moved, through its handle, beside
+// the source (the deepest first, each folder empty when it goes), and then
+// every one, and the empty source, marked for deletion. Any refusal takes
+// all of that back before a handle closes: the source is then as it was,
+// the same files under the same names. False with |*untouched| then;
+// without it only when an entry could not be given back (the log names
+// where it is).
 bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
-  std::vector<HeldFile> files;
-  std::vector<FilePath> folders;
   *untouched = true;
-  if (!HoldCopiedTree(tree, &files, &folders))
+  HeldEntry parent;
+  std::vector<HeldCopied> held;
+  if (!parent.Open(tree.source.DirName(), HeldEntry::kHoldFolder) ||
+      !HoldCopiedTree(tree, parent, &held)) {
     return false;
-  *untouched = false;
-  for (HeldFile& file : files) {
-    if (!DeleteHeldEntry(&file.guard, file.info)) {
-      PLOG(ERROR) << "Couldn't delete " << file.path.AsUTF8Unsafe();
-      return false;
+  }
+  const string16 prefix =
+      held[0].name + u"." + ASCIIToUTF16(std::to_string(::GetTickCount())) +
+      u".";
+  size_t gathered = 0;
+  while (gathered + 1 < held.size() &&
+         held[held.size() - 1 - gathered].entry.RenameInto(
+             parent, GatheredName(prefix, gathered), false)) {
+    ++gathered;
+  }
+  size_t marked = 0;
+  if (gathered + 1 == held.size()) {
+    // The source last: it is empty now.
+    for (; marked < held.size(); ++marked) {
+      const HeldCopied& entry = held[held.size() - 1 - marked];
+      if (!MarkHeldEntryDeleted(entry.entry, entry.info))
+        break;
     }
   }
-  folders.insert(folders.begin(), tree.source);
-  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-    uint32_t seen;
-    if (!ReadFileAttributes(*folder, &seen) || !DeletePath(*folder, seen, false)) {
-      return false;
-    }
+  if (marked == held.size())
+    return true;  // Closing the handles deletes the entries.
+  PLOG(ERROR) << "Couldn't delete " << tree.source.AsUTF8Unsafe()
+              << "; it stays";
+  for (size_t entry = 0; entry < marked; ++entry) {
+    const HeldCopied& mark = held[held.size() - 1 - entry];
+    UnmarkHeldEntryDeleted(mark.entry, mark.info);
   }
-  return true;
+  *untouched = PutBack(&held, gathered, prefix);
+  return false;
 }
 
 // Puts back into |source| whatever of it is missing from its full copy at
@@ -498,8 +564,7 @@ bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
     if (!PathExists(target)) {
       restored &= info.IsDirectory()
                       ? ::CreateDirectoryW(as_wcstr(target.value()), nullptr) != 0
-                      : ::CopyFileW(as_wcstr(current.value()),
-                                    as_wcstr(target.value()), TRUE) != 0;
+                      : CopyFileWritable(current, target, false);
     }
     restored &= SetAttributes(
         target, info.find_data().dwFileAttributes & kSettableAttributes);

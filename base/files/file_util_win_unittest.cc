@@ -487,6 +487,51 @@ TEST(FileUtilTest, CopyFile) {
   }
   EXPECT_EQ(2, CountEntries(folder.path()));
   EXPECT_EQ("old", ReadText(to));
+
+  // Another program acts as the copy is made: it takes the name, or renames
+  // the copy away for another name of its own read-only file. Theirs stays
+  // as it was, and never takes the target's place.
+  const FilePath theirs = folder.path().Append(u"theirs.txt");
+  const FilePath target = folder.path().Append(u"new.txt");
+  WriteText(theirs, "theirs");
+  SetReadOnly(theirs);
+  const struct {
+    bool replace;
+    const char* before;
+    int at;
+    bool swap;
+  } kActs[] = {{false, "NtCreateFile", 1, false},
+               {false, "NtSetInformationFile", 1, true},
+               {true, "NtSetInformationFile", 2, true}};
+  for (const auto& r : kActs) {
+    SCOPED_TRACE(r.before);
+    bool swapped = false;
+    {
+      ScopedFaultInjectionOnly inject(r.at, r.before);
+      inject.Interject([&] {
+        const FilePath copy =
+            r.replace ? FileEnumerator(folder.path(), false,
+                                       FileEnumerator::FILES, u"*.copy")
+                            .Next()
+                      : target;
+        if (!r.swap)
+          return WriteText(target, "taken");
+        swapped = ::MoveFileExW(as_wcstr(copy.value()),
+                                as_wcstr(folder.path().Append(u"away").value()),
+                                0) &&
+                  ::CreateHardLinkW(as_wcstr(copy.value()),
+                                    as_wcstr(theirs.value()), nullptr);
+      });
+      EXPECT_EQ(r.swap, r.replace ? CopyFile(from, to)
+                                  : CopyFileWithoutReplacing(from, target));
+    }
+    EXPECT_FALSE(swapped);
+    EXPECT_EQ(r.swap ? "contents" : "taken", ReadText(r.replace ? to : target));
+    EXPECT_EQ("theirs", ReadText(theirs));
+    EXPECT_TRUE(IsReadOnly(theirs));
+    EXPECT_EQ(r.replace ? 3 : 4, CountEntries(folder.path()));
+    ASSERT_TRUE(DeleteFile(target, false));
+  }
 }
 
 TEST(FileUtilTest, CopyDirectory) {
@@ -618,15 +663,15 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
 
 // While alive, someone else gets in first, once: as the test executable
 // makes |target| (CreateDirectoryW), they make it just before, with a file
-// of theirs inside; or as it copies its first file (CopyFileW), a file of
-// theirs takes the copy's name just before; or as it first deletes a file
+// of theirs inside; or as it makes its first file (NtCreateFile), a file
+// of theirs takes the copy's name just before; or as it first deletes a file
 // (DeleteFileW), which then fails, a file of theirs replaces |target|
 // (moved away, so that theirs cannot reuse its file number).
 class ScopedSomeoneElseFirst {
  public:
   ScopedSomeoneElseFirst(const char* function, const FilePath& target)
-      : hook_(function, strcmp(function, "CopyFileW") == 0
-                            ? reinterpret_cast<void*>(&Copy)
+      : hook_(function, strcmp(function, "NtCreateFile") == 0
+                            ? reinterpret_cast<void*>(&Create)
                         : strcmp(function, "NtSetInformationFile") == 0
                             ? reinterpret_cast<void*>(&Delete)
                             : reinterpret_cast<void*>(&MakeFolder)) {
@@ -653,11 +698,19 @@ class ScopedSomeoneElseFirst {
     }
     return make(name, security);
   }
-  static BOOL WINAPI Copy(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
-    if (theirs_->empty())
-      WriteTheirs(FilePath(as_u16cstr(to)));
-    return hook_instance_->original<decltype(&::CopyFileW)>()(from, to,
-                                                              fail_if_exists);
+  static NTSTATUS NTAPI Create(PHANDLE handle, ACCESS_MASK access,
+                               POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
+                               PLARGE_INTEGER size, ULONG attributes,
+                               ULONG share, ULONG disposition, ULONG options,
+                               PVOID ea, ULONG ea_length) {
+    if (theirs_->empty() && disposition == FILE_CREATE) {
+      WriteTheirs(target_->Append(
+          string16(as_u16cstr(object->ObjectName->Buffer),
+                   object->ObjectName->Length / sizeof(char16))));
+    }
+    return hook_instance_->original<decltype(&::NtCreateFile)>()(
+        handle, access, object, io, size, attributes, share, disposition,
+        options, ea, ea_length);
   }
   // Just before a deletion: the file to go is moved away, when it can be,
   // and theirs takes its name.
@@ -718,17 +771,19 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       {"refused for another reason", "MoveFileExW", 1, false, nullptr},
       {"listing cut short", "FindNextFileW", 2, false, nullptr},
       {"deletion fails half way", "NtSetInformationFile", 4, false, nullptr},
+      {"deletion refused at the last file", "NtSetInformationFile", 9, false,
+       nullptr},
       {"onto a folder", nullptr, 0, true, nullptr},
       {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
-      {"a file of the target made meanwhile", nullptr, 0, false, "CopyFileW"},
+      {"a file of the target made meanwhile", nullptr, 0, false, "NtCreateFile"},
       {"a copied file replaced as the copy goes again", "GetFileAttributesExW",
        1, false, "NtSetInformationFile"},
       // The source changes after a file was copied: it stays whole, with
       // the change.
-      {"a copied file rewritten", nullptr, 0, false, nullptr, "CopyFileW", 2,
+      {"a copied file rewritten", nullptr, 0, false, nullptr, "NtCreateFile", 2,
        REWRITTEN},
       {"a copied file resized, its time put back", nullptr, 0, false, nullptr,
-       "CopyFileW", 2, RESIZED},
+       "NtCreateFile", 2, RESIZED},
       {"a file added as the folders go", nullptr, 0, false, nullptr,
        "NtSetInformationFile", 4, ADDED},
       // Whatever can be written then: never a file already checked.
@@ -738,7 +793,7 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
        "GetFileAttributesExW", 3, WRITTEN},
       // Nothing is deleted by name, where a writer could come in between.
       {"files written as they go", nullptr, 0, false, nullptr,
-       "NtSetInformationFile", 1, WRITTEN},
+       "NtSetInformationFile", 3, WRITTEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -846,9 +901,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       // A changed source stops the move before anything goes: a file given
       // back from the copy would be another file (its access list, owner
       // and other names lost).
-      if (c.change_before && c.change != ADDED)
+      if (c.change != ADDED)
         EXPECT_EQ(index_before, FileIndex(src.Append(u"sub\\f.txt")));
     }
+    // Nothing gathered for the deletion stays beside it.
+    ASSERT_TRUE(DeleteFile(folder.path().Append(u"away.txt"), false));
+    EXPECT_EQ(moved ? 1 : 2, CountEntries(folder.path()));
     ASSERT_TRUE(DeleteFile(src, true));
     ASSERT_TRUE(DeleteFile(other, true));
   }

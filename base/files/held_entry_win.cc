@@ -121,6 +121,13 @@ bool HeldEntry::CreateFolderIn(const HeldEntry& folder,
                       FILE_DIRECTORY_FILE);
 }
 
+bool HeldEntry::CreateFileIn(const HeldEntry& folder,
+                             const string16& name,
+                             DWORD access) {
+  return OpenRelative(folder.Get(), name, access, 0, kFileCreate,
+                      FILE_NON_DIRECTORY_FILE);
+}
+
 bool HeldEntry::OpenRelative(HANDLE root,
                              const string16& name,
                              DWORD access,
@@ -248,26 +255,124 @@ bool HeldFolderListing::Next(string16* name, DWORD* attributes) {
   return false;
 }
 
-bool DeleteHeldEntry(HeldEntry* entry, const BY_HANDLE_FILE_INFORMATION& info) {
+bool MarkHeldEntryDeleted(const HeldEntry& entry,
+                          const BY_HANDLE_FILE_INFORMATION& info) {
   const DWORD attributes = info.dwFileAttributes;
   const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (read_only &&
-      !entry->SetAttributes(attributes & ~FILE_ATTRIBUTE_READONLY)) {
+      !entry.SetAttributes(attributes & ~FILE_ATTRIBUTE_READONLY)) {
     PLOG(ERROR) << "Couldn't lift a read-only mark for a deletion";
-    entry->Close();
     return false;
   }
-  const bool deleted = entry->SetDeletePending(true);
+  const bool deleted = entry.SetDeletePending(true);
   const DWORD error = ::GetLastError();
   // The mark is the file's: it stays on when the file does, and on its
   // other names.
   if (read_only && (!deleted || info.nNumberOfLinks > 1) &&
-      !entry->SetAttributes(attributes)) {
+      !entry.SetAttributes(attributes)) {
     PLOG(ERROR) << "A file lost its read-only mark";
   }
+  ::SetLastError(error);
+  return deleted;
+}
+
+bool UnmarkHeldEntryDeleted(const HeldEntry& entry,
+                            const BY_HANDLE_FILE_INFORMATION& info) {
+  // Tried again once: a mark that stays deletes the entry as it closes.
+  if (!entry.SetDeletePending(false) && !entry.SetDeletePending(false)) {
+    PLOG(ERROR) << "Couldn't take a deletion back";
+    return false;
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) &&
+      !entry.SetAttributes(info.dwFileAttributes)) {
+    PLOG(ERROR) << "A file lost its read-only mark";
+    return false;
+  }
+  return true;
+}
+
+bool DeleteHeldEntry(HeldEntry* entry, const BY_HANDLE_FILE_INFORMATION& info) {
+  const bool deleted = MarkHeldEntryDeleted(*entry, info);
+  const DWORD error = ::GetLastError();
   entry->Close();
   ::SetLastError(error);
   return deleted;
+}
+
+namespace {
+
+LARGE_INTEGER AsInteger(const FILETIME& time) {
+  LARGE_INTEGER value;
+  value.LowPart = time.dwLowDateTime;
+  value.HighPart = static_cast<LONG>(time.dwHighDateTime);
+  return value;
+}
+
+// Writes all the bytes |source| holds into |copy|, from where each stands.
+bool CopyBytes(const HeldEntry& source, const HeldEntry& copy) {
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(source.Get(), buffer.data(),
+                    static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      return false;
+    }
+    if (read == 0)
+      return true;
+    DWORD written = 0;
+    if (!::WriteFile(copy.Get(), buffer.data(), read, &written, nullptr))
+      return false;
+    if (written != read) {
+      ::SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+  }
+}
+
+// Gives |copy| the times and attributes of |original|, less the read-only
+// mark. Set after the bytes: writing would move the last-write time on.
+bool CopyTimesAndAttributes(const BY_HANDLE_FILE_INFORMATION& original,
+                            const HeldEntry& copy) {
+  FILE_BASIC_INFO basic = {};
+  basic.CreationTime = AsInteger(original.ftCreationTime);
+  basic.LastAccessTime = AsInteger(original.ftLastAccessTime);
+  basic.LastWriteTime = AsInteger(original.ftLastWriteTime);
+  basic.FileAttributes = original.dwFileAttributes & kSettableAttributes &
+                         ~FILE_ATTRIBUTE_READONLY;
+  if (!basic.FileAttributes)
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetInformation(copy.Get(), &basic, sizeof(basic), kBasicInformation);
+}
+
+}  // namespace
+
+bool CopyHeldFile(const HeldEntry& source,
+                  const HeldEntry& folder,
+                  const string16& name,
+                  HeldEntry* copy,
+                  BY_HANDLE_FILE_INFORMATION* info) {
+  BY_HANDLE_FILE_INFORMATION original;
+  const Entry kind = KindOf(source, 0, &original);
+  if (kind != Entry::FILE) {
+    if (kind != Entry::FAILED) {
+      LOG(ERROR) << "Only a file's own bytes are copied";
+      ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    }
+    return false;
+  }
+  if (!copy->CreateFileIn(folder, name, HeldEntry::kChange | FILE_WRITE_DATA))
+    return false;
+  if (CopyBytes(source, *copy) && CopyTimesAndAttributes(original, *copy) &&
+      copy->ReadInfo(info)) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  // Not yet read-only: the copy goes as it is, through its handle.
+  if (!copy->SetDeletePending(true))
+    PLOG(ERROR) << "A copy stays as " << UTF16ToUTF8(name);
+  copy->Close();
+  ::SetLastError(error);
+  return false;
 }
 
 // The walk keeps the folders it is inside on the heap, so that however deep

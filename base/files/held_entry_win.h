@@ -28,6 +28,8 @@ class HeldEntry {
   // Deleting or renaming an entry, and lifting its read-only mark first.
   static constexpr DWORD kChange =
       DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  // Reading a file that is copied.
+  static constexpr DWORD kCopySource = FILE_READ_DATA | FILE_READ_ATTRIBUTES;
   // Deleting an entry seen with |seen| attributes: a folder is listed and
   // emptied first. A file gets no more than kChange: a grant made for its
   // deletion gives no reading.
@@ -56,6 +58,11 @@ class HeldEntry {
   bool CreateFolderIn(const HeldEntry& folder,
                       const string16& name,
                       DWORD access);
+  // Makes the file |name| in the folder |folder| holds, and holds it for
+  // |access|, shared with nobody; fails when anything has that name.
+  bool CreateFileIn(const HeldEntry& folder,
+                    const string16& name,
+                    DWORD access);
 
   bool IsValid() const { return handle_.IsValid(); }
   HANDLE Get() const { return handle_.Get(); }
@@ -124,6 +131,27 @@ class HeldFolderListing {
 // the deletion fails, and for the file's other names when it succeeds. The
 // entry is closed.
 bool DeleteHeldEntry(HeldEntry* entry, const BY_HANDLE_FILE_INFORMATION& info);
+// The same, but the entry stays held, so that the deletion can be taken
+// back (UnmarkHeldEntryDeleted, which puts the read-only mark back too)
+// until it closes. Windows refuses it for a folder not empty, and counts
+// an entry marked so as there until its last handle closes.
+bool MarkHeldEntryDeleted(const HeldEntry& entry,
+                          const BY_HANDLE_FILE_INFORMATION& info);
+bool UnmarkHeldEntryDeleted(const HeldEntry& entry,
+                            const BY_HANDLE_FILE_INFORMATION& info);
+
+// Copies the file |source| holds (with kCopySource access, itself, never
+// what a link points to) to the new file |name| in the folder |folder|
+// holds: its bytes, times and attributes, less the read-only mark, which
+// the copy an installer works on must not have. |copy| then holds the copy
+// (with kChange access, shared with nobody) and |info| is what it is. A
+// copy that fails half way is deleted through its handle: nothing that
+// takes the name meanwhile is touched.
+bool CopyHeldFile(const HeldEntry& source,
+                  const HeldEntry& folder,
+                  const string16& name,
+                  HeldEntry* copy,
+                  BY_HANDLE_FILE_INFORMATION* info);
 
 // Deletes the entries of the folder |folder| holds (with kHoldFolder
 // access) that match |pattern|; when |recursive|, matching subfolders are

@@ -728,13 +728,13 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {
         // The transfer's call comes after the one that moves the old
         // target aside; its identity read after the two of that move (and
-        // a copy's own open).
+        // a copy's own opens).
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
             c.taken == TARGET ? (c.copy ? 1 : 2)
-                              : unidentified ? (c.copy ? 4 : 3) : 0,
+                              : unidentified ? (c.copy ? 5 : 3) : 0,
             ERROR_ACCESS_DENIED,
-            unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");
+            unidentified ? "CreateFileW" : c.copy ? "NtCreateFile" : "MoveFileExW");
         if (!unidentified)
           between.Interject([&] { Write(target, "other"); });
         Operation* operation =

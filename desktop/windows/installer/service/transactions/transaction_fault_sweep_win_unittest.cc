@@ -47,30 +47,45 @@ namespace {
 
 using base::FilePath;
 
-// Another program acting just before a copy, through the system's own
-// entries, so that no injected fault stops it: before the first CopyFileW
-// it takes the copy's target name (with g_take_target), or else, before the
-// second, it gives the file the first one copied a later last-write time,
-// its bytes unchanged.
+// Another program acting just before a copy is made, through the system's
+// own entries, so that no injected fault stops it: before the first copy
+// it takes the copy's target name (with g_take_target), or else, before
+// the second, it gives the file the first one copied (from the folder
+// g_first_copied names) a later last-write time, its bytes unchanged.
 int g_copies = 0;
 bool g_take_target = false;
 std::wstring* g_first_copied = nullptr;
 platform_rules::ScopedImportHook* g_touch_hook = nullptr;
 
-BOOL WINAPI TouchingCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
+NTSTATUS NTAPI TouchingNtCreateFile(PHANDLE handle, ACCESS_MASK access,
+                                    POBJECT_ATTRIBUTES object,
+                                    PIO_STATUS_BLOCK io, PLARGE_INTEGER size,
+                                    ULONG attributes, ULONG share,
+                                    ULONG disposition, ULONG options, PVOID ea,
+                                    ULONG ea_length) {
   using platform_rules::SystemEntry;
-  if (++g_copies == 1 && g_take_target) {
+  const std::wstring name(object->ObjectName->Buffer,
+                          object->ObjectName->Length / sizeof(wchar_t));
+  wchar_t folder[MAX_PATH] = {};
+  const bool copy = disposition == FILE_CREATE &&
+                    !(options & FILE_DIRECTORY_FILE) && ++g_copies <= 2;
+  if (copy && g_copies == 1 && g_take_target) {
+    SystemEntry<decltype(&::GetFinalPathNameByHandleW)>(
+        "kernel32.dll", "GetFinalPathNameByHandleW")(object->RootDirectory,
+                                                     folder, MAX_PATH, 0);
     HANDLE file = SystemEntry<decltype(&::CreateFileW)>(
-        "kernel32.dll", "CreateFileW")(to, GENERIC_WRITE, 0, nullptr,
-                                       CREATE_NEW, 0, nullptr);
+        "kernel32.dll", "CreateFileW")((std::wstring(folder) + L"\\" + name)
+                                           .c_str(),
+                                       GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                                       nullptr);
     DWORD written = 0;
     EXPECT_TRUE(SystemEntry<decltype(&::WriteFile)>("kernel32.dll",
                                                     "WriteFile")(
         file, "theirs", 6, &written, nullptr));
     SystemEntry<decltype(&::CloseHandle)>("kernel32.dll", "CloseHandle")(file);
-  } else if (g_copies == 1) {
-    *g_first_copied = from;
-  } else if (g_copies == 2 && !g_take_target) {
+  } else if (copy && g_copies == 1) {
+    *g_first_copied += L"\\" + name;
+  } else if (copy && !g_take_target) {
     HANDLE file = SystemEntry<decltype(&::CreateFileW)>(
         "kernel32.dll", "CreateFileW")(
         g_first_copied->c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -86,8 +101,29 @@ BOOL WINAPI TouchingCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
         file, nullptr, nullptr, &written));
     SystemEntry<decltype(&::CloseHandle)>("kernel32.dll", "CloseHandle")(file);
   }
-  return g_touch_hook->original<decltype(&::CopyFileW)>()(from, to,
-                                                           fail_if_exists);
+  return g_touch_hook->original<decltype(&::NtCreateFile)>()(
+      handle, access, object, io, size, attributes, share, disposition,
+      options, ea, ea_length);
+}
+
+// Another program adding the file g_added names, once, as the first entry
+// of a folder being deleted is renamed or deleted.
+std::wstring* g_added = nullptr;
+
+NTSTATUS NTAPI AddingNtSetInformationFile(HANDLE file, PIO_STATUS_BLOCK io,
+                                          PVOID data, ULONG length,
+                                          FILE_INFORMATION_CLASS kind) {
+  using platform_rules::SystemEntry;
+  if (g_added && !g_added->empty() &&
+      (kind == FileDispositionInformation || kind == 10 /* rename */)) {
+    HANDLE added = SystemEntry<decltype(&::CreateFileW)>(
+        "kernel32.dll", "CreateFileW")(g_added->c_str(), GENERIC_WRITE, 0,
+                                       nullptr, CREATE_NEW, 0, nullptr);
+    SystemEntry<decltype(&::CloseHandle)>("kernel32.dll", "CloseHandle")(added);
+    g_added->clear();
+  }
+  return g_touch_hook->original<decltype(&::NtSetInformationFile)>()(
+      file, io, data, length, kind);
 }
 
 class FailingOperation : public Operation {
@@ -272,6 +308,8 @@ class TransactionFaultSweepTest
     toucher_.reset();
     delete g_first_copied;
     g_first_copied = nullptr;
+    delete g_added;
+    g_added = nullptr;
     ClearKey();
     base::RemoveLinkUnderWine(Path("link"));
   }
@@ -493,6 +531,25 @@ class TransactionFaultSweepTest
              FILE_SHARE_READ}};
   }
 
+  // A folder moved to another volume that another program stops from
+  // going (it adds a file as the first entry goes): the move fails, and the
+  // source stays the same files, with their own lists and names.
+  void BuildStopped() {
+    File("app\\tree\\ro.txt", "ro", FILE_ATTRIBUTE_READONLY);
+    File("app\\tree\\sub\\guarded.txt", "guarded", 0);
+    SetFileDacl("app\\tree\\sub\\guarded.txt", L"D:P(A;;FA;;;WD)");
+    delete g_added;
+    g_added = new std::wstring(as_wcstr(Path("app\\tree\\sub\\new.txt").value()));
+    if (!toucher_) {
+      toucher_ = std::make_unique<platform_rules::ScopedImportHook>(
+          "NtSetInformationFile", reinterpret_cast<void*>(&AddingNtSetInformationFile));
+      g_touch_hook = toucher_.get();
+    }
+  }
+  std::vector<Step> StoppedSteps() {
+    return {{Move("app\\tree", "other\\moved"), nullptr, 0}};
+  }
+
   // Items moved to another volume and on from there, each move a new copy:
   // a rollback brings every one back. A file whose source cannot be deleted
   // (held open) is not moved.
@@ -613,10 +670,11 @@ class TransactionFaultSweepTest
   void StartSomeoneElse(bool take_target) {
     g_copies = 0;
     g_take_target = take_target;
+    delete g_first_copied;
+    g_first_copied = new std::wstring(as_wcstr(Path("app\\tree").value()));
     if (!toucher_) {
-      g_first_copied = new std::wstring;
       toucher_ = std::make_unique<platform_rules::ScopedImportHook>(
-          "CopyFileW", reinterpret_cast<void*>(&TouchingCopyFileW));
+          "NtCreateFile", reinterpret_cast<void*>(&TouchingNtCreateFile));
       g_touch_hook = toucher_.get();
     }
   }
@@ -989,6 +1047,8 @@ const TransactionFaultSweepTest::Scenario
          &TransactionFaultSweepTest::MoveOntoSteps, true},
         {"FolderToOtherVolume", &TransactionFaultSweepTest::BuildOtherVolume,
          &TransactionFaultSweepTest::OtherVolumeSteps, true},
+        {"FolderMoveStopped", &TransactionFaultSweepTest::BuildStopped,
+         &TransactionFaultSweepTest::StoppedSteps, false, {}, true},
         {"MovedOnAcrossVolumes", &TransactionFaultSweepTest::BuildMovedOn,
          &TransactionFaultSweepTest::MovedOnSteps, true},
         {"LinkInPath", &TransactionFaultSweepTest::BuildLink,

@@ -199,6 +199,7 @@ void* WrapperFor(R(WINAPI*)(A...)) {
 
 #define PLATFORM_RULES_FUNCTIONS(X)                                  \
   X(CreateFileW, INVALID_HANDLE_AND_LAST_ERROR)                      \
+  X(OpenFileById, INVALID_HANDLE_AND_LAST_ERROR)                     \
   X(ReadFile, FALSE_AND_LAST_ERROR)                                  \
   X(WriteFile, FALSE_AND_LAST_ERROR)                                 \
   X(FlushFileBuffers, FALSE_AND_LAST_ERROR)                          \

@@ -295,10 +295,10 @@ TEST(AccessTest, GrantTakesOwnershipWithThePrivilegeOn) {
     // The user neither owns the file nor may change its list (Wine can
     // store no such list): the first open for WRITE_DAC is denied.
     platform_rules::ScopedFaultInjection denied(1, ERROR_ACCESS_DENIED,
-                                                "CreateFileW");
+                                                "OpenFileById");
     EXPECT_TRUE(GrantUserAccess(name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
                                 false, &saved));
-    EXPECT_EQ("CreateFileW", denied.failed_function());
+    EXPECT_EQ("OpenFileById", denied.failed_function());
   }
   // The owner replaced goes back with the list.
   ASSERT_TRUE(saved);

@@ -457,21 +457,29 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     bool name_taken;   // someone writes under the file's name
     bool in_use;       // the in-use test fails and moves it back
     // Another program moves it aside and puts its own file under its name
-    // just before the |fail_move|-th MoveFileExW call, and the deletion
-    // fails: theirs is never moved, ours gets its list back at once.
+    // just before the |fail_move|-th |call|, and the deletion fails:
+    // theirs keeps its list, ours gets its own back at once.
     bool swapped;
+    const char* call;
+    // The same under the temporary name, before the rollback's first call.
+    bool at_rollback;
   } kCases[] = {
-      {"rollback", 0, false, false, false},
-      {"move back fails", 2, false, false, false},
-      {"name taken", 0, true, false, false},
-      {"move back of the in-use test fails", 2, false, true, false},
-      {"swapped after the grant", 1, false, false, true},
+      {"rollback", 0, false, false, false, "MoveFileExW", false},
+      {"move back fails", 2, false, false, false, "MoveFileExW", false},
+      {"name taken", 0, true, false, false, "MoveFileExW", false},
+      {"move back of the in-use test fails", 2, false, true, false,
+       "MoveFileExW", false},
+      {"swapped after the grant", 1, false, false, true, "MoveFileExW", false},
+      {"swapped before the grant", 1, false, false, true,
+       "GetNamedSecurityInfoW", false},
+      {"swapped during the grant", 1, false, false, true, "SetSecurityInfo",
+       false},
+      {"swapped before the rollback", 1, false, false, true, nullptr, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
     // Lists kept as Windows keeps them, whichever name or handle sets them.
     platform_rules::ScopedWindowsFileAccessLists lists;
-    Write(file, "data");
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
@@ -479,17 +487,23 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     PACL dacl = nullptr;
     ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
                                             &defaulted));
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              ::SetNamedSecurityInfoW(
-                  const_cast<wchar_t*>(as_wcstr(file.value())),
-                  SE_FILE_OBJECT,
-                  DACL_SECURITY_INFORMATION |
-                      PROTECTED_DACL_SECURITY_INFORMATION,
-                  nullptr, nullptr, dacl, nullptr));
-    ::LocalFree(descriptor);
+    // Ours, and theirs when they swap one in: both locked alike.
+    const auto write_locked = [&](const FilePath& path, const char* text) {
+      Write(path, text);
+      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+                ::SetNamedSecurityInfoW(
+                    const_cast<wchar_t*>(as_wcstr(path.value())),
+                    SE_FILE_OBJECT,
+                    DACL_SECURITY_INFORMATION |
+                        PROTECTED_DACL_SECURITY_INFORMATION,
+                    nullptr, nullptr, dacl, nullptr));
+    };
+    write_locked(file, "data");
     SetAttributes(file, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     const std::wstring entries = DaclEntries(file);
     std::wstring other_entries;
+    std::wstring their_entries;
+    FilePath swapped = file;  // where the swap takes ours from
     {
       // Held without write sharing, like a running program.
       HANDLE held = INVALID_HANDLE_VALUE;
@@ -501,18 +515,19 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       }
       Transaction transaction;
       platform_rules::ScopedFaultInjection move_fails(
-          c.fail_move, ERROR_SHARING_VIOLATION, "MoveFileExW");
+          c.fail_move, ERROR_SHARING_VIOLATION, c.call, !c.at_rollback);
       if (c.swapped) {
         move_fails.Interject([&] {
-          ASSERT_TRUE(::MoveFileW(as_wcstr(file.value()),
+          ASSERT_TRUE(::MoveFileW(as_wcstr(swapped.value()),
                                   as_wcstr(Path("aside.exe").value())));
-          Write(file, "theirs");
+          write_locked(swapped, "theirs");
+          their_entries = DaclEntries(swapped);
         });
       }
-      EXPECT_EQ(!c.in_use && !c.swapped,
+      EXPECT_EQ(!c.in_use && (!c.swapped || c.at_rollback),
                 transaction.AddAndExecute(
                     new DeleteFileOperation(file, c.in_use, false)));
-      if (c.swapped) {
+      if (c.swapped && !c.at_rollback) {
         EXPECT_EQ(entries, DaclEntries(FileHolding("data")));
         EXPECT_EQ("theirs", Read(file));
       } else if (!c.in_use) {
@@ -522,6 +537,10 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       if (c.name_taken) {
         Write(file, "other");
         other_entries = DaclEntries(file);
+      }
+      if (c.at_rollback) {
+        swapped = FileHolding("data");
+        move_fails.Start();
       }
       transaction.Rollback();
       if (held != INVALID_HANDLE_VALUE)
@@ -537,7 +556,12 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       EXPECT_EQ(other_entries, DaclEntries(file));
       EXPECT_EQ(0u, Attributes(file));
     }
+    if (c.swapped) {
+      EXPECT_EQ("theirs", Read(swapped));
+      EXPECT_EQ(their_entries, DaclEntries(swapped));
+    }
     SetAttributes(kept, FILE_ATTRIBUTE_NORMAL);
+    ::LocalFree(descriptor);
     ASSERT_TRUE(base::DeleteFile(folder_.path().Append(u"*"), false));
     EXPECT_EQ(0, CountEntries(folder_.path()));
   }

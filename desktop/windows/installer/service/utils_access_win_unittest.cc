@@ -177,6 +177,13 @@ TEST(AccessTest, GrantAndRestore) {
   EXPECT_TRUE(RestoreAccessAt(aside, &saved));
   EXPECT_EQ(lists[1], DaclText(files[0], SE_FILE_OBJECT));
   EXPECT_EQ(lists[0], DaclText(aside, SE_FILE_OBJECT));
+  // Never onto the file that took the name since.
+  ASSERT_TRUE(GrantUserAccess(aside, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                              false, &saved));
+  ASSERT_TRUE(::MoveFileExW(files[0].c_str(), aside.c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(RestoreAccess(&saved));
+  EXPECT_EQ(lists[1], DaclText(aside, SE_FILE_OBJECT));
 
   // A permanent grant hands out nothing to undo.
   ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, true,

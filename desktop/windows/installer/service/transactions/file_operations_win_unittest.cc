@@ -792,6 +792,10 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       contents.insert(Read(entry));
       if (Read(entry) == "other")
         EXPECT_EQ(0u, Attributes(entry));
+      // The moved file that stays at the target keeps its mark.
+      if (Read(entry) == "moved" && !c.copy && entry == target)
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+                  Attributes(entry));
       SetAttributes(entry, FILE_ATTRIBUTE_NORMAL);
       ASSERT_TRUE(base::DeleteFile(entry, false));
     }

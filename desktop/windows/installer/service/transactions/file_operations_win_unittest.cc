@@ -460,20 +460,18 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     // just before the |fail_move|-th |call|, and the deletion fails:
     // theirs keeps its list, ours gets its own back at once.
     bool swapped;
-    const char* call;
+    const char* call = "MoveFileExW";
     // The same under the temporary name, before the rollback's first call.
-    bool at_rollback;
+    bool at_rollback = false;
   } kCases[] = {
-      {"rollback", 0, false, false, false, "MoveFileExW", false},
-      {"move back fails", 2, false, false, false, "MoveFileExW", false},
-      {"name taken", 0, true, false, false, "MoveFileExW", false},
-      {"move back of the in-use test fails", 2, false, true, false,
-       "MoveFileExW", false},
-      {"swapped after the grant", 1, false, false, true, "MoveFileExW", false},
+      {"rollback", 0, false, false, false},
+      {"move back fails", 2, false, false, false},
+      {"name taken", 0, true, false, false},
+      {"move back of the in-use test fails", 2, false, true, false},
+      {"swapped after the grant", 1, false, false, true},
       {"swapped before the grant", 1, false, false, true,
-       "GetNamedSecurityInfoW", false},
-      {"swapped during the grant", 1, false, false, true, "SetSecurityInfo",
-       false},
+       "GetNamedSecurityInfoW"},
+      {"swapped during the grant", 1, false, false, true, "SetSecurityInfo"},
       {"swapped before the rollback", 1, false, false, true, nullptr, true},
   };
   for (const auto& c : kCases) {

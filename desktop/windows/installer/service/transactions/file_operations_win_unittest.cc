@@ -220,20 +220,21 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
     if (c.linked || c.held)
       SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     {
-      base::win::ScopedHandle held(
-          c.held ? ::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
-                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                 nullptr)
-                 : INVALID_HANDLE_VALUE);
       platform_rules::ScopedOtherVolume other(
           as_wcstr(Path("other").value()), true);
       platform_rules::ScopedWindowsFileIndexes indexes;
       Transaction transaction;
+      base::win::ScopedHandle held;
       {
-        // The copy of a held source is refused its deletion once: the
-        // rollback deletes it.
-        platform_rules::ScopedFaultInjection refused(
-            c.held ? 1 : 0, ERROR_ACCESS_DENIED, "NtSetInformationFile");
+        // Held once checked, as the copy starts: the source stays, its copy
+        // goes.
+        platform_rules::ScopedFaultInjection copied(c.held ? 1 : 0, 0,
+                                                    "MoveFileExW");
+        copied.Interject([&] {
+          held.Set(::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
+                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr));
+        });
         ASSERT_EQ(c.moves, transaction.AddAndExecute(
                                new MoveFileOperation(source, Path(c.to))));
       }
@@ -721,24 +722,31 @@ TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
 TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
-  enum Taken { NONE, SOURCE, TARGET, REPLACED, UNIDENTIFIED };
+  enum Taken { NONE, SOURCE, TARGET, REPLACED, UNIDENTIFIED, SWAPPED };
   const struct {
     const char* what;
     bool copy;
     Taken taken;
+    const char* call;  // where another program acts, or fails
+    int at;
   } kCases[] = {
-      {"move back fails", false, NONE},
-      {"source taken", false, SOURCE},
-      {"target taken before the move", false, TARGET},
-      {"target taken before the copy", true, TARGET},
+      {"move back fails", false, NONE, nullptr, 0},
+      {"source taken", false, SOURCE, nullptr, 0},
+      // After the old target's move aside.
+      {"target taken before the move", false, TARGET, "NtSetInformationFile",
+       1},
+      {"target taken before the copy", true, TARGET, "CopyFileW", 1},
+      // Between the source's check and its move, someone moves it away and
+      // puts theirs in its place.
+      {"source swapped before the move", false, SWAPPED, "NtCreateFile", 1},
       // Someone moves the transferred file away and puts theirs in its
       // place before the rollback.
-      {"moved file replaced", false, REPLACED},
-      {"copy replaced", true, REPLACED},
+      {"moved file replaced", false, REPLACED, nullptr, 0},
+      {"copy replaced", true, REPLACED, nullptr, 0},
       // What the transfer put there cannot be identified: a rollback could
       // not tell it from what takes the name later.
-      {"copy unidentified", true, UNIDENTIFIED},
-      {"moved file unidentified", false, UNIDENTIFIED},
+      {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 4},
+      {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 3},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -748,23 +756,25 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
     {
       Transaction transaction;
       {
-        // The transfer's call comes after the one that moves the old
-        // target aside; its identity read after the two of that move (and
-        // a copy's own open).
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2)
-                              : unidentified ? (c.copy ? 4 : 3) : 0,
-            ERROR_ACCESS_DENIED,
-            unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");
-        if (!unidentified)
+            c.at, ERROR_ACCESS_DENIED, c.call);
+        if (c.taken == SWAPPED) {
+          between.Interject([&] {
+            ASSERT_TRUE(::MoveFileW(as_wcstr(source.value()),
+                                    as_wcstr(Path("aside.txt").value())));
+            Write(source, "other");
+          });
+        } else if (!unidentified) {
           between.Interject([&] { Write(target, "other"); });
+        }
         Operation* operation =
             c.copy ? static_cast<Operation*>(
                          new CopyFileOperation(source, target))
                    : new MoveFileOperation(source, target);
         const bool executed = transaction.AddAndExecute(operation);
-        ASSERT_EQ(c.taken != TARGET && !unidentified, executed);
+        ASSERT_EQ(c.taken != TARGET && c.taken != SWAPPED && !unidentified,
+                  executed) << testing::PrintToString(between.trace());
       }
       // Undone at once, so the old target could come back.
       if (c.taken == UNIDENTIFIED)
@@ -777,7 +787,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
         Write(target, "other");
       }
       platform_rules::ScopedFaultInjection held(
-          c.taken == NONE ? 1 : 0, ERROR_SHARING_VIOLATION, "MoveFileExW");
+          c.taken == NONE ? 1 : 0, ERROR_SHARING_VIOLATION,
+          "NtSetInformationFile");
       transaction.Rollback();
     }
     if (c.taken == TARGET || c.taken == REPLACED)
@@ -790,8 +801,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       contents.insert(Read(entry));
       if (Read(entry) == "other")
         EXPECT_EQ(0u, Attributes(entry));
-      // The moved file that stays at the target keeps its mark.
-      if (Read(entry) == "moved" && !c.copy && entry == target)
+      // The moved file keeps its mark wherever it is.
+      if (Read(entry) == "moved" && (!c.copy || entry == source))
         EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
                   Attributes(entry));
       SetAttributes(entry, FILE_ATTRIBUTE_NORMAL);

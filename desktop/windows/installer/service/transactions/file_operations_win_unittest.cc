@@ -722,7 +722,9 @@ TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
 TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
-  enum Taken { NONE, SOURCE, TARGET, REPLACED, UNIDENTIFIED, SWAPPED };
+  enum Taken {
+    NONE, SOURCE, TARGET, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED
+  };
   const struct {
     const char* what;
     bool copy;
@@ -742,6 +744,7 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       // Someone moves the transferred file away and puts theirs in its
       // place before the rollback.
       {"moved file replaced", false, REPLACED, nullptr, 0},
+      {"moved file replaced as it goes back", false, RETURNING, nullptr, 0},
       {"copy replaced", true, REPLACED, nullptr, 0},
       // What the transfer put there cannot be identified: a rollback could
       // not tell it from what takes the name later.
@@ -781,17 +784,23 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
         EXPECT_EQ("replaced", Read(target));
       if (c.taken == SOURCE)
         Write(source, "other");
-      if (c.taken == REPLACED) {
+      const auto replace = [&] {
         ASSERT_TRUE(::MoveFileW(as_wcstr(target.value()),
                                 as_wcstr(Path("aside.txt").value())));
         Write(target, "other");
-      }
+      };
+      if (c.taken == REPLACED)
+        replace();
+      // After the rollback's check of the moved file, before its move back.
       platform_rules::ScopedFaultInjection held(
-          c.taken == NONE ? 1 : 0, ERROR_SHARING_VIOLATION,
-          "NtSetInformationFile");
+          c.taken == NONE || c.taken == RETURNING ? 1 : 0,
+          ERROR_SHARING_VIOLATION,
+          c.taken == RETURNING ? "NtCreateFile" : "NtSetInformationFile");
+      if (c.taken == RETURNING)
+        held.Interject(replace);
       transaction.Rollback();
     }
-    if (c.taken == TARGET || c.taken == REPLACED)
+    if (c.taken == TARGET || c.taken == REPLACED || c.taken == RETURNING)
       EXPECT_EQ("other", Read(target));
     std::multiset<std::string> contents;
     base::FileEnumerator entries(folder_.path(), false,

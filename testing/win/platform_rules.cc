@@ -692,20 +692,17 @@ BOOL WINAPI RuledCloseHandle(HANDLE handle) {
 // --- Renames through a handle ---------------------------------------------
 
 constexpr auto kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
-constexpr NTSTATUS kAccessDenied = static_cast<NTSTATUS>(0xC0000022);
-constexpr NTSTATUS kNotSameDevice = static_cast<NTSTATUS>(0xC00000D4);
 
-// Where a rename with |data| puts the entry, as a final path; empty when
-// unknown.
+// Where a rename with |data| into a folder handle puts the entry, as a final
+// path; empty when unknown.
 std::wstring RenameTarget(PVOID data) {
   const auto* rename = static_cast<const FILE_RENAME_INFORMATION*>(data);
-  const std::wstring name(rename->FileName,
-                          rename->FileNameLength / sizeof(wchar_t));
-  if (!rename->RootDirectory)
-    return name.compare(0, 4, L"\\??\\") == 0 ? L"\\\\?\\" + name.substr(4)
-                                              : std::wstring();
-  const std::wstring folder = FinalPath(rename->RootDirectory);
-  return folder.empty() ? folder : folder + L"\\" + name;
+  const std::wstring folder =
+      rename->RootDirectory ? FinalPath(rename->RootDirectory) : L"";
+  return folder.empty() ? folder
+                        : folder + L"\\" +
+                              std::wstring(rename->FileName,
+                                           rename->FileNameLength / 2);
 }
 
 ScopedImportHook* g_rename_nt_set_hook = nullptr;
@@ -716,7 +713,7 @@ NTSTATUS NTAPI FolderRenameNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK 
                                          FILE_INFORMATION_CLASS kind) {
   if (kind == kRenameInformation &&
       RefuseFolderRename(FinalPath(handle).c_str())) {
-    return kAccessDenied;
+    return static_cast<NTSTATUS>(0xC0000022);  // STATUS_ACCESS_DENIED
   }
   return g_rename_nt_set_hook->original<decltype(&::NtSetInformationFile)>()(
       handle, io, data, length, kind);
@@ -734,7 +731,7 @@ NTSTATUS NTAPI VolumeNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK io,
     const std::wstring to = RenameTarget(data);
     if (!from.empty() && !to.empty() &&
         IsBelow(from, volume, true) != IsBelow(to, volume, true)) {
-      return kNotSameDevice;
+      return static_cast<NTSTATUS>(0xC00000D4);  // STATUS_NOT_SAME_DEVICE
     }
   }
   return g_volume_nt_set_hook->original<decltype(&::NtSetInformationFile)>()(

@@ -723,14 +723,13 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
   enum Taken {
-    NONE, SOURCE, TARGET, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED
+    NONE, SOURCE, TARGET, ACROSS, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED
   };
   const struct {
     const char* what;
     bool copy;
     Taken taken;
-    const char* call;  // where another program acts, or fails
-    int at;
+    const char* call; int at;  // where another program acts, or fails
   } kCases[] = {
       {"move back fails", false, NONE, nullptr, 0},
       {"source taken", false, SOURCE, nullptr, 0},
@@ -738,6 +737,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {"target taken before the move", false, TARGET, "NtSetInformationFile",
        1},
       {"target taken before the copy", true, TARGET, "CopyFileW", 1},
+      {"target taken before a move to another volume", false, ACROSS,
+       "MoveFileExW", 2},
       // Between the source's check and its move, someone moves it away and
       // puts theirs in its place.
       {"source swapped before the move", false, SWAPPED, "NtCreateFile", 1},
@@ -756,51 +757,52 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
     Write(source, "moved");
     Write(target, "replaced");
     SetAttributes(source, FILE_ATTRIBUTE_READONLY);
+    // Another program moves ours away and puts theirs in its place.
+    const auto take_aside = [&](const FilePath& path) {
+      ASSERT_TRUE(::MoveFileW(as_wcstr(path.value()),
+                              as_wcstr(Path("aside.txt").value())));
+      Write(path, "other");
+    };
     {
       Transaction transaction;
       {
         const bool unidentified = c.taken == UNIDENTIFIED;
+        platform_rules::ScopedOtherVolume across(
+            as_wcstr((c.taken == ACROSS ? source : Path("none")).value()),
+            true);
         platform_rules::ScopedFaultInjection between(
             c.at, ERROR_ACCESS_DENIED, c.call);
-        if (c.taken == SWAPPED) {
-          between.Interject([&] {
-            ASSERT_TRUE(::MoveFileW(as_wcstr(source.value()),
-                                    as_wcstr(Path("aside.txt").value())));
-            Write(source, "other");
-          });
-        } else if (!unidentified) {
+        if (c.taken == SWAPPED)
+          between.Interject([&] { take_aside(source); });
+        else if (!unidentified)
           between.Interject([&] { Write(target, "other"); });
-        }
         Operation* operation =
             c.copy ? static_cast<Operation*>(
                          new CopyFileOperation(source, target))
                    : new MoveFileOperation(source, target);
         const bool executed = transaction.AddAndExecute(operation);
-        ASSERT_EQ(c.taken != TARGET && c.taken != SWAPPED && !unidentified,
-                  executed) << testing::PrintToString(between.trace());
+        ASSERT_EQ(c.taken != TARGET && c.taken != ACROSS &&
+                      c.taken != SWAPPED && !unidentified,
+                  executed);
       }
       // Undone at once, so the old target could come back.
       if (c.taken == UNIDENTIFIED)
         EXPECT_EQ("replaced", Read(target));
       if (c.taken == SOURCE)
         Write(source, "other");
-      const auto replace = [&] {
-        ASSERT_TRUE(::MoveFileW(as_wcstr(target.value()),
-                                as_wcstr(Path("aside.txt").value())));
-        Write(target, "other");
-      };
       if (c.taken == REPLACED)
-        replace();
+        take_aside(target);
       // After the rollback's check of the moved file, before its move back.
       platform_rules::ScopedFaultInjection held(
           c.taken == NONE || c.taken == RETURNING ? 1 : 0,
           ERROR_SHARING_VIOLATION,
           c.taken == RETURNING ? "NtCreateFile" : "NtSetInformationFile");
       if (c.taken == RETURNING)
-        held.Interject(replace);
+        held.Interject([&] { take_aside(target); });
       transaction.Rollback();
     }
-    if (c.taken == TARGET || c.taken == REPLACED || c.taken == RETURNING)
+    if (c.taken == TARGET || c.taken == ACROSS || c.taken == REPLACED ||
+        c.taken == RETURNING)
       EXPECT_EQ("other", Read(target));
     std::multiset<std::string> contents;
     base::FileEnumerator entries(folder_.path(), false,

@@ -199,6 +199,7 @@ void* WrapperFor(R(WINAPI*)(A...)) {
 
 #define PLATFORM_RULES_FUNCTIONS(X)                                  \
   X(CreateFileW, INVALID_HANDLE_AND_LAST_ERROR)                      \
+  X(OpenFileById, INVALID_HANDLE_AND_LAST_ERROR)                     \
   X(ReadFile, FALSE_AND_LAST_ERROR)                                  \
   X(WriteFile, FALSE_AND_LAST_ERROR)                                 \
   X(FlushFileBuffers, FALSE_AND_LAST_ERROR)                          \
@@ -686,6 +687,55 @@ BOOL WINAPI RuledCloseHandle(HANDLE handle) {
   if (g_link_handles)
     g_link_handles->erase(handle);
   return g_link_close_hook->original<decltype(&::CloseHandle)>()(handle);
+}
+
+// --- Renames through a handle ---------------------------------------------
+
+constexpr auto kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+
+// Where a rename with |data| into a folder handle puts the entry, as a final
+// path; empty when unknown.
+std::wstring RenameTarget(PVOID data) {
+  const auto* rename = static_cast<const FILE_RENAME_INFORMATION*>(data);
+  const std::wstring folder =
+      rename->RootDirectory ? FinalPath(rename->RootDirectory) : L"";
+  return folder.empty() ? folder
+                        : folder + L"\\" +
+                              std::wstring(rename->FileName,
+                                           rename->FileNameLength / 2);
+}
+
+ScopedImportHook* g_rename_nt_set_hook = nullptr;
+
+// A folder renamed through its handle, refused as MoveFileExW is above.
+NTSTATUS NTAPI FolderRenameNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK io,
+                                         PVOID data, ULONG length,
+                                         FILE_INFORMATION_CLASS kind) {
+  if (kind == kRenameInformation &&
+      RefuseFolderRename(FinalPath(handle).c_str())) {
+    return static_cast<NTSTATUS>(0xC0000022);  // STATUS_ACCESS_DENIED
+  }
+  return g_rename_nt_set_hook->original<decltype(&::NtSetInformationFile)>()(
+      handle, io, data, length, kind);
+}
+
+ScopedImportHook* g_volume_nt_set_hook = nullptr;
+
+// No rename crosses the other volume's boundary, a file's neither.
+NTSTATUS NTAPI VolumeNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK io,
+                                          PVOID data, ULONG length,
+                                          FILE_INFORMATION_CLASS kind) {
+  if (kind == kRenameInformation && data && g_other_volume) {
+    const std::wstring volume = LinkFinalPath(g_other_volume->c_str());
+    const std::wstring from = FinalPath(handle);
+    const std::wstring to = RenameTarget(data);
+    if (!from.empty() && !to.empty() &&
+        IsBelow(from, volume, true) != IsBelow(to, volume, true)) {
+      return static_cast<NTSTATUS>(0xC00000D4);  // STATUS_NOT_SAME_DEVICE
+    }
+  }
+  return g_volume_nt_set_hook->original<decltype(&::NtSetInformationFile)>()(
+      handle, io, data, length, kind);
 }
 
 // --- ReplaceFileW -------------------------------------------------------
@@ -1182,7 +1232,10 @@ ScopedWindowsFolderRenameRules::ScopedWindowsFolderRenameRules()
                   reinterpret_cast<void*>(&TrackedFindFirstFileW)),
       find_first_ex_("FindFirstFileExW",
                      reinterpret_cast<void*>(&TrackedFindFirstFileExW)),
-      find_close_("FindClose", reinterpret_cast<void*>(&TrackedFindClose)) {
+      find_close_("FindClose", reinterpret_cast<void*>(&TrackedFindClose)),
+      nt_set_("NtSetInformationFile",
+              reinterpret_cast<void*>(&FolderRenameNtSetInformationFile)) {
+  g_rename_nt_set_hook = &nt_set_;
   g_move_ex_hook = &move_ex_;
   g_move_hook = &move_;
   g_rename_hooks[kRenameCreate] = &create_;
@@ -1240,7 +1293,10 @@ ScopedWindowsLinkRules::~ScopedWindowsLinkRules() {
 ScopedOtherVolume::ScopedOtherVolume(const std::wstring& folder,
                                      bool files_by_copy)
     : move_ex_("MoveFileExW", reinterpret_cast<void*>(&VolumeMoveFileExW)),
-      move_("MoveFileW", reinterpret_cast<void*>(&VolumeMoveFileW)) {
+      move_("MoveFileW", reinterpret_cast<void*>(&VolumeMoveFileW)),
+      nt_set_("NtSetInformationFile",
+              reinterpret_cast<void*>(&VolumeNtSetInformationFile)) {
+  g_volume_nt_set_hook = &nt_set_;
   g_volume_move_ex_hook = &move_ex_;
   g_volume_move_hook = &move_;
   g_other_volume = new std::wstring(FullPath(folder.c_str()));

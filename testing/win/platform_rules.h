@@ -109,8 +109,9 @@ class ScopedFaultInjection {
   std::vector<ScopedImportHook*> hooks_;
 };
 
-// While alive, renaming or moving a folder with MoveFileExW or MoveFileW
-// fails with ERROR_ACCESS_DENIED while anything below it is open, as on
+// While alive, renaming or moving a folder with MoveFileExW, MoveFileW or
+// through its handle with NtSetInformationFile fails with
+// ERROR_ACCESS_DENIED while anything below it is open, as on
 // Windows (Wine renames it anyway): a file or folder handle of any access,
 // attributes only included, or a search that the test executable opened
 // while the rules were on; the process's current folder; a file that an
@@ -135,6 +136,7 @@ class ScopedWindowsFolderRenameRules {
   ScopedImportHook find_first_;
   ScopedImportHook find_first_ex_;
   ScopedImportHook find_close_;
+  ScopedImportHook nt_set_;
 };
 
 // While alive, a handle opened with FILE_FLAG_OPEN_REPARSE_POINT on a link
@@ -165,7 +167,8 @@ class ScopedWindowsLinkRules {
 // While alive, |folder| and everything below it stand for another volume:
 // moving a folder into or out of it with MoveFileExW or MoveFileW fails
 // with ERROR_NOT_SAME_DEVICE, as on Windows, and so does moving a file
-// without MOVEFILE_COPY_ALLOWED (with it, the file moves). With
+// without MOVEFILE_COPY_ALLOWED (with it, the file moves), and renaming
+// anything across with NtSetInformationFile (STATUS_NOT_SAME_DEVICE). With
 // |files_by_copy|, a file moved across with MOVEFILE_COPY_ALLOWED is copied
 // and its source deleted, as Windows does: the moved file is a new file
 // (its other names stay with the old one). A source that cannot be deleted
@@ -181,6 +184,7 @@ class ScopedOtherVolume {
  private:
   ScopedImportHook move_ex_;
   ScopedImportHook move_;
+  ScopedImportHook nt_set_;
 };
 
 // While alive, a file or folder made anew by NtCreateFile, CopyFileW,

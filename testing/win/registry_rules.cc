@@ -888,7 +888,18 @@ LONG NTAPI RuledNtQueryKey(HANDLE key,
 // --- Taking ownership ----------------------------------------------------
 
 ScopedImportHook* g_owner_create_file_hook = nullptr;
+ScopedImportHook* g_owner_open_by_id_hook = nullptr;
 int g_refused_owner_opens = 0;
+
+bool RefusedOwnerOpen(DWORD access) {
+  if (!(access & WRITE_OWNER) ||
+      PrivilegeEnabled(L"SeTakeOwnershipPrivilege")) {
+    return false;
+  }
+  ++g_refused_owner_opens;
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return true;
+}
 
 HANDLE WINAPI RuledOwnerCreateFileW(LPCWSTR name,
                                     DWORD access,
@@ -897,27 +908,39 @@ HANDLE WINAPI RuledOwnerCreateFileW(LPCWSTR name,
                                     DWORD disposition,
                                     DWORD flags,
                                     HANDLE template_file) {
-  if (name && (access & WRITE_OWNER) &&
-      !PrivilegeEnabled(L"SeTakeOwnershipPrivilege")) {
-    ++g_refused_owner_opens;
-    ::SetLastError(ERROR_ACCESS_DENIED);
+  if (name && RefusedOwnerOpen(access))
     return INVALID_HANDLE_VALUE;
-  }
   return g_owner_create_file_hook->original<decltype(&::CreateFileW)>()(
       name, access, share, security, disposition, flags, template_file);
+}
+
+HANDLE WINAPI RuledOwnerOpenFileById(HANDLE volume,
+                                     LPFILE_ID_DESCRIPTOR id,
+                                     DWORD access,
+                                     DWORD share,
+                                     LPSECURITY_ATTRIBUTES security,
+                                     DWORD flags) {
+  if (RefusedOwnerOpen(access))
+    return INVALID_HANDLE_VALUE;
+  return g_owner_open_by_id_hook->original<decltype(&::OpenFileById)>()(
+      volume, id, access, share, security, flags);
 }
 
 }  // namespace
 
 ScopedWindowsTakeOwnershipRules::ScopedWindowsTakeOwnershipRules()
     : create_file_("CreateFileW",
-                   reinterpret_cast<void*>(&RuledOwnerCreateFileW)) {
+                   reinterpret_cast<void*>(&RuledOwnerCreateFileW)),
+      open_by_id_("OpenFileById",
+                  reinterpret_cast<void*>(&RuledOwnerOpenFileById)) {
   g_owner_create_file_hook = &create_file_;
+  g_owner_open_by_id_hook = &open_by_id_;
   g_refused_owner_opens = 0;
 }
 
 ScopedWindowsTakeOwnershipRules::~ScopedWindowsTakeOwnershipRules() {
   g_owner_create_file_hook = nullptr;
+  g_owner_open_by_id_hook = nullptr;
 }
 
 int ScopedWindowsTakeOwnershipRules::refused() const {

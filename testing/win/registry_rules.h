@@ -74,7 +74,8 @@ class ScopedWindowsRegistryAccessRules {
   ScopedImportHook set_key_security_;
 };
 
-// While alive, CreateFileW of the test executable grants WRITE_OWNER as
+// While alive, CreateFileW and OpenFileById of the test executable grant
+// WRITE_OWNER as
 // Windows does for a file whose access list denies it to the caller (a
 // file the installer must take over): only through SeTakeOwnershipPrivilege
 // enabled in the caller's token at the moment of the open. Every file
@@ -95,6 +96,7 @@ class ScopedWindowsTakeOwnershipRules {
 
  private:
   ScopedImportHook create_file_;
+  ScopedImportHook open_by_id_;
 };
 
 }  // namespace platform_rules

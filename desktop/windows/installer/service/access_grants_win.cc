@@ -133,6 +133,9 @@ struct AccessTarget {
 
   std::wstring name;
   SE_OBJECT_TYPE type;
+  // A file as itself, open for its attributes only: the handles that read
+  // and change its lists are opened again from it, never by its name.
+  base::win::ScopedHandle entry;
   base::win::ScopedHandle file;
   HKEY key = nullptr;
   // The key itself, held by the caller or since the grant: every open of
@@ -192,9 +195,8 @@ DWORD WriteSecurity(const AccessTarget& target,
     ::RegCloseKey(key);
     return result;
   }
-  return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
-                                 target.type, what, owner, nullptr, dacl,
-                                 nullptr);
+  // A file is written only through a handle on the file itself.
+  return ERROR_INVALID_HANDLE;
 }
 
 // Writes |dacl| protected from inheritance exactly when the list of
@@ -242,8 +244,12 @@ bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
       OpenTargetKey(target, READ_CONTROL, &own) != ERROR_SUCCESS) {
     return false;
   }
+  base::win::ScopedHandle read;
+  if (!own && !target.file.IsValid() && target.entry.IsValid())
+    read.Set(OpenFileAgain(target.entry.Get(), READ_CONTROL));
   HANDLE handle = own ? static_cast<HANDLE>(own)
-                      : target.file.IsValid() ? target.file.Get() : nullptr;
+                  : target.file.IsValid() ? target.file.Get()
+                  : read.IsValid() ? read.Get() : nullptr;
   const DWORD result =
       handle ? ::GetSecurityInfo(handle, target.type,
                                  OWNER_SECURITY_INFORMATION, &sid, nullptr,
@@ -262,14 +268,25 @@ bool ReadOwner(const AccessTarget& target, std::vector<BYTE>* owner) {
   return true;
 }
 
+// Makes |owner| the owner of |target|; a file through a handle of the file
+// itself opened for that, the privileges it needs being on.
+DWORD WriteOwner(const AccessTarget& target, PSID owner) {
+  if (target.type != SE_FILE_OBJECT)
+    return WriteSecurity(target, OWNER_SECURITY_INFORMATION, owner, nullptr);
+  AccessTarget owned(target.name, target.type);
+  owned.file.Set(OpenFileAgain(target.entry.Get(), WRITE_OWNER | READ_CONTROL));
+  if (!owned.file.IsValid())
+    return ::GetLastError();
+  return WriteSecurity(owned, OWNER_SECURITY_INFORMATION, owner, nullptr);
+}
+
 // Gives |target| back the owner |owner|: any owner but the caller needs
 // SeRestorePrivilege, and WRITE_OWNER on what the caller no longer owns
 // SeTakeOwnershipPrivilege.
 DWORD PutBackOwner(const AccessTarget& target, std::vector<BYTE>& owner) {
   ScopedPrivilege restore(L"SeRestorePrivilege");
   ScopedPrivilege take_ownership;
-  return WriteSecurity(target, OWNER_SECURITY_INFORMATION, owner.data(),
-                       nullptr);
+  return WriteOwner(target, owner.data());
 }
 
 // Makes the Administrators group the owner of |target|; the caller has the
@@ -278,8 +295,7 @@ bool MakeAdministratorsOwner(const AccessTarget& target) {
   PSID administrators = nullptr;
   if (!MakeAdministratorsSid(&administrators))
     return false;
-  const DWORD result = WriteSecurity(target, OWNER_SECURITY_INFORMATION,
-                                     administrators, nullptr);
+  const DWORD result = WriteOwner(target, administrators);
   ::FreeSid(administrators);
   return result == ERROR_SUCCESS;
 }
@@ -464,64 +480,47 @@ bool OpenedAsNamed(HANDLE file, const std::wstring& name) {
   return true;
 }
 
-enum class FileOpen { OPENED, DENIED, REFUSED };
-
-// Opens |name| for |access| after checking the folders above it, and keeps
-// a handle only to the file itself.
-FileOpen OpenOwnFile(const std::wstring& name,
-                     DWORD access,
-                     base::win::ScopedHandle* file,
-                     BY_HANDLE_FILE_INFORMATION* info) {
-  if (!HasNoLinkAbove(name))
-    return FileOpen::REFUSED;
-  file->Set(OpenUnfollowed(name, access));
-  if (!file->IsValid()) {
-    if (::GetLastError() == ERROR_ACCESS_DENIED)
-      return FileOpen::DENIED;
-    PLOG(ERROR) << "Cannot open " << name;
-    return FileOpen::REFUSED;
-  }
-  if (!IsOwnFile(file->Get(), name, info) ||
-      !OpenedAsNamed(file->Get(), name)) {
-    file->Close();
-    return FileOpen::REFUSED;
-  }
-  return FileOpen::OPENED;
-}
-
 // Opens the file target's handle for reading and changing its access list,
-// taking ownership first when that is denied.
-bool OpenFileTarget(AccessTarget* target) {
-  BY_HANDLE_FILE_INFORMATION info;
-  const FileOpen first = OpenOwnFile(target->name, READ_CONTROL | WRITE_DAC,
-                                     &target->file, &info);
-  if (first != FileOpen::DENIED)
-    return first == FileOpen::OPENED;
-  // Ownership is taken through a handle of its own, which reads the owner
-  // it replaces first: that one goes back with the list. The second open
-  // must then meet the same file.
-  AccessTarget owned(target->name, target->type);
-  {
-    ScopedTakeOwnershipPrivilege privilege;
-    if (!privilege.enabled() ||
-        OpenOwnFile(target->name,
-                    WRITE_OWNER | READ_CONTROL | FILE_READ_ATTRIBUTES,
-                    &owned.file, &info) != FileOpen::OPENED ||
-        !ReadOwner(owned, &target->previous_owner) ||
-        !MakeAdministratorsOwner(owned)) {
-      target->previous_owner.clear();
-      LOG(ERROR) << "Cannot take ownership of " << target->name;
-      return false;
+// taking ownership first when that is denied. The file is |entry| when
+// given (the caller's handle on it, opened as itself), or what the name
+// names, opened as itself once; every later handle is opened again from
+// that one.
+bool OpenFileTarget(AccessTarget* target, HANDLE entry) {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  if (entry) {
+    if (::DuplicateHandle(::GetCurrentProcess(), entry, ::GetCurrentProcess(),
+                          &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      target->entry.Set(copy);
     }
+  } else {
+    target->entry.Set(OpenUnfollowed(target->name, FILE_READ_ATTRIBUTES));
   }
-  BY_HANDLE_FILE_INFORMATION reopened;
-  if (OpenOwnFile(target->name, READ_CONTROL | WRITE_DAC, &target->file,
-                  &reopened) != FileOpen::OPENED) {
-    LOG(ERROR) << "Cannot open " << target->name << " after taking ownership";
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!target->entry.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << target->name;
     return false;
   }
-  if (!SameFile(info, reopened)) {
-    LOG(ERROR) << target->name << " was replaced while taking ownership";
+  if (!HasNoLinkAbove(target->name) ||
+      !IsOwnFile(target->entry.Get(), target->name, &info) ||
+      !OpenedAsNamed(target->entry.Get(), target->name)) {
+    return false;
+  }
+  const DWORD kAccess = READ_CONTROL | WRITE_DAC;
+  target->file.Set(OpenFileAgain(target->entry.Get(), kAccess));
+  if (target->file.IsValid())
+    return true;
+  if (::GetLastError() != ERROR_ACCESS_DENIED) {
+    PLOG(ERROR) << "Cannot open " << target->name;
+    return false;
+  }
+  // The owner it replaces is read first, and goes back with the list.
+  if (!TakeOwnershipOf(*target)) {
+    LOG(ERROR) << "Cannot take ownership of " << target->name;
+    return false;
+  }
+  target->file.Set(OpenFileAgain(target->entry.Get(), kAccess));
+  if (!target->file.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << target->name << " after taking ownership";
     return false;
   }
   return true;
@@ -902,15 +901,23 @@ bool EnablePrivilege(const wchar_t* privilege, bool enable, HANDLE token) {
 
 bool TakeOwnership(const std::wstring& object_name,
                    SE_OBJECT_TYPE object_type) {
-  return TakeOwnershipOf(AccessTarget(object_name, object_type));
+  AccessTarget target(object_name, object_type);
+  if (object_type == SE_FILE_OBJECT)
+    target.entry.Set(OpenUnfollowed(object_name, FILE_READ_ATTRIBUTES));
+  return TakeOwnershipOf(target);
 }
 
-bool GrantUserAccess(const std::wstring& object_name,
-                     SE_OBJECT_TYPE object_type,
-                     DWORD access,
-                     bool permanent,
-                     std::unique_ptr<SavedAccess>* saved,
-                     HKEY key) {
+namespace {
+
+// Grants through |entry| (a file opened as itself) or |key| (the key
+// itself) when given; by name otherwise.
+bool GrantAccessThrough(HANDLE entry,
+                        HKEY key,
+                        const std::wstring& object_name,
+                        SE_OBJECT_TYPE object_type,
+                        DWORD access,
+                        bool permanent,
+                        std::unique_ptr<SavedAccess>* saved) {
   if (saved)
     saved->reset();
 
@@ -935,7 +942,7 @@ bool GrantUserAccess(const std::wstring& object_name,
     AccessTarget& target;
     bool granted;
   } owner_guard = {target, false};
-  if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target))
+  if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target, entry))
     return false;
   if (object_type == SE_REGISTRY_KEY && !OpenKeyTarget(&target))
     return false;
@@ -974,6 +981,84 @@ bool GrantUserAccess(const std::wstring& object_name,
   return true;
 }
 
+}  // namespace
+
+bool GrantUserAccess(const std::wstring& object_name,
+                     SE_OBJECT_TYPE object_type,
+                     DWORD access,
+                     bool permanent,
+                     std::unique_ptr<SavedAccess>* saved,
+                     HKEY key) {
+  return GrantAccessThrough(nullptr, key, object_name, object_type, access,
+                            permanent, saved);
+}
+
+bool GrantUserAccessOn(HANDLE entry,
+                       const std::wstring& object_name,
+                       SE_OBJECT_TYPE object_type,
+                       DWORD access,
+                       bool permanent,
+                       std::unique_ptr<SavedAccess>* saved) {
+  return GrantAccessThrough(entry, nullptr, object_name, object_type, access,
+                            permanent, saved);
+}
+
+HANDLE OpenFileAgain(HANDLE file, DWORD access) {
+  // FILE_ID_INFO, which the headers hide below Windows 8. Read here rather
+  // than through GetFileInformationByHandle: that index is for telling
+  // files apart, this one is what the volume opens by.
+  struct {
+    ULONGLONG volume_serial;
+    BYTE id[16];
+  } id = {};
+  const auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+  if (!::GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof(id)))
+    return INVALID_HANDLE_VALUE;
+  FILE_ID_DESCRIPTOR descriptor = {};
+  descriptor.dwSize = sizeof(descriptor);
+  descriptor.Type = FileIdType;
+  memcpy(&descriptor.FileId, id.id, sizeof(descriptor.FileId));
+  // The volume is given by a handle on its root folder: Windows takes a
+  // handle on any file of it, Wine only a folder's.
+  std::wstring path = PathText(
+      std::wstring(), [file](const std::wstring&, wchar_t* out, DWORD size) {
+        return ::GetFinalPathNameByHandleW(
+            file, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      });
+  if (path.compare(0, 4, L"\\\\?\\") == 0)
+    path.erase(0, 4);
+  const size_t root = RootLength(path);
+  if (!root) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
+  }
+  base::win::ScopedHandle volume(::CreateFileW(
+      ExtendedPath(path.substr(0, root)).c_str(), 0,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!volume.IsValid())
+    return INVALID_HANDLE_VALUE;
+  base::win::ScopedHandle again(::OpenFileById(
+      volume.Get(), &descriptor, access,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+  if (!again.IsValid())
+    return INVALID_HANDLE_VALUE;
+  // The id read is only part of a 128-bit one on some file systems. The
+  // volume serial of |file| is not compared: Wine answers 0 for it once
+  // the file was renamed through another handle.
+  BY_HANDLE_FILE_INFORMATION asked;
+  BY_HANDLE_FILE_INFORMATION opened;
+  if (!::GetFileInformationByHandle(file, &asked) ||
+      !::GetFileInformationByHandle(again.Get(), &opened) ||
+      asked.nFileIndexHigh != opened.nFileIndexHigh ||
+      asked.nFileIndexLow != opened.nFileIndexLow) {
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return again.Take();
+}
+
 std::wstring FileObjectIdentity(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(file, &info))
@@ -993,14 +1078,20 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
 
 namespace {
 
-// RestoreAccessAt's work: a file is opened by |object_name|, or through
-// |file| when that is given.
+// RestoreAccessAt's work: a file is opened as itself by |object_name|, or
+// is the one |file| has open when that is given, and must be the file the
+// list was saved from.
 bool PutBackSavedAccess(const std::wstring& object_name,
                         HANDLE file,
                         std::unique_ptr<SavedAccess>* saved) {
   if (!saved || !*saved)
     return false;
   const SavedAccess& record = **saved;
+  base::win::ScopedHandle named;
+  if (record.object_type == SE_FILE_OBJECT && !file) {
+    named.Set(OpenUnfollowed(object_name, FILE_READ_ATTRIBUTES));
+    file = named.Get();
+  }
   if (FirstListKeyDeleted(record)) {
     LOG(ERROR) << "Not putting back the access list of " << object_name
                << ": the key it was saved from was deleted";
@@ -1022,17 +1113,25 @@ bool PutBackSavedAccess(const std::wstring& object_name,
     if (file && ::DuplicateHandle(::GetCurrentProcess(), file,
                                   ::GetCurrentProcess(), &copy, 0, FALSE,
                                   DUPLICATE_SAME_ACCESS)) {
-      target.file.Set(copy);
+      target.entry.Set(copy);
+      target.file.Set(OpenFileAgain(copy, READ_CONTROL | WRITE_DAC));
+    }
+    // Only onto the file it was saved from: never another's that took the
+    // name, nor one that can no longer be told apart.
+    if (record.object_type == SE_FILE_OBJECT && target.file.IsValid() &&
+        FileObjectIdentity(target.file.Get()) != record.identity) {
+      LOG(ERROR) << "Not putting back the access list of " << object_name
+                 << ": it is not the file it was saved from";
+      saved->reset();
+      return false;
     }
     // A key only through the key the list was saved from: by name, a
     // link above it may lead to another key by now.
     if (record.object_type == SE_REGISTRY_KEY &&
         !(target.held = HeldFirstListKey(record))) {
       result = ERROR_INVALID_HANDLE;
-    } else if (record.object_type != SE_FILE_OBJECT ||
-               (file ? target.file.IsValid() : OpenFileTarget(&target))) {
+    } else if (record.object_type != SE_FILE_OBJECT || target.file.IsValid()) {
       result = WriteDacl(target, record.dacl, record.descriptor);
-    }
     // After the list, which the caller may change while it is the owner.
     if (result == ERROR_SUCCESS && !record.owner.empty()) {
       what = "owner";

@@ -173,6 +173,15 @@ bool GrantUserAccess(const std::wstring& object_name,
                      bool permanent,
                      std::unique_ptr<SavedAccess>* saved,
                      HKEY key = nullptr);
+// As GrantUserAccess, on the file |entry| has open as itself (the name is
+// only checked and logged): the list saved is that file's, whatever takes
+// the name meanwhile. |entry| needs no access beyond its attributes.
+bool GrantUserAccessOn(HANDLE entry,
+                       const std::wstring& object_name,
+                       SE_OBJECT_TYPE object_type,
+                       DWORD access,
+                       bool permanent,
+                       std::unique_ptr<SavedAccess>* saved);
 
 // Puts back the access list in |saved| and frees the record. False when
 // there is none, or when the system refuses, which is an error line naming
@@ -185,13 +194,18 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved);
 void AdoptRebuiltKey(HKEY deleted, HKEY rebuilt);
 
 // As RestoreAccess, onto the object now named |object_name|: the file or
-// folder the list was saved from, renamed since.
+// folder the list was saved from, renamed since. A file there that is not
+// that one is left alone, and the result is false.
 bool RestoreAccessAt(const std::wstring& object_name,
                      std::unique_ptr<SavedAccess>* saved);
-// As RestoreAccess, onto the file or folder |file| has open (with
-// READ_CONTROL and WRITE_DAC, and WRITE_OWNER when the owner changed),
-// whatever its name is now.
+// As RestoreAccess, onto the file or folder |file| has open (for its
+// attributes at least), whatever its name is now, when it is the one the
+// list was saved from.
 bool RestoreAccessOn(HANDLE file, std::unique_ptr<SavedAccess>* saved);
+// The file or folder |file| has open, opened again for |access| through
+// its file id, never by a name another file may have taken;
+// INVALID_HANDLE_VALUE on failure, with the last error.
+HANDLE OpenFileAgain(HANDLE file, DWORD access);
 // What the file or folder |file| has open is, as SavedAccess::identity
 // tells it; empty when that cannot be read.
 std::wstring FileObjectIdentity(HANDLE file);

@@ -177,6 +177,13 @@ TEST(AccessTest, GrantAndRestore) {
   EXPECT_TRUE(RestoreAccessAt(aside, &saved));
   EXPECT_EQ(lists[1], DaclText(files[0], SE_FILE_OBJECT));
   EXPECT_EQ(lists[0], DaclText(aside, SE_FILE_OBJECT));
+  // Never onto the file that took the name since.
+  ASSERT_TRUE(GrantUserAccess(aside, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                              false, &saved));
+  ASSERT_TRUE(::MoveFileExW(files[0].c_str(), aside.c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(RestoreAccess(&saved));
+  EXPECT_EQ(lists[1], DaclText(aside, SE_FILE_OBJECT));
 
   // A permanent grant hands out nothing to undo.
   ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, true,
@@ -295,10 +302,10 @@ TEST(AccessTest, GrantTakesOwnershipWithThePrivilegeOn) {
     // The user neither owns the file nor may change its list (Wine can
     // store no such list): the first open for WRITE_DAC is denied.
     platform_rules::ScopedFaultInjection denied(1, ERROR_ACCESS_DENIED,
-                                                "CreateFileW");
+                                                "OpenFileById");
     EXPECT_TRUE(GrantUserAccess(name, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
                                 false, &saved));
-    EXPECT_EQ("CreateFileW", denied.failed_function());
+    EXPECT_EQ("OpenFileById", denied.failed_function());
   }
   // The owner replaced goes back with the list.
   ASSERT_TRUE(saved);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
 namespace base {
@@ -56,11 +57,12 @@ class DeleteFileOperation : public Operation {
                                       int64_t seconds);
 
  private:
-  // Widens the user's access to |path_| when it is too narrow.
-  bool EnsureAccess();
-  // Puts the list and attributes of before the grant back on |file|, the
-  // file granted, wherever it is named now.
-  void PutBackGranted(HANDLE file);
+  // Widens the user's access to the file |entry| has open, |path_|, when
+  // it is too narrow, and then keeps |entry| in |granted_|.
+  bool EnsureAccess(base::win::ScopedHandle* entry);
+  // Puts the list and attributes of before the grant back on the file
+  // granted, wherever it is named now.
+  void PutBackGranted();
   // The running-program test; moves the file back when it fails.
   bool CheckNotInUse();
   // Holds the folder of |path_| in |folder| and opens in it, for |access|,
@@ -85,6 +87,8 @@ class DeleteFileOperation : public Operation {
   // The access list before it was widened; put back when the file comes
   // back on rollback.
   std::unique_ptr<SavedAccess> saved_access_;
+  // The file granted, as itself (for its attributes only).
+  base::win::ScopedHandle granted_;
   uint32_t attributes_ = 0;
   // What Execute moved to |temporary_path_| (FileObjectIdentity).
   std::wstring identity_;

@@ -77,6 +77,7 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
       remove_empty_parents_(remove_empty_parents) {}
 
 DeleteFileOperation::~DeleteFileOperation() {
+  granted_.Close();
   if (!executed_)
     return;
   VLOG(1) << "Actual removal of " << temporary_path_.value();
@@ -133,21 +134,8 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
     PLOG(ERROR) << "Couldn't tell what " << path_.value() << " is";
     return false;
   }
-  if (!EnsureAccess())
+  if (!EnsureAccess(&entry))
     return false;
-  if (saved_access_) {
-    // Held so that a widened list goes back on this file, whatever another
-    // program does with the name meanwhile.
-    entry =
-        OpenEntry(path_, FILE_WRITE_ATTRIBUTES | READ_CONTROL | WRITE_DAC |
-                             (saved_access_->owner.empty() ? 0 : WRITE_OWNER));
-    if (saved_access_->identity != identity || IdentityOf(entry) != identity) {
-      PLOG(ERROR) << path_.value() << " was replaced; it stays";
-      if (saved_access_->identity != identity)
-        RestoreAccess(&saved_access_);  // Theirs, still under the name.
-      return false;
-    }
-  }
   // Something that took the temporary name since it was checked stays.
   if (!base::MoveWithoutReplacing(path_, temporary_path_)) {
     LOG(ERROR) << "File removal failed";
@@ -159,7 +147,7 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
     LOG(ERROR) << path_.value() << " was replaced before its removal; it stays";
     stranded_ = !MoveBack(temporary_path_, path_);
     if (saved_access_)
-      PutBackGranted(entry.Get());
+      PutBackGranted();
     return false;
   }
   identity_ = identity;
@@ -178,18 +166,10 @@ void DeleteFileOperation::Rollback() {
     MoveBackMoved();
     return;
   }
-  if (!saved_access_)
-    return;
   // The access list and attributes go back on the file where it is, never
   // on what took its name meanwhile.
-  const base::FilePath& where = stranded_ ? temporary_path_ : path_;
-  if (!RestoreAccessAt(std::wstring(as_wcstr(where.value())),
-                       &saved_access_)) {
-    PLOG(ERROR) << "Couldn't put back the access list of " << where.value()
-                << "; it stays widened";
-  }
-  if (!::SetFileAttributesW(as_wcstr(where.value()), attributes_))
-    PLOG(ERROR) << "Couldn't put back the attributes of " << where.value();
+  if (saved_access_)
+    PutBackGranted();
 }
 
 void DeleteFileOperation::DeleteMoved() {
@@ -227,19 +207,13 @@ bool DeleteFileOperation::OpenMoved(DWORD access,
 }
 
 void DeleteFileOperation::MoveBackMoved() {
-  DWORD access = base::HeldEntry::kChange;
-  if (saved_access_) {
-    access |= READ_CONTROL | WRITE_DAC |
-              (saved_access_->owner.empty() ? 0 : WRITE_OWNER);
-  }
   base::HeldEntry folder;
   base::HeldEntry moved;
-  if (!OpenMoved(access, &folder, &moved)) {
+  if (!OpenMoved(base::HeldEntry::kChange, &folder, &moved)) {
     stranded_ = true;
-    if (saved_access_) {
-      LOG(ERROR) << "The access list of what was " << path_.value()
-                 << " stays widened";
-    }
+    // Wherever another program took it, it is still the file granted.
+    if (saved_access_)
+      PutBackGranted();
     return;
   }
   // Never over what holds the name now: both are kept, each under its own
@@ -250,11 +224,11 @@ void DeleteFileOperation::MoveBackMoved() {
                 << path_.value() << "; it stays at " << temporary_path_.value();
   }
   if (saved_access_)
-    PutBackGranted(moved.Get());
+    PutBackGranted();
 }
 
-void DeleteFileOperation::PutBackGranted(HANDLE file) {
-  if (!RestoreAccessOn(file, &saved_access_)) {
+void DeleteFileOperation::PutBackGranted() {
+  if (!RestoreAccessOn(granted_.Get(), &saved_access_)) {
     PLOG(ERROR) << "The access list of what was " << path_.value()
                 << " stays widened";
   }
@@ -263,24 +237,29 @@ void DeleteFileOperation::PutBackGranted(HANDLE file) {
   basic.FileAttributes = attributes_ & ~FILE_ATTRIBUTE_DIRECTORY;
   if (!basic.FileAttributes)
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  if (!::SetFileInformationByHandle(file, FileBasicInfo, &basic,
+  base::win::ScopedHandle file(
+      OpenFileAgain(granted_.Get(), FILE_WRITE_ATTRIBUTES));
+  if (!::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic,
                                     sizeof(basic))) {
     PLOG(ERROR) << "Couldn't put back the attributes of what was "
                 << path_.value();
   }
 }
 
-bool DeleteFileOperation::EnsureAccess() {
+bool DeleteFileOperation::EnsureAccess(base::win::ScopedHandle* entry) {
   const std::wstring name(as_wcstr(path_.value()));
   if (HasAccess(name, SE_FILE_OBJECT, kDeleteAccess))
     return true;
   // Kept, unlike a plain permanent grant, so that a file that comes back on
-  // rollback also gets its old access list back.
-  if (!GrantUserAccess(name, SE_FILE_OBJECT, kDeleteAccess, false,
-                       &saved_access_)) {
+  // rollback also gets its old access list back. Made through the handle
+  // whose identity was read, and that handle kept: the list goes back on
+  // that file alone, whatever another program puts under the name.
+  if (!GrantUserAccessOn(entry->Get(), name, SE_FILE_OBJECT, kDeleteAccess,
+                         false, &saved_access_)) {
     LOG(ERROR) << "Cannot obtain proper permissions on the file";
     return false;
   }
+  granted_ = std::move(*entry);
   return true;
 }
 

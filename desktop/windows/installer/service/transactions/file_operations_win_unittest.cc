@@ -220,20 +220,21 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
     if (c.linked || c.held)
       SetAttributes(source, FILE_ATTRIBUTE_READONLY);
     {
-      base::win::ScopedHandle held(
-          c.held ? ::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
-                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                 nullptr)
-                 : INVALID_HANDLE_VALUE);
       platform_rules::ScopedOtherVolume other(
           as_wcstr(Path("other").value()), true);
       platform_rules::ScopedWindowsFileIndexes indexes;
       Transaction transaction;
+      base::win::ScopedHandle held;
       {
-        // The copy of a held source is refused its deletion once: the
-        // rollback deletes it.
-        platform_rules::ScopedFaultInjection refused(
-            c.held ? 1 : 0, ERROR_ACCESS_DENIED, "NtSetInformationFile");
+        // Held once checked, as the copy starts: the source stays, its copy
+        // goes.
+        platform_rules::ScopedFaultInjection copied(c.held ? 1 : 0, 0,
+                                                    "MoveFileExW");
+        copied.Interject([&] {
+          held.Set(::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
+                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr));
+        });
         ASSERT_EQ(c.moves, transaction.AddAndExecute(
                                new MoveFileOperation(source, Path(c.to))));
       }
@@ -457,21 +458,27 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     bool name_taken;   // someone writes under the file's name
     bool in_use;       // the in-use test fails and moves it back
     // Another program moves it aside and puts its own file under its name
-    // just before the |fail_move|-th MoveFileExW call, and the deletion
-    // fails: theirs is never moved, ours gets its list back at once.
+    // just before the |fail_move|-th |call|, and the deletion fails:
+    // theirs keeps its list, ours gets its own back at once.
     bool swapped;
+    const char* call = "MoveFileExW";
+    // The same under the temporary name, before the rollback's first call.
+    bool at_rollback = false;
   } kCases[] = {
       {"rollback", 0, false, false, false},
       {"move back fails", 2, false, false, false},
       {"name taken", 0, true, false, false},
       {"move back of the in-use test fails", 2, false, true, false},
       {"swapped after the grant", 1, false, false, true},
+      {"swapped before the grant", 1, false, false, true,
+       "GetNamedSecurityInfoW"},
+      {"swapped during the grant", 1, false, false, true, "SetSecurityInfo"},
+      {"swapped before the rollback", 1, false, false, true, nullptr, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
     // Lists kept as Windows keeps them, whichever name or handle sets them.
     platform_rules::ScopedWindowsFileAccessLists lists;
-    Write(file, "data");
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
@@ -479,17 +486,23 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     PACL dacl = nullptr;
     ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
                                             &defaulted));
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              ::SetNamedSecurityInfoW(
-                  const_cast<wchar_t*>(as_wcstr(file.value())),
-                  SE_FILE_OBJECT,
-                  DACL_SECURITY_INFORMATION |
-                      PROTECTED_DACL_SECURITY_INFORMATION,
-                  nullptr, nullptr, dacl, nullptr));
-    ::LocalFree(descriptor);
+    // Ours, and theirs when they swap one in: both locked alike.
+    const auto write_locked = [&](const FilePath& path, const char* text) {
+      Write(path, text);
+      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+                ::SetNamedSecurityInfoW(
+                    const_cast<wchar_t*>(as_wcstr(path.value())),
+                    SE_FILE_OBJECT,
+                    DACL_SECURITY_INFORMATION |
+                        PROTECTED_DACL_SECURITY_INFORMATION,
+                    nullptr, nullptr, dacl, nullptr));
+    };
+    write_locked(file, "data");
     SetAttributes(file, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     const std::wstring entries = DaclEntries(file);
     std::wstring other_entries;
+    std::wstring their_entries;
+    FilePath swapped = file;  // where the swap takes ours from
     {
       // Held without write sharing, like a running program.
       HANDLE held = INVALID_HANDLE_VALUE;
@@ -501,18 +514,19 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       }
       Transaction transaction;
       platform_rules::ScopedFaultInjection move_fails(
-          c.fail_move, ERROR_SHARING_VIOLATION, "MoveFileExW");
+          c.fail_move, ERROR_SHARING_VIOLATION, c.call, !c.at_rollback);
       if (c.swapped) {
         move_fails.Interject([&] {
-          ASSERT_TRUE(::MoveFileW(as_wcstr(file.value()),
+          ASSERT_TRUE(::MoveFileW(as_wcstr(swapped.value()),
                                   as_wcstr(Path("aside.exe").value())));
-          Write(file, "theirs");
+          write_locked(swapped, "theirs");
+          their_entries = DaclEntries(swapped);
         });
       }
-      EXPECT_EQ(!c.in_use && !c.swapped,
+      EXPECT_EQ(!c.in_use && (!c.swapped || c.at_rollback),
                 transaction.AddAndExecute(
                     new DeleteFileOperation(file, c.in_use, false)));
-      if (c.swapped) {
+      if (c.swapped && !c.at_rollback) {
         EXPECT_EQ(entries, DaclEntries(FileHolding("data")));
         EXPECT_EQ("theirs", Read(file));
       } else if (!c.in_use) {
@@ -522,6 +536,10 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       if (c.name_taken) {
         Write(file, "other");
         other_entries = DaclEntries(file);
+      }
+      if (c.at_rollback) {
+        swapped = FileHolding("data");
+        move_fails.Start();
       }
       transaction.Rollback();
       if (held != INVALID_HANDLE_VALUE)
@@ -537,7 +555,12 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       EXPECT_EQ(other_entries, DaclEntries(file));
       EXPECT_EQ(0u, Attributes(file));
     }
+    if (c.swapped) {
+      EXPECT_EQ("theirs", Read(swapped));
+      EXPECT_EQ(their_entries, DaclEntries(swapped));
+    }
     SetAttributes(kept, FILE_ATTRIBUTE_NORMAL);
+    ::LocalFree(descriptor);
     ASSERT_TRUE(base::DeleteFile(folder_.path().Append(u"*"), false));
     EXPECT_EQ(0, CountEntries(folder_.path()));
   }
@@ -699,67 +722,90 @@ TEST_F(FileOperationsTest, FolderWithAnOpenFileStaysWhole) {
 TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
-  enum Taken { NONE, SOURCE, TARGET, REPLACED, UNIDENTIFIED };
+  enum Taken {
+    NONE, SOURCE, TARGET, ACROSS, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED
+  };
   const struct {
     const char* what;
     bool copy;
     Taken taken;
+    const char* call; int at;  // where another program acts, or fails
   } kCases[] = {
-      {"move back fails", false, NONE},
-      {"source taken", false, SOURCE},
-      {"target taken before the move", false, TARGET},
-      {"target taken before the copy", true, TARGET},
+      {"move back fails", false, NONE, nullptr, 0},
+      {"source taken", false, SOURCE, nullptr, 0},
+      // After the old target's move aside.
+      {"target taken before the move", false, TARGET, "NtSetInformationFile",
+       1},
+      {"target taken before the copy", true, TARGET, "NtCreateFile", 1},
+      {"target taken before a move to another volume", false, ACROSS,
+       "MoveFileExW", 2},
+      // Between the source's check and its move, someone moves it away and
+      // puts theirs in its place.
+      {"source swapped before the move", false, SWAPPED, "NtCreateFile", 1},
       // Someone moves the transferred file away and puts theirs in its
       // place before the rollback.
-      {"moved file replaced", false, REPLACED},
-      {"copy replaced", true, REPLACED},
+      {"moved file replaced", false, REPLACED, nullptr, 0},
+      {"moved file replaced as it goes back", false, RETURNING, nullptr, 0},
+      {"copy replaced", true, REPLACED, nullptr, 0},
       // What the transfer put there cannot be identified: a rollback could
       // not tell it from what takes the name later.
-      {"copy unidentified", true, UNIDENTIFIED},
-      {"moved file unidentified", false, UNIDENTIFIED},
+      {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 5},
+      {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 3},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
     Write(source, "moved");
     Write(target, "replaced");
     SetAttributes(source, FILE_ATTRIBUTE_READONLY);
+    // Another program moves ours away and puts theirs in its place.
+    const auto take_aside = [&](const FilePath& path) {
+      ASSERT_TRUE(::MoveFileW(as_wcstr(path.value()),
+                              as_wcstr(Path("aside.txt").value())));
+      Write(path, "other");
+    };
     {
       Transaction transaction;
       {
-        // The transfer's call comes after the one that moves the old
-        // target aside; its identity read after the two of that move (and
-        // a copy's own opens).
         const bool unidentified = c.taken == UNIDENTIFIED;
+        platform_rules::ScopedOtherVolume across(
+            as_wcstr((c.taken == ACROSS ? source : Path("none")).value()),
+            true);
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2)
-                              : unidentified ? (c.copy ? 5 : 3) : 0,
-            ERROR_ACCESS_DENIED,
-            unidentified ? "CreateFileW" : c.copy ? "NtCreateFile" : "MoveFileExW");
-        if (!unidentified)
+            c.at, ERROR_ACCESS_DENIED, c.call);
+        if (c.taken == SWAPPED)
+          between.Interject([&] { take_aside(source); });
+        else if (!unidentified)
           between.Interject([&] { Write(target, "other"); });
         Operation* operation =
             c.copy ? static_cast<Operation*>(
                          new CopyFileOperation(source, target))
                    : new MoveFileOperation(source, target);
         const bool executed = transaction.AddAndExecute(operation);
-        ASSERT_EQ(c.taken != TARGET && !unidentified, executed);
+        ASSERT_EQ(c.taken != TARGET && c.taken != ACROSS &&
+                      c.taken != SWAPPED && !unidentified,
+                  executed);
       }
       // Undone at once, so the old target could come back.
       if (c.taken == UNIDENTIFIED)
         EXPECT_EQ("replaced", Read(target));
       if (c.taken == SOURCE)
         Write(source, "other");
-      if (c.taken == REPLACED) {
-        ASSERT_TRUE(::MoveFileW(as_wcstr(target.value()),
-                                as_wcstr(Path("aside.txt").value())));
-        Write(target, "other");
-      }
+      if (c.taken == REPLACED)
+        take_aside(target);
+      // After the rollback's check of the moved file, before its move back.
       platform_rules::ScopedFaultInjection held(
-          c.taken == NONE ? 1 : 0, ERROR_SHARING_VIOLATION, "MoveFileExW");
+          c.taken == NONE || c.taken == RETURNING ? 1 : 0,
+          ERROR_SHARING_VIOLATION,
+          c.taken == RETURNING ? "NtCreateFile" : "NtSetInformationFile");
+      if (c.taken == RETURNING)
+        held.Interject([&] { take_aside(target); });
       transaction.Rollback();
     }
-    if (c.taken == TARGET || c.taken == REPLACED)
+    if (c.taken == TARGET || c.taken == ACROSS || c.taken == REPLACED ||
+        c.taken == RETURNING)
       EXPECT_EQ("other", Read(target));
+    if (c.taken == NONE)  // its move back failed: it never goes by name
+      EXPECT_EQ("moved", Read(target));
     std::multiset<std::string> contents;
     base::FileEnumerator entries(folder_.path(), false,
                                  base::FileEnumerator::FILES);
@@ -768,6 +814,10 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       contents.insert(Read(entry));
       if (Read(entry) == "other")
         EXPECT_EQ(0u, Attributes(entry));
+      // The moved file keeps its mark wherever it is.
+      if (Read(entry) == "moved" && (!c.copy || entry == source))
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+                  Attributes(entry));
       SetAttributes(entry, FILE_ATTRIBUTE_NORMAL);
       ASSERT_TRUE(base::DeleteFile(entry, false));
     }

@@ -11,8 +11,9 @@ namespace installer {
 
 // What the copy and the move share: room is made at the destination first
 // (a missing folder is created, a file in the way is moved aside, both as
-// sub-operations). A move lifts the source's read-only mark for the
-// transfer and puts it back on rollback, and on the moved item at commit.
+// sub-operations). A move to another volume lifts the source's read-only
+// mark for the transfer and puts it back on rollback, and on the moved item
+// at commit.
 class FileTransferOperation : public Operation {
  public:
   ~FileTransferOperation() override;
@@ -38,6 +39,19 @@ class FileTransferOperation : public Operation {
   // Whether the source may only be renamed within its volume: a read-only
   // file with other names.
   bool within_volume() const { return within_volume_; }
+  // What the source was when it was checked.
+  const BY_HANDLE_FILE_INFORMATION& source_item() const {
+    return source_item_;
+  }
+  // Lifts the read-only mark of the checked source, which |source| has
+  // open, for a transfer that deletes it; it comes back on rollback.
+  bool LiftReadOnly(HANDLE source);
+  // Whether |item| is the transferred item, or what a later operation's
+  // rollback made of it.
+  bool IsTransferred(HANDLE item) const;
+  // False while the transferred item is undone at once, as it could not be
+  // identified: its name is then certainly the transfer's.
+  bool transferred_known() const { return transferred_known_; }
 
  private:
   base::FilePath source_;

@@ -139,25 +139,14 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
     PLOG(ERROR) << "Couldn't tell what " << source_.value() << " is";
     return false;
   }
-  // The transfer must not depend on whether the read-only mark could be
-  // lifted: a moved file would keep it, unlike in a run without trouble.
-  const bool read_only = LiftsReadOnly() && (source_item_.dwFileAttributes &
-                                             FILE_ATTRIBUTE_READONLY);
   // The mark belongs to the file, not the name: lifted, it would stay
   // lifted under the file's other names. Such a file is only renamed, which
   // keeps it.
-  within_volume_ = read_only && source_item_.nNumberOfLinks > 1;
-  if (within_volume_) {
+  within_volume_ = LiftsReadOnly() &&
+                   (source_item_.dwFileAttributes & FILE_ATTRIBUTE_READONLY) &&
+                   source_item_.nNumberOfLinks > 1;
+  if (within_volume_)
     VLOG(1) << source_.value() << " has other names; it stays on its volume";
-  } else if (read_only) {
-    if (!SetAttributesOn(source.Get(), source_item_.dwFileAttributes &
-                                           ~FILE_ATTRIBUTE_READONLY)) {
-      PLOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();
-      return false;
-    }
-    source_attributes_ = source_item_.dwFileAttributes;
-    source_attributes_changed_ = true;
-  }
   // Nothing of ours may stay open below a folder that is moved.
   source.Close();
 
@@ -187,6 +176,25 @@ bool FileTransferOperation::Execute(Transaction* prerequisites) {
     return false;
   }
   return true;
+}
+
+bool FileTransferOperation::LiftReadOnly(HANDLE source) {
+  if (!(source_item_.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+    return true;
+  if (!SetAttributesOn(source, source_item_.dwFileAttributes &
+                                   ~FILE_ATTRIBUTE_READONLY)) {
+    PLOG(ERROR) << "Couldn't clear RO attribute of " << source_.value();
+    return false;
+  }
+  source_attributes_ = source_item_.dwFileAttributes;
+  source_attributes_changed_ = true;
+  return true;
+}
+
+bool FileTransferOperation::IsTransferred(HANDLE item) const {
+  BY_HANDLE_FILE_INFORMATION now;
+  return transferred_known_ && ::GetFileInformationByHandle(item, &now) &&
+         IsOrBecame(now, transferred_);
 }
 
 bool FileTransferOperation::SourceStayed() const {
@@ -238,10 +246,8 @@ bool FileTransferOperation::UndoTransfer() {
 
 bool FileTransferOperation::IsStillTransferred() const {
   BY_HANDLE_FILE_INFORMATION now;
-  if (transferred_known_ && OpenItem(destination_, &now).IsValid() &&
-      IsOrBecame(now, transferred_)) {
+  if (IsTransferred(OpenItem(destination_, &now).Get()))
     return true;
-  }
   LOG(ERROR) << destination_.value()
              << " is not known to be what was put there; it stays";
   return false;

@@ -460,6 +460,20 @@ BOOL WINAPI RuledMoveFileW(LPCWSTR from, LPCWSTR to) {
   return g_move_hook->original<decltype(&::MoveFileW)>()(from, to);
 }
 
+ScopedImportHook* g_rename_nt_set_hook = nullptr;
+
+// The same through a folder's own handle.
+NTSTATUS NTAPI RuledRenameNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK io,
+                                               PVOID data, ULONG length,
+                                               FILE_INFORMATION_CLASS kind) {
+  if (kind == static_cast<FILE_INFORMATION_CLASS>(10) &&  // rename
+      RefuseFolderRename(FinalPath(handle).c_str())) {
+    return static_cast<NTSTATUS>(0xC0000022);  // STATUS_ACCESS_DENIED
+  }
+  return g_rename_nt_set_hook->original<decltype(&::NtSetInformationFile)>()(
+      handle, io, data, length, kind);
+}
+
 // --- Another volume ----------------------------------------------------
 
 std::wstring* g_other_volume = nullptr;
@@ -1183,8 +1197,11 @@ ScopedWindowsFolderRenameRules::ScopedWindowsFolderRenameRules()
                   reinterpret_cast<void*>(&TrackedFindFirstFileW)),
       find_first_ex_("FindFirstFileExW",
                      reinterpret_cast<void*>(&TrackedFindFirstFileExW)),
-      find_close_("FindClose", reinterpret_cast<void*>(&TrackedFindClose)) {
+      find_close_("FindClose", reinterpret_cast<void*>(&TrackedFindClose)),
+      nt_set_("NtSetInformationFile",
+              reinterpret_cast<void*>(&RuledRenameNtSetInformationFile)) {
   g_move_ex_hook = &move_ex_;
+  g_rename_nt_set_hook = &nt_set_;
   g_move_hook = &move_;
   g_rename_hooks[kRenameCreate] = &create_;
   g_rename_hooks[kRenameClose] = &close_;

@@ -109,8 +109,8 @@ class ScopedFaultInjection {
   std::vector<ScopedImportHook*> hooks_;
 };
 
-// While alive, renaming or moving a folder with MoveFileExW or MoveFileW
-// fails with ERROR_ACCESS_DENIED while anything below it is open, as on
+// While alive, renaming or moving a folder with MoveFileExW, MoveFileW or
+// through its handle fails with ERROR_ACCESS_DENIED while anything below it is open, as on
 // Windows (Wine renames it anyway): a file or folder handle of any access,
 // attributes only included, or a search that the test executable opened
 // while the rules were on; the process's current folder; a file that an
@@ -135,6 +135,7 @@ class ScopedWindowsFolderRenameRules {
   ScopedImportHook find_first_;
   ScopedImportHook find_first_ex_;
   ScopedImportHook find_close_;
+  ScopedImportHook nt_set_;
 };
 
 // While alive, a handle opened with FILE_FLAG_OPEN_REPARSE_POINT on a link

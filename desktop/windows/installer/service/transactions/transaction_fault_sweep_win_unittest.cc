@@ -603,6 +603,17 @@ class TransactionFaultSweepTest
              FILE_SHARE_READ}};
   }
 
+  // A read-only file the user may only read is deleted: its list is
+  // widened for that, and given back whenever it stays.
+  void BuildLocked() {
+    File("app\\locked.txt", "locked", FILE_ATTRIBUTE_READONLY);
+    SetFileDacl("app\\locked.txt", L"D:P(A;;FR;;;WD)");
+  }
+  std::vector<Step> LockedSteps() {
+    return {{Remove("app\\locked.txt", false), "app\\locked.txt",
+             FILE_SHARE_READ}};
+  }
+
   // A folder moved to another volume while another program touches a
   // file already copied: the move fails and the folder stays whole.
   void BuildTouchedDuringMove() {
@@ -1010,6 +1021,8 @@ const TransactionFaultSweepTest::Scenario
         {"HardLinkedReadOnly", &TransactionFaultSweepTest::BuildHardLink,
          &TransactionFaultSweepTest::HardLinkSteps, true,
          {{"A \\app\\kept.txt", "1"}}},
+        {"LockedDeleted", &TransactionFaultSweepTest::BuildLocked,
+         &TransactionFaultSweepTest::LockedSteps, true},
         {"KeyKinds", &TransactionFaultSweepTest::BuildKeyKinds,
          &TransactionFaultSweepTest::KeyKindsSteps, true},
 };

@@ -1116,14 +1116,23 @@ bool PutBackSavedAccess(const std::wstring& object_name,
       target.entry.Set(copy);
       target.file.Set(OpenFileAgain(copy, READ_CONTROL | WRITE_DAC));
     }
-    // Only onto the file it was saved from: never another's that took the
-    // name, nor one that can no longer be told apart.
-    if (record.object_type == SE_FILE_OBJECT && target.file.IsValid() &&
-        FileObjectIdentity(target.file.Get()) != record.identity) {
-      LOG(ERROR) << "Not putting back the access list of " << object_name
-                 << ": it is not the file it was saved from";
-      saved->reset();
-      return false;
+    // Only onto the file it was saved from, never another's that took the
+    // name. An identity that cannot be read is a failed try, not another
+    // file.
+    if (record.object_type == SE_FILE_OBJECT && target.file.IsValid()) {
+      const std::wstring identity = FileObjectIdentity(target.file.Get());
+      if (identity.empty()) {
+        const DWORD error = ::GetLastError();
+        result = error ? error : ERROR_GEN_FAILURE;
+        what = "access list (what the file is could not be read)";
+        continue;
+      }
+      if (identity != record.identity) {
+        LOG(ERROR) << "Not putting back the access list of " << object_name
+                   << ": it is not the file it was saved from";
+        saved->reset();
+        return false;
+      }
     }
     // A key only through the key the list was saved from: by name, a
     // link above it may lead to another key by now.

@@ -60,6 +60,10 @@ class DeleteFileOperation : public Operation {
   // Widens the user's access to the file |entry| has open, |path_|, when
   // it is too narrow, and then keeps |entry| in |granted_|.
   bool EnsureAccess(base::win::ScopedHandle* entry);
+  // Renames the file |identity| names, and nothing that took its name, to
+  // |temporary_path_| through its handle; its list goes back when it is
+  // not there.
+  bool MoveAside(const std::wstring& identity);
   // Puts the list and attributes of before the grant back on the file
   // granted, wherever it is named now.
   void PutBackGranted();

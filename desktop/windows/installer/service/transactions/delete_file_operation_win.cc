@@ -77,11 +77,11 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
       remove_empty_parents_(remove_empty_parents) {}
 
 DeleteFileOperation::~DeleteFileOperation() {
-  granted_.Close();
   if (!executed_)
     return;
   VLOG(1) << "Actual removal of " << temporary_path_.value();
   DeleteMoved();
+  granted_.Close();
   if (!remove_empty_parents_)
     return;
   base::FilePath folder = path_.DirName();
@@ -101,9 +101,6 @@ base::FilePath DeleteFileOperation::TemporaryPath(const base::FilePath& path,
 
 bool DeleteFileOperation::Execute(Transaction* prerequisites) {
   VLOG(1) << "Preparing file " << path_.value() << " for removal";
-  // Read once, before the access list changes: changing it may change the
-  // attributes as well (Wine rewrites the read-only mark), and the
-  // rollback puts them back.
   uint32_t attributes;
   if (!ReadAttributes(path_, &attributes))
     return false;
@@ -125,36 +122,47 @@ bool DeleteFileOperation::Execute(Transaction* prerequisites) {
                << "already exists";
     return false;
   }
-  attributes_ = attributes;
   // What is moved must be the file the name showed, the one whose access
-  // was widened.
+  // was widened. Its attributes are read from it before the access list
+  // changes: changing it may change them as well (Wine rewrites the
+  // read-only mark), and the rollback puts them back.
   base::win::ScopedHandle entry = OpenEntry(path_);
+  BY_HANDLE_FILE_INFORMATION info;
   const std::wstring identity = IdentityOf(entry);
-  if (identity.empty()) {
+  if (identity.empty() || !::GetFileInformationByHandle(entry.Get(), &info)) {
     PLOG(ERROR) << "Couldn't tell what " << path_.value() << " is";
     return false;
   }
-  if (!EnsureAccess(&entry))
+  attributes_ = info.dwFileAttributes;
+  if (!EnsureAccess(&entry) || !MoveAside(identity))
     return false;
-  // Something that took the temporary name since it was checked stays.
-  if (!base::MoveWithoutReplacing(path_, temporary_path_)) {
-    LOG(ERROR) << "File removal failed";
-    return false;
-  }
-  if (IdentityOf(OpenEntry(temporary_path_)) != identity) {
-    // Another program's, put there after the grant: it gets its name back,
-    // and the file that was granted its list.
-    LOG(ERROR) << path_.value() << " was replaced before its removal; it stays";
-    stranded_ = !MoveBack(temporary_path_, path_);
-    if (saved_access_)
-      PutBackGranted();
-    return false;
-  }
   identity_ = identity;
   VLOG(1) << "File moved successfully to " << temporary_path_.value();
   if (check_in_use_ && IsProgramFile(path_) && !CheckNotInUse())
     return false;
   executed_ = true;
+  return true;
+}
+
+bool DeleteFileOperation::MoveAside(const std::wstring& identity) {
+  base::HeldEntry folder;
+  base::HeldEntry moved;
+  if (!folder.Open(path_.DirName(), base::HeldEntry::kHoldFolder) ||
+      !moved.OpenIn(folder, path_.BaseName().value(),
+                    base::HeldEntry::kChange)) {
+    PLOG(ERROR) << "File removal failed: couldn't open " << path_.value();
+    return false;
+  }
+  if (FileObjectIdentity(moved.Get()) != identity) {
+    LOG(ERROR) << path_.value() << " was replaced before its removal; it stays";
+    if (saved_access_)
+      PutBackGranted();
+    return false;
+  }
+  if (!moved.RenameInto(folder, temporary_path_.BaseName().value(), false)) {
+    PLOG(ERROR) << "File removal failed";
+    return false;
+  }
   return true;
 }
 
@@ -175,19 +183,22 @@ void DeleteFileOperation::Rollback() {
 void DeleteFileOperation::DeleteMoved() {
   base::HeldEntry folder;
   base::HeldEntry moved;
-  if (!OpenMoved(base::HeldEntry::DeleteAccess(attributes_), &folder,
-                 &moved) ||
-      base::DeleteHeld(&moved, 0, true)) {
+  const bool opened =
+      OpenMoved(base::HeldEntry::DeleteAccess(attributes_), &folder, &moved);
+  if (opened && base::DeleteHeld(&moved, 0, true))
     return;
-  }
   // Checked to be what was moved there just now; the system can only take
   // it by name.
   moved.Close();
-  if (!::MoveFileExW(as_wcstr(temporary_path_.value()), nullptr,
+  if (opened &&
+      !::MoveFileExW(as_wcstr(temporary_path_.value()), nullptr,
                      MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
     PLOG(ERROR) << "Couldn't schedule the removal of "
                 << temporary_path_.value();
   }
+  // Still there, until the restart at least: no wider than it was.
+  if (saved_access_)
+    PutBackGranted();
 }
 
 bool DeleteFileOperation::OpenMoved(DWORD access,
@@ -272,7 +283,7 @@ bool DeleteFileOperation::CheckNotInUse() {
     return true;
   }
   PLOG(ERROR) << "Attempt to open the file for writing failed";
-  stranded_ = !MoveBack(temporary_path_, path_);
+  MoveBackMoved();
   LOG(ERROR) << "File removal failed";
   return false;
 }

@@ -454,22 +454,27 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
   const FilePath file = Path("locked.exe");
   const struct {
     const char* what;
-    int fail_move;     // which MoveFileExW call fails
+    int fail_move;     // which rename fails
     bool name_taken;   // someone writes under the file's name
     bool in_use;       // the in-use test fails and moves it back
     // Another program moves it aside and puts its own file under its name
     // just before the |fail_move|-th |call|, and the deletion fails:
     // theirs keeps its list, ours gets its own back at once.
     bool swapped;
-    const char* call = "MoveFileExW";
+    const char* call = "NtSetInformationFile";
     // The same under the temporary name, before the rollback's first call.
     bool at_rollback = false;
+    // The swap comes before the name is opened: theirs is deleted.
+    bool theirs_deleted = false;
   } kCases[] = {
       {"rollback", 0, false, false, false},
       {"move back fails", 2, false, false, false},
       {"name taken", 0, true, false, false},
       {"move back of the in-use test fails", 2, false, true, false},
-      {"swapped after the grant", 1, false, false, true},
+      {"swapped after the grant", 1, false, false, true, "NtCreateFile"},
+      {"swapped before it is opened", 1, false, false, true, "FindFirstFileW",
+       false, true},
+      {"temporary name taken, in use", 4, false, true, true, "CreateFileW"},
       {"swapped before the grant", 1, false, false, true,
        "GetNamedSecurityInfoW"},
       {"swapped during the grant", 1, false, false, true, "SetSecurityInfo"},
@@ -505,31 +510,38 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     FilePath swapped = file;  // where the swap takes ours from
     {
       // Held without write sharing, like a running program.
-      HANDLE held = INVALID_HANDLE_VALUE;
-      if (c.in_use) {
-        held = ::CreateFileW(as_wcstr(file.value()), GENERIC_READ,
+      const auto hold = [](const FilePath& path) {
+        return ::CreateFileW(as_wcstr(path.value()), GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, held);
-      }
+      };
+      HANDLE held = c.in_use ? hold(file) : INVALID_HANDLE_VALUE;
+      ASSERT_EQ(c.in_use, held != INVALID_HANDLE_VALUE);
       Transaction transaction;
       platform_rules::ScopedFaultInjection move_fails(
           c.fail_move, ERROR_SHARING_VIOLATION, c.call, !c.at_rollback);
       if (c.swapped) {
         move_fails.Interject([&] {
+          if (c.in_use)
+            swapped = FileHolding("data");
           ASSERT_TRUE(::MoveFileW(as_wcstr(swapped.value()),
                                   as_wcstr(Path("aside.exe").value())));
           write_locked(swapped, "theirs");
+          SetAttributes(swapped, FILE_ATTRIBUTE_READONLY);
           their_entries = DaclEntries(swapped);
+          if (c.in_use) {
+            ::CloseHandle(held);
+            held = hold(swapped);
+          }
         });
       }
-      EXPECT_EQ(!c.in_use && (!c.swapped || c.at_rollback),
+      EXPECT_EQ(!c.in_use && (!c.swapped || c.at_rollback || c.theirs_deleted),
                 transaction.AddAndExecute(
                     new DeleteFileOperation(file, c.in_use, false)));
-      if (c.swapped && !c.at_rollback) {
+      if (c.swapped && !c.at_rollback && !c.theirs_deleted) {
         EXPECT_EQ(entries, DaclEntries(FileHolding("data")));
-        EXPECT_EQ("theirs", Read(file));
-      } else if (!c.in_use) {
+        EXPECT_EQ("theirs", Read(swapped));
+      } else if (!c.in_use && !c.theirs_deleted) {
         ASSERT_NE(entries, DaclEntries(FileHolding("data")))
             << "the list was not widened: this case tests nothing";
       }
@@ -558,6 +570,8 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     if (c.swapped) {
       EXPECT_EQ("theirs", Read(swapped));
       EXPECT_EQ(their_entries, DaclEntries(swapped));
+      EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), Attributes(swapped));
+      SetAttributes(swapped, FILE_ATTRIBUTE_NORMAL);
     }
     SetAttributes(kept, FILE_ATTRIBUTE_NORMAL);
     ::LocalFree(descriptor);
@@ -610,7 +624,7 @@ TEST_F(FileOperationsTest, DeleteRefusesCollisionsAndFilesInUse) {
   // The temporary name taken after it was found free: what took it stays.
   {
     Transaction transaction;
-    platform_rules::ScopedFaultInjection between(1, 0, "MoveFileExW");
+    platform_rules::ScopedFaultInjection between(1, 0, "NtSetInformationFile");
     between.Interject([&] {
       const int64_t later = base::Time::Now().ToTimeT();
       for (int64_t second = now; second <= later; ++second)

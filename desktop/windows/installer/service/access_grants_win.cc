@@ -1141,6 +1141,7 @@ bool PutBackSavedAccess(const std::wstring& object_name,
       result = ERROR_INVALID_HANDLE;
     } else if (record.object_type != SE_FILE_OBJECT || target.file.IsValid()) {
       result = WriteDacl(target, record.dacl, record.descriptor);
+    }
     // After the list, which the caller may change while it is the owner.
     if (result == ERROR_SUCCESS && !record.owner.empty()) {
       what = "owner";

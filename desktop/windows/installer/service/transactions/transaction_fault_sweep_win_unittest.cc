@@ -660,8 +660,7 @@ class TransactionFaultSweepTest
              FILE_SHARE_READ}};
   }
 
-  // A read-only file the user may only read is deleted: its list is
-  // widened for that, and given back whenever it stays.
+  // A file the user may only read, deleted: its list is widened for that.
   void BuildLocked() {
     File("app\\locked.txt", "locked", FILE_ATTRIBUTE_READONLY);
     SetFileDacl("app\\locked.txt", L"D:P(A;;FR;;;WD)");
@@ -760,9 +759,7 @@ class TransactionFaultSweepTest
       // Wine makes up the list of any other file from its read-only mark.
       // A deletion's temporary name carries the list of the name before it.
       if (std::any_of(guarded_.begin(), guarded_.end(),
-                      [&](const std::string& guarded) {
-                        return name.compare(0, guarded.size(), guarded) == 0;
-                      }))
+                      [&](const std::string& g) { return !name.rfind(g, 0); }))
         state["S " + name] = FileSddl(entry);
       if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         continue;
@@ -869,6 +866,15 @@ class TransactionFaultSweepTest
                         found->second);
       }
     }
+    // Whatever name a guarded file is left under, its list is no wider.
+    for (const auto& entry : actual) {
+      for (const std::string& guarded : guarded_) {
+        auto was = before_.find("S " + guarded);
+        if (entry.first[0] == 'S' && !entry.first.rfind("S " + guarded, 0) &&
+            was != before_.end() && !NoWider(entry.second, was->second))
+          lines.push_back(entry.first + " wider: " + entry.second);
+      }
+    }
     if (!lines.empty())
       Report(what, lines, log);
   }
@@ -971,7 +977,8 @@ class TransactionFaultSweepTest
     Build();
     if (HasFatalFailure())
       return;
-    const State before = Snapshot();
+    before_ = Snapshot();
+    const State& before = before_;
 
     // Clean runs: what a commit leaves, that a rollback leaves nothing, and
     // how many platform calls each phase makes.
@@ -1049,6 +1056,7 @@ class TransactionFaultSweepTest
   std::vector<Step> steps_;
   // Files whose access lists the scenario set, relative to the folder.
   std::set<std::string> guarded_;
+  State before_;
   // Failed cases so far: the first few are reported in full.
   int failures_ = 0;
   // Touches copied files, for the scenario that needs it.

@@ -11,6 +11,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
@@ -748,7 +749,7 @@ platform_rules::ScopedImportHook* ScopedSomeoneElseFirst::hook_instance_ =
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
-  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN };
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -794,6 +795,10 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       // Nothing is deleted by name, where a writer could come in between.
       {"files written as they go", nullptr, 0, false, nullptr,
        "NtSetInformationFile", 3, WRITTEN},
+      // Theirs, at a name freed for the deletion, stays as it is; ours
+      // stays beside, named in the log.
+      {"a freed name taken", nullptr, 0, false, nullptr, "NtSetInformationFile",
+       10, TAKEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -822,6 +827,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                                       c.change_before ? c.change_before
                                                       : c.fail);
       if (c.change_before) inject.Interject([&] {
+        if (c.change == TAKEN) {
+          WriteText(src.Append(u"ro.txt"), "theirs");
+          const size_t at = before.find("ro.txt ");
+          before.replace(at, before.find('\n', at) - at, "ro.txt 0 theirs");
+          return;
+        }
         if (c.change == ADDED) {
           WriteText(src.Append(u"sub\\new.txt"), "new");
           before += "sub\\new.txt 0 new\n";  // the last in name order
@@ -877,7 +888,10 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                 ? dst.Append(u"ro.txt")
                 : dst);
       }
+      ScopedLogCapture log;
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
+      if (c.change == TAKEN)
+        EXPECT_NE(std::string::npos, log.text.find("ro.txt stays as"));
       if (c.fail || c.change_before)
         EXPECT_EQ(c.fail ? c.fail : c.change_before, inject.failed_function());
       // Theirs, when they could put it there, stays.
@@ -906,7 +920,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     }
     // Nothing gathered for the deletion stays beside it.
     ASSERT_TRUE(DeleteFile(folder.path().Append(u"away.txt"), false));
-    EXPECT_EQ(moved ? 1 : 2, CountEntries(folder.path()));
+    EXPECT_EQ(moved ? 1 : c.change == TAKEN ? 3 : 2,
+              CountEntries(folder.path()));
+    const FilePath ours =
+        FileEnumerator(folder.path(), false, FileEnumerator::FILES, u"src.*")
+            .Next();
+    EXPECT_EQ(c.change == TAKEN, !ours.empty() && DeleteFile(ours, false));
     ASSERT_TRUE(DeleteFile(src, true));
     ASSERT_TRUE(DeleteFile(other, true));
   }

@@ -489,9 +489,10 @@ TEST(FileUtilTest, CopyFile) {
   EXPECT_EQ(2, CountEntries(folder.path()));
   EXPECT_EQ("old", ReadText(to));
 
-  // Another program acts as the copy is made: it takes the name, or renames
-  // the copy away for another name of its own read-only file. Theirs stays
-  // as it was, and never takes the target's place.
+  // Another program acts as the copy is made: it takes the name, renames
+  // the copy away for another name of its own read-only file, or opens the
+  // source to write it. Theirs stays as it was, never takes the target's
+  // place, and no write comes in during the copy.
   const FilePath theirs = folder.path().Append(u"theirs.txt");
   const FilePath target = folder.path().Append(u"new.txt");
   WriteText(theirs, "theirs");
@@ -503,13 +504,22 @@ TEST(FileUtilTest, CopyFile) {
     bool swap;
   } kActs[] = {{false, "NtCreateFile", 1, false},
                {false, "NtSetInformationFile", 1, true},
-               {true, "NtSetInformationFile", 2, true}};
+               {true, "NtSetInformationFile", 2, true},
+               {true, "ReadFile", 2, true}};
   for (const auto& r : kActs) {
     SCOPED_TRACE(r.before);
     bool swapped = false;
     {
       ScopedFaultInjectionOnly inject(r.at, r.before);
       inject.Interject([&] {
+        if (strcmp(r.before, "ReadFile") == 0) {
+          base::win::ScopedHandle writer(::CreateFileW(
+              as_wcstr(from.value()), GENERIC_WRITE,
+              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+              nullptr));
+          swapped = writer.IsValid();
+          return;
+        }
         const FilePath copy =
             r.replace ? FileEnumerator(folder.path(), false,
                                        FileEnumerator::FILES, u"*.copy")

@@ -819,6 +819,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       WriteText(dst.Append(u"mine.txt"), "mine");
     }
     std::string before = DescribeTree(src);
+    if (c.change == TAKEN)
+      before.replace(before.find("ro.txt"), 10, "ro.txt 0 theirs");
     const std::string target_before = DescribeTree(dst);
     const DWORD index_before = FileIndex(src.Append(u"sub\\f.txt"));
     bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
@@ -831,11 +833,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                                       c.change_before ? c.change_before
                                                       : c.fail);
       if (c.change_before) inject.Interject([&] {
-        if (c.change == TAKEN) {
-          WriteText(src.Append(u"ro.txt"), "theirs");
-          return void(
-              before.replace(before.find("ro.txt"), 10, "ro.txt 0 theirs"));
-        }
+        if (c.change == TAKEN)
+          return WriteText(src.Append(u"ro.txt"), "theirs");
         if (c.change == ADDED) {
           WriteText(src.Append(u"sub\\new.txt"), "new");
           before += "sub\\new.txt 0 new\n";  // the last in name order

@@ -470,12 +470,13 @@ string16 GatheredName(const string16& prefix, size_t index) {
 // place in |held|, the deepest first) were moved beside it as (under
 // |prefix|), each into its own folder under its own name, folders before
 // what they hold: the same files, lists and names as before. True when all
-// came back. Each is tried twice: one left beside the source is no longer
-// the user's under its own name.
+// came back; the names of those that stay beside are added to |left|.
+// Each is tried twice, and never replaces: a name taken meanwhile is
+// another program's.
 bool PutBack(std::vector<HeldCopied>* held,
              size_t gathered,
-             const string16& prefix) {
-  bool back = true;
+             const string16& prefix,
+             std::vector<FilePath>* left) {
   for (size_t moved = gathered; moved > 0; --moved) {
     HeldCopied& entry = (*held)[held->size() - moved];
     const HeldEntry& folder = (*held)[entry.parent].entry;
@@ -486,10 +487,10 @@ bool PutBack(std::vector<HeldCopied>* held,
                          .path.DirName()
                          .Append(GatheredName(prefix, moved - 1))
                          .AsUTF8Unsafe();
-      back = false;
+      left->push_back(entry.path);
     }
   }
-  return back;
+  return left->empty();
 }
 
 // Deletes the source of a folder move by copy, all of it or nothing: every
@@ -501,9 +502,11 @@ bool PutBack(std::vector<HeldCopied>* held,
 // every one, and the empty source, marked for deletion. Any refusal takes
 // all of that back before a handle closes: the source is then as it was,
 // the same files under the same names. False with |*untouched| then;
-// without it only when an entry could not be given back (the log names
-// where it is).
-bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
+// without it when an entry could not be given back (the log names where it
+// is, and |left| its own name) or lost its read-only mark.
+bool DeleteCopiedTree(const CopiedTree& tree,
+                      bool* untouched,
+                      std::vector<FilePath>* left) {
   *untouched = true;
   HeldEntry parent;
   std::vector<HeldCopied> held;
@@ -533,18 +536,32 @@ bool DeleteCopiedTree(const CopiedTree& tree, bool* untouched) {
     return true;  // Closing the handles deletes the entries.
   PLOG(ERROR) << "Couldn't delete " << tree.source.AsUTF8Unsafe()
               << "; it stays";
+  bool unmarked = true;
   for (size_t entry = 0; entry < marked; ++entry) {
     const HeldCopied& mark = held[held.size() - 1 - entry];
-    UnmarkHeldEntryDeleted(mark.entry, mark.info);
+    unmarked &= UnmarkHeldEntryDeleted(mark.entry, mark.info);
   }
-  *untouched = PutBack(&held, gathered, prefix);
+  *untouched = PutBack(&held, gathered, prefix, left) && unmarked;
+  return false;
+}
+
+// Whether |path| is one of |left| or below one.
+bool IsUnder(const FilePath& path, const std::vector<FilePath>& left) {
+  for (const FilePath& name : left) {
+    if (name == path || name.AppendRelativePath(path, nullptr))
+      return true;
+  }
   return false;
 }
 
 // Puts back into |source| whatever of it is missing from its full copy at
 // |copy|, and gives every entry the attributes it had: deleting it may have
-// lifted its read-only mark.
-bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
+// lifted its read-only mark. Names in |left| (and what is below them) are
+// skipped: ours stay beside, and what stands there now is another
+// program's.
+bool RestoreFromCopy(const FilePath& copy,
+                     const FilePath& source,
+                     const std::vector<FilePath>& left) {
   uint32_t attributes;
   if (!ReadFileAttributes(copy, &attributes) ||
       attributes == INVALID_FILE_ATTRIBUTES ||
@@ -560,6 +577,8 @@ bool RestoreFromCopy(const FilePath& copy, const FilePath& source) {
     FilePath target = source;
     if (!copy.AppendRelativePath(current, &target))
       return false;
+    if (IsUnder(target, left))
+      continue;
     const FileEnumerator::FileInfo info = traversal.GetInfo();
     if (!PathExists(target)) {
       restored &= info.IsDirectory()
@@ -624,11 +643,12 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   // added since the check above stops the deletion.
   const CopiedTree copied = {from_path, to_path};
   bool untouched;
-  if (DeleteCopiedTree(copied, &untouched))
+  std::vector<FilePath> left;
+  if (DeleteCopiedTree(copied, &untouched, &left))
     return true;
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.
-  if (untouched || RestoreFromCopy(to_path, from_path)) {
+  if (untouched || RestoreFromCopy(to_path, from_path, left)) {
     RemoveMade(made);
   } else {
     LOG(ERROR) << "Part of " << from_path.AsUTF8Unsafe() << " is only in "

@@ -11,6 +11,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/test_folder_win.h"
 #include "base/logging.h"
+#include "base/test/scoped_log_capture_testsupport.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 #include "testing/win/platform_rules.h"
@@ -502,13 +503,19 @@ TEST(FileUtilTest, CopyFile) {
     bool swap;
   } kActs[] = {{false, "NtCreateFile", 1, false},
                {false, "NtSetInformationFile", 1, true},
-               {true, "NtSetInformationFile", 2, true}};
+               {true, "NtSetInformationFile", 2, true},
+               {true, "ReadFile", 2, true}};
   for (const auto& r : kActs) {
     SCOPED_TRACE(r.before);
     bool swapped = false;
     {
       ScopedFaultInjectionOnly inject(r.at, r.before);
       inject.Interject([&] {
+        if (strcmp(r.before, "ReadFile") == 0)
+          return void(swapped = base::win::ScopedHandle(::CreateFileW(
+                          as_wcstr(from.value()), GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr)).IsValid());
         const FilePath copy =
             r.replace ? FileEnumerator(folder.path(), false,
                                        FileEnumerator::FILES, u"*.copy")
@@ -748,7 +755,7 @@ platform_rules::ScopedImportHook* ScopedSomeoneElseFirst::hook_instance_ =
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
-  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN };
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -794,6 +801,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       // Nothing is deleted by name, where a writer could come in between.
       {"files written as they go", nullptr, 0, false, nullptr,
        "NtSetInformationFile", 3, WRITTEN},
+      {"a freed name taken", nullptr, 0, false, nullptr, "NtSetInformationFile",
+       10, TAKEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -810,6 +819,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       WriteText(dst.Append(u"mine.txt"), "mine");
     }
     std::string before = DescribeTree(src);
+    if (c.change == TAKEN)
+      before.replace(before.find("ro.txt"), 10, "ro.txt 0 theirs");
     const std::string target_before = DescribeTree(dst);
     const DWORD index_before = FileIndex(src.Append(u"sub\\f.txt"));
     bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
@@ -822,6 +833,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                                       c.change_before ? c.change_before
                                                       : c.fail);
       if (c.change_before) inject.Interject([&] {
+        if (c.change == TAKEN)
+          return WriteText(src.Append(u"ro.txt"), "theirs");
         if (c.change == ADDED) {
           WriteText(src.Append(u"sub\\new.txt"), "new");
           before += "sub\\new.txt 0 new\n";  // the last in name order
@@ -877,7 +890,10 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                 ? dst.Append(u"ro.txt")
                 : dst);
       }
+      ScopedLogCapture log;
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
+      if (c.change == TAKEN)
+        EXPECT_NE(std::string::npos, log.text.find("ro.txt stays as"));
       if (c.fail || c.change_before)
         EXPECT_EQ(c.fail ? c.fail : c.change_before, inject.failed_function());
       // Theirs, when they could put it there, stays.
@@ -906,7 +922,7 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     }
     // Nothing gathered for the deletion stays beside it.
     ASSERT_TRUE(DeleteFile(folder.path().Append(u"away.txt"), false));
-    EXPECT_EQ(moved ? 1 : 2, CountEntries(folder.path()));
+    EXPECT_EQ(moved ? 1 : 2 + (c.change == TAKEN), CountEntries(folder.path()));
     ASSERT_TRUE(DeleteFile(src, true));
     ASSERT_TRUE(DeleteFile(other, true));
   }

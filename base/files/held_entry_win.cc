@@ -284,6 +284,7 @@ bool UnmarkHeldEntryDeleted(const HeldEntry& entry,
     return false;
   }
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) &&
+      !entry.SetAttributes(info.dwFileAttributes) &&
       !entry.SetAttributes(info.dwFileAttributes)) {
     PLOG(ERROR) << "A file lost its read-only mark";
     return false;

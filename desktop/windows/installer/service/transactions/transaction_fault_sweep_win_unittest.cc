@@ -114,8 +114,15 @@ NTSTATUS NTAPI AddingNtSetInformationFile(HANDLE file, PIO_STATUS_BLOCK io,
                                           PVOID data, ULONG length,
                                           FILE_INFORMATION_CLASS kind) {
   using platform_rules::SystemEntry;
+  // As the source's first entry goes aside, not at the move's own try of a
+  // rename, which the other volume refuses before anything is copied.
+  const auto* rename = static_cast<const FILE_RENAME_INFORMATION*>(data);
+  const bool aside =
+      kind == 10 /* rename */ && rename->FileNameLength >= 10 &&
+      std::wstring(rename->FileName + rename->FileNameLength / 2 - 5, 5) ==
+          L".gone";
   if (g_added && !g_added->empty() &&
-      (kind == FileDispositionInformation || kind == 10 /* rename */)) {
+      (kind == FileDispositionInformation || aside)) {
     HANDLE added = SystemEntry<decltype(&::CreateFileW)>(
         "kernel32.dll", "CreateFileW")(g_added->c_str(), GENERIC_WRITE, 0,
                                        nullptr, CREATE_NEW, 0, nullptr);

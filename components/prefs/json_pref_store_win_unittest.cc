@@ -375,14 +375,14 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
               unusable += " " + sp.b.AsUTF8Unsafe();
               continue;
             }
-            expected += sp.same;
+            ++expected;  // rows whose runners share as they should
             platform_rules::ScopedFaultInjection fault(
                 sp.fail_at, platform_rules::ScopedFaultInjection::kOutOfResources,
                 "CreateFileW");
             auto b = JsonPrefStore::GetTaskRunnerForFile(sp.b, pool.get());
-            a->PostTask(FROM_HERE, Bind([](decltype(b) b, int* shared) {
-                  *shared += b->RunsTasksOnCurrentThread();
-                }, b, &shared));
+            a->PostTask(FROM_HERE, Bind([](decltype(b) b, bool same, int* shared) {
+                  *shared += b->RunsTasksOnCurrentThread() == same;
+                }, b, sp.same, &shared));
           }
           pool->Shutdown(0);
           EXPECT_EQ(expected, shared);

@@ -279,8 +279,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     SECOND_STORE_AFTER_THE_WAIT_GAVE_UP,
     // A store of another runner reading in the background.
     ASYNC_READ_ON_ANOTHER_RUNNER,
-    // As on a worker, but the store changes again and goes before its
-    // failed write reports.
+    // As on a worker; the store changes and goes before a write fails.
     RELEASED_BEFORE_A_FAILED_WRITE_REPORTS,
   };
   const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
@@ -338,9 +337,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         if (c.order == SECOND_SPELLING) {
           // Spellings of one file name its one sequence of a pool, those of
           // two files two: its short name, device form, name through a
-          // folder link, verbatim share form; a file yet to be made; one in
-          // a folder made between the look-ups, or first opened out of
-          // resources.
+          // folder link, verbatim share form; a file yet to be made, or in a
+          // folder made between look-ups, or first opened out of resources.
           auto short_name = [](const FilePath& name) {
             wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
             ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
@@ -351,9 +349,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
                                 as_wcstr(folder_.path().value()),
                                 SYMBOLIC_LINK_FLAG_DIRECTORY);
           const FilePath made = folder_.path().AppendASCII("made");
-          const FilePath later = made.AppendASCII("x");
           const struct { FilePath a, b; bool same; int fail_at; } kSpellings[] = {
-              {later, later, true},
+              {made.AppendASCII("x"), made.AppendASCII("x"), true},
               {path_, short_name(path_), true},
               {path_, FilePath(u"\\\\.\\" + path_.value()), true},
               {path_, link.Append(path_.BaseName().value()), true},

@@ -50,7 +50,9 @@ FilePath MakeAbsoluteFilePath(const FilePath& input);
 // deepest existing part (through links, short names and device forms)
 // without a "\\?\" prefix, then the names below it, upper-cased as the
 // file system compares names. Keys what all users of one file must share.
-string16 GetFileKey(const FilePath& path);
+// |exact| (if given) turns false when a folder could not be resolved and
+// the key is only the full path text: other spellings may key otherwise.
+string16 GetFileKey(const FilePath& path, bool* exact = nullptr);
 
 bool GetFileInfo(const FilePath& file_path, File::Info* info);
 bool GetFileSize(const FilePath& file_path, int64_t* file_size);

@@ -740,9 +740,29 @@ string16 PathFromCall(const string16& path, Call call, bool* done) {
   return *done ? string16(as_u16cstr(buffer.data()), length) : path;
 }
 
+// The final path of the folder |path| as text, through a handle that asks
+// for no access, so that any folder that exists answers. One failure other
+// than absence is tried again: it may be passing (out of resources).
+IdentityResult ReadFolderFinalPath(const FilePath& path, string16* final_path) {
+  IdentityResult result = IDENTITY_FAILED;
+  for (int attempt = 0; attempt < 2 && result == IDENTITY_FAILED; ++attempt) {
+    win::ScopedHandle folder(::CreateFileW(
+        as_wcstr(path.value()), 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.IsValid()) {
+      result = IsPathNotFoundError(::GetLastError()) ? IDENTITY_ABSENT
+                                                     : IDENTITY_FAILED;
+    } else if (GetFinalPath(folder.Get(), final_path)) {
+      result = IDENTITY_READ;
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
-string16 GetFileKey(const FilePath& path) {
+string16 GetFileKey(const FilePath& path, bool* exact) {
   bool done = false;
   const FilePath full(PathFromCall(
       WithoutVerbatimPrefix(path.value()),
@@ -750,6 +770,8 @@ string16 GetFileKey(const FilePath& path) {
         return ::GetFullPathNameW(name, size, buffer, nullptr);
       },
       &done));
+  if (exact)
+    *exact = true;
   // The file goes by its name in its folder, the same before and after it
   // is made; its long name when it exists.
   FileIdentity file;
@@ -757,17 +779,24 @@ string16 GetFileKey(const FilePath& path) {
       GetFileIdentity(full, &file) == IDENTITY_READ
           ? FilePath(file.final_path).BaseName()
           : full.BaseName()};
-  // Only a folder that exists has an identity, whatever names reach it
-  // (short names, links, device forms): the deepest one carries the names
-  // below it.
+  // The deepest existing folder carries the names below it by its final
+  // path, whatever names reach it (short names, links, device forms): text
+  // that stays the same when a folder on the way is made or replaced.
   string16 key = full.value();
   for (FilePath level = full.DirName(); level != full;
        level = level.DirName()) {
-    FileIdentity folder;
-    if (GetFileIdentity(level, &folder) == IDENTITY_READ) {
-      FilePath found(UTF8ToUTF16(StringPrintf(
-          "%08lX-%08lX%08lX", folder.volume, folder.index_high,
-          folder.index_low)));
+    string16 final_path;
+    const IdentityResult result = ReadFolderFinalPath(level, &final_path);
+    if (result == IDENTITY_FAILED) {
+      // Taken as absent, it would key the file by a folder above.
+      PLOG(ERROR) << level.AsUTF8Unsafe() << " not resolved; "
+                  << full.AsUTF8Unsafe() << " keyed by its full path";
+      if (exact)
+        *exact = false;
+      break;
+    }
+    if (result == IDENTITY_READ) {
+      FilePath found(WithoutVerbatimPrefix(final_path));
       for (auto name = below.rbegin(); name != below.rend(); ++name)
         found = found.Append(name->value());
       key = found.value();

@@ -136,6 +136,8 @@ class ImportantFileWriter {
   // Set while a write is scheduled: the timer's task dies with the loop.
   DataSerializer* serializer_ = nullptr;
   uint64_t serializations_ = 0;
+  // Set before |queued_|, by the look-up of its key.
+  bool key_exact_ = true;
   // Shared with the writes on the runner, which may outlive the writer.
   const scoped_refptr<QueuedWrites> queued_;
   const TimeDelta commit_interval_;

@@ -27,12 +27,15 @@ class ImportantFileWriter::QueuedWrites
   // The one count of |path|: every store and writer of a file, under any
   // spelling of its name, shares it, so that each sees the writes the
   // others handed off. Kept for the process's life, one per file.
-  static scoped_refptr<QueuedWrites> ForFile(const FilePath& path) {
+  // |exact| turns false when the key is only the path's text, which other
+  // spellings of the file do not share.
+  static scoped_refptr<QueuedWrites> ForFile(const FilePath& path,
+                                             bool* exact) {
     static Lock* lock = new Lock;
     static auto* files =
         new std::map<string16, scoped_refptr<QueuedWrites>>;
     // Asks the file system, which may stall (a share): never under the lock.
-    const string16 key = GetFileKey(path);
+    const string16 key = GetFileKey(path, exact);
     AutoLock hold(*lock);
     scoped_refptr<QueuedWrites>& queued = (*files)[key];
     if (!queued)
@@ -184,7 +187,7 @@ ImportantFileWriter::ImportantFileWriter(
     : path_(path),
       task_runner_(std::move(task_runner)),
       commit_interval_(TimeDelta::FromSeconds(kCommitIntervalSeconds)),
-      queued_(QueuedWrites::ForFile(path)),
+      queued_(QueuedWrites::ForFile(path, &key_exact_)),
       weak_factory_(this) {}
 
 ImportantFileWriter::~ImportantFileWriter() {
@@ -227,6 +230,12 @@ bool ImportantFileWriter::RunInOrder(const Closure& task,
 }
 
 bool ImportantFileWriter::WaitForHandedWrites() {
+  // Writes counted under another key of the file are out of sight.
+  if (!key_exact_) {
+    LOG(ERROR) << path_.AsUTF8Unsafe()
+               << " read without knowing its writes by other names";
+    return false;
+  }
   // On a thread a runner may need the read cannot wait, not even on the
   // file's own sequence: the writes are queued behind the running task.
   if (queued_->count() == 0)

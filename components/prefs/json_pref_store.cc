@@ -150,8 +150,10 @@ JsonPrefStore::~JsonPrefStore() {
 }
 
 void JsonPrefStore::PostChangesOverFile() {
+  // Keys whose earlier writes have not reported go too: a failure reported
+  // after the store is gone, or never, would lose them.
   std::unique_ptr<Changes> changes(new Changes);
-  for (const std::string& key : unwritten_keys_) {
+  for (const std::string& key : KeysNotOnFile()) {
     const Value* value = nullptr;
     (*changes)[key] =
         prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
@@ -362,16 +364,20 @@ void JsonPrefStore::ApplyUnwrittenChanges(DictionaryValue* read) const {
   // Each changed key takes its current value, or goes when it has none; the
   // result does not depend on the order of the keys. They stay unwritten
   // until the write that the change scheduled has landed.
-  std::set<std::string> keys = unwritten_keys_;
-  for (const auto& written : keys_being_written_)
-    keys.insert(written.second.begin(), written.second.end());
-  for (const std::string& key : keys) {
+  for (const std::string& key : KeysNotOnFile()) {
     const Value* value = nullptr;
     if (prefs_->Get(key, &value))
       read->Set(key, value->CreateDeepCopy());
     else
       read->RemovePath(key, nullptr);
   }
+}
+
+std::set<std::string> JsonPrefStore::KeysNotOnFile() const {
+  std::set<std::string> keys = unwritten_keys_;
+  for (const auto& written : keys_being_written_)
+    keys.insert(written.second.begin(), written.second.end());
+  return keys;
 }
 
 bool JsonPrefStore::SerializeData(std::string* output) {

@@ -144,6 +144,8 @@ class JsonPrefStore : public PersistentPrefStore,
   // Hands the unwritten changes to the file's sequence, to go on top of the
   // file as it is then.
   void PostChangesOverFile();
+  // The changed keys, and those of writes that have not reported yet.
+  std::set<std::string> KeysNotOnFile() const;
 
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;

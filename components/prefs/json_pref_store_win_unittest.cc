@@ -279,6 +279,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     SECOND_STORE_AFTER_THE_WAIT_GAVE_UP,
     // A store of another runner reading in the background.
     ASYNC_READ_ON_ANOTHER_RUNNER,
+    // As on a worker; the store changes and goes before a write fails.
+    RELEASED_BEFORE_A_FAILED_WRITE_REPORTS,
   };
   const std::string kFile = "{\"keep\":1,\"other\":\"x\",\"gone\":{\"a\":1}}";
   const std::string kMerged = "{\"keep\":1,\"new\":1,\"other\":2}";
@@ -308,6 +310,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       {REFUSING_STORE_ON_A_WORKER_OF_THE_POOL, kFile, kMerged},
       {SECOND_STORE_AFTER_THE_WAIT_GAVE_UP, kFile, kUndone},
       {ASYNC_READ_ON_ANOTHER_RUNNER, kFile, kMergedAndLater},
+      {RELEASED_BEFORE_A_FAILED_WRITE_REPORTS, kFile, kUndone},
   };
   platform_rules::ScopedImportHook hook(
       "WaitForSingleObject", reinterpret_cast<const void*>(&WaitRunning));
@@ -334,7 +337,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         if (c.order == SECOND_SPELLING) {
           // Spellings of one file name its one sequence of a pool, those of
           // two files two: its short name, device form, name through a
-          // folder link, verbatim share form; a file yet to be made.
+          // folder link, verbatim share form; a file yet to be made, or in a
+          // folder made between look-ups, or first opened out of resources.
           auto short_name = [](const FilePath& name) {
             wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
             ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
@@ -345,7 +349,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
                                 as_wcstr(folder_.path().value()),
                                 SYMBOLIC_LINK_FLAG_DIRECTORY);
           const FilePath made = folder_.path().AppendASCII("made");
-          const struct { FilePath a, b; bool same; } kSpellings[] = {
+          const struct { FilePath a, b; bool same; int fail_at; } kSpellings[] = {
+              {made.AppendASCII("x"), made.AppendASCII("x"), true},
               {path_, short_name(path_), true},
               {path_, FilePath(u"\\\\.\\" + path_.value()), true},
               {path_, link.Append(path_.BaseName().value()), true},
@@ -354,22 +359,27 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
                         u"$" + path_.value().substr(2)),
                true},
               {made, short_name(folder_.path()).Append(made.BaseName().value()), true},
+              {made, short_name(folder_.path()).Append(made.BaseName().value()), true, 2},
               {path_, made, false},
           };
           scoped_refptr<SequencedWorkerPool> pool(
               new SequencedWorkerPool(1, "prefs", 0));
           int expected = 0, shared = 0;
           for (const auto& sp : kSpellings) {
+            auto a = JsonPrefStore::GetTaskRunnerForFile(sp.a, pool.get());
+            CreateDirectory(made);
             if (!DirectoryExists(sp.b.DirName())) {
               unusable += " " + sp.b.AsUTF8Unsafe();
               continue;
             }
-            expected += sp.same;
+            ++expected;  // rows whose runners share as they should
+            platform_rules::ScopedFaultInjection fault(
+                sp.fail_at, platform_rules::ScopedFaultInjection::kOutOfResources,
+                "CreateFileW");
             auto b = JsonPrefStore::GetTaskRunnerForFile(sp.b, pool.get());
-            JsonPrefStore::GetTaskRunnerForFile(sp.a, pool.get())
-                ->PostTask(FROM_HERE, Bind([](decltype(b) b, int* shared) {
-                  *shared += b->RunsTasksOnCurrentThread();
-                }, b, &shared));
+            a->PostTask(FROM_HERE, Bind([](decltype(b) b, bool same, int* shared) {
+                  *shared += b->RunsTasksOnCurrentThread() == same;
+                }, b, sp.same, &shared));
           }
           pool->Shutdown(0);
           EXPECT_EQ(expected, shared);
@@ -390,8 +400,11 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
         g_runner_stalled =
             gave_up || c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL;
         file_runner_->set_refuse_posts(c.order < SECOND_SPELLING);
-        file_runner_->set_may_run_tasks_here(
+        const bool on_a_worker =
             c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL ||
+            c.order == RELEASED_BEFORE_A_FAILED_WRITE_REPORTS;
+        file_runner_->set_may_run_tasks_here(
+            on_a_worker ||
             c.order == REFUSING_STORE_ON_A_WORKER_OF_THE_POOL);
         scoped_refptr<ManualTaskRunner> another(new ManualTaskRunner);
         another->set_refuse_posts(c.order != ASYNC_READ_ON_ANOTHER_RUNNER);
@@ -413,19 +426,25 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
           // Changes that leave a stale view as it was still change the file;
           // handed off, they stay over a read until they land, even failed.
           store->RemoveValue("new", 0);
-          store->SetValue("other", std::unique_ptr<Value>(new StringValue("x")),
-                          0);
+          (store.get()->*(c.order == SECOND_STORE_AFTER_THE_WAIT_GAVE_UP
+                              ? &JsonPrefStore::SetValueSilently  // the same
+                              : &JsonPrefStore::SetValue))(
+              "other", std::unique_ptr<Value>(new StringValue("x")), 0);
           store->SetValue("later", Int(1), 0);
           store->CommitPendingWrite();
           platform_rules::ScopedFaultInjection fault(
               2, ERROR_SHARING_VIOLATION, "ReplaceFileW");
-          if (c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL) {
+          if (on_a_worker)
             file_runner_->RunUntilIdle();
+          if (c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL)
             thread_runner_->RunUntilIdle();
-          }
-          store->ReadPrefs();
-          EXPECT_TRUE(store->GetValue("later", nullptr));
-          EXPECT_EQ(c.order == SECOND_STORE_ON_A_WORKER_OF_THE_POOL,
+          if (c.order != RELEASED_BEFORE_A_FAILED_WRITE_REPORTS)
+            store->ReadPrefs();
+          else
+            store->RemoveValue("later", 0);  // set again below
+          EXPECT_EQ(c.order != RELEASED_BEFORE_A_FAILED_WRITE_REPORTS,
+                    store->GetValue("later", nullptr));
+          EXPECT_EQ(on_a_worker,
                     log.text.find(" not written\n") != std::string::npos);
         }
         store->SetValue("later", Int(1), 0);

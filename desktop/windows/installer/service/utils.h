@@ -149,6 +149,11 @@ bool SameKey(HKEY a, HKEY b);
 // the system refuses.
 HKEY DuplicateKey(HKEY key);
 
+// Opens |name| below |parent| as itself (a link as the link) with whatever
+// access its list gives the caller; when it gives nothing, for WRITE_OWNER
+// through SeTakeOwnershipPrivilege. The handle to grant through.
+LONG OpenKeyToGrant(HKEY parent, const std::wstring& name, HKEY* key);
+
 // Whether the current user holds |desired| on the object.
 bool HasAccess(const std::wstring& object_name,
                SE_OBJECT_TYPE object_type,

@@ -877,6 +877,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
        L"D:P(A;;KR;;;WD)", L"tree"},
       {MAKES, false, "RegOpenKeyExW", 5, L"a", L"outside", "", L"\\c",
        L"D:P(A;;KR;;;WD)", L"tree"},
+      {SETS, false, "RegOpenKeyExW", 5, L"a", L"outside", "", L"\\c",
+       L"O:SYD:P(A;;KR;;;WD)(A;;WO;;;WD)", L"tree"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
@@ -894,7 +896,10 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
     if (row.sddl)
       SetDacl(at + row.below, row.sddl);
     auto both_lists = [&] {
-      return row.was_link_to ? Dacl(Key(L"tree\\c")) + Dacl(Key(L"outside\\c"))
+      const SECURITY_INFORMATION kOwnerAndList =
+          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+      return row.was_link_to ? Dacl(Key(L"tree\\c"), kOwnerAndList) +
+                                   Dacl(Key(L"outside\\c"), kOwnerAndList)
                              : L"";
     };
     const std::wstring lists = both_lists();
@@ -923,7 +928,7 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
                             (!row.link_to && row.kind == MAKES);
       if (row.kind == SETS) {
         ASSERT_EQ(executes, transaction.AddAndExecute(
-                                SetString(at + row.below, L"one", L"new")));
+                                SetString(at + row.below, L"one", L"new"))) << log.text;
       }
       EXPECT_TRUE((row.kind == SETS && !row.rollback) ||
                   executes == transaction.AddAndExecute(

@@ -757,6 +757,8 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     ScopedErrorLog log;
     {
       Transaction transaction;
+      // Nor is a value written to it once it is widened.
+      EXPECT_FALSE(transaction.AddAndExecute(SetString(door, L"v", L"new")));
       platform_rules::ScopedFaultInjection fault(1, ERROR_NOT_ENOUGH_MEMORY,
                                                  "NtDeleteKey");
       EXPECT_FALSE(transaction.AddAndExecute(
@@ -770,6 +772,7 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_EQ(target_dacl, Dacl(key));
     EXPECT_EQ(std::string::npos, log.text.find("Lost")) << log.text;
     EXPECT_EQ(std::string::npos, log.text.find("rebuild")) << log.text;
+    EXPECT_NE(std::string::npos, log.text.find("it is a link")) << log.text;
   }
   // Deleted, then made again by another program to point elsewhere: theirs
   // stays, and the saved target is in the log.

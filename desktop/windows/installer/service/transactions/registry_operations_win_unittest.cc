@@ -857,7 +857,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
-      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside", "error 1018"},
+      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside",
+       "itself: error 1018"},
       {MAKES, false, "RegOpenKeyExW", 6, L"tree", L"outside", "error 1018", L"",
        L"D:P(A;;KR;;;WD)"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
@@ -882,6 +883,10 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
        L"D:P(A;;KR;;;WD)", L"tree"},
       {SETS, false, "RegOpenKeyExW", 5, L"a", L"outside", "", L"\\c",
        L"O:SYD:P(A;;KR;;;WD)(A;;WO;;;WD)", L"tree"},
+      {DELETES, false, "RegOpenKeyExW", 4, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {DELETES, true, "RegCreateKeyExW", 1, L"a", L"outside", "", L"",
+       L"D:P(A;;KR;;;WD)", L"tree"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);
@@ -939,8 +944,10 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
                           ? static_cast<Operation*>(new CreateRegKeyOperation(
                                 HKEY_CURRENT_USER,
                                 at + row.below + L"\\by\\us"))
-                          : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
-                                                      Key(L"tree"))));
+                          : new DeleteRegKeyOperation(
+                                HKEY_CURRENT_USER, row.was_link_to
+                                                       ? at + L"\\c"
+                                                       : Key(L"tree"))));
       between.Start();
       transaction.Rollback();
     }

@@ -20,18 +20,19 @@ namespace {
 
 // The object's access list in text form.
 std::wstring DaclText(const std::wstring& object_name,
-                      SE_OBJECT_TYPE type = SE_REGISTRY_KEY,
-                      SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION) {
+                      SE_OBJECT_TYPE type = SE_REGISTRY_KEY) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (::GetNamedSecurityInfoW(const_cast<wchar_t*>(object_name.c_str()),
-                              type, what, nullptr, nullptr, nullptr, nullptr,
+                              type, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr,
                               &descriptor) != ERROR_SUCCESS) {
     return L"<unreadable>";
   }
   wchar_t* text = nullptr;
   std::wstring result;
   if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          descriptor, SDDL_REVISION_1, what, &text, nullptr)) {
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+          nullptr)) {
     result = text;
     ::LocalFree(text);
   }
@@ -143,53 +144,6 @@ TEST(AccessTest, GrantAndRestore) {
     EXPECT_EQ(before, DaclText(name));
   }
 
-  // Named, a key is held from its first open: its owner is taken through
-  // that handle, though a link above it is re-pointed in between.
-  const SECURITY_INFORMATION kSecurity =
-      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  std::wstring lists[2];
-  for (int i = 0; i < 2; ++i) {
-    const std::wstring owned = key + (i ? L"\\theirs\\k" : L"\\mine\\k");
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"O:SYD:P(A;;KRSDWO;;;WD)", SDDL_REVISION_1, &descriptor,
-        nullptr));
-    ScopedPrivilege restore(L"SeRestorePrivilege");
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegCreateKeyExW(HKEY_CURRENT_USER, owned.c_str(), 0, nullptr,
-                                0, KEY_ALL_ACCESS, nullptr, &handle, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS,
-              ::RegSetKeySecurity(handle, kSecurity, descriptor));
-    ::RegCloseKey(handle);
-    ::LocalFree(descriptor);
-    lists[i] = DaclText(L"CURRENT_USER\\" + owned, SE_REGISTRY_KEY, kSecurity);
-  }
-  const std::wstring door = key + L"\\door";
-  ASSERT_EQ(ERROR_SUCCESS, platform_rules::MakeKeyLink(HKEY_CURRENT_USER, door,
-                                                       key + L"\\mine"));
-  auto drop_door = [&] {
-    HKEY link = nullptr;
-    ::RegOpenKeyExW(HKEY_CURRENT_USER, door.c_str(), REG_OPTION_OPEN_LINK,
-                    DELETE, &link);
-    EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteKeyExW(link, L"", 0, 0));
-    ::RegCloseKey(link);
-  };
-  {
-    platform_rules::ScopedFaultInjection between(4, 0, "RegOpenKeyExW");
-    between.Interject([&] {
-      drop_door();
-      platform_rules::MakeKeyLink(HKEY_CURRENT_USER, door, key + L"\\theirs");
-    });
-    ASSERT_TRUE(GrantUserAccess(L"CURRENT_USER\\" + door + L"\\k",
-                                SE_REGISTRY_KEY, KEY_SET_VALUE, false, &saved));
-  }
-  EXPECT_EQ(lists[1], DaclText(name + L"\\theirs\\k", SE_REGISTRY_KEY,
-                               kSecurity));
-  EXPECT_TRUE(RestoreAccess(&saved));
-  EXPECT_EQ(lists[0], DaclText(name + L"\\mine\\k", SE_REGISTRY_KEY,
-                               kSecurity));
-  drop_door();
-
   // A file that took another's name between two grants is another object:
   // each gets its own list back.
   base::TestFolder folder;
@@ -198,6 +152,7 @@ TEST(AccessTest, GrantAndRestore) {
       as_wcstr(folder.path().AppendASCII("y.dat").value())};
   const wchar_t* const kLists[] = {L"D:P(A;;FR;;;WD)",
                                    L"D:P(A;;FR;;;BA)(A;;FA;;;SY)"};
+  std::wstring lists[2];
   for (int i = 0; i < 2; ++i) {
     ASSERT_EQ(1, base::WriteFile(base::FilePath(as_u16cstr(files[i].c_str())),
                                  "x", 1));

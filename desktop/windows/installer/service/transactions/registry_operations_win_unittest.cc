@@ -738,9 +738,34 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
       EXPECT_FALSE(platform_rules::PrivilegeEnabled(privilege)) << privilege;
     }
   }
+  // Granted by name, it is held from its first open: its owner is taken
+  // through that handle though a link above it is re-pointed meanwhile.
+  const std::wstring other = Key(L"theirs\\owned");
+  Write(other, L"", REG_SZ, StringBytes(L"x"));
+  const std::wstring others_list = Dacl(other, kOwnerAndList);
+  ASSERT_EQ(ERROR_SUCCESS,
+            platform_rules::MakeKeyLink(HKEY_CURRENT_USER, Key(L"via"), base_));
+  {
+    std::unique_ptr<SavedAccess> saved;
+    platform_rules::ScopedFaultInjection between(4, 0, "RegOpenKeyExW");
+    between.Interject([&] {
+      ScopedKey link;
+      OpenKeyItself(HKEY_CURRENT_USER, Key(L"via"), DELETE, &link.handle);
+      DeleteOpenKey(link.handle);
+      platform_rules::MakeKeyLink(HKEY_CURRENT_USER, Key(L"via"),
+                                  Key(L"theirs"));
+    });
+    ASSERT_TRUE(GrantUserAccess(L"CURRENT_USER\\" + Key(L"via\\owned"),
+                                SE_REGISTRY_KEY, KEY_SET_VALUE, false, &saved));
+    EXPECT_EQ(others_list, Dacl(other, kOwnerAndList));
+    EXPECT_TRUE(RestoreAccess(&saved));
+  }
+  EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList));
   Transaction clear;
-  EXPECT_TRUE(clear.AddAndExecute(
-      new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
+  for (const std::wstring& name : {owned, Key(L"via")}) {
+    EXPECT_TRUE(clear.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, name)));
+  }
 
   // A link whose own list denies deleting it: widened as itself, and when
   // its deletion fails, narrowed as itself; the key it points to keeps its

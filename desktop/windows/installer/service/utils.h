@@ -171,7 +171,8 @@ bool TakeOwnership(const std::wstring& object_name, SE_OBJECT_TYPE object_type);
 // previous access list is handed out in |saved| (may be null for permanent
 // grants) so that RestoreAccess can put it back. A file is refused when a
 // folder on its path is a link or it has other names. A key is reached
-// through |key| when given (any handle on the key itself), never by name.
+// through |key| when given (any handle on the key itself), else opened once
+// by its name as itself (OpenKeyToGrant); never by name after that.
 bool GrantUserAccess(const std::wstring& object_name,
                      SE_OBJECT_TYPE object_type,
                      DWORD access,

@@ -116,6 +116,10 @@ struct InjectionState {
   std::vector<std::string> trace;
   // Run instead of failing the chosen call; once.
   std::function<void()> interjection;
+  // A second fault: calls of |also| numbered from |also_from| up to
+  // |also_to| (exclusive), counted on their own.
+  std::string also;
+  int also_calls = 0, also_from = 0, also_to = 0;
 };
 
 InjectionState& Injection() {
@@ -130,6 +134,11 @@ bool CountCall(const char* name, DWORD* error) {
   std::function<void()> interjection;
   {
     std::lock_guard<std::mutex> hold(s.lock);
+    if (s.active && s.also == name && ++s.also_calls >= s.also_from &&
+        s.also_calls < s.also_to) {
+      *error = s.error;
+      return true;
+    }
     if (!s.active || (!s.only.empty() && s.only != name))
       return false;
     s.trace.push_back(name);
@@ -1191,10 +1200,17 @@ void ScopedFaultInjection::Interject(std::function<void()> action) {
   Injection().interjection = std::move(action);
 }
 
+void ScopedFaultInjection::AlsoFail(const char* function, int at, int count) {
+  std::lock_guard<std::mutex> hold(Injection().lock);
+  Injection().also = function;
+  Injection().also_from = at;
+  Injection().also_to = at + count;
+}
+
 void ScopedFaultInjection::Start() {
   InjectionState& s = Injection();
   std::lock_guard<std::mutex> hold(s.lock);
-  s.calls = 0;
+  s.calls = s.also_calls = 0;
   s.failed.clear();
   s.trace.clear();
   s.active = true;
@@ -1205,6 +1221,7 @@ ScopedFaultInjection::~ScopedFaultInjection() {
     std::lock_guard<std::mutex> hold(Injection().lock);
     Injection().active = false;
     Injection().interjection = nullptr;
+    Injection().also.clear();
   }
   for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it)
     delete *it;

@@ -98,6 +98,11 @@ class ScopedFaultInjection {
   // |action| calls is not counted.
   void Interject(std::function<void()> action);
 
+  // Also fails |count| calls of |function| from its |at|-th on, counted
+  // apart from the others: a fault on top of the chosen one (or of what
+  // |action| does), such as a retry's.
+  void AlsoFail(const char* function, int at, int count = 1);
+
   // Counted calls so far.
   int calls() const;
   // The function whose call was made to fail, or empty when none was.

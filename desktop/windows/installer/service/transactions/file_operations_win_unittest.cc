@@ -227,9 +227,12 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
       base::win::ScopedHandle held;
       {
         // Held once checked, as the copy starts: the source stays, its copy
-        // goes.
+        // goes; the rollback's, when its removal here fails (its first
+        // rename, refused by the volume, is the first call).
         platform_rules::ScopedFaultInjection copied(c.held ? 1 : 0, 0,
                                                     "MoveFileExW");
+        if (c.held)
+          copied.AlsoFail("NtSetInformationFile", 2);
         copied.Interject([&] {
           held.Set(::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
@@ -763,8 +766,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {"copy replaced", true, REPLACED, nullptr, 0},
       // What the transfer put there cannot be identified: a rollback could
       // not tell it from what takes the name later.
-      {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 5},
-      {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 3},
+      {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 6},
+      {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 6},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);

@@ -773,13 +773,24 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     const char* change_before;
     int change_at;
     SourceChange change;
+    // Then the |back_at|-th NtSetInformationFile call, as the deletion is
+    // taken back, fails |back_fails| times: ro.txt's mark put back, or (11)
+    // the first deletion mark cleared.
+    int back_at;
+    int back_fails;
   } kCases[] = {
       {"moved", nullptr, 0, false, nullptr},
       {"refused for another reason", "MoveFileExW", 1, false, nullptr},
       {"listing cut short", "FindNextFileW", 2, false, nullptr},
       {"deletion fails half way", "NtSetInformationFile", 4, false, nullptr},
-      {"deletion refused at the last file", "NtSetInformationFile", 9, false,
-       nullptr},
+      {"deletion refused at the last file, its mark not put back at once",
+       "NtSetInformationFile", 9, false, nullptr, nullptr, 0, NONE, 10, 1},
+      {"refused at the source, a mark cleared at the second try",
+       "NtSetInformationFile", 10, false, nullptr, nullptr, 0, NONE, 11, 1},
+      {"refused at the source, the mark's put-back fails once",
+       "NtSetInformationFile", 10, false, nullptr, nullptr, 0, NONE, 14, 1},
+      {"refused at the source, the mark's put-back fails twice",
+       "NtSetInformationFile", 10, false, nullptr, nullptr, 0, NONE, 14, 2},
       {"onto a folder", nullptr, 0, true, nullptr},
       {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
       {"a file of the target made meanwhile", nullptr, 0, false, "NtCreateFile"},
@@ -822,6 +833,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     if (c.change == TAKEN)
       before.replace(before.find("ro.txt"), 10, "ro.txt 0 theirs");
     const std::string target_before = DescribeTree(dst);
+    // A file given back from the copy is another file, as on Windows.
+    platform_rules::ScopedWindowsFileIndexes indexes;
     const DWORD index_before = FileIndex(src.Append(u"sub\\f.txt"));
     bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
                  (!c.change_before || c.change == WRITTEN);
@@ -832,6 +845,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       ScopedFaultInjectionOnly inject(c.change_before ? c.change_at : c.at,
                                       c.change_before ? c.change_before
                                                       : c.fail);
+      if (c.back_fails)
+        inject.AlsoFail("NtSetInformationFile", c.back_at, c.back_fails);
       if (c.change_before) inject.Interject([&] {
         if (c.change == TAKEN)
           return WriteText(src.Append(u"ro.txt"), "theirs");
@@ -894,6 +909,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
       if (c.change == TAKEN)
         EXPECT_NE(std::string::npos, log.text.find("ro.txt stays as"));
+      // A second try puts it back; after two the copy gives it back.
+      if (c.back_fails) {
+        EXPECT_EQ(c.back_fails > 1,
+                  log.text.find("mark as its deletion was taken back") !=
+                      std::string::npos);
+      }
       if (c.fail || c.change_before)
         EXPECT_EQ(c.fail ? c.fail : c.change_before, inject.failed_function());
       // Theirs, when they could put it there, stays.

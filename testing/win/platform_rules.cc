@@ -216,6 +216,7 @@ void* WrapperFor(R(WINAPI*)(A...)) {
   X(GetFileAttributesW, INVALID_ATTRIBUTES_AND_LAST_ERROR)           \
   X(GetFileAttributesExW, FALSE_AND_LAST_ERROR)                      \
   X(SetFileAttributesW, FALSE_AND_LAST_ERROR)                        \
+  X(SetFileInformationByHandle, FALSE_AND_LAST_ERROR)                \
   X(CreateDirectoryW, FALSE_AND_LAST_ERROR)                          \
   X(RemoveDirectoryW, FALSE_AND_LAST_ERROR)                          \
   X(DeleteFileW, FALSE_AND_LAST_ERROR)                               \
@@ -792,7 +793,7 @@ struct ShownIndexes {
 };
 
 ShownIndexes* g_shown_indexes = nullptr;
-enum IndexHook { kIndexInformation, kIndexNtCreate, kIndexCopy, kIndexFolder,
+enum IndexHook { kIndexInformation, kIndexNtCreate, kIndexFolder,
                  kIndexHookCount };
 ScopedImportHook* g_index_hooks[kIndexHookCount] = {};
 
@@ -865,14 +866,6 @@ NTSTATUS NTAPI NewIndexNtCreateFile(PHANDLE handle, ACCESS_MASK access,
   if (status >= 0 && io && io->Information == 2)  // FILE_CREATED
     MadeAnew(*handle);
   return status;
-}
-
-BOOL WINAPI NewIndexCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
-  const BOOL result =
-      IndexNext<decltype(&::CopyFileW)>(kIndexCopy)(from, to, fail_if_exists);
-  if (result)
-    MadeAnewAt(to);
-  return result;
 }
 
 BOOL WINAPI NewIndexCreateDirectoryW(LPCWSTR path,
@@ -1333,12 +1326,10 @@ ScopedWindowsFileIndexes::ScopedWindowsFileIndexes()
                        &NewIndexGetFileInformationByHandle)),
       nt_create_("NtCreateFile",
                  reinterpret_cast<void*>(&NewIndexNtCreateFile)),
-      copy_("CopyFileW", reinterpret_cast<void*>(&NewIndexCopyFileW)),
       folder_("CreateDirectoryW",
               reinterpret_cast<void*>(&NewIndexCreateDirectoryW)) {
   g_index_hooks[kIndexInformation] = &information_;
   g_index_hooks[kIndexNtCreate] = &nt_create_;
-  g_index_hooks[kIndexCopy] = &copy_;
   g_index_hooks[kIndexFolder] = &folder_;
   g_shown_indexes = new ShownIndexes;
 }

@@ -192,10 +192,10 @@ class ScopedOtherVolume {
   ScopedImportHook nt_set_;
 };
 
-// While alive, a file or folder made anew by NtCreateFile, CopyFileW,
-// CreateDirectoryW or a move to another volume never shows,
-// through GetFileInformationByHandle, the index of one seen before it, as on
-// Windows (Wine hands a freed index to the next new file at once).
+// While alive, a file or folder made anew by NtCreateFile, CreateDirectoryW
+// or a move to another volume never shows, through
+// GetFileInformationByHandle, the index of one seen before it, as on Windows
+// (Wine hands a freed index to the next new file at once).
 class ScopedWindowsFileIndexes {
  public:
   ScopedWindowsFileIndexes();
@@ -207,7 +207,6 @@ class ScopedWindowsFileIndexes {
  private:
   ScopedImportHook information_;
   ScopedImportHook nt_create_;
-  ScopedImportHook copy_;
   ScopedImportHook folder_;
 };
 

@@ -469,6 +469,9 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     bool at_rollback = false;
     // The swap comes before the name is opened: theirs is deleted.
     bool theirs_deleted = false;
+    // Instead, another program lifts the mark before the list goes back at
+    // the rollback, whose put-back of the mark then fails once.
+    bool lifted = false;
   } kCases[] = {
       {"rollback", 0, false, false, false},
       {"move back fails", 2, false, false, false},
@@ -482,6 +485,8 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
        "GetNamedSecurityInfoW"},
       {"swapped during the grant", 1, false, false, true, "SetSecurityInfo"},
       {"swapped before the rollback", 1, false, false, true, nullptr, true},
+      {"mark lifted before the rollback", 1, false, false, false,
+       "SetSecurityInfo", true, false, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -490,20 +495,11 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
-                                            &defaulted));
     // Ours, and theirs when they swap one in: both locked alike.
     const auto write_locked = [&](const FilePath& path, const char* text) {
       Write(path, text);
-      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-                ::SetNamedSecurityInfoW(
-                    const_cast<wchar_t*>(as_wcstr(path.value())),
-                    SE_FILE_OBJECT,
-                    DACL_SECURITY_INFORMATION |
-                        PROTECTED_DACL_SECURITY_INFORMATION,
-                    nullptr, nullptr, dacl, nullptr));
+      ASSERT_TRUE(::SetFileSecurityW(as_wcstr(path.value()),
+                                     DACL_SECURITY_INFORMATION, descriptor));
     };
     write_locked(file, "data");
     SetAttributes(file, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
@@ -523,6 +519,13 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       Transaction transaction;
       platform_rules::ScopedFaultInjection move_fails(
           c.fail_move, ERROR_SHARING_VIOLATION, c.call, !c.at_rollback);
+      if (c.lifted) {
+        move_fails.Interject([&] {
+          EXPECT_TRUE(::SetFileAttributesW(as_wcstr(file.value()),
+                                           FILE_ATTRIBUTE_HIDDEN));
+        });
+        move_fails.AlsoFail("SetFileInformationByHandle", 1);
+      }
       if (c.swapped) {
         move_fails.Interject([&] {
           if (c.in_use)

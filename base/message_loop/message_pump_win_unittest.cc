@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -358,6 +359,17 @@ BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
   return got;
 }
 
+// Timers set and not stopped.
+std::set<UINT_PTR> g_live_timers;
+UINT_PTR WINAPI TrackedSetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+  g_live_timers.insert(id);
+  return ::SetTimer(hwnd, id, elapse, proc);
+}
+BOOL WINAPI TrackedKillTimer(HWND hwnd, UINT_PTR id) {
+  g_live_timers.erase(id);
+  return ::KillTimer(hwnd, id);
+}
+
 int g_posts_to_fail = 0;
 BOOL WINAPI PostUnlessArmedToFail(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   return g_posts_to_fail-- <= 0 && ::PostMessageW(hwnd, msg, w, l);
@@ -478,7 +490,10 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     ScopedCallSwap<decltype(&::SetTimer)> timer_swap(
         &GetPumpPlatformCalls()->set_timer,
         c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED ? &FailingSetTimer
-                                                          : &::SetTimer);
+                                                          : &TrackedSetTimer);
+    ScopedCallSwap<decltype(&::KillTimer)> kill_swap(&GetPumpPlatformCalls()->kill_timer,
+                                                     &TrackedKillTimer);
+    g_live_timers.clear();
     if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
       runner->PostDelayedTask(FROM_HERE, mark_posted,
                               TimeDelta::FromMilliseconds(200));
@@ -537,6 +552,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     EXPECT_EQ(
         c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
         log.text.find("Queued tasks have no wake-up") != std::string::npos);
+    // A timer that fired is stopped; at most the delayed work's stays.
+    EXPECT_GE(1u, g_live_timers.size());
     peek_swap.reset();
     g_send_after_wake_up = nullptr;
     g_posts_to_fail = 0;

@@ -470,23 +470,18 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
   }
 }
 
-wchar_t* ShortName(const FilePath& name, wchar_t (&buffer)[MAX_PATH]) {
-  buffer[0] = 0;  // none: a spelling left out
+FilePath ShortName(const FilePath& name) {
+  wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
   ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
-  return buffer;
+  return FilePath(as_u16cstr(buffer));
 }
 
 // Spellings of one file name its one sequence of a pool, those of two files
 // two; each pair on its own, the folder |made| made between the two, the
-// second spelling looked up while its |fail_at|th open runs out of resources. Returns the second spellings
-// whose folder cannot be reached here.
-struct Spelling {
-  FilePath a, b;
-  bool same;
-  int fail_at;
-};
-std::string ExpectSequencesBySpelling(const FilePath& made,
-                                      const std::vector<Spelling>& pairs) {
+// second spelling looked up while its |fail_at|th open runs out of resources.
+// Returns the second spellings whose folder cannot be reached here.
+struct Spelling { FilePath a, b; bool same; int fail_at; };
+std::string ExpectSequencesBySpelling(const FilePath& made, const std::vector<Spelling>& pairs) {
   scoped_refptr<SequencedWorkerPool> pool(new SequencedWorkerPool(1, "prefs", 0));
   std::string unusable;
   int expected = 0, shared = 0;
@@ -515,13 +510,11 @@ std::string ExpectSequencesBySpelling(const FilePath& made,
 // between look-ups, or first opened out of resources.
 TEST_F(JsonPrefStoreTest, SpellingsOfAFileShareItsSequence) {
   WriteText("{}");
-  wchar_t buffer[MAX_PATH];
   const FilePath made = folder_.path().AppendASCII("made");
-  const FilePath short_made = FilePath(as_u16cstr(ShortName(folder_.path(), buffer)))
-                                  .Append(made.BaseName().value());
+  const FilePath short_made = ShortName(folder_.path()).Append(made.BaseName().value());
   EXPECT_EQ("", ExpectSequencesBySpelling(
                     made, {{made.AppendASCII("x"), made.AppendASCII("x"), true},
-                           {path_, FilePath(as_u16cstr(ShortName(path_, buffer))), true},
+                           {path_, ShortName(path_), true},
                            {path_, FilePath(u"\\\\.\\" + path_.value()), true},
                            {made, short_made, true},
                            {made, short_made, true, 2},

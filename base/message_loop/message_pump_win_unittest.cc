@@ -447,15 +447,12 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     bool all_ran_in_modal_loop = false;
     Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
     std::function<void()> dialog = [&] {
-      if (c.work == POST_FROM_ANOTHER_THREAD ||
+      if (c.work == POST_AFTER_A_FAILED_WAKE_UP) {
+        g_posts_to_fail = 1;
+        OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
+      }
+      if (c.work == POST_FROM_ANOTHER_THREAD || c.work == POST_AFTER_A_FAILED_WAKE_UP ||
           c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED) {
-        OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
-      } else if (c.work == POST_AFTER_A_FAILED_WAKE_UP) {
-        {
-          ScopedCallSwap<decltype(&::PostMessageW)> swap(
-              &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
-          OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
-        }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
       } else if (c.work == SECOND_TASK_AFTER_A_FAILED_WAKE_UP) {
         runner->PostDelayedTask(FROM_HERE, Bind([] {}),

@@ -338,6 +338,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "order " << c.order << " " << c.file);
     ScopedLogCapture log(LOG_ERROR);
+    file_runner_ = new ManualTaskRunner;  // as each order leaves it
     WriteText(c.file);
     scoped_refptr<JsonPrefStore> store = MakeStore();
     if (c.order == CHANGE_THEN_READ_AGAIN ||
@@ -427,9 +428,6 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
                       log.text.find("read without knowing its writes") != std::string::npos);
         EXPECT_EQ(0, g_waits_on_the_runners_thread);
         g_run_at_wait = nullptr;
-        file_runner_->set_refuse_posts(false);
-        file_runner_->set_may_run_tasks_here(false);
-        file_runner_->set_runs_tasks_here(true);
         break;
       }
       case CHANGE_WHILE_READING:

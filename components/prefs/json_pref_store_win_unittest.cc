@@ -154,22 +154,6 @@ TEST_F(JsonPrefStoreTest, MissingFileGivesEmptyWritableStore) {
   EXPECT_EQ("{}", ReadText(path_));
 }
 
-TEST_F(JsonPrefStoreTest, NonDictionaryFileIsNeverOverwritten) {
-  WriteText("[1,2]");
-  scoped_refptr<JsonPrefStore> store = MakeStore();
-  // A change made before the read has already started the timer.
-  store->SetValue("early", Int(1), 0);
-  EXPECT_EQ(PREF_READ_ERROR_JSON_TYPE, store->ReadPrefs());
-  EXPECT_TRUE(store->ReadOnly());
-
-  store->SetValue("late", Int(2), 0);
-  RunWrites();
-  store->CommitPendingWrite();
-  file_runner_->RunUntilIdle();
-  EXPECT_EQ(0, file_runner_->posts());
-  EXPECT_EQ("[1,2]", ReadText(path_));
-}
-
 TEST_F(JsonPrefStoreTest, DamagedFileIsMovedAside) {
   const FilePath bad = folder_.path().AppendASCII("Local State.bad");
   WriteText("{\"a\": 1,}");
@@ -272,6 +256,10 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     RELEASE_BEFORE_THE_READ_RUNS,
     RELEASE_BEFORE_THE_REPLY,
     WRITTEN_THEN_READ_AGAIN,
+    // Read again while the write waits on the file's runner, or after it
+    // failed: the store keeps the changes the file does not hold.
+    COMMITTED_THEN_READ_AGAIN,
+    WRITE_FAILED_THEN_READ_AGAIN,
     // A runner of another thread holds a write, then refuses posts (a pool
     // shutting down) as the store goes with a change scheduled, a read
     // pending, after the write went unrun, or a second store read then.
@@ -314,7 +302,10 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       {RELEASE_BEFORE_THE_REPLY, kFile, kMerged},
       // A file the store could not read is never written.
       {RELEASE_BEFORE_THE_READ_RUNS, "[1,2]", "[1,2]"},
+      {CHANGE_WHILE_READING, "[1,2]", "[1,2]"},
       {WRITTEN_THEN_READ_AGAIN, kFile, "{\"other\":3}"},
+      {COMMITTED_THEN_READ_AGAIN, kFile, kMerged},
+      {WRITE_FAILED_THEN_READ_AGAIN, kFile, kMerged},
       {REFUSED_WITH_A_WRITE_SCHEDULED, kFile, kMergedAndLater},
       {REFUSED_DURING_A_READ, kFile, kMergedAndLater},
       {SECOND_STORE_WHILE_REFUSED, kFile, kUndone},
@@ -441,6 +432,18 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
       case CHANGE_THEN_READ_AGAIN:
         store->ReadPrefsAsync(nullptr);
         break;
+      case COMMITTED_THEN_READ_AGAIN:
+        store->CommitPendingWrite();
+        EXPECT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
+        break;
+      case WRITE_FAILED_THEN_READ_AGAIN: {
+        thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
+        // Its temporary file cannot be made (a full disk, a denied folder).
+        platform_rules::ScopedFaultInjection fail(1, ERROR_ACCESS_DENIED, "CreateFileW");
+        file_runner_->RunUntilIdle();
+        store->ReadPrefsAsync(nullptr);
+        break;
+      }
       case RELEASE_BEFORE_THE_REPLY:
         file_runner_->RunUntilIdle();
         [[fallthrough]];
@@ -532,54 +535,6 @@ TEST_F(JsonPrefStoreTest, LinkedAndSharedSpellingsShareItsSequence) {
     GTEST_SKIP() << "Wine gap: no folder symbolic link, no administrative share;"
                  << " not reached:" << unusable;
   }
-}
-
-// A synchronous read while the write of accepted changes still waits on the
-// file's runner reads the file from before the write: the store must keep
-// the changes (in memory and in every later write).
-TEST_F(JsonPrefStoreTest, SyncReadWhileAWriteWaitsKeepsTheChanges) {
-  WriteText("{\"a\":1,\"gone\":1}");
-  scoped_refptr<JsonPrefStore> store = MakeStore();
-  ASSERT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
-  store->SetValue("a", Int(2), 0);
-  store->RemoveValue("gone", 0);
-  store->CommitPendingWrite();  // handed to the file's runner, not yet run
-  EXPECT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
-  file_runner_->RunUntilIdle();
-  const Value* a = nullptr;
-  ASSERT_TRUE(store->GetValue("a", &a));
-  EXPECT_TRUE(Int(2)->Equals(a));
-  EXPECT_FALSE(store->GetValue("gone", nullptr));
-  store->SetValue("b", Int(3), 0);
-  store->CommitPendingWrite();
-  file_runner_->RunUntilIdle();
-  EXPECT_EQ("{\"a\":2,\"b\":3}", ReadText(path_));
-}
-
-// A write that failed wrote nothing: a re-read must not take the file's
-// older value over the change the store accepted and never wrote.
-TEST_F(JsonPrefStoreTest, ReReadAfterAFailedWriteKeepsTheChange) {
-  WriteText("{\"a\":1}");
-  scoped_refptr<JsonPrefStore> store = MakeStore();
-  ASSERT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
-  store->SetValue("a", Int(2), 0);
-  thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
-  {
-    // The temporary file cannot be made (a full disk, a denied folder).
-    platform_rules::ScopedFaultInjection fail(1, ERROR_ACCESS_DENIED,
-                                              "CreateFileW");
-    file_runner_->RunUntilIdle();
-  }
-  EXPECT_EQ("{\"a\":1}", ReadText(path_));
-  store->ReadPrefsAsync(nullptr);
-  file_runner_->RunUntilIdle();
-  thread_runner_->RunUntilIdle();
-  const Value* a = nullptr;
-  ASSERT_TRUE(store->GetValue("a", &a));
-  EXPECT_TRUE(Int(2)->Equals(a));
-  store->CommitPendingWrite();
-  RunWrites();
-  EXPECT_EQ("{\"a\":2}", ReadText(path_));
 }
 
 // A write the runner refuses, or one made on a thread whose loop has ended,

@@ -129,13 +129,17 @@ UINT_PTR WINAPI FailingSetTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
   return 0;
 }
 
+// Timers set, with their delays, and not stopped.
 std::vector<UINT> g_timer_elapses;
-UINT_PTR WINAPI RecordingSetTimer(HWND hwnd,
-                                  UINT_PTR id,
-                                  UINT elapse,
-                                  TIMERPROC proc) {
+std::set<UINT_PTR> g_live_timers;
+UINT_PTR WINAPI TrackedSetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   g_timer_elapses.push_back(elapse);
+  g_live_timers.insert(id);
   return ::SetTimer(hwnd, id, elapse, proc);
+}
+BOOL WINAPI TrackedKillTimer(HWND hwnd, UINT_PTR id) {
+  g_live_timers.erase(id);
+  return ::KillTimer(hwnd, id);
 }
 
 TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
@@ -253,7 +257,7 @@ TEST(MessagePumpForUITest, TimerFailureIsCountedAndDelayedWorkStillRuns) {
 TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
   MessagePumpForUI pump;
   ScopedCallSwap<decltype(&::SetTimer)> swap(
-      &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
+      &GetPumpPlatformCalls()->set_timer, &TrackedSetTimer);
   g_timer_elapses.clear();
   pump.ScheduleDelayedWork(TimeTicks::Now() + TimeDelta::FromMilliseconds(8));
   EXPECT_EQ(std::vector<UINT>{10u}, g_timer_elapses);
@@ -267,7 +271,7 @@ TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
 TEST(MessagePumpForUITest, OnlyADelayedTaskThatBecomesTheEarliestMovesTheTimer) {
   MessageLoopForUI loop;
   ScopedCallSwap<decltype(&::SetTimer)> swap(
-      &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
+      &GetPumpPlatformCalls()->set_timer, &TrackedSetTimer);
   g_timer_elapses.clear();
   for (int seconds : {100, 200, 50, 50, 300}) {
     loop.task_runner()->PostDelayedTask(FROM_HERE, Bind([] {}),
@@ -357,17 +361,6 @@ BOOL WINAPI PeekThenSend(LPMSG msg, HWND hwnd, UINT first, UINT last,
     EXPECT_TRUE(WaitForPendingSend());
   }
   return got;
-}
-
-// Timers set and not stopped.
-std::set<UINT_PTR> g_live_timers;
-UINT_PTR WINAPI TrackedSetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
-  g_live_timers.insert(id);
-  return ::SetTimer(hwnd, id, elapse, proc);
-}
-BOOL WINAPI TrackedKillTimer(HWND hwnd, UINT_PTR id) {
-  g_live_timers.erase(id);
-  return ::KillTimer(hwnd, id);
 }
 
 int g_posts_to_fail = 0;

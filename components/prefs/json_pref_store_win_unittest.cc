@@ -139,6 +139,8 @@ TEST_F(JsonPrefStoreTest, ReadsDictionaryAndWritesCompactJson) {
             log.text.find("not written: a value cannot be written as JSON"));
 }
 
+// A missing file gives an empty store that writes; a missing folder, a store
+// that never completes its start.
 TEST_F(JsonPrefStoreTest, MissingFileGivesEmptyWritableStore) {
   scoped_refptr<JsonPrefStore> store = MakeStore();
   EXPECT_EQ(PREF_READ_ERROR_NO_FILE, store->ReadPrefs());
@@ -152,6 +154,13 @@ TEST_F(JsonPrefStoreTest, MissingFileGivesEmptyWritableStore) {
   EXPECT_EQ((std::vector<std::string>{"a.b.c", "a.b.c"}), observer_.changed);
   RunWrites();
   EXPECT_EQ("{}", ReadText(path_));
+
+  path_ = folder_.path().AppendASCII("gone").AppendASCII("prefs.json");
+  observer_.initialized.clear();
+  store = MakeStore();
+  EXPECT_EQ(PREF_READ_ERROR_NO_FILE, store->ReadPrefs());
+  EXPECT_FALSE(store->IsInitializationComplete());
+  EXPECT_EQ(std::vector<bool>{false}, observer_.initialized);
 }
 
 TEST_F(JsonPrefStoreTest, DamagedFileIsMovedAside) {
@@ -182,16 +191,14 @@ TEST_F(JsonPrefStoreTest, DamagedFileIsMovedAside) {
   store->CommitPendingWrite();
   file_runner_->RunUntilIdle();
   EXPECT_EQ("{\"fresh\":1}", ReadText(path_));
-}
 
-TEST_F(JsonPrefStoreTest, DamagedFileThatCannotMoveIsKept) {
+  // One that readers may share but nobody may move or delete stays, and the
+  // store never writes over it.
   WriteText("{broken");
-  // Readers may share it, but nobody may move or delete it.
-  HANDLE pinned = ::CreateFileW(as_wcstr(path_.value()), GENERIC_READ,
-                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+  HANDLE pinned = ::CreateFileW(as_wcstr(path_.value()), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, pinned);
-  scoped_refptr<JsonPrefStore> store = MakeStore();
+  store = MakeStore();
   EXPECT_EQ(PREF_READ_ERROR_FILE_OTHER, store->ReadPrefs());
   ::CloseHandle(pinned);
   EXPECT_TRUE(store->ReadOnly());
@@ -199,19 +206,6 @@ TEST_F(JsonPrefStoreTest, DamagedFileThatCannotMoveIsKept) {
   store->CommitPendingWrite();
   file_runner_->RunUntilIdle();
   EXPECT_EQ("{broken", ReadText(path_));
-}
-
-TEST_F(JsonPrefStoreTest, ReplyAfterStoreIsGoneIsDropped) {
-  WriteText("{}");
-  std::vector<PrefReadError> errors;
-  {
-    scoped_refptr<JsonPrefStore> store = MakeStore();
-    store->ReadPrefsAsync(new RecordingErrorDelegate(&errors));
-    file_runner_->RunUntilIdle();
-  }
-  thread_runner_->RunUntilIdle();
-  EXPECT_TRUE(errors.empty());
-  EXPECT_TRUE(observer_.initialized.empty());
 }
 
 // While set, a blocking wait runs the runner as another thread would (unless
@@ -273,9 +267,8 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     SECOND_STORE_BEHIND_A_STALLED_WRITE,
     // Taking posts: a store of the file under another spelling, or whose
     // folder cannot be opened, so that writes by other spellings are out of
-    // sight; a store on
-    // a worker of the file's pool, of the file's runner or of one refusing
-    // all; a store whose wait for the runner gives up.
+    // sight; a store on a worker of the file's pool, of the file's runner or
+    // of one refusing all; a store whose wait for the runner gives up.
     SECOND_SPELLING,
     UNRESOLVED_FOLDER,
     SECOND_STORE_ON_A_WORKER_OF_THE_POOL,
@@ -330,6 +323,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     SCOPED_TRACE(testing::Message() << "order " << c.order << " " << c.file);
     ScopedLogCapture log(LOG_ERROR);
     file_runner_ = new ManualTaskRunner;  // as each order leaves it
+    observer_.initialized.clear();
     WriteText(c.file);
     scoped_refptr<JsonPrefStore> store = MakeStore();
     if (c.order == CHANGE_THEN_READ_AGAIN ||
@@ -454,6 +448,9 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
     }
     file_runner_->RunUntilIdle();
     thread_runner_->RunUntilIdle();
+    // The reply of a read whose store is gone is dropped.
+    if (c.order == RELEASE_BEFORE_THE_REPLY)
+      EXPECT_TRUE(observer_.initialized.empty());
     if (store) {
       EXPECT_TRUE(store->IsInitializationComplete());
       const Value* other = nullptr;
@@ -684,14 +681,6 @@ TEST_F(JsonPrefStoreTest, DestructionFlushesScheduledWrite) {
               log.text.find("Local State not written") != std::string::npos);
   }
   EXPECT_EQ("{\"a\":1}", ReadText(path_));
-}
-
-TEST_F(JsonPrefStoreTest, MissingFolderLeavesStoreUninitialized) {
-  path_ = folder_.path().AppendASCII("gone").AppendASCII("prefs.json");
-  scoped_refptr<JsonPrefStore> store = MakeStore();
-  EXPECT_EQ(PREF_READ_ERROR_NO_FILE, store->ReadPrefs());
-  EXPECT_FALSE(store->IsInitializationComplete());
-  EXPECT_EQ(std::vector<bool>{false}, observer_.initialized);
 }
 
 TEST(JsonPrefStoreWriteCountTest, ReportsWholeWindows) {

@@ -214,6 +214,15 @@ class TaskSchedulerV1Test : public testing::Test {
     return task;
   }
 
+  // What |get| gives of |task|, or nothing.
+  std::wstring Text(ITask* task, HRESULT (STDMETHODCALLTYPE ITask::*get)(LPWSTR*)) {
+    wchar_t* text = nullptr;
+    EXPECT_TRUE(task && SUCCEEDED((task->*get)(&text)));
+    const std::wstring result(text ? text : L"");
+    ::CoTaskMemFree(text);
+    return result;
+  }
+
   std::vector<TASK_TRIGGER> Triggers(ITask* task) {
     std::vector<TASK_TRIGGER> triggers;
     WORD count = 0;
@@ -328,17 +337,10 @@ TEST_F(TaskSchedulerV1Test, DailyTaskWithLogonTrigger) {
   ComPtr<ITask> task = OpenJob(id);
   ASSERT_TRUE(task);
 
-  wchar_t* text = nullptr;
-  ASSERT_TRUE(SUCCEEDED(task->GetApplicationName(&text)));
-  EXPECT_EQ(std::wstring(kPresentProgram), text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(task->GetParameters(&text)));
+  EXPECT_EQ(kPresentProgram, Text(task.Get(), &ITask::GetApplicationName));
   // The placeholder reaches the task unquoted.
-  EXPECT_EQ(std::wstring(L"--scheduledautoupdate $(Arg0)"), text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(task->GetComment(&text)));
-  EXPECT_EQ(std::wstring(L"Keeps the browser up to date"), text);
-  ::CoTaskMemFree(text);
+  EXPECT_EQ(L"--scheduledautoupdate $(Arg0)", Text(task.Get(), &ITask::GetParameters));
+  EXPECT_EQ(L"Keeps the browser up to date", Text(task.Get(), &ITask::GetComment));
 
   EXPECT_EQ(0x2000u, Flags(task.Get()));
   DWORD max_run_time = 0;
@@ -460,10 +462,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   ASSERT_TRUE(scheduler_.RegisterTask(info));
   task = OpenJob(id);
   ASSERT_TRUE(task);
-  wchar_t* comment = nullptr;
-  ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
-  EXPECT_EQ(std::wstring(L"Second"), comment);
-  ::CoTaskMemFree(comment);
+  EXPECT_EQ(L"Second", Text(task.Get(), &ITask::GetComment));
 
   // A definition that cannot be made (no local time for its trigger here)
   // leaves the task there as it was, also while someone else has its job
@@ -531,9 +530,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   EXPECT_EQ(1, CountJobs(id));
   task = OpenJob(id);
   ASSERT_TRUE(task);
-  ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
-  EXPECT_EQ(std::wstring(L"Second"), comment);
-  ::CoTaskMemFree(comment);
+  EXPECT_EQ(L"Second", Text(task.Get(), &ITask::GetComment));
 
   // A job file that someone else has open for a moment is waited for
   // (Windows answers access denied for an open target).
@@ -543,9 +540,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
     EXPECT_TRUE(scheduler_.RegisterTask(info)) << error;
     EXPECT_EQ("MoveFileExW", inject.failed_function());
   }
-  ASSERT_TRUE(SUCCEEDED(OpenJob(id)->GetComment(&comment)));
-  EXPECT_EQ(std::wstring(L"Third"), comment);
-  ::CoTaskMemFree(comment);
+  EXPECT_EQ(L"Third", Text(OpenJob(id).Get(), &ITask::GetComment));
 
   // The triggers of the task replaced go with it.
   info.mode = TASK_RUN_DAILY;

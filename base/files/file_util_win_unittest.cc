@@ -669,9 +669,9 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
 }
 
 // While alive, someone else gets in first, once: as the test executable
-// makes |target| (CreateDirectoryW), they make it just before, with a file
-// of theirs inside; or as it makes its first file (NtCreateFile), a file
-// of theirs takes the copy's name just before; or as it first deletes a file
+// makes an entry named as |target| (NtCreateFile), they make it just before,
+// a folder with a file of theirs inside or a file of theirs; or as it first
+// deletes a file
 // (DeleteFileW), which then fails, a file of theirs replaces |target|
 // (moved away, so that theirs cannot reuse its file number).
 class ScopedSomeoneElseFirst {
@@ -679,9 +679,7 @@ class ScopedSomeoneElseFirst {
   ScopedSomeoneElseFirst(const char* function, const FilePath& target)
       : hook_(function, strcmp(function, "NtCreateFile") == 0
                             ? reinterpret_cast<void*>(&Create)
-                        : strcmp(function, "NtSetInformationFile") == 0
-                            ? reinterpret_cast<void*>(&Delete)
-                            : reinterpret_cast<void*>(&MakeFolder)) {
+                            : reinterpret_cast<void*>(&Delete)) {
     hook_instance_ = &hook_;
     target_ = new FilePath(target);
     theirs_ = new FilePath();
@@ -696,24 +694,19 @@ class ScopedSomeoneElseFirst {
   FilePath theirs() const { return *theirs_; }
 
  private:
-  static BOOL WINAPI MakeFolder(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
-    const auto make = hook_instance_->original<decltype(&::CreateDirectoryW)>();
-    if (theirs_->empty() &&
-        FilePath::CompareIgnoreCase(as_u16cstr(name), target_->value()) == 0) {
-      EXPECT_TRUE(make(name, nullptr));
-      WriteTheirs(target_->Append(u"theirs.txt"));
-    }
-    return make(name, security);
-  }
   static NTSTATUS NTAPI Create(PHANDLE handle, ACCESS_MASK access,
                                POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
                                PLARGE_INTEGER size, ULONG attributes,
                                ULONG share, ULONG disposition, ULONG options,
                                PVOID ea, ULONG ea_length) {
-    if (theirs_->empty() && disposition == FILE_CREATE) {
-      WriteTheirs(target_->Append(
-          string16(as_u16cstr(object->ObjectName->Buffer),
-                   object->ObjectName->Length / sizeof(char16))));
+    if (theirs_->empty() && disposition == FILE_CREATE &&
+        target_->BaseName().value() ==
+            string16(as_u16cstr(object->ObjectName->Buffer),
+                     object->ObjectName->Length / sizeof(char16))) {
+      if (options & FILE_DIRECTORY_FILE)
+        EXPECT_TRUE(CreateDirectory(*target_));
+      WriteTheirs(options & FILE_DIRECTORY_FILE ? target_->Append(u"theirs.txt")
+                                                : *target_);
     }
     return hook_instance_->original<decltype(&::NtCreateFile)>()(
         handle, access, object, io, size, attributes, share, disposition,
@@ -755,7 +748,13 @@ platform_rules::ScopedImportHook* ScopedSomeoneElseFirst::hook_instance_ =
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
-  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN };
+  enum SourceChange {
+    NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN,
+    // Another program swaps the source, the target for a link, or a copy
+    // made for another name of a file of its own: nothing of theirs is
+    // touched, and nothing goes through the link.
+    SOURCE_SWAPPED, TARGET_LINKED, COPY_LINKED
+  };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -776,23 +775,23 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
   } kCases[] = {
       {"moved", nullptr, 0, false, nullptr},
       {"refused for another reason", "MoveFileExW", 1, false, nullptr},
-      {"listing cut short", "FindNextFileW", 2, false, nullptr},
-      {"deletion fails half way", "NtSetInformationFile", 4, false, nullptr},
-      {"deletion refused at the last file", "NtSetInformationFile", 9, false,
+      {"listing cut short", "NtQueryDirectoryFile", 2, false, nullptr},
+      {"deletion fails half way", "NtSetInformationFile", 8, false, nullptr},
+      {"deletion refused at the last file", "NtSetInformationFile", 13, false,
        nullptr},
       {"onto a folder", nullptr, 0, true, nullptr},
-      {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
+      {"target made meanwhile", nullptr, 0, false, "NtCreateFile"},
       {"a file of the target made meanwhile", nullptr, 0, false, "NtCreateFile"},
       {"a copied file replaced as the copy goes again", "GetFileAttributesExW",
        1, false, "NtSetInformationFile"},
       // The source changes after a file was copied: it stays whole, with
       // the change.
-      {"a copied file rewritten", nullptr, 0, false, nullptr, "NtCreateFile", 2,
+      {"a copied file rewritten", nullptr, 0, false, nullptr, "NtCreateFile", 5,
        REWRITTEN},
       {"a copied file resized, its time put back", nullptr, 0, false, nullptr,
-       "NtCreateFile", 2, RESIZED},
+       "NtCreateFile", 5, RESIZED},
       {"a file added as the folders go", nullptr, 0, false, nullptr,
-       "NtSetInformationFile", 4, ADDED},
+       "NtSetInformationFile", 8, ADDED},
       // Whatever can be written then: never a file already checked.
       {"files written as the checks start", nullptr, 0, false, nullptr,
        "GetFileAttributesExW", 1, WRITTEN},
@@ -800,9 +799,16 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
        "GetFileAttributesExW", 3, WRITTEN},
       // Nothing is deleted by name, where a writer could come in between.
       {"files written as they go", nullptr, 0, false, nullptr,
-       "NtSetInformationFile", 3, WRITTEN},
+       "NtSetInformationFile", 7, WRITTEN},
+      {"the source swapped as its deletion starts", nullptr, 0, false, nullptr,
+       "NtCreateFile", 9, SOURCE_SWAPPED},
+      {"the target swapped for a link as it fills", nullptr, 0, false, nullptr,
+       "NtCreateFile", 3, TARGET_LINKED},
+      // Where attributes set by name would reach theirs.
+      {"a copy made another name of theirs", nullptr, 0, false, nullptr,
+       "SetFileAttributesW", 1, COPY_LINKED},
       {"a freed name taken", nullptr, 0, false, nullptr, "NtSetInformationFile",
-       10, TAKEN},
+       14, TAKEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -824,7 +830,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     const std::string target_before = DescribeTree(dst);
     const DWORD index_before = FileIndex(src.Append(u"sub\\f.txt"));
     bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
-                 (!c.change_before || c.change == WRITTEN);
+                 (!c.change_before || c.change == WRITTEN ||
+                  c.change >= SOURCE_SWAPPED);
     std::string target_after = target_before;
     {
       platform_rules::ScopedWindowsFolderRenameRules rules;
@@ -833,6 +840,25 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                                       c.change_before ? c.change_before
                                                       : c.fail);
       if (c.change_before) inject.Interject([&] {
+        const FilePath away = folder.path().Append(u"away.txt");
+        if (c.change == SOURCE_SWAPPED &&
+            ::MoveFileW(as_wcstr(src.value()), as_wcstr(away.value())))
+          return void(CreateDirectory(src));
+        if (c.change == TARGET_LINKED &&
+            ::MoveFileW(as_wcstr(dst.value()), as_wcstr(away.value())))
+          return void(CreateDirectory(other.Append(u"victim")) &&
+                      MakeFolderLink(dst, other.Append(u"victim")));
+        if (c.change == COPY_LINKED) {
+          WriteText(other.Append(u"theirs.txt"), "theirs");
+          return void(::MoveFileW(as_wcstr(dst.Append(u"ro.txt").value()),
+                                  as_wcstr(away.value())) &&
+                      ::CreateHardLinkW(
+                          as_wcstr(dst.Append(u"ro.txt").value()),
+                          as_wcstr(other.Append(u"theirs.txt").value()),
+                          nullptr));
+        }
+        if (c.change >= SOURCE_SWAPPED)
+          return;
         if (c.change == TAKEN)
           return WriteText(src.Append(u"ro.txt"), "theirs");
         if (c.change == ADDED) {
@@ -880,22 +906,26 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &written));
         file.Close();
         SetReadOnly(copied);
-        before = DescribeTree(src);
+        before.replace(before.find("ro.txt 1 r"), 10,
+                       c.change == REWRITTEN ? "ro.txt 1 R" : "ro.txt 1 RR");
       });
       std::unique_ptr<ScopedSomeoneElseFirst> someone_else;
       if (c.someone_else_first) {
         someone_else = std::make_unique<ScopedSomeoneElseFirst>(
-            c.someone_else_first,
-            strcmp(c.someone_else_first, "NtSetInformationFile") == 0
-                ? dst.Append(u"ro.txt")
-                : dst);
+            c.someone_else_first, strcmp(c.what, "target made meanwhile") == 0
+                                      ? dst
+                                      : dst.Append(u"ro.txt"));
       }
       ScopedLogCapture log;
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
       if (c.change == TAKEN)
         EXPECT_NE(std::string::npos, log.text.find("ro.txt stays as"));
+      // No attributes go on by name, where theirs may stand.
       if (c.fail || c.change_before)
-        EXPECT_EQ(c.fail ? c.fail : c.change_before, inject.failed_function());
+        EXPECT_EQ(c.change == COPY_LINKED ? ""
+                  : c.fail                ? c.fail
+                                          : c.change_before,
+                  inject.failed_function());
       // Theirs, when they could put it there, stays.
       if (someone_else && !someone_else->theirs().empty()) {
         FilePath theirs;

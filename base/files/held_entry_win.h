@@ -153,6 +153,21 @@ bool CopyHeldFile(const HeldEntry& source,
                   HeldEntry* copy,
                   BY_HANDLE_FILE_INFORMATION* info);
 
+// Copies the entry |name| of the folder |from| holds (with kHoldFolder
+// access), opened as itself, to the new entry |name| in the folder |to|
+// holds, with every attribute it has, the read-only mark too: a file with
+// its bytes and times, a folder empty. A link is refused: it would arrive
+// as what it points to. |source| then holds the original (a folder to list)
+// and |copy| the copy (a folder to make entries in), and |info| is what the
+// copy is. A copy that fails half way is deleted through its handle.
+bool CopyHeldEntry(const HeldEntry& from,
+                   const HeldEntry& to,
+                   const string16& name,
+                   DWORD seen,
+                   HeldEntry* source,
+                   HeldEntry* copy,
+                   BY_HANDLE_FILE_INFORMATION* info);
+
 // Deletes the entries of the folder |folder| holds (with kHoldFolder
 // access) that match |pattern|; when |recursive|, matching subfolders are
 // emptied and deleted, else left alone. Every entry is opened in its held

@@ -488,6 +488,13 @@ TEST(FileUtilTest, CopyFile) {
   }
   EXPECT_EQ(2, CountEntries(folder.path()));
   EXPECT_EQ("old", ReadText(to));
+  // The name a copy is made under beside the longest name fits.
+  const FilePath longest =
+      FilePath(folder.path().value().substr(0, 3)).Append(string16(255, u'n'));
+  WriteText(longest, "old");
+  EXPECT_TRUE(CopyFile(from, longest));
+  EXPECT_EQ("contents", ReadText(longest));
+  EXPECT_TRUE(DeleteFile(longest, false));
 
   // Another program acts as the copy is made: it takes the name, or renames
   // the copy away for another name of its own read-only file. Theirs stays

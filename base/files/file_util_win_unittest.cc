@@ -546,6 +546,16 @@ TEST(FileUtilTest, CopyFile) {
     EXPECT_EQ(r.replace ? 3 : 4, CountEntries(folder.path()));
     ASSERT_TRUE(DeleteFile(target, false));
   }
+
+  // A link is not copied: what it points to may be anyone's.
+  const FilePath link = folder.path().Append(u"link.txt");
+  RunUnixTool(L"Z:\\bin\\ln",
+              L"/bin/ln -s " + UnixPath(theirs) + L" " + UnixPath(link),
+              [&link] { return PathExists(link); });
+  if (!IsLink(link))
+    GTEST_SKIP() << "Wine shows no Unix link to a file as a reparse point";
+  EXPECT_FALSE(CopyFile(link, target));
+  EXPECT_FALSE(PathExists(target));
 }
 
 TEST(FileUtilTest, CopyDirectory) {

@@ -862,7 +862,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
             ::MoveFileW(as_wcstr(src.value()), as_wcstr(away.value())))
           return void(CreateDirectory(src));
         if (c.change == TARGET_LINKED &&
-            ::MoveFileW(as_wcstr(dst.value()), as_wcstr(away.value())))
+            ::MoveFileW(as_wcstr(dst.value()),
+                        as_wcstr(other.Append(u"away").value())))
           return void(CreateDirectory(other.Append(u"victim")) &&
                       MakeFolderLink(dst, other.Append(u"victim")));
         if (c.change == COPY_LINKED) {

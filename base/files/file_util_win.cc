@@ -651,15 +651,13 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   // recently, it is left alone. It stays held while it fills.
   HeldEntry target;
   BY_HANDLE_FILE_INFORMATION target_info;
-  if (!target.CreateFolderIn(target_parent, name,
-                             HeldEntry::kHoldFolder | FILE_WRITE_ATTRIBUTES) ||
-      !target.ReadInfo(&target_info)) {
+  if (!CopyHeldAs(source, source_info, target_parent, name, &target,
+                  &target_info)) {
     PLOG(ERROR) << "Couldn't make " << to_path.AsUTF8Unsafe();
     return false;
   }
   std::vector<MadeEntry> made = {{to_path, IdentityOf(target_info)}};
-  const bool copied = target.SetAttributes(source_info.dwFileAttributes) &&
-                      CopyHeldTree(source, target, to_path, &made);
+  const bool copied = CopyHeldTree(source, target, to_path, &made);
   target.Close();
   if (!copied) {
     RemoveMade(made);

@@ -382,6 +382,30 @@ bool CopyHeldFile(const HeldEntry& source,
   return false;
 }
 
+bool CopyHeldAs(const HeldEntry& source,
+                const BY_HANDLE_FILE_INFORMATION& original,
+                const HeldEntry& to,
+                const string16& name,
+                HeldEntry* copy,
+                BY_HANDLE_FILE_INFORMATION* info) {
+  if (original.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (!copy->CreateFolderIn(to, name,
+                              HeldEntry::kHoldFolder | HeldEntry::kChange)) {
+      return false;
+    }
+  } else if (!CopyHeldFile(source, to, name, copy, info)) {
+    return false;
+  }
+  // Through the handle: another program may have put anything at the name
+  // by now. The read-only mark last: a copy that must go again still can.
+  if (!copy->ReadInfo(info) ||
+      !copy->SetAttributes(original.dwFileAttributes)) {
+    DropCopy(copy, name);
+    return false;
+  }
+  return true;
+}
+
 bool CopyHeldEntry(const HeldEntry& from,
                    const HeldEntry& to,
                    const string16& name,
@@ -390,7 +414,6 @@ bool CopyHeldEntry(const HeldEntry& from,
                    HeldEntry* copy,
                    BY_HANDLE_FILE_INFORMATION* info) {
   const bool is_folder = (seen & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  BY_HANDLE_FILE_INFORMATION original;
   if (!source->OpenIn(from, name,
                       is_folder ? HeldEntry::kHoldFolder
                                 : HeldEntry::kCopySource,
@@ -398,6 +421,7 @@ bool CopyHeldEntry(const HeldEntry& from,
                                 : FILE_SHARE_READ)) {
     return false;
   }
+  BY_HANDLE_FILE_INFORMATION original;
   const Entry kind = KindOf(*source, seen, &original);
   if (kind == Entry::FAILED)
     return false;
@@ -406,22 +430,7 @@ bool CopyHeldEntry(const HeldEntry& from,
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return false;
   }
-  if (kind == Entry::FILE) {
-    if (!CopyHeldFile(*source, to, name, copy, info))
-      return false;
-  } else if (!copy->CreateFolderIn(to, name,
-                                   HeldEntry::kHoldFolder |
-                                       FILE_WRITE_ATTRIBUTES)) {
-    return false;
-  }
-  // Through the handle: another program may have put anything at the name
-  // by now.
-  if (!copy->SetAttributes(original.dwFileAttributes) ||
-      !copy->ReadInfo(info)) {
-    DropCopy(copy, name);
-    return false;
-  }
-  return true;
+  return CopyHeldAs(*source, original, to, name, copy, info);
 }
 
 // The walk keeps the folders it is inside on the heap, so that however deep

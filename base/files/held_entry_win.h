@@ -153,13 +153,21 @@ bool CopyHeldFile(const HeldEntry& source,
                   HeldEntry* copy,
                   BY_HANDLE_FILE_INFORMATION* info);
 
-// Copies the entry |name| of the folder |from| holds (with kHoldFolder
-// access), opened as itself, to the new entry |name| in the folder |to|
-// holds, with every attribute it has, the read-only mark too: a file with
-// its bytes and times, a folder empty. A link is refused: it would arrive
-// as what it points to. |source| then holds the original (a folder to list)
-// and |copy| the copy (a folder to make entries in), and |info| is what the
-// copy is. A copy that fails half way is deleted through its handle.
+// Makes the new entry |name| in the folder |to| holds (with kHoldFolder
+// access) a copy of the file or folder |source| holds (read as |original|),
+// with every attribute it has, the read-only mark too: a file with its
+// bytes and times, a folder empty. |copy| then holds the copy (a folder to
+// make entries in), and |info| is what it is. A copy that fails half way is
+// deleted through its handle.
+bool CopyHeldAs(const HeldEntry& source,
+                const BY_HANDLE_FILE_INFORMATION& original,
+                const HeldEntry& to,
+                const string16& name,
+                HeldEntry* copy,
+                BY_HANDLE_FILE_INFORMATION* info);
+// The same for the entry |name| of the folder |from| holds, seen listed
+// with |seen| attributes and opened as itself, which |source| then holds (a
+// folder to list). A link is refused: it would arrive as what it points to.
 bool CopyHeldEntry(const HeldEntry& from,
                    const HeldEntry& to,
                    const string16& name,

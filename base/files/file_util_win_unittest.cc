@@ -688,18 +688,14 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
-  enum SourceChange {
-    NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN,
-    // Someone else gets into the target first: they make it, with a file of
-    // theirs inside, or put theirs in place of a copied file (moved away, so
-    // that theirs cannot reuse its file number). Theirs stays, and the
-    // source stays whole.
-    THEIRS,
-    // Another program swaps the source, the target for a link, or a copy
-    // made for another name of a file of its own: nothing of theirs is
-    // touched, and nothing goes through the link.
-    SOURCE_SWAPPED, TARGET_LINKED, COPY_LINKED
-  };
+  // THEIRS: someone else gets into the target first: they make it, with a
+  // file of theirs inside, or put theirs in place of a copied file (moved
+  // away, so that theirs cannot reuse its file number). Theirs stays, and
+  // the source stays whole. The last three: another program swaps the
+  // source, the target for a link, or a copy made for another name of a file
+  // of its own: nothing of theirs is touched, nothing goes through the link.
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN, THEIRS,
+                      SOURCE_SWAPPED, TARGET_LINKED, COPY_LINKED };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");

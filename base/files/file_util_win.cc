@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -208,6 +209,19 @@ bool IsSameOrBelow(const FilePath& to, const FilePath& from) {
 // Tries for a free name beside a file being replaced.
 constexpr unsigned kMaxNamesTried = 100;
 
+// The longest name of one entry.
+constexpr size_t kMaxNameLength = 255;
+
+// A name for an entry beside |name|: |name| with |suffix|, |name| cut short
+// as far as the whole must be to be one entry's name.
+string16 NameBeside(const string16& name, const string16& suffix) {
+  size_t kept = std::min(name.size(), kMaxNameLength - suffix.size());
+  // Half a surrogate pair is no character.
+  if (kept > 0 && kept < name.size() && IS_HIGH_SURROGATE(name[kept - 1]))
+    --kept;
+  return name.substr(0, kept) + suffix;
+}
+
 // Copies a file; the copy stays writable for the installer, whatever the
 // source was. The source is opened once, as itself, and the copy made new
 // in the held target folder and filled through its handle: nothing another
@@ -215,11 +229,10 @@ constexpr unsigned kMaxNamesTried = 100;
 // Without |replace|, an existing |to_path| stays as it is and the copy
 // fails. With it, the copy is made beside |to_path| and renamed into its
 // place through its handle only once whole: a failure on the way leaves
-// |to_path| as it was. |made|, when given, gets what the copy is.
+// |to_path| as it was.
 bool CopyFileWritable(const FilePath& from_path,
                       const FilePath& to_path,
-                      bool replace,
-                      BY_HANDLE_FILE_INFORMATION* made = nullptr) {
+                      bool replace) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
   // The copy is made by its native name: the Win32 one must be the same
@@ -237,29 +250,34 @@ bool CopyFileWritable(const FilePath& from_path,
     return false;
   }
   HeldEntry copy;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!made)
-    made = &info;
-  if (!replace)
-    return CopyHeldFile(source, folder, name, &copy, made);
+  BY_HANDLE_FILE_INFORMATION made;
+  if (!replace) {
+    if (CopyHeldFile(source, folder, name, &copy, &made))
+      return true;
+    PLOG(ERROR) << "Couldn't copy to " << to_path.AsUTF8Unsafe();
+    return false;
+  }
   const DWORD start = ::GetTickCount();
   for (unsigned attempt = 0; attempt < kMaxNamesTried; ++attempt) {
-    const string16 beside =
-        name + u"." + ASCIIToUTF16(std::to_string(start + attempt)) + u".copy";
-    if (!CopyHeldFile(source, folder, beside, &copy, made)) {
+    const string16 beside = NameBeside(
+        name, u"." + ASCIIToUTF16(std::to_string(start + attempt)) + u".copy");
+    if (!CopyHeldFile(source, folder, beside, &copy, &made)) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
         continue;
+      PLOG(ERROR) << "Couldn't copy beside " << to_path.AsUTF8Unsafe();
       return false;
     }
     if (copy.RenameInto(folder, name, true))
       return true;
+    PLOG(ERROR) << "Couldn't replace " << to_path.AsUTF8Unsafe();
     const DWORD error = ::GetLastError();
-    if (!DeleteHeldEntry(&copy, *made))
+    if (!DeleteHeldEntry(&copy, made))
       PLOG(ERROR) << "A copy stays as " << UTF16ToUTF8(beside);
     ::SetLastError(error);
     return false;
   }
+  LOG(ERROR) << "No free name beside " << to_path.AsUTF8Unsafe();
   return false;
 }
 
@@ -283,38 +301,24 @@ bool MayCopy(const FilePath& from_path, const FilePath& to_path) {
   return !IsSameOrBelow(real_to, real_from);
 }
 
-// An entry a folder move made, and what it was when made, when that could
-// be read.
+// An entry a folder move made, and what it was when made: only what is
+// still that file or folder may go again, never what took its name since.
 struct MadeEntry {
   FilePath path;
   FileIdentity identity;
-  bool known;
 };
-
-// Adds |path|, just made, to |made|: only what is still that file or folder
-// may go again, never what took its name since.
-void AddMade(const FilePath& path, std::vector<MadeEntry>* made) {
-  MadeEntry entry = {path, FileIdentity(), false};
-  entry.known = GetFileIdentity(path, &entry.identity) == IDENTITY_READ;
-  made->push_back(entry);
-}
 
 // Copies |from_path| and everything below it to |to_path|, each entry to
 // its path relative to |from_path_base|, merging into folders that exist
-// and replacing files. With |made|, |to_path| is a folder the caller made
-// for the copy: nothing that exists is merged into or replaced, and every
-// entry made is added to |made|, so that exactly those can go again.
+// and replacing files.
 bool CopyEntries(const FilePath& from_path,
                  const FilePath& to_path,
-                 const FilePath& from_path_base,
-                 std::vector<MadeEntry>* made) {
+                 const FilePath& from_path_base) {
   FileEnumerator traversal(from_path, true,
                            FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
   const bool from_is_folder = DirectoryExists(from_path);
-  // A made target is not made again.
-  FilePath current = made ? traversal.Next() : from_path;
-  bool from_is_dir =
-      made ? traversal.GetInfo().IsDirectory() : from_is_folder;
+  FilePath current = from_path;
+  bool from_is_dir = from_is_folder;
   bool success = true;
   while (success && !current.empty()) {
     FilePath target_path = to_path;
@@ -323,18 +327,7 @@ bool CopyEntries(const FilePath& from_path,
       success = false;
       break;
     }
-    if (made && from_is_dir) {
-      success =
-          ::CreateDirectoryW(as_wcstr(target_path.value()), nullptr) != FALSE;
-      if (success)
-        AddMade(target_path, made);
-    } else if (made) {
-      // What the copy is was read through its own handle.
-      BY_HANDLE_FILE_INFORMATION copied;
-      success = CopyFileWritable(current, target_path, false, &copied);
-      if (success)
-        made->push_back(MadeEntry{target_path, IdentityOf(copied), true});
-    } else if (from_is_dir) {
+    if (from_is_dir) {
       success = DirectoryExists(target_path) ||
                 ::CreateDirectoryW(as_wcstr(target_path.value()), nullptr);
     } else {
@@ -349,47 +342,60 @@ bool CopyEntries(const FilePath& from_path,
   return success && !traversal.failed();
 }
 
-// Makes |copy| stand for |folder| before |folder| goes: every entry below
-// |folder| must have its counterpart in |copy|, which gets the entry's
-// attributes, and must be deletable now, held open by nobody; and the
-// listing must reach them all. So nothing of the source is deleted unless
-// all of it can go, and whatever comes back from the copy comes back as it
-// was. No link can: a copy holds an empty folder or a copy of what it
-// points to in its place.
-bool CompleteCopy(const FilePath& folder, const FilePath& copy) {
-  uint32_t attributes;
-  if (!ReadFileAttributes(folder, &attributes) ||
-      attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !SetAttributes(copy, attributes & kSettableAttributes)) {
-    return false;
-  }
-  FileEnumerator traversal(folder, true,
-                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
-  for (FilePath current = traversal.Next(); !current.empty();
-       current = traversal.Next()) {
-    FilePath counterpart = copy;
-    if (!folder.AppendRelativePath(current, &counterpart) ||
-        !PathExists(counterpart)) {
-      return false;
+// Copies everything below the folder |source| holds into the folder |copy|
+// holds, made for it at |copy_path|, attributes and all: each entry opened
+// as itself in its held folder and made new in its held copy, never by
+// name, so that nothing another program puts at a name meanwhile (a link
+// to elsewhere) is written through. Every entry made is added to |made|,
+// so that exactly those can go again. No link can be copied: it would
+// arrive as an empty folder or a copy of what it points to.
+bool CopyHeldTree(const HeldEntry& source,
+                  const HeldEntry& copy,
+                  const FilePath& copy_path,
+                  std::vector<MadeEntry>* made) {
+  // The folders it is inside are on the heap, however deep the tree.
+  struct Level {
+    Level(HeldEntry from, HeldEntry to, const FilePath& at)
+        : source(std::move(from)),
+          copy(std::move(to)),
+          path(at),
+          listing(source, string16()) {}
+    HeldEntry source;
+    HeldEntry copy;
+    FilePath path;
+    HeldFolderListing listing;
+  };
+  HeldFolderListing top_listing(source, string16());
+  std::vector<std::unique_ptr<Level>> levels;
+  for (;;) {
+    const bool top = levels.empty();
+    HeldFolderListing& listing = top ? top_listing : levels.back()->listing;
+    string16 name;
+    DWORD seen;
+    if (!listing.Next(&name, &seen)) {
+      // A listing cut short leaves part of the folder uncopied.
+      if (listing.failed())
+        return false;
+      if (top)
+        return true;
+      levels.pop_back();
+      continue;
     }
-    const DWORD seen = traversal.GetInfo().find_data().dwFileAttributes;
-    if ((seen & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !SetAttributes(counterpart, seen & kSettableAttributes)) {
-      return false;
-    }
-    win::ScopedHandle handle(::CreateFileW(
-        as_wcstr(current.value()), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-        nullptr));
+    const FilePath path = (top ? copy_path : levels.back()->path).Append(name);
+    HeldEntry from;
+    HeldEntry to;
     BY_HANDLE_FILE_INFORMATION info;
-    if (!handle.IsValid() ||
-        !::GetFileInformationByHandle(handle.Get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (!CopyHeldEntry(top ? source : levels.back()->source,
+                       top ? copy : levels.back()->copy, name, seen, &from,
+                       &to, &info)) {
+      PLOG(ERROR) << "Couldn't copy to " << path.AsUTF8Unsafe();
       return false;
     }
+    made->push_back(MadeEntry{path, IdentityOf(info)});
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      levels.push_back(std::make_unique<Level>(std::move(from), std::move(to),
+                                               path));
   }
-  return !traversal.failed();
 }
 
 // Most entries a folder move by copy holds open at once, one handle each;
@@ -405,31 +411,23 @@ struct HeldCopied {
   BY_HANDLE_FILE_INFORMATION info;
 };
 
-// Opens |tree.source| in its held folder |parent|, and every entry below
-// it in its held folder, as itself, and checks each against its copy
-// (IsCopied) before anything goes. Each is held with delete access and
+// Takes |top|, which holds |tree.source| (read as |top_info|), and opens
+// every entry below it in its held folder, as itself, and checks each
+// against its copy (IsCopied) before anything goes. Each is held with delete access and
 // without delete sharing: what another program has open that way (a
 // console's current folder), nobody renames or deletes meanwhile, and a
 // file shares only reading. The list is in listing order, each folder
 // before what it holds, the source first.
 bool HoldCopiedTree(const CopiedTree& tree,
-                    const HeldEntry& parent,
+                    HeldEntry* top,
+                    const BY_HANDLE_FILE_INFORMATION& top_info,
                     std::vector<HeldCopied>* held) {
-  held->push_back(
-      {tree.source, tree.source.BaseName().value(), 0, HeldEntry(), {}});
+  held->push_back({tree.source, tree.source.BaseName().value(), 0,
+                   std::move(*top), top_info});
   for (size_t folder = 0; folder < held->size(); ++folder) {
-    HeldCopied& current = (*held)[folder];
-    const bool top = folder == 0;
-    if (!top && !(current.info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (folder > 0 &&
+        !((*held)[folder].info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       continue;
-    if (top && !(current.entry.OpenIn(parent, current.name,
-                                      HeldEntry::DeleteAccess(
-                                          FILE_ATTRIBUTE_DIRECTORY)) &&
-                 current.entry.ReadInfo(&current.info) &&
-                 !(current.info.dwFileAttributes &
-                   FILE_ATTRIBUTE_REPARSE_POINT))) {
-      PLOG(ERROR) << "Couldn't hold " << current.path.AsUTF8Unsafe();
-      return false;
     }
     HeldFolderListing listing((*held)[folder].entry, string16());
     string16 name;
@@ -461,21 +459,25 @@ bool HoldCopiedTree(const CopiedTree& tree,
   return true;
 }
 
-// The name beside the source that its entry |index| is gathered under.
-string16 GatheredName(const string16& prefix, size_t index) {
-  return prefix + ASCIIToUTF16(std::to_string(index)) + u".gone";
+// The name beside the source |name| that its entry |index| is gathered
+// under, stamped with |stamp|.
+string16 GatheredName(const string16& name,
+                      const string16& stamp,
+                      size_t index) {
+  return NameBeside(name, stamp + ASCIIToUTF16(std::to_string(index)) +
+                              u".gone");
 }
 
 // Gives back what the first |gathered| entries below the source (by their
 // place in |held|, the deepest first) were moved beside it as (under
-// |prefix|), each into its own folder under its own name, folders before
+// |stamp|), each into its own folder under its own name, folders before
 // what they hold: the same files, lists and names as before. True when all
 // came back; the names of those that stay beside are added to |left|.
 // Each is tried twice, and never replaces: a name taken meanwhile is
 // another program's.
 bool PutBack(std::vector<HeldCopied>* held,
              size_t gathered,
-             const string16& prefix,
+             const string16& stamp,
              std::vector<FilePath>* left) {
   for (size_t moved = gathered; moved > 0; --moved) {
     HeldCopied& entry = (*held)[held->size() - moved];
@@ -485,7 +487,8 @@ bool PutBack(std::vector<HeldCopied>* held,
       PLOG(ERROR) << entry.path.AsUTF8Unsafe() << " stays as "
                   << (*held)[0]
                          .path.DirName()
-                         .Append(GatheredName(prefix, moved - 1))
+                         .Append(GatheredName((*held)[0].name, stamp,
+                                              moved - 1))
                          .AsUTF8Unsafe();
       left->push_back(entry.path);
     }
@@ -505,22 +508,21 @@ bool PutBack(std::vector<HeldCopied>* held,
 // without it when an entry could not be given back (the log names where it
 // is, and |left| its own name) or lost its read-only mark.
 bool DeleteCopiedTree(const CopiedTree& tree,
+                      const HeldEntry& parent,
+                      HeldEntry* top,
+                      const BY_HANDLE_FILE_INFORMATION& top_info,
                       bool* untouched,
                       std::vector<FilePath>* left) {
   *untouched = true;
-  HeldEntry parent;
   std::vector<HeldCopied> held;
-  if (!parent.Open(tree.source.DirName(), HeldEntry::kHoldFolder) ||
-      !HoldCopiedTree(tree, parent, &held)) {
+  if (!HoldCopiedTree(tree, top, top_info, &held))
     return false;
-  }
-  const string16 prefix =
-      held[0].name + u"." + ASCIIToUTF16(std::to_string(::GetTickCount())) +
-      u".";
+  const string16 stamp =
+      u"." + ASCIIToUTF16(std::to_string(::GetTickCount())) + u".";
   size_t gathered = 0;
   while (gathered + 1 < held.size() &&
          held[held.size() - 1 - gathered].entry.RenameInto(
-             parent, GatheredName(prefix, gathered), false)) {
+             parent, GatheredName(held[0].name, stamp, gathered), false)) {
     ++gathered;
   }
   size_t marked = 0;
@@ -544,7 +546,7 @@ bool DeleteCopiedTree(const CopiedTree& tree,
     const HeldCopied& mark = held[held.size() - 1 - entry];
     unmarked &= UnmarkHeldEntryDeleted(mark.entry, mark.info);
   }
-  *untouched = PutBack(&held, gathered, prefix, left) && unmarked;
+  *untouched = PutBack(&held, gathered, stamp, left) && unmarked;
   return false;
 }
 
@@ -609,10 +611,8 @@ void RemoveMade(const std::vector<MadeEntry>& made) {
         PLOG(ERROR) << "A copy stays at " << path;
       continue;
     }
-    // One whose identity could not be read when made goes as it is.
     BY_HANDLE_FILE_INFORMATION now;
-    if (entry->known &&
-        (!held.ReadInfo(&now) || !entry->identity.SameFile(now))) {
+    if (!held.ReadInfo(&now) || !entry->identity.SameFile(now)) {
       LOG(ERROR) << "Leaving " << path << ": not known to be the copy made";
       continue;
     }
@@ -628,27 +628,53 @@ void RemoveMade(const std::vector<MadeEntry>& made) {
 bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
   if (!MayCopy(from_path, to_path))
     return false;
-  // A folder replaces nothing. The target is claimed by making it, which
-  // fails when it exists: someone else's, however recently, it is left
-  // alone.
-  if (!::CreateDirectoryW(as_wcstr(to_path.value()), nullptr)) {
+  // The source is held from before the copy until its deletion, without
+  // delete sharing: nobody renames or replaces it meanwhile, so what is
+  // deleted is the folder copied. A link is not moved (read by name first:
+  // some systems open what a link points to whatever is asked).
+  const DWORD seen = GetAttributes(from_path);
+  const string16 name = to_path.BaseName().value();
+  HeldEntry source_parent;
+  HeldEntry source;
+  BY_HANDLE_FILE_INFORMATION source_info;
+  HeldEntry target_parent;
+  if (seen == INVALID_FILE_ATTRIBUTES ||
+      (seen & FILE_ATTRIBUTE_REPARSE_POINT) || !IsWin32Reachable(name) ||
+      !source_parent.Open(from_path.DirName(), HeldEntry::kHoldFolder) ||
+      !source.OpenIn(source_parent, from_path.BaseName().value(),
+                     HeldEntry::DeleteAccess(FILE_ATTRIBUTE_DIRECTORY)) ||
+      !source.ReadInfo(&source_info) ||
+      (source_info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !target_parent.Open(to_path.DirName(), HeldEntry::kHoldFolder)) {
+    PLOG(ERROR) << "Couldn't move " << from_path.AsUTF8Unsafe() << " by copy";
+    return false;
+  }
+  // A folder replaces nothing. The target is claimed by making it in its
+  // held folder, which fails when it exists: someone else's, however
+  // recently, it is left alone. It stays held while it fills.
+  HeldEntry target;
+  BY_HANDLE_FILE_INFORMATION target_info;
+  if (!CopyHeldAs(source, source_info, target_parent, name, &target,
+                  &target_info)) {
     PLOG(ERROR) << "Couldn't make " << to_path.AsUTF8Unsafe();
     return false;
   }
-  std::vector<MadeEntry> made;
-  AddMade(to_path, &made);
-  if (!CopyEntries(from_path, to_path, from_path, &made) ||
-      !CompleteCopy(from_path, to_path)) {
+  std::vector<MadeEntry> made = {{to_path, IdentityOf(target_info)}};
+  const bool copied = CopyHeldTree(source, target, to_path, &made);
+  target.Close();
+  if (!copied) {
     RemoveMade(made);
     return false;
   }
   // Each entry is checked again before any goes: what was written or
-  // added since the check above stops the deletion.
-  const CopiedTree copied = {from_path, to_path};
+  // added since it was copied stops the deletion.
+  const CopiedTree tree = {from_path, to_path};
   bool untouched;
   std::vector<FilePath> left;
-  if (DeleteCopiedTree(copied, &untouched, &left))
+  if (DeleteCopiedTree(tree, source_parent, &source, source_info, &untouched,
+                       &left)) {
     return true;
+  }
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.
   if (untouched || RestoreFromCopy(to_path, from_path, left)) {
@@ -978,7 +1004,7 @@ bool CopyDirectory(const FilePath& from_path, const FilePath& to_path) {
   // The folder itself goes into an existing target.
   const FilePath from_path_base =
       DirectoryExists(to_path) ? from_path.DirName() : from_path;
-  return CopyEntries(from_path, to_path, from_path_base, nullptr);
+  return CopyEntries(from_path, to_path, from_path_base);
 }
 
 bool Move(const FilePath& from_path, const FilePath& to_path) {

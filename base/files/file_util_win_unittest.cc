@@ -488,6 +488,13 @@ TEST(FileUtilTest, CopyFile) {
   }
   EXPECT_EQ(2, CountEntries(folder.path()));
   EXPECT_EQ("old", ReadText(to));
+  // The name a copy is made under beside the longest name fits.
+  const FilePath longest =
+      FilePath(folder.path().value().substr(0, 3)).Append(string16(255, u'n'));
+  WriteText(longest, "old");
+  EXPECT_TRUE(CopyFile(from, longest));
+  EXPECT_EQ("contents", ReadText(longest));
+  EXPECT_TRUE(DeleteFile(longest, false));
 
   // Another program acts as the copy is made: it takes the name, or renames
   // the copy away for another name of its own read-only file. Theirs stays
@@ -539,6 +546,16 @@ TEST(FileUtilTest, CopyFile) {
     EXPECT_EQ(r.replace ? 3 : 4, CountEntries(folder.path()));
     ASSERT_TRUE(DeleteFile(target, false));
   }
+
+  // A link is not copied: what it points to may be anyone's.
+  const FilePath link = folder.path().Append(u"link.txt");
+  RunUnixTool(L"Z:\\bin\\ln",
+              L"/bin/ln -s " + UnixPath(theirs) + L" " + UnixPath(link),
+              [&link] { return PathExists(link); });
+  if (!IsLink(link))
+    GTEST_SKIP() << "Wine shows no Unix link to a file as a reparse point";
+  EXPECT_FALSE(CopyFile(link, target));
+  EXPECT_FALSE(PathExists(target));
 }
 
 TEST(FileUtilTest, CopyDirectory) {
@@ -674,8 +691,11 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
   // THEIRS: someone else gets into the target first: they make it, with a
   // file of theirs inside, or put theirs in place of a copied file (moved
   // away, so that theirs cannot reuse its file number). Theirs stays, and
-  // the source stays whole.
-  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN, THEIRS };
+  // the source stays whole. The last three: another program swaps the
+  // source, the target for a link, or a copy made for another name of a file
+  // of its own: nothing of theirs is touched, nothing goes through the link.
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN, THEIRS,
+                      SOURCE_SWAPPED, TARGET_LINKED, COPY_LINKED };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -692,48 +712,54 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     int change_at;
     SourceChange change;
     // Then the |back_at|-th NtSetInformationFile call, as the deletion is
-    // taken back, fails |back_fails| times: ro.txt's mark put back, or (11)
+    // taken back, fails |back_fails| times: ro.txt's mark put back, or (15)
     // the first deletion mark cleared.
     int back_at;
     int back_fails;
   } kCases[] = {
       {"moved", nullptr, 0, false},
       {"refused for another reason", "MoveFileExW", 1, false},
-      {"listing cut short", "FindNextFileW", 2, false},
-      {"deletion fails half way", "NtSetInformationFile", 4, false},
+      {"listing cut short", "NtQueryDirectoryFile", 2, false},
+      {"deletion fails half way", "NtSetInformationFile", 8, false},
       {"deletion refused at the last file, its mark not put back at once",
-       "NtSetInformationFile", 9, false, nullptr, 0, NONE, 10, 1},
+       "NtSetInformationFile", 13, false, nullptr, 0, NONE, 14, 1},
       {"refused at the source, a mark cleared at the second try",
-       "NtSetInformationFile", 10, false, nullptr, 0, NONE, 11, 1},
+       "NtSetInformationFile", 14, false, nullptr, 0, NONE, 15, 1},
       {"refused at the source, the mark's put-back fails once",
-       "NtSetInformationFile", 10, false, nullptr, 0, NONE, 14, 1},
+       "NtSetInformationFile", 14, false, nullptr, 0, NONE, 18, 1},
       {"refused at the source, the mark's put-back fails twice",
-       "NtSetInformationFile", 10, false, nullptr, 0, NONE, 14, 2},
+       "NtSetInformationFile", 14, false, nullptr, 0, NONE, 18, 2},
       {"onto a folder", nullptr, 0, true},
-      {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW", 1,
-       THEIRS},
+      {"target made meanwhile", nullptr, 0, false, "NtCreateFile", 2, THEIRS},
       {"a file of the target made meanwhile", nullptr, 0, false, "NtCreateFile",
-       1, THEIRS},
+       4, THEIRS},
       {"a copied file replaced as the copy goes again", "GetFileAttributesExW",
-       1, false, "NtSetInformationFile", 4, THEIRS},
+       1, false, "NtSetInformationFile", 7, THEIRS},
       // The source changes after a file was copied: it stays whole, with
       // the change.
-      {"a copied file rewritten", nullptr, 0, false, "NtCreateFile", 2,
+      {"a copied file rewritten", nullptr, 0, false, "NtCreateFile", 5,
        REWRITTEN},
       {"a copied file resized, its time put back", nullptr, 0, false,
-       "NtCreateFile", 2, RESIZED},
+       "NtCreateFile", 5, RESIZED},
       {"a file added as the folders go", nullptr, 0, false,
-       "NtSetInformationFile", 4, ADDED},
+       "NtSetInformationFile", 8, ADDED},
       // Whatever can be written then: never a file already checked.
       {"files written as the checks start", nullptr, 0, false,
        "GetFileAttributesExW", 1, WRITTEN},
       {"files written as the checks end", nullptr, 0, false,
        "GetFileAttributesExW", 3, WRITTEN},
       // Nothing is deleted by name, where a writer could come in between.
-      {"files written as they go", nullptr, 0, false,
-       "NtSetInformationFile", 3, WRITTEN},
-      {"a freed name taken", nullptr, 0, false, "NtSetInformationFile",
-       10, TAKEN},
+      {"files written as they go", nullptr, 0, false, "NtSetInformationFile", 7,
+       WRITTEN},
+      {"the source swapped as its deletion starts", nullptr, 0, false,
+       "NtCreateFile", 9, SOURCE_SWAPPED},
+      {"the target swapped for a link as it fills", nullptr, 0, false,
+       "NtCreateFile", 3, TARGET_LINKED},
+      // Where attributes set by name would reach theirs.
+      {"a copy made another name of theirs", nullptr, 0, false,
+       "SetFileAttributesW", 1, COPY_LINKED},
+      {"a freed name taken", nullptr, 0, false, "NtSetInformationFile", 14,
+       TAKEN},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -757,7 +783,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     platform_rules::ScopedWindowsFileIndexes indexes;
     const DWORD index_before = FileIndex(src.Append(u"sub\\f.txt"));
     bool moved = !c.fail && !c.target_exists &&
-                 (!c.change_before || c.change == WRITTEN);
+                 (!c.change_before || c.change == WRITTEN ||
+                  c.change >= SOURCE_SWAPPED);
     std::string target_after = target_before;
     {
       platform_rules::ScopedWindowsFolderRenameRules rules;
@@ -770,14 +797,33 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       if (c.fail && c.change_before)
         inject.AlsoFail(c.fail, c.at);
       if (c.change_before) inject.Interject([&] {
+        const FilePath away = folder.path().Append(u"away.txt");
+        if (c.change == SOURCE_SWAPPED &&
+            ::MoveFileW(as_wcstr(src.value()), as_wcstr(away.value())))
+          return void(CreateDirectory(src));
+        if (c.change == TARGET_LINKED &&
+            ::MoveFileW(as_wcstr(dst.value()),
+                        as_wcstr(other.Append(u"away").value())))
+          return void(CreateDirectory(other.Append(u"victim")) &&
+                      MakeFolderLink(dst, other.Append(u"victim")));
+        if (c.change == COPY_LINKED) {
+          WriteText(other.Append(u"theirs.txt"), "theirs");
+          return void(::MoveFileW(as_wcstr(dst.Append(u"ro.txt").value()),
+                                  as_wcstr(away.value())) &&
+                      ::CreateHardLinkW(
+                          as_wcstr(dst.Append(u"ro.txt").value()),
+                          as_wcstr(other.Append(u"theirs.txt").value()),
+                          nullptr));
+        }
+        if (c.change >= SOURCE_SWAPPED)
+          return;
         if (c.change == THEIRS) {
-          const bool made = strcmp(c.change_before, "CreateDirectoryW") == 0;
+          const bool made = strcmp(c.what, "target made meanwhile") == 0;
           EXPECT_NE(made, DirectoryExists(dst));
           ASSERT_TRUE(CreateDirectory(dst));
           EXPECT_EQ(c.fail != nullptr,
                     ::MoveFileW(as_wcstr(dst.Append(u"ro.txt").value()),
-                                as_wcstr(folder.path().Append(u"away.txt")
-                                             .value())) != FALSE);
+                                as_wcstr(away.value())) != FALSE);
           const FilePath theirs(made ? u"theirs.txt" : u"ro.txt");
           WriteText(dst.Append(theirs.value()), "theirs");
           target_after = ". 16\n" + theirs.AsUTF8Unsafe() + " 0 theirs\n";
@@ -830,7 +876,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &written));
         file.Close();
         SetReadOnly(copied);
-        before = DescribeTree(src);
+        before.replace(before.find("ro.txt 1 r"), 10,
+                       c.change == REWRITTEN ? "ro.txt 1 R" : "ro.txt 1 RR");
       });
       ScopedLogCapture log;
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
@@ -842,8 +889,11 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                   log.text.find("mark as its deletion was taken back") !=
                       std::string::npos);
       }
+      // No attributes go on by name, where theirs may stand.
       if (c.fail || c.change_before)
-        EXPECT_EQ(c.change_before ? c.change_before : c.fail,
+        EXPECT_EQ(c.change == COPY_LINKED ? ""
+                  : c.change_before       ? c.change_before
+                                          : c.fail,
                   inject.failed_function());
     }
     if (moved) {

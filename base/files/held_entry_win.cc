@@ -346,6 +346,16 @@ bool CopyTimesAndAttributes(const BY_HANDLE_FILE_INFORMATION& original,
   return SetInformation(copy.Get(), &basic, sizeof(basic), kBasicInformation);
 }
 
+// Deletes |copy|, just made and not yet read-only, through its handle,
+// keeping the reason the copy failed as the last error.
+void DropCopy(HeldEntry* copy, const string16& name) {
+  const DWORD error = ::GetLastError();
+  if (!copy->SetDeletePending(true))
+    PLOG(ERROR) << "A copy stays as " << UTF16ToUTF8(name);
+  copy->Close();
+  ::SetLastError(error);
+}
+
 }  // namespace
 
 bool CopyHeldFile(const HeldEntry& source,
@@ -368,13 +378,60 @@ bool CopyHeldFile(const HeldEntry& source,
       copy->ReadInfo(info)) {
     return true;
   }
-  const DWORD error = ::GetLastError();
   // Not yet read-only: the copy goes as it is, through its handle.
-  if (!copy->SetDeletePending(true))
-    PLOG(ERROR) << "A copy stays as " << UTF16ToUTF8(name);
-  copy->Close();
-  ::SetLastError(error);
+  DropCopy(copy, name);
   return false;
+}
+
+bool CopyHeldAs(const HeldEntry& source,
+                const BY_HANDLE_FILE_INFORMATION& original,
+                const HeldEntry& to,
+                const string16& name,
+                HeldEntry* copy,
+                BY_HANDLE_FILE_INFORMATION* info) {
+  if (original.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (!copy->CreateFolderIn(to, name,
+                              HeldEntry::kHoldFolder | HeldEntry::kChange)) {
+      return false;
+    }
+  } else if (!CopyHeldFile(source, to, name, copy, info)) {
+    return false;
+  }
+  // Through the handle: another program may have put anything at the name
+  // by now. The read-only mark last: a copy that must go again still can.
+  if (!copy->ReadInfo(info) ||
+      !copy->SetAttributes(original.dwFileAttributes)) {
+    DropCopy(copy, name);
+    return false;
+  }
+  return true;
+}
+
+bool CopyHeldEntry(const HeldEntry& from,
+                   const HeldEntry& to,
+                   const string16& name,
+                   DWORD seen,
+                   HeldEntry* source,
+                   HeldEntry* copy,
+                   BY_HANDLE_FILE_INFORMATION* info) {
+  const bool is_folder = (seen & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!source->OpenIn(from, name,
+                      is_folder ? HeldEntry::kHoldFolder
+                                : HeldEntry::kCopySource,
+                      is_folder ? HeldEntry::kShareReadWrite
+                                : FILE_SHARE_READ)) {
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION original;
+  const Entry kind = KindOf(*source, seen, &original);
+  if (kind == Entry::FAILED)
+    return false;
+  if (kind == Entry::LINK) {
+    LOG(ERROR) << "A link is not copied: " << UTF16ToUTF8(name);
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return false;
+  }
+  return CopyHeldAs(*source, original, to, name, copy, info);
 }
 
 // The walk keeps the folders it is inside on the heap, so that however deep

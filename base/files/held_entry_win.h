@@ -153,6 +153,29 @@ bool CopyHeldFile(const HeldEntry& source,
                   HeldEntry* copy,
                   BY_HANDLE_FILE_INFORMATION* info);
 
+// Makes the new entry |name| in the folder |to| holds (with kHoldFolder
+// access) a copy of the file or folder |source| holds (read as |original|),
+// with every attribute it has, the read-only mark too: a file with its
+// bytes and times, a folder empty. |copy| then holds the copy (a folder to
+// make entries in), and |info| is what it is. A copy that fails half way is
+// deleted through its handle.
+bool CopyHeldAs(const HeldEntry& source,
+                const BY_HANDLE_FILE_INFORMATION& original,
+                const HeldEntry& to,
+                const string16& name,
+                HeldEntry* copy,
+                BY_HANDLE_FILE_INFORMATION* info);
+// The same for the entry |name| of the folder |from| holds, seen listed
+// with |seen| attributes and opened as itself, which |source| then holds (a
+// folder to list). A link is refused: it would arrive as what it points to.
+bool CopyHeldEntry(const HeldEntry& from,
+                   const HeldEntry& to,
+                   const string16& name,
+                   DWORD seen,
+                   HeldEntry* source,
+                   HeldEntry* copy,
+                   BY_HANDLE_FILE_INFORMATION* info);
+
 // Deletes the entries of the folder |folder| holds (with kHoldFolder
 // access) that match |pattern|; when |recursive|, matching subfolders are
 // emptied and deleted, else left alone. Every entry is opened in its held

@@ -143,7 +143,8 @@ JsonPrefStore::JsonPrefStore(const FilePath& path,
 JsonPrefStore::~JsonPrefStore() {
   releasing_ = true;
   if (read_pending_ && !read_only_ && !unwritten_keys_.empty()) {
-    // The read's reply will not come.
+    // The read's reply will not come, nor the replies of writes that ran.
+    writer_.ReportRunWrites();
     PostChangesOverFile();
     return;
   }
@@ -151,11 +152,10 @@ JsonPrefStore::~JsonPrefStore() {
 }
 
 void JsonPrefStore::PostChangesOverFile() {
-  // Writes that have landed are forgotten, failed ones written again. At
-  // release the keys of writes still to run go too: a failure reported
-  // after the store is gone would lose them. Before, a landed write's keys
-  // carried again could undo what another store changed since.
-  writer_.ReportRunWrites();
+  // At release the keys of writes still to run go too: a failure reported
+  // after the store is gone would lose them. Before, the write's outcome
+  // comes, and a landed write's keys carried again could undo what another
+  // store changed since.
   std::unique_ptr<Changes> changes(new Changes);
   for (const std::string& key :
        releasing_ ? KeysNotOnFile() : unwritten_keys_) {
@@ -353,8 +353,8 @@ void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
 }
 
 void JsonPrefStore::CommitPendingWrite() {
-  // Where no reply comes (a thread without a loop) this is where landed
-  // writes are forgotten and failed ones join this write.
+  // Writes that ran are forgotten, and failed ones join this write, before
+  // their replies come (none comes to a thread without a loop).
   writer_.ReportRunWrites();
   SchedulePendingLossyWrites();
   if (writer_.HasPendingWrite() && !read_only_)

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/bind.h"
@@ -246,6 +248,38 @@ DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
   return g_wait(handle, 0);
 }
 
+// Waits of threads but |g_main| are counted; the next wait of |g_main| runs
+// |g_land_at_wait| first, as another thread would, then waits.
+DWORD g_main = 0;
+std::atomic<int> g_other_waits{0};
+ManualTaskRunner* g_land_at_wait = nullptr;
+DWORD WINAPI WaitBesideAnother(HANDLE handle, DWORD ms) {
+  if (ms && ::GetCurrentThreadId() != g_main)
+    ++g_other_waits;
+  else if (ms && g_land_at_wait)
+    std::exchange(g_land_at_wait, nullptr)->RunUntilIdle();
+  return g_wait(handle, ms);
+}
+
+// Opens of |g_unopenable| fail, as out of resources.
+string16 g_unopenable;
+decltype(&::CreateFileW) g_create;
+HANDLE WINAPI FailOpensOf(LPCWSTR name, DWORD access, DWORD share,
+                          LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                          DWORD flags, HANDLE model) {
+  if (::lstrcmpiW(name, as_wcstr(g_unopenable)) == 0) {
+    ::SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+    return INVALID_HANDLE_VALUE;
+  }
+  return g_create(name, access, share, security, disposition, flags, model);
+}
+
+FilePath ShortName(const FilePath& name) {
+  wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
+  ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
+  return FilePath(as_u16cstr(buffer));
+}
+
 // Whatever the order of read, change, commit and release, a change the
 // store accepted reaches the file, on top of what the file held; a change
 // already written does not hide a later edit of the file from a re-read.
@@ -339,11 +373,7 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
           // two files two: its short name, device form, name through a
           // folder link, verbatim share form; a file yet to be made, or in a
           // folder made between look-ups, or first opened out of resources.
-          auto short_name = [](const FilePath& name) {
-            wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
-            ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
-            return FilePath(as_u16cstr(buffer));
-          };
+          const auto short_name = ShortName;
           const FilePath link = folder_.path().AppendASCII("link");
           ::CreateSymbolicLinkW(as_wcstr(link.value()),
                                 as_wcstr(folder_.path().value()),
@@ -351,7 +381,9 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
           const FilePath made = folder_.path().AppendASCII("made");
           const struct { FilePath a, b; bool same; int fail_at; } kSpellings[] = {
               {made.AppendASCII("x"), made.AppendASCII("x"), true},
+              {made.AppendASCII("x"), made.AppendASCII("X"), true},
               {path_, short_name(path_), true},
+              {path_, short_name(path_), true, 1},
               {path_, FilePath(u"\\\\.\\" + path_.value()), true},
               {path_, link.Append(path_.BaseName().value()), true},
               {path_,
@@ -558,9 +590,19 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
     REFUSED_BEHIND_A_QUEUED_WRITE,
     NO_LOOP_BEHIND_A_QUEUED_WRITE,
     NO_LOOP_WRITE_FAILS,
+    // Writing changes only, after its last write landed unreported.
+    CHANGES_AFTER_A_LANDED_WRITE,
+    // Another name of the file, which cannot be keyed at first.
+    NOT_KEYED_AT_FIRST,
+    // Another thread waits first for the queued write: a refused write of
+    // the file, or a read.
+    REFUSED_BESIDE_A_REFUSED_WRITE,
+    REFUSED_BESIDE_A_READ,
   };
   for (Case c : {REFUSED_FROM_THE_START, REFUSED_BEHIND_A_QUEUED_WRITE,
-                 NO_LOOP_BEHIND_A_QUEUED_WRITE, NO_LOOP_WRITE_FAILS}) {
+                 NO_LOOP_BEHIND_A_QUEUED_WRITE, NO_LOOP_WRITE_FAILS,
+                 CHANGES_AFTER_A_LANDED_WRITE, NOT_KEYED_AT_FIRST,
+                 REFUSED_BESIDE_A_REFUSED_WRITE, REFUSED_BESIDE_A_READ}) {
     SCOPED_TRACE(c);
     thread_runner_ = new ManualTaskRunner;
     file_runner_ = new ManualTaskRunner;
@@ -582,6 +624,70 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       EXPECT_EQ("{\"a\":2,\"b\":1}", ReadText(path_));
       continue;
     }
+    if (c == NOT_KEYED_AT_FIRST) {
+      // Its folder's or its own open failing twice: its writes are made
+      // here, in the file's order, none on its runner beside the file's.
+      const FilePath name =
+          ShortName(folder_.path()).Append(path_.BaseName().value());
+      for (const FilePath& unopenable : {name.DirName(), name}) {
+        scoped_refptr<ManualTaskRunner> beside(new ManualTaskRunner);
+        scoped_refptr<JsonPrefStore> other;
+        {
+          g_unopenable = unopenable.value();
+          platform_rules::ScopedImportHook hook(
+              "CreateFileW", reinterpret_cast<const void*>(&FailOpensOf));
+          g_create = hook.original<decltype(g_create)>();
+          other = new JsonPrefStore(name, beside);
+        }
+        other->ReadPrefs();
+        other->SetValue("b", Int(unopenable == name ? 3 : 2), 0);
+        other = nullptr;
+        EXPECT_EQ(0, beside->posts());
+      }
+      EXPECT_EQ("{\"a\":1,\"b\":3}", ReadText(path_));
+      store = nullptr;
+      file_runner_->RunUntilIdle();
+      continue;
+    }
+    if (c >= REFUSED_BESIDE_A_REFUSED_WRITE) {
+      file_runner_->set_runs_tasks_here(false);  // another thread's
+      store->CommitPendingWrite();
+      // Their reads may miss the queued write: each writes its change only.
+      scoped_refptr<ManualTaskRunner> refusing(new ManualTaskRunner);
+      refusing->set_refuse_posts(true);
+      refusing->set_may_run_tasks_here(true);
+      scoped_refptr<JsonPrefStore> here = new JsonPrefStore(path_, refusing);
+      scoped_refptr<JsonPrefStore> there = new JsonPrefStore(path_, refusing);
+      here->ReadPrefs();
+      there->ReadPrefs();
+      refusing->set_may_run_tasks_here(false);
+      refusing->set_runs_tasks_here(false);
+      here->SetValue("here", Int(1), 0);
+      there->SetValue("there", Int(1), 0);
+      platform_rules::ScopedImportHook hook(
+          "WaitForSingleObject",
+          reinterpret_cast<const void*>(&WaitBesideAnother));
+      g_wait = hook.original<decltype(g_wait)>();
+      g_main = ::GetCurrentThreadId();
+      g_other_waits = 0;
+      std::atomic<bool> ended{false};
+      std::thread other([&] {
+        if (c == REFUSED_BESIDE_A_REFUSED_WRITE)
+          there = nullptr;
+        else
+          scoped_refptr<JsonPrefStore>(new JsonPrefStore(path_, file_runner_))
+              ->ReadPrefs();
+        ended = true;
+      });
+      while (g_other_waits == 0 && !ended)
+        ::Sleep(1);
+      g_land_at_wait = file_runner_.get();
+      here = nullptr;  // waits for the queued write, and for the other's
+      other.join();
+      there = nullptr;
+      EXPECT_EQ("{\"a\":2,\"b\":1,\"here\":1,\"there\":1}", ReadText(path_));
+      continue;
+    }
     if (c != NO_LOOP_WRITE_FAILS)
       store->CommitPendingWrite();  // waits on the file's runner
     store->SetValue("b", Int(2), 0);
@@ -601,6 +707,27 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       RunWrites();
     } else if (c == NO_LOOP_BEHIND_A_QUEUED_WRITE) {
       { ThreadTaskRunnerHandle gone(thread_runner_); }
+      // Its write, behind the queued one, has no reply: once it ran, a read
+      // takes what another program wrote since.
+      store->CommitPendingWrite();
+      file_runner_->RunUntilIdle();
+      WriteText("{\"a\":2}");
+      ASSERT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
+      EXPECT_FALSE(store->GetValue("b", nullptr));
+      store->SetValue("b", Int(2), 0);
+    } else if (c == CHANGES_AFTER_A_LANDED_WRITE) {
+      file_runner_->set_may_run_tasks_here(true);
+      store->ReadPrefs();  // may miss the queued write
+      store->CommitPendingWrite();
+      file_runner_->RunUntilIdle();
+      WriteText("{\"a\":2,\"b\":3}");  // another program's change
+      store->SetValue("c", Int(1), 0);
+      store->CommitPendingWrite();  // b, written, is not written again
+      file_runner_->RunUntilIdle();
+      EXPECT_EQ("{\"a\":2,\"b\":3,\"c\":1}", ReadText(path_));
+      WriteText("{\"a\":2}");
+      store->SetValue("b", Int(2), 0);
+      store->RemoveValue("c", 0);
     } else {
       {
         // A write on this thread that fails; it is kept for the next flush

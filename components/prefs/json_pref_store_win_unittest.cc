@@ -724,10 +724,20 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       store->SetValue("c", Int(1), 0);
       store->CommitPendingWrite();  // b, written, is not written again
       file_runner_->RunUntilIdle();
-      EXPECT_EQ("{\"a\":2,\"b\":3,\"c\":1}", ReadText(path_));
+      // A write still to run is not carried again by the next: another
+      // store's change may come between them.
+      store->SetValue("d", Int(1), 0);
+      store->CommitPendingWrite();
+      scoped_refptr<JsonPrefStore> other = MakeStore();
+      other->ReadPrefs();
+      other->RemoveValue("d", 0);
+      other->CommitPendingWrite();
+      store->RemoveValue("c", 0);
+      store->CommitPendingWrite();
+      file_runner_->RunUntilIdle();
+      EXPECT_EQ("{\"a\":2,\"b\":3}", ReadText(path_));
       WriteText("{\"a\":2}");
       store->SetValue("b", Int(2), 0);
-      store->RemoveValue("c", 0);
     } else {
       {
         // A write on this thread that fails; it is kept for the next flush

@@ -738,6 +738,13 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       EXPECT_EQ("{\"a\":2,\"b\":3}", ReadText(path_));
       WriteText("{\"a\":2}");
       store->SetValue("b", Int(2), 0);
+      // Released while that write waits, to fail: it goes with the last.
+      store->CommitPendingWrite();
+      store->RemoveValue("d", 0);
+      platform_rules::ScopedFaultInjection fail(1, ERROR_SHARING_VIOLATION,
+                                                "ReplaceFileW");
+      store = nullptr;
+      file_runner_->RunUntilIdle();
     } else {
       {
         // A write on this thread that fails; it is kept for the next flush

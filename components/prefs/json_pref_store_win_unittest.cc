@@ -639,7 +639,7 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
           g_create = hook.original<decltype(g_create)>();
           other = new JsonPrefStore(name, beside);
         }
-        other->ReadPrefs();
+        other->ReadPrefsAsync(nullptr);  // here: its runner is not the file's
         other->SetValue("b", Int(unopenable == name ? 3 : 2), 0);
         other = nullptr;
         EXPECT_EQ(0, beside->posts());
@@ -656,14 +656,14 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       scoped_refptr<ManualTaskRunner> refusing(new ManualTaskRunner);
       refusing->set_refuse_posts(true);
       refusing->set_may_run_tasks_here(true);
-      scoped_refptr<JsonPrefStore> here = new JsonPrefStore(path_, refusing);
-      scoped_refptr<JsonPrefStore> there = new JsonPrefStore(path_, refusing);
-      here->ReadPrefs();
-      there->ReadPrefs();
+      scoped_refptr<JsonPrefStore> here = new JsonPrefStore(path_, refusing),
+                                   there = new JsonPrefStore(path_, refusing);
+      for (const char* key : {"here", "there"}) {
+        (*key == 'h' ? here : there)->ReadPrefs();
+        (*key == 'h' ? here : there)->SetValue(key, Int(1), 0);
+      }
       refusing->set_may_run_tasks_here(false);
       refusing->set_runs_tasks_here(false);
-      here->SetValue("here", Int(1), 0);
-      there->SetValue("there", Int(1), 0);
       platform_rules::ScopedImportHook hook(
           "WaitForSingleObject",
           reinterpret_cast<const void*>(&WaitBesideAnother));
@@ -685,7 +685,8 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       here = nullptr;  // waits for the queued write, and for the other's
       other.join();
       there = nullptr;
-      EXPECT_EQ("{\"a\":2,\"b\":1,\"here\":1,\"there\":1}", ReadText(path_));
+      EXPECT_EQ("{\"a\":2,\"b\":1,\"here\":1,\"there\":1}",
+                ReadText(path_));
       continue;
     }
     if (c != NO_LOOP_WRITE_FAILS)
@@ -717,30 +718,24 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       store->SetValue("b", Int(2), 0);
     } else if (c == CHANGES_AFTER_A_LANDED_WRITE) {
       file_runner_->set_may_run_tasks_here(true);
-      store->ReadPrefs();  // may miss the queued write
-      store->CommitPendingWrite();
-      file_runner_->RunUntilIdle();
-      WriteText("{\"a\":2,\"b\":3}");  // another program's change
-      store->SetValue("c", Int(1), 0);
-      store->CommitPendingWrite();  // b, written, is not written again
-      file_runner_->RunUntilIdle();
-      // A write still to run is not carried again by the next: another
-      // store's change may come between them.
+      store->ReadPrefs();  // may miss the queued write: changes only
+      // Another store's removal of d goes behind its write of d; its next
+      // write must not bring d back.
       store->SetValue("d", Int(1), 0);
       store->CommitPendingWrite();
       scoped_refptr<JsonPrefStore> other = MakeStore();
       other->ReadPrefs();
       other->RemoveValue("d", 0);
       other->CommitPendingWrite();
-      store->RemoveValue("c", 0);
+      store->SetValue("c", Int(1), 0);
       store->CommitPendingWrite();
       file_runner_->RunUntilIdle();
-      EXPECT_EQ("{\"a\":2,\"b\":3}", ReadText(path_));
-      WriteText("{\"a\":2}");
-      store->SetValue("b", Int(2), 0);
-      // Released while that write waits, to fail: it goes with the last.
+      EXPECT_EQ("{\"a\":2,\"b\":2,\"c\":1}", ReadText(path_));
+      // Released while a write waits, to fail: that goes with the last,
+      // what landed unreported does not.
+      store->RemoveValue("c", 0);
       store->CommitPendingWrite();
-      store->RemoveValue("d", 0);
+      store->SetValue("b", Int(2), 0);
       platform_rules::ScopedFaultInjection fail(1, ERROR_SHARING_VIOLATION,
                                                 "ReplaceFileW");
       store = nullptr;

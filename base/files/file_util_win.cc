@@ -137,14 +137,30 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
 
 enum IdentityResult { IDENTITY_READ, IDENTITY_ABSENT, IDENTITY_FAILED };
 
-bool GetFinalPath(HANDLE handle, string16* path) {
-  wchar_t buffer[kMaxPathLength * 2];
-  const DWORD length = ::GetFinalPathNameByHandleW(
-      handle, buffer, ARRAYSIZE(buffer), FILE_NAME_NORMALIZED);
-  if (length == 0 || length >= ARRAYSIZE(buffer))
+// What |call| writes into a buffer of the size it asks for; |call| takes
+// the buffer and its size in characters and answers the length written,
+// or the size needed (with the terminator) when the buffer is short.
+template <typename Call>
+bool TextFromCall(Call call, string16* text) {
+  std::vector<wchar_t> buffer(kMaxPathLength);
+  DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length >= buffer.size()) {
+    buffer.resize(length);
+    length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+  }
+  if (length == 0 || length >= buffer.size())
     return false;
-  *path = as_u16cstr(buffer);
+  text->assign(as_u16cstr(buffer.data()), length);
   return true;
+}
+
+bool GetFinalPath(HANDLE handle, string16* path) {
+  return TextFromCall(
+      [handle](wchar_t* buffer, DWORD size) {
+        return ::GetFinalPathNameByHandleW(handle, buffer, size,
+                                           FILE_NAME_NORMALIZED);
+      },
+      path);
 }
 
 IdentityResult GetFileIdentity(const FilePath& path, FileIdentity* identity) {
@@ -757,36 +773,40 @@ string16 WithoutVerbatimPrefix(const string16& path) {
 // the call fails.
 template <typename Call>
 string16 PathFromCall(const string16& path, Call call, bool* done) {
-  std::vector<wchar_t> buffer(kMaxPathLength);
-  DWORD length =
-      call(as_wcstr(path), buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length >= buffer.size()) {
-    buffer.resize(length);
-    length =
-        call(as_wcstr(path), buffer.data(), static_cast<DWORD>(buffer.size()));
-  }
-  *done = length != 0 && length < buffer.size();
-  return *done ? string16(as_u16cstr(buffer.data()), length) : path;
+  string16 text;
+  *done = TextFromCall(
+      [&path, &call](wchar_t* buffer, DWORD size) {
+        return call(as_wcstr(path), buffer, size);
+      },
+      &text);
+  return *done ? text : path;
+}
+
+// |read| once more when it failed for a reason other than absence: the
+// failure may be passing (out of resources).
+template <typename Read>
+IdentityResult ReadRetryingOnce(Read read) {
+  IdentityResult result = IDENTITY_FAILED;
+  for (int attempt = 0; attempt < 2 && result == IDENTITY_FAILED; ++attempt)
+    result = read();
+  return result;
 }
 
 // The final path of the folder |path| as text, through a handle that asks
-// for no access, so that any folder that exists answers. One failure other
-// than absence is tried again: it may be passing (out of resources).
+// for no access, so that any folder that exists answers.
 IdentityResult ReadFolderFinalPath(const FilePath& path, string16* final_path) {
-  IdentityResult result = IDENTITY_FAILED;
-  for (int attempt = 0; attempt < 2 && result == IDENTITY_FAILED; ++attempt) {
+  return ReadRetryingOnce([&path, final_path] {
     win::ScopedHandle folder(::CreateFileW(
         as_wcstr(path.value()), 0,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder.IsValid()) {
-      result = IsPathNotFoundError(::GetLastError()) ? IDENTITY_ABSENT
-                                                     : IDENTITY_FAILED;
-    } else if (GetFinalPath(folder.Get(), final_path)) {
-      result = IDENTITY_READ;
+      return IsPathNotFoundError(::GetLastError()) ? IDENTITY_ABSENT
+                                                   : IDENTITY_FAILED;
     }
-  }
-  return result;
+    return GetFinalPath(folder.Get(), final_path) ? IDENTITY_READ
+                                                  : IDENTITY_FAILED;
+  });
 }
 
 }  // namespace
@@ -804,10 +824,17 @@ string16 GetFileKey(const FilePath& path, bool* exact) {
   // The file goes by its name in its folder, the same before and after it
   // is made; its long name when it exists.
   FileIdentity file;
-  std::vector<FilePath> below = {
-      GetFileIdentity(full, &file) == IDENTITY_READ
-          ? FilePath(file.final_path).BaseName()
-          : full.BaseName()};
+  const IdentityResult own =
+      ReadRetryingOnce([&full, &file] { return GetFileIdentity(full, &file); });
+  if (own == IDENTITY_FAILED) {
+    // Its name as given may be a short one, which other names do not share.
+    PLOG(ERROR) << full.AsUTF8Unsafe() << " not resolved; keyed by its name";
+    if (exact)
+      *exact = false;
+  }
+  std::vector<FilePath> below = {own == IDENTITY_READ
+                                     ? FilePath(file.final_path).BaseName()
+                                     : full.BaseName()};
   // The deepest existing folder carries the names below it by its final
   // path, whatever names reach it (short names, links, device forms): text
   // that stays the same when a folder on the way is made or replaced.

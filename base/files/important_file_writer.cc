@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "base/bind.h"
@@ -10,17 +11,6 @@
 #include "base/threading/thread_task_runner_handle.h"
 
 namespace base {
-
-// The outcome of one write, filled in on the runner and read by the reply.
-class ImportantFileWriter::Outcome
-    : public RefCountedThreadSafe<ImportantFileWriter::Outcome> {
- public:
-  bool success = false;
-
- private:
-  friend class RefCountedThreadSafe<Outcome>;
-  ~Outcome() = default;
-};
 
 namespace {
 
@@ -99,16 +89,42 @@ void ImportantFileWriter::RunWrite(DataSerializer* serializer,
         outcome->success = task.Run();
         if (!outcome->success)
           LOG(ERROR) << path.AsUTF8Unsafe() << " not written";
+        outcome->ran.store(true);
       },
       path_, task, outcome);
+  if (serializer)
+    unreported_.push_back({serializer, write, outcome});
   RunInOrder(run, reply);
 }
 
 void ImportantFileWriter::OnWriteDone(DataSerializer* serializer,
                                       uint64_t write,
                                       const scoped_refptr<Outcome>& outcome) {
-  if (serializer)
-    serializer->OnWriteDone(write, outcome->success);
+  if (!serializer || outcome->reported)
+    return;
+  outcome->reported = true;
+  auto listed = std::find_if(
+      unreported_.begin(), unreported_.end(),
+      [&outcome](const Unreported& u) { return u.outcome == outcome; });
+  if (listed != unreported_.end())
+    unreported_.erase(listed);
+  serializer->OnWriteDone(write, outcome->success);
+}
+
+void ImportantFileWriter::ReportRunWrites() {
+  // Taken out first: a serializer told of a failure may write again.
+  std::vector<Unreported> run;
+  for (auto it = unreported_.begin(); it != unreported_.end();) {
+    if (it->outcome->ran.load()) {
+      it->outcome->reported = true;
+      run.push_back(std::move(*it));
+      it = unreported_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const Unreported& write : run)
+    write.serializer->OnWriteDone(write.write, write.outcome->success);
 }
 
 }  // namespace base

@@ -3,8 +3,10 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/callback.h"
 #include "base/files/file_path.h"
@@ -25,7 +27,9 @@ namespace base {
 // were made; a write the runner refuses, or one made on a thread without a
 // loop (which can take no reply), happens on the calling thread, but only
 // when none of the earlier writes of the file, by any writer, still waits
-// on a runner (a runner on another thread is waited for).
+// on a runner (a runner on another thread is waited for). So does every
+// write when the file could not be keyed at first; while it still cannot,
+// nothing is written (logged).
 //
 // Used on one thread. A scheduled write that has not happened is lost when
 // the writer goes away, so owners flush with DoScheduledWrite first. On a
@@ -50,8 +54,9 @@ class ImportantFileWriter {
     virtual bool SerializeData(std::string* output) = 0;
     // The write of the data of the |write|-th SerializeData of this writer
     // that returned true (counted from 1) has run; |success|: the file now
-    // holds it. Told on the writer's thread, not always in order; not told
-    // when the write went to the runner from a thread without a loop.
+    // holds it. Told on the writer's thread, not always in order, once:
+    // by the write's reply, or by ReportRunWrites when it has run first (a
+    // write handed off from a thread without a loop has only that).
     virtual void OnWriteDone(uint64_t write, bool success) {}
 
    protected:
@@ -101,11 +106,29 @@ class ImportantFileWriter {
   // left (the runner needs this thread, or they took too long).
   bool WaitForHandedWrites();
 
-  // Some writes of the file wait on runners other than this writer's.
+  // Some writes of the file wait on runners other than this writer's, or
+  // this writer's runner is not the file's (its key was not exact at first:
+  // it then writes on the calling thread, behind the file's writes).
   bool HasWritesOnOtherRunners() const;
 
+  // Tells the serializers the outcomes of their writes that have run and
+  // were not told yet, without waiting for the replies.
+  void ReportRunWrites();
+
  private:
-  class Outcome;
+  // The outcome of one write, filled in on the runner and read here.
+  class Outcome : public RefCountedThreadSafe<Outcome> {
+   public:
+    // Set on the runner: |success| first, then |ran|.
+    bool success = false;
+    std::atomic<bool> ran{false};
+    // On the writer's thread: the serializer was told.
+    bool reported = false;
+
+   private:
+    friend class RefCountedThreadSafe<Outcome>;
+    ~Outcome() = default;
+  };
   class QueuedWrites;
   class HandedWrite;
 
@@ -121,14 +144,23 @@ class ImportantFileWriter {
   // Runs |task| on the runner, then |reply| (if any) back here; when the
   // runner refuses, both here, but only after the earlier writes.
   bool RunInOrder(const Closure& task, const Closure& reply);
-  // Whether at most |own| writes of the file are left; waits for those a
-  // runner on another thread still runs.
-  bool WaitForWritesBeyond(int own);
+  // Whether every write of the file counted before |ticket| has landed;
+  // waits for those a runner on another thread still runs.
+  bool WaitForWritesBefore(uint64_t ticket);
   // Whether waiting here for the file's writes might never end.
   bool WritesMayNeedThisThread() const;
+  // Whether the file's key is exact now; a key that was not is looked up
+  // again (the failure may have passed).
+  bool KeyExact();
   void OnWriteDone(DataSerializer* serializer,
                    uint64_t write,
                    const scoped_refptr<Outcome>& outcome);
+
+  struct Unreported {
+    DataSerializer* serializer;
+    uint64_t write;
+    scoped_refptr<Outcome> outcome;
+  };
 
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;
@@ -136,10 +168,14 @@ class ImportantFileWriter {
   // Set while a write is scheduled: the timer's task dies with the loop.
   DataSerializer* serializer_ = nullptr;
   uint64_t serializations_ = 0;
+  // The writes for a serializer whose outcome it has not been told.
+  std::vector<Unreported> unreported_;
   // Set before |queued_|, by the look-up of its key.
   bool key_exact_ = true;
   // Shared with the writes on the runner, which may outlive the writer.
-  const scoped_refptr<QueuedWrites> queued_;
+  scoped_refptr<QueuedWrites> queued_;
+  // The key was exact at first, so the runner is the file's own.
+  bool runner_is_the_files_ = true;
   const TimeDelta commit_interval_;
   WeakPtrFactory<ImportantFileWriter> weak_factory_;
 };

@@ -1,7 +1,6 @@
 #include "base/files/important_file_writer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <map>
 #include <utility>
 #include <vector>
@@ -43,20 +42,31 @@ class ImportantFileWriter::QueuedWrites
     return queued;
   }
 
-  // Counts a write handed to |runner|; returns how many were counted
-  // before.
-  int Add(const scoped_refptr<SequencedTaskRunner>& runner) {
+  // Counts a write handed to |runner|; returns its ticket, greater than
+  // that of every write counted before.
+  uint64_t Add(const scoped_refptr<SequencedTaskRunner>& runner) {
     AutoLock hold(lock_);
-    runners_.push_back(runner);
-    return count_.fetch_add(1);
+    writes_[next_ticket_] = runner;
+    return next_ticket_++;
   }
-  void Done(const scoped_refptr<SequencedTaskRunner>& runner) {
-    {
-      AutoLock hold(lock_);
-      runners_.erase(std::find(runners_.begin(), runners_.end(), runner));
-    }
-    count_.fetch_sub(1);
-    landed_.Signal();
+  void Done(uint64_t ticket) {
+    AutoLock hold(lock_);
+    writes_.erase(ticket);
+    // Each waiter has its own event: no waiter can swallow another's wake.
+    for (WaitableEvent* waiter : waiters_)
+      waiter->Signal();
+  }
+
+  // The ticket the next write will get: every write counted so far is
+  // before it.
+  uint64_t NextTicket() {
+    AutoLock hold(lock_);
+    return next_ticket_;
+  }
+  // Some write counted before |ticket| has not landed.
+  bool AnyBefore(uint64_t ticket) {
+    AutoLock hold(lock_);
+    return !writes_.empty() && writes_.begin()->first < ticket;
   }
 
   // Whether a runner holding a counted write may need this thread to run
@@ -66,7 +76,8 @@ class ImportantFileWriter::QueuedWrites
     std::vector<scoped_refptr<SequencedTaskRunner>> runners;
     {
       AutoLock hold(lock_);
-      runners = runners_;
+      for (const auto& write : writes_)
+        runners.push_back(write.second);
     }
     for (const auto& runner : runners) {
       if (runner->MayRunTasksOnCurrentThread())
@@ -74,42 +85,56 @@ class ImportantFileWriter::QueuedWrites
     }
     return false;
   }
-  int count() const { return count_.load(); }
 
   bool HasRunnersOtherThan(const scoped_refptr<SequencedTaskRunner>& runner) {
     AutoLock hold(lock_);
-    return std::any_of(runners_.begin(), runners_.end(),
-                       [&runner](const scoped_refptr<SequencedTaskRunner>& r) {
-                         return r != runner;
+    return std::any_of(writes_.begin(), writes_.end(),
+                       [&runner](const Writes::value_type& write) {
+                         return write.second != runner;
                        });
   }
 
-  // Waits until at most |most| writes are counted; false when that has not
+  // Waits until every write counted before |ticket| has landed, never for
+  // later ones (they may be waiting for this one); false when that has not
   // happened by |limit|.
-  bool WaitUntilAtMost(int most, TimeDelta limit) {
+  bool WaitForWritesBefore(uint64_t ticket, TimeDelta limit) {
+    WaitableEvent landed(WaitableEvent::ResetPolicy::AUTOMATIC,
+                         WaitableEvent::InitialState::NOT_SIGNALED);
     const TimeTicks end = TimeTicks::Now() + limit;
+    bool done = false;
     for (;;) {
-      // Reset before looking, so that a write landing after the look
-      // still ends the wait; every waiter wakes at each landing.
-      landed_.Reset();
-      if (count_.load() <= most)
-        return true;
+      {
+        // Looked at and registered under one lock, so that a landing after
+        // the look still sets this waiter's event.
+        AutoLock hold(lock_);
+        done = writes_.empty() || writes_.begin()->first >= ticket;
+        if (done)
+          break;
+        if (std::find(waiters_.begin(), waiters_.end(), &landed) ==
+            waiters_.end())
+          waiters_.push_back(&landed);
+      }
       const TimeDelta left = end - TimeTicks::Now();
-      if (left <= TimeDelta() || !landed_.TimedWait(left))
-        return false;
+      if (left <= TimeDelta() || !landed.TimedWait(left))
+        break;
     }
+    AutoLock hold(lock_);
+    waiters_.erase(std::remove(waiters_.begin(), waiters_.end(), &landed),
+                   waiters_.end());
+    return done;
   }
 
  private:
   friend class RefCountedThreadSafe<QueuedWrites>;
   ~QueuedWrites() = default;
 
+  using Writes = std::map<uint64_t, scoped_refptr<SequencedTaskRunner>>;
+
   Lock lock_;
-  // The runner of each counted write.
-  std::vector<scoped_refptr<SequencedTaskRunner>> runners_;
-  std::atomic<int> count_{0};
-  WaitableEvent landed_{WaitableEvent::ResetPolicy::MANUAL,
-                        WaitableEvent::InitialState::NOT_SIGNALED};
+  // The runner of each counted write, by its ticket.
+  Writes writes_;
+  uint64_t next_ticket_ = 0;
+  std::vector<WaitableEvent*> waiters_;
 };
 
 // One counted write: done once it has run, or once the runner has let it
@@ -122,15 +147,17 @@ class ImportantFileWriter::HandedWrite {
   HandedWrite(scoped_refptr<QueuedWrites> queued,
               scoped_refptr<SequencedTaskRunner> runner)
       : queued_(std::move(queued)), runner_(std::move(runner)) {
-    earlier_ = queued_->Add(runner_) > 0;
+    ticket_ = queued_->Add(runner_);
+    earlier_ = queued_->AnyBefore(ticket_);
   }
   ~HandedWrite() {
     if (queued_)
-      queued_->Done(runner_);
+      queued_->Done(ticket_);
   }
 
   // Some earlier write of the file was still counted.
   bool earlier() const { return earlier_; }
+  uint64_t ticket() const { return ticket_; }
 
   // |reply| goes to |origin| once the write has run; none when null.
   void ReplyTo(scoped_refptr<SingleThreadTaskRunner> origin, Closure reply) {
@@ -140,7 +167,7 @@ class ImportantFileWriter::HandedWrite {
 
   static void Run(HandedWrite* write, const Closure& task) {
     task.Run();
-    write->queued_->Done(write->runner_);
+    write->queued_->Done(write->ticket_);
     write->queued_ = nullptr;
     if (write->origin_)
       write->origin_->PostTask(FROM_HERE, std::move(write->reply_));
@@ -149,6 +176,7 @@ class ImportantFileWriter::HandedWrite {
  private:
   scoped_refptr<QueuedWrites> queued_;
   const scoped_refptr<SequencedTaskRunner> runner_;
+  uint64_t ticket_ = 0;
   bool earlier_ = false;
   scoped_refptr<SingleThreadTaskRunner> origin_;
   Closure reply_;
@@ -188,7 +216,11 @@ ImportantFileWriter::ImportantFileWriter(
       task_runner_(std::move(task_runner)),
       commit_interval_(TimeDelta::FromSeconds(kCommitIntervalSeconds)),
       queued_(QueuedWrites::ForFile(path, &key_exact_)),
-      weak_factory_(this) {}
+      weak_factory_(this) {
+  // A runner named by an inexact key is not the file's: other names of the
+  // file have their own, which would run their writes beside this one's.
+  runner_is_the_files_ = key_exact_;
+}
 
 ImportantFileWriter::~ImportantFileWriter() {
   timer_.Stop();
@@ -203,22 +235,28 @@ bool ImportantFileWriter::RunInOrder(const Closure& task,
   // A thread without a loop has nowhere to take a reply: it writes here,
   // unless an earlier write still waits on the runner; then its write goes
   // behind that one, its outcome only logged.
+  const bool exact = KeyExact();
   HandedWrite* write = new HandedWrite(queued_, task_runner_);
   const bool earlier = write->earlier();
   Closure counted = Bind(&HandedWrite::Run, Owned(write), task);
   const bool loop = ThreadTaskRunnerHandle::IsSet();
   if (loop && reply)
     write->ReplyTo(ThreadTaskRunnerHandle::Get(), reply);
-  if ((loop || earlier) && task_runner_->PostTask(FROM_HERE, counted))
+  if (runner_is_the_files_ && (loop || earlier) &&
+      task_runner_->PostTask(FROM_HERE, counted)) {
     return true;
-  // Refused: the write and its reply run here, if at all.
+  }
+  // Refused, or the runner is not the file's: the write and its reply run
+  // here, if at all.
   write->ReplyTo(nullptr, Closure());
-  if (!WaitForWritesBeyond(1)) {
+  if (!exact || !WaitForWritesBefore(write->ticket())) {
     // Written here it would land before them, and they would undo it.
     counted.Reset();
     LOG(ERROR) << path_.AsUTF8Unsafe()
-               << " not written: its runner refuses writes while earlier"
-                  " ones wait there";
+               << (exact ? " not written: its runner refuses writes while"
+                           " earlier ones wait there"
+                         : " not written: its writes by other names are out"
+                           " of sight");
     if (reply)
       reply.Run();
     return false;
@@ -231,18 +269,19 @@ bool ImportantFileWriter::RunInOrder(const Closure& task,
 
 bool ImportantFileWriter::WaitForHandedWrites() {
   // Writes counted under another key of the file are out of sight.
-  if (!key_exact_) {
+  if (!KeyExact()) {
     LOG(ERROR) << path_.AsUTF8Unsafe()
                << " read without knowing its writes by other names";
     return false;
   }
   // On a thread a runner may need the read cannot wait, not even on the
   // file's own sequence: the writes are queued behind the running task.
-  if (queued_->count() == 0)
+  const uint64_t ticket = queued_->NextTicket();
+  if (!queued_->AnyBefore(ticket))
     return true;
   if (WritesMayNeedThisThread())
     return false;
-  if (WaitForWritesBeyond(0))
+  if (WaitForWritesBefore(ticket))
     return true;
   LOG(ERROR) << path_.AsUTF8Unsafe()
              << " read before the writes handed to its runner landed";
@@ -250,17 +289,30 @@ bool ImportantFileWriter::WaitForHandedWrites() {
 }
 
 bool ImportantFileWriter::HasWritesOnOtherRunners() const {
-  return queued_->HasRunnersOtherThan(task_runner_);
+  // A runner that is not the file's runs nothing in order with its writes.
+  return !runner_is_the_files_ || queued_->HasRunnersOtherThan(task_runner_);
 }
 
-bool ImportantFileWriter::WaitForWritesBeyond(int own) {
-  if (queued_->count() <= own)
+bool ImportantFileWriter::KeyExact() {
+  if (key_exact_)
+    return true;
+  bool exact = false;
+  scoped_refptr<QueuedWrites> queued = QueuedWrites::ForFile(path_, &exact);
+  if (exact) {
+    queued_ = std::move(queued);
+    key_exact_ = true;
+  }
+  return key_exact_;
+}
+
+bool ImportantFileWriter::WaitForWritesBefore(uint64_t ticket) {
+  if (!queued_->AnyBefore(ticket))
     return true;
   // A pool shutting down still runs what it took.
   if (WritesMayNeedThisThread())
     return false;
-  return queued_->WaitUntilAtMost(
-      own, TimeDelta::FromSeconds(kWritesWaitSeconds));
+  return queued_->WaitForWritesBefore(
+      ticket, TimeDelta::FromSeconds(kWritesWaitSeconds));
 }
 
 bool ImportantFileWriter::WritesMayNeedThisThread() const {

@@ -141,8 +141,10 @@ JsonPrefStore::JsonPrefStore(const FilePath& path,
       weak_factory_(this) {}
 
 JsonPrefStore::~JsonPrefStore() {
+  releasing_ = true;
   if (read_pending_ && !read_only_ && !unwritten_keys_.empty()) {
-    // The read's reply will not come.
+    // The read's reply will not come, nor the replies of writes that ran.
+    writer_.ReportRunWrites();
     PostChangesOverFile();
     return;
   }
@@ -150,10 +152,13 @@ JsonPrefStore::~JsonPrefStore() {
 }
 
 void JsonPrefStore::PostChangesOverFile() {
-  // Keys whose earlier writes have not reported go too: a failure reported
-  // after the store is gone, or never, would lose them.
+  // At release the keys of writes still to run go too: a failure reported
+  // after the store is gone would lose them. Before, the write's outcome
+  // comes, and a landed write's keys carried again could undo what another
+  // store changed since.
   std::unique_ptr<Changes> changes(new Changes);
-  for (const std::string& key : KeysNotOnFile()) {
+  for (const std::string& key :
+       releasing_ ? KeysNotOnFile() : unwritten_keys_) {
     const Value* value = nullptr;
     (*changes)[key] =
         prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
@@ -281,6 +286,8 @@ PrefReadError JsonPrefStore::ReadPrefs() {
   // Writes already handed off, by this store or another of the file, land
   // first, where this thread can wait for them.
   read_missed_writes_ = !writer_.WaitForHandedWrites();
+  // The read then takes the file's values for keys whose writes landed.
+  writer_.ReportRunWrites();
   OnFileRead(ReadPrefsFromDisk(path_));
   return read_error_;
 }
@@ -346,6 +353,9 @@ void JsonPrefStore::OnFileRead(std::unique_ptr<ReadResult> result) {
 }
 
 void JsonPrefStore::CommitPendingWrite() {
+  // Writes that ran are forgotten, and failed ones join this write, before
+  // their replies come (none comes to a thread without a loop).
+  writer_.ReportRunWrites();
   SchedulePendingLossyWrites();
   if (writer_.HasPendingWrite() && !read_only_)
     writer_.DoScheduledWrite();

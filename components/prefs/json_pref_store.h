@@ -173,6 +173,8 @@ class JsonPrefStore : public PersistentPrefStore,
   std::map<uint64_t, std::set<std::string>> keys_being_written_;
   uint64_t serializations_ = 0;
   bool write_after_read_ = false;
+  // Being released: no write's outcome can reach the store any more.
+  bool releasing_ = false;
   WeakPtrFactory<JsonPrefStore> weak_factory_;
 };
 

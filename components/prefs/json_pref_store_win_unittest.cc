@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/bind.h"
@@ -224,6 +226,17 @@ DWORD WINAPI WaitRunning(HANDLE handle, DWORD ms) {
   return g_wait(handle, 0);
 }
 
+// Counts waits off the loop's thread; its next wait runs |g_land_at_wait|.
+std::atomic<int> g_other_waits{0};
+ManualTaskRunner* g_land_at_wait = nullptr;
+DWORD WINAPI WaitBesideAnother(HANDLE handle, DWORD ms) {
+  if (ms && !ThreadTaskRunnerHandle::IsSet())
+    ++g_other_waits;
+  else if (ms && g_land_at_wait)
+    std::exchange(g_land_at_wait, nullptr)->RunUntilIdle();
+  return g_wait(handle, ms);
+}
+
 // While set, opens of this folder fail as those of one nobody may open.
 string16 g_refused_folder;
 decltype(&::CreateFileW) g_create;
@@ -408,9 +421,9 @@ TEST_F(JsonPrefStoreTest, ChangesAroundAReadGoOnTopOfTheFile) {
           EXPECT_EQ(c.file, ReadText(path_));
         EXPECT_EQ(gave_up,
                   log.text.find("read before the writes") != std::string::npos);
+        // Its key is looked up again at the read, and found.
         EXPECT_EQ(c.order == UNRESOLVED_FOLDER,
-                  log.text.find("keyed by its full path") != std::string::npos &&
-                      log.text.find("read without knowing its writes") != std::string::npos);
+                  log.text.find("keyed by its full path") != std::string::npos);
         EXPECT_EQ(0, g_waits_on_the_runners_thread);
         g_run_at_wait = nullptr;
         break;
@@ -512,7 +525,9 @@ TEST_F(JsonPrefStoreTest, SpellingsOfAFileShareItsSequence) {
   const FilePath short_made = ShortName(folder_.path()).Append(made.BaseName().value());
   EXPECT_EQ("", ExpectSequencesBySpelling(
                     made, {{made.AppendASCII("x"), made.AppendASCII("x"), true},
+                           {made.AppendASCII("x"), made.AppendASCII("X"), true},
                            {path_, ShortName(path_), true},
+                           {path_, ShortName(path_), true, 1},
                            {path_, FilePath(u"\\\\.\\" + path_.value()), true},
                            {made, short_made, true},
                            {made, short_made, true, 2},
@@ -540,18 +555,24 @@ TEST_F(JsonPrefStoreTest, LinkedAndSharedSpellingsShareItsSequence) {
 TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
   enum Case {
     REFUSED_FROM_THE_START,
+    NOT_KEYED_AT_FIRST,  // another name of the file
     REFUSED_BEHIND_A_QUEUED_WRITE,
     NO_LOOP_BEHIND_A_QUEUED_WRITE,
     NO_LOOP_WRITE_FAILS,
+    CHANGES_AFTER_A_LANDED_WRITE,
+    REFUSED_BESIDE_A_REFUSED_WRITE,  // another thread waits first
+    REFUSED_BESIDE_A_READ,
   };
   for (Case c : {REFUSED_FROM_THE_START, REFUSED_BEHIND_A_QUEUED_WRITE,
-                 NO_LOOP_BEHIND_A_QUEUED_WRITE, NO_LOOP_WRITE_FAILS}) {
+                 NO_LOOP_BEHIND_A_QUEUED_WRITE, NO_LOOP_WRITE_FAILS,
+                 CHANGES_AFTER_A_LANDED_WRITE, NOT_KEYED_AT_FIRST,
+                 REFUSED_BESIDE_A_REFUSED_WRITE, REFUSED_BESIDE_A_READ}) {
     SCOPED_TRACE(c);
     thread_runner_ = new ManualTaskRunner;
     file_runner_ = new ManualTaskRunner;
     ThreadTaskRunnerHandle handle(thread_runner_);
     WriteText("{\"a\":1,\"b\":1}");
-    file_runner_->set_refuse_posts(c == REFUSED_FROM_THE_START);
+    file_runner_->set_refuse_posts(c <= NOT_KEYED_AT_FIRST);
     scoped_refptr<JsonPrefStore> store = MakeStore();
     if (c == NO_LOOP_WRITE_FAILS) {
       { ThreadTaskRunnerHandle gone(thread_runner_); }
@@ -565,6 +586,65 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
     if (c == REFUSED_FROM_THE_START) {
       thread_runner_->FastForwardBy(TimeDelta::FromSeconds(10));
       EXPECT_EQ("{\"a\":2,\"b\":1}", ReadText(path_));
+      continue;
+    }
+    if (c == NOT_KEYED_AT_FIRST) {
+      // Its folder's or its own open failing twice: its writes are made
+      // here, in the file's order, none on its runner beside the file's.
+      const FilePath name =
+          ShortName(folder_.path()).Append(path_.BaseName().value());
+      for (const FilePath& unopenable : {name.DirName(), name}) {
+        scoped_refptr<ManualTaskRunner> beside(new ManualTaskRunner);
+        platform_rules::ScopedImportHook hook(
+            "CreateFileW", reinterpret_cast<const void*>(&CreateRefusingFolder));
+        g_create = hook.original<decltype(g_create)>();
+        g_refused_folder = unopenable.value();
+        scoped_refptr<JsonPrefStore> other = new JsonPrefStore(name, beside);
+        g_refused_folder.clear();
+        other->ReadPrefsAsync(nullptr);  // here: its runner is not the file's
+        other->SetValue("b", Int(unopenable == name ? 3 : 2), 0);
+        other = nullptr;
+        EXPECT_EQ(0, beside->posts());
+      }
+      EXPECT_EQ("{\"a\":1,\"b\":3}", ReadText(path_));
+      continue;
+    }
+    if (c >= REFUSED_BESIDE_A_REFUSED_WRITE) {
+      file_runner_->set_runs_tasks_here(false);  // another thread's
+      store->CommitPendingWrite();
+      // Their reads may miss the queued write: each writes its change only.
+      scoped_refptr<ManualTaskRunner> refusing(new ManualTaskRunner);
+      refusing->set_refuse_posts(true);
+      refusing->set_may_run_tasks_here(true);
+      scoped_refptr<JsonPrefStore> here = new JsonPrefStore(path_, refusing),
+                                   there = new JsonPrefStore(path_, refusing);
+      for (const char* key : {"here", "there"}) {
+        (*key == 'h' ? here : there)->ReadPrefs();
+        (*key == 'h' ? here : there)->SetValue(key, Int(1), 0);
+      }
+      refusing->set_may_run_tasks_here(false);
+      refusing->set_runs_tasks_here(false);
+      platform_rules::ScopedImportHook hook(
+          "WaitForSingleObject",
+          reinterpret_cast<const void*>(&WaitBesideAnother));
+      g_wait = hook.original<decltype(g_wait)>();
+      g_other_waits = 0;
+      std::thread other([&] {
+        if (c == REFUSED_BESIDE_A_REFUSED_WRITE)
+          there = nullptr;
+        else
+          scoped_refptr<JsonPrefStore>(new JsonPrefStore(path_, file_runner_))
+              ->ReadPrefs();
+        ++g_other_waits;  // also when it never waited
+      });
+      while (g_other_waits == 0)
+        ::Sleep(1);
+      g_land_at_wait = file_runner_.get();
+      here = nullptr;  // waits for the queued write, and for the other's
+      other.join();
+      there = nullptr;
+      EXPECT_EQ("{\"a\":2,\"b\":1,\"here\":1,\"there\":1}",
+                ReadText(path_));
       continue;
     }
     if (c != NO_LOOP_WRITE_FAILS)
@@ -586,6 +666,33 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       RunWrites();
     } else if (c == NO_LOOP_BEHIND_A_QUEUED_WRITE) {
       { ThreadTaskRunnerHandle gone(thread_runner_); }
+      // No reply comes: once its write ran, a read takes the file's values.
+      store->CommitPendingWrite();
+      file_runner_->RunUntilIdle();
+      WriteText("{\"a\":2}");
+      store->ReadPrefs();
+      store->SetValue("b", Int(2), 0);  // no change unless b was read
+    } else if (c == CHANGES_AFTER_A_LANDED_WRITE) {
+      file_runner_->set_may_run_tasks_here(true);
+      store->ReadPrefs();  // may miss the queued write: changes only
+      // Its next write must not bring back d, removed behind its write.
+      store->SetValue("d", Int(1), 0);
+      store->CommitPendingWrite();
+      scoped_refptr<JsonPrefStore> other = MakeStore();
+      other->ReadPrefs();
+      other->RemoveValue("d", 0);
+      other->CommitPendingWrite();
+      store->SetValue("c", Int(1), 0);
+      store->CommitPendingWrite();
+      file_runner_->RunUntilIdle();
+      // Released as a write waits to fail: that goes with the last.
+      store->RemoveValue("c", 0);
+      store->CommitPendingWrite();
+      store->SetValue("b", Int(2), 0);
+      platform_rules::ScopedFaultInjection fail(1, ERROR_SHARING_VIOLATION,
+                                                "ReplaceFileW");
+      store = nullptr;
+      file_runner_->RunUntilIdle();
     } else {
       {
         // A write on this thread that fails; it is kept for the next flush

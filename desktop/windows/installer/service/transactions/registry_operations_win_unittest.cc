@@ -775,9 +775,9 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     const wchar_t* theirs;
     const wchar_t* after;
   } kOwnerActs[] = {
-      {3, L"O:SYD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
+      {3, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
       {4, L"O:SYD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
-      {4, nullptr, L"O:BUD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)"},
+      {4, nullptr, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)"},
   };
   for (const auto& row : kOwnerActs) {
     SCOPED_TRACE(row.nth);
@@ -788,7 +788,7 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
                                                    "GetSecurityInfo");
       between.Interject([&] {
         SetDacl(owned, row.theirs ? row.theirs
-                                  : (L"O:BU" + Dacl(owned)).c_str());
+                                  : (L"O:LS" + Dacl(owned)).c_str());
       });
       Transaction transaction;
       EXPECT_EQ(row.nth > 3,
@@ -841,13 +841,16 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     ScopedErrorLog log;
     {
       Transaction transaction;
-      // Nor is a value written to it once it is widened.
-      EXPECT_FALSE(transaction.AddAndExecute(SetString(door, L"v", L"new")));
-      // Nor made a key below: and neither widens it to find out.
-      EXPECT_FALSE(transaction.AddAndExecute(
-          new CreateRegKeyOperation(HKEY_CURRENT_USER, door + L"\\x")));
-      EXPECT_EQ(door_dacl,
-                Dacl(door, DACL_SECURITY_INFORMATION, REG_OPTION_OPEN_LINK));
+      {
+        // Nor is a value written to it, or a key made below it; neither
+        // widens it to find that out.
+        platform_rules::ScopedFaultInjection widened(0, 0,
+                                                     "RegSetKeySecurity");
+        EXPECT_FALSE(transaction.AddAndExecute(SetString(door, L"v", L"new")));
+        EXPECT_FALSE(transaction.AddAndExecute(
+            new CreateRegKeyOperation(HKEY_CURRENT_USER, door + L"\\x")));
+        EXPECT_EQ(0, widened.calls());
+      }
       platform_rules::ScopedFaultInjection fault(1, ERROR_NOT_ENOUGH_MEMORY,
                                                  "NtDeleteKey");
       EXPECT_FALSE(transaction.AddAndExecute(

@@ -776,6 +776,8 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     const wchar_t* after;
   } kOwnerActs[] = {
       {3, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
+      {3, L"O:BAD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
+      {3, nullptr, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)"},
       {4, L"O:SYD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
       {4, nullptr, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)"},
   };

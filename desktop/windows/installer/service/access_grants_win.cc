@@ -261,6 +261,19 @@ std::vector<BYTE> KeyState(PSECURITY_DESCRIPTOR descriptor) {
   return state;
 }
 
+// The owner's part of a key state: the SID it begins with.
+std::vector<BYTE> OwnerPart(const std::vector<BYTE>& state) {
+  if (state.empty())
+    return state;
+  const DWORD length = ::GetLengthSid(const_cast<BYTE*>(state.data()));
+  return std::vector<BYTE>(state.begin(), state.begin() + length);
+}
+
+std::vector<BYTE> ListPart(const std::vector<BYTE>& state) {
+  return std::vector<BYTE>(state.begin() + OwnerPart(state).size(),
+                           state.end());
+}
+
 // The state of |key|, read through that handle, and its owner in |owner|
 // when given; empty when it cannot be read.
 std::vector<BYTE> ReadKeyState(HKEY key, std::vector<BYTE>* owner = nullptr) {
@@ -1234,19 +1247,6 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
 }
 
 namespace {
-
-// The owner's part of a key state: the SID it begins with.
-std::vector<BYTE> OwnerPart(const std::vector<BYTE>& state) {
-  if (state.empty())
-    return state;
-  const DWORD length = ::GetLengthSid(const_cast<BYTE*>(state.data()));
-  return std::vector<BYTE>(state.begin(), state.begin() + length);
-}
-
-std::vector<BYTE> ListPart(const std::vector<BYTE>& state) {
-  return std::vector<BYTE>(state.begin() + OwnerPart(state).size(),
-                           state.end());
-}
 
 // Puts the first list |record| holds, then its owner, back on its key
 // through the handle opened to change the list at the grant (the owner

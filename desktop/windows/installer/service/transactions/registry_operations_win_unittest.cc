@@ -717,9 +717,13 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   ASSERT_EQ(kOwned, Dacl(owned, kOwnerAndList));
   for (bool commit : {false, true}) {
+    ScopedErrorLog log;
     {
       Transaction transaction;
       ASSERT_TRUE(transaction.AddAndExecute(SetString(owned, L"", L"new")));
+      // A second grant on it, whose list goes back after the owner did.
+      ASSERT_TRUE(!commit || transaction.AddAndExecute(new CreateRegKeyOperation(
+                                 HKEY_CURRENT_USER, owned + L"\\shell")));
       EXPECT_NE(kOwned, Dacl(owned, kOwnerAndList));
       EXPECT_FALSE(
           platform_rules::PrivilegeEnabled(L"SeTakeOwnershipPrivilege"));
@@ -733,6 +737,7 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     }
     EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList))
         << (commit ? "commit" : "rollback");
+    EXPECT_EQ(std::string::npos, log.text.find("put")) << log.text;
     for (const wchar_t* privilege :
          {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
       EXPECT_FALSE(platform_rules::PrivilegeEnabled(privilege)) << privilege;
@@ -783,6 +788,7 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
   };
   for (const auto& row : kOwnerActs) {
     SCOPED_TRACE(row.nth);
+    ScopedErrorLog log;
     Write(owned, L"", REG_SZ, StringBytes(L"old"));
     SetDacl(owned, kOwned);
     {
@@ -798,6 +804,8 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     }
     EXPECT_EQ(row.theirs ? row.theirs : row.after,
               Dacl(owned, kOwnerAndList));
+    EXPECT_EQ(row.theirs || row.nth == 3,
+              log.text.find("another program changed") != std::string::npos);
     Transaction clear;
     EXPECT_TRUE(clear.AddAndExecute(
         new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));

@@ -147,7 +147,7 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
   }
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Existing ancestor " << object_name
-               << " could not be opened: error " << result;
+               << " could not be opened as itself: error " << result;
     return false;
   }
 

@@ -659,6 +659,22 @@ bool MayBeOwner(PSID owner) {
   return allowed;
 }
 
+// Whether the handle |object| was granted all of |access|.
+bool HandleGrants(HANDLE object, REGSAM access) {
+  struct {
+    ULONG attributes;
+    ACCESS_MASK granted;
+    ULONG rest[20];
+  } basic = {};
+  ULONG size = 0;
+  using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const QueryObject query = reinterpret_cast<QueryObject>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(
+          ::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  return query && query(object, 0, &basic, sizeof(basic), &size) == 0 &&
+         (basic.granted & access) == access;
+}
+
 // Whether a change names the access list (and its protection) alone.
 bool IsListOnly(SECURITY_INFORMATION what) {
   return (what & DACL_SECURITY_INFORMATION) &&
@@ -739,13 +755,35 @@ DWORD WINAPI RuledSetSecurityInfo(HANDLE object,
     return call(object, type, what, owner, group, dacl, sacl);
   if ((what & OWNER_SECURITY_INFORMATION) && !MayBeOwner(owner))
     return ERROR_INVALID_OWNER;
+  // Through a handle Windows asks only what the handle was granted, though
+  // its list would refuse opening it again.
   auto open = [object](REGSAM access, HKEY* key) {
-    return Reg().open(static_cast<HKEY>(object), L"", 0, access, key);
+    LONG result = Reg().open(static_cast<HKEY>(object), L"", 0, access, key);
+    if (result == ERROR_ACCESS_DENIED && HandleGrants(object, access) &&
+        ::DuplicateHandle(::GetCurrentProcess(), object, ::GetCurrentProcess(),
+                          reinterpret_cast<HANDLE*>(key), 0, FALSE,
+                          DUPLICATE_SAME_ACCESS)) {
+      result = ERROR_SUCCESS;
+    }
+    return result;
   };
   ChangedKey key(open);
-  const DWORD result =
-      IsListOnly(what) ? key.WriteDacl(what, dacl)
-                       : call(object, type, what, owner, group, dacl, sacl);
+  DWORD result = 0;
+  if (IsListOnly(what)) {
+    result = key.WriteDacl(what, dacl);
+  } else if (what == OWNER_SECURITY_INFORMATION) {
+    // Wine drops the list's protection on a change of the owner alone, and
+    // the caller may have given away the right to set it again.
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
+    ::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
+                                   key.was_protected ? SE_DACL_PROTECTED : 0);
+    result = static_cast<DWORD>(
+        Reg().set_security(static_cast<HKEY>(object), what, &descriptor));
+  } else {
+    result = call(object, type, what, owner, group, dacl, sacl);
+  }
   if (result == ERROR_SUCCESS)
     key.Follow(open, what);
   return result;

@@ -154,8 +154,12 @@ DWORD ReadDacl(const AccessTarget& target,
   if (target.file.IsValid() || target.key) {
     HANDLE handle = target.key ? static_cast<HANDLE>(target.key)
                                : target.file.Get();
-    return ::GetSecurityInfo(handle, target.type, DACL_SECURITY_INFORMATION,
-                             nullptr, nullptr, dacl, nullptr, descriptor);
+    // A key's owner too: what its list is checked against before a write.
+    const SECURITY_INFORMATION what =
+        target.key ? OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+                   : DACL_SECURITY_INFORMATION;
+    return ::GetSecurityInfo(handle, target.type, what, nullptr, nullptr, dacl,
+                             nullptr, descriptor);
   }
   return ::GetNamedSecurityInfoW(const_cast<wchar_t*>(target.name.c_str()),
                                  target.type, DACL_SECURITY_INFORMATION,
@@ -169,6 +173,11 @@ DWORD WriteSecurity(const AccessTarget& target,
   if (target.file.IsValid()) {
     return ::SetSecurityInfo(target.file.Get(), target.type, what, owner,
                              nullptr, dacl, nullptr);
+  }
+  if (target.type == SE_REGISTRY_KEY && target.key &&
+      !(what & OWNER_SECURITY_INFORMATION)) {
+    return ::SetSecurityInfo(target.key, target.type, what, nullptr, nullptr,
+                             dacl, nullptr);
   }
   if (target.type == SE_REGISTRY_KEY) {
     // By name, a link there would pass the change on to the key it points
@@ -192,16 +201,17 @@ DWORD WriteSecurity(const AccessTarget& target,
 // Writes |dacl| protected from inheritance exactly when the list of
 // |model| was: otherwise the parent's inheritable entries would be merged
 // into a list that had shut them out. Through a key's own handle the list
-// reaches that key alone: set by name, Windows would also hand a new
-// inheritable entry down to every subkey.
+// reaches that key alone, unless |hand_down|: then Windows also gives its
+// subkeys what they inherit from it.
 DWORD WriteDacl(const AccessTarget& target,
                 PACL dacl,
-                PSECURITY_DESCRIPTOR model) {
+                PSECURITY_DESCRIPTOR model,
+                bool hand_down = false) {
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   if (!::GetSecurityDescriptorControl(model, &control, &revision))
     return ::GetLastError();
-  if (target.key) {
+  if (target.key && !hand_down) {
     const SECURITY_DESCRIPTOR_CONTROL kept =
         SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
     SECURITY_DESCRIPTOR descriptor;
@@ -219,6 +229,87 @@ DWORD WriteDacl(const AccessTarget& target,
                                               : UNPROTECTED_DACL_SECURITY_INFORMATION;
   return WriteSecurity(target, DACL_SECURITY_INFORMATION | protection,
                        nullptr, dacl);
+}
+
+// A key's owner, list and list protection as bytes to compare: whether
+// another program wrote any of them since they were read.
+std::vector<BYTE> KeyState(PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  std::vector<BYTE> state;
+  if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
+      !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+      !::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    return state;
+  }
+  const BYTE* sid = static_cast<const BYTE*>(owner);
+  state.assign(sid, sid + ::GetLengthSid(owner));
+  state.push_back((control & SE_DACL_PROTECTED) ? 1 : 0);
+  ACL_SIZE_INFORMATION size = {};
+  if (present && dacl &&
+      ::GetAclInformation(dacl, &size, sizeof(size), AclSizeInformation)) {
+    // The entries, not the room the list was given.
+    const BYTE* entries = reinterpret_cast<const BYTE*>(dacl);
+    state.push_back(dacl->AclRevision);
+    state.insert(state.end(), entries + sizeof(ACL),
+                 entries + size.AclBytesInUse);
+  }
+  return state;
+}
+
+// The owner's part of a key state: the SID it begins with.
+std::vector<BYTE> OwnerPart(const std::vector<BYTE>& state) {
+  if (state.empty())
+    return state;
+  const DWORD length = ::GetLengthSid(const_cast<BYTE*>(state.data()));
+  return std::vector<BYTE>(state.begin(), state.begin() + length);
+}
+
+std::vector<BYTE> ListPart(const std::vector<BYTE>& state) {
+  return std::vector<BYTE>(state.begin() + OwnerPart(state).size(),
+                           state.end());
+}
+
+// The state of |key|, read through that handle, and its owner in |owner|
+// when given; empty when it cannot be read.
+std::vector<BYTE> ReadKeyState(HKEY key, std::vector<BYTE>* owner = nullptr) {
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  PSID sid = nullptr;
+  if (::GetSecurityInfo(key, SE_REGISTRY_KEY,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        &sid, nullptr, nullptr, nullptr,
+                        &raw) != ERROR_SUCCESS) {
+    return std::vector<BYTE>();
+  }
+  std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
+  if (owner && sid) {
+    const BYTE* bytes = static_cast<const BYTE*>(sid);
+    owner->assign(bytes, bytes + ::GetLengthSid(sid));
+  }
+  return KeyState(raw);
+}
+
+// The state |dacl| written with the protection of |model| leaves on a key
+// owned by |owner|.
+std::vector<BYTE> WrittenKeyState(PSID owner,
+                                  PACL dacl,
+                                  PSECURITY_DESCRIPTOR model) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  SECURITY_DESCRIPTOR written;
+  if (!::GetSecurityDescriptorControl(model, &control, &revision) ||
+      !::InitializeSecurityDescriptor(&written, SECURITY_DESCRIPTOR_REVISION) ||
+      !::SetSecurityDescriptorOwner(&written, owner, FALSE) ||
+      !::SetSecurityDescriptorDacl(&written, TRUE, dacl, FALSE) ||
+      !::SetSecurityDescriptorControl(&written, SE_DACL_PROTECTED,
+                                      control & SE_DACL_PROTECTED)) {
+    return std::vector<BYTE>();
+  }
+  return KeyState(&written);
 }
 
 // SeTakeOwnershipPrivilege: Windows looks at it when a handle is opened, so
@@ -627,8 +718,12 @@ struct FirstSavedList {
   int holders;
   uint64_t serial;
   // The key it was saved from, held open: once that key is deleted, a key
-  // made again under its name is another one.
+  // made again under its name is another one. Opened to change its list
+  // while the grant could: its owner may let nobody do that after.
   HKEY key;
+  // The key's state as this process last wrote it; empty when unknown.
+  // A put-back finding anything else leaves what another program wrote.
+  std::vector<BYTE> written;
 };
 
 base::Lock& FirstSavedListsLock() {
@@ -712,7 +807,7 @@ std::unique_ptr<SavedAccess> HoldFirstSavedList(const AccessTarget& target,
           {identity,
            std::vector<BYTE>(bytes,
                              bytes + ::GetSecurityDescriptorLength(found)),
-           0, ++serial, key});
+           0, ++serial, key, std::vector<BYTE>()});
       it = FirstSavedLists().end() - 1;
     }
     ++it->holders;
@@ -760,6 +855,25 @@ HKEY HeldFirstListKey(const SavedAccess& record) {
   return nullptr;
 }
 
+// The key state last written for the first list |record| holds.
+std::vector<BYTE> WrittenFirstListState(const SavedAccess& record) {
+  base::AutoLock hold(FirstSavedListsLock());
+  for (const FirstSavedList& list : FirstSavedLists()) {
+    if (list.serial == record.first_list)
+      return list.written;
+  }
+  return std::vector<BYTE>();
+}
+
+void SetWrittenFirstListState(const SavedAccess& record,
+                              std::vector<BYTE> state) {
+  base::AutoLock hold(FirstSavedListsLock());
+  for (FirstSavedList& list : FirstSavedLists()) {
+    if (list.serial == record.first_list)
+      list.written = std::move(state);
+  }
+}
+
 // Whether the key whose first list |record| holds was deleted since.
 bool FirstListKeyDeleted(const SavedAccess& record) {
   base::AutoLock hold(FirstSavedListsLock());
@@ -791,6 +905,8 @@ void AdoptRebuiltKey(HKEY deleted, HKEY rebuilt) {
     ::RegCloseKey(list.key);
     list.key = static_cast<HKEY>(own);
     list.identity = L"key " + name;
+    // Made by this transaction's rollback, with a list of its own.
+    list.written.clear();
   }
 }
 
@@ -959,14 +1075,16 @@ bool GrantAccessThrough(HANDLE entry,
   // An owner taken on the way goes back when the grant fails.
   struct OwnerGuard {
     ~OwnerGuard() {
-      if (!granted && !target.previous_owner.empty() &&
+      if (!granted && !theirs && !target.previous_owner.empty() &&
           PutBackOwner(target, target.previous_owner) != ERROR_SUCCESS) {
         LOG(ERROR) << "Failed to put back the owner of " << target.name;
       }
     }
     AccessTarget& target;
     bool granted;
-  } owner_guard = {target, false};
+    // Another program wrote the owner or list meanwhile: theirs stays.
+    bool theirs;
+  } owner_guard = {target, false, false};
   if (object_type == SE_FILE_OBJECT && !OpenFileTarget(&target, entry))
     return false;
   if (object_type == SE_REGISTRY_KEY && !OpenKeyTarget(&target))
@@ -992,11 +1110,38 @@ bool GrantAccessThrough(HANDLE entry,
       return false;
   }
 
+  // A key's owner may have written its list again since it was read (the
+  // handle still lets us write): the list built on the old one would
+  // overwrite theirs.
+  if (target.key) {
+    const std::vector<BYTE> now = ReadKeyState(target.key);
+    if (now != KeyState(old_descriptor.get())) {
+      owner_guard.theirs = !now.empty();
+      LOG(ERROR) << "Not widening access to " << object_name
+                 << (now.empty() ? ": its list cannot be read again"
+                                 : ": another program changed its owner or "
+                                   "access list meanwhile");
+      return false;
+    }
+  }
   DWORD result = WriteDacl(target, new_dacl.get(), old_descriptor.get());
-  if (result == ERROR_ACCESS_DENIED && TakeOwnershipOf(target))
+  const bool retaken = result == ERROR_ACCESS_DENIED && TakeOwnershipOf(target);
+  if (retaken)
     result = WriteDacl(target, new_dacl.get(), old_descriptor.get());
   if (result != ERROR_SUCCESS)
     return false;
+  // What the put-back expects to find; not known once the owner changed.
+  if (record && target.key) {
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    const bool known =
+        !retaken && ::GetSecurityDescriptorOwner(old_descriptor.get(), &owner,
+                                                 &defaulted);
+    SetWrittenFirstListState(
+        *record, known ? WrittenKeyState(owner, new_dacl.get(),
+                                         old_descriptor.get())
+                       : std::vector<BYTE>());
+  }
 
   if (record)
     record->owner = target.previous_owner;
@@ -1103,6 +1248,58 @@ bool RestoreAccess(std::unique_ptr<SavedAccess>* saved) {
 
 namespace {
 
+// Puts the first list |record| holds, then its owner, back on its key
+// through the handle opened to change the list at the grant (the owner
+// given back may let nobody open it for that again), each only while it is
+// as this process last left it: a list another program wrote since stays,
+// with |theirs| set, and so does an owner it set. |what| names the part
+// that failed.
+DWORD PutBackKeyList(const SavedAccess& record,
+                     AccessTarget* target,
+                     bool* theirs,
+                     const char** what) {
+  target->key = HeldFirstListKey(record);
+  target->held = target->key ? DuplicateKey(target->key) : nullptr;
+  if (!target->held)
+    return ERROR_INVALID_HANDLE;
+  std::vector<BYTE> owner;
+  const std::vector<BYTE> now = ReadKeyState(target->key, &owner);
+  if (now.empty())
+    return ERROR_GEN_FAILURE;
+  const std::vector<BYTE> written = WrittenFirstListState(record);
+  if (!written.empty() && ListPart(now) != ListPart(written)) {
+    *theirs = true;
+    return ERROR_SUCCESS;
+  }
+  // Handed down: that takes the grant out of subkeys made below it since.
+  DWORD result = WriteDacl(*target, record.dacl, record.descriptor, true);
+  if (result == ERROR_ACCESS_DENIED) {
+    // A key made again by a rollback, held with other rights: opened anew
+    // through its handle.
+    ::RegCloseKey(target->key);
+    target->key = nullptr;
+    result = WriteDacl(*target, record.dacl, record.descriptor, true);
+  }
+  if (result != ERROR_SUCCESS)
+    return result;
+  SetWrittenFirstListState(
+      record, WrittenKeyState(owner.data(), record.dacl, record.descriptor));
+  // After the list, which the caller may change while it is the owner.
+  if (record.owner.empty() ||
+      (!written.empty() && owner != OwnerPart(written))) {
+    return ERROR_SUCCESS;
+  }
+  *what = "owner";
+  std::vector<BYTE> first_owner = record.owner;
+  result = PutBackOwner(*target, first_owner);
+  if (result == ERROR_SUCCESS) {
+    SetWrittenFirstListState(record,
+                             WrittenKeyState(first_owner.data(), record.dacl,
+                                             record.descriptor));
+  }
+  return result;
+}
+
 // RestoreAccessAt's work: a file is opened as itself by |object_name|, or
 // is the one |file| has open when that is given, and must be the file the
 // list was saved from.
@@ -1161,14 +1358,21 @@ bool PutBackSavedAccess(const std::wstring& object_name,
     }
     // A key only through the key the list was saved from: by name, a
     // link above it may lead to another key by now.
-    if (record.object_type == SE_REGISTRY_KEY &&
-        !(target.held = HeldFirstListKey(record))) {
-      result = ERROR_INVALID_HANDLE;
-    } else if (record.object_type != SE_FILE_OBJECT || target.file.IsValid()) {
+    bool theirs = false;
+    if (record.object_type == SE_REGISTRY_KEY) {
+      result = PutBackKeyList(record, &target, &theirs, &what);
+    } else if (target.file.IsValid()) {
       result = WriteDacl(target, record.dacl, record.descriptor);
     }
+    if (theirs) {
+      LOG(ERROR) << "Not putting back the access list of " << object_name
+                 << ": another program changed its owner or access list";
+      saved->reset();
+      return false;
+    }
     // After the list, which the caller may change while it is the owner.
-    if (result == ERROR_SUCCESS && !record.owner.empty()) {
+    if (result == ERROR_SUCCESS && !record.owner.empty() &&
+        record.object_type == SE_FILE_OBJECT) {
       what = "owner";
       result = PutBackOwner(target, (*saved)->owner);
     }

@@ -53,9 +53,10 @@ class ChangeRegValueOperation : public Operation {
   LONG FindKey(HKEY* key);
   // Opens |key_| as the key |found| is open on, to read and write values.
   LONG OpenFoundKey(HKEY found);
-  // Whether |key_| is the key itself and no link; a link is closed and
-  // refused, with an error line naming |object_name|.
-  bool IsOwnKey(const std::wstring& object_name);
+  // Whether |key| is the key itself and no link, read before anything is
+  // granted on it; a link, or a kind that cannot be read, is refused with
+  // an error line naming |object_name|.
+  bool IsOwnKey(HKEY key, const std::wstring& object_name);
   // Reads the current value into the old_ fields.
   bool ReadOldValue(const std::wstring& object_name);
 

@@ -125,12 +125,15 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
   }
 
   // Whether the rights to write are there is asked of the key held, never
-  // of its name: the open through the handle answers it.
+  // of its name: the open through the handle answers it. What the key is,
+  // first: a link is not ours to widen.
   const std::wstring object_name = RegistryObjectName(root_, key_name_);
+  if (result == ERROR_SUCCESS && !IsOwnKey(found.handle, object_name))
+    return false;
   if (result == ERROR_SUCCESS)
     result = OpenFoundKey(found.handle);
   if (result == ERROR_SUCCESS)
-    return IsOwnKey(object_name);
+    return true;
   // A key that gives us no handle at all is not looked for again by name.
   if (result == ERROR_ACCESS_DENIED && found.handle) {
     VLOG(1) << "We don't have enough permissions on the key.";
@@ -142,7 +145,7 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
     }
     result = OpenFoundKey(found.handle);
     if (result == ERROR_SUCCESS)
-      return IsOwnKey(object_name);
+      return true;
   }
   LOG(ERROR) << "Failed to open " << object_name << ": error " << result;
   return false;
@@ -153,17 +156,17 @@ LONG ChangeRegValueOperation::OpenFoundKey(HKEY found) {
   return OpenKeyItself(found, L"", kValueAccess, &key_.handle);
 }
 
-bool ChangeRegValueOperation::IsOwnKey(const std::wstring& object_name) {
+bool ChangeRegValueOperation::IsOwnKey(HKEY key,
+                                       const std::wstring& object_name) {
   // A link at the name leads to another program's key: written through,
   // the value would land there and stay.
   bool link = false;
   bool is_volatile = false;
-  const LONG result = ReadKeyKind(key_.handle, &link, &is_volatile);
+  const LONG result = ReadKeyKind(key, &link, &is_volatile);
   if (result == ERROR_SUCCESS && !link)
     return true;
   LOG(ERROR) << "Refusing to write to " << object_name << ": "
              << (link ? "it is a link" : "error " + std::to_string(result));
-  key_.Close();
   return false;
 }
 

@@ -118,35 +118,36 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
 
   VLOG(1) << "Ancestor found: " << parent;
   const std::wstring object_name = RegistryObjectName(root_, parent);
+  // What it is, before anything is granted on it: a link is not ours to
+  // widen, and one that gives us no handle at all is not looked for again
+  // by name.
+  bool link = false;
+  bool is_volatile = false;
+  LONG result = ancestor.handle
+                    ? ReadKeyKind(ancestor.handle, &link, &is_volatile)
+                    : ERROR_ACCESS_DENIED;
+  if (result != ERROR_SUCCESS || link) {
+    LOG(ERROR) << "Existing ancestor " << object_name
+               << " could not be opened as itself: "
+               << (link ? "it is a link" : "error " + std::to_string(result));
+    return false;
+  }
+  // Asked of the key held, never of its name, and only what making the
+  // levels below it needs.
   ScopedKey above;
-  LONG result = ancestor.handle ? OpenKeyItself(ancestor.handle, L"",
-                                                kLevelAccess, &above.handle)
-                                : ERROR_ACCESS_DENIED;
-  // Asked of the key held, never of its name. One that gives us no handle
-  // at all is refused below, not looked for again by name.
-  if (ancestor.handle &&
-      (result == ERROR_ACCESS_DENIED ||
-       (result == ERROR_SUCCESS &&
-        !KeyAllows(ancestor.handle, KEY_QUERY_VALUE | KEY_SET_VALUE)))) {
+  result = OpenKeyItself(ancestor.handle, L"", kLevelAccess, &above.handle);
+  if (result == ERROR_ACCESS_DENIED) {
     VLOG(1) << "No access to" << object_name;
     if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kLevelAccess, false,
                          &saved_access_, ancestor.handle)) {
       LOG(ERROR) << "Failed obtaining permissions on " << object_name;
       return false;
     }
-    if (!above.handle) {
-      result = OpenKeyItself(ancestor.handle, L"", kLevelAccess,
-                             &above.handle);
-    }
+    result = OpenKeyItself(ancestor.handle, L"", kLevelAccess, &above.handle);
   }
-  bool link = false;
-  bool is_volatile = false;
-  if (result == ERROR_SUCCESS)
-    result = ReadKeyKind(above.handle, &link, &is_volatile);
-  if (result != ERROR_SUCCESS || link) {
+  if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Existing ancestor " << object_name
-               << " could not be opened as itself: "
-               << (link ? "it is a link" : "error " + std::to_string(result));
+               << " could not be opened as itself: error " << result;
     return false;
   }
 

@@ -368,6 +368,15 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
   std::unique_ptr<SavedRegistryKey> record(new SavedRegistryKey);
   record->name = key_name;
 
+  // Of the key given by handle, only that key: another program's key at
+  // its name stays, with everything below it, and is never widened.
+  auto another_key = [&](HKEY standing) {
+    if (!only_ || key_name != key_ || IsHeldKey(standing, only_))
+      return false;
+    LOG(ERROR) << "Not deleting key " << object_name
+               << ": another key took its name";
+    return true;
+  };
   // Opened for every right the walk needs, which implies the right to
   // read and delete it.
   ScopedKey key;
@@ -383,6 +392,8 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
     // open for the walk go through that handle, never the name again.
     ScopedKey found;
     result = OpenKeyToGrant(parent, relative, &found.handle);
+    if (result == ERROR_SUCCESS && another_key(found.handle))
+      return false;
     // The grant is for good (the key goes), but a rollback must rebuild the
     // key with the access list it had before.
     std::unique_ptr<SavedAccess> old_access;
@@ -409,13 +420,8 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
     }
   }
 
-  // Of the key given by handle, only that key: another program's key at
-  // its name stays, with everything below it.
-  if (only_ && key_name == key_ && !IsHeldKey(key.handle, only_)) {
-    LOG(ERROR) << "Not deleting key " << object_name
-               << ": another key took its name";
+  if (another_key(key.handle))
     return false;
-  }
   if (!SaveKey(key.handle, object_name, record.get()))
     return false;
   PSID owner = nullptr;

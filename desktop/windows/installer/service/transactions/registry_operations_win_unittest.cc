@@ -717,9 +717,13 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   ASSERT_EQ(kOwned, Dacl(owned, kOwnerAndList));
   for (bool commit : {false, true}) {
+    ScopedErrorLog log;
     {
       Transaction transaction;
       ASSERT_TRUE(transaction.AddAndExecute(SetString(owned, L"", L"new")));
+      // A second grant on it, whose list goes back after the owner did.
+      ASSERT_TRUE(!commit || transaction.AddAndExecute(new CreateRegKeyOperation(
+                                 HKEY_CURRENT_USER, owned + L"\\shell")));
       EXPECT_NE(kOwned, Dacl(owned, kOwnerAndList));
       EXPECT_FALSE(
           platform_rules::PrivilegeEnabled(L"SeTakeOwnershipPrivilege"));
@@ -733,6 +737,7 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     }
     EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList))
         << (commit ? "commit" : "rollback");
+    EXPECT_EQ(std::string::npos, log.text.find("put")) << log.text;
     for (const wchar_t* privilege :
          {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
       EXPECT_FALSE(platform_rules::PrivilegeEnabled(privilege)) << privilege;
@@ -767,6 +772,70 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
         new DeleteRegKeyOperation(HKEY_CURRENT_USER, name)));
   }
 
+  // Its owner writes its list again, or gives it to another owner, while
+  // it is ours: before it is widened (which then fails), before it is put
+  // back. What they wrote stays, and none of our grant.
+  const struct {
+    int nth;
+    const wchar_t* theirs;
+    const wchar_t* after;
+  } kOwnerActs[] = {
+      {3, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
+      {3, L"O:BAD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
+      {3, nullptr, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)"},
+      {4, L"O:SYD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)(A;;KA;;;SY)", nullptr},
+      {4, nullptr, L"O:LSD:P(A;OICI;KR;;;WD)(A;;WO;;;WD)"},
+  };
+  for (const auto& row : kOwnerActs) {
+    SCOPED_TRACE(row.nth);
+    ScopedErrorLog log;
+    Write(owned, L"", REG_SZ, StringBytes(L"old"));
+    SetDacl(owned, kOwned);
+    {
+      platform_rules::ScopedFaultInjection between(row.nth, 0,
+                                                   "GetSecurityInfo");
+      between.Interject([&] {
+        SetDacl(owned, row.theirs ? row.theirs
+                                  : (L"O:LS" + Dacl(owned)).c_str());
+      });
+      Transaction transaction;
+      EXPECT_EQ(row.nth > 3,
+                transaction.AddAndExecute(SetString(owned, L"", L"new")));
+    }
+    EXPECT_EQ(row.theirs ? row.theirs : row.after,
+              Dacl(owned, kOwnerAndList));
+    EXPECT_EQ(row.theirs || row.nth == 3,
+              log.text.find("another program changed") != std::string::npos);
+    Transaction clear;
+    EXPECT_TRUE(clear.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
+  }
+  // Made again by another program, closed to us, after a creation made it:
+  // the creation's rollback neither takes nor widens it to find that out.
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.AddAndExecute(
+        new CreateRegKeyOperation(HKEY_CURRENT_USER, owned + L"\\n")));
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, owned.c_str());
+    Write(owned, L"", REG_SZ, StringBytes(L"theirs"));
+    SetDacl(owned, kOwned);
+    platform_rules::ScopedFaultInjection changes(0, 0, "SetSecurityInfo");
+    transaction.Rollback();
+    EXPECT_EQ(0, changes.calls());
+  }
+  EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList));
+  // One that lets us make keys below it is neither taken nor widened.
+  const wchar_t kMayCreate[] = L"O:SYD:P(A;;KR;;;WD)(A;;LC;;;WD)(A;;WO;;;WD)";
+  Write(Key(L"level"), L"", REG_SZ, StringBytes(L"l"));
+  SetDacl(Key(L"level"), kMayCreate);
+  {
+    Transaction transaction;
+    EXPECT_TRUE(transaction.AddAndExecute(new CreateRegKeyOperation(
+        HKEY_CURRENT_USER, Key(L"level\\made"))));
+    EXPECT_EQ(kMayCreate, Dacl(Key(L"level"), kOwnerAndList));
+    EXPECT_TRUE(transaction.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"level"))));
+  }
   // A link whose own list denies deleting it: widened as itself, and when
   // its deletion fails, narrowed as itself; the key it points to keeps its
   // list, and the link that stayed is no lost key.
@@ -782,8 +851,16 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     ScopedErrorLog log;
     {
       Transaction transaction;
-      // Nor is a value written to it once it is widened.
-      EXPECT_FALSE(transaction.AddAndExecute(SetString(door, L"v", L"new")));
+      {
+        // Nor is a value written to it, or a key made below it; neither
+        // widens it to find that out.
+        platform_rules::ScopedFaultInjection widened(0, 0,
+                                                     "RegSetKeySecurity");
+        EXPECT_FALSE(transaction.AddAndExecute(SetString(door, L"v", L"new")));
+        EXPECT_FALSE(transaction.AddAndExecute(
+            new CreateRegKeyOperation(HKEY_CURRENT_USER, door + L"\\x")));
+        EXPECT_EQ(0, widened.calls());
+      }
       platform_rules::ScopedFaultInjection fault(1, ERROR_NOT_ENOUGH_MEMORY,
                                                  "NtDeleteKey");
       EXPECT_FALSE(transaction.AddAndExecute(
@@ -891,9 +968,9 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
       {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside", "put back one"},
       {SETS, true, "RegSetValueExW", 3, L"tree", nullptr, "put back one"},
-      {SETS, false, "RegOpenKeyExW", 7, L"made", L"outside", "error 1018"},
-      {SETS, false, "RegOpenKeyExW", 7, L"made", nullptr, "error 1018"},
-      {SETS, false, "RegOpenKeyExW", 9, L"made", L"tree", "error 1018", L"\\c"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 6, L"made", nullptr, "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 8, L"made", L"tree", "error 1018", L"\\c"},
       {SETS, false, "RegOpenKeyExW", 4, L"tree", nullptr, "error 1018", L"",
        L"D:P(A;;KR;;;WD)"},
       {SETS, false, "RegOpenKeyExW", 1, L"made", L"outside", "a link"},
@@ -910,6 +987,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
        L"D:P(A;;KR;;;WD)", L"tree"},
       {DELETES, true, "RegCreateKeyExW", 1, L"a", L"outside", "", L"",
        L"D:P(A;;KR;;;WD)", L"tree"},
+      {DELETES, false, "RegOpenKeyExW", 6, L"tree", nullptr,
+       "Failed to open key", L"", L"D:P(A;;KR;;;WD)"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(&row - kRows);

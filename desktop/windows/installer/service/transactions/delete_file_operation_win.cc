@@ -185,6 +185,11 @@ void DeleteFileOperation::DeleteMoved() {
   base::HeldEntry moved;
   const bool opened =
       OpenMoved(base::HeldEntry::DeleteAccess(attributes_), &folder, &moved);
+  // The list goes back before the deletion: the file may live on under a
+  // name another program gave it meanwhile, and the handle just opened
+  // keeps the access the deletion needs.
+  if (saved_access_)
+    PutBackGranted();
   if (opened && base::DeleteHeld(&moved, 0, true))
     return;
   // Checked to be what was moved there just now; the system can only take
@@ -196,9 +201,6 @@ void DeleteFileOperation::DeleteMoved() {
     PLOG(ERROR) << "Couldn't schedule the removal of "
                 << temporary_path_.value();
   }
-  // Still there, until the restart at least: no wider than it was.
-  if (saved_access_)
-    PutBackGranted();
 }
 
 bool DeleteFileOperation::OpenMoved(DWORD access,

@@ -224,17 +224,11 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
           as_wcstr(Path("other").value()), true);
       platform_rules::ScopedWindowsFileIndexes indexes;
       Transaction transaction;
-      base::win::ScopedHandle held;
       {
-        // Held once checked, as the copy starts: the source stays, its copy
-        // goes.
-        platform_rules::ScopedFaultInjection copied(c.held ? 1 : 0, 0,
-                                                    "MoveFileExW");
-        copied.Interject([&] {
-          held.Set(::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
-                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                 nullptr));
-        });
+        // Its deletion refused once it is copied (a running program): the
+        // source stays, its copy goes.
+        platform_rules::ScopedFaultInjection copied(
+            c.held ? 3 : 0, ERROR_ACCESS_DENIED, "NtSetInformationFile");
         ASSERT_EQ(c.moves, transaction.AddAndExecute(
                                new MoveFileOperation(source, Path(c.to))));
       }
@@ -466,6 +460,9 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     bool at_rollback = false;
     // The swap comes before the name is opened: theirs is deleted.
     bool theirs_deleted = false;
+    // Another program gives the moved file a name of its own, and the
+    // deletion commits: the file lives on there with its own list.
+    bool second_name = false;
   } kCases[] = {
       {"rollback", 0, false, false, false},
       {"move back fails", 2, false, false, false},
@@ -479,6 +476,8 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
        "GetNamedSecurityInfoW"},
       {"swapped during the grant", 1, false, false, true, "SetSecurityInfo"},
       {"swapped before the rollback", 1, false, false, true, nullptr, true},
+      {"a second name made before the commit", 0, false, false, false, nullptr,
+       false, false, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -553,7 +552,13 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
         swapped = FileHolding("data");
         move_fails.Start();
       }
-      transaction.Rollback();
+      if (c.second_name) {
+        ASSERT_TRUE(::CreateHardLinkW(as_wcstr(Path("theirs.exe").value()),
+                                      as_wcstr(FileHolding("data").value()),
+                                      nullptr));
+      } else {
+        transaction.Rollback();
+      }
       if (held != INVALID_HANDLE_VALUE)
         ::CloseHandle(held);
     }
@@ -737,7 +742,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
   enum Taken {
-    NONE, SOURCE, TARGET, ACROSS, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED
+    NONE, SOURCE, TARGET, ACROSS, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED,
+    TRIED
   };
   const struct {
     const char* what;
@@ -752,7 +758,7 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
        2},
       {"target taken before the copy", true, TARGET, "NtCreateFile", 2},
       {"target taken before a move to another volume", false, ACROSS,
-       "MoveFileExW", 1},
+       "NtCreateFile", 4},
       // Between the source's check and its move, someone moves it away and
       // puts theirs in its place.
       {"source swapped before the move", false, SWAPPED, "NtCreateFile", 2},
@@ -761,10 +767,15 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {"moved file replaced", false, REPLACED, nullptr, 0},
       {"moved file replaced as it goes back", false, RETURNING, nullptr, 0},
       {"copy replaced", true, REPLACED, nullptr, 0},
+      {"copy replaced as it goes", true, RETURNING, nullptr, 0},
       // What the transfer put there cannot be identified: a rollback could
       // not tell it from what takes the name later.
       {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 5},
       {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 3},
+      // Tried as the source is copied there: refused, as it is held. Last:
+      // Wine gives its freed file indexes to the files of later rows.
+      {"source swapped before a move to another volume", false, TRIED,
+       nullptr, 0},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -782,12 +793,20 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {
         const bool unidentified = c.taken == UNIDENTIFIED;
         platform_rules::ScopedOtherVolume across(
-            as_wcstr((c.taken == ACROSS ? source : Path("none")).value()),
+            as_wcstr((c.taken == ACROSS || c.taken == TRIED ? source
+                                                             : Path("none"))
+                         .value()),
             true);
         platform_rules::ScopedFaultInjection between(
-            c.at, ERROR_ACCESS_DENIED, c.call);
+            c.taken == TRIED ? 23 : c.at, ERROR_ACCESS_DENIED, c.call);
         if (c.taken == SWAPPED)
           between.Interject([&] { take_aside(source); });
+        else if (c.taken == TRIED)
+          between.Interject([&] {
+            if (::MoveFileW(as_wcstr(source.value()),
+                            as_wcstr(Path("aside.txt").value())))
+              Write(source, "other");
+          });
         else if (!unidentified)
           between.Interject([&] { Write(target, "other"); });
         Operation* operation =
@@ -808,9 +827,10 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
         take_aside(target);
       // After the rollback's check of the moved file, before its move back.
       platform_rules::ScopedFaultInjection held(
-          c.taken == NONE || c.taken == RETURNING ? 1 : 0,
+          c.taken == NONE || c.taken == RETURNING ? 1 + c.copy : 0,
           ERROR_SHARING_VIOLATION,
-          c.taken == RETURNING ? "NtCreateFile" : "NtSetInformationFile");
+          c.taken != RETURNING ? "NtSetInformationFile"
+                               : c.copy ? "CreateFileW" : "NtCreateFile");
       if (c.taken == RETURNING)
         held.Interject([&] { take_aside(target); });
       transaction.Rollback();
@@ -836,9 +856,9 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       ASSERT_TRUE(base::DeleteFile(entry, false));
     }
     std::multiset<std::string> expected = {"moved", "replaced"};
-    if (c.taken != NONE && c.taken != UNIDENTIFIED)
+    if (c.taken != NONE && c.taken != UNIDENTIFIED && c.taken != TRIED)
       expected.insert("other");
-    if (c.taken == REPLACED && c.copy)
+    if ((c.taken == REPLACED || c.taken == RETURNING) && c.copy)
       expected.insert("moved");  // the copy, where they moved it
     EXPECT_EQ(expected, contents);
   }

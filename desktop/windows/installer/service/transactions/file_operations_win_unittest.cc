@@ -772,7 +772,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       // not tell it from what takes the name later.
       {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 5},
       {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 3},
-      // Tried as the source is copied there: refused, as it is held. Last:
+      // Tried as the file is copied there and back: refused, as it is held
+      // (each time just before the old way's move by name). Last:
       // Wine gives its freed file indexes to the files of later rows.
       {"source swapped before a move to another volume", false, TRIED,
        nullptr, 0},
@@ -788,25 +789,27 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
                               as_wcstr(Path("aside.txt").value())));
       Write(path, "other");
     };
+    // The same, tried while we hold ours: refused.
+    const auto try_aside = [&](const FilePath& path) {
+      if (::MoveFileW(as_wcstr(path.value()),
+                      as_wcstr(Path("aside.txt").value())))
+        Write(path, "other");
+    };
     {
       Transaction transaction;
+      platform_rules::ScopedOtherVolume across(
+          as_wcstr((c.taken == ACROSS || c.taken == TRIED ? source
+                                                           : Path("none"))
+                       .value()),
+          true);
       {
         const bool unidentified = c.taken == UNIDENTIFIED;
-        platform_rules::ScopedOtherVolume across(
-            as_wcstr((c.taken == ACROSS || c.taken == TRIED ? source
-                                                             : Path("none"))
-                         .value()),
-            true);
         platform_rules::ScopedFaultInjection between(
             c.taken == TRIED ? 23 : c.at, ERROR_ACCESS_DENIED, c.call);
         if (c.taken == SWAPPED)
           between.Interject([&] { take_aside(source); });
         else if (c.taken == TRIED)
-          between.Interject([&] {
-            if (::MoveFileW(as_wcstr(source.value()),
-                            as_wcstr(Path("aside.txt").value())))
-              Write(source, "other");
-          });
+          between.Interject([&] { try_aside(source); });
         else if (!unidentified)
           between.Interject([&] { Write(target, "other"); });
         Operation* operation =
@@ -826,13 +829,18 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       if (c.taken == REPLACED)
         take_aside(target);
       // After the rollback's check of the moved file, before its move back.
+      const char* call = c.taken == RETURNING
+                             ? (c.copy ? "CreateFileW" : "NtCreateFile")
+                             : c.taken == TRIED ? nullptr
+                                                : "NtSetInformationFile";
       platform_rules::ScopedFaultInjection held(
-          c.taken == NONE || c.taken == RETURNING ? 1 + c.copy : 0,
-          ERROR_SHARING_VIOLATION,
-          c.taken != RETURNING ? "NtSetInformationFile"
-                               : c.copy ? "CreateFileW" : "NtCreateFile");
+          c.taken == TRIED ? 9
+          : c.taken == NONE || c.taken == RETURNING ? 1 + c.copy : 0,
+          ERROR_SHARING_VIOLATION, call);
       if (c.taken == RETURNING)
         held.Interject([&] { take_aside(target); });
+      if (c.taken == TRIED)
+        held.Interject([&] { try_aside(target); });
       transaction.Rollback();
     }
     if (c.taken == TARGET || c.taken == ACROSS || c.taken == REPLACED ||

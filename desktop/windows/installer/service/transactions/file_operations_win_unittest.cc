@@ -413,6 +413,47 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
     ASSERT_TRUE(base::DeleteFile(temporary, false));
     ASSERT_TRUE(base::DeleteFile(Path("aside.dll"), false));
   }
+
+  // A later operation deletes or moves the file's folder: nothing of the
+  // deletion is held open below it (Windows then refuses to rename it),
+  // also when the file needed a grant, and the commit finds the file
+  // wherever the folder went.
+  platform_rules::ScopedWindowsFileAccessLists lists;
+  for (int locked_move = 0; locked_move < 4; ++locked_move) {
+    SCOPED_TRACE(locked_move);
+    Write(file, "data");
+    if (locked_move & 1) {
+      PSECURITY_DESCRIPTOR locked = nullptr;
+      BOOL present = FALSE, defaulted = FALSE;
+      PACL dacl = nullptr;
+      ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &locked, nullptr));
+      ASSERT_TRUE(::GetSecurityDescriptorDacl(locked, &present, &dacl,
+                                              &defaulted));
+      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+                ::SetNamedSecurityInfoW(
+                    const_cast<wchar_t*>(as_wcstr(file.value())),
+                    SE_FILE_OBJECT,
+                    DACL_SECURITY_INFORMATION |
+                        PROTECTED_DACL_SECURITY_INFORMATION,
+                    nullptr, nullptr, dacl, nullptr));
+      ::LocalFree(locked);
+    }
+    {
+      platform_rules::ScopedWindowsFolderRenameRules rules;
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new DeleteFileOperation(file, false, false)));
+      EXPECT_TRUE(transaction.AddAndExecute(
+          locked_move & 2
+              ? static_cast<Operation*>(
+                    new MoveFileOperation(Path("sub"), Path("moved")))
+              : new DeleteFileOperation(Path("sub"), false, false)));
+    }
+    EXPECT_EQ(0, CountEntries(Path("moved\\deep")));
+    EXPECT_EQ(locked_move & 2 ? 2 : 1, CountEntries(folder_.path()));
+    ASSERT_TRUE(base::DeleteFile(Path("moved"), true));
+  }
 }
 
 // The entries of |path|'s access list, as text.

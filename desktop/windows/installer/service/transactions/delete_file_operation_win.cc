@@ -265,7 +265,7 @@ void DeleteFileOperation::PutBackGranted() {
       OpenFileReference(moved_, FILE_READ_ATTRIBUTES));
   if (!granted.IsValid())
     granted.Set(OpenFileReference(moved_, FILE_READ_ATTRIBUTES));
-  if (!RestoreAccessOn(granted.Get(), &saved_access_)) {
+  if (!granted.IsValid() || !RestoreAccessOn(granted.Get(), &saved_access_)) {
     PLOG(ERROR) << "The access list of what was " << path_.value()
                 << " stays widened";
   }

@@ -558,9 +558,10 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       };
       HANDLE held = c.in_use ? hold(file) : INVALID_HANDLE_VALUE;
       ASSERT_EQ(c.in_use, held != INVALID_HANDLE_VALUE);
-      Transaction transaction;
+      // Still on as the transaction commits.
       platform_rules::ScopedFaultInjection move_fails(
           c.fail_move, ERROR_SHARING_VIOLATION, c.call, !c.at_rollback);
+      Transaction transaction;
       if (c.swapped) {
         move_fails.Interject([&] {
           if (c.in_use)

@@ -447,12 +447,13 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
       EXPECT_TRUE(transaction.AddAndExecute(
           locked_move & 2
               ? static_cast<Operation*>(
-                    new MoveFileOperation(Path("sub"), Path("moved")))
+                    new MoveFileOperation(file.DirName(), Path("moved")))
               : new DeleteFileOperation(Path("sub"), false, false)));
     }
-    EXPECT_EQ(0, CountEntries(Path("moved\\deep")));
-    EXPECT_EQ(locked_move & 2 ? 2 : 1, CountEntries(folder_.path()));
+    EXPECT_EQ(0, CountEntries(Path("moved")));
+    EXPECT_EQ(locked_move & 2 ? 3 : 1, CountEntries(folder_.path()));
     ASSERT_TRUE(base::DeleteFile(Path("moved"), true));
+    ASSERT_TRUE(base::DeleteFile(Path("sub"), true));
   }
 }
 

@@ -536,8 +536,11 @@ bool DeleteCopiedTree(const CopiedTree& tree,
     return true;  // Closing the handles deletes the entries.
   PLOG(ERROR) << "Couldn't delete " << tree.source.AsUTF8Unsafe()
               << "; it stays";
+  // The entry that refused its mark is taken back too: its read-only mark,
+  // lifted for the deletion, may not have come back.
+  const size_t tried = marked + (gathered + 1 == held.size());
   bool unmarked = true;
-  for (size_t entry = 0; entry < marked; ++entry) {
+  for (size_t entry = 0; entry < tried; ++entry) {
     const HeldCopied& mark = held[held.size() - 1 - entry];
     unmarked &= UnmarkHeldEntryDeleted(mark.entry, mark.info);
   }

@@ -668,94 +668,14 @@ TEST(FileUtilTest, MoveFilesAndFolders) {
   EXPECT_FALSE(MoveUnsafe(LongPath(folder.path()), dst));
 }
 
-// While alive, someone else gets in first, once: as the test executable
-// makes |target| (CreateDirectoryW), they make it just before, with a file
-// of theirs inside; or as it makes its first file (NtCreateFile), a file
-// of theirs takes the copy's name just before; or as it first deletes a file
-// (DeleteFileW), which then fails, a file of theirs replaces |target|
-// (moved away, so that theirs cannot reuse its file number).
-class ScopedSomeoneElseFirst {
- public:
-  ScopedSomeoneElseFirst(const char* function, const FilePath& target)
-      : hook_(function, strcmp(function, "NtCreateFile") == 0
-                            ? reinterpret_cast<void*>(&Create)
-                        : strcmp(function, "NtSetInformationFile") == 0
-                            ? reinterpret_cast<void*>(&Delete)
-                            : reinterpret_cast<void*>(&MakeFolder)) {
-    hook_instance_ = &hook_;
-    target_ = new FilePath(target);
-    theirs_ = new FilePath();
-  }
-  ~ScopedSomeoneElseFirst() {
-    delete target_;
-    delete theirs_;
-    target_ = theirs_ = nullptr;
-  }
-
-  // Their file, once made.
-  FilePath theirs() const { return *theirs_; }
-
- private:
-  static BOOL WINAPI MakeFolder(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
-    const auto make = hook_instance_->original<decltype(&::CreateDirectoryW)>();
-    if (theirs_->empty() &&
-        FilePath::CompareIgnoreCase(as_u16cstr(name), target_->value()) == 0) {
-      EXPECT_TRUE(make(name, nullptr));
-      WriteTheirs(target_->Append(u"theirs.txt"));
-    }
-    return make(name, security);
-  }
-  static NTSTATUS NTAPI Create(PHANDLE handle, ACCESS_MASK access,
-                               POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK io,
-                               PLARGE_INTEGER size, ULONG attributes,
-                               ULONG share, ULONG disposition, ULONG options,
-                               PVOID ea, ULONG ea_length) {
-    if (theirs_->empty() && disposition == FILE_CREATE) {
-      WriteTheirs(target_->Append(
-          string16(as_u16cstr(object->ObjectName->Buffer),
-                   object->ObjectName->Length / sizeof(char16))));
-    }
-    return hook_instance_->original<decltype(&::NtCreateFile)>()(
-        handle, access, object, io, size, attributes, share, disposition,
-        options, ea, ea_length);
-  }
-  // Just before a deletion: the file to go is moved away, when it can be,
-  // and theirs takes its name.
-  static NTSTATUS NTAPI Delete(HANDLE file, PIO_STATUS_BLOCK io, PVOID data,
-                               ULONG length, FILE_INFORMATION_CLASS kind) {
-    if (theirs_->empty() && kind == FileDispositionInformation) {
-      const auto move = platform_rules::SystemEntry<decltype(&::MoveFileExW)>(
-          "kernel32.dll", "MoveFileExW");
-      if (move(as_wcstr(target_->value()),
-               as_wcstr(target_->DirName().DirName().DirName()
-                            .Append(u"away.txt").value()),
-               MOVEFILE_REPLACE_EXISTING)) {
-        WriteTheirs(*target_);
-      }
-    }
-    return hook_instance_->original<decltype(&::NtSetInformationFile)>()(
-        file, io, data, length, kind);
-  }
-  static void WriteTheirs(const FilePath& path) {
-    *theirs_ = path;
-    WriteText(path, "theirs");
-  }
-
-  static FilePath* target_;
-  static FilePath* theirs_;
-  static platform_rules::ScopedImportHook* hook_instance_;
-  platform_rules::ScopedImportHook hook_;
-};
-
-FilePath* ScopedSomeoneElseFirst::target_ = nullptr;
-FilePath* ScopedSomeoneElseFirst::theirs_ = nullptr;
-platform_rules::ScopedImportHook* ScopedSomeoneElseFirst::hook_instance_ =
-    nullptr;
-
 // A folder moved to another volume is copied, attributes and all, and then
 // deleted; whatever stops that leaves the source as it was and no copy.
 TEST(FileUtilTest, MoveFolderToAnotherVolume) {
-  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN };
+  // THEIRS: someone else gets into the target first: they make it, with a
+  // file of theirs inside, or put theirs in place of a copied file (moved
+  // away, so that theirs cannot reuse its file number). Theirs stays, and
+  // the source stays whole.
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN, THEIRS };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -765,43 +685,54 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     const char* fail;  // the function whose call |at| fails
     int at;
     bool target_exists;
-    // The call just before which someone else puts a file of theirs into
-    // the target: it stays, and so does the source, whole.
-    const char* someone_else_first;
     // The |change_at|-th call of this function just before which the
-    // source is changed as |change| says.
+    // source (or the target) is changed as |change| says; with |fail|
+    // too, its call |at| fails as well.
     const char* change_before;
     int change_at;
     SourceChange change;
+    // Then the |back_at|-th NtSetInformationFile call, as the deletion is
+    // taken back, fails |back_fails| times: ro.txt's mark put back, or (11)
+    // the first deletion mark cleared.
+    int back_at;
+    int back_fails;
   } kCases[] = {
-      {"moved", nullptr, 0, false, nullptr},
-      {"refused for another reason", "MoveFileExW", 1, false, nullptr},
-      {"listing cut short", "FindNextFileW", 2, false, nullptr},
-      {"deletion fails half way", "NtSetInformationFile", 4, false, nullptr},
-      {"deletion refused at the last file", "NtSetInformationFile", 9, false,
-       nullptr},
-      {"onto a folder", nullptr, 0, true, nullptr},
-      {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW"},
-      {"a file of the target made meanwhile", nullptr, 0, false, "NtCreateFile"},
+      {"moved", nullptr, 0, false},
+      {"refused for another reason", "MoveFileExW", 1, false},
+      {"listing cut short", "FindNextFileW", 2, false},
+      {"deletion fails half way", "NtSetInformationFile", 4, false},
+      {"deletion refused at the last file, its mark not put back at once",
+       "NtSetInformationFile", 9, false, nullptr, 0, NONE, 10, 1},
+      {"refused at the source, a mark cleared at the second try",
+       "NtSetInformationFile", 10, false, nullptr, 0, NONE, 11, 1},
+      {"refused at the source, the mark's put-back fails once",
+       "NtSetInformationFile", 10, false, nullptr, 0, NONE, 14, 1},
+      {"refused at the source, the mark's put-back fails twice",
+       "NtSetInformationFile", 10, false, nullptr, 0, NONE, 14, 2},
+      {"onto a folder", nullptr, 0, true},
+      {"target made meanwhile", nullptr, 0, false, "CreateDirectoryW", 1,
+       THEIRS},
+      {"a file of the target made meanwhile", nullptr, 0, false, "NtCreateFile",
+       1, THEIRS},
       {"a copied file replaced as the copy goes again", "GetFileAttributesExW",
-       1, false, "NtSetInformationFile"},
+       1, false, "NtSetInformationFile", 4, THEIRS},
       // The source changes after a file was copied: it stays whole, with
       // the change.
-      {"a copied file rewritten", nullptr, 0, false, nullptr, "NtCreateFile", 2,
+      {"a copied file rewritten", nullptr, 0, false, "NtCreateFile", 2,
        REWRITTEN},
-      {"a copied file resized, its time put back", nullptr, 0, false, nullptr,
+      {"a copied file resized, its time put back", nullptr, 0, false,
        "NtCreateFile", 2, RESIZED},
-      {"a file added as the folders go", nullptr, 0, false, nullptr,
+      {"a file added as the folders go", nullptr, 0, false,
        "NtSetInformationFile", 4, ADDED},
       // Whatever can be written then: never a file already checked.
-      {"files written as the checks start", nullptr, 0, false, nullptr,
+      {"files written as the checks start", nullptr, 0, false,
        "GetFileAttributesExW", 1, WRITTEN},
-      {"files written as the checks end", nullptr, 0, false, nullptr,
+      {"files written as the checks end", nullptr, 0, false,
        "GetFileAttributesExW", 3, WRITTEN},
       // Nothing is deleted by name, where a writer could come in between.
-      {"files written as they go", nullptr, 0, false, nullptr,
+      {"files written as they go", nullptr, 0, false,
        "NtSetInformationFile", 3, WRITTEN},
-      {"a freed name taken", nullptr, 0, false, nullptr, "NtSetInformationFile",
+      {"a freed name taken", nullptr, 0, false, "NtSetInformationFile",
        10, TAKEN},
   };
   for (const auto& c : kCases) {
@@ -822,8 +753,10 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
     if (c.change == TAKEN)
       before.replace(before.find("ro.txt"), 10, "ro.txt 0 theirs");
     const std::string target_before = DescribeTree(dst);
+    // A file given back from the copy is another file, as on Windows.
+    platform_rules::ScopedWindowsFileIndexes indexes;
     const DWORD index_before = FileIndex(src.Append(u"sub\\f.txt"));
-    bool moved = !c.fail && !c.target_exists && !c.someone_else_first &&
+    bool moved = !c.fail && !c.target_exists &&
                  (!c.change_before || c.change == WRITTEN);
     std::string target_after = target_before;
     {
@@ -832,7 +765,24 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       ScopedFaultInjectionOnly inject(c.change_before ? c.change_at : c.at,
                                       c.change_before ? c.change_before
                                                       : c.fail);
+      if (c.back_fails)
+        inject.AlsoFail("NtSetInformationFile", c.back_at, c.back_fails);
+      if (c.fail && c.change_before)
+        inject.AlsoFail(c.fail, c.at);
       if (c.change_before) inject.Interject([&] {
+        if (c.change == THEIRS) {
+          const bool made = strcmp(c.change_before, "CreateDirectoryW") == 0;
+          EXPECT_NE(made, DirectoryExists(dst));
+          ASSERT_TRUE(CreateDirectory(dst));
+          EXPECT_EQ(c.fail != nullptr,
+                    ::MoveFileW(as_wcstr(dst.Append(u"ro.txt").value()),
+                                as_wcstr(folder.path().Append(u"away.txt")
+                                             .value())) != FALSE);
+          const FilePath theirs(made ? u"theirs.txt" : u"ro.txt");
+          WriteText(dst.Append(theirs.value()), "theirs");
+          target_after = ". 16\n" + theirs.AsUTF8Unsafe() + " 0 theirs\n";
+          return;
+        }
         if (c.change == TAKEN)
           return WriteText(src.Append(u"ro.txt"), "theirs");
         if (c.change == ADDED) {
@@ -882,31 +832,19 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         SetReadOnly(copied);
         before = DescribeTree(src);
       });
-      std::unique_ptr<ScopedSomeoneElseFirst> someone_else;
-      if (c.someone_else_first) {
-        someone_else = std::make_unique<ScopedSomeoneElseFirst>(
-            c.someone_else_first,
-            strcmp(c.someone_else_first, "NtSetInformationFile") == 0
-                ? dst.Append(u"ro.txt")
-                : dst);
-      }
       ScopedLogCapture log;
       EXPECT_EQ(moved, MoveUnsafe(src, dst));
       if (c.change == TAKEN)
         EXPECT_NE(std::string::npos, log.text.find("ro.txt stays as"));
-      if (c.fail || c.change_before)
-        EXPECT_EQ(c.fail ? c.fail : c.change_before, inject.failed_function());
-      // Theirs, when they could put it there, stays.
-      if (someone_else && !someone_else->theirs().empty()) {
-        FilePath theirs;
-        ASSERT_TRUE(dst.AppendRelativePath(someone_else->theirs(), &theirs));
-        // With the folders of the copy that hold it.
-        target_after = ". 16\n" +
-                       std::string(theirs.DirName().value().size() > 1
-                                       ? "sub 22 \n"
-                                       : "") +
-                       theirs.AsUTF8Unsafe() + " 0 theirs\n";
+      // A second try puts it back; after two the copy gives it back.
+      if (c.back_fails) {
+        EXPECT_EQ(c.back_fails > 1,
+                  log.text.find("mark as its deletion was taken back") !=
+                      std::string::npos);
       }
+      if (c.fail || c.change_before)
+        EXPECT_EQ(c.change_before ? c.change_before : c.fail,
+                  inject.failed_function());
     }
     if (moved) {
       EXPECT_FALSE(PathExists(src));

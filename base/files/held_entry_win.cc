@@ -286,7 +286,8 @@ bool UnmarkHeldEntryDeleted(const HeldEntry& entry,
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) &&
       !entry.SetAttributes(info.dwFileAttributes) &&
       !entry.SetAttributes(info.dwFileAttributes)) {
-    PLOG(ERROR) << "A file lost its read-only mark";
+    PLOG(ERROR) << "A file lost its read-only mark as its deletion was "
+                   "taken back";
     return false;
   }
   return true;

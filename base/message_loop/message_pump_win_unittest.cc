@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -128,13 +129,17 @@ UINT_PTR WINAPI FailingSetTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
   return 0;
 }
 
+// Timers set, with their delays, and not stopped.
 std::vector<UINT> g_timer_elapses;
-UINT_PTR WINAPI RecordingSetTimer(HWND hwnd,
-                                  UINT_PTR id,
-                                  UINT elapse,
-                                  TIMERPROC proc) {
+std::set<UINT_PTR> g_live_timers;
+UINT_PTR WINAPI TrackedSetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   g_timer_elapses.push_back(elapse);
+  g_live_timers.insert(id);
   return ::SetTimer(hwnd, id, elapse, proc);
+}
+BOOL WINAPI TrackedKillTimer(HWND hwnd, UINT_PTR id) {
+  g_live_timers.erase(id);
+  return ::KillTimer(hwnd, id);
 }
 
 TEST(MessagePumpForUITest, OneWorkMessageInFlightAtATime) {
@@ -252,7 +257,7 @@ TEST(MessagePumpForUITest, TimerFailureIsCountedAndDelayedWorkStillRuns) {
 TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
   MessagePumpForUI pump;
   ScopedCallSwap<decltype(&::SetTimer)> swap(
-      &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
+      &GetPumpPlatformCalls()->set_timer, &TrackedSetTimer);
   g_timer_elapses.clear();
   pump.ScheduleDelayedWork(TimeTicks::Now() + TimeDelta::FromMilliseconds(8));
   EXPECT_EQ(std::vector<UINT>{10u}, g_timer_elapses);
@@ -266,7 +271,7 @@ TEST(MessagePumpForUITest, ShortDelaysGetTheShortestTimer) {
 TEST(MessagePumpForUITest, OnlyADelayedTaskThatBecomesTheEarliestMovesTheTimer) {
   MessageLoopForUI loop;
   ScopedCallSwap<decltype(&::SetTimer)> swap(
-      &GetPumpPlatformCalls()->set_timer, &RecordingSetTimer);
+      &GetPumpPlatformCalls()->set_timer, &TrackedSetTimer);
   g_timer_elapses.clear();
   for (int seconds : {100, 200, 50, 50, 300}) {
     loop.task_runner()->PostDelayedTask(FROM_HERE, Bind([] {}),
@@ -435,15 +440,12 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     bool all_ran_in_modal_loop = false;
     Closure mark_posted = Bind([&posted_ran] { posted_ran = true; });
     std::function<void()> dialog = [&] {
-      if (c.work == POST_FROM_ANOTHER_THREAD ||
+      if (c.work == POST_AFTER_A_FAILED_WAKE_UP) {
+        g_posts_to_fail = 1;
+        OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
+      }
+      if (c.work == POST_FROM_ANOTHER_THREAD || c.work == POST_AFTER_A_FAILED_WAKE_UP ||
           c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED) {
-        OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
-      } else if (c.work == POST_AFTER_A_FAILED_WAKE_UP) {
-        {
-          ScopedCallSwap<decltype(&::PostMessageW)> swap(
-              &GetPumpPlatformCalls()->post_message, &FailingPostMessage);
-          OnAnotherThread([&] { runner->PostTask(FROM_HERE, Bind([] {})); });
-        }
         OnAnotherThread([&] { runner->PostTask(FROM_HERE, mark_posted); });
       } else if (c.work == SECOND_TASK_AFTER_A_FAILED_WAKE_UP) {
         runner->PostDelayedTask(FROM_HERE, Bind([] {}),
@@ -478,7 +480,10 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     ScopedCallSwap<decltype(&::SetTimer)> timer_swap(
         &GetPumpPlatformCalls()->set_timer,
         c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED ? &FailingSetTimer
-                                                          : &::SetTimer);
+                                                          : &TrackedSetTimer);
+    ScopedCallSwap<decltype(&::KillTimer)> kill_swap(&GetPumpPlatformCalls()->kill_timer,
+                                                     &TrackedKillTimer);
+    g_live_timers.clear();
     if (c.work == DELAYED_THROUGH_A_NESTED_RUN) {
       runner->PostDelayedTask(FROM_HERE, mark_posted,
                               TimeDelta::FromMilliseconds(200));
@@ -537,6 +542,8 @@ TEST(MessagePumpForUITest, TasksRunInForeignModalLoops) {
     EXPECT_EQ(
         c.work == POST_AFTER_THE_PUMPS_OWN_WAKE_UP_FAILED,
         log.text.find("Queued tasks have no wake-up") != std::string::npos);
+    // A timer that fired is stopped; at most the delayed work's stays.
+    EXPECT_GE(1u, g_live_timers.size());
     peek_swap.reset();
     g_send_after_wake_up = nullptr;
     g_posts_to_fail = 0;

@@ -116,6 +116,10 @@ struct InjectionState {
   std::vector<std::string> trace;
   // Run instead of failing the chosen call; once.
   std::function<void()> interjection;
+  // A second fault: calls of |also| numbered from |also_from| up to
+  // |also_to| (exclusive), counted on their own.
+  std::string also;
+  int also_calls = 0, also_from = 0, also_to = 0;
 };
 
 InjectionState& Injection() {
@@ -130,6 +134,11 @@ bool CountCall(const char* name, DWORD* error) {
   std::function<void()> interjection;
   {
     std::lock_guard<std::mutex> hold(s.lock);
+    if (s.active && s.also == name && ++s.also_calls >= s.also_from &&
+        s.also_calls < s.also_to) {
+      *error = s.error;
+      return true;
+    }
     if (!s.active || (!s.only.empty() && s.only != name))
       return false;
     s.trace.push_back(name);
@@ -207,6 +216,7 @@ void* WrapperFor(R(WINAPI*)(A...)) {
   X(GetFileAttributesW, INVALID_ATTRIBUTES_AND_LAST_ERROR)           \
   X(GetFileAttributesExW, FALSE_AND_LAST_ERROR)                      \
   X(SetFileAttributesW, FALSE_AND_LAST_ERROR)                        \
+  X(SetFileInformationByHandle, FALSE_AND_LAST_ERROR)                \
   X(CreateDirectoryW, FALSE_AND_LAST_ERROR)                          \
   X(RemoveDirectoryW, FALSE_AND_LAST_ERROR)                          \
   X(DeleteFileW, FALSE_AND_LAST_ERROR)                               \
@@ -783,7 +793,7 @@ struct ShownIndexes {
 };
 
 ShownIndexes* g_shown_indexes = nullptr;
-enum IndexHook { kIndexInformation, kIndexNtCreate, kIndexCopy, kIndexFolder,
+enum IndexHook { kIndexInformation, kIndexNtCreate, kIndexFolder,
                  kIndexHookCount };
 ScopedImportHook* g_index_hooks[kIndexHookCount] = {};
 
@@ -856,14 +866,6 @@ NTSTATUS NTAPI NewIndexNtCreateFile(PHANDLE handle, ACCESS_MASK access,
   if (status >= 0 && io && io->Information == 2)  // FILE_CREATED
     MadeAnew(*handle);
   return status;
-}
-
-BOOL WINAPI NewIndexCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
-  const BOOL result =
-      IndexNext<decltype(&::CopyFileW)>(kIndexCopy)(from, to, fail_if_exists);
-  if (result)
-    MadeAnewAt(to);
-  return result;
 }
 
 BOOL WINAPI NewIndexCreateDirectoryW(LPCWSTR path,
@@ -1191,10 +1193,17 @@ void ScopedFaultInjection::Interject(std::function<void()> action) {
   Injection().interjection = std::move(action);
 }
 
+void ScopedFaultInjection::AlsoFail(const char* function, int at, int count) {
+  std::lock_guard<std::mutex> hold(Injection().lock);
+  Injection().also = function;
+  Injection().also_from = at;
+  Injection().also_to = at + count;
+}
+
 void ScopedFaultInjection::Start() {
   InjectionState& s = Injection();
   std::lock_guard<std::mutex> hold(s.lock);
-  s.calls = 0;
+  s.calls = s.also_calls = 0;
   s.failed.clear();
   s.trace.clear();
   s.active = true;
@@ -1205,6 +1214,7 @@ ScopedFaultInjection::~ScopedFaultInjection() {
     std::lock_guard<std::mutex> hold(Injection().lock);
     Injection().active = false;
     Injection().interjection = nullptr;
+    Injection().also.clear();
   }
   for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it)
     delete *it;
@@ -1316,12 +1326,10 @@ ScopedWindowsFileIndexes::ScopedWindowsFileIndexes()
                        &NewIndexGetFileInformationByHandle)),
       nt_create_("NtCreateFile",
                  reinterpret_cast<void*>(&NewIndexNtCreateFile)),
-      copy_("CopyFileW", reinterpret_cast<void*>(&NewIndexCopyFileW)),
       folder_("CreateDirectoryW",
               reinterpret_cast<void*>(&NewIndexCreateDirectoryW)) {
   g_index_hooks[kIndexInformation] = &information_;
   g_index_hooks[kIndexNtCreate] = &nt_create_;
-  g_index_hooks[kIndexCopy] = &copy_;
   g_index_hooks[kIndexFolder] = &folder_;
   g_shown_indexes = new ShownIndexes;
 }

@@ -98,6 +98,11 @@ class ScopedFaultInjection {
   // |action| calls is not counted.
   void Interject(std::function<void()> action);
 
+  // Also fails |count| calls of |function| from its |at|-th on, counted
+  // apart from the others: a fault on top of the chosen one (or of what
+  // |action| does), such as a retry's.
+  void AlsoFail(const char* function, int at, int count = 1);
+
   // Counted calls so far.
   int calls() const;
   // The function whose call was made to fail, or empty when none was.
@@ -187,10 +192,10 @@ class ScopedOtherVolume {
   ScopedImportHook nt_set_;
 };
 
-// While alive, a file or folder made anew by NtCreateFile, CopyFileW,
-// CreateDirectoryW or a move to another volume never shows,
-// through GetFileInformationByHandle, the index of one seen before it, as on
-// Windows (Wine hands a freed index to the next new file at once).
+// While alive, a file or folder made anew by NtCreateFile, CreateDirectoryW
+// or a move to another volume never shows, through
+// GetFileInformationByHandle, the index of one seen before it, as on Windows
+// (Wine hands a freed index to the next new file at once).
 class ScopedWindowsFileIndexes {
  public:
   ScopedWindowsFileIndexes();
@@ -202,7 +207,6 @@ class ScopedWindowsFileIndexes {
  private:
   ScopedImportHook information_;
   ScopedImportHook nt_create_;
-  ScopedImportHook copy_;
   ScopedImportHook folder_;
 };
 

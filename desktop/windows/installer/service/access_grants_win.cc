@@ -104,17 +104,6 @@ bool SplitKeyName(const std::wstring& name, HKEY* root, std::wstring* path) {
   return false;
 }
 
-// Opens the key named |name| itself: a link there as the link, never as
-// the key it points to.
-LONG OpenNamedKeyItself(const std::wstring& name, REGSAM access, HKEY* key) {
-  HKEY root = nullptr;
-  std::wstring path;
-  if (!SplitKeyName(name, &root, &path))
-    return ERROR_INVALID_NAME;
-  return ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, access,
-                         key);
-}
-
 // Where an access list is read and written: a key through a handle on
 // the key itself (a link as the link), held for a grant; a file through one handle opened
 // on the name itself (never on what a link there points to), so that
@@ -146,11 +135,12 @@ struct AccessTarget {
   mutable std::vector<BYTE> previous_owner;
 };
 
-// Opens the key |target| names, as itself, through the key it holds when
-// it holds one.
+// Opens the key |target| holds again, as itself. Never by its name: each
+// resolution of a name may reach another key.
 LONG OpenTargetKey(const AccessTarget& target, REGSAM access, HKEY* key) {
+  *key = nullptr;
   if (!target.held)
-    return OpenNamedKeyItself(target.name, access, key);
+    return ERROR_INVALID_HANDLE;
   const LONG result =
       ::RegOpenKeyExW(target.held, L"", REG_OPTION_OPEN_LINK, access, key);
   if (result != ERROR_SUCCESS)
@@ -526,6 +516,25 @@ bool OpenFileTarget(AccessTarget* target, HANDLE entry) {
   return true;
 }
 
+// Makes |target| hold the key |key| is open on, or else the key its name
+// names, opened once as itself: every later open goes through that handle.
+bool HoldKeyTarget(AccessTarget* target, HKEY key) {
+  HKEY root = nullptr;
+  std::wstring path;
+  LONG result = ERROR_INVALID_NAME;
+  if (key) {
+    target->held = DuplicateKey(key);
+    result = target->held ? ERROR_SUCCESS : ::GetLastError();
+  } else if (SplitKeyName(target->name, &root, &path)) {
+    result = OpenKeyToGrant(root, path, &target->held);
+  }
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Cannot hold " << target->name << ": error " << result;
+    return false;
+  }
+  return true;
+}
+
 // Opens the key target's handle for reading and changing its access list,
 // taking ownership first when that is denied.
 bool OpenKeyTarget(AccessTarget* target) {
@@ -785,6 +794,22 @@ void AdoptRebuiltKey(HKEY deleted, HKEY rebuilt) {
   }
 }
 
+LONG OpenKeyToGrant(HKEY parent, const std::wstring& name, HKEY* key) {
+  LONG result = ::RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK,
+                                MAXIMUM_ALLOWED, key);
+  if (result == ERROR_ACCESS_DENIED) {
+    // Windows looks at the privilege when the handle is opened.
+    ScopedTakeOwnershipPrivilege privilege;
+    if (privilege.enabled()) {
+      result = ::RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK,
+                               WRITE_OWNER, key);
+    }
+  }
+  if (result != ERROR_SUCCESS)
+    *key = nullptr;
+  return result;
+}
+
 HKEY DuplicateKey(HKEY key) {
   HANDLE copy = nullptr;
   return ::DuplicateHandle(::GetCurrentProcess(), key, ::GetCurrentProcess(),
@@ -904,6 +929,8 @@ bool TakeOwnership(const std::wstring& object_name,
   AccessTarget target(object_name, object_type);
   if (object_type == SE_FILE_OBJECT)
     target.entry.Set(OpenUnfollowed(object_name, FILE_READ_ATTRIBUTES));
+  if (object_type == SE_REGISTRY_KEY && !HoldKeyTarget(&target, nullptr))
+    return false;
   return TakeOwnershipOf(target);
 }
 
@@ -927,10 +954,8 @@ bool GrantAccessThrough(HANDLE entry,
     return false;
 
   AccessTarget target(object_name, object_type);
-  if (key && !(target.held = DuplicateKey(key))) {
-    PLOG(ERROR) << "Cannot hold " << object_name;
+  if (object_type == SE_REGISTRY_KEY && !HoldKeyTarget(&target, key))
     return false;
-  }
   // An owner taken on the way goes back when the grant fails.
   struct OwnerGuard {
     ~OwnerGuard() {

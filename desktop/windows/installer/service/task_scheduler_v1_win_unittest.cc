@@ -39,6 +39,10 @@ const char kTriggerlessJobGap[] =
 const char kDisabledStatusGap[] =
     "Wine gap: a job's status ignores TASK_FLAG_DISABLED";
 
+// The system's own |function| of kernel32.dll.
+#define SYSTEM(function) \
+  platform_rules::SystemEntry<decltype(&::function)>("kernel32.dll", #function)
+
 // While set, reading the attributes of the missing program fails with
 // this error instead.
 DWORD g_missing_program_error = 0;
@@ -48,8 +52,7 @@ DWORD WINAPI MissingProgramAttributes(const wchar_t* path) {
     ::SetLastError(g_missing_program_error);
     return INVALID_FILE_ATTRIBUTES;
   }
-  return platform_rules::SystemEntry<decltype(&::GetFileAttributesW)>(
-      "kernel32.dll", "GetFileAttributesW")(path);
+  return SYSTEM(GetFileAttributesW)(path);
 }
 
 BOOL WINAPI NoLocalTime(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, SYSTEMTIME*) {
@@ -64,9 +67,7 @@ DWORD g_moved_job_flags = 0;
 // Notes the job saved at |path| and its flags, read from the file (the
 // scheduler does not open a job someone holds for deletion).
 void NoteJob(const wchar_t* path) {
-  g_moved_job = path;
-  g_moved_job = g_moved_job.substr(g_moved_job.rfind(L'\\') + 1);
-  g_moved_job.resize(g_moved_job.size() - 4);
+  g_moved_job = as_wcstr(base::FilePath(as_u16cstr(path)).BaseName().RemoveExtension().value());
   HANDLE job = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
   DWORD read = 0;
@@ -75,10 +76,6 @@ void NoteJob(const wchar_t* path) {
   ::ReadFile(job, &g_moved_job_flags, sizeof(g_moved_job_flags), &read, nullptr);
   ::CloseHandle(job);
 }
-
-// The system's own |function| of kernel32.dll.
-#define SYSTEM(function) \
-  platform_rules::SystemEntry<decltype(&::function)>("kernel32.dll", #function)
 
 // While |g_delete_fails| is set, a move fails for want of room as another program tries to hold
 // the new job without sharing its deletion, and so does the scheduler's next delete of a file
@@ -217,6 +214,15 @@ class TaskSchedulerV1Test : public testing::Test {
     return task;
   }
 
+  // What |get| gives of |task|, or nothing.
+  std::wstring Text(ITask* task, HRESULT (STDMETHODCALLTYPE ITask::*get)(LPWSTR*)) {
+    wchar_t* text = nullptr;
+    EXPECT_TRUE(task && SUCCEEDED((task->*get)(&text)));
+    const std::wstring result(text ? text : L"");
+    ::CoTaskMemFree(text);
+    return result;
+  }
+
   std::vector<TASK_TRIGGER> Triggers(ITask* task) {
     std::vector<TASK_TRIGGER> triggers;
     WORD count = 0;
@@ -288,14 +294,9 @@ class TaskSchedulerV1Test : public testing::Test {
   std::wstring SaveLeftoverJob(const wchar_t* guid, bool old, string16 prefix = string16()) {
     const std::wstring name = as_wcstr(prefix.empty() ? U16((GetProductName() + " new job ").c_str()) : prefix) + std::wstring(guid);
     const std::wstring path = SaveForeignJob(name.c_str(), kPresentProgram);
-    FILETIME time = {};
-    ::GetSystemTimeAsFileTime(&time);
-    ULARGE_INTEGER value = {};
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    value.QuadPart -= 2ull * 60 * 10000000;
-    time.dwLowDateTime = value.LowPart;
-    time.dwHighDateTime = value.HighPart;
+    ULARGE_INTEGER time = {};  // laid out as a FILETIME
+    ::GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&time));
+    time.QuadPart -= 2ull * 60 * 10000000;
     HANDLE file = INVALID_HANDLE_VALUE;
     // Wine's service may have the new job open for a moment.
     for (int i = 0; old && i < 200 && file == INVALID_HANDLE_VALUE; ++i) {
@@ -305,7 +306,7 @@ class TaskSchedulerV1Test : public testing::Test {
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     }
-    EXPECT_TRUE(!old || ::SetFileTime(file, nullptr, nullptr, &time));
+    EXPECT_TRUE(!old || ::SetFileTime(file, nullptr, nullptr, reinterpret_cast<FILETIME*>(&time)));
     if (file != INVALID_HANDLE_VALUE)
       ::CloseHandle(file);
     return name;
@@ -336,17 +337,10 @@ TEST_F(TaskSchedulerV1Test, DailyTaskWithLogonTrigger) {
   ComPtr<ITask> task = OpenJob(id);
   ASSERT_TRUE(task);
 
-  wchar_t* text = nullptr;
-  ASSERT_TRUE(SUCCEEDED(task->GetApplicationName(&text)));
-  EXPECT_EQ(std::wstring(kPresentProgram), text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(task->GetParameters(&text)));
+  EXPECT_EQ(kPresentProgram, Text(task.Get(), &ITask::GetApplicationName));
   // The placeholder reaches the task unquoted.
-  EXPECT_EQ(std::wstring(L"--scheduledautoupdate $(Arg0)"), text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(task->GetComment(&text)));
-  EXPECT_EQ(std::wstring(L"Keeps the browser up to date"), text);
-  ::CoTaskMemFree(text);
+  EXPECT_EQ(L"--scheduledautoupdate $(Arg0)", Text(task.Get(), &ITask::GetParameters));
+  EXPECT_EQ(L"Keeps the browser up to date", Text(task.Get(), &ITask::GetComment));
 
   EXPECT_EQ(0x2000u, Flags(task.Get()));
   DWORD max_run_time = 0;
@@ -435,10 +429,11 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   // A new job left by a registration that never ended goes; one made just
   // now may be another's, being made; a task whose id is a GUID stays, and
   // so does another's job named alike.
-  const std::wstring leftover = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDEF}", true);
+  const wchar_t kGuid[] = L"{01234567-89AB-CDEF-0123-456789ABCDEF}";
+  const std::wstring leftover = SaveLeftoverJob(kGuid, true);
   const std::wstring recent = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDE0}", false);
-  const std::wstring guid_task = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDEF}", true, GetScheduledTaskName(U16("")));
-  const std::wstring alike = SaveLeftoverJob(L"{01234567-89AB-CDEF-0123-456789ABCDEF}", true, U16((GetProductName() + " old job ").c_str()));
+  const std::wstring guid_task = SaveLeftoverJob(kGuid, true, GetScheduledTaskName(U16("")));
+  const std::wstring alike = SaveLeftoverJob(kGuid, true, U16((GetProductName() + " old job ").c_str()));
   ScheduledTaskInfo info = Info(id, kPresentProgram, TASK_RUN_DAILY, true);
   ASSERT_TRUE(scheduler_.RegisterTask(info));
   EXPECT_FALSE(JobExists(leftover));
@@ -467,10 +462,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   ASSERT_TRUE(scheduler_.RegisterTask(info));
   task = OpenJob(id);
   ASSERT_TRUE(task);
-  wchar_t* comment = nullptr;
-  ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
-  EXPECT_EQ(std::wstring(L"Second"), comment);
-  ::CoTaskMemFree(comment);
+  EXPECT_EQ(L"Second", Text(task.Get(), &ITask::GetComment));
 
   // A definition that cannot be made (no local time for its trigger here)
   // leaves the task there as it was, also while someone else has its job
@@ -538,9 +530,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
   EXPECT_EQ(1, CountJobs(id));
   task = OpenJob(id);
   ASSERT_TRUE(task);
-  ASSERT_TRUE(SUCCEEDED(task->GetComment(&comment)));
-  EXPECT_EQ(std::wstring(L"Second"), comment);
-  ::CoTaskMemFree(comment);
+  EXPECT_EQ(L"Second", Text(task.Get(), &ITask::GetComment));
 
   // A job file that someone else has open for a moment is waited for
   // (Windows answers access denied for an open target).
@@ -550,9 +540,7 @@ TEST_F(TaskSchedulerV1Test, RegisteringAgainReplacesTheTask) {
     EXPECT_TRUE(scheduler_.RegisterTask(info)) << error;
     EXPECT_EQ("MoveFileExW", inject.failed_function());
   }
-  ASSERT_TRUE(SUCCEEDED(OpenJob(id)->GetComment(&comment)));
-  EXPECT_EQ(std::wstring(L"Third"), comment);
-  ::CoTaskMemFree(comment);
+  EXPECT_EQ(L"Third", Text(OpenJob(id).Get(), &ITask::GetComment));
 
   // The triggers of the task replaced go with it.
   info.mode = TASK_RUN_DAILY;

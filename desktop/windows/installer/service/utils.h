@@ -149,6 +149,11 @@ bool SameKey(HKEY a, HKEY b);
 // the system refuses.
 HKEY DuplicateKey(HKEY key);
 
+// Opens |name| below |parent| as itself (a link as the link) with whatever
+// access its list gives the caller; when it gives nothing, for WRITE_OWNER
+// through SeTakeOwnershipPrivilege. The handle to grant through.
+LONG OpenKeyToGrant(HKEY parent, const std::wstring& name, HKEY* key);
+
 // Whether the current user holds |desired| on the object.
 bool HasAccess(const std::wstring& object_name,
                SE_OBJECT_TYPE object_type,
@@ -166,7 +171,8 @@ bool TakeOwnership(const std::wstring& object_name, SE_OBJECT_TYPE object_type);
 // previous access list is handed out in |saved| (may be null for permanent
 // grants) so that RestoreAccess can put it back. A file is refused when a
 // folder on its path is a link or it has other names. A key is reached
-// through |key| when given (any handle on the key itself), never by name.
+// through |key| when given (any handle on the key itself), else opened once
+// by its name as itself (OpenKeyToGrant); never by name after that.
 bool GrantUserAccess(const std::wstring& object_name,
                      SE_OBJECT_TYPE object_type,
                      DWORD access,

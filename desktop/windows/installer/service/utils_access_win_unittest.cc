@@ -86,6 +86,15 @@ DWORD WINAPI LongFinalPath(HANDLE file, LPWSTR buffer, DWORD size, DWORD) {
   return static_cast<DWORD>(path.size());
 }
 
+// The file OpenFileById opens whatever it is asked for: what a file system
+// whose ids are wider than the index they are read from may answer.
+const wchar_t* g_by_id = nullptr;
+HANDLE WINAPI OtherFileById(HANDLE, LPFILE_ID_DESCRIPTOR, DWORD access,
+                            DWORD share, LPSECURITY_ATTRIBUTES, DWORD flags) {
+  return ::CreateFileW(g_by_id, access, share, nullptr, OPEN_EXISTING, flags,
+                       nullptr);
+}
+
 }  // namespace
 
 TEST(AccessTest, GrantAndRestore) {
@@ -184,6 +193,18 @@ TEST(AccessTest, GrantAndRestore) {
                             MOVEFILE_REPLACE_EXISTING));
   EXPECT_FALSE(RestoreAccess(&saved));
   EXPECT_EQ(lists[1], DaclText(aside, SE_FILE_OBJECT));
+  // Nor onto another file that answers the file's id.
+  ASSERT_EQ(1, base::WriteFile(base::FilePath(as_u16cstr(files[1].c_str())),
+                               "x", 1));
+  const std::wstring unrelated = DaclText(files[1], SE_FILE_OBJECT);
+  {
+    g_by_id = files[1].c_str();
+    platform_rules::ScopedImportHook by_id(
+        "OpenFileById", reinterpret_cast<void*>(&OtherFileById));
+    EXPECT_FALSE(GrantUserAccess(aside, SE_FILE_OBJECT, FILE_GENERIC_WRITE,
+                                 false, &saved));
+  }
+  EXPECT_EQ(unrelated, DaclText(files[1], SE_FILE_OBJECT));
 
   // A permanent grant hands out nothing to undo.
   ASSERT_TRUE(GrantUserAccess(name, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, true,

@@ -124,14 +124,15 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
     result = found.handle ? ERROR_SUCCESS : FindKey(&found.handle);
   }
 
+  // Whether the rights to write are there is asked of the key held, never
+  // of its name: the open through the handle answers it.
   const std::wstring object_name = RegistryObjectName(root_, key_name_);
   if (result == ERROR_SUCCESS)
     result = OpenFoundKey(found.handle);
-  if (result == ERROR_SUCCESS &&
-      HasAccess(object_name, SE_REGISTRY_KEY, kValueAccess)) {
+  if (result == ERROR_SUCCESS)
     return IsOwnKey(object_name);
-  }
-  if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
+  // A key that gives us no handle at all is not looked for again by name.
+  if (result == ERROR_ACCESS_DENIED && found.handle) {
     VLOG(1) << "We don't have enough permissions on the key.";
     if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kValueAccess, false,
                          &saved_access_, found.handle)) {
@@ -139,10 +140,7 @@ bool ChangeRegValueOperation::OpenKey(Transaction* prerequisites,
                  << object_name;
       return false;
     }
-    // A key that let us open it in no way at all is found only now.
-    result = found.handle ? ERROR_SUCCESS : FindKey(&found.handle);
-    if (result == ERROR_SUCCESS)
-      result = OpenFoundKey(found.handle);
+    result = OpenFoundKey(found.handle);
     if (result == ERROR_SUCCESS)
       return IsOwnKey(object_name);
   }
@@ -172,7 +170,7 @@ bool ChangeRegValueOperation::IsOwnKey(const std::wstring& object_name) {
 LONG ChangeRegValueOperation::FindKey(HKEY* key) {
   // Any access the list gives: the handle holds the key, and asks for
   // the rights to write only once they may have been granted.
-  return OpenKeyItself(root_, key_name_, MAXIMUM_ALLOWED, key);
+  return OpenKeyToGrant(root_, key_name_, key);
 }
 
 bool ChangeRegValueOperation::ReadOldValue(const std::wstring& object_name) {

@@ -107,8 +107,7 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
       return false;
     }
     parent = JoinLevels(names, --standing);
-    const LONG result =
-        OpenKeyItself(root_, parent, MAXIMUM_ALLOWED, &ancestor.handle);
+    const LONG result = OpenKeyToGrant(root_, parent, &ancestor.handle);
     if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED)
       break;
     if (result != ERROR_FILE_NOT_FOUND) {
@@ -123,23 +122,21 @@ bool CreateRegKeyOperation::Execute(Transaction* prerequisites) {
   LONG result = ancestor.handle ? OpenKeyItself(ancestor.handle, L"",
                                                 kLevelAccess, &above.handle)
                                 : ERROR_ACCESS_DENIED;
-  if (result == ERROR_ACCESS_DENIED ||
-      (result == ERROR_SUCCESS &&
-       !HasAccess(object_name, SE_REGISTRY_KEY,
-                  KEY_QUERY_VALUE | KEY_SET_VALUE))) {
+  // Asked of the key held, never of its name. One that gives us no handle
+  // at all is refused below, not looked for again by name.
+  if (ancestor.handle &&
+      (result == ERROR_ACCESS_DENIED ||
+       (result == ERROR_SUCCESS &&
+        !KeyAllows(ancestor.handle, KEY_QUERY_VALUE | KEY_SET_VALUE)))) {
     VLOG(1) << "No access to" << object_name;
     if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kLevelAccess, false,
                          &saved_access_, ancestor.handle)) {
       LOG(ERROR) << "Failed obtaining permissions on " << object_name;
       return false;
     }
-    // One that let us open it in no way at all is found only now.
-    if (!ancestor.handle)
-      OpenKeyItself(root_, parent, MAXIMUM_ALLOWED, &ancestor.handle);
     if (!above.handle) {
-      result = ancestor.handle ? OpenKeyItself(ancestor.handle, L"",
-                                               kLevelAccess, &above.handle)
-                               : ERROR_ACCESS_DENIED;
+      result = OpenKeyItself(ancestor.handle, L"", kLevelAccess,
+                             &above.handle);
     }
   }
   bool link = false;

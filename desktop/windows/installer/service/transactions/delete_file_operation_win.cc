@@ -274,13 +274,18 @@ void DeleteFileOperation::PutBackGranted() {
   basic.FileAttributes = attributes_ & ~FILE_ATTRIBUTE_DIRECTORY;
   if (!basic.FileAttributes)
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  base::win::ScopedHandle file(
-      OpenFileReference(moved_, FILE_WRITE_ATTRIBUTES));
-  if (!::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic,
-                                    sizeof(basic))) {
-    PLOG(ERROR) << "Couldn't put back the attributes of what was "
-                << path_.value();
+  // A second try, as for the list: a scanner holding the file must not
+  // leave it without its read-only mark for good.
+  for (int tries = 0; tries < 2; ++tries) {
+    base::win::ScopedHandle file(
+        OpenFileReference(moved_, FILE_WRITE_ATTRIBUTES));
+    if (::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic,
+                                     sizeof(basic))) {
+      return;
+    }
   }
+  PLOG(ERROR) << "Couldn't put back the attributes of what was "
+              << path_.value();
 }
 
 bool DeleteFileOperation::EnsureAccess(base::win::ScopedHandle* entry) {

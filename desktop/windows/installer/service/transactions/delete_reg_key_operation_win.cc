@@ -15,7 +15,6 @@ namespace {
 // DELETE | READ_CONTROL | KEY_QUERY_VALUE | KEY_SET_VALUE |
 // KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY
 constexpr REGSAM kSaveAndDeleteAccess = 0x3001F;
-constexpr DWORD kNeededAccess = KEY_READ | DELETE;  // 0x30019
 constexpr SECURITY_INFORMATION kSavedSecurity = OWNER_SECURITY_INFORMATION |
                                                 GROUP_SECURITY_INFORMATION |
                                                 DACL_SECURITY_INFORMATION |
@@ -353,7 +352,7 @@ LONG DeleteRegKeyOperation::CreateSavedKey(HKEY base,
     return result;
   const std::wstring parent = RegistryObjectName(root_, ParentKeyPath(key_));
   if (!GrantUserAccess(parent, SE_REGISTRY_KEY, KEY_CREATE_SUB_KEY, false,
-                       &parent_access_)) {
+                       &parent_access_, base)) {
     LOG(ERROR) << "Failed obtaining permissions on " << parent;
     return result;
   }
@@ -369,24 +368,30 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
   std::unique_ptr<SavedRegistryKey> record(new SavedRegistryKey);
   record->name = key_name;
 
+  // Opened for every right the walk needs, which implies the right to
+  // read and delete it.
   ScopedKey key;
   LONG result =
       OpenKeyItself(parent, relative, kSaveAndDeleteAccess, &key.handle);
-  if (result != ERROR_SUCCESS ||
-      !HasAccess(object_name, SE_REGISTRY_KEY, kNeededAccess)) {
-    if (result != ERROR_SUCCESS && result != ERROR_ACCESS_DENIED) {
+  if (result != ERROR_SUCCESS) {
+    if (result != ERROR_ACCESS_DENIED) {
       LOG(ERROR) << "Failed to open key " << object_name;
       return false;
     }
-    key.Close();
     VLOG(1) << "Insufficient permissions on the key";
+    // Found once as itself with whatever access we get; the grant and the
+    // open for the walk go through that handle, never the name again.
+    ScopedKey found;
+    result = OpenKeyToGrant(parent, relative, &found.handle);
     // The grant is for good (the key goes), but a rollback must rebuild the
     // key with the access list it had before.
     std::unique_ptr<SavedAccess> old_access;
-    if (!GrantUserAccess(object_name, SE_REGISTRY_KEY, kSaveAndDeleteAccess,
-                         false, &old_access)) {
+    if (result != ERROR_SUCCESS ||
+        !GrantUserAccess(object_name, SE_REGISTRY_KEY, kSaveAndDeleteAccess,
+                         false, &old_access, found.handle)) {
       LOG(ERROR) << "Unable to obtain sufficient permissions on key"
-                 << object_name;
+                 << object_name
+                 << (result ? ": error " + std::to_string(result) : "");
       return false;
     }
     if (old_access)
@@ -397,7 +402,7 @@ bool DeleteRegKeyOperation::DeleteAndSaveRecursive(
           bytes, bytes + ::GetSecurityDescriptorLength(old_access->descriptor));
     }
     grants_.push_back(std::move(old_access));
-    if (OpenKeyItself(parent, relative, kSaveAndDeleteAccess, &key.handle) !=
+    if (OpenKeyItself(found.handle, L"", kSaveAndDeleteAccess, &key.handle) !=
         ERROR_SUCCESS) {
       LOG(ERROR) << "Failed to open key " << object_name;
       return false;

@@ -226,9 +226,12 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
       Transaction transaction;
       {
         // Its deletion refused once it is copied (a running program): the
-        // source stays, its copy goes.
+        // source stays, its copy goes; the rollback's, when its removal
+        // here fails (the copy's deletion mark, the fourth call).
         platform_rules::ScopedFaultInjection copied(
             c.held ? 3 : 0, ERROR_ACCESS_DENIED, "NtSetInformationFile");
+        if (c.held)
+          copied.AlsoFail("NtSetInformationFile", 4);
         ASSERT_EQ(c.moves, transaction.AddAndExecute(
                                new MoveFileOperation(source, Path(c.to))));
       }
@@ -505,6 +508,9 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     // Another program gives the moved file a name of its own, and the
     // deletion commits: the file lives on there with its own list.
     bool second_name = false;
+    // Instead, another program lifts the mark before the list goes back at
+    // the rollback, whose put-back of the mark then fails once.
+    bool lifted = false;
   } kCases[] = {
       {"rollback", 0, false, false, false},
       {"move back fails", 2, false, false, false},
@@ -520,7 +526,9 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       {"swapped before the rollback", 1, false, false, true, nullptr, true},
       // Its reopen by id for the list failing once at the commit.
       {"a second name made before the commit", 1, false, false, false,
-       "OpenFileById", true, false, true},
+       "OpenFileById", true, false, true, false},
+      {"mark lifted before the rollback", 1, false, false, false,
+       "SetSecurityInfo", true, false, false, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -529,20 +537,11 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
-                                            &defaulted));
     // Ours, and theirs when they swap one in: both locked alike.
     const auto write_locked = [&](const FilePath& path, const char* text) {
       Write(path, text);
-      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-                ::SetNamedSecurityInfoW(
-                    const_cast<wchar_t*>(as_wcstr(path.value())),
-                    SE_FILE_OBJECT,
-                    DACL_SECURITY_INFORMATION |
-                        PROTECTED_DACL_SECURITY_INFORMATION,
-                    nullptr, nullptr, dacl, nullptr));
+      ASSERT_TRUE(::SetFileSecurityW(as_wcstr(path.value()),
+                                     DACL_SECURITY_INFORMATION, descriptor));
     };
     write_locked(file, "data");
     SetAttributes(file, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
@@ -562,6 +561,13 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       // Still on as the transaction commits.
       platform_rules::ScopedFaultInjection move_fails(
           c.fail_move, ERROR_SHARING_VIOLATION, c.call, !c.at_rollback);
+      if (c.lifted) {
+        move_fails.Interject([&] {
+          EXPECT_TRUE(::SetFileAttributesW(as_wcstr(file.value()),
+                                           FILE_ATTRIBUTE_HIDDEN));
+        });
+        move_fails.AlsoFail("SetFileInformationByHandle", 1);
+      }
       Transaction transaction;
       if (c.swapped) {
         move_fails.Interject([&] {
@@ -814,8 +820,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {"copy replaced as it goes", true, RETURNING, nullptr, 0},
       // What the transfer put there cannot be identified: a rollback could
       // not tell it from what takes the name later.
-      {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 5},
-      {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 3},
+      {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 6},
+      {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 6},
       // Tried as the file is copied there and back: refused, as it is held
       // (each time just before the old way's move by name). Last:
       // Wine gives its freed file indexes to the files of later rows.

@@ -24,12 +24,15 @@ bool RenameHeld(const base::HeldEntry& entry, const base::FilePath& to) {
 // Moves the file |entry| holds, |from| in the folder |folder| holds, to
 // |to| on another volume: copied there from what is checked to be that
 // file, never over what holds |to|, then deleted through |entry|. When the
-// deletion is refused (another program has it open), the copy goes and
-// the file stays.
+// deletion is refused (another program has it open), the file stays; its
+// copy too when |copy_stays|, as with a move by name: the caller finds the
+// source still there and removes the copy, which a rollback tries again.
+// Otherwise the copy goes at once.
 bool MoveFileAcross(const base::HeldEntry& folder,
                     base::HeldEntry* entry,
                     const base::FilePath& from,
-                    const base::FilePath& to) {
+                    const base::FilePath& to,
+                    bool copy_stays) {
   // Read through a second handle on the name in the held folder: nobody
   // renames what |entry| holds without delete sharing, and the identity
   // is checked besides.
@@ -53,6 +56,8 @@ bool MoveFileAcross(const base::HeldEntry& folder,
     return true;
   PLOG(ERROR) << "Couldn't remove " << from.value() << " after its copy to "
               << to.value() << "; it stays";
+  if (copy_stays)
+    return true;
   if (!copy.SetDeletePending(true))
     PLOG(ERROR) << "The copy stays at " << to.value();
   return false;
@@ -92,7 +97,7 @@ bool MoveFileOperation::Transfer() {
   if (!LiftReadOnly(item.Get()))
     return false;
   if (!(now.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return MoveFileAcross(folder, &item, source(), destination());
+    return MoveFileAcross(folder, &item, source(), destination(), true);
   item.Close();
   folder.Close();
   return base::MoveWithoutReplacing(source(), destination());
@@ -122,7 +127,7 @@ bool MoveFileOperation::Undo() {
   // name.
   BY_HANDLE_FILE_INFORMATION now;
   if (!item.ReadInfo(&now) || !(now.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return MoveFileAcross(folder, &item, destination(), source());
+    return MoveFileAcross(folder, &item, destination(), source(), false);
   item.Close();
   folder.Close();
   return MoveBack(destination(), source());

@@ -110,6 +110,11 @@ LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
   return result;
 }
 
+bool KeyAllows(HKEY key, REGSAM access) {
+  ScopedKey again;
+  return OpenKeyItself(key, L"", access, &again.handle) == ERROR_SUCCESS;
+}
+
 LONG MakeKeyItself(HKEY parent, const std::wstring& name, DWORD options,
                    REGSAM access, HKEY* key, bool* made) {
   *made = false;

@@ -40,6 +40,10 @@ struct ScopedKey {
 LONG OpenKeyItself(HKEY parent, const std::wstring& name, REGSAM access,
                    HKEY* key);
 
+// Whether the caller holds |access| on the key |key| is open on, as the
+// system answers an open of it through that handle.
+bool KeyAllows(HKEY key, REGSAM access);
+
 // Makes |name|, one level, below |parent| as itself (REG_OPTION_OPEN_LINK):
 // a link standing there is opened as the link, never followed to make its
 // target. |made| is false when something stood there already; |key| is

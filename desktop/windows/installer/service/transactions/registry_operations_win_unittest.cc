@@ -738,9 +738,34 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
       EXPECT_FALSE(platform_rules::PrivilegeEnabled(privilege)) << privilege;
     }
   }
+  // Granted by name, it is held from its first open: its owner is taken
+  // through that handle though a link above it is re-pointed meanwhile.
+  const std::wstring other = Key(L"theirs\\owned");
+  Write(other, L"", REG_SZ, StringBytes(L"x"));
+  const std::wstring others_list = Dacl(other, kOwnerAndList);
+  ASSERT_EQ(ERROR_SUCCESS,
+            platform_rules::MakeKeyLink(HKEY_CURRENT_USER, Key(L"via"), base_));
+  {
+    std::unique_ptr<SavedAccess> saved;
+    platform_rules::ScopedFaultInjection between(4, 0, "RegOpenKeyExW");
+    between.Interject([&] {
+      ScopedKey link;
+      OpenKeyItself(HKEY_CURRENT_USER, Key(L"via"), DELETE, &link.handle);
+      DeleteOpenKey(link.handle);
+      platform_rules::MakeKeyLink(HKEY_CURRENT_USER, Key(L"via"),
+                                  Key(L"theirs"));
+    });
+    ASSERT_TRUE(GrantUserAccess(L"CURRENT_USER\\" + Key(L"via\\owned"),
+                                SE_REGISTRY_KEY, KEY_SET_VALUE, false, &saved));
+    EXPECT_EQ(others_list, Dacl(other, kOwnerAndList));
+    EXPECT_TRUE(RestoreAccess(&saved));
+  }
+  EXPECT_EQ(kOwned, Dacl(owned, kOwnerAndList));
   Transaction clear;
-  EXPECT_TRUE(clear.AddAndExecute(
-      new DeleteRegKeyOperation(HKEY_CURRENT_USER, owned)));
+  for (const std::wstring& name : {owned, Key(L"via")}) {
+    EXPECT_TRUE(clear.AddAndExecute(
+        new DeleteRegKeyOperation(HKEY_CURRENT_USER, name)));
+  }
 
   // A link whose own list denies deleting it: widened as itself, and when
   // its deletion fails, narrowed as itself; the key it points to keeps its
@@ -757,6 +782,8 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     ScopedErrorLog log;
     {
       Transaction transaction;
+      // Nor is a value written to it once it is widened.
+      EXPECT_FALSE(transaction.AddAndExecute(SetString(door, L"v", L"new")));
       platform_rules::ScopedFaultInjection fault(1, ERROR_NOT_ENOUGH_MEMORY,
                                                  "NtDeleteKey");
       EXPECT_FALSE(transaction.AddAndExecute(
@@ -770,6 +797,7 @@ TEST_F(RegistryOperationsTest, WidenedAccessIsPutBackExactly) {
     EXPECT_EQ(target_dacl, Dacl(key));
     EXPECT_EQ(std::string::npos, log.text.find("Lost")) << log.text;
     EXPECT_EQ(std::string::npos, log.text.find("rebuild")) << log.text;
+    EXPECT_NE(std::string::npos, log.text.find("it is a link")) << log.text;
   }
   // Deleted, then made again by another program to point elsewhere: theirs
   // stays, and the saved target is in the log.
@@ -854,7 +882,8 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       {MAKES, false, "RegCreateKeyExW", 1, L"made", nullptr, ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", L"outside\\gone", ""},
       {MAKES, true, "RegOpenKeyExW", 1, L"made", nullptr, "another key took"},
-      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside", "error 1018"},
+      {MAKES, false, "RegOpenKeyExW", 4, L"tree", L"outside",
+       "itself: error 1018"},
       {MAKES, false, "RegOpenKeyExW", 6, L"tree", L"outside", "error 1018", L"",
        L"D:P(A;;KR;;;WD)"},
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", L"outside\\gone",
@@ -862,9 +891,9 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       {DELETES, true, "RegCreateKeyExW", 2, L"tree\\c", nullptr, "Lost two"},
       {SETS, true, "RegCreateKeyExW", 1, L"tree", L"outside", "put back one"},
       {SETS, true, "RegSetValueExW", 3, L"tree", nullptr, "put back one"},
-      {SETS, false, "RegOpenKeyExW", 6, L"made", L"outside", "error 1018"},
-      {SETS, false, "RegOpenKeyExW", 6, L"made", nullptr, "error 1018"},
-      {SETS, false, "RegOpenKeyExW", 8, L"made", L"tree", "error 1018", L"\\c"},
+      {SETS, false, "RegOpenKeyExW", 7, L"made", L"outside", "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 7, L"made", nullptr, "error 1018"},
+      {SETS, false, "RegOpenKeyExW", 9, L"made", L"tree", "error 1018", L"\\c"},
       {SETS, false, "RegOpenKeyExW", 4, L"tree", nullptr, "error 1018", L"",
        L"D:P(A;;KR;;;WD)"},
       {SETS, false, "RegOpenKeyExW", 1, L"made", L"outside", "a link"},
@@ -876,6 +905,10 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
       {SETS, false, "RegOpenKeyExW", 3, L"a", L"outside", "", L"\\c",
        L"D:P(A;;KR;;;WD)", L"tree"},
       {MAKES, false, "RegOpenKeyExW", 5, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {DELETES, false, "RegOpenKeyExW", 4, L"a", L"outside", "", L"\\c",
+       L"D:P(A;;KR;;;WD)", L"tree"},
+      {DELETES, true, "RegCreateKeyExW", 1, L"a", L"outside", "", L"",
        L"D:P(A;;KR;;;WD)", L"tree"},
   };
   for (const auto& row : kRows) {
@@ -931,8 +964,10 @@ TEST_F(RegistryOperationsTest, AnotherProgramActsInBetween) {
                           ? static_cast<Operation*>(new CreateRegKeyOperation(
                                 HKEY_CURRENT_USER,
                                 at + row.below + L"\\by\\us"))
-                          : new DeleteRegKeyOperation(HKEY_CURRENT_USER,
-                                                      Key(L"tree"))));
+                          : new DeleteRegKeyOperation(
+                                HKEY_CURRENT_USER, row.was_link_to
+                                                       ? at + L"\\c"
+                                                       : Key(L"tree"))));
       between.Start();
       transaction.Rollback();
     }

@@ -64,6 +64,8 @@ class HeldEntry {
                     const string16& name,
                     DWORD access);
 
+  // Holds |handle|, opened elsewhere on the entry itself (by its id).
+  void Adopt(HANDLE handle) { handle_.Set(handle); }
   bool IsValid() const { return handle_.IsValid(); }
   HANDLE Get() const { return handle_.Get(); }
   void Close() { handle_.Close(); }

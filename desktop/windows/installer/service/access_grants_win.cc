@@ -1173,7 +1173,7 @@ bool GrantUserAccessOn(HANDLE entry,
                             permanent, saved);
 }
 
-HANDLE OpenFileAgain(HANDLE file, DWORD access) {
+bool ReadFileReference(HANDLE file, FileReference* reference) {
   // FILE_ID_INFO, which the headers hide below Windows 8. Read here rather
   // than through GetFileInformationByHandle: that index is for telling
   // files apart, this one is what the volume opens by.
@@ -1182,12 +1182,17 @@ HANDLE OpenFileAgain(HANDLE file, DWORD access) {
     BYTE id[16];
   } id = {};
   const auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
-  if (!::GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof(id)))
-    return INVALID_HANDLE_VALUE;
-  FILE_ID_DESCRIPTOR descriptor = {};
-  descriptor.dwSize = sizeof(descriptor);
-  descriptor.Type = FileIdType;
-  memcpy(&descriptor.FileId, id.id, sizeof(descriptor.FileId));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof(id)) ||
+      !::GetFileInformationByHandle(file, &info)) {
+    return false;
+  }
+  reference->id = {};
+  reference->id.dwSize = sizeof(reference->id);
+  reference->id.Type = FileIdType;
+  memcpy(&reference->id.FileId, id.id, sizeof(reference->id.FileId));
+  reference->index_high = info.nFileIndexHigh;
+  reference->index_low = info.nFileIndexLow;
   // The volume is given by a handle on its root folder: Windows takes a
   // handle on any file of it, Wine only a folder's.
   std::wstring path = PathText(
@@ -1200,33 +1205,44 @@ HANDLE OpenFileAgain(HANDLE file, DWORD access) {
   const size_t root = RootLength(path);
   if (!root) {
     ::SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_HANDLE_VALUE;
+    return false;
   }
+  reference->volume = path.substr(0, root);
+  return true;
+}
+
+HANDLE OpenFileReference(const FileReference& reference, DWORD access) {
   base::win::ScopedHandle volume(::CreateFileW(
-      ExtendedPath(path.substr(0, root)).c_str(), 0,
+      ExtendedPath(reference.volume).c_str(), 0,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!volume.IsValid())
     return INVALID_HANDLE_VALUE;
+  FILE_ID_DESCRIPTOR id = reference.id;
   base::win::ScopedHandle again(::OpenFileById(
-      volume.Get(), &descriptor, access,
+      volume.Get(), &id, access,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
   if (!again.IsValid())
     return INVALID_HANDLE_VALUE;
   // The id read is only part of a 128-bit one on some file systems. The
-  // volume serial of |file| is not compared: Wine answers 0 for it once
-  // the file was renamed through another handle.
-  BY_HANDLE_FILE_INFORMATION asked;
+  // volume serial is not compared: Wine answers 0 for it once the file was
+  // renamed through another handle.
   BY_HANDLE_FILE_INFORMATION opened;
-  if (!::GetFileInformationByHandle(file, &asked) ||
-      !::GetFileInformationByHandle(again.Get(), &opened) ||
-      asked.nFileIndexHigh != opened.nFileIndexHigh ||
-      asked.nFileIndexLow != opened.nFileIndexLow) {
+  if (!::GetFileInformationByHandle(again.Get(), &opened) ||
+      reference.index_high != opened.nFileIndexHigh ||
+      reference.index_low != opened.nFileIndexLow) {
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   return again.Take();
+}
+
+HANDLE OpenFileAgain(HANDLE file, DWORD access) {
+  FileReference reference;
+  return ReadFileReference(file, &reference)
+             ? OpenFileReference(reference, access)
+             : INVALID_HANDLE_VALUE;
 }
 
 std::wstring FileObjectIdentity(HANDLE file) {

@@ -212,6 +212,17 @@ bool RestoreAccessOn(HANDLE file, std::unique_ptr<SavedAccess>* saved);
 // its file id, never by a name another file may have taken;
 // INVALID_HANDLE_VALUE on failure, with the last error.
 HANDLE OpenFileAgain(HANDLE file, DWORD access);
+// A file or folder by its id on its volume: OpenFileAgain at a later time,
+// wherever it is named by then, with nothing of ours held open meanwhile
+// (Windows refuses to rename a folder while anything below it is open).
+struct FileReference {
+  std::wstring volume;  // its root folder
+  FILE_ID_DESCRIPTOR id = {};
+  DWORD index_high = 0;
+  DWORD index_low = 0;
+};
+bool ReadFileReference(HANDLE file, FileReference* reference);
+HANDLE OpenFileReference(const FileReference& reference, DWORD access);
 // What the file or folder |file| has open is, as SavedAccess::identity
 // tells it; empty when that cannot be read.
 std::wstring FileObjectIdentity(HANDLE file);

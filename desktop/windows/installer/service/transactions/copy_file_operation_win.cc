@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 
 #include "base/files/file_util.h"
+#include "base/files/held_entry_win.h"
 #include "base/logging.h"
 
 namespace installer {
@@ -21,8 +22,17 @@ bool CopyFileOperation::LiftsReadOnly() const {
 }
 
 bool CopyFileOperation::Undo() {
-  base::DeleteFile(destination(), false);
-  return true;  // The source never left.
+  // The source never left. The copy goes, and only the copy: it is checked
+  // and deleted through one handle, whatever takes the name meanwhile.
+  base::HeldEntry folder;
+  base::HeldEntry copy;
+  if (!OpenTransferred(base::HeldEntry::kChange, &folder, &copy))
+    return false;
+  if (!base::DeleteHeld(&copy, 0, false)) {
+    PLOG(ERROR) << "Couldn't remove the copy at " << destination().value();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace installer

@@ -10,6 +10,7 @@
 #include "base/files/file_path.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
+#include "desktop/windows/installer/service/utils.h"
 
 namespace base {
 class HeldEntry;
@@ -58,7 +59,7 @@ class DeleteFileOperation : public Operation {
 
  private:
   // Widens the user's access to the file |entry| has open, |path_|, when
-  // it is too narrow, and then keeps |entry| in |granted_|.
+  // it is too narrow, and then knows it by |moved_|.
   bool EnsureAccess(base::win::ScopedHandle* entry);
   // Renames the file |identity| names, and nothing that took its name, to
   // |temporary_path_| through its handle; its list goes back when it is
@@ -67,6 +68,10 @@ class DeleteFileOperation : public Operation {
   // Puts the list and attributes of before the grant back on the file
   // granted, wherever it is named now.
   void PutBackGranted();
+  // Opens what Execute moved aside by its id, for |access|, when its name
+  // is gone (a later operation moved its folder); false when it is not
+  // there either.
+  bool OpenMovedById(DWORD access, base::HeldEntry* moved);
   // The running-program test; moves the file back when it fails.
   bool CheckNotInUse();
   // Holds the folder of |path_| in |folder| and opens in it, for |access|,
@@ -92,8 +97,11 @@ class DeleteFileOperation : public Operation {
   // The access list before it was widened; put back when the file comes
   // back on rollback.
   std::unique_ptr<SavedAccess> saved_access_;
-  // The file granted, as itself (for its attributes only).
-  base::win::ScopedHandle granted_;
+  // The file moved aside (and granted), by its id: it is opened again
+  // wherever a later operation moved its folder, and nothing of ours stays
+  // open below that folder meanwhile.
+  FileReference moved_;
+  bool moved_known_ = false;
   uint32_t attributes_ = 0;
   // What Execute moved to |temporary_path_| (FileObjectIdentity).
   std::wstring identity_;

@@ -81,7 +81,6 @@ DeleteFileOperation::~DeleteFileOperation() {
     return;
   VLOG(1) << "Actual removal of " << temporary_path_.value();
   DeleteMoved();
-  granted_.Close();
   if (!remove_empty_parents_)
     return;
   base::FilePath folder = path_.DirName();
@@ -163,6 +162,9 @@ bool DeleteFileOperation::MoveAside(const std::wstring& identity) {
     PLOG(ERROR) << "File removal failed";
     return false;
   }
+  // Without it, the commit finds the file under its temporary name only.
+  if (!moved_known_)
+    moved_known_ = ReadFileReference(moved.Get(), &moved_);
   return true;
 }
 
@@ -183,8 +185,14 @@ void DeleteFileOperation::Rollback() {
 void DeleteFileOperation::DeleteMoved() {
   base::HeldEntry folder;
   base::HeldEntry moved;
-  const bool opened =
-      OpenMoved(base::HeldEntry::DeleteAccess(attributes_), &folder, &moved);
+  const DWORD access = base::HeldEntry::DeleteAccess(attributes_);
+  const bool opened = OpenMoved(access, &folder, &moved) ||
+                      OpenMovedById(access, &moved);
+  // The list goes back before the deletion: the file may live on under a
+  // name another program gave it meanwhile, and the handle just opened
+  // keeps the access the deletion needs.
+  if (saved_access_)
+    PutBackGranted();
   if (opened && base::DeleteHeld(&moved, 0, true))
     return;
   // Checked to be what was moved there just now; the system can only take
@@ -196,9 +204,6 @@ void DeleteFileOperation::DeleteMoved() {
     PLOG(ERROR) << "Couldn't schedule the removal of "
                 << temporary_path_.value();
   }
-  // Still there, until the restart at least: no wider than it was.
-  if (saved_access_)
-    PutBackGranted();
 }
 
 bool DeleteFileOperation::OpenMoved(DWORD access,
@@ -210,8 +215,24 @@ bool DeleteFileOperation::OpenMoved(DWORD access,
     return false;
   }
   if (FileObjectIdentity(moved->Get()) != identity_) {
+    ::SetLastError(ERROR_ALREADY_EXISTS);  // not gone: taken
     LOG(ERROR) << temporary_path_.value()
                << " is no longer what was moved there; it stays";
+    return false;
+  }
+  return true;
+}
+
+bool DeleteFileOperation::OpenMovedById(DWORD access, base::HeldEntry* moved) {
+  const DWORD error = ::GetLastError();
+  if (!moved_known_ ||
+      (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)) {
+    return false;
+  }
+  // The file's id is checked as it opens: nothing else is opened so.
+  moved->Adopt(OpenFileReference(moved_, access));
+  if (!moved->IsValid()) {
+    PLOG(ERROR) << "What was " << path_.value() << " is gone";
     return false;
   }
   return true;
@@ -239,7 +260,12 @@ void DeleteFileOperation::MoveBackMoved() {
 }
 
 void DeleteFileOperation::PutBackGranted() {
-  if (!RestoreAccessOn(granted_.Get(), &saved_access_)) {
+  // Opened again by its id, tried twice: the list must not stay wide.
+  base::win::ScopedHandle granted(
+      OpenFileReference(moved_, FILE_READ_ATTRIBUTES));
+  if (!granted.IsValid())
+    granted.Set(OpenFileReference(moved_, FILE_READ_ATTRIBUTES));
+  if (!granted.IsValid() || !RestoreAccessOn(granted.Get(), &saved_access_)) {
     PLOG(ERROR) << "The access list of what was " << path_.value()
                 << " stays widened";
   }
@@ -252,7 +278,7 @@ void DeleteFileOperation::PutBackGranted() {
   // leave it without its read-only mark for good.
   for (int tries = 0; tries < 2; ++tries) {
     base::win::ScopedHandle file(
-        OpenFileAgain(granted_.Get(), FILE_WRITE_ATTRIBUTES));
+        OpenFileReference(moved_, FILE_WRITE_ATTRIBUTES));
     if (::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic,
                                      sizeof(basic))) {
       return;
@@ -268,14 +294,18 @@ bool DeleteFileOperation::EnsureAccess(base::win::ScopedHandle* entry) {
     return true;
   // Kept, unlike a plain permanent grant, so that a file that comes back on
   // rollback also gets its old access list back. Made through the handle
-  // whose identity was read, and that handle kept: the list goes back on
-  // that file alone, whatever another program puts under the name.
+  // whose identity was read, the file then known by its id: the list goes
+  // back on that file alone, whatever another program puts under the name.
+  if (!ReadFileReference(entry->Get(), &moved_)) {
+    PLOG(ERROR) << "Couldn't tell where " << path_.value() << " is";
+    return false;
+  }
+  moved_known_ = true;
   if (!GrantUserAccessOn(entry->Get(), name, SE_FILE_OBJECT, kDeleteAccess,
                          false, &saved_access_)) {
     LOG(ERROR) << "Cannot obtain proper permissions on the file";
     return false;
   }
-  granted_ = std::move(*entry);
   return true;
 }
 

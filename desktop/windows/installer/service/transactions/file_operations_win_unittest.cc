@@ -224,20 +224,14 @@ TEST_F(FileOperationsTest, MoveRollsBackToTheSource) {
           as_wcstr(Path("other").value()), true);
       platform_rules::ScopedWindowsFileIndexes indexes;
       Transaction transaction;
-      base::win::ScopedHandle held;
       {
-        // Held once checked, as the copy starts: the source stays, its copy
-        // goes; the rollback's, when its removal here fails (its first
-        // rename, refused by the volume, is the first call).
-        platform_rules::ScopedFaultInjection copied(c.held ? 1 : 0, 0,
-                                                    "MoveFileExW");
+        // Its deletion refused once it is copied (a running program): the
+        // source stays, its copy goes; the rollback's, when its removal
+        // here fails (the copy's deletion mark, the fourth call).
+        platform_rules::ScopedFaultInjection copied(
+            c.held ? 3 : 0, ERROR_ACCESS_DENIED, "NtSetInformationFile");
         if (c.held)
-          copied.AlsoFail("NtSetInformationFile", 2);
-        copied.Interject([&] {
-          held.Set(::CreateFileW(as_wcstr(source.value()), GENERIC_READ,
-                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                 nullptr));
-        });
+          copied.AlsoFail("NtSetInformationFile", 4);
         ASSERT_EQ(c.moves, transaction.AddAndExecute(
                                new MoveFileOperation(source, Path(c.to))));
       }
@@ -422,6 +416,48 @@ TEST_F(FileOperationsTest, DeleteMovesAsideUntilCommit) {
     ASSERT_TRUE(base::DeleteFile(temporary, false));
     ASSERT_TRUE(base::DeleteFile(Path("aside.dll"), false));
   }
+
+  // A later operation deletes or moves the file's folder: nothing of the
+  // deletion is held open below it (Windows then refuses to rename it),
+  // also when the file needed a grant, and the commit finds the file
+  // wherever the folder went.
+  platform_rules::ScopedWindowsFileAccessLists lists;
+  for (int locked_move = 0; locked_move < 4; ++locked_move) {
+    SCOPED_TRACE(locked_move);
+    Write(file, "data");
+    if (locked_move & 1) {
+      PSECURITY_DESCRIPTOR locked = nullptr;
+      BOOL present = FALSE, defaulted = FALSE;
+      PACL dacl = nullptr;
+      ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:P(A;;FR;;;WD)", SDDL_REVISION_1, &locked, nullptr));
+      ASSERT_TRUE(::GetSecurityDescriptorDacl(locked, &present, &dacl,
+                                              &defaulted));
+      ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+                ::SetNamedSecurityInfoW(
+                    const_cast<wchar_t*>(as_wcstr(file.value())),
+                    SE_FILE_OBJECT,
+                    DACL_SECURITY_INFORMATION |
+                        PROTECTED_DACL_SECURITY_INFORMATION,
+                    nullptr, nullptr, dacl, nullptr));
+      ::LocalFree(locked);
+    }
+    {
+      platform_rules::ScopedWindowsFolderRenameRules rules;
+      Transaction transaction;
+      ASSERT_TRUE(transaction.AddAndExecute(
+          new DeleteFileOperation(file, false, false)));
+      EXPECT_TRUE(transaction.AddAndExecute(
+          locked_move & 2
+              ? static_cast<Operation*>(
+                    new MoveFileOperation(file.DirName(), Path("moved")))
+              : new DeleteFileOperation(Path("sub"), false, false)));
+    }
+    EXPECT_EQ(0, CountEntries(Path("moved")));
+    EXPECT_EQ(locked_move & 2 ? 3 : 1, CountEntries(folder_.path()));
+    ASSERT_TRUE(base::DeleteFile(Path("moved"), true));
+    ASSERT_TRUE(base::DeleteFile(Path("sub"), true));
+  }
 }
 
 // The entries of |path|'s access list, as text.
@@ -469,6 +505,9 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
     bool at_rollback = false;
     // The swap comes before the name is opened: theirs is deleted.
     bool theirs_deleted = false;
+    // Another program gives the moved file a name of its own, and the
+    // deletion commits: the file lives on there with its own list.
+    bool second_name = false;
     // Instead, another program lifts the mark before the list goes back at
     // the rollback, whose put-back of the mark then fails once.
     bool lifted = false;
@@ -485,8 +524,11 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
        "GetNamedSecurityInfoW"},
       {"swapped during the grant", 1, false, false, true, "SetSecurityInfo"},
       {"swapped before the rollback", 1, false, false, true, nullptr, true},
+      // Its reopen by id for the list failing once at the commit.
+      {"a second name made before the commit", 1, false, false, false,
+       "OpenFileById", true, false, true, false},
       {"mark lifted before the rollback", 1, false, false, false,
-       "SetSecurityInfo", true, false, true},
+       "SetSecurityInfo", true, false, false, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -516,7 +558,7 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
       };
       HANDLE held = c.in_use ? hold(file) : INVALID_HANDLE_VALUE;
       ASSERT_EQ(c.in_use, held != INVALID_HANDLE_VALUE);
-      Transaction transaction;
+      // Still on as the transaction commits.
       platform_rules::ScopedFaultInjection move_fails(
           c.fail_move, ERROR_SHARING_VIOLATION, c.call, !c.at_rollback);
       if (c.lifted) {
@@ -526,6 +568,7 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
         });
         move_fails.AlsoFail("SetFileInformationByHandle", 1);
       }
+      Transaction transaction;
       if (c.swapped) {
         move_fails.Interject([&] {
           if (c.in_use)
@@ -559,7 +602,13 @@ TEST_F(FileOperationsTest, DeleteWithWidenedAccessGivesItAllBack) {
         swapped = FileHolding("data");
         move_fails.Start();
       }
-      transaction.Rollback();
+      if (c.second_name) {
+        ASSERT_TRUE(::CreateHardLinkW(as_wcstr(Path("theirs.exe").value()),
+                                      as_wcstr(FileHolding("data").value()),
+                                      nullptr));
+      } else {
+        transaction.Rollback();
+      }
       if (held != INVALID_HANDLE_VALUE)
         ::CloseHandle(held);
     }
@@ -743,7 +792,8 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
   const FilePath source = Path("from.txt");
   const FilePath target = Path("to.txt");
   enum Taken {
-    NONE, SOURCE, TARGET, ACROSS, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED
+    NONE, SOURCE, TARGET, ACROSS, REPLACED, RETURNING, UNIDENTIFIED, SWAPPED,
+    TRIED
   };
   const struct {
     const char* what;
@@ -758,7 +808,7 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
        2},
       {"target taken before the copy", true, TARGET, "NtCreateFile", 2},
       {"target taken before a move to another volume", false, ACROSS,
-       "MoveFileExW", 1},
+       "NtCreateFile", 4},
       // Between the source's check and its move, someone moves it away and
       // puts theirs in its place.
       {"source swapped before the move", false, SWAPPED, "NtCreateFile", 2},
@@ -767,10 +817,16 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       {"moved file replaced", false, REPLACED, nullptr, 0},
       {"moved file replaced as it goes back", false, RETURNING, nullptr, 0},
       {"copy replaced", true, REPLACED, nullptr, 0},
+      {"copy replaced as it goes", true, RETURNING, nullptr, 0},
       // What the transfer put there cannot be identified: a rollback could
       // not tell it from what takes the name later.
       {"copy unidentified", true, UNIDENTIFIED, "CreateFileW", 6},
       {"moved file unidentified", false, UNIDENTIFIED, "CreateFileW", 6},
+      // Tried as the file is copied there and back: refused, as it is held
+      // (each time just before the old way's move by name). Last:
+      // Wine gives its freed file indexes to the files of later rows.
+      {"source swapped before a move to another volume", false, TRIED,
+       nullptr, 0},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -783,17 +839,27 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
                               as_wcstr(Path("aside.txt").value())));
       Write(path, "other");
     };
+    // The same, tried while we hold ours: refused.
+    const auto try_aside = [&](const FilePath& path) {
+      if (::MoveFileW(as_wcstr(path.value()),
+                      as_wcstr(Path("aside.txt").value())))
+        Write(path, "other");
+    };
     {
       Transaction transaction;
+      platform_rules::ScopedOtherVolume across(
+          as_wcstr((c.taken == ACROSS || c.taken == TRIED ? source
+                                                           : Path("none"))
+                       .value()),
+          true);
       {
         const bool unidentified = c.taken == UNIDENTIFIED;
-        platform_rules::ScopedOtherVolume across(
-            as_wcstr((c.taken == ACROSS ? source : Path("none")).value()),
-            true);
         platform_rules::ScopedFaultInjection between(
-            c.at, ERROR_ACCESS_DENIED, c.call);
+            c.taken == TRIED ? 23 : c.at, ERROR_ACCESS_DENIED, c.call);
         if (c.taken == SWAPPED)
           between.Interject([&] { take_aside(source); });
+        else if (c.taken == TRIED)
+          between.Interject([&] { try_aside(source); });
         else if (!unidentified)
           between.Interject([&] { Write(target, "other"); });
         Operation* operation =
@@ -813,12 +879,18 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       if (c.taken == REPLACED)
         take_aside(target);
       // After the rollback's check of the moved file, before its move back.
+      const char* call = c.taken == RETURNING
+                             ? (c.copy ? "CreateFileW" : "NtCreateFile")
+                             : c.taken == TRIED ? nullptr
+                                                : "NtSetInformationFile";
       platform_rules::ScopedFaultInjection held(
-          c.taken == NONE || c.taken == RETURNING ? 1 : 0,
-          ERROR_SHARING_VIOLATION,
-          c.taken == RETURNING ? "NtCreateFile" : "NtSetInformationFile");
+          c.taken == TRIED ? 9
+          : c.taken == NONE || c.taken == RETURNING ? 1 + c.copy : 0,
+          ERROR_SHARING_VIOLATION, call);
       if (c.taken == RETURNING)
         held.Interject([&] { take_aside(target); });
+      if (c.taken == TRIED)
+        held.Interject([&] { try_aside(target); });
       transaction.Rollback();
     }
     if (c.taken == TARGET || c.taken == ACROSS || c.taken == REPLACED ||
@@ -842,9 +914,9 @@ TEST_F(FileOperationsTest, RollbackNeverReplacesATakenName) {
       ASSERT_TRUE(base::DeleteFile(entry, false));
     }
     std::multiset<std::string> expected = {"moved", "replaced"};
-    if (c.taken != NONE && c.taken != UNIDENTIFIED)
+    if (c.taken != NONE && c.taken != UNIDENTIFIED && c.taken != TRIED)
       expected.insert("other");
-    if (c.taken == REPLACED && c.copy)
+    if ((c.taken == REPLACED || c.taken == RETURNING) && c.copy)
       expected.insert("moved");  // the copy, where they moved it
     EXPECT_EQ(expected, contents);
   }

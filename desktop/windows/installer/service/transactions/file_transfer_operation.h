@@ -7,6 +7,10 @@
 #include "base/files/file_path.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
+namespace base {
+class HeldEntry;
+}
+
 namespace installer {
 
 // What the copy and the move share: room is made at the destination first
@@ -49,6 +53,17 @@ class FileTransferOperation : public Operation {
   // Whether |item| is the transferred item, or what a later operation's
   // rollback made of it.
   bool IsTransferred(HANDLE item) const;
+  // Opens the entry at |path| as itself in its folder, which |folder| then
+  // holds, for |access|; logged when that fails.
+  static bool OpenHeld(const base::FilePath& path,
+                       DWORD access,
+                       base::HeldEntry* folder,
+                       base::HeldEntry* entry);
+  // Opens the transferred item at the destination the same way: false,
+  // logged, when what is there is not what was put there.
+  bool OpenTransferred(DWORD access,
+                       base::HeldEntry* folder,
+                       base::HeldEntry* item) const;
   // False while the transferred item is undone at once, as it could not be
   // identified: its name is then certainly the transfer's.
   bool transferred_known() const { return transferred_known_; }

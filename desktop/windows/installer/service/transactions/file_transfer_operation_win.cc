@@ -197,6 +197,34 @@ bool FileTransferOperation::IsTransferred(HANDLE item) const {
          IsOrBecame(now, transferred_);
 }
 
+// static
+bool FileTransferOperation::OpenHeld(const base::FilePath& path,
+                                     DWORD access,
+                                     base::HeldEntry* folder,
+                                     base::HeldEntry* entry) {
+  if (folder->Open(path.DirName(), base::HeldEntry::kHoldFolder) &&
+      entry->OpenIn(*folder, path.BaseName().value(), access)) {
+    return true;
+  }
+  PLOG(ERROR) << "Couldn't open " << path.value();
+  return false;
+}
+
+bool FileTransferOperation::OpenTransferred(DWORD access,
+                                            base::HeldEntry* folder,
+                                            base::HeldEntry* item) const {
+  if (!OpenHeld(destination_, access, folder, item))
+    return false;
+  // Not identified, it was undone at once, while the name was certainly
+  // the transfer's.
+  if (transferred_known_ && !IsTransferred(item->Get())) {
+    LOG(ERROR) << destination_.value()
+               << " is no longer what was put there; it stays";
+    return false;
+  }
+  return true;
+}
+
 bool FileTransferOperation::SourceStayed() const {
   BY_HANDLE_FILE_INFORMATION now;
   if (!OpenItem(source_, &now).IsValid()) {

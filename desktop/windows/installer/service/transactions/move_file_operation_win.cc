@@ -12,20 +12,6 @@ namespace installer {
 
 namespace {
 
-// Opens the entry at |path| as itself in its folder, which |folder| then
-// holds, for renaming.
-bool OpenHeld(const base::FilePath& path,
-              base::HeldEntry* folder,
-              base::HeldEntry* entry) {
-  if (folder->Open(path.DirName(), base::HeldEntry::kHoldFolder) &&
-      entry->OpenIn(*folder, path.BaseName().value(),
-                    base::HeldEntry::kChange)) {
-    return true;
-  }
-  PLOG(ERROR) << "Couldn't open " << path.value();
-  return false;
-}
-
 // Renames what |entry| holds to |to| within its volume, never over what
 // holds that name. False with ERROR_NOT_SAME_DEVICE when |to| is on another
 // volume.
@@ -33,6 +19,48 @@ bool RenameHeld(const base::HeldEntry& entry, const base::FilePath& to) {
   base::HeldEntry folder;
   return folder.Open(to.DirName(), base::HeldEntry::kHoldFolder) &&
          entry.RenameInto(folder, to.BaseName().value(), false);
+}
+
+// Moves the file |entry| holds, |from| in the folder |folder| holds, to
+// |to| on another volume: copied there from what is checked to be that
+// file, never over what holds |to|, then deleted through |entry|. When the
+// deletion is refused (another program has it open), the file stays; its
+// copy too when |copy_stays|, as with a move by name: the caller finds the
+// source still there and removes the copy, which a rollback tries again.
+// Otherwise the copy goes at once.
+bool MoveFileAcross(const base::HeldEntry& folder,
+                    base::HeldEntry* entry,
+                    const base::FilePath& from,
+                    const base::FilePath& to,
+                    bool copy_stays) {
+  // Read through a second handle on the name in the held folder: nobody
+  // renames what |entry| holds without delete sharing, and the identity
+  // is checked besides.
+  base::HeldEntry source;
+  base::HeldEntry to_folder;
+  base::HeldEntry copy;
+  BY_HANDLE_FILE_INFORMATION held, read, copied;
+  if (!entry->ReadInfo(&held) ||
+      !source.OpenIn(folder, from.BaseName().value(),
+                     base::HeldEntry::kCopySource,
+                     FILE_SHARE_READ | FILE_SHARE_DELETE) ||
+      !source.ReadInfo(&read) || !SameFile(held, read) ||
+      !to_folder.Open(to.DirName(), base::HeldEntry::kHoldFolder) ||
+      !base::CopyHeldFile(source, to_folder, to.BaseName().value(), &copy,
+                          &copied)) {
+    PLOG(ERROR) << "Couldn't copy " << from.value() << " to " << to.value();
+    return false;
+  }
+  source.Close();
+  if (base::DeleteHeld(entry, held.dwFileAttributes, false))
+    return true;
+  PLOG(ERROR) << "Couldn't remove " << from.value() << " after its copy to "
+              << to.value() << "; it stays";
+  if (copy_stays)
+    return true;
+  if (!copy.SetDeletePending(true))
+    PLOG(ERROR) << "The copy stays at " << to.value();
+  return false;
 }
 
 }  // namespace
@@ -45,7 +73,7 @@ bool MoveFileOperation::Transfer() {
   VLOG(1) << "Moving " << source().value() << "to" << destination().value();
   base::HeldEntry folder;
   base::HeldEntry item;
-  if (!OpenHeld(source(), &folder, &item))
+  if (!OpenHeld(source(), base::HeldEntry::kChange, &folder, &item))
     return false;
   BY_HANDLE_FILE_INFORMATION now;
   if (!item.ReadInfo(&now) || !SameFile(now, source_item())) {
@@ -64,9 +92,12 @@ bool MoveFileOperation::Transfer() {
     return false;
   }
   // Another volume: the item is copied there and deleted here, which the
-  // mark forbids. Nothing of ours stays open on what is deleted.
+  // mark forbids. A file goes through its handle; a folder is moved by
+  // name, with nothing of ours open below it.
   if (!LiftReadOnly(item.Get()))
     return false;
+  if (!(now.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return MoveFileAcross(folder, &item, source(), destination(), true);
   item.Close();
   folder.Close();
   return base::MoveWithoutReplacing(source(), destination());
@@ -83,13 +114,8 @@ bool MoveFileOperation::Undo() {
   // name since.
   base::HeldEntry folder;
   base::HeldEntry item;
-  if (!OpenHeld(destination(), &folder, &item))
+  if (!OpenTransferred(base::HeldEntry::kChange, &folder, &item))
     return false;
-  if (transferred_known() && !IsTransferred(item.Get())) {
-    LOG(ERROR) << destination().value()
-               << " is no longer what was moved there; it stays";
-    return false;
-  }
   if (RenameHeld(item, source()))
     return true;
   if (::GetLastError() != ERROR_NOT_SAME_DEVICE) {
@@ -97,6 +123,11 @@ bool MoveFileOperation::Undo() {
                 << source().value() << "; it stays";
     return false;
   }
+  // Unread, it is taken for a file: that way fails rather than going by
+  // name.
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!item.ReadInfo(&now) || !(now.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return MoveFileAcross(folder, &item, destination(), source(), false);
   item.Close();
   folder.Close();
   return MoveBack(destination(), source());

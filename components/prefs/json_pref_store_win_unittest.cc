@@ -688,6 +688,11 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       // Released as a write waits to fail: that goes with the last.
       store->RemoveValue("c", 0);
       store->CommitPendingWrite();
+      // Nor e, set by it and then removed by another: that write lands.
+      store->SetValue("e", Int(1), 0);
+      store->CommitPendingWrite();
+      other->RemoveValue("e", 0);
+      other->CommitPendingWrite();
       store->SetValue("b", Int(2), 0);
       platform_rules::ScopedFaultInjection fail(1, ERROR_SHARING_VIOLATION,
                                                 "ReplaceFileW");

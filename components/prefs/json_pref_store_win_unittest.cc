@@ -712,11 +712,15 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       // Released as a write waits to fail: that goes with the last.
       store->RemoveValue("c", 0);
       store->CommitPendingWrite();
-      // Nor e, set by it and then removed by another: that write lands.
+      // Nor e, set by it and then removed by another: that write lands;
+      // f, removed by it after another set it, still goes.
       store->SetValue("e", Int(1), 0);
+      store->SetValue("f", Int(1), 0);
       store->CommitPendingWrite();
       other->RemoveValue("e", 0);
+      other->SetValue("f", Int(5), 0);
       other->CommitPendingWrite();
+      store->RemoveValue("f", 0);
       store->SetValue("b", Int(2), 0);
       platform_rules::ScopedFaultInjection fail(1, ERROR_SHARING_VIOLATION,
                                                 "ReplaceFileW");

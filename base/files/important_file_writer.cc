@@ -127,4 +127,20 @@ void ImportantFileWriter::ReportRunWrites() {
     write.serializer->OnWriteDone(write.write, write.outcome->success);
 }
 
+Callback<bool()> ImportantFileWriter::NotLanded(DataSerializer* serializer,
+                                                uint64_t write) const {
+  auto listed = std::find_if(unreported_.begin(), unreported_.end(),
+                             [&](const Unreported& u) {
+                               return u.serializer == serializer &&
+                                      u.write == write;
+                             });
+  if (listed == unreported_.end())
+    return Bind([] { return true; });
+  return Bind(
+      [](const scoped_refptr<Outcome>& outcome) {
+        return !outcome->ran.load() || !outcome->success;
+      },
+      listed->outcome);
+}
+
 }  // namespace base

@@ -115,6 +115,11 @@ class ImportantFileWriter {
   // were not told yet, without waiting for the replies.
   void ReportRunWrites();
 
+  // Whether the |write|-th write of |serializer| has not landed, asked
+  // where it can be known: by a write run behind it. Always true for a
+  // write whose outcome was told.
+  Callback<bool()> NotLanded(DataSerializer* serializer, uint64_t write) const;
+
  private:
   // The outcome of one write, filled in on the runner and read here.
   class Outcome : public RefCountedThreadSafe<Outcome> {

@@ -152,28 +152,39 @@ JsonPrefStore::~JsonPrefStore() {
 }
 
 void JsonPrefStore::PostChangesOverFile() {
-  // At release the keys of writes still to run go too: a failure reported
-  // after the store is gone would lose them. Before, the write's outcome
-  // comes, and a landed write's keys carried again could undo what another
-  // store changed since.
+  // At release the keys of writes still to run go too, but only if those
+  // writes did not land: a failure reported after the store is gone would
+  // lose them, and a landed write's keys carried again could undo what
+  // another store changed since. That is known only behind those writes.
   std::unique_ptr<Changes> changes(new Changes);
+  std::unique_ptr<Carried> carried(new Carried);
   for (const std::string& key :
        releasing_ ? KeysNotOnFile() : unwritten_keys_) {
     const Value* value = nullptr;
     (*changes)[key] =
         prefs_->Get(key, &value) ? value->CreateDeepCopy() : nullptr;
   }
+  if (releasing_) {
+    for (const auto& written : keys_being_written_) {
+      for (const std::string& key : written.second) {
+        if (!unwritten_keys_.count(key))
+          (*carried)[key].push_back(writer_.NotLanded(this, written.first));
+      }
+    }
+  }
   // Until the write has landed, a read finds the file without them.
   keys_being_written_[++serializations_] = std::move(unwritten_keys_);
   unwritten_keys_.clear();
   write_count_histogram_.RecordWriteOccured();
   writer_.PostWrite(this, Bind(&JsonPrefStore::WriteChangesOverFile, path_,
-                               Owned(changes.release())));
+                               Owned(changes.release()),
+                               Owned(carried.release())));
 }
 
 // static
 bool JsonPrefStore::WriteChangesOverFile(const FilePath& path,
-                                         const Changes* changes) {
+                                         const Changes* changes,
+                                         const Carried* carried) {
   std::unique_ptr<ReadResult> read = ReadPrefsFromDisk(path);
   if (KeepsFileAsItIs(read->error)) {
     LOG(ERROR) << path.AsUTF8Unsafe()
@@ -182,6 +193,14 @@ bool JsonPrefStore::WriteChangesOverFile(const FilePath& path,
   }
   std::unique_ptr<DictionaryValue> prefs = TakePrefs(read.get());
   for (const auto& change : *changes) {
+    auto writes = carried->find(change.first);
+    if (writes != carried->end() &&
+        std::none_of(writes->second.begin(), writes->second.end(),
+                     [](const Callback<bool()>& not_landed) {
+                       return not_landed.Run();
+                     })) {
+      continue;
+    }
     if (change.second)
       prefs->Set(change.first, change.second->CreateDeepCopy());
     else

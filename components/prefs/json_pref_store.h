@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 #include <string>
 
 #include "base/files/file_path.h"
@@ -136,11 +137,15 @@ class JsonPrefStore : public PersistentPrefStore,
 
   // Changed keys and their values; null for a key removed.
   using Changes = std::map<std::string, std::unique_ptr<Value>>;
+  // Keys a release carries only because writes still queued then had
+  // them, and those writes' tests of not having landed.
+  using Carried = std::map<std::string, std::vector<Callback<bool()>>>;
   // Puts |changes| on top of the file as it is then, unless the file may
-  // hold what a store could not read. Whether the file now holds them.
-  // Blocks.
+  // hold what a store could not read; a key in |carried| only when one of
+  // its writes did not land. Whether the file now holds them. Blocks.
   static bool WriteChangesOverFile(const FilePath& path,
-                                   const Changes* changes);
+                                   const Changes* changes,
+                                   const Carried* carried);
   // Hands the unwritten changes to the file's sequence, to go on top of the
   // file as it is then.
   void PostChangesOverFile();

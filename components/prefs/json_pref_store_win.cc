@@ -4,12 +4,16 @@
 #include "base/json/json_file_value_serializer.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_base.h"
+#include "base/threading/no_op_task_runner.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "base/values.h"
 
 namespace base {
 
 namespace {
+
+constexpr char kSequencePrefix[] = "json_pref_store-";
+constexpr char kTextSequencePrefix[] = "json_pref_store-by-text-";
 
 // Maps a failed read to its pref read error. A file that is not valid JSON
 // is moved aside to the same name with the extension "bad", so that the
@@ -51,13 +55,23 @@ void RecordReadSize(const FilePath& path, size_t bytes) {
 
 // static
 std::string JsonPrefStore::GetSequenceNameForFile(const FilePath& path) {
-  return "json_pref_store-" + FilePath(GetFileKey(path)).AsUTF8Unsafe();
+  bool exact = false;
+  const string16 key = GetFileKey(path, &exact);
+  // Keys are full paths, so no key begins with the mark of a name by text.
+  return std::string(exact ? kSequencePrefix : kTextSequencePrefix) +
+         FilePath(key).AsUTF8Unsafe();
 }
 
 // static
 scoped_refptr<SequencedTaskRunner> JsonPrefStore::GetTaskRunnerForSequence(
     const std::string& name,
     SequencedWorkerPool* pool) {
+  // Other names of the file have their own sequences, which would run
+  // their writes beside this one's, though its store may find its key
+  // exact: a runner that refuses has its writes made in the file's order.
+  const std::string text_named(kTextSequencePrefix);
+  if (name.compare(0, text_named.size(), text_named) == 0)
+    return new NoOpTaskRunner;
   return pool->GetSequencedTaskRunnerWithShutdownBehavior(
       pool->GetNamedSequenceToken(name), SequencedWorkerPool::BLOCK_SHUTDOWN);
 }

@@ -19,6 +19,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/manual_task_runner_testsupport.h"
 #include "base/test/scoped_log_capture_testsupport.h"
+#include "base/synchronization/waitable_event.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "base/values.h"
@@ -607,6 +608,29 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
         EXPECT_EQ(0, beside->posts());
       }
       EXPECT_EQ("{\"a\":1,\"b\":3}", ReadText(path_));
+      // Nor when only its sequence was named while the folder was refused:
+      // that sequence is not the file's (its only thread is held here).
+      scoped_refptr<SequencedWorkerPool> pool(new SequencedWorkerPool(1, "prefs", 0));
+      WaitableEvent held(WaitableEvent::ResetPolicy::MANUAL,
+                         WaitableEvent::InitialState::NOT_SIGNALED);
+      pool->PostTask(FROM_HERE, Bind(&WaitableEvent::Wait, Unretained(&held)));
+      std::string sequence;
+      {
+        platform_rules::ScopedImportHook hook(
+            "CreateFileW", reinterpret_cast<const void*>(&CreateRefusingFolder));
+        g_create = hook.original<decltype(g_create)>();
+        g_refused_folder = name.DirName().value();
+        sequence = JsonPrefStore::GetSequenceNameForFile(name);
+        g_refused_folder.clear();
+      }
+      scoped_refptr<JsonPrefStore> other = new JsonPrefStore(
+          name, JsonPrefStore::GetTaskRunnerForSequence(sequence, pool.get()));
+      other->ReadPrefsAsync(nullptr);
+      other->SetValue("b", Int(4), 0);
+      other = nullptr;
+      EXPECT_EQ("{\"a\":1,\"b\":4}", ReadText(path_));
+      held.Signal();
+      pool->Shutdown(0);
       continue;
     }
     if (c >= REFUSED_BESIDE_A_REFUSED_WRITE) {
@@ -688,6 +712,15 @@ TEST_F(JsonPrefStoreTest, WritesTheRunnerCannotTakeKeepTheirOrder) {
       // Released as a write waits to fail: that goes with the last.
       store->RemoveValue("c", 0);
       store->CommitPendingWrite();
+      // Nor e, set by it and then removed by another: that write lands;
+      // f, removed by it after another set it, still goes.
+      store->SetValue("e", Int(1), 0);
+      store->SetValue("f", Int(1), 0);
+      store->CommitPendingWrite();
+      other->RemoveValue("e", 0);
+      other->SetValue("f", Int(5), 0);
+      other->CommitPendingWrite();
+      store->RemoveValue("f", 0);
       store->SetValue("b", Int(2), 0);
       platform_rules::ScopedFaultInjection fail(1, ERROR_SHARING_VIOLATION,
                                                 "ReplaceFileW");

@@ -111,23 +111,6 @@ CurrentInstallation* GetCurrentInstallation();
 // runs from a version folder).
 base::FilePath GetInstallFolderForExeFolder(const base::FilePath& exe_folder);
 
-// A sequenced runner that refuses every task.
-class NoOpTaskRunner : public base::SequencedTaskRunner {
- public:
-  NoOpTaskRunner();
-
-  bool PostDelayedTask(const base::Location& from_here,
-                       base::Closure task,
-                       base::TimeDelta delay) override;
-  bool PostNonNestableDelayedTask(const base::Location& from_here,
-                                  base::Closure task,
-                                  base::TimeDelta delay) override;
-  bool RunsTasksOnCurrentThread() const override;
-
- private:
-  ~NoOpTaskRunner() override;
-};
-
 // The process-wide one-thread pool on which the installer writes its JSON
 // pref files.
 class PrefsTaskPool {

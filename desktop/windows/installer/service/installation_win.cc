@@ -13,6 +13,7 @@
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/threading/no_op_task_runner.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "base/values.h"
 #include "components/prefs/json_pref_store.h"
@@ -126,7 +127,7 @@ base::scoped_refptr<const base::JsonPrefStore> Installation::GetPrefStore() {
   if (!pref_store_) {
     pref_store_ = new base::JsonPrefStore(
         install_folder_.AppendASCII(kInstallerPrefsFile),
-        new NoOpTaskRunner());
+        new base::NoOpTaskRunner());
   }
   // Without an install folder the name would be found in the current
   // folder, where anyone may have put a file: the store stays empty. Read
@@ -319,7 +320,7 @@ base::scoped_refptr<base::JsonPrefStore> PrefsTaskPool::CreateJsonPrefStore(
       store_runners_.push_back(StoreRunner{path, runner});
     } else {
       // Shut down: the store writes at once on the thread that saves.
-      runner = new NoOpTaskRunner();
+      runner = new base::NoOpTaskRunner();
     }
   }
   base::scoped_refptr<base::JsonPrefStore> store =

@@ -695,9 +695,10 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
   // source, the target for a link, or a copy made for another name of a file
   // of its own, or a copied folder for a link back to the source: nothing of
   // theirs is touched, nothing goes through the link. REPLACED: a copied
-  // file set aside for theirs of the same size and time.
+  // file set aside for theirs of the same size and time, or (EMPTIED) for an
+  // empty folder.
   enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN,
-                      REPLACED, THEIRS, SOURCE_SWAPPED, TARGET_LINKED,
+                      REPLACED, EMPTIED, THEIRS, SOURCE_SWAPPED, TARGET_LINKED,
                       COPY_LINKED, COPY_RELINKED };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
@@ -754,6 +755,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
        "GetFileInformationByHandle", 25, WRITTEN},
       {"a file replaced as the checks start", nullptr, 0, false,
        "GetFileInformationByHandle", 23, REPLACED},
+      {"a file swapped for a folder as the checks start", nullptr, 0, false,
+       "GetFileInformationByHandle", 23, EMPTIED},
       {"a copied folder swapped for a link to its source", nullptr, 0, false,
        "GetFileInformationByHandle", 23, COPY_RELINKED},
       // Nothing is deleted by name, where a writer could come in between.
@@ -845,6 +848,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         }
         if (c.change == TAKEN)
           return WriteText(src.Append(u"ro.txt"), "theirs");
+        if (c.change == EMPTIED) {
+          ASSERT_TRUE(::MoveFileW(as_wcstr(src.Append(u"sub\\f.txt").value()),
+                                  as_wcstr(away.value())));
+          ASSERT_TRUE(CreateDirectory(src.Append(u"sub\\f.txt")));
+          return void(before.replace(before.find("f.txt 0 f"), 9, "f.txt 16 "));
+        }
         if (c.change == ADDED) {
           WriteText(src.Append(u"sub\\new.txt"), "new");
           before += "sub\\new.txt 0 new\n";  // the last in name order
@@ -927,7 +936,7 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       // A changed source stops the move before anything goes: a file given
       // back from the copy would be another file (its access list, owner
       // and other names lost).
-      if (c.change != ADDED && c.change != REPLACED)
+      if (c.change != ADDED && c.change != REPLACED && c.change != EMPTIED)
         EXPECT_EQ(index_before, FileIndex(src.Append(u"sub\\f.txt")));
     }
     // Nothing gathered for the deletion stays beside it.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -50,40 +51,6 @@ FilePath FromBuffer(const wchar_t* buffer) {
 constexpr DWORD kSettableAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// The full copy of the tree being deleted, when a folder move by copy
-// deletes its source: each entry must then be the one that was copied.
-struct CopiedTree {
-  FilePath source;
-  FilePath copy;
-};
-
-// Whether the entry at |path| (below or at |tree.source|), with |info|
-// read from its handle, is what was copied: its counterpart exists, and a
-// file has the same size and last-write time (a copy keeps the time). A
-// file written or added since is not.
-bool IsCopied(const FilePath& path,
-              const BY_HANDLE_FILE_INFORMATION& info,
-              const CopiedTree& tree) {
-  FilePath counterpart = tree.copy;
-  if (path != tree.source && !tree.source.AppendRelativePath(path, &counterpart))
-    return false;
-  WIN32_FILE_ATTRIBUTE_DATA copied;
-  if (!::GetFileAttributesExW(as_wcstr(counterpart.value()),
-                              GetFileExInfoStandard, &copied)) {
-    PLOG(ERROR) << path.AsUTF8Unsafe() << " is not in its copy";
-    return false;
-  }
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    return true;
-  if (info.nFileSizeHigh == copied.nFileSizeHigh &&
-      info.nFileSizeLow == copied.nFileSizeLow &&
-      ::CompareFileTime(&info.ftLastWriteTime, &copied.ftLastWriteTime) == 0) {
-    return true;
-  }
-  LOG(ERROR) << path.AsUTF8Unsafe() << " changed after it was copied";
-  return false;
-}
 
 bool IsPathNotFoundError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -324,6 +291,47 @@ struct MadeEntry {
   FileIdentity identity;
 };
 
+// An entry a folder move copied: what its source was, and its copy, held
+// until the source's deletion is decided. A folder copy is held without
+// delete sharing and a file copy shared with nobody: nobody deletes,
+// replaces or swaps it for a link meanwhile, so the checks read the copy
+// itself, never what stands at its name.
+struct CopiedEntry {
+  FileIdentity source;
+  HeldEntry copy;
+  BY_HANDLE_FILE_INFORMATION copy_info;
+};
+
+// The full copy of the tree being deleted, when a folder move by copy
+// deletes its source: each entry must then be the one that was copied.
+struct CopiedTree {
+  FilePath source;
+  std::map<string16, CopiedEntry> entries;  // by the source's path
+};
+
+// Whether the entry at |path| (below or at |tree.source|), with |info|
+// read from its handle, is what was copied: the very entry the copy was
+// read from (not another program's put in its place, whatever its size
+// and time), and a file unchanged since (a copy keeps the time).
+bool IsCopied(const FilePath& path,
+              const BY_HANDLE_FILE_INFORMATION& info,
+              const CopiedTree& tree) {
+  const auto copied = tree.entries.find(path.value());
+  if (copied == tree.entries.end() || !copied->second.source.SameFile(info)) {
+    LOG(ERROR) << path.AsUTF8Unsafe() << " is not what was copied";
+    return false;
+  }
+  const BY_HANDLE_FILE_INFORMATION& copy = copied->second.copy_info;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (info.nFileSizeHigh == copy.nFileSizeHigh &&
+       info.nFileSizeLow == copy.nFileSizeLow &&
+       ::CompareFileTime(&info.ftLastWriteTime, &copy.ftLastWriteTime) == 0)) {
+    return true;
+  }
+  LOG(ERROR) << path.AsUTF8Unsafe() << " changed after it was copied";
+  return false;
+}
+
 // Copies |from_path| and everything below it to |to_path|, each entry to
 // its path relative to |from_path_base|, merging into folders that exist
 // and replacing files.
@@ -358,27 +366,32 @@ bool CopyEntries(const FilePath& from_path,
   return success && !traversal.failed();
 }
 
-// Copies everything below the folder |source| holds into the folder |copy|
-// holds, made for it at |copy_path|, attributes and all: each entry opened
-// as itself in its held folder and made new in its held copy, never by
-// name, so that nothing another program puts at a name meanwhile (a link
-// to elsewhere) is written through. Every entry made is added to |made|,
-// so that exactly those can go again. No link can be copied: it would
-// arrive as an empty folder or a copy of what it points to.
+// Copies everything below the folder |source| holds (at |tree->source|)
+// into the folder |copy| holds, made for it at |copy_path|, attributes and
+// all: each entry opened as itself in its held folder and made new in its
+// held copy, never by name, so that nothing another program puts at a name
+// meanwhile (a link to elsewhere) is written through. Every entry made is
+// added to |made|, so that exactly those can go again, and to |tree|, with
+// the identity of its source and its copy held. No link can be copied: it
+// would arrive as an empty folder or a copy of what it points to.
 bool CopyHeldTree(const HeldEntry& source,
                   const HeldEntry& copy,
                   const FilePath& copy_path,
+                  CopiedTree* tree,
                   std::vector<MadeEntry>* made) {
   // The folders it is inside are on the heap, however deep the tree.
   struct Level {
-    Level(HeldEntry from, HeldEntry to, const FilePath& at)
+    Level(HeldEntry from, const HeldEntry* to, const FilePath& at,
+          const FilePath& from_at)
         : source(std::move(from)),
-          copy(std::move(to)),
+          copy(to),
           path(at),
+          source_path(from_at),
           listing(source, string16()) {}
     HeldEntry source;
-    HeldEntry copy;
+    const HeldEntry* copy;
     FilePath path;
+    FilePath source_path;
     HeldFolderListing listing;
   };
   HeldFolderListing top_listing(source, string16());
@@ -398,19 +411,28 @@ bool CopyHeldTree(const HeldEntry& source,
       continue;
     }
     const FilePath path = (top ? copy_path : levels.back()->path).Append(name);
+    const FilePath source_path =
+        (top ? tree->source : levels.back()->source_path).Append(name);
     HeldEntry from;
-    HeldEntry to;
-    BY_HANDLE_FILE_INFORMATION info;
+    CopiedEntry copied;
+    BY_HANDLE_FILE_INFORMATION original;
     if (!CopyHeldEntry(top ? source : levels.back()->source,
-                       top ? copy : levels.back()->copy, name, seen, &from,
-                       &to, &info)) {
+                       top ? copy : *levels.back()->copy, name, seen, &from,
+                       &copied.copy, &copied.copy_info)) {
       PLOG(ERROR) << "Couldn't copy to " << path.AsUTF8Unsafe();
       return false;
     }
-    made->push_back(MadeEntry{path, IdentityOf(info)});
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      levels.push_back(std::make_unique<Level>(std::move(from), std::move(to),
-                                               path));
+    made->push_back(MadeEntry{path, IdentityOf(copied.copy_info)});
+    if (!from.ReadInfo(&original)) {
+      PLOG(ERROR) << "Couldn't read what was copied to " << path.AsUTF8Unsafe();
+      return false;
+    }
+    copied.source = IdentityOf(original);
+    const HeldEntry* held =
+        &(tree->entries[source_path.value()] = std::move(copied)).copy;
+    if (original.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      levels.push_back(
+          std::make_unique<Level>(std::move(from), held, path, source_path));
   }
 }
 
@@ -429,8 +451,8 @@ struct HeldCopied {
 
 // Takes |top|, which holds |tree.source| (read as |top_info|), and opens
 // every entry below it in its held folder, as itself, and checks each
-// against its copy (IsCopied) before anything goes. Each is held with delete access and
-// without delete sharing: what another program has open that way (a
+// against what was copied (IsCopied) before anything goes. Each is held
+// with delete access and without delete sharing: what another program has open that way (a
 // console's current folder), nobody renames or deletes meanwhile, and a
 // file shares only reading. The list is in listing order, each folder
 // before what it holds, the source first.
@@ -676,20 +698,27 @@ bool MoveFolderByCopy(const FilePath& from_path, const FilePath& to_path) {
     return false;
   }
   std::vector<MadeEntry> made = {{to_path, IdentityOf(target_info)}};
-  const bool copied = CopyHeldTree(source, target, to_path, &made);
+  // The source is checked against what was copied before anything goes.
+  CopiedTree tree;
+  tree.source = from_path;
+  const bool copied = CopyHeldTree(source, target, to_path, &tree, &made);
+  bool deleted = false;
+  bool untouched = true;
+  std::vector<FilePath> left;
+  if (copied) {
+    tree.entries[from_path.value()] =
+        CopiedEntry{IdentityOf(source_info), std::move(target), target_info};
+    deleted = DeleteCopiedTree(tree, source_parent, &source, source_info,
+                               &untouched, &left);
+  }
+  // The copies go free only once the deletion is decided.
   target.Close();
+  tree.entries.clear();
+  if (deleted)
+    return true;
   if (!copied) {
     RemoveMade(made);
     return false;
-  }
-  // Each entry is checked again before any goes: what was written or
-  // added since it was copied stops the deletion.
-  const CopiedTree tree = {from_path, to_path};
-  bool untouched;
-  std::vector<FilePath> left;
-  if (DeleteCopiedTree(tree, source_parent, &source, source_info, &untouched,
-                       &left)) {
-    return true;
   }
   // Something went after all: the copy gives it back, and is kept if it
   // cannot, being the only one of what is missing.

@@ -693,9 +693,13 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
   // away, so that theirs cannot reuse its file number). Theirs stays, and
   // the source stays whole. The last three: another program swaps the
   // source, the target for a link, or a copy made for another name of a file
-  // of its own: nothing of theirs is touched, nothing goes through the link.
-  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN, THEIRS,
-                      SOURCE_SWAPPED, TARGET_LINKED, COPY_LINKED };
+  // of its own, or a copied folder for a link back to the source: nothing of
+  // theirs is touched, nothing goes through the link. REPLACED: a copied
+  // file set aside for theirs of the same size and time, or (EMPTIED) for an
+  // empty folder.
+  enum SourceChange { NONE, REWRITTEN, RESIZED, ADDED, WRITTEN, TAKEN,
+                      REPLACED, EMPTIED, THEIRS, SOURCE_SWAPPED, TARGET_LINKED,
+                      COPY_LINKED, COPY_RELINKED };
   TestFolder folder;
   const FilePath src = folder.path().Append(u"src");
   const FilePath other = folder.path().Append(u"other");
@@ -733,8 +737,9 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       {"target made meanwhile", nullptr, 0, false, "NtCreateFile", 2, THEIRS},
       {"a file of the target made meanwhile", nullptr, 0, false, "NtCreateFile",
        4, THEIRS},
-      {"a copied file replaced as the copy goes again", "GetFileAttributesExW",
-       1, false, "NtSetInformationFile", 7, THEIRS},
+      {"a copied file replaced as the copy goes again",
+       "GetFileInformationByHandle", 23, false, "NtSetInformationFile", 7,
+       THEIRS},
       // The source changes after a file was copied: it stays whole, with
       // the change.
       {"a copied file rewritten", nullptr, 0, false, "NtCreateFile", 5,
@@ -745,9 +750,15 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
        "NtSetInformationFile", 8, ADDED},
       // Whatever can be written then: never a file already checked.
       {"files written as the checks start", nullptr, 0, false,
-       "GetFileAttributesExW", 1, WRITTEN},
+       "GetFileInformationByHandle", 23, WRITTEN},
       {"files written as the checks end", nullptr, 0, false,
-       "GetFileAttributesExW", 3, WRITTEN},
+       "GetFileInformationByHandle", 25, WRITTEN},
+      {"a file replaced as the checks start", nullptr, 0, false,
+       "GetFileInformationByHandle", 23, REPLACED},
+      {"a file swapped for a folder as the checks start", nullptr, 0, false,
+       "GetFileInformationByHandle", 23, EMPTIED},
+      {"a copied folder swapped for a link to its source", nullptr, 0, false,
+       "GetFileInformationByHandle", 23, COPY_RELINKED},
       // Nothing is deleted by name, where a writer could come in between.
       {"files written as they go", nullptr, 0, false, "NtSetInformationFile", 7,
        WRITTEN},
@@ -815,6 +826,13 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                           as_wcstr(other.Append(u"theirs.txt").value()),
                           nullptr));
         }
+        if (c.change == COPY_RELINKED) {
+          // The copy is held until the source is gone: none of it can go.
+          DeleteFile(dst.Append(u"ro.txt"), false);
+          if (DeleteFile(dst.Append(u"sub"), true))
+            MakeFolderLink(dst.Append(u"sub"), src.Append(u"sub"));
+          return;
+        }
         if (c.change >= SOURCE_SWAPPED)
           return;
         if (c.change == THEIRS) {
@@ -831,6 +849,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         }
         if (c.change == TAKEN)
           return WriteText(src.Append(u"ro.txt"), "theirs");
+        if (c.change == EMPTIED) {
+          ASSERT_TRUE(::MoveFileW(as_wcstr(src.Append(u"sub\\f.txt").value()),
+                                  as_wcstr(away.value())));
+          ASSERT_TRUE(CreateDirectory(src.Append(u"sub\\f.txt")));
+          return void(before.replace(before.find("f.txt 0 f"), 9, "f.txt 16 "));
+        }
         if (c.change == ADDED) {
           WriteText(src.Append(u"sub\\new.txt"), "new");
           before += "sub\\new.txt 0 new\n";  // the last in name order
@@ -857,7 +881,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
           }
           return;
         }
-        const FilePath copied = src.Append(u"ro.txt");
+        const bool replaced = c.change == REPLACED;
+        const FilePath copied = src.Append(replaced ? u"sub\\f.txt" : u"ro.txt");
         FILETIME written;
         base::win::ScopedHandle file(::CreateFileW(
             as_wcstr(copied.value()), FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
@@ -866,7 +891,12 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
         file.Close();
         ASSERT_TRUE(::SetFileAttributesW(as_wcstr(copied.value()),
                                          FILE_ATTRIBUTE_NORMAL));
-        WriteText(copied, c.change == REWRITTEN ? "R" : "RR");
+        if (replaced)
+          ASSERT_TRUE(::MoveFileW(as_wcstr(copied.value()),
+                                  as_wcstr(away.value())));
+        WriteText(copied, c.change == REWRITTEN ? "R"
+                          : replaced            ? "F"
+                                                : "RR");
         // Later, or back as it was: then the size alone tells.
         if (c.change == REWRITTEN)
           written.dwHighDateTime += 1;
@@ -875,6 +905,8 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
                                nullptr));
         ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &written));
         file.Close();
+        if (replaced)
+          return void(before.replace(before.find("f.txt 0 f"), 9, "f.txt 0 F"));
         SetReadOnly(copied);
         before.replace(before.find("ro.txt 1 r"), 10,
                        c.change == REWRITTEN ? "ro.txt 1 R" : "ro.txt 1 RR");
@@ -905,7 +937,7 @@ TEST(FileUtilTest, MoveFolderToAnotherVolume) {
       // A changed source stops the move before anything goes: a file given
       // back from the copy would be another file (its access list, owner
       // and other names lost).
-      if (c.change != ADDED)
+      if (c.change != ADDED && c.change != REPLACED && c.change != EMPTIED)
         EXPECT_EQ(index_before, FileIndex(src.Append(u"sub\\f.txt")));
     }
     // Nothing gathered for the deletion stays beside it.
